@@ -1,0 +1,78 @@
+#include "CliCommon.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace lorvanta::cli {
+
+std::optional<std::string> CommandLine::Option(const std::string& name) const {
+    for (auto it = options.rbegin(); it != options.rend(); ++it) {
+        if (it->first == name)
+            return it->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args,
+                                            const std::vector<std::string>& valueOptions,
+                                            const std::vector<std::string>& flagOptions,
+                                            CommandLine& out) {
+    auto listed = [](const std::vector<std::string>& list, const std::string& name) {
+        return std::find(list.begin(), list.end(), name) != list.end();
+    };
+    bool onlyPositional = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyPositional || arg.size() < 2 || arg[0] != '-' || (arg[1] != '-' && arg != "-o")) {
+            out.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        if (listed(flagOptions, arg)) {
+            out.options.emplace_back(arg, std::string());
+        } else if (listed(valueOptions, arg)) {
+            if (i + 1 >= args.size())
+                return "option " + arg + " needs a value";
+            out.options.emplace_back(arg, args[++i]);
+        } else {
+            return "unknown option " + arg;
+        }
+    }
+    return std::nullopt;
+}
+
+int UsageError(const std::string& usage, const std::string& problem) {
+    if (!problem.empty())
+        std::fprintf(stderr, "lorvanta-cli: %s\n", problem.c_str());
+    std::fprintf(stderr, "usage: %s\n", usage.c_str());
+    return kExitUsage;
+}
+
+std::optional<double> ParseNumber(const std::string& text) {
+    if (text.empty() || text.find_first_of("xXnNiI") != std::string::npos)
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<long> ParseInteger(const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace lorvanta::cli

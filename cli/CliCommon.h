@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvanta::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 2; // the input could not be used
+inline constexpr int kExitUsage = 64;  // the command line is wrong
+
+// A command's arguments after the shared options were taken out.
+struct CommandLine {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options; // "--name", value
+
+    std::optional<std::string> Option(const std::string& name) const;
+    bool Has(const std::string& name) const { return Option(name).has_value(); }
+};
+
+// Splits arguments into positionals and "--name value" options. Options listed
+// in valueOptions take a value; flagOptions take none. Anything else starting
+// with "--" is an error (returned as its text).
+std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args,
+                                            const std::vector<std::string>& valueOptions,
+                                            const std::vector<std::string>& flagOptions,
+                                            CommandLine& out);
+
+// Prints "usage: ..." to stderr and returns kExitUsage.
+int UsageError(const std::string& usage, const std::string& problem = {});
+
+// Strict number parsing of a whole argument (finite, nothing left over).
+std::optional<double> ParseNumber(const std::string& text);
+std::optional<long> ParseInteger(const std::string& text);
+
+} // namespace lorvanta::cli

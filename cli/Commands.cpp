@@ -1,0 +1,11 @@
+#include "Commands.h"
+
+namespace lorvanta::cli {
+
+// Commands live in their own files; each adds one line here.
+const std::vector<Command>& AllCommands() {
+    static const std::vector<Command> commands = {};
+    return commands;
+}
+
+} // namespace lorvanta::cli

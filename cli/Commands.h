@@ -1,0 +1,18 @@
+#pragma once
+
+#include "CliCommon.h"
+
+namespace lorvanta::cli {
+
+// Each command gets the arguments after its name, with the shared options
+// (--bol-table) already applied, and returns the process exit code.
+struct Command {
+    const char* name;
+    const char* usage;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// Every command of the tool, in the order the usage text lists them.
+const std::vector<Command>& AllCommands();
+
+} // namespace lorvanta::cli

@@ -1,0 +1,61 @@
+// lorvanta-cli: the core of Lorvanta without a window.
+#include "Commands.h"
+
+#include "model/BolDictionary.h"
+#include "model/Messages.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace lorvanta;
+using namespace lorvanta::cli;
+
+namespace {
+
+void PrintUsage() {
+    std::fprintf(stderr, "usage: lorvanta-cli [--bol-table PATH] COMMAND ARGS...\n");
+    for (const Command& command : AllCommands())
+        std::fprintf(stderr, "       lorvanta-cli %s\n", command.usage);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string bolTable = DefaultBolTablePath().string();
+
+    // --bol-table may stand anywhere on the line; take it out before dispatching.
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--bol-table") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "lorvanta-cli: option --bol-table needs a value\n");
+                PrintUsage();
+                return kExitUsage;
+            }
+            bolTable = args[++i];
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.empty()) {
+        PrintUsage();
+        return kExitUsage;
+    }
+    if (const std::uint32_t code = LoadBolTable(bolTable); code != 0) {
+        std::fprintf(
+            stderr, "%s\n",
+            FormatMessage("Error loading bol table: %1", FormatDecimal(code) + ", 0").c_str());
+        return kExitFailure;
+    }
+    const std::string name = rest.front();
+    rest.erase(rest.begin());
+    for (const Command& command : AllCommands()) {
+        if (name == command.name)
+            return command.run(rest);
+    }
+    std::fprintf(stderr, "lorvanta-cli: unknown command %s\n", name.c_str());
+    PrintUsage();
+    return kExitUsage;
+}

@@ -1,0 +1,125 @@
+#include "model/BolDictionary.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <system_error>
+
+namespace lorvanta {
+
+namespace {
+
+constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+std::string FieldText(std::string_view text) {
+    return std::string(text.substr(0, BolTableEntry::kMaxText));
+}
+
+BolTableEntry MakeEntry(std::string_view name, std::string_view pitch, std::string_view bass) {
+    BolTableEntry entry;
+    entry.name = FieldText(name);
+    entry.pitchSoundName = FieldText(pitch);
+    entry.bassSoundName = FieldText(bass);
+    entry.pitchSoundId = ResolveSoundName(entry.pitchSoundName, SoundTable::Pitch);
+    entry.bassSoundId = ResolveSoundName(entry.bassSoundName, SoundTable::Bass);
+    return entry;
+}
+
+// A line becomes an entry only when it holds "=" and, after it, "+".
+void AddLine(std::string_view line, std::vector<BolTableEntry>& out) {
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return;
+    const auto rest = line.substr(equals + 1);
+    const auto plus = rest.find('+');
+    if (plus == std::string_view::npos)
+        return;
+    out.push_back(MakeEntry(Trim(line.substr(0, equals)), Trim(rest.substr(0, plus)),
+                            Trim(rest.substr(plus + 1))));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(bolFile.c_str(), "r"));
+    if (!file)
+        return;
+    // Lines are read in pieces of at most 2047 characters; each piece is a line
+    // of its own, as the dictionary format has always been read.
+    char buffer[2048];
+    while (std::fgets(buffer, sizeof buffer, file.get()) != nullptr)
+        AddLine(std::string_view(buffer, std::strlen(buffer)), out);
+}
+
+std::uint32_t BolDictionary::Load(const std::filesystem::path& bolFile) {
+    Slot& tabla = m_slots[Tabla];
+    tabla = Slot{};
+    try {
+        std::vector<BolTableEntry> entries;
+        ReadBolFile(bolFile, entries);
+        for (const auto& row : BuiltInBols())
+            entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
+        tabla.entries = std::move(entries);
+        tabla.loaded = true;
+        return 0;
+    } catch (const std::bad_alloc&) {
+        tabla = Slot{};
+        return 11;
+    }
+}
+
+const BolDictionary::Slot& BolDictionary::GetSlot(Instrument instrument) const {
+    return m_slots[instrument == Pakhawaj ? 1 : 0];
+}
+
+const BolTableEntry* BolDictionary::FindBol(Instrument instrument, std::string_view name) const {
+    const Slot& slot = GetSlot(instrument);
+    if (!slot.loaded)
+        return nullptr;
+    for (const auto& entry : slot.entries) {
+        if (EqualsIgnoringCase(entry.name, name))
+            return &entry;
+    }
+    return nullptr;
+}
+
+void BolDictionary::Clear() {
+    m_slots = {};
+}
+
+BolDictionary& ProcessBolDictionary() {
+    static BolDictionary dictionary;
+    return dictionary;
+}
+
+std::uint32_t LoadBolTable(const std::filesystem::path& bolFile) {
+    return ProcessBolDictionary().Load(bolFile);
+}
+
+std::filesystem::path DefaultBolTablePath() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return "Tabla Bols.txt";
+    return program.parent_path() / "Tabla Bols.txt";
+}
+
+const BolTableEntry* FindBol(Instrument instrument, std::string_view name) {
+    return ProcessBolDictionary().FindBol(instrument, name);
+}
+
+} // namespace lorvanta

@@ -1,0 +1,33 @@
+#include "model/Messages.h"
+
+#include <cstdio>
+
+namespace lorvanta {
+
+std::string FormatMessage(std::string_view pattern, std::string_view first,
+                          std::string_view second) {
+    std::string out;
+    out.reserve(pattern.size() + first.size() + second.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            out += pattern[i + 1] == '1' ? first : second;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string FormatDecimal(long long value) {
+    return std::to_string(value);
+}
+
+std::string FormatHex(unsigned long value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "0x%lx", value);
+    return buffer;
+}
+
+} // namespace lorvanta
