@@ -1,0 +1,76 @@
+#pragma once
+
+// Reading and writing Taal files (".tal"): version 4 (written), version 3 and
+// the headerless legacy layout of 106-byte records (read).
+
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace lorvanta {
+
+// Result codes of a document read.
+inline constexpr std::uint32_t kReadOk = 0;
+inline constexpr std::uint32_t kReadCheckFailed = 38; // a check failed or a value was repaired
+inline constexpr std::uint32_t kReadLegacyTooLong = 16;
+
+// What a document read found.
+struct ReadOutcome {
+    // The file could not be read at all; errorDetail says what is wrong and
+    // where. The document is left empty.
+    bool structuralError = false;
+    std::string errorDetail;
+    std::uint32_t result = kReadOk;
+    bool valid = true;     // cleared by any failed check
+    bool repaired = false; // set when a sound was repaired on the way in
+};
+
+// Reads a whole Taal file image into doc (emptied first). fullPath names the
+// file in messages and gives a legacy file's Taal its name. fileLength is the
+// length of the file on disk when only its start was loaded (see OpenTaalFile);
+// by default the image is the whole file.
+ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::string& fullPath,
+                             CLorvantaDoc& doc, std::optional<std::uint64_t> fileLength = {});
+
+// The message box the program shows after a read that did not fail
+// structurally, or none. fullPath is the file's absolute path.
+std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome, const std::string& fullPath);
+
+// The message for a file that cannot be read at all.
+std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail);
+
+// The absolute, lexically normalised form of a path, as messages show it.
+std::string FullPathName(const std::filesystem::path& path);
+
+// Opens a Taal file as the program does: reads it, reports through sink
+// ("Invalid file format ..." for an uncountable legacy file, the post-read
+// warning or error box, or the structural error after which the document is a
+// fresh empty one), and sets the document's path, title, empty and modified
+// flags. Returns what the read found.
+ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink);
+
+// The program's rule after opening: a default tempo below 10, above 1000 or not
+// a number becomes the default. Returns true when it was replaced.
+bool ApplyOpenedTempoRule(CLorvantaDoc& doc);
+
+// The version 4 image of a document.
+std::vector<std::uint8_t> WriteTaalDocument(const CLorvantaDoc& doc);
+
+// Replaces the file at path with bytes without ever leaving it half written:
+// a temporary file in the same folder is written, flushed to disk and renamed
+// over the target. On failure the old file is untouched, the temporary file is
+// removed and error holds the system's reason.
+bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                     std::string& error);
+
+// Saves doc in version 4 through WriteFileSafely. On success the header reads
+// version 4, the document is unmodified and takes the file's full path.
+bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, std::string& error);
+
+} // namespace lorvanta
