@@ -1,0 +1,344 @@
+#include "persistence/TaalFile.h"
+
+#include "persistence/TaalRecords.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lorvanta {
+
+namespace {
+
+constexpr float kMinOpenedTempo = 10.0f;
+constexpr float kMaxOpenedTempo = 1000.0f;
+
+void ReadLegacy(std::span<const std::uint8_t> bytes, std::uint64_t fileLength,
+                const std::string& fullPath, CLorvantaDoc& doc, LoadStatus& status,
+                ReadOutcome& outcome) {
+    doc.Header() = CFileHeader{CFileHeader::kMagic, 1};
+    CTaal& taal = doc.Taal();
+    taal.SetName(std::filesystem::path(fullPath).filename().string());
+
+    const std::uint64_t records = fileLength / kLegacyRecordSize;
+    if (records > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        outcome.result = kReadLegacyTooLong;
+        return;
+    }
+    for (std::uint64_t i = 0; i < records; ++i) {
+        const std::uint64_t start = i * kLegacyRecordSize;
+        if (start + kLegacyRecordSize > bytes.size())
+            throw ArchiveError("the file ends inside legacy record " + std::to_string(i + 1),
+                               static_cast<std::size_t>(start));
+        auto bol = std::make_unique<CBol2>(BolFromLegacyRecord(
+            bytes.subspan(static_cast<std::size_t>(start)).first<kLegacyRecordSize>(), status));
+        bol->index = static_cast<std::uint32_t>(i);
+        taal.Append(std::move(bol));
+    }
+    // Legacy records have no range checks; only a duration that is no number
+    // fails (and is replaced).
+    outcome.result = status.valid ? kReadOk : kReadCheckFailed;
+}
+
+template <typename Read> void InContext(std::string_view context, Read read) {
+    try {
+        read();
+    } catch (ArchiveError& error) {
+        error.AddContext(context);
+        throw;
+    }
+}
+
+} // namespace
+
+ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::string& fullPath,
+                             CLorvantaDoc& doc, std::optional<std::uint64_t> fileLength) {
+    ReadOutcome outcome;
+    LoadStatus status;
+    doc.DeleteContents();
+    try {
+        ArchiveReader reader(bytes, "file");
+        CFileHeader header;
+        InContext("the header", [&] {
+            header.magic = reader.ReadU16("magic number");
+            header.version = reader.ReadU16("version");
+        });
+        doc.Header() = header;
+        doc.Params().Reset();
+
+        if (header.magic == CFileHeader::kMagic) {
+            if (header.version == 4) {
+                InContext("the parameters", [&] {
+                    doc.Params().defaultTempo = reader.ReadF32("default tempo");
+                    reader.ReadBytes(doc.Params().reserved, "reserved block");
+                });
+            }
+            // Versions below 3 hold nothing more; later ones read as version 3.
+            if (header.version >= 3)
+                ReadTaalRecord(reader, doc.Taal(), status);
+            outcome.result = (!status.valid || status.repaired) ? kReadCheckFailed : kReadOk;
+        } else {
+            ReadLegacy(bytes, fileLength.value_or(bytes.size()), fullPath, doc, status, outcome);
+        }
+    } catch (const ArchiveError& error) {
+        outcome.structuralError = true;
+        outcome.errorDetail = error.Detail();
+    } catch (const std::bad_alloc&) {
+        outcome.structuralError = true;
+        outcome.errorDetail = "there is not enough memory to hold it";
+    }
+    outcome.valid = status.valid;
+    outcome.repaired = status.repaired;
+    if (outcome.structuralError) {
+        doc.OnNewDocument();
+        return outcome;
+    }
+    doc.SetEmpty(doc.Taal().Count() == 0);
+    doc.SetModified(false);
+    return outcome;
+}
+
+std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome,
+                                           const std::string& fullPath) {
+    if (outcome.structuralError || outcome.result == kReadOk)
+        return std::nullopt;
+    const std::string code = FormatDecimal(outcome.result);
+    if (outcome.result == kReadCheckFailed && outcome.repaired)
+        return UserMessage{MessageKind::Warning,
+                           FormatMessage("Lorvanta encountered error %1 while reading file %2, "
+                                         "but tried to repair the file. If the Taal plays "
+                                         "properly, please save it before closing.",
+                                         code, fullPath)};
+    return UserMessage{
+        MessageKind::Error,
+        FormatMessage("Error %1 occurred while reading file %2. Invalid Lorvanta file.", code,
+                      fullPath)};
+}
+
+std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail) {
+    return FormatMessage("Cannot read file %1: %2.", fullPath, detail);
+}
+
+std::string FullPathName(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path full = std::filesystem::absolute(path, error);
+    if (error)
+        full = path;
+    return full.lexically_normal().string();
+}
+
+namespace {
+
+struct FileContents {
+    std::vector<std::uint8_t> bytes;
+    std::optional<std::uint64_t> length; // set when only the start was loaded
+};
+
+// Reads up to limit more bytes of fd into out; returns errno on failure.
+int ReadUpTo(int fd, std::uint64_t limit, std::vector<std::uint8_t>& out) {
+    std::uint8_t buffer[65536];
+    std::uint64_t taken = 0;
+    while (taken < limit) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, limit - taken));
+        const ssize_t got = ::read(fd, buffer, want);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (got == 0)
+            break;
+        out.insert(out.end(), buffer, buffer + got);
+        taken += static_cast<std::uint64_t>(got);
+    }
+    return 0;
+}
+
+struct FileImage {
+    std::vector<std::uint8_t> bytes;
+    std::optional<std::uint64_t> length; // set when only the start was loaded
+};
+
+// Loads a Taal file; returns the system's reason on failure. A legacy file too
+// long to count its records is judged by its length alone, so only its first
+// bytes are loaded.
+std::optional<std::string> LoadTaalImage(const std::string& path, FileImage& image) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    struct stat info {};
+    int code = ::fstat(fd, &info) != 0 ? errno : 0;
+    if (code == 0 && S_ISDIR(info.st_mode))
+        code = EISDIR;
+    if (code == 0) {
+        const auto size = static_cast<std::uint64_t>(info.st_size);
+        const bool uncountable =
+            S_ISREG(info.st_mode) &&
+            size / kLegacyRecordSize >
+                static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+        code = ReadUpTo(fd, 4, image.bytes);
+        const bool legacy =
+            image.bytes.size() < 2 || image.bytes[0] != 0xAA || image.bytes[1] != 0xAA;
+        if (code == 0 && uncountable && legacy)
+            image.length = size;
+        else if (code == 0)
+            code = ReadUpTo(fd, std::numeric_limits<std::uint64_t>::max(), image.bytes);
+    }
+    ::close(fd);
+    if (code != 0)
+        return std::strerror(code);
+    return std::nullopt;
+}
+
+} // namespace
+
+ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink) {
+    const std::string fullPath = FullPathName(path);
+    ReadOutcome outcome;
+    FileImage image;
+    std::optional<std::string> loadError;
+    try {
+        loadError = LoadTaalImage(fullPath, image);
+    } catch (const std::bad_alloc&) {
+        loadError = "there is not enough memory to hold it";
+    }
+    if (loadError) {
+        outcome.structuralError = true;
+        outcome.errorDetail = *loadError;
+        doc.OnNewDocument();
+    } else {
+        outcome = ReadTaalDocument(image.bytes, fullPath, doc, image.length);
+    }
+    if (outcome.structuralError) {
+        sink.Show({MessageKind::Error, StructuralErrorMessage(fullPath, outcome.errorDetail)});
+        return outcome;
+    }
+    if (outcome.result == kReadLegacyTooLong)
+        sink.Show({MessageKind::Error, FormatMessage("Invalid file format for file %1", fullPath)});
+    if (auto message = PostReadMessage(outcome, fullPath))
+        sink.Show(*message);
+    doc.SetPathName(fullPath);
+    doc.SetTitle(std::filesystem::path(fullPath).filename().string());
+    return outcome;
+}
+
+bool ApplyOpenedTempoRule(CLorvantaDoc& doc) {
+    const float tempo = doc.Params().defaultTempo;
+    // Written so that a tempo that is no number is replaced as well.
+    if (tempo >= kMinOpenedTempo && tempo <= kMaxOpenedTempo)
+        return false;
+    doc.Params().defaultTempo = DefaultTempo();
+    return true;
+}
+
+std::vector<std::uint8_t> WriteTaalDocument(const CLorvantaDoc& doc) {
+    ArchiveWriter writer;
+    writer.WriteU16(CFileHeader::kMagic);
+    writer.WriteU16(CFileHeader::kCurrentVersion);
+    writer.WriteF32(doc.Params().defaultTempo);
+    writer.WriteBytes(doc.Params().reserved);
+    WriteTaalRecord(writer, doc.Taal());
+    return writer.Take();
+}
+
+namespace {
+
+// Writes all of bytes to fd; returns errno on failure.
+int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+} // namespace
+
+bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                     std::string& error) {
+    // Saving through a link replaces the file it points to, not the link.
+    std::filesystem::path target = path;
+    std::error_code linkError;
+    if (std::filesystem::is_symlink(path, linkError)) {
+        const auto resolved = std::filesystem::canonical(path, linkError);
+        if (!linkError)
+            target = resolved;
+    }
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    // A fresh name beside the target; O_EXCL makes sure it is ours.
+    std::random_device random;
+    std::filesystem::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
+                              "." + std::to_string(random()) + ".tmp");
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            error = std::strerror(errno);
+            return false;
+        }
+    }
+    if (fd < 0) {
+        error = std::strerror(EEXIST);
+        return false;
+    }
+
+    // A replaced file keeps its permissions.
+    struct stat existing {};
+    int code = 0;
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        (void)::fchmod(fd, existing.st_mode & 07777);
+    code = WriteAll(fd, bytes);
+    if (code == 0 && ::fsync(fd) != 0)
+        code = errno;
+    if (::close(fd) != 0 && code == 0)
+        code = errno;
+    if (code == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        code = errno;
+    if (code != 0) {
+        ::unlink(temporary.c_str());
+        error = std::strerror(code);
+        return false;
+    }
+    // Make the rename itself durable; a failure here loses nothing written.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        (void)::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = WriteTaalDocument(doc);
+    } catch (const std::exception&) {
+        error = std::strerror(ENOMEM);
+        return false;
+    }
+    if (!WriteFileSafely(path, bytes, error))
+        return false;
+    doc.Header() = CFileHeader{};
+    doc.SetModified(false);
+    doc.SetPathName(FullPathName(path));
+    return true;
+}
+
+} // namespace lorvanta

@@ -1,0 +1,82 @@
+#pragma once
+
+// The records of the model classes in the archive encoding, with the range
+// checks and repairs applied while reading. Taal files and the bol clipboard
+// share the bol and sound records.
+
+#include "model/Bol.h"
+#include "model/Sound.h"
+#include "model/Taal.h"
+#include "persistence/Archive.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace lorvanta {
+
+// What the record readers found while reading one document (or payload).
+struct LoadStatus {
+    bool valid = true;     // cleared by any failed check
+    bool repaired = false; // set when a sound was repaired
+};
+
+inline constexpr const char* kBolClassName = "CBol2";
+inline constexpr const char* kInvalidTaalName = "Invalid Taal";
+inline constexpr std::int32_t kMaxTaalCount = 50000;
+inline constexpr float kMaxTaalTotal = 100000.0f;
+inline constexpr std::uint32_t kMaxBolIndex = 50000;
+inline constexpr float kMaxBolDuration = 10.0f;
+inline constexpr float kMinBolDuration = 0.001f;
+inline constexpr float kMaxReservedValue = 6.0f;
+inline constexpr float kMaxEmphasis = 20.0f;
+
+// Sound record: name, id, instrument, emphasis. Reading repairs an emphasis out
+// of -20..20 (or not finite) to a silent Tabla sound, an id of 30 or more to 0,
+// and an unknown instrument to Tabla.
+void ReadSoundRecord(ArchiveReader& reader, CSound& sound, LoadStatus& status);
+void WriteSoundRecord(ArchiveWriter& writer, const CSound& sound);
+
+// Bol record: display name, index, duration, reserved value, bass sound, pitch
+// sound. Out-of-range values clear the valid flag and stay as read, except a
+// duration that is not finite, which becomes 1.0.
+void ReadBolRecord(ArchiveReader& reader, CBol2& bol, LoadStatus& status);
+void WriteBolRecord(ArchiveWriter& writer, const CBol2& bol);
+
+// Bols as class-tagged objects: the first of a stream carries the "CBol2" class
+// description, later ones a reference to it. Anything but a CBol2 is an
+// ArchiveError. One reader or writer per stream.
+class BolObjectReader {
+public:
+    BolObjectReader();
+    // Reads the tag and record of the element at the given 0-based position.
+    std::unique_ptr<CBol2> Read(ArchiveReader& reader, std::size_t position, LoadStatus& status);
+
+private:
+    ObjectTagReader m_tags;
+};
+
+class BolObjectWriter {
+public:
+    BolObjectWriter() : m_tags(kBolClassName) {}
+    void Write(ArchiveWriter& writer, const CBol2& bol);
+
+private:
+    ObjectTagWriter m_tags;
+};
+
+// Taal record: name, count, total, list count, tagged bols. A count above 50000
+// or a total above 100000 gives an empty Taal "Invalid Taal" and nothing more
+// is read. taal is emptied first.
+void ReadTaalRecord(ArchiveReader& reader, CTaal& taal, LoadStatus& status);
+void WriteTaalRecord(ArchiveWriter& writer, const CTaal& taal);
+
+// The headerless legacy layout: fixed records of 106 bytes.
+inline constexpr std::size_t kLegacyRecordSize = 106;
+// A bol from one legacy record; its index is left 0 for the reader to set. A
+// duration that is not finite becomes 1.0 and clears the valid flag.
+CBol2 BolFromLegacyRecord(std::span<const std::uint8_t, kLegacyRecordSize> record,
+                          LoadStatus& status);
+
+} // namespace lorvanta
