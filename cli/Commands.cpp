@@ -4,7 +4,10 @@ namespace lorvanta::cli {
 
 // Commands live in their own files; each adds one line here.
 const std::vector<Command>& AllCommands() {
-    static const std::vector<Command> commands = {};
+    static const std::vector<Command> commands = {
+        kDumpCommand,
+        kConvertCommand,
+    };
     return commands;
 }
 

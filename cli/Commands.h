@@ -12,6 +12,10 @@ struct Command {
     int (*run)(const std::vector<std::string>& args);
 };
 
+// The commands, each defined in its own file.
+extern const Command kDumpCommand;
+extern const Command kConvertCommand;
+
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();
 

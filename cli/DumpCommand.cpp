@@ -1,0 +1,40 @@
+// lorvanta-cli dump FILE: reads a Taal file as the program opens it and prints
+// what it holds as one JSON object.
+#include "Commands.h"
+#include "TaalJson.h"
+
+#include "persistence/TaalFile.h"
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage = "dump FILE";
+
+int RunDump(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {}, {}, line))
+        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
+    if (line.positional.size() != 1)
+        return UsageError(std::string("lorvanta-cli ") + kUsage);
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
+    if (outcome.structuralError) {
+        for (const UserMessage& message : sink.Messages())
+            std::fprintf(stderr, "%s\n", message.text.c_str());
+        return kExitFailure;
+    }
+    std::optional<std::string> message;
+    if (auto box = PostReadMessage(outcome, doc.PathName()))
+        message = box->text;
+    std::printf("%s\n", TaalToJson(doc, outcome, message).c_str());
+    return kExitOk;
+}
+
+} // namespace
+
+const Command kDumpCommand{"dump", kUsage, RunDump};
+
+} // namespace lorvanta::cli
