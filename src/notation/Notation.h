@@ -1,0 +1,115 @@
+#pragma once
+
+// The notation: a whole Taal as one line of text, and such text read back into
+// a Taal.
+//
+//   Tabla: Dha [1.00] | Dhin | Ti [0.25]+ | Ra
+//
+// An optional instrument prefix, then bols separated by "|". Each bol is a
+// dictionary name, an optional duration in brackets that holds for the
+// following bols too, and any number of "+" (3 dB of emphasis each).
+
+#include "model/BolDictionary.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "model/Taal.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvanta {
+
+// Code of a write in which some bol's sound pair has no dictionary entry (the
+// bol is then written under its display name).
+inline constexpr std::uint32_t kNotationUnnamedSoundPair = 35;
+
+// Shown in the notation pane instead of the text of an empty Taal.
+inline constexpr std::string_view kNotationHintText =
+    "Compose a Taal by typing here or by inserting new bols above. Click \"Help\" button below "
+    "to learn how to compose using notation (help requires internet connection).";
+
+// Durations typed in brackets must lie within these (the lower bound is the
+// single-precision 0.001, a hair above the decimal 0.001).
+inline constexpr float kMinTypedDuration = 0.001f;
+inline constexpr float kMaxTypedDuration = 10.0f;
+
+// Emphasis one "+" adds to both sounds of a bol, in dB.
+inline constexpr float kEmphasisPerPlus = 3.0f;
+
+// Where one bol's text lies in a notation text: character offsets, end excluded.
+struct BolRange {
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    bool operator==(const BolRange&) const = default;
+};
+
+struct BolText {
+    std::string text;
+    std::uint32_t code = 0; // 0, or kNotationUnnamedSoundPair
+};
+
+struct TaalText {
+    std::string text;
+    std::vector<BolRange> ranges; // one per bol
+    std::uint32_t code = 0;       // 0, or kNotationUnnamedSoundPair
+};
+
+// Writes one bol: the dictionary's first name for its sound pair ("Silence"
+// for a silent bol or one on an instrument without a dictionary), " [%.2f]"
+// when its duration differs from lastWrittenDuration (which then takes it),
+// and one "+" per 3 dB of average emphasis.
+BolText WriteBolText(const CBol2& bol, float& lastWrittenDuration,
+                     const BolDictionary& dictionary = ProcessBolDictionary());
+
+// Writes a whole Taal, bols joined by " | ", the first one always with its
+// duration. "Tabla: " leads when the first bol's pitch sound is on the Tabla
+// and there is more than one bol (a text without "|" has no prefix, so a
+// prefix before a lone bol would read back as part of its name).
+TaalText WriteTaalText(const CTaal& taal, const BolDictionary& dictionary = ProcessBolDictionary());
+
+// What the notation pane shows for a document: the hint text and no ranges
+// while it is empty, its written Taal otherwise.
+TaalText NotationPaneText(const CLorvantaDoc& doc,
+                          const BolDictionary& dictionary = ProcessBolDictionary());
+
+// State of one parse: the sticky duration and the number of bols accepted.
+struct NotationParseState {
+    double currentDuration = 1.0;
+    std::uint32_t bolCount = 0;
+};
+
+// Parses one piece of a text (the part between two "|") into a bol on the
+// given instrument, indexed by state.bolCount. shownPiece, when given,
+// receives the piece as error messages show it: "+" turned into spaces and
+// trimmed. Returns null when the duration is bad: no closing bracket, not a
+// finite decimal number, or outside kMinTypedDuration..kMaxTypedDuration.
+// A name the dictionary lacks is no error: the bol is silent.
+std::unique_ptr<CBol2> ParseBolText(std::string_view piece, Instrument instrument,
+                                    NotationParseState& state,
+                                    const BolDictionary& dictionary = ProcessBolDictionary(),
+                                    std::string* shownPiece = nullptr);
+
+// Parses a whole text into taal (emptied first; its name is left alone).
+// On a bad bol, reports "Error in taal at bol no N, bol: PIECE" through sink,
+// empties the Taal and returns false.
+//
+// A prefix before the first ":" is taken only when the text has a "|" after
+// that ":" and the prefix is exactly (ignoring case) "Tabla" or "Pakhawaj";
+// otherwise the ":" belongs to the first bol's name. Whitespace after the last
+// "|" makes no bol.
+bool ParseTaalText(std::string_view text, CTaal& taal, MessageSink& sink,
+                   const BolDictionary& dictionary = ProcessBolDictionary());
+
+// The message of a refused bol (number counted from 1).
+std::string NotationErrorMessage(std::uint32_t bolNumber, std::string_view shownPiece);
+
+// Where each bol's text lies in a text as typed, one range per bol the parse
+// makes: from the character after the preceding "|" (or after the prefix, or
+// the start) to the character before the following "|" (excluded), or the end
+// of the text for the last bol.
+std::vector<BolRange> AppliedTextRanges(std::string_view text);
+
+} // namespace lorvanta

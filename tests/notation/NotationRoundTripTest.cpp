@@ -1,0 +1,189 @@
+// Taals written as text and read back, and the dictionary that makes that work.
+#include "NotationTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace lorvanta::test {
+namespace {
+
+// What a duration becomes once written with two decimals and read back.
+float AsWritten(float duration) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", static_cast<double>(duration));
+    return static_cast<float>(std::strtod(buffer, nullptr));
+}
+
+void MakeRandomTaal(CTaal& taal, std::mt19937& random, const BolDictionary& dictionary) {
+    const auto& entries = dictionary.GetSlot(Tabla).entries;
+    std::uniform_int_distribution<std::size_t> pickEntry(0, entries.size() - 1);
+    std::uniform_int_distribution<int> pickCount(1, 24);
+    std::uniform_int_distribution<int> pickKind(0, 9);
+    std::uniform_int_distribution<int> pickHundredths(1, 1000);
+    std::uniform_real_distribution<float> pickAny(0.001f, 10.0f);
+    std::uniform_int_distribution<int> pickPlus(0, 3);
+    const int count = pickCount(random);
+    float duration = 1.0f;
+    for (int i = 0; i < count; ++i) {
+        const int kind = pickKind(random);
+        if (kind < 3) // keep the duration of the bol before
+            ;
+        else if (kind < 8)
+            duration = static_cast<float>(pickHundredths(random)) / 100.0f;
+        else
+            duration = pickAny(random);
+        auto bol = kind == 9 ? std::make_unique<CBol2>()
+                             : NamedBol(entries[pickEntry(random)].name, duration, dictionary);
+        bol->duration = duration;
+        bol->name = "shown name " + std::to_string(i);
+        const float emphasis = 3.0f * static_cast<float>(pickPlus(random));
+        bol->pitch.emphasis = emphasis;
+        bol->bass.emphasis = emphasis;
+        AddBol(taal, std::move(bol));
+    }
+}
+
+// Write, parse, compare. A Taal with a duration that writes as 0.00 must be
+// refused at that bol.
+void CheckRoundTrip(const CTaal& taal, const BolDictionary& dictionary) {
+    const TaalText written = WriteTaalText(taal, dictionary);
+    int firstTooShort = -1;
+    for (int i = 0; i < taal.Count(); ++i) {
+        if (AsWritten(taal.BolAt(i)->duration) < kMinTypedDuration) {
+            firstTooShort = i;
+            break;
+        }
+    }
+    auto parsed = Parse(written.text, dictionary);
+    if (firstTooShort >= 0) {
+        ASSERT_FALSE(parsed->ok) << written.text;
+        ASSERT_EQ(parsed->sink.Messages().size(), 1u);
+        EXPECT_NE(parsed->sink.Messages()[0].text.find("bol no " +
+                                                       std::to_string(firstTooShort + 1) + ","),
+                  std::string::npos)
+            << written.text;
+        return;
+    }
+    ASSERT_TRUE(parsed->ok) << written.text;
+    EXPECT_EQ(written.code, 0u) << written.text;
+    ASSERT_EQ(parsed->taal->Count(), taal.Count()) << written.text;
+    for (int i = 0; i < taal.Count(); ++i) {
+        const CBol2& a = *taal.BolAt(i);
+        const CBol2& b = *parsed->taal->BolAt(i);
+        EXPECT_EQ(b.pitch.soundId, a.pitch.soundId) << written.text << " bol " << i;
+        EXPECT_EQ(b.bass.soundId, a.bass.soundId) << written.text << " bol " << i;
+        EXPECT_EQ(b.pitch.emphasis, a.pitch.emphasis) << written.text << " bol " << i;
+        EXPECT_EQ(b.bass.emphasis, a.bass.emphasis) << written.text << " bol " << i;
+        EXPECT_EQ(b.duration, AsWritten(a.duration)) << written.text << " bol " << i;
+        EXPECT_EQ(b.index, static_cast<std::uint32_t>(i));
+    }
+    // Read back, the text is a fixed point: writing it again and reading that
+    // changes nothing more. (The first writing may drop a duration mark, when
+    // two neighbouring durations differ below the hundredth.)
+    const TaalText again = WriteTaalText(*parsed->taal, dictionary);
+    auto reparsed = Parse(again.text, dictionary);
+    ASSERT_TRUE(reparsed->ok) << again.text;
+    EXPECT_EQ(WriteTaalText(*reparsed->taal, dictionary).text, again.text);
+    for (int i = 0; i < taal.Count(); ++i)
+        EXPECT_EQ(*reparsed->taal->BolAt(i), *parsed->taal->BolAt(i)) << again.text;
+    // Typed text, ranged as applied, covers what the writer ranged (and the
+    // space before it).
+    const auto applied = AppliedTextRanges(written.text);
+    ASSERT_EQ(applied.size(), written.ranges.size());
+    for (std::size_t i = 0; i < applied.size(); ++i) {
+        EXPECT_EQ(applied[i].start, std::max(written.ranges[i].start - 1, 0)) << written.text;
+        EXPECT_EQ(applied[i].end, written.ranges[i].end) << written.text;
+    }
+}
+
+TEST(NotationRoundTrip, RandomTaalsWithTheBuiltInBols) {
+    std::mt19937 random(20240611);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        CTaal taal;
+        MakeRandomTaal(taal, random, BuiltInDictionary());
+        CheckRoundTrip(taal, BuiltInDictionary());
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST(NotationRoundTrip, RandomTaalsWithTheShippedBols) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        CTaal taal;
+        MakeRandomTaal(taal, random, ShippedDictionary());
+        CheckRoundTrip(taal, ShippedDictionary());
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// The writer names a pair by its first entry; that name must read back as the
+// same pair, or a written Taal would change sound when applied.
+void ExpectEveryPairReadsBack(const BolDictionary& dictionary) {
+    for (const auto& entry : dictionary.GetSlot(Tabla).entries) {
+        CBol2 bol;
+        bol.pitch.soundId = entry.pitchSoundId;
+        bol.bass.soundId = entry.bassSoundId;
+        float last = 1.0f;
+        const BolText text = WriteBolText(bol, last, dictionary);
+        EXPECT_EQ(text.code, 0u) << entry.name;
+        const BolTableEntry* back = dictionary.FindBol(Tabla, text.text);
+        ASSERT_NE(back, nullptr) << entry.name << " written " << text.text;
+        EXPECT_EQ(back->pitchSoundId, entry.pitchSoundId) << entry.name << " written " << text.text;
+        EXPECT_EQ(back->bassSoundId, entry.bassSoundId) << entry.name << " written " << text.text;
+    }
+}
+
+TEST(NotationRoundTrip, EveryDictionaryPairReadsBack) {
+    ExpectEveryPairReadsBack(BuiltInDictionary());
+    ExpectEveryPairReadsBack(ShippedDictionary());
+}
+
+TEST(ShippedBols, ReadAsTheThekasAreWritten) {
+    const BolDictionary& dictionary = ShippedDictionary();
+    // Every line of the file is a bol, none is lost to a typo in a stroke name.
+    const auto& entries = dictionary.GetSlot(Tabla).entries;
+    ASSERT_EQ(entries.size(), BuiltInBols().size() + 14);
+    for (std::size_t i = 0; i < 14; ++i) {
+        const auto& e = entries[i];
+        EXPECT_EQ(e.pitchSoundId == 0, EqualsIgnoringCase(e.pitchSoundName, "Silence")) << e.name;
+        EXPECT_EQ(e.bassSoundId == 0, EqualsIgnoringCase(e.bassSoundName, "Silence")) << e.name;
+    }
+    struct Expected {
+        const char* typed;
+        SoundId pitch, bass;
+        const char* written;
+    };
+    const Expected bols[] = {
+        {"Dha", 12, 3, "Dha"}, {"Dhin", 13, 3, "Dhin"},
+        {"Dhi", 28, 3, "Dhi"}, {"Tin", 13, 9, "Tin"},
+        {"Na", 12, 0, "Na"},   {"Ta", 18, 0, "Ta"},
+        {"Tu", 20, 0, "Tu"},   {"Tun", 20, 0, "Tu"},
+        {"Ge", 0, 3, "Ge"},    {"Ghe", 0, 3, "Ge"},
+        {"Ga", 0, 3, "Ge"},    {"Ke", 0, 2, "Ke"},
+        {"Ka", 24, 0, "Ka"},   {"Kat", 11, 0, "Kat"},
+        {"Ti", 15, 0, "Ti"},   {"Tit", 15, 0, "Ti"},
+        {"Ra", 17, 0, "Ra"},   {"Ki", 7, 0, "Ki"},
+        {"Din", 26, 0, "Din"}, {"Di", 27, 0, "Di"},
+        {"Ne", 21, 0, "Ne"},   {"Dha: Open Ge", 12, 3, "Dha"},
+    };
+    for (const Expected& e : bols) {
+        const BolTableEntry* entry = dictionary.FindBol(Tabla, e.typed);
+        ASSERT_NE(entry, nullptr) << e.typed;
+        EXPECT_EQ(entry->pitchSoundId, e.pitch) << e.typed;
+        EXPECT_EQ(entry->bassSoundId, e.bass) << e.typed;
+        CBol2 bol(e.typed, 0, 1.0f, Tabla, dictionary);
+        float last = 1.0f;
+        EXPECT_EQ(WriteBolText(bol, last, dictionary).text, e.written) << e.typed;
+    }
+}
+
+} // namespace
+} // namespace lorvanta::test
