@@ -1,0 +1,14 @@
+#pragma once
+
+#include "audio/output/OutputDevice.h"
+
+#include <memory>
+
+namespace lorvanta {
+
+// Opens the output chosen by LORVANTA_AUDIO: the default sound card (the
+// default), or the real-time virtual output. kHrNoDriver when the card cannot
+// be opened, kHrInvalidArg when the variable names neither.
+HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out);
+
+} // namespace lorvanta
