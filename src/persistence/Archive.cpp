@@ -5,8 +5,8 @@
 
 namespace lorvanta {
 
-ArchiveError::ArchiveError(const std::string& what, std::size_t offset)
-    : std::runtime_error(what), m_offset(offset) {}
+ArchiveError::ArchiveError(const std::string& what, std::size_t offset, std::string note)
+    : std::runtime_error(what), m_offset(offset), m_note(std::move(note)) {}
 
 void ArchiveError::AddContext(std::string_view context) {
     m_context += " of ";
@@ -14,7 +14,10 @@ void ArchiveError::AddContext(std::string_view context) {
 }
 
 std::string ArchiveError::Detail() const {
-    return std::string(what()) + m_context + " (byte " + std::to_string(m_offset) + ")";
+    std::string detail = std::string(what()) + m_context + " (byte " + std::to_string(m_offset);
+    if (!m_note.empty())
+        detail += ", " + m_note;
+    return detail + ")";
 }
 
 std::string Utf16ToLatin1(std::span<const std::uint8_t> utf16le) {
@@ -98,9 +101,8 @@ std::string ArchiveReader::ReadString(const char* field) {
     }
     const std::uint64_t size = wide ? length * 2 : length;
     if (size > Remaining())
-        throw ArchiveError(std::string("the ") + m_source + " ends inside the " + field +
-                               " (a string of " + std::to_string(length) + " characters)",
-                           start);
+        throw ArchiveError(std::string("the ") + m_source + " ends inside the " + field, start,
+                           "a string of " + std::to_string(length) + " characters");
     const auto piece = Take(static_cast<std::size_t>(size), field);
     if (wide)
         return Utf16ToLatin1(piece);

@@ -19,7 +19,8 @@ namespace lorvanta {
 // added on the way out ("... of bol 3") so the message can say where.
 class ArchiveError : public std::runtime_error {
 public:
-    ArchiveError(const std::string& what, std::size_t offset);
+    // note, when given, follows the offset: "(byte 264, a string of 5 characters)".
+    ArchiveError(const std::string& what, std::size_t offset, std::string note = {});
 
     std::size_t Offset() const { return m_offset; }
     // What is wrong, followed by the contexts added, then the byte offset.
@@ -30,6 +31,7 @@ public:
 private:
     std::string m_context;
     std::size_t m_offset;
+    std::string m_note;
 };
 
 // Converts UTF-16 little-endian text to single-byte Latin-1; characters outside

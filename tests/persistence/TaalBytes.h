@@ -1,0 +1,76 @@
+#pragma once
+
+// Builds Taal file images field by field, so each test states the bytes it
+// feeds the reader.
+
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvanta::test {
+
+class Bytes {
+public:
+    Bytes& U8(std::uint8_t v) {
+        m_data.push_back(v);
+        return *this;
+    }
+    Bytes& U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
+    Bytes& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+    Bytes& I32(std::int32_t v) { return U32(static_cast<std::uint32_t>(v)); }
+    Bytes& F32(float v) { return U32(std::bit_cast<std::uint32_t>(v)); }
+    Bytes& Raw(std::string_view text) {
+        m_data.insert(m_data.end(), text.begin(), text.end());
+        return *this;
+    }
+    Bytes& Append(const std::vector<std::uint8_t>& more) {
+        m_data.insert(m_data.end(), more.begin(), more.end());
+        return *this;
+    }
+    Bytes& Zeros(std::size_t n) {
+        m_data.insert(m_data.end(), n, 0);
+        return *this;
+    }
+    // A short string (fewer than 255 characters).
+    Bytes& Str(std::string_view text) {
+        return U8(static_cast<std::uint8_t>(text.size())).Raw(text);
+    }
+
+    // File parts.
+    Bytes& Header(std::uint16_t version = 4) { return U16(0xAAAA).U16(version); }
+    Bytes& Params(float tempo = std::bit_cast<float>(0x42C7FFFFu)) { return F32(tempo).Zeros(256); }
+    Bytes& TaalHead(std::string_view name, std::int32_t count, float total,
+                    std::uint16_t listCount) {
+        return Str(name).I32(count).F32(total).U16(listCount);
+    }
+    Bytes& ClassTag() { return U16(0xFFFF).U16(0).U16(5).Raw("CBol2"); }
+    Bytes& Sound(std::string_view name = "Silence", std::uint32_t id = 0,
+                 std::uint8_t instrument = 0, float emphasis = 0.0f) {
+        return Str(name).U32(id).U8(instrument).F32(emphasis);
+    }
+    // A bol record with two silent sounds.
+    Bytes& Bol(std::string_view name = "Silence", std::uint32_t index = 0, float duration = 1.0f,
+               float reserved = 0.0f) {
+        return Str(name).U32(index).F32(duration).F32(reserved).Sound().Sound();
+    }
+
+    const std::vector<std::uint8_t>& Data() const { return m_data; }
+    operator const std::vector<std::uint8_t>&() const { return m_data; }
+    operator std::span<const std::uint8_t>() const { return m_data; }
+    std::size_t Size() const { return m_data.size(); }
+
+private:
+    std::vector<std::uint8_t> m_data;
+};
+
+// A version 4 file of one bol with the given record bytes (tag included here).
+inline std::vector<std::uint8_t> OneBolFile(const Bytes& bolRecord, float total = 1.0f) {
+    Bytes file;
+    file.Header().Params().TaalHead("T", 1, total, 1).ClassTag().Append(bolRecord.Data());
+    return file.Data();
+}
+
+} // namespace lorvanta::test
