@@ -7,6 +7,11 @@ const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
         kDumpCommand,
         kConvertCommand,
+        kRenderCommand,
+        kBankCommand,
+        kNotationCommand,
+        kParseCommand,
+        kComposeCommand,
     };
     return commands;
 }

@@ -15,6 +15,11 @@ struct Command {
 // The commands, each defined in its own file.
 extern const Command kDumpCommand;
 extern const Command kConvertCommand;
+extern const Command kRenderCommand;
+extern const Command kBankCommand;
+extern const Command kNotationCommand;
+extern const Command kParseCommand;
+extern const Command kComposeCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

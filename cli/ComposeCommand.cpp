@@ -1,0 +1,64 @@
+// lorvanta-cli compose TEXT -o OUT [--name NAME] [--tempo BPM]: reads TEXT as
+// the notation pane's Apply does and saves the Taal it makes as a Taal file.
+#include "Commands.h"
+
+#include "notation/Notation.h"
+#include "persistence/TaalFile.h"
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage = "compose TEXT -o OUT [--name NAME] [--tempo BPM]";
+
+// The tempos the program accepts anywhere, in bpm.
+constexpr double kMinTempo = 10.0;
+constexpr double kMaxTempo = 1000.0;
+
+int RunCompose(const std::vector<std::string>& args) {
+    const std::string usage = std::string("lorvanta-cli ") + kUsage;
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {"-o", "--name", "--tempo"}, {}, line))
+        return UsageError(usage, *problem);
+    const auto out = line.Option("-o");
+    if (line.positional.size() != 1 || !out)
+        return UsageError(usage);
+
+    CLorvantaDoc doc;
+    if (const auto tempoText = line.Option("--tempo")) {
+        const auto tempo = ParseNumber(*tempoText);
+        if (!tempo || *tempo < kMinTempo || *tempo > kMaxTempo) {
+            std::fprintf(stderr, "%s\n",
+                         FormatMessage("Tempo out of range: Enter a value between %1 and %2 "
+                                       "(measured in bpm)",
+                                       "10.0", "1000.0")
+                             .c_str());
+            return kExitUsage;
+        }
+        doc.Params().defaultTempo = static_cast<float>(*tempo);
+    }
+
+    RecordingMessageSink sink;
+    if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
+        for (const UserMessage& message : sink.Messages())
+            std::fprintf(stderr, "%s\n", message.text.c_str());
+        return kExitFailure;
+    }
+    if (const auto name = line.Option("--name"))
+        doc.Taal().SetName(*name);
+    doc.SetEmpty(doc.Taal().IsEmpty());
+
+    std::string error;
+    if (!SaveTaalFile(doc, *out, error)) {
+        std::fprintf(stderr, "%s\n",
+                     FormatMessage("Cannot save file %1: %2.", FullPathName(*out), error).c_str());
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+const Command kComposeCommand{"compose", kUsage, RunCompose};
+
+} // namespace lorvanta::cli

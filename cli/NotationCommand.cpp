@@ -1,0 +1,51 @@
+// lorvanta-cli notation FILE: opens a Taal file as the program does and prints
+// what the notation pane shows for it, with the range of each bol's text.
+#include "Commands.h"
+#include "TaalJson.h"
+
+#include "notation/Notation.h"
+#include "persistence/TaalFile.h"
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage = "notation FILE";
+
+std::string NotationJson(const TaalText& text) {
+    std::string out = "{\"text\": " + JsonString(text.text) + ", \"ranges\": [";
+    bool first = true;
+    for (const BolRange& range : text.ranges) {
+        if (!first)
+            out += ", ";
+        first = false;
+        out += "[" + std::to_string(range.start) + ", " + std::to_string(range.end) + "]";
+    }
+    out += "], \"code\": " + std::to_string(text.code) + "}";
+    return out;
+}
+
+int RunNotation(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {}, {}, line))
+        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
+    if (line.positional.size() != 1)
+        return UsageError(std::string("lorvanta-cli ") + kUsage);
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
+    // The boxes the program would show on opening go to stderr.
+    for (const UserMessage& message : sink.Messages())
+        std::fprintf(stderr, "%s\n", message.text.c_str());
+    if (outcome.structuralError)
+        return kExitFailure;
+    std::printf("%s\n", NotationJson(NotationPaneText(doc)).c_str());
+    return kExitOk;
+}
+
+} // namespace
+
+const Command kNotationCommand{"notation", kUsage, RunNotation};
+
+} // namespace lorvanta::cli

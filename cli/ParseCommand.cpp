@@ -1,0 +1,37 @@
+// lorvanta-cli parse TEXT: reads TEXT as the notation pane's Apply does and
+// prints the Taal it makes as dump prints a file.
+#include "Commands.h"
+#include "TaalJson.h"
+
+#include "notation/Notation.h"
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage = "parse TEXT";
+
+int RunParse(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {}, {}, line))
+        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
+    if (line.positional.size() != 1)
+        return UsageError(std::string("lorvanta-cli ") + kUsage);
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
+        for (const UserMessage& message : sink.Messages())
+            std::fprintf(stderr, "%s\n", message.text.c_str());
+        return kExitFailure;
+    }
+    doc.SetEmpty(doc.Taal().IsEmpty());
+    std::printf("%s\n", TaalToJson(doc).c_str());
+    return kExitOk;
+}
+
+} // namespace
+
+const Command kParseCommand{"parse", kUsage, RunParse};
+
+} // namespace lorvanta::cli
