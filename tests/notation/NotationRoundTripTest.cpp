@@ -167,7 +167,7 @@ TEST(ShippedBols, ReadAsTheThekasAreWritten) {
         {"Na", 12, 0, "Na"},   {"Ta", 18, 0, "Ta"},
         {"Tu", 20, 0, "Tu"},   {"Tun", 20, 0, "Tu"},
         {"Ge", 0, 3, "Ge"},    {"Ghe", 0, 3, "Ge"},
-        {"Ga", 0, 3, "Ge"},    {"Ke", 0, 2, "Ke"},
+        {"Ga", 0, 1, "Ga"},    {"Ke", 0, 2, "Ke"},
         {"Ka", 24, 0, "Ka"},   {"Kat", 11, 0, "Kat"},
         {"Ti", 15, 0, "Ti"},   {"Tit", 15, 0, "Ti"},
         {"Ra", 17, 0, "Ra"},   {"Ki", 7, 0, "Ki"},
