@@ -286,8 +286,8 @@ bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uin
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
-                              "." + std::to_string(random()) + ".tmp");
+        temporary = folder / ("." + target.filename().string().substr(0, 100) + "." +
+                              std::to_string(::getpid()) + "." + std::to_string(random()) + ".tmp");
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             error = std::strerror(errno);

@@ -1,4 +1,6 @@
 // lorvanta-cli dump and convert, run as the built program.
+#include "TaalJson.h"
+
 #include "persistence/TaalBytes.h"
 #include "persistence/TaalFile.h"
 #include "persistence/TempDir.h"
@@ -64,13 +66,9 @@ TEST_F(TaalFileCommands, DumpPrintsTheTaal) {
     const CliRun run = RunCli("dump " + Quote(path.string()));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out,
-              "{\"result\": 0, \"valid\": true, \"repaired\": false, \"message\": null, "
-              "\"version\": 4, \"tempo\": 99.9999924, \"name\": \"New Taal\", \"count\": 1, "
-              "\"total\": 1, \"empty\": false, \"bols\": [{\"name\": \"Silence\", \"index\": 0, "
-              "\"duration\": 1, \"reserved\": 0, \"pitch\": {\"name\": \"Silence\", \"id\": 0, "
-              "\"instrument\": 0, \"emphasis\": 0}, \"bass\": {\"name\": \"Silence\", \"id\": 0, "
-              "\"instrument\": 0, \"emphasis\": 0}}]}\n");
+    CLorvantaDoc doc;
+    const ReadOutcome outcome = ReadTaalDocument(OneBolFile(), path.string(), doc);
+    EXPECT_EQ(run.out, cli::TaalToJson(doc, outcome) + "\n");
 }
 
 TEST_F(TaalFileCommands, DumpOfARepairedFileNamesItsFullPath) {
