@@ -160,6 +160,19 @@ void ArchiveWriter::WriteCount(std::uint32_t count) {
     }
 }
 
+namespace {
+
+// A name from the stream as a message can show it.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return text;
+}
+
+} // namespace
+
 ObjectTagReader::ObjectTagReader(std::string expectedClass, std::vector<std::string> knownClasses)
     : m_expectedClass(std::move(expectedClass)), m_knownClasses(std::move(knownClasses)) {}
 
@@ -192,13 +205,10 @@ void ObjectTagReader::ReadTag(ArchiveReader& reader, const std::string& elementN
                              "class name");
             return 0;
         });
-    }
-
-    if (tag == kNewClassTag) {
         const bool known =
             std::find(m_knownClasses.begin(), m_knownClasses.end(), name) != m_knownClasses.end();
         if (!known)
-            throw ArchiveError(elementName + " is of the class \"" + name +
+            throw ArchiveError(elementName + " is of the class \"" + Printable(name) +
                                    "\", which is no class of Lorvanta",
                                start);
         if (name != m_expectedClass)
