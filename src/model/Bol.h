@@ -8,6 +8,8 @@
 namespace lorvanta {
 
 class BolDictionary;
+class CSampleBank;
+class MessageSink;
 
 // A stroke or syllable of a Taal: a treble and a bass sound played together.
 class CBol2 {
@@ -23,6 +25,12 @@ public:
     CBol2(const std::string& name, std::uint32_t index, float duration, Instrument instrument);
 
     bool operator==(const CBol2&) const = default;
+
+    // Clears count samples, then mixes the bass sound and the pitch sound into
+    // them. Returns the first nonzero status of the two mixes, else 0.
+    // (Defined in audio/.)
+    std::uint32_t RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                             MessageSink& sink) const;
 
     float reserved = 0.0f; // carried through files; 0 for bols this program makes
     float duration = 1.0f; // beats

@@ -2,9 +2,13 @@
 
 #include "model/SoundTables.h"
 
+#include <cstdint>
 #include <string>
 
 namespace lorvanta {
+
+class CSampleBank;
+class MessageSink;
 
 // One stroke of a bol: a recording, the drum it belongs to and its loudness.
 class CSound {
@@ -15,6 +19,12 @@ public:
     CSound(const std::string& name, SoundTable table, Instrument instrument);
 
     bool operator==(const CSound&) const = default;
+
+    // Adds the recording, scaled by the emphasis, into the first samples of a
+    // block of count samples. Returns 0, or 12, 8, 9 or 10 after showing the
+    // bank's message; the block is then unchanged. (Defined in audio/.)
+    std::uint32_t MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                          MessageSink& sink) const;
 
     float emphasis = 0.0f; // dB of amplitude
     SoundId soundId = kSilenceSoundId;

@@ -1,0 +1,38 @@
+// lorvanta-cli bank FOLDER: writes the 30 strokes in use as "ID NAME.wav",
+// which is also how a musician starts a stroke kit.
+#include "Commands.h"
+
+#include "audio/SampleBank.h"
+#include "audio/StrokeKit.h"
+#include "model/Messages.h"
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage = "bank FOLDER [--kit FOLDER]";
+
+int RunBank(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {"--kit"}, {}, line))
+        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
+    if (line.positional.size() != 1)
+        return UsageError(std::string("lorvanta-cli ") + kUsage);
+
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    bool ok = true;
+    if (const auto kit = line.Option("--kit"))
+        ok = LoadStrokeKit(bank, *kit, sink).folderRead;
+    if (ok)
+        ok = WriteStrokeBank(bank, line.positional[0], sink);
+    for (const UserMessage& message : sink.Messages())
+        std::fprintf(stderr, "%s\n", message.text.c_str());
+    return ok ? kExitOk : kExitFailure;
+}
+
+} // namespace
+
+const Command kBankCommand{"bank", kUsage, RunBank};
+
+} // namespace lorvanta::cli

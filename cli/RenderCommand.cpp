@@ -1,0 +1,106 @@
+// lorvanta-cli render FILE -o OUT: Save Sound. Builds the Taal image as the
+// program does when it plays FILE at the given tempo and pitch, and writes it
+// as a WAV file (the image's bytes exactly) or a FLAC file (the same samples).
+#include "Commands.h"
+
+#include "audio/SampleBank.h"
+#include "audio/SoundFile.h"
+#include "audio/StrokeKit.h"
+#include "audio/TaalRenderer.h"
+#include "persistence/TaalFile.h"
+
+#include <cmath>
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER]";
+constexpr const char* kTempoOutOfRange =
+    "Tempo out of range: Enter a value between %1 and %2 (measured in bpm)";
+constexpr const char* kPitchOutOfRange =
+    "Enter a value between -6.0 and 6.0 (number of semitones from C#). For example, +1 means "
+    "D and -2 means B#.";
+
+void PrintMessages(const RecordingMessageSink& sink) {
+    for (const UserMessage& message : sink.Messages())
+        std::fprintf(stderr, "%s\n", message.text.c_str());
+}
+
+int RunRender(const std::vector<std::string>& args) {
+    const std::string usage = std::string("lorvanta-cli ") + kUsage;
+    CommandLine line;
+    if (auto problem = ParseCommandLine(args, {"-o", "--tempo", "--pitch", "--kit"}, {}, line))
+        return UsageError(usage, *problem);
+    const std::optional<std::string> out = line.Option("-o");
+    if (line.positional.size() != 1 || !out)
+        return UsageError(usage);
+    if (SoundFileKindOf(*out) == SoundFileKind::Unknown)
+        return UsageError(usage, "OUT must end in .wav or .flac");
+
+    // The tempo and pitch bars' own checks and messages.
+    std::optional<double> bpm;
+    if (const auto text = line.Option("--tempo")) {
+        bpm = ParseNumber(*text);
+        if (!bpm || !(*bpm >= 10.0 && *bpm <= 1000.0)) {
+            std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRange, "10.0", "1000.0").c_str());
+            return kExitUsage;
+        }
+    }
+    double semitones = 0.0;
+    if (const auto text = line.Option("--pitch")) {
+        const std::optional<double> value = ParseNumber(*text);
+        if (!value || *value < -6.0 || *value > 6.0) {
+            std::fprintf(stderr, "%s\n", kPitchOutOfRange);
+            return kExitUsage;
+        }
+        semitones = *value;
+    }
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
+    PrintMessages(sink);
+    sink.Clear();
+    if (outcome.structuralError)
+        return kExitFailure;
+    ApplyOpenedTempoRule(doc);
+    if (doc.IsEmpty()) {
+        std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
+        return kExitFailure;
+    }
+
+    CSampleBank bank;
+    if (const auto kit = line.Option("--kit")) {
+        const StrokeKitResult result = LoadStrokeKit(bank, *kit, sink);
+        PrintMessages(sink);
+        sink.Clear();
+        if (!result.folderRead)
+            return kExitFailure;
+    }
+
+    // As the program plays a file it has just opened: the pitch in force when
+    // the bols are rendered, the file's default tempo unless another is given.
+    CTaalRenderer renderer(doc.Taal(), bank, sink);
+    renderer.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
+    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
+    renderer.SetTempo(static_cast<float>(60.0 / tempo));
+    renderer.InitialUpdate();
+    const std::uint32_t built = renderer.BuildTaalImage();
+    PrintMessages(sink);
+    if (renderer.InitStatus() != kStatusOk || built != kStatusOk)
+        return kExitFailure;
+
+    sink.Clear();
+    const bool saved =
+        SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink);
+    PrintMessages(sink);
+    return saved ? kExitOk : kExitFailure;
+}
+
+} // namespace
+
+const Command kRenderCommand{"render", kUsage, RunRender};
+
+} // namespace lorvanta::cli

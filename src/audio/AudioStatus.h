@@ -1,0 +1,62 @@
+#pragma once
+
+// Status codes and message texts of the sound engine.
+
+#include <cstdint>
+#include <limits>
+
+namespace lorvanta {
+
+// Small status codes returned by the sample bank and the renderer (0 = success).
+inline constexpr std::uint32_t kStatusOk = 0;
+inline constexpr std::uint32_t kStatusSoundNotFound = 8;
+inline constexpr std::uint32_t kStatusSoundNotLoaded = 9;
+inline constexpr std::uint32_t kStatusSoundNotLocked = 10;
+inline constexpr std::uint32_t kStatusOutOfMemory = 11;
+inline constexpr std::uint32_t kStatusNoModule = 12;
+inline constexpr std::uint32_t kStatusNoImage = 13;
+
+// Result codes in the platform's manner (negative = failure), used by the wave
+// reader and the playback engine.
+using HResult = std::int32_t;
+inline constexpr HResult kSOk = 0;
+inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
+inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
+
+// The system codes a failed resource step leaves behind.
+inline constexpr std::uint32_t kSystemModuleNotFound = 0x7E;
+inline constexpr std::uint32_t kSystemResourceDataNotFound = 0x714;
+inline constexpr std::uint32_t kSystemResourceNameNotFound = 0x716;
+
+namespace messages {
+inline constexpr const char* kCannotGetHandle = "Error %1: Cannot get handle for %2";
+inline constexpr const char* kCannotFindSound = "Error %1: Cannot find sound %2";
+inline constexpr const char* kCannotLoadSound = "Error %1: Cannot load sound %2";
+inline constexpr const char* kCannotAllocate =
+    "Cannot allocate memory. Close one or more applications that are running and try again.";
+inline constexpr const char* kCannotLoadBol = "Cannot load bol %1 into memory.";
+inline constexpr const char* kErrorLoadingTaal = "Error %1 occured while loading Taal";
+inline constexpr const char* kErrorOccured = "Error %1 occured";
+inline constexpr const char* kMustLoadTaal = "You must load a Taal before playing it";
+} // namespace messages
+
+// Float to unsigned conversions that truncate toward zero like the program's
+// arithmetic, but stay defined for every input: NaN and negative values give 0,
+// values too large for the type give its largest value.
+inline std::uint32_t TruncateToU32(float value) {
+    if (!(value > 0.0f))
+        return 0;
+    if (value >= 4294967296.0f)
+        return std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(value);
+}
+
+inline std::uint64_t TruncateToU64(float value) {
+    if (!(value > 0.0f))
+        return 0;
+    if (value >= 18446744073709551616.0f)
+        return std::numeric_limits<std::uint64_t>::max();
+    return static_cast<std::uint64_t>(value);
+}
+
+} // namespace lorvanta

@@ -1,0 +1,218 @@
+#include "audio/SampleBank.h"
+
+#include "audio/StrokeData.h"
+#include "model/Bol.h"
+#include "model/Messages.h"
+#include "model/Sound.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace lorvanta {
+
+namespace {
+
+struct ResourceRow {
+    SoundId soundId;
+    std::uint16_t resourceId;
+};
+
+// Sound id to resource id, in id order; there is no resource 132.
+constexpr std::array<ResourceRow, kSoundCount> kResourceTable = [] {
+    std::array<ResourceRow, kSoundCount> rows{};
+    rows[0] = {0, kSilenceResourceId};
+    for (SoundId id = 1; id < kSoundCount; ++id)
+        rows[id] = {id, static_cast<std::uint16_t>(132 + id)};
+    return rows;
+}();
+
+} // namespace
+
+std::uint16_t LookupSampleResource(SoundId soundId) {
+    if (soundId < kResourceTable.size() && kResourceTable[soundId].soundId == soundId)
+        return kResourceTable[soundId].resourceId;
+    for (const ResourceRow& row : kResourceTable) {
+        if (row.soundId == soundId)
+            return row.resourceId;
+    }
+    return kSilenceResourceId;
+}
+
+std::string ProgramPath() {
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || path.empty())
+        return "lorvanta";
+    return path.string();
+}
+
+CSampleBank::CSampleBank() {
+    const std::span<const EmbeddedWave> waves = EmbeddedWaves();
+    for (SoundId id = 0; id < kSoundCount; ++id) {
+        m_slots[id].resourceId = kResourceTable[id].resourceId;
+        // The compiled-in table is in sound-id order; find by resource id so a
+        // reordered table still serves the right recording.
+        for (const EmbeddedWave& wave : waves) {
+            if (wave.resourceId == m_slots[id].resourceId && wave.bytes != nullptr)
+                m_slots[id].builtIn = {wave.bytes, wave.size};
+        }
+    }
+}
+
+std::uint32_t CSampleBank::FindResource(std::uint16_t resourceId, const Slot*& slot) const {
+    for (const Slot& candidate : m_slots) {
+        if (candidate.resourceId == resourceId &&
+            (candidate.replacement || !candidate.builtIn.empty())) {
+            slot = &candidate;
+            return 0;
+        }
+    }
+    slot = nullptr;
+    return kSystemResourceNameNotFound;
+}
+
+RecordingAccess CSampleBank::Access(std::uint16_t resourceId) const {
+    RecordingAccess access;
+    if (const std::uint32_t error = FindModule()) {
+        access.status = kStatusNoModule;
+        access.systemError = error;
+        return access;
+    }
+    const Slot* slot = nullptr;
+    if (const std::uint32_t error = FindResource(resourceId, slot); error || slot == nullptr) {
+        access.status = kStatusSoundNotFound;
+        access.systemError = error ? error : kSystemResourceNameNotFound;
+        return access;
+    }
+    if (const std::uint32_t error = LoadResource(*slot)) {
+        access.status = kStatusSoundNotLoaded;
+        access.systemError = error;
+        return access;
+    }
+    if (const std::uint32_t error = LockResource(*slot)) {
+        access.status = kStatusSoundNotLocked;
+        access.systemError = error;
+        return access;
+    }
+    if (slot->replacement) {
+        access.bytes = *slot->replacement;
+        access.owner = slot->replacement;
+    } else {
+        access.bytes = slot->builtIn;
+    }
+    return access;
+}
+
+std::span<const unsigned char> CSampleBank::StrokeImage(SoundId soundId) const {
+    if (soundId >= kSoundCount)
+        return {};
+    const Slot& slot = m_slots[soundId];
+    if (slot.replacement)
+        return *slot.replacement;
+    return slot.builtIn;
+}
+
+bool CSampleBank::ReplaceStroke(SoundId soundId, std::vector<unsigned char> wavImage) {
+    if (soundId == kSilenceSoundId || soundId >= kSoundCount || wavImage.size() < kWaveHeaderSize)
+        return false;
+    m_slots[soundId].replacement =
+        std::make_shared<const std::vector<unsigned char>>(std::move(wavImage));
+    ++m_generation;
+    return true;
+}
+
+void CSampleBank::RestoreBuiltInStroke(SoundId soundId) {
+    if (soundId < kSoundCount && m_slots[soundId].replacement) {
+        m_slots[soundId].replacement.reset();
+        ++m_generation;
+    }
+}
+
+void CSampleBank::RestoreBuiltInStrokes() {
+    for (SoundId id = 0; id < kSoundCount; ++id)
+        RestoreBuiltInStroke(id);
+}
+
+bool CSampleBank::IsReplaced(SoundId soundId) const {
+    return soundId < kSoundCount && m_slots[soundId].replacement != nullptr;
+}
+
+std::uint32_t ReportAccessFailure(const RecordingAccess& access, std::string_view moduleName,
+                                  std::string_view resourceName, MessageSink& sink) {
+    const char* pattern = nullptr;
+    std::string_view name = resourceName;
+    switch (access.status) {
+    case kStatusOk:
+        return kStatusOk;
+    case kStatusNoModule:
+        pattern = messages::kCannotGetHandle;
+        name = moduleName;
+        break;
+    case kStatusSoundNotFound:
+        pattern = messages::kCannotFindSound;
+        break;
+    case kStatusSoundNotLoaded:
+        pattern = messages::kCannotLoadSound;
+        break;
+    default: // the lock step
+        pattern = messages::kCannotGetHandle;
+        break;
+    }
+    sink.Show({MessageKind::Error, FormatMessage(pattern, FormatHex(access.systemError), name)});
+    return access.status;
+}
+
+float EmphasisGain(float emphasis) {
+    return static_cast<float>(std::pow(10.0, static_cast<double>(emphasis) * 0.05));
+}
+
+void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::int16_t* block) {
+    // With |gain| small enough no product can leave the 32-bit range, and the
+    // plain conversion is exact; the loop then vectorises.
+    if (std::fabs(gain) <= 65536.0f) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto sample = static_cast<std::int16_t>(
+                static_cast<std::uint16_t>(samples[2 * i] | samples[2 * i + 1] << 8));
+            const auto product = static_cast<std::int32_t>(static_cast<float>(sample) * gain);
+            block[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(block[i]) +
+                                                 static_cast<std::uint16_t>(product));
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto sample = static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(samples[2 * i] | samples[2 * i + 1] << 8));
+        const float product = static_cast<float>(sample) * gain;
+        // Out of range (or NaN): the conversion yields 0x80000000, whose low 16
+        // bits are 0.
+        const std::int32_t integer = product > -2147483648.0f && product < 2147483648.0f
+                                         ? static_cast<std::int32_t>(product)
+                                         : 0;
+        block[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(block[i]) +
+                                             static_cast<std::uint16_t>(integer));
+    }
+}
+
+std::uint32_t CSound::MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                              MessageSink& sink) const {
+    const RecordingAccess access = bank.Access(LookupSampleResource(soundId));
+    if (!access.Ok())
+        return ReportAccessFailure(access, ProgramPath(), name, sink);
+    const float gain = EmphasisGain(emphasis);
+    const std::size_t n = std::min<std::size_t>(count, access.SampleCount());
+    MixSamples(access.Samples(), n, gain, block);
+    return kStatusOk;
+}
+
+std::uint32_t CBol2::RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                                MessageSink& sink) const {
+    if (count > 0)
+        std::memset(block, 0, std::size_t{count} * sizeof(std::int16_t));
+    const std::uint32_t bassStatus = bass.MixInto(block, count, bank, sink);
+    const std::uint32_t pitchStatus = pitch.MixInto(block, count, bank, sink);
+    return bassStatus != kStatusOk ? bassStatus : pitchStatus;
+}
+
+} // namespace lorvanta

@@ -1,0 +1,26 @@
+#pragma once
+
+// Save Sound: the Taal image written to a sound file.
+
+#include <cstdint>
+#include <filesystem>
+
+namespace lorvanta {
+
+class MessageSink;
+class TaalImage;
+
+enum class SoundFileKind { Unknown, Wav, Flac };
+
+// By extension, ignoring case: ".wav" or ".flac".
+SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
+
+// Writes the image: a ".wav" file receives the image's bytes exactly, header
+// included; a ".flac" file the same samples as 16-bit mono at sampleRate (the
+// rate the image plays at). The file is written beside the target and renamed
+// over it at the end, so a failure leaves any previous file as it was. Returns
+// false after showing the message.
+bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
+                   const std::filesystem::path& file, MessageSink& sink);
+
+} // namespace lorvanta

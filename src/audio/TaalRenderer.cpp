@@ -1,0 +1,329 @@
+#include "audio/TaalRenderer.h"
+
+#include "audio/AudioStatus.h"
+#include "audio/SampleBank.h"
+#include "model/Messages.h"
+#include "model/Taal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace lorvanta {
+
+namespace {
+
+std::uint32_t SaturateToU32(std::uint64_t value) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+} // namespace
+
+CTaalRenderer::CTaalRenderer(const CTaal& taal, const CSampleBank& bank, MessageSink& sink)
+    : m_taal(taal), m_bank(bank), m_sink(sink), m_image(std::make_unique<TaalImage>(WaveHeader{})) {
+    m_initStatus = InitImageHeader();
+}
+
+CTaalRenderer::~CTaalRenderer() = default;
+
+std::uint32_t CTaalRenderer::InitImageHeader() {
+    m_format = WaveFormat{};
+    const RecordingAccess access = m_bank.Access(kSilenceResourceId);
+    if (!access.Ok())
+        return ReportAccessFailure(access, kModuleFileName, kSilenceResourceName, m_sink);
+    if (access.bytes.size() < kWaveHeaderSize)
+        return kStatusNoImage;
+    WaveHeader header;
+    std::memcpy(header.data(), access.bytes.data(), kWaveHeaderSize);
+    PutLe32(header, kDataSizeOffset, 0);
+    PutLe32(header, kRiffSizeOffset, 36);
+    auto bare = std::make_unique<TaalImage>(header);
+    {
+        std::lock_guard lock(m_streamLock);
+        if (m_reader.IsOpen())
+            m_reader.Open(bare.get(), &m_format);
+        std::swap(m_image, bare);
+    }
+    return kStatusOk;
+}
+
+void CTaalRenderer::UpdateEmphasisCeiling() {
+    float ceiling = std::numeric_limits<float>::lowest();
+    for (const auto& bol : m_taal.Bols()) {
+        const float sum = bol->pitch.emphasis + bol->bass.emphasis;
+        if (sum > ceiling)
+            ceiling = sum;
+    }
+    m_ceiling = ceiling;
+}
+
+void CTaalRenderer::SyncCells() {
+    m_cells.resize(static_cast<std::size_t>(std::max(0, m_taal.Count())));
+}
+
+std::uint32_t CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key,
+                                       std::shared_ptr<const BolBlock>& block) {
+    const RecordingAccess bass = m_bank.Access(key.bassResource);
+    const RecordingAccess pitch = m_bank.Access(key.pitchResource);
+    const auto length = static_cast<std::uint32_t>(
+        std::min<std::size_t>(std::max(bass.SampleCount(), pitch.SampleCount()),
+                              std::numeric_limits<std::uint32_t>::max()));
+
+    if (m_storedSamples->samples + length <= m_storedSampleBudget) {
+        std::vector<std::int16_t> samples(length);
+        // The sample bank mixes (and reports) exactly as for a full block: the
+        // samples past the longer recording would stay zero.
+        const std::uint32_t status = adjusted.RenderInto(samples.data(), length, m_bank, m_sink);
+        if (status != kStatusOk)
+            return status;
+        block = std::make_shared<const BolBlock>(std::move(samples), m_storedSamples);
+        return kStatusOk;
+    }
+
+    // Over budget: the block mixes when read. The bank's failures are reported
+    // as the two mixes would report them.
+    std::uint32_t status = kStatusOk;
+    const std::pair<const CSound*, const RecordingAccess*> voices[] = {{&adjusted.bass, &bass},
+                                                                       {&adjusted.pitch, &pitch}};
+    for (const auto& [sound, access] : voices) {
+        if (!access->Ok()) {
+            const std::uint32_t failed =
+                ReportAccessFailure(*access, ProgramPath(), sound->name, m_sink);
+            if (status == kStatusOk)
+                status = failed;
+        }
+    }
+    if (status != kStatusOk)
+        return status;
+    auto voice = [](const RecordingAccess& access, float gain) {
+        return BolVoice{access.Samples(), static_cast<std::uint32_t>(access.SampleCount()), gain,
+                        access.owner};
+    };
+    block = std::make_shared<const BolBlock>(voice(bass, std::bit_cast<float>(key.bassGainBits)),
+                                             voice(pitch, std::bit_cast<float>(key.pitchGainBits)));
+    return kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::RenderBol(int index) {
+    const CBol2* bol = m_taal.BolAt(index);
+    if (bol == nullptr || index < 0 || static_cast<std::size_t>(index) >= m_cells.size())
+        return kStatusOk;
+    ++m_renderCount;
+    BolCell& cell = m_cells[static_cast<std::size_t>(index)];
+    const std::uint32_t count =
+        TruncateToU32(static_cast<float>(m_playbackRate) * (bol->duration * 6.0f));
+
+    // The bol as rendered: both emphases lowered by half the ceiling, so the
+    // loudest bol of the Taal sums to 0 dB.
+    const float lower = 0.5f * m_ceiling;
+    const float bassGain = EmphasisGain(bol->bass.emphasis - lower);
+    const float pitchGain = EmphasisGain(bol->pitch.emphasis - lower);
+    BlockKey key{LookupSampleResource(bol->bass.soundId), LookupSampleResource(bol->pitch.soundId),
+                 std::bit_cast<std::uint32_t>(bassGain), std::bit_cast<std::uint32_t>(pitchGain)};
+    // The silence adds nothing whatever its gain.
+    if (key.bassResource == kSilenceResourceId)
+        key.bassGainBits = 0;
+    if (key.pitchResource == kSilenceResourceId)
+        key.pitchGainBits = 0;
+
+    if (m_blocksGeneration != m_bank.Generation()) {
+        m_blocks.clear();
+        m_blocksGeneration = m_bank.Generation();
+    }
+    if (auto found = m_blocks.find(key); found != m_blocks.end()) {
+        if (auto shared = found->second.lock()) {
+            cell = {count, std::move(shared)};
+            return kStatusOk;
+        }
+    }
+
+    std::shared_ptr<const BolBlock> block;
+    std::uint32_t status = kStatusOk;
+    try {
+        CBol2 adjusted = *bol;
+        adjusted.bass.emphasis -= lower;
+        adjusted.pitch.emphasis -= lower;
+        status = MakeBlock(adjusted, key, block);
+        if (status == kStatusOk) {
+            // Forget blocks nobody uses any more before the map grows.
+            if (m_blocks.size() >= 64 && (m_blocks.size() & (m_blocks.size() - 1)) == 0)
+                std::erase_if(m_blocks, [](const auto& entry) { return entry.second.expired(); });
+            m_blocks[key] = block;
+        }
+    } catch (const std::bad_alloc&) {
+        cell = {};
+        m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
+        return kStatusOutOfMemory;
+    }
+    if (status != kStatusOk) {
+        cell = {};
+        return status;
+    }
+    cell = {count, std::move(block)};
+    return kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::RenderAllBols() {
+    UpdateEmphasisCeiling();
+    SyncCells();
+    std::uint32_t status = kStatusOk;
+    for (int i = 0; i < m_taal.Count(); ++i) {
+        status = RenderBol(i);
+        if (status != kStatusOk)
+            m_sink.Show({MessageKind::Error,
+                         FormatMessage(messages::kCannotLoadBol, m_taal.BolAt(i)->name)});
+    }
+    return status;
+}
+
+void CTaalRenderer::ReportLoadError(std::uint32_t status) {
+    m_sink.Show(
+        {MessageKind::Error, FormatMessage(messages::kErrorLoadingTaal, FormatHex(status))});
+}
+
+std::uint32_t CTaalRenderer::InitialUpdate() {
+    m_cells.clear();
+    const std::uint32_t status = RenderAllBols();
+    if (status != kStatusOk)
+        ReportLoadError(status);
+    return status;
+}
+
+std::uint32_t CTaalRenderer::InsertBolView(int afterIndex, std::optional<BolCell> cell) {
+    const bool isNew = !cell.has_value();
+    const std::size_t position =
+        afterIndex < 0 ? 0 : std::min(static_cast<std::size_t>(afterIndex) + 1, m_cells.size());
+    m_cells.insert(m_cells.begin() + static_cast<std::ptrdiff_t>(position),
+                   cell ? std::move(*cell) : BolCell{});
+    const float before = m_ceiling;
+    UpdateEmphasisCeiling();
+    if (m_ceiling == before) {
+        if (isNew)
+            return RenderBol(static_cast<int>(position));
+        return kStatusOk;
+    }
+    const std::uint32_t status = RenderAllBols();
+    if (status != kStatusOk)
+        ReportLoadError(status);
+    return status;
+}
+
+std::optional<BolCell> CTaalRenderer::RemoveBolView(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_cells.size())
+        return std::nullopt;
+    BolCell removed = std::move(m_cells[static_cast<std::size_t>(index)]);
+    m_cells.erase(m_cells.begin() + index);
+    const float before = m_ceiling;
+    UpdateEmphasisCeiling();
+    if (m_ceiling != before) {
+        if (const std::uint32_t status = RenderAllBols(); status != kStatusOk)
+            ReportLoadError(status);
+    }
+    return removed;
+}
+
+std::uint32_t CTaalRenderer::ApplyBolEdit(int index) {
+    const float before = m_ceiling;
+    UpdateEmphasisCeiling();
+    if (m_ceiling == before) {
+        if (const std::uint32_t status = RenderBol(index); status != kStatusOk) {
+            const CBol2* bol = m_taal.BolAt(index);
+            m_sink.Show({MessageKind::Error,
+                         FormatMessage(messages::kCannotLoadBol, bol ? bol->name : "")});
+            return status;
+        }
+    } else if (const std::uint32_t status = RenderAllBols(); status != kStatusOk) {
+        ReportLoadError(status);
+        return status;
+    }
+    return m_playing ? BuildTaalImage() : kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::BuildTaalImage() {
+    if (m_pitchFactor != 1.0f) {
+        m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
+        WaveHeader& current = m_image->MutableHeader();
+        PutLe32(current, kSampleRateOffset, m_playbackRate);
+        PutLe32(current, kBytesPerSecondOffset, 2 * m_playbackRate);
+        m_format.samplesPerSec = m_playbackRate;
+        m_format.avgBytesPerSec = m_format.blockAlign * m_playbackRate;
+    }
+
+    std::unique_ptr<TaalImage> image;
+    try {
+        const auto count = static_cast<std::size_t>(std::max(0, m_taal.Count()));
+        std::vector<std::uint32_t> slots(count);
+        std::vector<std::uint64_t> bolStarts(count + 1);
+        std::vector<TaalImage::Segment> segments(count);
+        const auto rate = static_cast<float>(m_playbackRate);
+        std::uint64_t total = 0;
+        std::size_t i = 0;
+        for (const auto& bol : m_taal.Bols()) {
+            const std::uint32_t slot =
+                TruncateToU32(static_cast<float>(bol->duration * m_secondsPerBeat) * rate);
+            slots[i] = slot;
+            total += slot;
+            bolStarts[i + 1] = total;
+            // The slot takes the block's samples as far as both reach; a slot
+            // longer than the block (or than what the block stores) is silent
+            // beyond, and the block is never read past its end.
+            if (i < m_cells.size() && m_cells[i].block) {
+                segments[i].block = m_cells[i].block;
+                segments[i].valid =
+                    std::min({slot, m_cells[i].sampleCount, m_cells[i].block->Length()});
+            }
+            ++i;
+        }
+
+        WaveHeader header = m_image->Header();
+        const std::uint64_t size = kWaveHeaderSize + 2 * total;
+        // Sizes past what the fields can hold read as their largest value.
+        PutLe32(header, kDataSizeOffset, SaturateToU32(size - kWaveHeaderSize));
+        PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
+        image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
+                                            std::move(segments));
+    } catch (const std::bad_alloc&) {
+        m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
+        return kStatusOutOfMemory;
+    }
+    m_format.samplesPerSec = m_playbackRate;
+    m_format.avgBytesPerSec = m_format.blockAlign * m_playbackRate;
+
+    {
+        std::lock_guard lock(m_streamLock);
+        float fraction = 0.0f;
+        if (m_reader.IsOpen() && m_reader.DataSize() > 0)
+            fraction =
+                static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
+        m_reader.Close();
+        m_reader.Open(image.get(), &m_format);
+        std::swap(m_image, image);
+        std::uint64_t position =
+            TruncateToU64(static_cast<float>(m_image->DataSize()) * fraction) & ~std::uint64_t{1};
+        if (position >= m_image->DataSize())
+            position = 0;
+        m_reader.Reset(position);
+    }
+    // The old image goes here, outside the lock.
+    image.reset();
+    return kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::SetTempo(float secondsPerBeat) {
+    m_secondsPerBeat = secondsPerBeat;
+    return m_playing ? BuildTaalImage() : kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::SetPitch(float factor) {
+    m_pitchFactor = factor;
+    m_playbackRate = TruncateToU32(factor * static_cast<float>(kSampleRate));
+    if (!m_playing)
+        return kStatusOk;
+    const std::uint32_t status = BuildTaalImage();
+    if (m_rateChanged)
+        m_rateChanged(m_playbackRate);
+    return status;
+}
+
+} // namespace lorvanta

@@ -1,0 +1,192 @@
+#pragma once
+
+// The Taal renderer: turns the document's Taal into one looping cycle of audio.
+//
+// Two stages. Each bol is rendered on its own into a block (its two recordings
+// mixed from silence by the sample bank), kept in the bol's cell; blocks are
+// re-rendered only when their bol changes or the emphasis ceiling moves. The
+// Taal image is then the bols' slots in order, a slot being the bol's duration
+// in samples at the current tempo and playback rate, cut from its block. A
+// tempo or pitch change rebuilds only the image, at a cost that follows the
+// number of bols.
+//
+// The renderer is the sound side of the grid view: the view owns it and calls
+// these operations on the user-interface thread, and keeps the cells in step
+// with the Taal through InsertBolView and RemoveBolView.
+//
+// Threads: playback reads the image through Reader() on its own thread. The
+// stream lock (StreamLock()) guards the reader and the image in use: the
+// playback side takes it around each read and each position read;
+// BuildTaalImage takes it only to swap the image. Everything else here belongs
+// to the user-interface thread.
+
+#include "audio/BolBlock.h"
+#include "audio/TaalImage.h"
+#include "audio/WaveFormat.h"
+#include "audio/WaveReader.h"
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace lorvanta {
+
+class CBol2;
+class CSampleBank;
+class CTaal;
+class MessageSink;
+
+// The sound part of one grid cell: the bol's rendered block.
+struct BolCell {
+    // The block's length: 6 seconds per beat of the bol's duration at the
+    // playback rate it was rendered at. 0 when rendering failed.
+    std::uint32_t sampleCount = 0;
+    // Null when rendering failed or has not happened. The block holds samples
+    // only up to its longer recording's end; the rest of sampleCount is silence.
+    std::shared_ptr<const BolBlock> block;
+};
+
+class CTaalRenderer {
+public:
+    static constexpr float kInitialSecondsPerBeat = 0.6f;
+    // Stored blocks may hold this many samples in all (96 MB); blocks made
+    // beyond it compute their samples when read.
+    static constexpr std::size_t kDefaultStoredSampleBudget = 48u << 20;
+
+    // The Taal and the bank must outlive the renderer. Runs InitImageHeader;
+    // its status is InitStatus().
+    CTaalRenderer(const CTaal& taal, const CSampleBank& bank, MessageSink& sink);
+    // Playback must have stopped reading (its thread joined) before this runs.
+    ~CTaalRenderer();
+    CTaalRenderer(const CTaalRenderer&) = delete;
+    CTaalRenderer& operator=(const CTaalRenderer&) = delete;
+
+    // --- Set-up ---------------------------------------------------------
+    // Stream format to its initial values and the image to the bare header
+    // taken from the silence recording. Returns 0, or 12, 8, 9, 10 after the
+    // bank's message, or 13 (no usable template) without one.
+    std::uint32_t InitImageHeader();
+    std::uint32_t InitStatus() const { return m_initStatus; }
+
+    // --- Blocks ---------------------------------------------------------
+    // The largest (pitch emphasis + bass emphasis) over the bols; the lowest
+    // float for an empty Taal.
+    void UpdateEmphasisCeiling();
+    // Renders bol index into its cell. Returns 0, 11 after the memory message,
+    // or the status of a failed mix (its message already shown); a failed bol
+    // keeps an empty cell. An index with no bol or cell does nothing.
+    std::uint32_t RenderBol(int index);
+    // Ceiling, then every bol; after each failure shows "Cannot load bol %1
+    // into memory." and goes on. Returns the status of the last bol.
+    std::uint32_t RenderAllBols();
+    // A new or opened document: one empty cell per bol, then RenderAllBols; a
+    // nonzero result is shown as "Error 0x.. occured while loading Taal".
+    std::uint32_t InitialUpdate();
+
+    // A bol was added to the Taal after position afterIndex (-1: at the head).
+    // Inserts its cell, which is the one given (a cell coming back, as in undo,
+    // keeps its block) or a new empty one, and renders what the ceiling
+    // requires: that bol alone when the ceiling stays and the cell is new,
+    // every bol when the ceiling moved.
+    std::uint32_t InsertBolView(int afterIndex, std::optional<BolCell> cell = std::nullopt);
+    // The bol at index was removed from the Taal: removes its cell (returned,
+    // for undo) and re-renders every bol when the ceiling moved.
+    std::optional<BolCell> RemoveBolView(int index);
+    // The bol at index was edited and applied: renders it (every bol when the
+    // ceiling moved), then rebuilds the image when playing. Failures show
+    // their message and stop.
+    std::uint32_t ApplyBolEdit(int index);
+
+    // --- Image ----------------------------------------------------------
+    // Builds the image from the cells at the current tempo and playback rate,
+    // then, under the stream lock, reopens the reader on it at the same
+    // fraction of the cycle (on an even byte) and frees the old one. Returns 0,
+    // or 11 after the memory message (the previous image stays in use).
+    std::uint32_t BuildTaalImage();
+    // Seconds per beat from the tempo bar; rebuilds the image when playing.
+    // Returns the build's status (0 when not playing).
+    std::uint32_t SetTempo(float secondsPerBeat);
+    // Pitch factor from the pitch bar; the playback rate becomes the
+    // truncation of factor * 22050. When playing, rebuilds the image and then
+    // calls the rate-changed handler. Returns the build's status.
+    std::uint32_t SetPitch(float factor);
+
+    // --- Playback side --------------------------------------------------
+    std::mutex& StreamLock() const { return m_streamLock; }
+    // Use only under StreamLock().
+    CWaveReader& Reader() { return m_reader; }
+    // The image in use. On the user-interface thread freely; elsewhere only
+    // under StreamLock().
+    const TaalImage& Image() const { return *m_image; }
+    void SetPlaying(bool playing) { m_playing = playing; }
+    bool IsPlaying() const { return m_playing; }
+    // Called by SetPitch after a rebuild while playing, with the new playback
+    // rate, so that the ring's frequency follows.
+    void SetRateChangedHandler(std::function<void(std::uint32_t)> handler) {
+        m_rateChanged = std::move(handler);
+    }
+
+    // --- State ----------------------------------------------------------
+    const WaveFormat& StreamFormat() const { return m_format; }
+    float PitchFactor() const { return m_pitchFactor; }
+    std::uint32_t PlaybackRate() const { return m_playbackRate; }
+    float EmphasisCeiling() const { return m_ceiling; }
+    float SecondsPerBeat() const { return m_secondsPerBeat; }
+    std::uint64_t TotalSamples() const { return m_image->TotalSamples(); }
+    std::uint64_t ImageSize() const { return m_image->Size(); }
+    std::span<const std::uint32_t> Slots() const { return m_image->Slots(); }
+    std::span<const std::uint64_t> BolStarts() const { return m_image->BolStarts(); }
+    const std::vector<BolCell>& Cells() const { return m_cells; }
+    // Counts of rendering work, for tests and measurements.
+    std::size_t RenderCount() const { return m_renderCount; }
+    std::size_t StoredSamples() const { return m_storedSamples->samples; }
+    void SetStoredSampleBudget(std::size_t samples) { m_storedSampleBudget = samples; }
+
+private:
+    struct BlockKey {
+        std::uint16_t bassResource;
+        std::uint16_t pitchResource;
+        std::uint32_t bassGainBits;
+        std::uint32_t pitchGainBits;
+        auto operator<=>(const BlockKey&) const = default;
+    };
+
+    void SyncCells();
+    std::uint32_t MakeBlock(const CBol2& adjusted, const BlockKey& key,
+                            std::shared_ptr<const BolBlock>& block);
+    void ReportLoadError(std::uint32_t status);
+
+    const CTaal& m_taal;
+    const CSampleBank& m_bank;
+    MessageSink& m_sink;
+
+    WaveFormat m_format;
+    float m_pitchFactor = 1.0f;
+    std::uint32_t m_playbackRate = kSampleRate;
+    float m_ceiling = std::numeric_limits<float>::lowest();
+    float m_secondsPerBeat = kInitialSecondsPerBeat;
+    std::vector<BolCell> m_cells;
+    bool m_playing = false;
+    std::uint32_t m_initStatus = 0;
+    std::function<void(std::uint32_t)> m_rateChanged;
+
+    // Shared blocks by what they are made of; only blocks some cell or image
+    // still uses stay alive.
+    std::map<BlockKey, std::weak_ptr<const BolBlock>> m_blocks;
+    std::uint64_t m_blocksGeneration = 0;
+    std::shared_ptr<StoredSampleCount> m_storedSamples = std::make_shared<StoredSampleCount>();
+    std::size_t m_storedSampleBudget = kDefaultStoredSampleBudget;
+    std::size_t m_renderCount = 0;
+
+    mutable std::mutex m_streamLock;
+    CWaveReader m_reader;               // guarded by m_streamLock
+    std::unique_ptr<TaalImage> m_image; // replaced under m_streamLock
+};
+
+} // namespace lorvanta

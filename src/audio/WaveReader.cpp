@@ -1,0 +1,44 @@
+#include "audio/WaveReader.h"
+
+#include "audio/TaalImage.h"
+
+#include <algorithm>
+#include <span>
+
+namespace lorvanta {
+
+HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode mode) {
+    if (mode != Mode::Read)
+        return kENotImpl;
+    m_image = image;
+    m_format = format;
+    m_dataSize = image ? image->DataSize() : 0;
+    m_position = 0;
+    m_bolHint = 0;
+    return kSOk;
+}
+
+HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* bytesRead) {
+    if (m_image == nullptr)
+        return kCoENotInitialized;
+    const std::uint64_t left = m_position < m_dataSize ? m_dataSize - m_position : 0;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n, left));
+    if (count > 0)
+        m_image->CopyData(m_position, std::span(buffer, count), m_bolHint);
+    m_position += count;
+    if (m_position >= m_dataSize)
+        m_position = 0;
+    if (bytesRead)
+        *bytesRead = count;
+    return kSOk;
+}
+
+void CWaveReader::Close() {
+    m_image = nullptr;
+    m_format = nullptr;
+    m_dataSize = 0;
+    m_position = 0;
+    m_bolHint = 0;
+}
+
+} // namespace lorvanta

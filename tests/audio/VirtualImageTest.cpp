@@ -1,0 +1,134 @@
+// The image the renderer hands out, through the reader and through Save
+// Sound's byte copy, is byte for byte the image built the literal way: whole
+// blocks of 6 seconds per beat, the slots copied out one after the other.
+
+#include "AudioTestSupport.h"
+
+#include "audio/TaalRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+namespace {
+
+struct Scenario {
+    std::uint32_t seed;
+    std::size_t storedBudget; // samples; 0 makes every block compute its samples
+};
+
+class VirtualImage : public ::testing::TestWithParam<Scenario> {};
+
+float Pick(std::mt19937& random, std::initializer_list<float> values) {
+    std::uniform_int_distribution<std::size_t> index(0, values.size() - 1);
+    return *(values.begin() + index(random));
+}
+
+std::vector<BolSpec> RandomBols(std::mt19937& random) {
+    std::uniform_int_distribution<int> count(1, 9);
+    std::uniform_int_distribution<SoundId> sound(0, 31);
+    std::uniform_real_distribution<float> emphasis(-20.0f, 20.0f);
+    std::uniform_real_distribution<float> duration(0.001f, 2.0f);
+    std::bernoulli_distribution often(0.6);
+    std::vector<BolSpec> bols(static_cast<std::size_t>(count(random)));
+    for (BolSpec& bol : bols) {
+        bol.pitch = sound(random);
+        bol.bass = sound(random);
+        // Mostly the values people use, so that some bols share blocks.
+        bol.duration = often(random) ? Pick(random, {0.25f, 0.5f, 1.0f, 2.0f}) : duration(random);
+        bol.pitchEmphasis = often(random) ? Pick(random, {0.0f, -3.0f, 6.0f}) : emphasis(random);
+        bol.bassEmphasis = often(random) ? 0.0f : emphasis(random);
+    }
+    return bols;
+}
+
+} // namespace
+
+TEST_P(VirtualImage, EqualsTheLiteralImage) {
+    std::mt19937 random(GetParam().seed);
+    std::uniform_real_distribution<double> logBpm(1.0, 3.0); // 10 to 1000 bpm
+    std::uniform_int_distribution<int> semitones(-6, 6);
+    std::uniform_int_distribution<std::size_t> chunk(1, 5000);
+
+    CTaal taal;
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    // A replaced stroke takes part like the built-in ones.
+    bank.ReplaceStroke(22, StrokeImage(std::vector<std::int16_t>(3000, -1234)));
+    CTaalRenderer renderer(taal, bank, sink);
+    renderer.SetStoredSampleBudget(GetParam().storedBudget);
+    FillTaal(taal, RandomBols(random));
+
+    // Rendered at one pitch, built at another: blocks are not rendered again
+    // for a pitch change, so slots may outrun them.
+    const float renderFactor = static_cast<float>(std::pow(2.0, semitones(random) / 12.0));
+    renderer.SetPitch(renderFactor);
+    ASSERT_EQ(renderer.InitialUpdate(), 0u);
+    const std::uint32_t renderRate = renderer.PlaybackRate();
+    std::vector<std::vector<std::int16_t>> blocks;
+    for (const auto& bol : taal.Bols())
+        blocks.push_back(LiteralBlock(*bol, Ceiling(taal), renderRate, bank, sink));
+
+    // Some bols stretched afterwards, as Expand does, without rendering.
+    std::bernoulli_distribution stretch(0.2);
+    for (const auto& bol : taal.Bols())
+        if (stretch(random))
+            bol->duration *= 3.0f;
+
+    const float buildFactor = static_cast<float>(std::pow(2.0, semitones(random) / 12.0));
+    const float secondsPerBeat = static_cast<float>(60.0 / std::pow(10.0, logBpm(random)));
+    renderer.SetPitch(buildFactor);
+    renderer.SetTempo(secondsPerBeat);
+    ASSERT_EQ(renderer.BuildTaalImage(), 0u);
+
+    WaveHeader header = SilenceHeader(bank);
+    if (buildFactor != 1.0f) {
+        PutLe32(header, 24, renderer.PlaybackRate());
+        PutLe32(header, 28, 2 * renderer.PlaybackRate());
+    }
+    const auto literal =
+        LiteralImage(taal, blocks, secondsPerBeat, renderer.PlaybackRate(), header);
+    ASSERT_EQ(renderer.ImageSize(), literal.size());
+    EXPECT_TRUE(sink.Messages().empty());
+
+    // Every byte, as Save Sound copies them.
+    std::vector<unsigned char> whole(literal.size());
+    ASSERT_EQ(renderer.Image().CopyBytes(0, whole), whole.size());
+    ASSERT_EQ(whole, literal);
+
+    // As playback reads them: odd chunk sizes from a random start, twice round
+    // the cycle.
+    const std::size_t dataSize = literal.size() - 44;
+    if (dataSize == 0)
+        return;
+    std::lock_guard lock(renderer.StreamLock());
+    CWaveReader& reader = renderer.Reader();
+    std::uniform_int_distribution<std::size_t> start(0, dataSize - 1);
+    std::size_t position = start(random);
+    reader.Reset(position);
+    std::vector<unsigned char> buffer(5000);
+    for (std::size_t done = 0; done < 2 * dataSize;) {
+        std::size_t read = 0;
+        ASSERT_EQ(reader.Read(buffer.data(), chunk(random), &read), kSOk);
+        ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read),
+                               literal.begin() + 44 + static_cast<std::ptrdiff_t>(position)))
+            << "at data byte " << position;
+        position = (position + read) % dataSize;
+        ASSERT_EQ(reader.Position(), position);
+        done += read;
+    }
+}
+
+std::vector<Scenario> Scenarios() {
+    std::vector<Scenario> scenarios;
+    for (std::uint32_t seed = 1; seed <= 24; ++seed)
+        scenarios.push_back({seed, seed % 3 == 0   ? std::size_t{0}
+                                   : seed % 3 == 1 ? CTaalRenderer::kDefaultStoredSampleBudget
+                                                   : std::size_t{100000}});
+    return scenarios;
+}
+
+INSTANTIATE_TEST_SUITE_P(RandomTaals, VirtualImage, ::testing::ValuesIn(Scenarios()));
