@@ -12,6 +12,7 @@ const std::vector<Command>& AllCommands() {
         kNotationCommand,
         kParseCommand,
         kComposeCommand,
+        kPlayCommand,
     };
     return commands;
 }

@@ -20,6 +20,7 @@ extern const Command kBankCommand;
 extern const Command kNotationCommand;
 extern const Command kParseCommand;
 extern const Command kComposeCommand;
+extern const Command kPlayCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

@@ -221,6 +221,8 @@ void OutputBuffer::MarkLost() noexcept {
 
 void OutputBuffer::SignalNotifications() noexcept {
     const std::uint32_t count = m_notifyCount.load(std::memory_order_acquire);
+    if (count != 0)
+        m_signalled.fetch_add(1, std::memory_order_release);
     for (std::uint32_t c = 0; c < count; ++c) {
         if (EventSet* set = m_notifySets[c].load(std::memory_order_relaxed))
             set->Set(m_notifyIndices[c].load(std::memory_order_relaxed));
@@ -259,29 +261,40 @@ std::uint32_t OutputBuffer::Consume(std::int16_t* out, std::uint32_t frames) noe
     std::uint32_t expected = start;
     if (!m_position.compare_exchange_strong(expected, position, std::memory_order_acq_rel))
         return taken;
+    if (ended)
+        m_playing.store(false, std::memory_order_release);
     const std::uint32_t bytes = taken * 2;
     const std::uint32_t since = m_sinceStart.load(std::memory_order_relaxed);
     m_sinceStart.store(std::min(since + bytes, m_size), std::memory_order_relaxed);
 
-    // Notifications whose byte was taken in this pass; entering the chunk
-    // after one checks that the writer refilled it.
+    // Notifications whose byte was taken in this pass. Entering the chunk
+    // after one checks that the writer refilled it; all checks come before
+    // any event is set, so that a writer woken now cannot be mistaken for one
+    // that was in time.
     const std::uint32_t count = m_notifyCount.load(std::memory_order_acquire);
+    std::uint32_t crossed = 0; // bit c: notification c was passed
     for (std::uint32_t c = 0; c < count; ++c) {
         const std::uint32_t offset = m_notifyOffsets[c].load(std::memory_order_relaxed);
-        const std::uint32_t distance = (offset + m_size - start) % m_size;
-        if (distance >= bytes)
-            continue;
-        m_signalled.fetch_add(1, std::memory_order_release);
-        if (EventSet* set = m_notifySets[c].load(std::memory_order_relaxed))
-            set->Set(m_notifyIndices[c].load(std::memory_order_relaxed));
-        if (!ended) {
-            const std::uint32_t next = (c + 1) % count;
-            if (!m_fresh[next].exchange(false, std::memory_order_acq_rel) && !lost)
+        if ((offset + m_size - start) % m_size < bytes)
+            crossed |= 1u << c;
+    }
+    if (crossed == 0)
+        return taken;
+    if (!ended && !lost) {
+        for (std::uint32_t c = 0; c < count; ++c) {
+            if ((crossed & (1u << c)) != 0 &&
+                !m_fresh[(c + 1) % count].exchange(false, std::memory_order_acq_rel))
                 m_underruns.fetch_add(1, std::memory_order_relaxed);
         }
     }
-    if (ended)
-        m_playing.store(false, std::memory_order_release);
+    m_signalled.fetch_add(static_cast<std::uint32_t>(std::popcount(crossed)),
+                          std::memory_order_release);
+    for (std::uint32_t c = 0; c < count; ++c) {
+        if ((crossed & (1u << c)) == 0)
+            continue;
+        if (EventSet* set = m_notifySets[c].load(std::memory_order_relaxed))
+            set->Set(m_notifyIndices[c].load(std::memory_order_relaxed));
+    }
     return taken;
 }
 

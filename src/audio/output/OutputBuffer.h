@@ -113,8 +113,9 @@ public:
     void SetLatencyBytes(std::uint32_t bytes) noexcept;
     // The device vanished: the memory is gone until Restore.
     void MarkLost() noexcept;
-    // Sets every notification event once, without moving: wakes the writer of
-    // a buffer that nothing is taking from (its device has gone).
+    // Sets every notification event once, without moving, and counts one
+    // notification: wakes the writer of a buffer that nothing is taking from
+    // (its device has gone), so that it tries to restore it.
     void SignalNotifications() noexcept;
 
 private:

@@ -11,7 +11,9 @@
 #include <mutex>
 #include <portaudio.h>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #ifdef LORVANTA_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -30,6 +32,14 @@ namespace {
 constexpr unsigned long kFramesPerCallback = 256;
 constexpr auto kMonitorPeriod = std::chrono::milliseconds(250);
 constexpr int kSilentChecksBeforeLost = 4; // a second without a callback
+constexpr auto kReopenInterval = std::chrono::seconds(1);
+// Closing a stream whose server has died can wait for a callback that never
+// comes; after this long the library is given up for the process.
+constexpr auto kTeardownLimit = std::chrono::seconds(2);
+
+// PortAudio is one per process: once a teardown has hung inside it, it is not
+// used again.
+std::atomic<bool> g_portAudioWedged{false};
 
 #ifdef LORVANTA_HAVE_ALSA
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -136,6 +146,8 @@ PortAudioOutputDevice::~PortAudioOutputDevice() {
 
 HResult PortAudioOutputDevice::OpenStream() noexcept {
     Impl& impl = *m_impl;
+    if (g_portAudioWedged.load())
+        return kHrNoDriver;
     if (Pa_Initialize() != paNoError)
         return kHrNoDriver;
     impl.initialized = true;
@@ -174,27 +186,43 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
 
 void PortAudioOutputDevice::CloseStream() noexcept {
     Impl& impl = *m_impl;
-    if (impl.stream != nullptr) {
-        Pa_AbortStream(impl.stream);
-        Pa_CloseStream(impl.stream);
-        impl.stream = nullptr;
+    PaStream* stream = std::exchange(impl.stream, nullptr);
+    const bool initialized = std::exchange(impl.initialized, false);
+    if (stream == nullptr && !initialized)
+        return;
+    // On a thread of its own, so that a library stuck waiting for a vanished
+    // server cannot take this thread with it.
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    try {
+        std::thread([stream, initialized, done] {
+            if (stream != nullptr) {
+                Pa_AbortStream(stream);
+                Pa_CloseStream(stream);
+            }
+            if (initialized)
+                Pa_Terminate();
+            std::lock_guard lock(done->mutex);
+            done->done = true;
+            done->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        g_portAudioWedged.store(true);
+        return;
     }
-    if (impl.initialized) {
-        Pa_Terminate();
-        impl.initialized = false;
-    }
+    std::unique_lock lock(done->mutex);
+    if (!done->finished.wait_for(lock, kTeardownLimit, [&] { return done->done; }))
+        g_portAudioWedged.store(true);
 }
 
 HResult PortAudioOutputDevice::RestoreDevice() noexcept {
-    std::lock_guard lock(m_impl->deviceMutex);
-    if (!m_impl->lost.load())
-        return kHrOk;
-    // PortAudio finds devices only when initialised, so start it afresh.
-    CloseStream();
-    if (Failed(OpenStream()))
-        return kHrBufferLost;
-    m_impl->lost.store(false);
-    return kHrOk;
+    // The monitor reopens the device in the background; a writer only learns
+    // whether it is back, and never waits for it.
+    return m_impl->lost.load() ? kHrBufferLost : kHrOk;
 }
 
 HResult PortAudioOutputDevice::OnBufferAttached(std::size_t slot, OutputBuffer&) {
@@ -249,11 +277,22 @@ void PortAudioOutputDevice::Monitor() {
     Impl& impl = *m_impl;
     std::uint64_t lastCallbacks = impl.callbacks.load();
     int silentChecks = 0;
+    auto nextReopen = std::chrono::steady_clock::now();
     std::unique_lock lock(impl.monitorMutex);
     while (!impl.monitorWake.wait_for(lock, kMonitorPeriod, [&] { return impl.stopMonitor; })) {
         if (impl.lost.load()) {
-            // Nothing takes from the buffers; wake their writers so that they
-            // try to restore them.
+            if (std::chrono::steady_clock::now() >= nextReopen) {
+                std::lock_guard device(impl.deviceMutex);
+                CloseStream();
+                if (!Failed(OpenStream())) {
+                    lastCallbacks = impl.callbacks.load();
+                    silentChecks = 0;
+                    impl.lost.store(false);
+                }
+                nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
+            }
+            // Nothing takes from the buffers: wake their writers so that they
+            // restore them once the device is back.
             SignalPlayingBuffers();
             continue;
         }
@@ -269,7 +308,7 @@ void PortAudioOutputDevice::Monitor() {
             impl.lost.store(true);
             MarkAllLost();
             SignalPlayingBuffers();
-            silentChecks = 0;
+            nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
         }
     }
 }

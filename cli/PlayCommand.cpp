@@ -1,0 +1,184 @@
+// lorvanta-cli play FILE: plays the Taal in an endless loop, as the program's
+// Play does, and prints the beat display: one line each time the whole beat
+// number changes.
+#include "Commands.h"
+
+#include "audio/AudioStatus.h"
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
+#include "audio/output/OutputChoice.h"
+#include "audio/output/device/SystemOutput.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "persistence/TaalFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <thread>
+
+namespace lorvanta::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N]";
+constexpr const char* kTempoOutOfRange =
+    "Tempo out of range: Enter a value between %1 and %2 (measured in bpm)";
+constexpr const char* kPitchOutOfRange =
+    "Enter a value between -6.0 and 6.0 (number of semitones from C#). For example, +1 means "
+    "D and -2 means B#.";
+
+// Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        g_interrupted = 0;
+        m_int = std::signal(SIGINT, OnInterrupt);
+        m_term = std::signal(SIGTERM, OnInterrupt);
+    }
+    ~InterruptGuard() {
+        std::signal(SIGINT, m_int);
+        std::signal(SIGTERM, m_term);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    void (*m_int)(int);
+    void (*m_term)(int);
+};
+
+void PrintMessages(RecordingMessageSink& sink) {
+    for (const UserMessage& message : sink.Messages())
+        std::fprintf(stderr, "%s\n", message.text.c_str());
+    sink.Clear();
+}
+
+int RunPlay(const std::vector<std::string>& args) {
+    const std::string usage = std::string("lorvanta-cli ") + kUsage;
+    CommandLine line;
+    if (auto problem =
+            ParseCommandLine(args, {"--tempo", "--pitch", "--seconds", "--from"}, {}, line))
+        return UsageError(usage, *problem);
+    if (line.positional.size() != 1)
+        return UsageError(usage);
+
+    std::optional<double> bpm;
+    if (const auto text = line.Option("--tempo")) {
+        bpm = ParseNumber(*text);
+        if (!bpm || !(*bpm >= 10.0 && *bpm <= 1000.0)) {
+            std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRange, "10.0", "1000.0").c_str());
+            return kExitUsage;
+        }
+    }
+    double semitones = 0.0;
+    if (const auto text = line.Option("--pitch")) {
+        const std::optional<double> value = ParseNumber(*text);
+        if (!value || *value < -6.0 || *value > 6.0) {
+            std::fprintf(stderr, "%s\n", kPitchOutOfRange);
+            return kExitUsage;
+        }
+        semitones = *value;
+    }
+    std::optional<double> seconds;
+    if (const auto text = line.Option("--seconds")) {
+        seconds = ParseNumber(*text);
+        if (!seconds || !(*seconds > 0.0) || *seconds > 1e7)
+            return UsageError(usage, "--seconds needs a positive number of seconds");
+    }
+    std::optional<long> from;
+    if (const auto text = line.Option("--from")) {
+        from = ParseInteger(*text);
+        if (!from || *from < 1)
+            return UsageError(usage, "--from needs a bol number (1 for the first bol)");
+    }
+    if (!OutputChoiceFromEnvironment()) {
+        std::fprintf(stderr, "lorvanta-cli: %s must be \"device\" or \"virtual\"\n",
+                     kOutputChoiceVariable);
+        return kExitUsage;
+    }
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
+    PrintMessages(sink);
+    if (outcome.structuralError)
+        return kExitFailure;
+    ApplyOpenedTempoRule(doc);
+    if (doc.IsEmpty()) {
+        std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
+        return kExitFailure;
+    }
+    if (from && *from > doc.Taal().Count()) {
+        return UsageError(usage, "--from " + std::to_string(*from) + ": the Taal has " +
+                                     std::to_string(doc.Taal().Count()) + " bols");
+    }
+
+    CSampleBank bank;
+    CTaalRenderer renderer(doc.Taal(), bank, sink);
+    renderer.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
+    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
+    renderer.SetTempo(static_cast<float>(60.0 / tempo));
+    renderer.InitialUpdate();
+    PrintMessages(sink);
+    if (renderer.InitStatus() != kStatusOk)
+        return kExitFailure;
+
+    // The feeding thread hands over the whole beat number; this thread prints.
+    std::atomic<int> beat{0};
+    CPlaybackEngine engine(doc, renderer, sink, OpenChosenOutput);
+    engine.SetPositionHandler([&beat](const PlayingPosition& position) {
+        beat.store(static_cast<int>(position.beat), std::memory_order_relaxed);
+    });
+    if (const std::uint32_t status = engine.InitDirectSound(); status != 0) {
+        std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());
+        if (status == kSoundStatusNoDevice)
+            std::fprintf(stderr,
+                         "lorvanta-cli: no sound device could be opened; set %s=virtual to "
+                         "play without one\n",
+                         kOutputChoiceVariable);
+        return kExitFailure;
+    }
+
+    InterruptGuard interrupts;
+    if (from)
+        engine.OnAudioPlayFromSelected(static_cast<int>(*from - 1));
+    else
+        engine.OnAudioPlay();
+    PrintMessages(sink);
+    if (!engine.IsPlaying())
+        return kExitFailure;
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    int printed = 0;
+    while (g_interrupted == 0) {
+        if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
+            break;
+        if (const int now = beat.load(std::memory_order_relaxed); now != printed && now != 0) {
+            std::printf("beat %d\n", now);
+            std::fflush(stdout);
+            printed = now;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    engine.OnAudioStop();
+    if (engine.FeedingThreadExitCode() == kFeedingExitRefillFailed) {
+        std::fprintf(stderr, "lorvanta-cli: playback stopped: the sound output failed\n");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+const Command kPlayCommand{"play", kUsage, RunPlay};
+
+} // namespace lorvanta::cli

@@ -1,0 +1,331 @@
+#include "audio/playback/PlaybackEngine.h"
+
+#include "audio/AudioStatus.h"
+#include "audio/TaalImage.h"
+#include "audio/TaalRenderer.h"
+#include "audio/output/ThreadPriority.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <system_error>
+
+namespace lorvanta {
+
+UserMessage SoundInitFailureMessage(std::uint32_t status) {
+    return {MessageKind::Error,
+            FormatMessage(messages::kErrorInitializingSound, FormatDecimal(status))};
+}
+
+PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::uint32_t lag,
+                                       float taalLength, const TaalImage& image) {
+    PlayingPosition position;
+    const std::uint64_t dataSize = image.DataSize();
+    if (dataSize == 0)
+        return position;
+    // Back by the lag, round the cycle.
+    const std::uint64_t back = lag % dataSize;
+    const std::uint64_t ahead = readerPosition % dataSize;
+    const std::uint64_t offset = ahead >= back ? ahead - back : ahead + dataSize - back;
+    position.offset = offset;
+    position.beat = static_cast<float>(offset) / static_cast<float>(dataSize) * taalLength + 1.0f;
+    position.bolIndex = static_cast<std::uint32_t>(image.PlayingBolAt(offset / 2));
+    return position;
+}
+
+CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& renderer,
+                                 MessageSink& sink, OutputOpener opener)
+    : m_doc(doc), m_renderer(renderer), m_sink(sink), m_opener(std::move(opener)) {
+    m_taalLength.store(m_doc.Taal().Total());
+    // A pitch change while playing rebuilds the image, then moves the ring to
+    // the new playback rate.
+    m_renderer.SetRateChangedHandler([this](std::uint32_t rate) { SetRingFrequency(rate); });
+}
+
+CPlaybackEngine::~CPlaybackEngine() {
+    OnAudioStop();
+    ShutdownDirectSound();
+    m_renderer.SetRateChangedHandler({});
+}
+
+void CPlaybackEngine::SetPositionHandler(PositionHandler handler) {
+    if (!m_thread.joinable())
+        m_positionHandler = std::move(handler);
+}
+
+std::uint32_t CPlaybackEngine::InitDirectSound() {
+    if (m_initialized)
+        return 0;
+    // The two events (refill, stop) are part of the engine and cannot fail.
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        m_stream.reset();
+    }
+    m_audition.reset();
+    m_device = std::make_unique<CSoundDevice>();
+    if (Failed(m_device->Initialize(m_opener))) {
+        m_device.reset();
+        return kSoundStatusNoDevice;
+    }
+    if (Failed(m_device->SetPrimaryBufferFormat(1, 44100, 16)))
+        return kSoundStatusNoPrimaryFormat;
+    if (!m_thread.joinable()) {
+        try {
+            m_exitCode.store(-1);
+            m_thread = std::thread([this] { AudioThreadProc(); });
+        } catch (const std::system_error&) {
+            return kSoundStatusNoEvents;
+        }
+    }
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        CWaveReader& reader = m_renderer.Reader();
+        reader.Open(&m_renderer.Image(), &m_renderer.StreamFormat());
+        const WaveFormat& format = m_renderer.StreamFormat();
+        const std::uint32_t notifySize = format.blockAlign * kNotifySamples;
+        const HResult result =
+            m_device->CreateStreaming(m_stream, &reader, format, stream_flags::kStreamRequest,
+                                      kNotifyCount, notifySize, EventRef{&m_events, kRefillEvent});
+        if (Failed(result)) {
+            m_stream.reset();
+            return kSoundStatusNoStream;
+        }
+        m_taken = m_stream->Ring()->NotificationsSignalled();
+    }
+    m_initialized = true;
+    return 0;
+}
+
+void CPlaybackEngine::ShutdownDirectSound() {
+    // The thread goes first: nothing may refill a ring or read an image that
+    // is being released.
+    if (m_thread.joinable()) {
+        m_events.Set(kStopEvent);
+        m_thread.join();
+    }
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        m_stream.reset();
+        m_playing.store(false);
+    }
+    m_audition.reset();
+    m_device.reset();
+    m_events.Reset(kRefillEvent);
+    m_events.Reset(kStopEvent);
+    m_renderer.SetPlaying(false);
+    m_initialized = false;
+}
+
+void CPlaybackEngine::AudioThreadProc() {
+    m_priorityRaised.store(RaiseCurrentThreadPriority(ThreadPriority::TimeCritical));
+    for (;;) {
+        const unsigned event = m_events.WaitAny();
+        if (event == kStopEvent) {
+            m_exitCode.store(kFeedingExitStopped, std::memory_order_release);
+            return;
+        }
+        if (event != kRefillEvent) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        HResult result = kHrOk;
+        bool changed = false;
+        PlayingPosition position;
+        std::uint64_t taken = 0;
+        {
+            std::lock_guard lock(m_renderer.StreamLock());
+            OutputBuffer* ring = Ring();
+            const std::uint64_t signalled = ring ? ring->NotificationsSignalled() : m_taken;
+            // Each chunk played gets its refill, even when several were
+            // played before this thread woke.
+            const std::uint64_t pending = signalled - m_taken;
+            m_taken = signalled;
+            if (pending != 0 && IsPlaying()) {
+                const std::uint64_t refills = std::min<std::uint64_t>(pending, kNotifyCount);
+                for (std::uint64_t i = 0; i < refills && !Failed(result); ++i) {
+                    result = m_stream->HandleStreamNotification(true);
+                    m_refills.fetch_add(1, std::memory_order_relaxed);
+                }
+                changed = UpdatePlayingBeat(position);
+            }
+            taken = m_taken;
+        }
+        if (changed && m_positionHandler)
+            m_positionHandler(position);
+        m_processed.store(taken, std::memory_order_release);
+        if (Failed(result)) {
+            m_exitCode.store(kFeedingExitRefillFailed, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
+    OutputBuffer* ring = Ring();
+    const CWaveReader& reader = m_renderer.Reader();
+    if (ring == nullptr || reader.Image() == nullptr || reader.DataSize() == 0)
+        return false;
+    std::uint32_t play = 0;
+    std::uint32_t write = 0;
+    if (Failed(ring->GetCurrentPosition(&play, &write)))
+        return false;
+    const std::uint32_t lag = (write + ring->Size() - play) % ring->Size();
+    position = ComputePlayingPosition(
+        reader.Position(), lag, m_taalLength.load(std::memory_order_relaxed), *reader.Image());
+    const float last = m_lastBeat.load(std::memory_order_relaxed);
+    if (position.beat == last)
+        return false;
+    position.previousBeat = last;
+    m_lastBeat.store(position.beat, std::memory_order_release);
+    m_playingBol.store(position.bolIndex, std::memory_order_release);
+    return true;
+}
+
+HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
+    if (!m_stream)
+        return kHrFail;
+    std::lock_guard lock(m_renderer.StreamLock());
+    if (offset == 0)
+        m_stream->ResetStream();
+    OutputBuffer& ring = *m_stream->Ring();
+    if (const HResult result = m_stream->FillStreamBuffer(ring, offset); Failed(result))
+        return result;
+    // Notifications from before are not this run's.
+    m_taken = ring.NotificationsSignalled();
+    return m_stream->Play(0, true, 0, -1, 0);
+}
+
+HResult CPlaybackEngine::ResumeStream() {
+    if (!m_stream)
+        return kHrFail;
+    std::lock_guard lock(m_renderer.StreamLock());
+    if (const HResult result = m_stream->ResumeStream(); Failed(result))
+        return result;
+    m_taken = m_stream->Ring()->NotificationsSignalled();
+    return m_stream->Play(0, true, 0, -1, 0);
+}
+
+void CPlaybackEngine::OnAudioPlay() {
+    PlayFrom(false, -1);
+}
+
+void CPlaybackEngine::OnAudioPlayFromSelected(int firstSelected) {
+    PlayFrom(true, firstSelected);
+}
+
+void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
+    if (m_doc.IsEmpty()) {
+        m_sink.Show({MessageKind::Information, messages::kMustLoadTaal});
+        return;
+    }
+    // A failed build leaves the previous image playing.
+    m_renderer.BuildTaalImage();
+    m_taalLength.store(m_doc.Taal().Total());
+    if (IsPlaying())
+        return;
+    if (!m_stream || Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
+        return;
+    std::uint64_t offset = 0;
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        // An image without samples is never streamed.
+        if (m_renderer.Reader().DataSize() == 0)
+            return;
+        if (fromSelected) {
+            const auto starts = m_renderer.Image().BolStarts();
+            if (firstSelected > 0 && static_cast<std::size_t>(firstSelected) < starts.size() - 1)
+                offset = 2 * starts[static_cast<std::size_t>(firstSelected)];
+        }
+    }
+    const bool resume = m_paused && !fromSelected;
+    // Playing before the ring starts, so that its first notification counts.
+    m_playing.store(true, std::memory_order_release);
+    if (Failed(resume ? ResumeStream() : StartStream(offset))) {
+        m_playing.store(false, std::memory_order_release);
+        m_sink.Show({MessageKind::Error, messages::kErrorPlayingBuffer});
+        return;
+    }
+    m_paused = false;
+    m_renderer.SetPlaying(true);
+}
+
+void CPlaybackEngine::OnAudioPause() {
+    if (!IsPlaying())
+        return;
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        m_stream->Stop();
+        m_playing.store(false, std::memory_order_release);
+    }
+    m_renderer.SetPlaying(false);
+    m_paused = true;
+}
+
+void CPlaybackEngine::OnAudioStop() {
+    if (!IsPlaying())
+        return;
+    {
+        std::lock_guard lock(m_renderer.StreamLock());
+        m_stream->Stop();
+        m_stream->ResetStream();
+        m_playing.store(false, std::memory_order_release);
+        m_lastBeat.store(1.0f, std::memory_order_release);
+    }
+    m_renderer.SetPlaying(false);
+}
+
+bool CPlaybackEngine::CanPlay() const {
+    return !IsPlaying() && !m_doc.IsEmpty();
+}
+
+void CPlaybackEngine::OnTaalEdited() {
+    m_taalLength.store(m_doc.Taal().Total());
+}
+
+void CPlaybackEngine::SetRingFrequency(std::uint32_t rate) {
+    if (m_stream && IsPlaying())
+        m_stream->Ring()->SetFrequency(rate);
+}
+
+HResult CPlaybackEngine::PlayAudition(std::span<const std::uint8_t> waveImage) {
+    if (waveImage.size() < kWaveHeaderSize)
+        return kHrInvalidArg;
+    const std::uint32_t rate = GetLe32(waveImage, kSampleRateOffset);
+    const std::uint32_t dataBytes = GetLe32(waveImage, kDataSizeOffset);
+    if (GetLe16(waveImage, 20) != 1 || GetLe16(waveImage, 22) != 1 ||
+        GetLe16(waveImage, 34) != 16 || dataBytes < 4 || dataBytes % 2 != 0 ||
+        dataBytes > waveImage.size() - kWaveHeaderSize || rate < kMinBufferFrequency ||
+        rate > kMaxBufferFrequency)
+        return kHrInvalidArg;
+    if (!m_device)
+        return kHrNotInitialized;
+    OnAudioStop();
+    // The one still sounding goes first; the output is done with it before
+    // its memory is released.
+    m_audition.reset();
+    BufferDesc desc;
+    desc.flags = buffer_flags::kCtrlFrequency | buffer_flags::kCtrlVolume |
+                 buffer_flags::kGlobalFocus | buffer_flags::kLocSoftware;
+    desc.bytes = dataBytes;
+    desc.format.sampleRate = rate;
+    desc.format.bytesPerSecond = 2 * rate;
+    std::unique_ptr<OutputBuffer> buffer;
+    if (const HResult result = m_device->CreateBuffer(desc, buffer); Failed(result))
+        return result;
+    std::uint8_t* region = nullptr;
+    std::uint32_t regionBytes = 0;
+    if (const HResult result = buffer->Lock(0, dataBytes, &region, &regionBytes, nullptr, nullptr);
+        Failed(result))
+        return result;
+    std::memcpy(region, waveImage.data() + kWaveHeaderSize, regionBytes);
+    buffer->Unlock(region, regionBytes, nullptr, 0);
+    if (const HResult result = buffer->Play(false); Failed(result))
+        return result;
+    m_audition = std::move(buffer);
+    return kHrOk;
+}
+
+} // namespace lorvanta

@@ -1,0 +1,197 @@
+#pragma once
+
+// The playback engine: plays the renderer's Taal image in an endless loop.
+//
+// A ring of 8 chunks of 440 bytes (80 ms at 22050 Hz) plays in a loop on the
+// output; a feeding thread, woken as each chunk has been played, copies the
+// next 440 bytes of the image into it and works out the beat and the bol now
+// sounding. The image can be rebuilt while it plays (tempo, pitch, an applied
+// bol edit): the renderer swaps it under the stream lock and playback goes on
+// at the same fraction of the cycle.
+//
+// Threads. Every operation here runs on the user-interface thread except the
+// feeding thread's own work and the position handler it calls. The refill, the
+// position read and the image swap take the renderer's stream lock, so they
+// never overlap; the output's consumer (device callback or virtual clock)
+// takes no lock at all.
+
+#include "audio/WaveReader.h"
+#include "audio/output/EventSet.h"
+#include "audio/playback/DirectSound.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+
+namespace lorvanta {
+
+class CLorvantaDoc;
+class CTaalRenderer;
+class MessageSink;
+class TaalImage;
+struct UserMessage;
+
+namespace messages {
+inline constexpr const char* kErrorInitializingSound =
+    "Error initializing DirectSound framework (error code = %1)";
+inline constexpr const char* kErrorPlayingBuffer =
+    "Error playing DirectSound buffer, CLorvantaView::OnAudioPlay";
+} // namespace messages
+
+// Statuses of InitDirectSound.
+inline constexpr std::uint32_t kSoundStatusNoEvents = 28;
+inline constexpr std::uint32_t kSoundStatusNoDevice = 29;
+inline constexpr std::uint32_t kSoundStatusNoPrimaryFormat = 30;
+inline constexpr std::uint32_t kSoundStatusNoStream = 33;
+
+// Exit codes of the feeding thread.
+inline constexpr int kFeedingExitStopped = 0;
+inline constexpr int kFeedingExitRefillFailed = 27;
+
+// "Error initializing DirectSound framework (error code = N)", error icon.
+UserMessage SoundInitFailureMessage(std::uint32_t status);
+
+// Where the playing position is: 1-based beat, and the bol sounding.
+struct PlayingPosition {
+    float beat = 1.0f;         // 1.0 at the cycle's start, Taal length + 1 at its end
+    float previousBeat = 1.0f; // the beat at the last update
+    std::uint32_t bolIndex = 0;
+    std::uint64_t offset = 0; // bytes into the image's samples
+};
+
+// The position for a reader position (bytes into the image's samples) and a
+// lag between the output's write and play cursors: the offset goes back by the
+// lag, round the cycle; beat = offset / data size * Taal length + 1, in single
+// precision; the bol is the first k with bol starts[k] < sample <= bol
+// starts[k + 1] (0 when none). Data size 0 gives beat 1 and bol 0.
+PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::uint32_t lag,
+                                       float taalLength, const TaalImage& image);
+
+class CPlaybackEngine {
+public:
+    static constexpr std::uint32_t kNotifySamples = 220;
+    static constexpr std::uint32_t kNotifyCount = 8;
+    static constexpr std::uint32_t kRefillEvent = 0;
+    static constexpr std::uint32_t kStopEvent = 1;
+
+    // Called on the feeding thread each time the playing beat changes. It must
+    // not block or call back into the engine: a window stores the position in
+    // atomics and posts one coalesced repaint to its own thread. A call may
+    // still arrive just after Stop or Pause; check IsPlaying() there.
+    using PositionHandler = std::function<void(const PlayingPosition&)>;
+
+    // The document, the renderer and the sink must outlive the engine. Output
+    // is opened through `opener` at InitDirectSound.
+    CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
+                    OutputOpener opener);
+    // Stops playback and shuts the engine down.
+    ~CPlaybackEngine();
+    CPlaybackEngine(const CPlaybackEngine&) = delete;
+    CPlaybackEngine& operator=(const CPlaybackEngine&) = delete;
+
+    // Only while the feeding thread does not run (before InitDirectSound).
+    void SetPositionHandler(PositionHandler handler);
+
+    // --- Set-up and shut-down --------------------------------------------
+    // Opens the output, starts the feeding thread and creates the ring on the
+    // current image. Once only: later calls return 0. Returns 0, 28 (thread),
+    // 29 (no output device), 30 (mixing format) or 33 (ring); the caller
+    // shows SoundInitFailureMessage and goes on without sound.
+    std::uint32_t InitDirectSound();
+    // Stops and joins the feeding thread, then releases the ring and the
+    // output, in that order. Safe to call more than once.
+    void ShutdownDirectSound();
+
+    // --- Commands ---------------------------------------------------------
+    // Refuses an empty Taal with "You must load a Taal before playing it".
+    // Builds the image; if not already playing, starts the ring at the cycle's
+    // start, or where Pause left it.
+    void OnAudioPlay();
+    // As Play, from the start of bol firstSelected (-1: none, the start).
+    void OnAudioPlayFromSelected(int firstSelected);
+    // Stops the ring where it is; Play resumes there.
+    void OnAudioPause();
+    // Stops and rewinds; does nothing unless playing.
+    void OnAudioStop();
+
+    // Enabling rules of the four commands.
+    bool CanPlay() const;
+    bool CanPlayFromSelected(int selectedCount) const { return CanPlay() && selectedCount == 1; }
+    bool CanPause() const { return IsPlaying(); }
+    bool CanStop() const { return IsPlaying(); }
+
+    // Plays a WAV image (16-bit mono PCM) once, after stopping the Taal; an
+    // audition still sounding is replaced. The image is copied, so the caller
+    // may reuse its memory at once. kHrNotInitialized without an output,
+    // kHrInvalidArg for an image that is not 16-bit mono PCM.
+    HResult PlayAudition(std::span<const std::uint8_t> waveImage);
+
+    // The Taal's length changed (an edit): the position display follows.
+    void OnTaalEdited();
+
+    // --- State ------------------------------------------------------------
+    bool IsPlaying() const { return m_playing.load(std::memory_order_acquire); }
+    bool IsPaused() const { return m_paused; }
+    bool IsInitialized() const { return m_initialized; }
+    float LastBeatPosition() const { return m_lastBeat.load(std::memory_order_acquire); }
+    std::uint32_t PlayingBolIndex() const { return m_playingBol.load(std::memory_order_acquire); }
+    // -1 while the feeding thread runs (or never ran), else its exit code.
+    int FeedingThreadExitCode() const { return m_exitCode.load(std::memory_order_acquire); }
+
+    // --- Figures and test access -----------------------------------------
+    OutputDevice* Output() const { return m_device ? m_device->Output() : nullptr; }
+    OutputBuffer* Ring() const { return m_stream ? m_stream->Ring() : nullptr; }
+    OutputBuffer* Audition() const { return m_audition.get(); }
+    // Notifications whose refill and position update are complete.
+    std::uint64_t NotificationsProcessed() const {
+        return m_processed.load(std::memory_order_acquire);
+    }
+    std::uint64_t Refills() const { return m_refills.load(std::memory_order_relaxed); }
+    // Whether the feeding thread got a raised priority.
+    bool FeedingPriorityRaised() const { return m_priorityRaised.load(); }
+
+    // The steps of the commands, as the program names them. StartStream
+    // plays from `offset` bytes into the image's samples (0: from a rewound
+    // ring); ResumeStream goes on where Pause stopped.
+    HResult StartStream(std::uint64_t offset);
+    HResult ResumeStream();
+    void AudioThreadProc();
+    // Under the stream lock: the position now, delivered when it changed.
+    bool UpdatePlayingBeat(PlayingPosition& position);
+
+private:
+    void PlayFrom(bool fromSelected, int firstSelected);
+    void SetRingFrequency(std::uint32_t rate);
+
+    const CLorvantaDoc& m_doc;
+    CTaalRenderer& m_renderer;
+    MessageSink& m_sink;
+    OutputOpener m_opener;
+    PositionHandler m_positionHandler;
+
+    std::unique_ptr<CSoundDevice> m_device;
+    std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
+    std::unique_ptr<OutputBuffer> m_audition;
+    EventSet m_events;
+    std::thread m_thread;
+    bool m_initialized = false;
+
+    std::atomic<bool> m_playing{false};
+    bool m_paused = false;
+    std::atomic<float> m_lastBeat{1.0f};
+    std::atomic<std::uint32_t> m_playingBol{0};
+    std::atomic<float> m_taalLength{0.0f};
+    std::atomic<int> m_exitCode{-1};
+    std::atomic<bool> m_priorityRaised{false};
+
+    // Under the stream lock: notifications the feeding thread has taken.
+    std::uint64_t m_taken = 0;
+    std::atomic<std::uint64_t> m_processed{0};
+    std::atomic<std::uint64_t> m_refills{0};
+};
+
+} // namespace lorvanta

@@ -1,0 +1,156 @@
+// Converting a buffer to the device's rate: the amount taken, a frequency
+// step without a click, stopping and starting, and no allocation per call.
+#include "audio/output/device/BufferResampler.h"
+#include "audio/output/VirtualOutput.h"
+
+#ifdef LORVANTA_COUNT_ALLOCATIONS
+#include "../support/AllocationCounter.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+namespace lorvanta {
+namespace {
+
+constexpr double kDeviceRate = 48000.0;
+
+class BufferResamplerTest : public ::testing::Test {
+protected:
+    BufferResamplerTest() : device(ManualClock()) {}
+
+    static VirtualOutputDevice::Options ManualClock() {
+        VirtualOutputDevice::Options options;
+        options.clock = VirtualOutputDevice::Clock::Manual;
+        return options;
+    }
+
+    // A buffer holding a sine of `hz` (at 22050 samples per second), whole
+    // periods so that it loops smoothly.
+    std::unique_ptr<OutputBuffer> Sine(double hz, std::uint32_t samples) {
+        BufferDesc desc;
+        desc.flags = buffer_flags::kCtrlFrequency;
+        desc.bytes = samples * 2;
+        std::unique_ptr<OutputBuffer> buffer;
+        EXPECT_EQ(device.CreateBuffer(desc, buffer), kHrOk);
+        std::uint8_t* region = nullptr;
+        std::uint32_t bytes = 0;
+        EXPECT_EQ(buffer->Lock(0, desc.bytes, &region, &bytes, nullptr, nullptr), kHrOk);
+        for (std::uint32_t i = 0; i < samples; ++i) {
+            const auto s = static_cast<std::int16_t>(
+                std::lround(16000.0 * std::sin(2.0 * std::numbers::pi * hz * i / 22050.0)));
+            std::memcpy(region + 2 * i, &s, 2);
+        }
+        EXPECT_EQ(buffer->Unlock(region, bytes, nullptr, 0), kHrOk);
+        return buffer;
+    }
+
+    std::vector<float> Mix(BufferResampler& resampler, OutputBuffer& buffer, std::uint32_t frames) {
+        std::vector<float> out(frames, 0.0f);
+        std::uint32_t done = 0;
+        while (done < frames) {
+            const std::uint32_t step = std::min<std::uint32_t>(256, frames - done);
+            const std::uint32_t got =
+                resampler.MixInto(buffer, kDeviceRate, out.data() + done, step, 1.0f);
+            done += step;
+            if (got < step)
+                break;
+        }
+        return out;
+    }
+
+    static int UpwardCrossings(const std::vector<float>& signal, std::size_t from, std::size_t to) {
+        int crossings = 0;
+        for (std::size_t i = from + 1; i < to; ++i)
+            crossings += signal[i - 1] < 0.0f && signal[i] >= 0.0f ? 1 : 0;
+        return crossings;
+    }
+
+    VirtualOutputDevice device;
+};
+
+TEST_F(BufferResamplerTest, TakesTheBuffersSamplesAtItsFrequency) {
+    auto buffer = Sine(441.0, 100 * 50); // 441 Hz: 50 samples a period
+    auto resampler = BufferResampler::Create();
+    ASSERT_TRUE(resampler);
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    std::vector<float> out;
+    for (int second = 0; second < 2; ++second) {
+        auto part = Mix(*resampler, *buffer, 48000);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    std::uint32_t write = 0;
+    ASSERT_EQ(buffer->GetCurrentPosition(nullptr, &write), kHrOk);
+    // Two seconds at 22050: the position went round the 5000-sample buffer
+    // 8.82 times; what the converter holds comes on top.
+    const double taken = write / 2 + 8 * 5000.0;
+    EXPECT_NEAR(taken, 44100.0 + resampler->PendingFrames(), 2.0);
+    EXPECT_LT(resampler->PendingFrames(), 200.0);
+    // 441 Hz comes out as 441 Hz.
+    EXPECT_NEAR(UpwardCrossings(out, 48000, 96000), 441, 1);
+}
+
+TEST_F(BufferResamplerTest, ANewFrequencyTakesEffectAtOnceWithoutAJump) {
+    auto buffer = Sine(441.0, 100 * 50);
+    auto resampler = BufferResampler::Create();
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    auto out = Mix(*resampler, *buffer, 9600);
+    ASSERT_EQ(buffer->SetFrequency(31183), kHrOk);
+    const auto after = Mix(*resampler, *buffer, 9600);
+    out.insert(out.end(), after.begin(), after.end());
+    // No step larger than the faster sine's steepest slope (with margin).
+    const double amplitude = 16000.0 / 32768.0;
+    const double slope =
+        2.0 * std::numbers::pi * 441.0 * 31183.0 / 22050.0 * amplitude / kDeviceRate;
+    float largest = 0.0f;
+    for (std::size_t i = 9000; i < 10200; ++i)
+        largest = std::max(largest, std::fabs(out[i] - out[i - 1]));
+    EXPECT_LT(largest, 1.2 * slope);
+    // The first 100 ms after the change already has the new pitch: 62.4 periods.
+    EXPECT_NEAR(UpwardCrossings(out, 9600, 9600 + 4800), 62, 1);
+}
+
+TEST_F(BufferResamplerTest, AStoppedBufferEndsTheSoundUntilItStartsAgain) {
+    auto buffer = Sine(441.0, 100 * 50);
+    auto resampler = BufferResampler::Create();
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    Mix(*resampler, *buffer, 4800);
+    buffer->Stop();
+    std::vector<float> out(4800, 0.0f);
+    std::uint32_t got = 0;
+    for (int i = 0; i < 10 && got == 0; ++i)
+        got = resampler->MixInto(*buffer, kDeviceRate, out.data(), 256, 1.0f);
+    // What the converter held drains, then nothing comes.
+    EXPECT_EQ(resampler->MixInto(*buffer, kDeviceRate, out.data(), 256, 1.0f), 0u);
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    resampler->Reset();
+    EXPECT_EQ(resampler->MixInto(*buffer, kDeviceRate, out.data(), 256, 1.0f), 256u);
+}
+
+#ifdef LORVANTA_COUNT_ALLOCATIONS
+TEST_F(BufferResamplerTest, ConvertingNeverAllocates) {
+    auto buffer = Sine(441.0, 100 * 50);
+    auto resampler = BufferResampler::Create();
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    std::vector<float> mix(1024);
+    const std::uint32_t rates[] = {22050, 31183, 15591, 23361};
+    const std::uint64_t before = test::CountedAllocations() + test::CountedFrees();
+    test::ArmAllocationCounter(true);
+    for (int i = 0; i < 2000; ++i) {
+        if (i % 50 == 0)
+            buffer->SetFrequency(rates[(i / 50) % 4]);
+        if (i % 500 == 499)
+            resampler->Reset();
+        resampler->MixInto(*buffer, kDeviceRate, mix.data(), 256, 1.0f);
+    }
+    test::ArmAllocationCounter(false);
+    EXPECT_EQ(test::CountedAllocations() + test::CountedFrees(), before);
+}
+#endif
+
+} // namespace
+} // namespace lorvanta

@@ -1,0 +1,83 @@
+// The feeding thread and the output's consumer never allocate or free: a
+// minute of playback, stepped by hand, with the tempo changing every 100 ms
+// and the pitch every 300 ms. The rebuilds themselves (on this thread) may.
+#include "../support/AllocationCounter.h"
+#include "PlaybackTestSupport.h"
+
+namespace lorvanta::test {
+namespace {
+
+class AllocationTest : public PlaybackFixture {
+protected:
+    void OpenQuiet(const std::vector<float>& durations) {
+        FillDoc(doc, durations);
+        renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
+        renderer->SetTempo(kSecondsPerBeat100);
+        ASSERT_EQ(renderer->InitialUpdate(), 0u);
+        renderer->BuildTaalImage();
+        auto opener = [this](std::unique_ptr<OutputDevice>& out) {
+            VirtualOutputDevice::Options options; // no capture: it keeps what it hears
+            options.clock = VirtualOutputDevice::Clock::Manual;
+            auto created = std::make_unique<VirtualOutputDevice>(options);
+            device = created.get();
+            out = std::move(created);
+            return kHrOk;
+        };
+        engine = std::make_unique<CPlaybackEngine>(doc, *renderer, sink, opener);
+        engine->SetPositionHandler([this](const PlayingPosition& p) {
+            beats.fetch_add(1, std::memory_order_relaxed);
+            lastBeat.store(p.beat, std::memory_order_relaxed);
+        });
+        ASSERT_EQ(engine->InitDirectSound(), 0u);
+    }
+
+    std::atomic<std::uint64_t> beats{0};
+    std::atomic<float> lastBeat{0.0f};
+};
+
+TEST(AllocationCounterTest, SeesAllocationsOnCountedThreadsOnly) {
+    ArmAllocationCounter(true);
+    const std::uint64_t before = CountedAllocations();
+    {
+        AllocationExemption exempt;
+        auto ignored = std::make_unique<int>(1);
+    }
+    EXPECT_EQ(CountedAllocations(), before);
+    std::thread([] { auto counted = std::make_unique<int>(2); }).join();
+    ArmAllocationCounter(false);
+    EXPECT_GT(CountedAllocations(), before);
+}
+
+TEST_F(AllocationTest, AMinuteOfPlaybackWithTempoAndPitchChangesAllocatesNothing) {
+    const std::vector<float> teentaal(16, 1.0f);
+    OpenQuiet(teentaal);
+    AllocationExemption thisThread; // commands and rebuilds run here
+    engine->OnAudioPlay();
+    ASSERT_TRUE(engine->IsPlaying());
+    const float tempos[] = {0.6f, 0.5f, 0.75f, 0.4f, 0.3f};
+    const float pitches[] = {1.0f, 1.0594631f, 0.8908987f, 1.4142135f, 0.7071068f};
+    const std::uint64_t allocationsBefore = CountedAllocations();
+    const std::uint64_t freesBefore = CountedFrees();
+    ArmAllocationCounter(true);
+    for (int step = 0; step < 6000; ++step) { // 10 ms each
+        if (step % 10 == 9)
+            renderer->SetTempo(tempos[(step / 10) % 5]);
+        if (step % 30 == 29)
+            renderer->SetPitch(pitches[(step / 30) % 5]);
+        {
+            AllocationCounting consumer; // the output's side counts
+            device->AdvanceTime(std::chrono::milliseconds(10));
+        }
+        WaitForFeeder();
+    }
+    ArmAllocationCounter(false);
+    EXPECT_EQ(CountedAllocations(), allocationsBefore);
+    EXPECT_EQ(CountedFrees(), freesBefore);
+    EXPECT_GT(engine->Refills(), 5000u);
+    EXPECT_GT(beats.load(), 5000u);
+    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+    EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+}
+
+} // namespace
+} // namespace lorvanta::test

@@ -1,0 +1,120 @@
+#pragma once
+
+// A playback engine on a hand-stepped capture output: a document, the bank,
+// the renderer and the engine, with a step that plays chunks and waits until
+// the feeding thread has dealt with each.
+
+#include "audio/SampleBank.h"
+#include "audio/TaalImage.h"
+#include "audio/TaalRenderer.h"
+#include "audio/output/VirtualOutput.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace lorvanta::test {
+
+constexpr float kSecondsPerBeat100 = 0.6f; // 100 bpm
+
+// Bols of the given durations, each with a different stroke on both drums, so
+// that no two stretches of the image look alike.
+inline void FillDoc(CLorvantaDoc& doc, const std::vector<float>& durations) {
+    CTaal& taal = doc.Taal();
+    taal.RemoveAll();
+    for (std::size_t i = 0; i < durations.size(); ++i) {
+        auto bol = std::make_unique<CBol2>();
+        bol->name = "B" + std::to_string(i);
+        bol->duration = durations[i];
+        bol->pitch.soundId = static_cast<SoundId>(1 + i % 29);
+        bol->bass.soundId = static_cast<SoundId>(29 - i % 29);
+        taal.Append(std::move(bol));
+    }
+    taal.Recalculate(-1);
+    doc.SetEmpty(durations.empty());
+}
+
+inline std::vector<std::int16_t> ImageSamples(const TaalImage& image) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(image.DataSize()));
+    std::size_t hint = 0;
+    image.CopyData(0, bytes, hint);
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// The image's samples looped from sample `start`, `count` of them.
+inline std::vector<std::int16_t> Looped(const std::vector<std::int16_t>& cycle, std::size_t start,
+                                        std::size_t count) {
+    std::vector<std::int16_t> out(count);
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = cycle[(start + i) % cycle.size()];
+    return out;
+}
+
+class PlaybackFixture : public ::testing::Test {
+protected:
+    void Open(const std::vector<float>& durations, std::uint32_t latencyFrames = 0) {
+        FillDoc(doc, durations);
+        renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
+        renderer->SetTempo(kSecondsPerBeat100);
+        ASSERT_EQ(renderer->InitialUpdate(), 0u);
+        renderer->BuildTaalImage();
+        auto opener = [this, latencyFrames](std::unique_ptr<OutputDevice>& out) {
+            VirtualOutputDevice::Options options;
+            options.clock = VirtualOutputDevice::Clock::Manual;
+            options.capture = true;
+            options.latencyFrames = latencyFrames;
+            auto created = std::make_unique<VirtualOutputDevice>(options);
+            device = created.get();
+            out = std::move(created);
+            return kHrOk;
+        };
+        engine = std::make_unique<CPlaybackEngine>(doc, *renderer, sink, opener);
+        engine->SetPositionHandler([this](const PlayingPosition& p) { positions.push_back(p); });
+        ASSERT_EQ(engine->InitDirectSound(), 0u);
+    }
+
+    void TearDown() override {
+        engine.reset();
+        renderer.reset();
+    }
+
+    // Plays `chunks` notification chunks of the ring (220 samples each),
+    // letting the feeding thread refill after each as a device would.
+    void Step(int chunks, std::uint32_t frames = CPlaybackEngine::kNotifySamples) {
+        for (int i = 0; i < chunks; ++i) {
+            device->AdvanceFrames(frames);
+            WaitForFeeder();
+        }
+    }
+
+    void WaitForFeeder() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const OutputBuffer* ring = engine->Ring();
+        while (engine->NotificationsProcessed() != ring->NotificationsSignalled()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "feeding thread stalled";
+            std::this_thread::yield();
+        }
+    }
+
+    std::vector<std::int16_t> Heard() const { return device->Captured(engine->Ring()->Serial()); }
+    std::vector<std::int16_t> Cycle() const { return ImageSamples(renderer->Image()); }
+
+    CLorvantaDoc doc;
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    std::unique_ptr<CTaalRenderer> renderer;
+    VirtualOutputDevice* device = nullptr; // owned by the engine
+    std::unique_ptr<CPlaybackEngine> engine;
+    std::vector<PlayingPosition> positions; // written by the feeding thread
+};
+
+} // namespace lorvanta::test

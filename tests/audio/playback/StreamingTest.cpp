@@ -1,0 +1,196 @@
+// What is heard while the engine streams the Taal image: the cycle looped byte
+// for byte, the starting points of Play, Play from Selected, Pause and Stop,
+// and the image rebuilt while it plays.
+#include "PlaybackTestSupport.h"
+
+#include <algorithm>
+
+namespace lorvanta::test {
+namespace {
+
+constexpr std::uint32_t kRingSamples = 1760;
+
+class StreamingTest : public PlaybackFixture {};
+
+TEST_F(StreamingTest, WhatIsHeardIsTheImageLoopedByteForByte) {
+    // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440.
+    Open({1.0f, 0.5f, 0.25f});
+    const auto cycle = Cycle();
+    ASSERT_EQ(cycle.size(), 23152u);
+    ASSERT_NE(cycle.size() * 2 % 440, 0u);
+    engine->OnAudioPlay();
+    ASSERT_TRUE(engine->IsPlaying());
+    Step(330); // more than three cycles
+    const auto heard = Heard();
+    ASSERT_EQ(heard.size(), 330u * 220u);
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+    EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+}
+
+TEST_F(StreamingTest, ACycleShorterThanTheRingLoopsSeamlessly) {
+    Open({0.1f}); // 1323 samples
+    const auto cycle = Cycle();
+    ASSERT_LT(cycle.size(), kRingSamples);
+    engine->OnAudioPlay();
+    Step(40);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+}
+
+TEST_F(StreamingTest, ChunksPlayedBeforeTheFeederWokeAreAllRefilled) {
+    Open({1.0f, 0.5f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    // Three chunks at a time: the feeding thread wakes once for each three.
+    Step(60, 3 * CPlaybackEngine::kNotifySamples);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+}
+
+TEST_F(StreamingTest, PlayFromSelectedStartsAtTheSelectedBol) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlayFromSelected(3);
+    ASSERT_TRUE(engine->IsPlaying());
+    Step(20);
+    const auto heard = Heard();
+    // Three one-beat bols at 100 bpm come before: 79380 bytes.
+    EXPECT_TRUE(heard == Looped(cycle, 79380 / 2, heard.size()));
+
+    // With none selected it starts at the beginning.
+    engine->OnAudioStop();
+    device->ClearCaptured();
+    engine->OnAudioPlayFromSelected(-1);
+    Step(5);
+    EXPECT_TRUE(Heard() == Looped(cycle, 0, 5 * 220));
+}
+
+TEST_F(StreamingTest, PauseThenPlayGoesOnWhereItPaused) {
+    Open({1.0f, 0.5f, 1.0f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(37);
+    device->AdvanceFrames(100); // pause in the middle of a chunk
+    engine->OnAudioPause();
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_TRUE(engine->IsPaused());
+    EXPECT_TRUE(engine->CanPlay());
+    EXPECT_FALSE(engine->CanStop());
+    const std::size_t before = Heard().size();
+    device->AdvanceFrames(5000); // nothing plays while paused
+    EXPECT_EQ(Heard().size(), before);
+    engine->OnAudioStop(); // does nothing while paused
+    EXPECT_TRUE(engine->IsPaused());
+
+    engine->OnAudioPlay();
+    EXPECT_TRUE(engine->IsPlaying());
+    EXPECT_FALSE(engine->IsPaused());
+    device->AdvanceFrames(120); // to the end of the chunk paused in
+    WaitForFeeder();
+    Step(100);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+}
+
+TEST_F(StreamingTest, StopThenPlayStartsOver) {
+    Open({1.0f, 0.5f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(50);
+    engine->OnAudioStop();
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_FALSE(engine->IsPaused());
+    EXPECT_EQ(engine->LastBeatPosition(), 1.0f);
+    device->ClearCaptured();
+    engine->OnAudioPlay();
+    Step(50);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+}
+
+TEST_F(StreamingTest, ATempoChangeHalfwayGoesOnHalfwayThroughTheNewCycle) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f}); // 105840 bytes at 100 bpm
+    const auto oldCycle = Cycle();
+    engine->OnAudioPlay();
+    // The reader runs one ring ahead of what is heard: 3520 + 112 * 440 bytes
+    // is 52800, just short of half the cycle.
+    Step(112);
+    const std::size_t heardBefore = Heard().size();
+    std::uint64_t readerBefore = 0;
+    {
+        std::lock_guard lock(renderer->StreamLock());
+        readerBefore = renderer->Reader().Position();
+    }
+    ASSERT_EQ(readerBefore, 52800u);
+
+    renderer->SetTempo(0.5f); // 120 bpm: 88200 bytes
+    const auto newCycle = Cycle();
+    ASSERT_EQ(newCycle.size() * 2, 88200u);
+    std::uint64_t readerAfter = 0;
+    {
+        std::lock_guard lock(renderer->StreamLock());
+        readerAfter = renderer->Reader().Position();
+    }
+    const double before = static_cast<double>(readerBefore) / (oldCycle.size() * 2);
+    const double after = static_cast<double>(readerAfter) / (newCycle.size() * 2);
+    EXPECT_NEAR(after, before, 2.0 / 88200);
+    EXPECT_EQ(readerAfter % 2, 0u);
+
+    Step(100);
+    const auto heard = Heard();
+    // What the ring held is heard out, then the new cycle from the reader's
+    // new position on.
+    const auto oldPart = Looped(oldCycle, 0, heardBefore + kRingSamples);
+    const auto newPart =
+        Looped(newCycle, readerAfter / 2, heard.size() - heardBefore - kRingSamples);
+    ASSERT_EQ(heard.size(), oldPart.size() + newPart.size());
+    EXPECT_TRUE(std::equal(oldPart.begin(), oldPart.end(), heard.begin()));
+    EXPECT_TRUE(std::equal(newPart.begin(), newPart.end(), heard.begin() + oldPart.size()));
+}
+
+TEST_F(StreamingTest, APitchChangeWhilePlayingMovesTheRingToTheNewRate) {
+    Open({1.0f, 1.0f});
+    engine->OnAudioPlay();
+    Step(10);
+    EXPECT_EQ(engine->Ring()->Frequency(), 22050u);
+    renderer->SetPitch(1.0594631f); // +1 semitone
+    EXPECT_EQ(engine->Ring()->Frequency(), 23361u);
+    EXPECT_EQ(renderer->Slots()[0], 14016u);
+    Step(10);
+    engine->OnAudioStop();
+    // Not playing: the next Play sets it.
+    renderer->SetPitch(0.8908987f); // -2 semitones
+    EXPECT_EQ(engine->Ring()->Frequency(), 23361u);
+    engine->OnAudioPlay();
+    EXPECT_EQ(engine->Ring()->Frequency(), renderer->PlaybackRate());
+}
+
+TEST_F(StreamingTest, ALostRingIsRestoredAndRefilledFromTheCycleStart) {
+    Open({1.0f, 0.5f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(30);
+    const std::size_t before = Heard().size();
+    device->SimulateLoss(2); // the device is back at the third attempt
+    Step(1);
+    std::uint32_t status = 0;
+    ASSERT_EQ(engine->Ring()->GetStatus(&status), kHrOk);
+    EXPECT_EQ(status & buffer_status::kLost, 0u);
+    EXPECT_TRUE(engine->IsPlaying());
+    const auto heard = Heard();
+    // Silence while it was lost.
+    EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(before), heard.end(),
+                            [](std::int16_t s) { return s == 0; }));
+    // The ring now holds the cycle's first 3520 bytes; it plays on from its
+    // position (31 chunks played: chunk 7 of the ring).
+    device->ClearCaptured();
+    Step(1);
+    EXPECT_TRUE(Heard() == Looped(cycle, 7 * 220, 220));
+    EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+}
+
+} // namespace
+} // namespace lorvanta::test
