@@ -10,8 +10,8 @@ namespace lorvanta {
 enum class MessageKind { Error, Warning, Question, Information };
 
 // The buttons a box offers, and the one the user pressed.
-enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel };
-enum class MessageAnswer { Ok, Yes, No, Cancel };
+enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel, RetryCancel };
+enum class MessageAnswer { Ok, Yes, No, Cancel, Retry };
 
 struct UserMessage {
     MessageKind kind = MessageKind::Error;
