@@ -1,0 +1,7 @@
+// lorvanta: the program's window.
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    return 0;
+}
