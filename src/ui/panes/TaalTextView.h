@@ -1,0 +1,124 @@
+#pragma once
+
+#include "notation/Notation.h"
+
+#include <QTextCharFormat>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class QPushButton;
+class QTextEdit;
+
+namespace lorvanta {
+
+class CLorvantaDoc;
+class MessageSink;
+class UndoLists;
+
+// What the notation pane needs of the bol grid when Apply replaces the Taal.
+// The grid view implements it; the names are those of its own operations.
+// None of them may rewrite the notation pane's text: Apply keeps the text as
+// typed.
+class TaalTextHost {
+public:
+    virtual ~TaalTextHost() = default;
+    virtual bool IsPlaying() const = 0;
+    virtual void OnAudioStop() = 0;
+    // The grid's undo and redo lists; Apply records a whole-Taal action.
+    virtual UndoLists& UndoHistory() = 0;
+    // Selects (or with -1 deselects every) bol; exclusive clears the rest
+    // first. The grid passes the change on to HighlightBol.
+    virtual void SelectBol(int index, bool exclusive) = 0;
+    // Drops every bol cell; then builds one per bol of the document's Taal.
+    virtual void DeleteBolViews() = 0;
+    virtual void CreateBolViews() = 0;
+    // Renders every bol; reports failures itself.
+    virtual void RenderAllBols() = 0;
+    // Lays the grid out again after the given bol (-1: all of it).
+    virtual void RecalcLayout(int after) = 0;
+    // Gives the keyboard focus to the grid.
+    virtual void FocusGrid() = 0;
+};
+
+// The notation pane: the Taal as one line of text, which the user may edit
+// and apply as a new Taal. Sits under the bol grid.
+class CTaalTextView : public QWidget {
+    Q_OBJECT
+
+public:
+    // Strip at the bottom of the pane that holds the buttons, and their size.
+    static constexpr int kButtonStripHeight = 45;
+    static constexpr int kButtonWidth = 75;
+    static constexpr int kButtonHeight = 25;
+    static constexpr int kButtonTopFromBottom = 35;
+    // Apply reads at most this many bytes of the text.
+    static constexpr int kMaxTextBytes = 65534;
+
+    explicit CTaalTextView(MessageSink& messages, QWidget* parent = nullptr);
+
+    // The document shown. The pane rewrites its text whenever the document
+    // reports its text out of date, and right away.
+    void SetDocument(CLorvantaDoc* doc);
+    // The grid Apply drives; none (as in tests of the text alone) leaves the
+    // grid's part out.
+    void SetHost(TaalTextHost* host) { m_host = host; }
+
+    // Rewrites the text from the document's Taal (or the hint for an empty
+    // Taal), discarding unapplied edits.
+    void RefreshText();
+    // Parses the text into a new Taal that replaces the document's Taal as one
+    // undoable step. Returns whether it did.
+    bool ApplyText();
+    // Puts the last written or applied text back.
+    void RevertText();
+    // Colours a bol's text blue, or black again when it already is; -1 or
+    // clearFirst makes the whole text black first.
+    void HighlightBol(int index, bool clearFirst);
+
+    const std::string& AppliedText() const { return m_appliedText; }
+    const std::vector<BolRange>& BolRanges() const { return m_bolRanges; }
+    // The character positions in the control of a bol's text (start, end).
+    std::pair<int, int> BolCharRange(int index) const;
+
+    QTextEdit* TextControl() const { return m_text; }
+    QPushButton* ApplyButton() const { return m_applyButton; }
+    QPushButton* RevertButton() const { return m_revertButton; }
+    QPushButton* HelpButton() const { return m_helpButton; }
+
+    static QTextCharFormat NormalFormat();
+    static QTextCharFormat HighlightFormat();
+    static const QColor& HighlightColour();
+
+signals:
+    // The Help button: the frame opens the help page.
+    void helpRequested();
+    // Apply replaced the document's Taal and marked the document modified.
+    void taalApplied();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void SetControlText(const std::string& text);
+    std::string ReadControlText() const;
+    void LayOut();
+
+    MessageSink& m_messages;
+    CLorvantaDoc* m_doc = nullptr;
+    TaalTextHost* m_host = nullptr;
+
+    QTextEdit* m_text = nullptr;
+    QPushButton* m_applyButton = nullptr;
+    QPushButton* m_revertButton = nullptr;
+    QPushButton* m_helpButton = nullptr;
+
+    std::string m_appliedText;
+    std::vector<BolRange> m_bolRanges;
+    // Set while Apply replaces the Taal: the document's notices of a changed
+    // Taal must not overwrite the text just applied.
+    bool m_applying = false;
+};
+
+} // namespace lorvanta

@@ -1,0 +1,365 @@
+// The notation pane: the text it shows, Apply with its questions and the undo
+// record it leaves, Revert, the blue highlight of selected bols, the text
+// control's own clipboard keys, and the layout of the buttons.
+#include "model/Action.h"
+#include "model/BolDictionary.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "ui/panes/TaalTextView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <memory>
+
+using namespace lorvanta;
+
+namespace {
+
+// The grid as the pane sees it: records what it is asked to do.
+class FakeGrid : public TaalTextHost {
+public:
+    explicit FakeGrid(CLorvantaDoc& doc) : m_doc(doc) {}
+    bool playing = false;
+    UndoLists lists;
+    QStringList calls;
+
+    bool IsPlaying() const override { return playing; }
+    void OnAudioStop() override {
+        calls << "stop";
+        playing = false;
+    }
+    UndoLists& UndoHistory() override { return lists; }
+    void SelectBol(int index, bool exclusive) override {
+        calls << QStringLiteral("select %1 %2").arg(index).arg(exclusive);
+    }
+    void DeleteBolViews() override {
+        calls << QStringLiteral("delete %1").arg(m_doc.Taal().Count());
+    }
+    void CreateBolViews() override {
+        calls << QStringLiteral("create %1").arg(m_doc.Taal().Count());
+        m_doc.NotifyTextChanged(); // a careless grid: the typed text must survive it
+    }
+    void RenderAllBols() override { calls << "render"; }
+    void RecalcLayout(int after) override { calls << QStringLiteral("layout %1").arg(after); }
+    void FocusGrid() override { calls << "focus"; }
+
+private:
+    CLorvantaDoc& m_doc;
+};
+
+void AddBol(CLorvantaDoc& doc, const std::string& name, float duration) {
+    const CBol2 bol(name, 0, duration, Tabla);
+    doc.InsertBol(doc.Taal().Count() - 1, &bol);
+}
+
+std::string Text(const CTaalTextView& pane) {
+    return pane.TextControl()->toPlainText().toStdString();
+}
+
+void SetText(CTaalTextView& pane, const char* text) {
+    pane.TextControl()->setPlainText(QString::fromUtf8(text));
+}
+
+QColor ColourAt(const CTaalTextView& pane, int position) {
+    QTextCursor cursor(pane.TextControl()->document());
+    cursor.setPosition(position + 1);
+    return cursor.charFormat().foreground().color();
+}
+
+// The positions in [0, length) that show blue.
+QList<int> BluePositions(const CTaalTextView& pane) {
+    QList<int> blue;
+    const int length = pane.TextControl()->document()->characterCount() - 1;
+    for (int i = 0; i < length; ++i) {
+        if (ColourAt(pane, i) == CTaalTextView::HighlightColour())
+            blue << i;
+    }
+    return blue;
+}
+
+QList<int> Span(int start, int end) {
+    QList<int> span;
+    for (int i = start; i < end; ++i)
+        span << i;
+    return span;
+}
+
+} // namespace
+
+class NotationPaneTest : public QObject {
+    Q_OBJECT
+
+    struct Fixture {
+        CLorvantaDoc doc;
+        RecordingMessageSink sink;
+        FakeGrid grid{doc};
+        CTaalTextView pane{sink};
+        explicit Fixture(MessageAnswer reply = MessageAnswer::Ok) : sink(reply) {
+            doc.Taal().SetName("Teentaal");
+            for (const char* name : {"Na", "Tin", "Tin", "Ge"})
+                AddBol(doc, name, 1.0f);
+            doc.SetModified(false);
+            pane.SetHost(&grid);
+            pane.SetDocument(&doc);
+        }
+    };
+
+private slots:
+    void initTestCase() { LoadBolTable("/nonexistent folder/Tabla Bols.txt"); }
+
+    void showsTheWrittenTaalOrTheHint() {
+        Fixture f;
+        QCOMPARE(Text(f.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
+        QCOMPARE(f.pane.BolRanges().size(), std::size_t{4});
+
+        // Any change from elsewhere rewrites the text, dropping unapplied edits.
+        SetText(f.pane, "typed, not applied");
+        AddBol(f.doc, "Na", 0.5f);
+        QCOMPARE(Text(f.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge | Na [0.50]"));
+
+        CLorvantaDoc empty;
+        f.pane.SetDocument(&empty);
+        QCOMPARE(Text(f.pane), std::string(kNotationHintText));
+        QVERIFY(f.pane.BolRanges().empty());
+    }
+
+    void focusClearsTheHint() {
+        RecordingMessageSink sink;
+        CLorvantaDoc empty;
+        QMainWindow window;
+        auto* pane = new CTaalTextView(sink, &window);
+        pane->SetDocument(&empty);
+        window.setCentralWidget(pane);
+        pane->ApplyButton()->setFocus();
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(Text(*pane), std::string(kNotationHintText));
+        pane->TextControl()->setFocus();
+        QCOMPARE(Text(*pane), std::string());
+    }
+
+    void applyReplacesTheTaalAsOneUndoableStep() {
+        Fixture f;
+        QSignalSpy applied(&f.pane, &CTaalTextView::taalApplied);
+        const char* typed = "Na | tin [0.5]+ |  Dha";
+        SetText(f.pane, typed);
+        QVERIFY(f.pane.ApplyText());
+
+        const CTaal& taal = f.doc.Taal();
+        QCOMPARE(taal.Count(), 3);
+        QCOMPARE(taal.Name(), std::string("Teentaal"));
+        QCOMPARE(taal.BolAt(1)->name, std::string("tin"));
+        QCOMPARE(taal.BolAt(1)->pitch.emphasis, 3.0f);
+        QCOMPARE(taal.Total(), 2.0f);
+        QVERIFY(f.doc.IsModified());
+        QVERIFY(!f.doc.IsEmpty());
+        QCOMPARE(applied.count(), 1);
+        QVERIFY(f.sink.Messages().empty());
+
+        QCOMPARE(f.grid.calls, QStringList({"select -1 1", "delete 0", "create 3", "render",
+                                            "layout -1", "focus"}));
+        QCOMPARE(f.grid.lists.UndoList().size(), std::size_t{1});
+        const CAction& action = *f.grid.lists.UndoList().front();
+        QCOMPARE(action.kind, kActionWholeTaal);
+        QCOMPARE(action.taal.Count(), 4);
+        QCOMPARE(action.taal.Name(), std::string("Teentaal"));
+        QCOMPARE(action.taal.Total(), 4.0f);
+
+        // The text stays as typed and its ranges are those of the typed text.
+        QCOMPARE(Text(f.pane), std::string(typed));
+        QCOMPARE(f.pane.AppliedText(), std::string(typed));
+        QCOMPARE(f.pane.BolRanges(), AppliedTextRanges(typed));
+    }
+
+    void applyIntoAnEmptyDocument() {
+        RecordingMessageSink sink;
+        CLorvantaDoc doc;
+        CTaalTextView pane(sink);
+        pane.SetDocument(&doc);
+        SetText(pane, "");
+        QVERIFY(pane.ApplyText());
+        QCOMPARE(doc.Taal().Count(), 1);
+        QCOMPARE(doc.Taal().BolAt(0)->name, std::string());
+        QVERIFY(!doc.IsEmpty());
+        QCOMPARE(doc.Taal().Name(), std::string(kNewTaalName));
+    }
+
+    void applyWhilePlayingAsksFirst() {
+        Fixture no(MessageAnswer::No);
+        no.grid.playing = true;
+        SetText(no.pane, "Na | Ge");
+        QVERIFY(!no.pane.ApplyText());
+        QCOMPARE(no.sink.Messages().size(), std::size_t{1});
+        const UserMessage& question = no.sink.Messages()[0];
+        QCOMPARE(question.text, std::string("To continue, you must stop the currently playing "
+                                            "Taal. Do you want to stop the playing Taal?"));
+        QVERIFY(question.kind == MessageKind::Question);
+        QVERIFY(question.buttons == MessageButtons::YesNo);
+        QCOMPARE(no.doc.Taal().Count(), 4);
+        QVERIFY(!no.doc.IsModified());
+        QVERIFY(no.grid.calls.isEmpty());
+        QVERIFY(!no.grid.lists.CanUndo());
+        QCOMPARE(Text(no.pane), std::string("Na | Ge"));
+        QCOMPARE(no.pane.AppliedText(), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
+
+        Fixture yes(MessageAnswer::Yes);
+        yes.grid.playing = true;
+        SetText(yes.pane, "Na | Ge");
+        QVERIFY(yes.pane.ApplyText());
+        QCOMPARE(yes.grid.calls.first(), QStringLiteral("stop"));
+        QCOMPARE(yes.doc.Taal().Count(), 2);
+    }
+
+    void badTextAsksToRetryOrReverts() {
+        Fixture retry(MessageAnswer::Retry);
+        SetText(retry.pane, "Na | Ta [20] | Ge");
+        QVERIFY(!retry.pane.ApplyText());
+        QCOMPARE(retry.sink.Messages().size(), std::size_t{2});
+        QCOMPARE(retry.sink.Messages()[0].text,
+                 std::string("Error in taal at bol no 2, bol: Ta [20]"));
+        QVERIFY(retry.sink.Messages()[0].kind == MessageKind::Warning);
+        const UserMessage& question = retry.sink.Messages()[1];
+        QCOMPARE(question.text, std::string("Error in Taal entered. Would you like to retry?"));
+        QVERIFY(question.kind == MessageKind::Question);
+        QVERIFY(question.buttons == MessageButtons::RetryCancel);
+        QCOMPARE(Text(retry.pane), std::string("Na | Ta [20] | Ge"));
+        QCOMPARE(retry.doc.Taal().Count(), 4);
+        QVERIFY(!retry.grid.lists.CanUndo());
+        QVERIFY(retry.grid.calls.isEmpty());
+
+        Fixture cancel(MessageAnswer::Cancel);
+        SetText(cancel.pane, "Na [0.5");
+        QVERIFY(!cancel.pane.ApplyText());
+        QCOMPARE(Text(cancel.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
+        QCOMPARE(cancel.doc.Taal().Count(), 4);
+    }
+
+    void hintAppliedUntouchedIsRefused() {
+        RecordingMessageSink sink(MessageAnswer::Retry);
+        CLorvantaDoc doc;
+        CTaalTextView pane(sink);
+        pane.SetDocument(&doc);
+        QVERIFY(!pane.ApplyText());
+        QVERIFY(!sink.Messages().empty());
+        QVERIFY(sink.Messages()[0].text.rfind("Error in taal at bol no 1, bol: ", 0) == 0);
+        QVERIFY(doc.IsEmpty());
+    }
+
+    void revertPutsTheAppliedTextBack() {
+        Fixture f;
+        SetText(f.pane, "Na | Ge");
+        f.pane.RevertText();
+        QCOMPARE(Text(f.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
+        SetText(f.pane, "Na | Ge");
+        QVERIFY(f.pane.ApplyText());
+        SetText(f.pane, "Na | Ge | Ti");
+        QTest::mouseClick(f.pane.RevertButton(), Qt::LeftButton);
+        QCOMPARE(Text(f.pane), std::string("Na | Ge"));
+        QCOMPARE(f.doc.Taal().Count(), 2);
+    }
+
+    void selectedBolsShowBlue() {
+        Fixture f;
+        // "Tabla: Na [1.00] | Tin | Tin | Ge"
+        const QList<int> second = Span(19, 22);
+        const QList<int> fourth = Span(31, 33);
+        QCOMPARE(f.pane.BolCharRange(1), std::make_pair(19, 22));
+        f.pane.HighlightBol(1, true);
+        QCOMPARE(BluePositions(f.pane), second);
+        f.pane.HighlightBol(3, false);
+        QCOMPARE(BluePositions(f.pane), second + fourth);
+        f.pane.HighlightBol(1, false); // selected twice: black again
+        QCOMPARE(BluePositions(f.pane), fourth);
+        f.pane.HighlightBol(1, true);
+        QCOMPARE(BluePositions(f.pane), second);
+        f.pane.HighlightBol(7, false); // no such bol
+        f.pane.HighlightBol(-1, true);
+        QVERIFY(BluePositions(f.pane).isEmpty());
+        QCOMPARE(f.pane.TextControl()->textCursor().position(), 0);
+    }
+
+    void highlightFollowsAppliedTextInCharacters() {
+        Fixture f;
+        // Non-ASCII names take two bytes a character; the control counts characters.
+        const char* typed = "Dhā ||  Nā+ | Ge";
+        SetText(f.pane, typed);
+        QVERIFY(f.pane.ApplyText());
+        f.pane.HighlightBol(2, true);
+        QCOMPARE(BluePositions(f.pane), Span(6, 11)); // to the blank before "|"
+        f.pane.HighlightBol(1, true);                 // an empty bol shows nothing
+        QVERIFY(BluePositions(f.pane).isEmpty());
+        // Edits that shortened the text leave the ranges pointing past it.
+        SetText(f.pane, "Dh");
+        f.pane.HighlightBol(3, true);
+        QVERIFY(BluePositions(f.pane).isEmpty());
+    }
+
+    void clipboardKeysStayInsideTheText() {
+        RecordingMessageSink sink;
+        CLorvantaDoc doc;
+        QMainWindow window;
+        auto* pane = new CTaalTextView(sink, &window);
+        pane->SetDocument(&doc);
+        window.setCentralWidget(pane);
+        int windowCommands = 0;
+        for (const auto key : {Qt::Key_C, Qt::Key_X, Qt::Key_V}) {
+            auto* action = new QAction(&window);
+            action->setShortcut(QKeySequence(Qt::CTRL | key));
+            connect(action, &QAction::triggered, [&windowCommands] { ++windowCommands; });
+            window.addAction(action);
+        }
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        QTextEdit* text = pane->TextControl();
+        text->setFocus();
+        text->setPlainText(QStringLiteral("Na | Ge"));
+        text->selectAll();
+        QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Na | Ge"));
+        QTest::keyClick(text, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(text->toPlainText(), QString());
+
+        // Pasting rich text brings its words only.
+        auto* mime = new QMimeData;
+        mime->setHtml(QStringLiteral("<b style=\"color:#ff0000\">Dha</b>"));
+        mime->setText(QStringLiteral("Dha"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text->toPlainText(), QStringLiteral("Dha"));
+        QTextCursor cursor(text->document());
+        cursor.setPosition(1);
+        QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::black));
+        QVERIFY(cursor.charFormat().fontWeight() == QFont::Normal);
+        QCOMPARE(windowCommands, 0);
+    }
+
+    void buttonsSitInTheBottomStrip() {
+        Fixture f;
+        QSignalSpy help(&f.pane, &CTaalTextView::helpRequested);
+        f.pane.resize(600, 200);
+        f.pane.show();
+        QCOMPARE(f.pane.TextControl()->geometry(), QRect(0, 0, 600, 155));
+        QCOMPARE(f.pane.HelpButton()->geometry(), QRect(10, 165, 75, 25));
+        QCOMPARE(f.pane.ApplyButton()->geometry(), QRect(430, 165, 75, 25));
+        QCOMPARE(f.pane.RevertButton()->geometry(), QRect(515, 165, 75, 25));
+        QTest::mouseClick(f.pane.HelpButton(), Qt::LeftButton);
+        QCOMPARE(help.count(), 1);
+    }
+};
+
+QTEST_MAIN(NotationPaneTest)
+#include "NotationPaneTest.moc"

@@ -1,0 +1,243 @@
+// The tempo bar: typed tempos and their range, the slider's two events, Quick
+// Change with its shortcut, Reset and the tempo a document opens with.
+#include "model/Messages.h"
+#include "model/SoundTables.h"
+#include "ui/bars/TempoCtrlBar.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace lorvanta;
+
+namespace {
+
+const char* const kRangeMessage =
+    "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)";
+
+// The bar docked in a shown, active window, with a second edit to move the
+// focus to.
+struct BarWindow {
+    RecordingMessageSink sink;
+    QMainWindow window;
+    CTempoCtrlBar* bar;
+    QLineEdit* elsewhere;
+
+    BarWindow() {
+        bar = new CTempoCtrlBar(sink, &window);
+        window.addToolBar(bar);
+        window.addAction(bar->QuickChangeAction());
+        elsewhere = new QLineEdit(&window);
+        window.setCentralWidget(elsewhere);
+        window.resize(1000, 200); // room for the whole bar
+        elsewhere->setFocus();
+        window.show();
+        window.activateWindow();
+    }
+};
+
+void Type(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+bool WholeTextSelected(const QLineEdit* edit) {
+    return edit->hasFocus() && edit->selectedText() == edit->text() && !edit->text().isEmpty();
+}
+
+} // namespace
+
+class TempoBarTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<BarWindow> w;
+
+private slots:
+    void init() {
+        w = std::make_unique<BarWindow>();
+        QVERIFY(QTest::qWaitForWindowActive(&w->window));
+    }
+    void cleanup() { w.reset(); }
+
+    void startsAtOneHundredWithNothingToReset() {
+        CTempoCtrlBar& bar = *w->bar;
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        QCOMPARE(bar.QuickEdit()->text(), QStringLiteral("100.0000"));
+        QCOMPARE(bar.Slider()->value(), 200);
+        QCOMPARE(bar.Slider()->minimum(), 100);
+        QCOMPARE(bar.Slider()->maximum(), 300);
+        QCOMPARE(bar.SecondsPerBeat(), 0.6f);
+        QVERIFY(!bar.ResetButton()->isEnabled());
+        QVERIFY(!bar.QuickChangeButton()->isEnabled());
+        QVERIFY(!bar.QuickChangeAction()->isEnabled());
+    }
+
+    void enterAppliesTypedTempo() {
+        CTempoCtrlBar& bar = *w->bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        Type(bar.TempoEdit(), QStringLiteral("120"));
+        QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toFloat(), 0.5f);
+        QCOMPARE(bar.SecondsPerBeat(), 0.5f);
+        QCOMPARE(bar.Slider()->value(), 207);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("120")); // not rewritten
+        QVERIFY(WholeTextSelected(bar.TempoEdit()));
+        QVERIFY(bar.ResetButton()->isEnabled());
+        QVERIFY(bar.QuickChangeButton()->isEnabled());
+        QVERIFY(w->sink.Messages().empty());
+    }
+
+    void rangeOfTypedTempos_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<float>("secondsPerBeat");
+        QTest::newRow("10") << "10" << true << 6.0f;
+        QTest::newRow("1000") << "1000" << true << 0.06f;
+        QTest::newRow("blanks and trailing text") << "  150 bpm" << true << 0.4f;
+        QTest::newRow("9.99") << "9.99" << false << 0.6f;
+        QTest::newRow("1000.1") << "1000.1" << false << 0.6f;
+        QTest::newRow("a word") << "fast" << false << 0.6f;
+        QTest::newRow("negative") << "-120" << false << 0.6f;
+        QTest::newRow("too large for a double") << "1e999" << false << 0.6f;
+    }
+    void rangeOfTypedTempos() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(float, secondsPerBeat);
+        CTempoCtrlBar& bar = *w->bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        Type(bar.TempoEdit(), text);
+        QTest::keyClick(bar.TempoEdit(), Qt::Key_Enter);
+        QCOMPARE(bar.SecondsPerBeat(), secondsPerBeat);
+        QCOMPARE(spy.count(), accepted ? 1 : 0);
+        QCOMPARE(bar.TempoEdit()->text(), text);
+        if (accepted) {
+            QVERIFY(w->sink.Messages().empty());
+            return;
+        }
+        QCOMPARE(w->sink.Messages().size(), std::size_t{1});
+        QCOMPARE(w->sink.Messages()[0].text, std::string(kRangeMessage));
+        QVERIFY(w->sink.Messages()[0].kind == MessageKind::Information);
+        QCOMPARE(bar.Slider()->value(), 200);
+        QVERIFY(WholeTextSelected(bar.TempoEdit()));
+    }
+
+    void leavingTheEditApplies() {
+        CTempoCtrlBar& bar = *w->bar;
+        Type(bar.TempoEdit(), QStringLiteral("150"));
+        w->elsewhere->setFocus(Qt::TabFocusReason);
+        QCOMPARE(bar.SecondsPerBeat(), 0.4f);
+
+        // A refused tempo keeps the user in the edit, with one message only.
+        Type(bar.TempoEdit(), QStringLiteral("5"));
+        w->elsewhere->setFocus(Qt::TabFocusReason);
+        QCOMPARE(w->sink.Messages().size(), std::size_t{1});
+        QVERIFY(WholeTextSelected(bar.TempoEdit()));
+        QCOMPARE(bar.SecondsPerBeat(), 0.4f);
+    }
+
+    void sliderShowsWhileMovingAndAppliesWhenDone() {
+        CTempoCtrlBar& bar = *w->bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        QSlider* slider = bar.Slider();
+        slider->setSliderDown(true);
+        slider->setSliderPosition(250);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("316.2278"));
+        QCOMPARE(bar.SecondsPerBeat(), static_cast<float>(60.0 / std::pow(10.0, 2.5)));
+        QCOMPARE(spy.count(), 0); // not heard yet
+        slider->setSliderDown(false);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toFloat(), bar.SecondsPerBeat());
+
+        // A key step is a finished move.
+        slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("323.5937"));
+    }
+
+    void quickChangeJumpsAndDisablesItself() {
+        CTempoCtrlBar& bar = *w->bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        Type(bar.QuickEdit(), QStringLiteral("150"));
+        QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
+        QCOMPARE(spy.count(), 0); // the quick tempo alone changes no sound
+        QCOMPARE(bar.QuickSecondsPerBeat(), 0.4f);
+        QVERIFY(bar.QuickChangeButton()->isEnabled());
+        QVERIFY(bar.QuickChangeAction()->isEnabled());
+
+        QTest::mouseClick(bar.QuickChangeButton(), Qt::LeftButton);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toFloat(), 0.4f);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("150.0000"));
+        QCOMPARE(bar.Slider()->value(), 217);
+        QVERIFY(WholeTextSelected(bar.TempoEdit()));
+        QVERIFY(!bar.QuickChangeButton()->isEnabled());
+        QVERIFY(!bar.QuickChangeAction()->isEnabled());
+
+        // Ctrl+Q from anywhere in the window, once the tempos differ again.
+        Type(bar.TempoEdit(), QStringLiteral("60"));
+        QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
+        QCOMPARE(bar.SecondsPerBeat(), 1.0f);
+        w->elsewhere->setFocus();
+        QTest::keyClick(w->elsewhere, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(bar.SecondsPerBeat(), 0.4f);
+        QCOMPARE(spy.at(spy.count() - 1).at(0).toFloat(), 0.4f);
+    }
+
+    void quickTempoRefusedKeepsFocusThere() {
+        CTempoCtrlBar& bar = *w->bar;
+        Type(bar.QuickEdit(), QStringLiteral("1000.1"));
+        QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
+        QCOMPARE(w->sink.Messages().size(), std::size_t{1});
+        QCOMPARE(w->sink.Messages()[0].text, std::string(kRangeMessage));
+        QVERIFY(WholeTextSelected(bar.QuickEdit()));
+        QCOMPARE(bar.QuickSecondsPerBeat(), 0.6f);
+    }
+
+    void documentTempoAndReset() {
+        CTempoCtrlBar& bar = *w->bar;
+        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(0.0f), DefaultTempo());
+        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(1000.5f), DefaultTempo());
+        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(std::nanf("")), DefaultTempo());
+        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(10.0f), 10.0f);
+
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        bar.ApplyDocumentTempo(80.0);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("80.0000"));
+        QCOMPARE(bar.SecondsPerBeat(), 0.75f);
+        QVERIFY(!bar.ResetButton()->isEnabled());
+
+        Type(bar.TempoEdit(), QStringLiteral("120"));
+        QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
+        QVERIFY(bar.ResetButton()->isEnabled());
+        QTest::mouseClick(bar.ResetButton(), Qt::LeftButton);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("80.0000"));
+        QCOMPARE(bar.SecondsPerBeat(), 0.75f);
+        QCOMPARE(spy.at(spy.count() - 1).at(0).toFloat(), 0.75f);
+        QVERIFY(!bar.ResetButton()->isEnabled());
+
+        // A stored tempo of 0 opens at 100.0000, and Reset comes back to it
+        // (the slider shows the step below the float just under 100).
+        bar.ApplyDocumentTempo(CTempoCtrlBar::AcceptedDocumentTempo(0.0f));
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        Type(bar.TempoEdit(), QStringLiteral("120"));
+        QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
+        bar.OnResetTempo();
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        QCOMPARE(bar.SecondsPerBeat(), 0.6f);
+        QCOMPARE(bar.Slider()->value(), 199);
+    }
+};
+
+QTEST_MAIN(TempoBarTest)
+#include "TempoBarTest.moc"
