@@ -42,14 +42,6 @@ TEST(UndoLists, NewestActionIsAtTheHead) {
     EXPECT_FALSE(lists.CanUndo());
 }
 
-TEST(CAction, FreshRecordHoldsDefaults) {
-    const CAction action(kActionTaalProperties);
-    EXPECT_EQ(action.taal.Name(), kNewTaalName);
-    EXPECT_EQ(action.taal.Count(), 0);
-    EXPECT_EQ(action.params.defaultTempo, DefaultTempo());
-    EXPECT_TRUE(action.bols.empty());
-}
-
 TEST(CAction, WholeTaalRecordIsAnIndependentCopy) {
     CTaal taal("Teentaal");
     taal.Append(Bol("Dha", 1.0f));

@@ -1,6 +1,6 @@
 // The notation pane: the text it shows, Apply with its questions and the undo
-// record it leaves, Revert, the blue highlight of selected bols, the text
-// control's own clipboard keys, and the layout of the buttons.
+// record it leaves, Revert, the blue highlight of selected bols, and the text
+// control's own clipboard keys.
 #include "model/Action.h"
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
@@ -15,10 +15,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QVBoxLayout>
 
 #include <memory>
 
@@ -246,17 +244,6 @@ private slots:
         QCOMPARE(cancel.doc.Taal().Count(), 4);
     }
 
-    void hintAppliedUntouchedIsRefused() {
-        RecordingMessageSink sink(MessageAnswer::Retry);
-        CLorvantaDoc doc;
-        CTaalTextView pane(sink);
-        pane.SetDocument(&doc);
-        QVERIFY(!pane.ApplyText());
-        QVERIFY(!sink.Messages().empty());
-        QVERIFY(sink.Messages()[0].text.rfind("Error in taal at bol no 1, bol: ", 0) == 0);
-        QVERIFY(doc.IsEmpty());
-    }
-
     void revertPutsTheAppliedTextBack() {
         Fixture f;
         SetText(f.pane, "Na | Ge");
@@ -345,19 +332,6 @@ private slots:
         QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::black));
         QVERIFY(cursor.charFormat().fontWeight() == QFont::Normal);
         QCOMPARE(windowCommands, 0);
-    }
-
-    void buttonsSitInTheBottomStrip() {
-        Fixture f;
-        QSignalSpy help(&f.pane, &CTaalTextView::helpRequested);
-        f.pane.resize(600, 200);
-        f.pane.show();
-        QCOMPARE(f.pane.TextControl()->geometry(), QRect(0, 0, 600, 155));
-        QCOMPARE(f.pane.HelpButton()->geometry(), QRect(10, 165, 75, 25));
-        QCOMPARE(f.pane.ApplyButton()->geometry(), QRect(430, 165, 75, 25));
-        QCOMPARE(f.pane.RevertButton()->geometry(), QRect(515, 165, 75, 25));
-        QTest::mouseClick(f.pane.HelpButton(), Qt::LeftButton);
-        QCOMPARE(help.count(), 1);
     }
 };
 

@@ -79,18 +79,6 @@ private slots:
         QCOMPARE(CPitchCtrlBar::PitchNoteName(1.0002f), QString());
     }
 
-    void startsUnshifted() {
-        CPitchCtrlBar& bar = *w->bar;
-        QCOMPARE(bar.PitchFactor(), 1.0f);
-        QCOMPARE(bar.PitchEdit()->text(), QStringLiteral("0.0000"));
-        QCOMPARE(bar.NoteLabel()->text(), QStringLiteral("C# (K1)"));
-        QCOMPARE(bar.Slider()->value(), 120);
-        QCOMPARE(bar.Slider()->maximum(), 240);
-        QVERIFY(!bar.ResetButton()->isEnabled());
-        QVERIFY(bar.UpButton()->isEnabled());
-        QVERIFY(bar.DownButton()->isEnabled());
-    }
-
     void typedShifts_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<float>("factor");
@@ -122,11 +110,6 @@ private slots:
         QCOMPARE(bar.PitchEdit()->selectedText(), text);
     }
 
-    void typedShiftRate() {
-        Enter(*w->bar, QStringLiteral("1"));
-        QCOMPARE(Rate(w->bar->PitchFactor()), 23361);
-    }
-
     void shiftsOutOfRangeRefused_data() {
         QTest::addColumn<QString>("text");
         QTest::newRow("6.5") << "6.5";
@@ -148,16 +131,6 @@ private slots:
         QCOMPARE(bar.PitchEdit()->text(), text);
         QVERIFY(bar.PitchEdit()->hasFocus());
         QCOMPARE(bar.PitchEdit()->selectedText(), text);
-    }
-
-    void leavingTheEditApplies() {
-        CPitchCtrlBar& bar = *w->bar;
-        bar.PitchEdit()->setFocus();
-        bar.PitchEdit()->selectAll();
-        QTest::keyClicks(bar.PitchEdit(), QStringLiteral("-2"));
-        w->elsewhere->setFocus(Qt::TabFocusReason);
-        QCOMPARE(bar.NoteLabel()->text(), QStringLiteral("B (P7)"));
-        QCOMPARE(bar.Slider()->value(), 80);
     }
 
     void everySliderMoveRetunes() {

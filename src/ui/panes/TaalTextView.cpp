@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 
