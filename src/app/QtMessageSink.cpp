@@ -1,5 +1,6 @@
 #include "app/QtMessageSink.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace lorvanta {
@@ -68,7 +69,7 @@ MessageAnswer AnswerOf(QMessageBox::StandardButton pressed, MessageButtons butto
 MessageAnswer CQtMessageSink::Show(const UserMessage& message) {
     QMessageBox box(IconOf(message.kind), QString::fromLatin1(kTitle),
                     QString::fromStdString(message.text), ButtonsOf(message.buttons),
-                    m_parent.data());
+                    QApplication::activeWindow());
     if (message.buttons == MessageButtons::YesNo)
         box.setEscapeButton(QMessageBox::No);
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());

@@ -1,0 +1,55 @@
+#pragma once
+
+// The program's two user settings and where they are kept, and the
+// application's own settings (the recent-file list, the help address).
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QSettings;
+
+namespace lorvanta {
+
+// The per-user store of the two settings: organisation, application and group.
+inline constexpr const char* kUserSettingsOrganisation = "Vurazu";
+inline constexpr const char* kUserSettingsApplication = "Zad";
+inline constexpr const char* kUserSettingsGroup = "Zezari";
+inline constexpr const char* kTaalsFolderValue = "Pre-composed Taals Folder";
+inline constexpr const char* kPlayingBeatDisplayValue = "Playing Beat Display";
+
+// The application's own store.
+inline constexpr const char* kAppSettingsOrganisation = "Quelnor";
+inline constexpr const char* kAppSettingsApplication = "Lorvanta";
+inline constexpr const char* kAppSettingsGroup = "Settings";
+
+// How the grid shows the playing position.
+enum PlayingBeatDisplay : std::uint32_t {
+    kDisplayBeatNumber = 0,
+    kDisplayBolName = 1,
+};
+
+// A stored folder that long (with its terminating zero) cannot be read back.
+inline constexpr int kMaxTaalsFolderBytes = 260;
+
+struct AppSettings {
+    QString taalsFolder;
+    std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
+};
+
+// The working directory at start-up followed by "/Taals".
+QString DefaultTaalsFolder();
+
+// The user store, positioned in its group.
+std::unique_ptr<QSettings> OpenUserSettings();
+// The application's store, positioned in its group.
+std::unique_ptr<QSettings> OpenApplicationSettings();
+
+// Reads the two values: an absent or unreadable folder gives the default; an
+// absent, unreadable or out-of-range display mode (2 or more) gives 0.
+AppSettings ReadAppSettings();
+// Writes both values; a store that cannot be written loses them silently.
+void WriteAppSettings(const AppSettings& settings);
+
+} // namespace lorvanta

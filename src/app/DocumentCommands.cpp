@@ -1,0 +1,163 @@
+// The application's document commands: New, Open, the recent files, Save,
+// Save As, and the question before a modified document is left.
+#include "app/LorvantaApp.h"
+#include "app/MainFrame.h"
+#include "model/Messages.h"
+#include "persistence/TaalFile.h"
+#include "ui/grid/LorvantaView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace lorvanta {
+
+namespace {
+
+std::filesystem::path ToPath(const QString& path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// The name offered for a document without a file: its title cut at the
+// first character no file name may hold, with the Taal extension.
+QString SuggestedFileName(const std::string& title) {
+    QString name = QString::fromStdString(title);
+    const qsizetype bad = name.indexOf(QRegularExpression(QStringLiteral("[/\\\\:]")));
+    if (bad >= 0)
+        name.truncate(bad);
+    if (name.isEmpty())
+        name = QString::fromLatin1(CLorvantaApp::kNewDocumentName);
+    return name + QString::fromLatin1(kTaalExtension);
+}
+
+} // namespace
+
+bool CLorvantaApp::OpenDocumentFile(const QString& path) {
+    return OpenDocument(path) == OpenResult::Opened;
+}
+
+CLorvantaApp::OpenResult CLorvantaApp::OpenDocument(const QString& path) {
+    if (!SaveModified())
+        return OpenResult::Cancelled;
+
+    // Read aside, so that a file that cannot be read leaves the document as
+    // it was.
+    CLorvantaDoc opened;
+    const ReadOutcome outcome = OpenTaalFile(opened, ToPath(path), m_sink);
+    if (outcome.structuralError)
+        return OpenResult::Failed;
+
+    m_frame->GetGridView()->OnAudioStop();
+    m_doc.DeleteContents();
+    m_doc.Taal().Assign(opened.Taal());
+    m_doc.Header() = opened.Header();
+    m_doc.Params() = opened.Params();
+    m_doc.SetEmpty(opened.IsEmpty());
+    m_doc.SetPathName(opened.PathName());
+    m_doc.SetTitle(opened.Title());
+    m_doc.SetModified(false);
+
+    m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
+    m_recentFiles.Save();
+    m_frame->InitialUpdateViews();
+    // A repaired Taal is offered for saving.
+    if (outcome.repaired)
+        m_doc.SetModified(true);
+
+    ApplyOpenedTempoRule(m_doc);
+    m_frame->OnDocumentOpened(m_doc.DefaultTempo());
+    m_frame->UpdateCommandUI();
+    return OpenResult::Opened;
+}
+
+void CLorvantaApp::OnFileNew() {
+    if (!SaveModified())
+        return;
+    ResetToNewDocument();
+}
+
+void CLorvantaApp::ResetToNewDocument() {
+    if (m_frame)
+        m_frame->GetGridView()->OnAudioStop();
+    m_doc.OnNewDocument();
+    m_doc.SetModified(false);
+    if (m_frame)
+        m_frame->InitialUpdateViews();
+}
+
+void CLorvantaApp::OnFileOpen() {
+    const QString path = m_shell.chooseOpenFile ? m_shell.chooseOpenFile(m_frame.get()) : QString();
+    if (!path.isEmpty())
+        OpenDocumentFile(path);
+}
+
+void CLorvantaApp::OnOpenRecentFile(int index) {
+    if (index < 0 || index >= m_recentFiles.Files().size())
+        return;
+    if (OpenDocument(m_recentFiles.Files().at(index)) == OpenResult::Failed) {
+        m_recentFiles.Remove(index);
+        m_recentFiles.Save();
+    }
+}
+
+bool CLorvantaApp::OnFileSave() {
+    // A document without a file is offered under its Taal's name.
+    m_doc.SetTitle(m_doc.Taal().Name());
+    const bool saved = DoSave(QString::fromStdString(m_doc.PathName()));
+    m_frame->RefreshTaalTree();
+    return saved;
+}
+
+bool CLorvantaApp::OnFileSaveAs() {
+    const bool saved = DoSave(QString());
+    m_frame->RefreshTaalTree();
+    return saved;
+}
+
+bool CLorvantaApp::DoSave(const QString& path) {
+    QString target = path;
+    if (target.isEmpty()) {
+        QString suggested = QString::fromStdString(m_doc.PathName());
+        if (suggested.isEmpty()) {
+            suggested = SuggestedFileName(m_doc.Title());
+            const QString folder = m_frame->Settings().taalsFolder;
+            if (QFileInfo(folder).isDir())
+                suggested = QDir(folder).filePath(suggested);
+        }
+        target =
+            m_shell.chooseSaveFile ? m_shell.chooseSaveFile(m_frame.get(), suggested) : QString();
+        if (target.isEmpty())
+            return false;
+        if (QFileInfo(target).suffix().isEmpty())
+            target += QString::fromLatin1(kTaalExtension);
+    }
+
+    std::string error;
+    if (!SaveTaalFile(m_doc, ToPath(target), error)) {
+        m_sink.Show(
+            {MessageKind::Error,
+             FormatMessage(kSaveFailed, QDir::toNativeSeparators(target).toStdString(), error)});
+        return false;
+    }
+    m_doc.SetTitle(QFileInfo(target).fileName().toStdString());
+    m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
+    m_recentFiles.Save();
+    m_frame->UpdateCommandUI();
+    return true;
+}
+
+bool CLorvantaApp::SaveModified() {
+    if (!m_doc.IsModified())
+        return true;
+    const std::string name = m_doc.Title().empty() ? std::string(kNewDocumentName) : m_doc.Title();
+    const MessageAnswer answer = m_sink.Show(
+        {MessageKind::Question, FormatMessage(kAskToSave, name), MessageButtons::YesNoCancel});
+    if (answer == MessageAnswer::Cancel)
+        return false;
+    if (answer != MessageAnswer::Yes)
+        return true;
+    return DoSave(QString::fromStdString(m_doc.PathName()));
+}
+
+} // namespace lorvanta

@@ -1,0 +1,57 @@
+#include "app/HelpPage.h"
+
+#include "app/AppSettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace lorvanta {
+
+namespace {
+
+// Writes the built-in page to the cache folder, so that a browser can read it.
+QString ExtractBuiltInPage() {
+    QFile source(QString::fromLatin1(kHelpResource));
+    if (!source.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray page = source.readAll();
+
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    folder += QStringLiteral("/help");
+    const QString path = folder + QStringLiteral("/index.html");
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == page)
+        return path;
+    if (!QDir().mkpath(folder))
+        return {};
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly) || target.write(page) != page.size() || !target.commit())
+        return {};
+    return path;
+}
+
+} // namespace
+
+QUrl HelpAddress() {
+    const QString configured =
+        OpenApplicationSettings()->value(QString::fromLatin1(kHelpAddressValue)).toString();
+    if (!configured.trimmed().isEmpty())
+        return QUrl::fromUserInput(configured.trimmed());
+
+    const QFileInfo besideProgram(QCoreApplication::applicationDirPath() +
+                                  QStringLiteral("/help/index.html"));
+    if (besideProgram.isFile())
+        return QUrl::fromLocalFile(besideProgram.absoluteFilePath());
+
+    const QString extracted = ExtractBuiltInPage();
+    return extracted.isEmpty() ? QUrl() : QUrl::fromLocalFile(extracted);
+}
+
+} // namespace lorvanta

@@ -1,0 +1,80 @@
+#include "app/LorvantaApp.h"
+
+#include "app/HelpPage.h"
+#include "app/MainFrame.h"
+#include "audio/StrokeKit.h"
+#include "model/BolDictionary.h"
+#include "model/Messages.h"
+#include "ui/dialogs/AboutDialog.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+namespace lorvanta {
+
+CLorvantaApp::CLorvantaApp(MessageSink& sink, ShellServices shell, OutputOpener opener)
+    : m_sink(sink), m_shell(std::move(shell)), m_opener(std::move(opener)) {}
+
+CLorvantaApp::~CLorvantaApp() {
+    m_frame.reset();
+    ProcessBolDictionary().Clear();
+}
+
+bool CLorvantaApp::InitInstance(const QStringList& arguments) {
+    m_recentFiles.Load();
+
+    const std::filesystem::path bolTable =
+        m_bolTablePath.empty() ? DefaultBolTablePath() : m_bolTablePath;
+    if (const std::uint32_t status = LoadBolTable(bolTable); status != 0) {
+        const QString code = QString::asprintf("%d, %d", static_cast<int>(status), 0);
+        m_sink.Show({MessageKind::Error, FormatMessage(kBolTableFailed, code.toStdString())});
+        return false;
+    }
+
+    if (!ProcessCommandLine(arguments)) {
+        m_frame.reset();
+        return false;
+    }
+
+    m_frame->show();
+    m_frame->setAcceptDrops(true);
+    return true;
+}
+
+bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    const QCommandLineOption kit(QStringLiteral("kit"),
+                                 QStringLiteral("Play the strokes of the kit in FOLDER."),
+                                 QStringLiteral("FOLDER"));
+    parser.addOption(kit);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A Taal file to open."));
+    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
+        const QString problem = parser.errorText().isEmpty()
+                                    ? QStringLiteral("Only one Taal file can be opened.")
+                                    : parser.errorText();
+        m_sink.Show({MessageKind::Error,
+                     (problem + QStringLiteral("\n\nUsage: lorvanta [--kit FOLDER] [FILE]"))
+                         .toStdString()});
+        return false;
+    }
+    if (parser.isSet(kit))
+        LoadStrokeKit(m_bank, QFile::encodeName(parser.value(kit)).toStdString(), m_sink);
+
+    CreateMainFrame();
+    if (parser.positionalArguments().isEmpty()) {
+        ResetToNewDocument();
+        return true;
+    }
+    return OpenDocumentFile(parser.positionalArguments().constFirst());
+}
+
+void CLorvantaApp::CreateMainFrame() {
+    m_frame = std::make_unique<CMainFrame>(*this, m_doc, m_bank, m_sink, m_shell, m_opener);
+}
+
+void CLorvantaApp::OnAppAbout() {
+    CAboutDialog about(HelpAddress(), m_sink, m_shell.openUrl, m_frame.get());
+    about.exec();
+}
+
+} // namespace lorvanta

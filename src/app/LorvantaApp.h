@@ -1,0 +1,90 @@
+#pragma once
+
+// The application: start-up, the one document and every way of opening,
+// creating and saving it, and exit.
+
+#include "app/RecentFileList.h"
+#include "app/ShellServices.h"
+#include "audio/SampleBank.h"
+#include "audio/playback/DirectSound.h"
+#include "model/LorvantaDoc.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <filesystem>
+#include <memory>
+
+namespace lorvanta {
+
+class CMainFrame;
+class MessageSink;
+
+class CLorvantaApp : public QObject {
+    Q_OBJECT
+
+public:
+    // The document template's names.
+    static constexpr const char* kNewDocumentName = "New Taal";
+    static constexpr const char* kBolTableFailed = "Error loading bol table: %1";
+    static constexpr const char* kAskToSave = "Save changes to %1?";
+    static constexpr const char* kSaveFailed = "Unable to save %1:\n\n%2";
+
+    // Everything passed in must outlive the application.
+    CLorvantaApp(MessageSink& sink, ShellServices shell, OutputOpener opener);
+    // Closes the window (which writes the settings), then frees the bol
+    // dictionary.
+    ~CLorvantaApp() override;
+
+    // The bol dictionary to read instead of "Tabla Bols.txt" beside the
+    // program; before InitInstance.
+    void SetBolTablePath(std::filesystem::path path) { m_bolTablePath = std::move(path); }
+
+    // Start-up, in order: the recent-file list; the bol dictionary; the
+    // command line ([--kit FOLDER] [FILE]) with the window and its panes, the
+    // file opened or a new document; the window shown, taking dropped files.
+    // False when the program must end; the reason has been shown.
+    bool InitInstance(const QStringList& arguments);
+
+    // Every opening of a Taal file goes through here: the current document is
+    // offered for saving, the file read, the tempo rule applied and the tempo
+    // bar set. False when no document results.
+    bool OpenDocumentFile(const QString& path);
+
+    // The document commands.
+    void OnFileNew();
+    void OnFileOpen();
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    void OnOpenRecentFile(int index);
+    void OnAppAbout();
+    // Asks to save a modified document: Yes saves, No goes on, Cancel stops.
+    // Returns whether to go on.
+    bool SaveModified();
+
+    CLorvantaDoc& Document() { return m_doc; }
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+    CRecentFileList& RecentFiles() { return m_recentFiles; }
+    const ShellServices& Shell() const { return m_shell; }
+
+private:
+    enum class OpenResult { Opened, Cancelled, Failed };
+    OpenResult OpenDocument(const QString& path);
+    bool ProcessCommandLine(const QStringList& arguments);
+    void CreateMainFrame();
+    // Saves to path, or asks where when it is empty. False when not saved.
+    bool DoSave(const QString& path);
+    // A fresh "New Taal" in place of the document, shown by every view.
+    void ResetToNewDocument();
+
+    MessageSink& m_sink;
+    ShellServices m_shell;
+    OutputOpener m_opener;
+    std::filesystem::path m_bolTablePath;
+    CLorvantaDoc m_doc;
+    CSampleBank m_bank;
+    CRecentFileList m_recentFiles;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+} // namespace lorvanta

@@ -1,0 +1,310 @@
+#include "app/MainFrame.h"
+
+#include "app/HelpPage.h"
+#include "app/LorvantaApp.h"
+#include "app/ShellServices.h"
+#include "app/SplitterWnd.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "ui/bars/PitchCtrlBar.h"
+#include "ui/bars/TempoCtrlBar.h"
+#include "ui/dialogs/OptionsDialog.h"
+#include "ui/grid/LorvantaView.h"
+#include "ui/panes/PlaceholderPanes.h"
+#include "ui/panes/TaalTextView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+namespace lorvanta {
+
+namespace {
+
+// How often the commands' enabling follows the state while nothing else
+// asks for it (playback ending, edits made in a pane).
+constexpr int kIdleUpdateMs = 250;
+
+// The status bar's lock-key panes. Their state cannot be read portably, so
+// they are shown as the framework shows them when off: greyed.
+QLabel* MakeIndicator(const char* text, QWidget* parent) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setEnabled(false);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+    return label;
+}
+
+// Gives the focus to a pane, or to the first child of it that takes it.
+void FocusPane(QWidget* pane) {
+    if (pane->focusPolicy() != Qt::NoFocus) {
+        pane->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    for (QWidget* child : pane->findChildren<QWidget*>()) {
+        if ((child->focusPolicy() & Qt::TabFocus) && child->isVisibleTo(pane) &&
+            child->isEnabled()) {
+            child->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+QStringList LocalFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& bank,
+                       MessageSink& sink, const ShellServices& shell, OutputOpener opener)
+    : m_app(app), m_doc(doc), m_sink(sink), m_shell(shell) {
+    setGeometry(kLeft, kTop, kWidth, kHeight);
+    setDockOptions(QMainWindow::AnimatedDocks);
+    m_commands = std::make_unique<CCommandSet>(this);
+    m_fileMenu = m_commands->BuildMenus(menuBar());
+    CreateBars();
+    CreatePanes(bank, std::move(opener));
+    ConnectCommands();
+
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setInterval(kIdleUpdateMs);
+    connect(m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
+    m_idleTimer->start();
+    UpdateRecentFileMenu();
+    UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() {
+    WriteAppSettings(m_settings);
+}
+
+void CMainFrame::CreateBars() {
+    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setIconSize(QSize(16, 15));
+    m_toolBar->setMovable(true);
+    m_commands->BuildToolBar(m_toolBar);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    auto* status = statusBar();
+    for (const char* indicator : {"CAP", "NUM", "SCRL"})
+        status->addPermanentWidget(MakeIndicator(indicator, status));
+    connect(status, &QStatusBar::messageChanged, this, &CMainFrame::OnStatusMessageChanged);
+    status->showMessage(QString::fromLatin1(kIdleMessage));
+
+    m_tempoBar = new CTempoCtrlBar(m_sink, this);
+    m_tempoBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_tempoBar);
+
+    m_pitchBar = new CPitchCtrlBar(m_sink, this);
+    m_pitchBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_pitchBar);
+
+    // Ctrl+Q works while the tempo bar is hidden.
+    addAction(m_tempoBar->QuickChangeAction());
+}
+
+void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
+    m_settings = ReadAppSettings();
+
+    m_outerSplitter = new ST_SplitterWnd(Qt::Horizontal, 0, this);
+    m_rightSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
+    m_leftSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
+
+    m_gridView = new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener));
+    m_textView = new CTaalTextView(m_sink);
+    m_rightSplitter->AddPane(m_gridView, 400, 150);
+    m_rightSplitter->AddPane(m_textView, 250, 150);
+
+    m_treeView = new CEmptyPane(QStringLiteral("Taal browser"));
+    m_bolPropertiesView = new CEmptyPane(QStringLiteral("Bol properties"));
+    m_leftSplitter->AddPane(m_treeView, 250, 100);
+    m_leftSplitter->AddPane(m_bolPropertiesView, 400, 100);
+
+    m_outerSplitter->AddPane(m_leftSplitter, 350, 100);
+    m_outerSplitter->AddPane(m_rightSplitter, 850, 100);
+    setCentralWidget(m_outerSplitter);
+
+    m_textView->SetHost(m_gridView);
+    m_textView->SetDocument(&m_doc);
+    connect(m_tempoBar, &CTempoCtrlBar::tempoChanged, m_gridView, &CLorvantaView::SetTempo);
+    connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, m_gridView, &CLorvantaView::SetPitch);
+    connect(m_gridView, &CLorvantaView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
+    connect(m_textView, &CTaalTextView::taalApplied, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::ConnectCommands() {
+    const CCommandSet& commands = *m_commands;
+    auto on = [&](int id, auto receiver, auto handler) {
+        QAction* action = commands.Action(id);
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, receiver, handler);
+    };
+    on(kCmdFileNew, &m_app, &CLorvantaApp::OnFileNew);
+    on(kCmdFileOpen, &m_app, &CLorvantaApp::OnFileOpen);
+    on(kCmdFileSave, &m_app, &CLorvantaApp::OnFileSave);
+    on(kCmdFileSaveAs, &m_app, &CLorvantaApp::OnFileSaveAs);
+    on(kCmdAppExit, this, &QWidget::close);
+    on(kCmdAppAbout, &m_app, &CLorvantaApp::OnAppAbout);
+    on(kCmdHelp, this, &CMainFrame::OnHelp);
+    on(kCmdViewOptions, this, &CMainFrame::OnViewOptions);
+    on(kCmdViewToolbar, m_toolBar, &QWidget::setVisible);
+    on(kCmdViewStatusBar, statusBar(), &QWidget::setVisible);
+    on(kCmdViewTempoControl, m_tempoBar, &QWidget::setVisible);
+    on(kCmdViewPitchControl, m_pitchBar, &QWidget::setVisible);
+    on(kCmdAudioPlay, m_gridView, &CLorvantaView::OnAudioPlay);
+    on(kCmdAudioStop, m_gridView, &CLorvantaView::OnAudioStop);
+    on(kCmdAudioPause, m_gridView, &CLorvantaView::OnAudioPause);
+    on(kCmdAudioPlayFromSelected, m_gridView, &CLorvantaView::OnAudioPlayFromSelected);
+    on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
+    on(kCmdPreviousPane, this, [this] { ActivateNextPane(true); });
+
+    const QList<QAction*>& recent = commands.RecentFileActions();
+    for (int i = 0; i < recent.size(); ++i)
+        connect(recent.at(i), &QAction::triggered, &m_app,
+                [this, i] { m_app.OnOpenRecentFile(i); });
+    connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateRecentFileMenu);
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::InitialUpdateViews() {
+    m_gridView->OnInitialUpdate();
+    m_textView->RefreshText();
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnDocumentOpened(float defaultTempo) {
+    m_tempoBar->ApplyDocumentTempo(static_cast<double>(defaultTempo));
+}
+
+void CMainFrame::RefreshTaalTree() {
+    // The Taal browser reads m_settings.taalsFolder when it comes.
+    m_treeView->update();
+}
+
+void CMainFrame::UpdateCommandUI() {
+    const CCommandSet& commands = *m_commands;
+    commands.Action(kCmdFileSave)->setEnabled(m_doc.IsModified() || m_doc.Header().version < 3);
+    commands.Action(kCmdAudioPlay)->setEnabled(m_gridView->CanPlay());
+    commands.Action(kCmdAudioStop)->setEnabled(m_gridView->CanStop());
+    commands.Action(kCmdAudioPause)->setEnabled(m_gridView->CanPause());
+    commands.Action(kCmdAudioPlayFromSelected)->setEnabled(m_gridView->CanPlayFromSelected());
+    commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
+    commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
+    commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());
+    commands.Action(kCmdViewPitchControl)->setChecked(!m_pitchBar->isHidden());
+    UpdateTitle();
+}
+
+void CMainFrame::UpdateTitle() {
+    const QString name = m_doc.Title().empty() ? QString::fromLatin1(CLorvantaApp::kNewDocumentName)
+                                               : QString::fromStdString(m_doc.Title());
+    const QString title = name + QStringLiteral("[*] - ") + QString::fromLatin1(kAppTitle);
+    if (windowTitle() != title)
+        setWindowTitle(title);
+    setWindowModified(m_doc.IsModified());
+}
+
+void CMainFrame::UpdateRecentFileMenu() {
+    const CRecentFileList& files = m_app.RecentFiles();
+    const QList<QAction*>& actions = m_commands->RecentFileActions();
+    for (int i = 0; i < actions.size(); ++i) {
+        QAction* action = actions.at(i);
+        if (i < files.Files().size()) {
+            action->setText(files.MenuText(i));
+            action->setEnabled(true);
+            action->setVisible(true);
+        } else {
+            // With no files the first entry stays as a greyed placeholder.
+            action->setText(QStringLiteral("Recent File"));
+            action->setEnabled(false);
+            action->setVisible(i == 0);
+        }
+    }
+}
+
+void CMainFrame::OnViewOptions() {
+    COptionsDialog dialog(m_settings, m_sink, m_shell.chooseFolder, this);
+    if (dialog.exec() == QDialog::Accepted)
+        RefreshTaalTree();
+    m_gridView->viewport()->update();
+}
+
+void CMainFrame::OnHelp() {
+    const QUrl address = HelpAddress();
+    std::optional<QString> error;
+    if (address.isEmpty())
+        error = QStringLiteral("The help page is missing.");
+    else if (m_shell.openUrl)
+        error = m_shell.openUrl(address);
+    if (error) {
+        m_sink.Show({MessageKind::Warning,
+                     FormatMessage("Unable to open the help page:\n\n%1", error->toStdString())});
+    }
+}
+
+QList<QWidget*> CMainFrame::Panes() const {
+    return {m_treeView, m_bolPropertiesView, m_gridView, m_textView};
+}
+
+void CMainFrame::ActivateNextPane(bool previous) {
+    const QList<QWidget*> panes = Panes();
+    const QWidget* focus = focusWidget();
+    qsizetype current = panes.indexOf(m_gridView);
+    for (qsizetype i = 0; i < panes.size(); ++i) {
+        if (focus && (focus == panes.at(i) || panes.at(i)->isAncestorOf(focus)))
+            current = i;
+    }
+    const qsizetype count = panes.size();
+    const qsizetype next = (current + (previous ? count - 1 : 1)) % count;
+    FocusPane(panes.at(next));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!m_app.SaveModified()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    activateWindow();
+    for (const QString& file : files)
+        m_app.OpenDocumentFile(file);
+}
+
+void CMainFrame::OnStatusMessageChanged(const QString& message) {
+    if (message.isEmpty())
+        statusBar()->showMessage(QString::fromLatin1(kIdleMessage));
+}
+
+} // namespace lorvanta

@@ -1,0 +1,121 @@
+#pragma once
+
+// The main window: menus, toolbar, status bar, the tempo and pitch bars, and
+// four panes in nested splitters (the Taal browser above the bol properties on
+// the left; the bol grid above the notation pane on the right).
+
+#include "app/AppSettings.h"
+#include "app/Commands.h"
+#include "audio/playback/DirectSound.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QLabel;
+class QMenu;
+class QTimer;
+class QToolBar;
+
+namespace lorvanta {
+
+class CEmptyPane;
+class CLorvantaApp;
+class CLorvantaDoc;
+class CLorvantaView;
+class CPitchCtrlBar;
+class CSampleBank;
+class CTaalTextView;
+class CTempoCtrlBar;
+class MessageSink;
+class ST_SplitterWnd;
+struct ShellServices;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The window's place and size at every start.
+    static constexpr int kLeft = 20;
+    static constexpr int kTop = 20;
+    static constexpr int kWidth = 1200;
+    static constexpr int kHeight = 800;
+    static constexpr const char* kAppTitle = "Lorvanta";
+    static constexpr const char* kIdleMessage = "Ready";
+
+    // Builds the bars and the panes; the settings are read here, before the
+    // panes that use them. Everything passed in must outlive the window.
+    CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& bank, MessageSink& sink,
+               const ShellServices& shell, OutputOpener opener);
+    // Writes the two settings.
+    ~CMainFrame() override;
+
+    // The panes, as the other parts find them.
+    CLorvantaView* GetGridView() const { return m_gridView; }
+    CTaalTextView* GetTextView() const { return m_textView; }
+    CEmptyPane* GetTreeView() const { return m_treeView; }
+    CEmptyPane* GetBolPropertiesView() const { return m_bolPropertiesView; }
+    ST_SplitterWnd* OuterSplitter() const { return m_outerSplitter; }
+    ST_SplitterWnd* LeftSplitter() const { return m_leftSplitter; }
+    ST_SplitterWnd* RightSplitter() const { return m_rightSplitter; }
+    CTempoCtrlBar* TempoBar() const { return m_tempoBar; }
+    CPitchCtrlBar* PitchBar() const { return m_pitchBar; }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    const CCommandSet& Commands() const { return *m_commands; }
+    AppSettings& Settings() { return m_settings; }
+    const AppSettings& Settings() const { return m_settings; }
+
+    // Each view's start on a new or opened document.
+    void InitialUpdateViews();
+    // After a document was opened: its default tempo (already in range)
+    // becomes the tempo bar's current and reset tempo.
+    void OnDocumentOpened(float defaultTempo);
+    // The Taal browser reads its folder again (after Options, a save).
+    void RefreshTaalTree();
+    // Enables, checks and titles everything that follows the state now.
+    void UpdateCommandUI();
+    // "name - Lorvanta", with a marker while the document is modified.
+    void UpdateTitle();
+
+    // Commands handled here.
+    void OnViewOptions();
+    void OnHelp();
+    void ActivateNextPane(bool previous);
+    // The four panes in the order pane switching visits them.
+    QList<QWidget*> Panes() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateBars();
+    void CreatePanes(const CSampleBank& bank, OutputOpener opener);
+    void ConnectCommands();
+    void UpdateRecentFileMenu();
+    void OnStatusMessageChanged(const QString& message);
+
+    CLorvantaApp& m_app;
+    CLorvantaDoc& m_doc;
+    MessageSink& m_sink;
+    const ShellServices& m_shell;
+    AppSettings m_settings;
+
+    ST_SplitterWnd* m_outerSplitter = nullptr;
+    ST_SplitterWnd* m_leftSplitter = nullptr;
+    ST_SplitterWnd* m_rightSplitter = nullptr;
+    CPitchCtrlBar* m_pitchBar = nullptr;
+    CTempoCtrlBar* m_tempoBar = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    std::unique_ptr<CCommandSet> m_commands;
+    QMenu* m_fileMenu = nullptr;
+    QTimer* m_idleTimer = nullptr;
+
+    CLorvantaView* m_gridView = nullptr;
+    CTaalTextView* m_textView = nullptr;
+    CEmptyPane* m_treeView = nullptr;
+    CEmptyPane* m_bolPropertiesView = nullptr;
+};
+
+} // namespace lorvanta

@@ -1,0 +1,131 @@
+#pragma once
+
+// A Lorvanta application under test: settings in a temporary folder, message
+// boxes answered from a script and recorded, file and folder pickers and the
+// web browser replaced by recorders.
+
+#include "app/LorvantaApp.h"
+#include "app/MainFrame.h"
+#include "audio/output/device/SystemOutput.h"
+#include "model/Messages.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace lorvanta::test {
+
+// Answers each box with the next scripted answer, or with the first button
+// of the box when the script has run out; keeps every message.
+class ScriptedMessageSink : public MessageSink {
+public:
+    MessageAnswer Show(const UserMessage& message) override {
+        m_messages.push_back(message);
+        if (!m_answers.empty()) {
+            const MessageAnswer answer = m_answers.front();
+            m_answers.pop_front();
+            return answer;
+        }
+        switch (message.buttons) {
+        case MessageButtons::YesNo:
+        case MessageButtons::YesNoCancel:
+            return MessageAnswer::Yes;
+        case MessageButtons::RetryCancel:
+            return MessageAnswer::Cancel;
+        default:
+            return MessageAnswer::Ok;
+        }
+    }
+    void Answer(MessageAnswer answer) { m_answers.push_back(answer); }
+    const std::vector<UserMessage>& Messages() const { return m_messages; }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const UserMessage& message : m_messages)
+            texts.push_back(message.text);
+        return texts;
+    }
+    void Clear() { m_messages.clear(); }
+
+private:
+    std::deque<MessageAnswer> m_answers;
+    std::vector<UserMessage> m_messages;
+};
+
+// The desktop as tests see it.
+struct FakeShell {
+    QString openFile;
+    QString saveFile;
+    QString folder;
+    std::optional<QString> urlError;
+    QStringList suggestedSaveNames;
+    QStringList folderStarts;
+    QList<QUrl> urlsOpened;
+
+    ShellServices Services() {
+        ShellServices services;
+        services.chooseOpenFile = [this](QWidget*) { return openFile; };
+        services.chooseSaveFile = [this](QWidget*, const QString& suggested) {
+            suggestedSaveNames.append(suggested);
+            return saveFile;
+        };
+        services.chooseFolder = [this](QWidget*, const QString&, const QString& start) {
+            folderStarts.append(start);
+            return folder;
+        };
+        services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
+            urlsOpened.append(url);
+            return urlError;
+        };
+        return services;
+    }
+};
+
+// A temporary folder that holds the settings and the test's files.
+class AppFixture {
+public:
+    AppFixture() {
+        const QString settings = m_dir.path() + QStringLiteral("/settings");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
+    }
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    QString Write(const QString& name, std::span<const std::uint8_t> bytes) const {
+        QFile file(Path(name));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<qint64>(bytes.size()));
+        return Path(name);
+    }
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QString Teentaal() { return QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Teentaal.tal"); }
+
+    // Starts the program with the arguments after its name; null when start-up
+    // ends the program.
+    std::unique_ptr<CLorvantaApp> Start(const QStringList& arguments = {}) {
+        auto app = std::make_unique<CLorvantaApp>(sink, shell.Services(), OpenChosenOutput);
+        app->SetBolTablePath(LORVANTA_SOURCE_DIR "/resources/Tabla Bols.txt");
+        if (!app->InitInstance(QStringList{QStringLiteral("lorvanta")} + arguments))
+            return nullptr;
+        return app;
+    }
+
+    ScriptedMessageSink sink;
+    FakeShell shell;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace lorvanta::test

@@ -1,0 +1,307 @@
+// Opening files of every layout with their messages, the tempo rule on open,
+// New, Save and Save As, the question before a modified Taal is left, the
+// recent files and dropped files.
+#include "AppTestSupport.h"
+
+#include "audio/TaalRenderer.h"
+#include "ui/bars/TempoCtrlBar.h"
+#include "ui/grid/LorvantaView.h"
+
+#include <QAction>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+
+#include <bit>
+#include <string_view>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+Q_DECLARE_METATYPE(std::vector<std::uint8_t>)
+Q_DECLARE_METATYPE(MessageKind)
+
+namespace {
+
+// Taal file images, field by field.
+class Bytes {
+public:
+    Bytes& U16(std::uint16_t v) {
+        m_data.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        m_data.push_back(static_cast<std::uint8_t>(v >> 8));
+        return *this;
+    }
+    Bytes& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+    Bytes& F32(float v) { return U32(std::bit_cast<std::uint32_t>(v)); }
+    Bytes& Raw(std::string_view text, std::size_t width = 0) {
+        m_data.insert(m_data.end(), text.begin(), text.end());
+        m_data.insert(m_data.end(), width > text.size() ? width - text.size() : 0, 0);
+        return *this;
+    }
+    Bytes& Str(std::string_view text) {
+        m_data.push_back(static_cast<std::uint8_t>(text.size()));
+        return Raw(text);
+    }
+    Bytes& Header(std::uint16_t version = 4) { return U16(0xAAAA).U16(version); }
+    Bytes& Params(float tempo) { return F32(tempo).Raw("", 256); }
+    Bytes& TaalHead(std::string_view name, std::int32_t count, float total) {
+        return Str(name)
+            .U32(static_cast<std::uint32_t>(count))
+            .F32(total)
+            .U16(static_cast<std::uint16_t>(count));
+    }
+    Bytes& ClassTag() { return U16(0xFFFF).U16(0).U16(5).Raw("CBol2"); }
+    Bytes& NextTag() { return U16(0x8001); }
+    Bytes& Sound(std::string_view name = "Silence", std::uint32_t id = 0) {
+        Str(name).U32(id);
+        m_data.push_back(0);
+        return F32(0.0f);
+    }
+    Bytes& Bol(std::string_view name, std::uint32_t index, float duration,
+               std::uint32_t pitchId = 0) {
+        return Str(name).U32(index).F32(duration).F32(0.0f).Sound().Sound("P", pitchId);
+    }
+    // A record of the headerless layout: three 30-byte texts, two emphases,
+    // the duration and 8 bytes never read.
+    Bytes& LegacyRecord(std::string_view name, std::string_view bass, std::string_view pitch) {
+        Raw(name, 30).Raw(bass, 30).Raw(pitch, 30);
+        return U16(0).U16(0).F32(1.0f).Raw("", 8);
+    }
+    const std::vector<std::uint8_t>& Data() const { return m_data; }
+
+private:
+    std::vector<std::uint8_t> m_data;
+};
+
+std::vector<std::uint8_t> OneBolFile(float duration, std::uint32_t pitchId) {
+    return Bytes()
+        .Header()
+        .Params(100.0f)
+        .TaalHead("T", 1, duration)
+        .ClassTag()
+        .Bol("X", 0, duration, pitchId)
+        .Data();
+}
+
+std::vector<std::uint8_t> TwoBolFile(float tempo = 120.0f) {
+    return Bytes()
+        .Header()
+        .Params(tempo)
+        .TaalHead("Two", 2, 1.5f)
+        .ClassTag()
+        .Bol("Dha", 0, 1.0f)
+        .NextTag()
+        .Bol("Ta", 1, 0.5f)
+        .Data();
+}
+
+} // namespace
+
+class DocumentTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void openEveryLayout_data() {
+        QTest::addColumn<std::vector<std::uint8_t>>("bytes");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("taalName");
+        QTest::addColumn<bool>("saveOffered");
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<QString>("message");
+
+        Bytes v3;
+        v3.Header(3).TaalHead("Three", 1, 1.0f).ClassTag().Bol("Dha", 0, 1.0f);
+        Bytes legacy;
+        legacy.LegacyRecord("Dha", "Open Ge", "Na").LegacyRecord("Ta", "", "Na");
+        const QString repairText = "Lorvanta encountered error 38 while reading file %1, but "
+                                   "tried to repair the file. If the Taal plays properly, please "
+                                   "save it before closing.";
+
+        QTest::newRow("version 4") << TwoBolFile() << 2 << "Two" << false << false << "";
+        QTest::newRow("version 3") << v3.Data() << 1 << "Three" << false << false << "";
+        QTest::newRow("version 2 reads nothing")
+            << Bytes().Header(2).Data() << 0 << "New Taal" << true << false << "";
+        QTest::newRow("legacy") << legacy.Data() << 2 << "file.tal" << true << false << "";
+        QTest::newRow("failed check")
+            << OneBolFile(12.0f, 0) << 1 << "T" << false << false
+            << "Error 38 occurred while reading file %1. Invalid Lorvanta file.";
+        QTest::newRow("repaired") << OneBolFile(1.0f, 40) << 1 << "T" << true << true << repairText;
+    }
+
+    void openEveryLayout() {
+        QFETCH(std::vector<std::uint8_t>, bytes);
+        QFETCH(int, count);
+        QFETCH(QString, taalName);
+        QFETCH(bool, saveOffered);
+        QFETCH(bool, modified);
+        QFETCH(QString, message);
+
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        const QString path = fixture.Write("file.tal", bytes);
+        QVERIFY(app->OpenDocumentFile(path));
+        const CLorvantaDoc& doc = app->Document();
+        QCOMPARE(doc.Taal().Count(), count);
+        QCOMPARE(QString::fromStdString(doc.Taal().Name()), taalName);
+        QCOMPARE(doc.IsModified(), modified);
+        QCOMPARE(app->MainFrame()->Commands().Action(kCmdFileSave)->isEnabled(), saveOffered);
+        QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("file.tal[*] - Lorvanta"));
+        if (message.isEmpty()) {
+            QVERIFY(fixture.sink.Messages().empty());
+        } else {
+            QCOMPARE(fixture.sink.Texts(),
+                     std::vector<std::string>{message.arg(path).toStdString()});
+        }
+    }
+
+    void fileThatCannotBeReadLeavesTheDocument() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        const QString broken = fixture.Write("broken.tal", Bytes().Header().Params(100.0f).Data());
+        QVERIFY(!app->OpenDocumentFile(broken));
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QCOMPARE(fixture.sink.Messages()[0].kind, MessageKind::Error);
+        QCOMPARE(app->Document().Taal().Count(), 16);
+        QCOMPARE(app->Document().Title(), std::string("Teentaal.tal"));
+    }
+
+    void tempoRuleOnOpen() {
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        const CMainFrame& frame = *app->MainFrame();
+        CTaalRenderer& renderer = frame.GetGridView()->Renderer();
+
+        QVERIFY(app->OpenDocumentFile(fixture.Write("slow.tal", TwoBolFile(5.0f))));
+        QCOMPARE(std::bit_cast<std::uint32_t>(app->Document().DefaultTempo()), 0x42C7FFFFu);
+        QCOMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("100.0000"));
+        QCOMPARE(renderer.SecondsPerBeat(), static_cast<float>(60.0 / 99.99999237060547));
+
+        QVERIFY(app->OpenDocumentFile(fixture.Write("fast.tal", TwoBolFile(2000.0f))));
+        QCOMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("100.0000"));
+
+        QVERIFY(app->OpenDocumentFile(fixture.Write("quick.tal", TwoBolFile(120.0f))));
+        QCOMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("120.0000"));
+        QCOMPARE(renderer.SecondsPerBeat(), 0.5f);
+        QCOMPARE(frame.TempoBar()->DefaultTempo(), 120.0);
+
+        // A new document keeps the tempo in force.
+        app->OnFileNew();
+        QCOMPARE(renderer.SecondsPerBeat(), 0.5f);
+        QCOMPARE(frame.windowTitle(), QStringLiteral("New Taal[*] - Lorvanta"));
+    }
+
+    void saveThenReopenGivesTheSameBytes() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        fixture.shell.saveFile = fixture.Path("copy");
+        QVERIFY(app->OnFileSaveAs());
+        const QString copy = fixture.Path("copy.tal");
+        QCOMPARE(fixture.shell.suggestedSaveNames,
+                 QStringList{QFileInfo(AppFixture::Teentaal()).absoluteFilePath()});
+        QCOMPARE(AppFixture::Read(copy), AppFixture::Read(AppFixture::Teentaal()));
+        QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("copy.tal[*] - Lorvanta"));
+
+        QVERIFY(app->OpenDocumentFile(copy));
+        app->Document().SetModified(true);
+        QVERIFY(app->OnFileSave());
+        QCOMPARE(fixture.shell.suggestedSaveNames.size(), 1); // saved in place, nothing asked
+        QCOMPARE(AppFixture::Read(copy), AppFixture::Read(AppFixture::Teentaal()));
+        QVERIFY(!app->Document().IsModified());
+        QCOMPARE(app->RecentFiles().Files().value(0), copy);
+    }
+
+    void saveOffersTheTaalsName() {
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        app->Document().Taal().SetName("My Rupak");
+        app->Document().SetModified(true);
+        fixture.shell.saveFile = QString(); // cancelled
+        QVERIFY(!app->OnFileSave());
+        QVERIFY(fixture.shell.suggestedSaveNames.value(0).endsWith("My Rupak.tal"));
+        QVERIFY(app->Document().IsModified());
+
+        fixture.shell.saveFile = fixture.Path("no-such-folder/x.tal");
+        QVERIFY(!app->OnFileSave());
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QVERIFY(fixture.sink.Messages()[0].text.starts_with("Unable to save "));
+    }
+
+    void modifiedTaalIsOfferedForSaving() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        app->Document().SetModified(true);
+        frame.UpdateCommandUI();
+        QCOMPARE(frame.windowTitle(), QStringLiteral("Teentaal.tal[*] - Lorvanta"));
+        QVERIFY(frame.isWindowModified());
+
+        fixture.sink.Answer(MessageAnswer::Cancel);
+        app->OnFileNew();
+        QCOMPARE(app->Document().Taal().Count(), 16);
+        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{"Save changes to Teentaal.tal?"});
+        QCOMPARE(fixture.sink.Messages()[0].buttons, MessageButtons::YesNoCancel);
+
+        fixture.sink.Answer(MessageAnswer::Cancel);
+        QVERIFY(!frame.close());
+        QVERIFY(frame.isVisible());
+
+        fixture.sink.Answer(MessageAnswer::No);
+        app->OnFileNew();
+        QVERIFY(app->Document().IsEmpty());
+
+        // Yes saves first: into a file of its own here.
+        const QString copy = fixture.Path("kept.tal");
+        QFile::copy(AppFixture::Teentaal(), copy);
+        QVERIFY(app->OpenDocumentFile(copy));
+        app->Document().Taal().SetName("Changed");
+        app->Document().SetModified(true);
+        fixture.sink.Answer(MessageAnswer::Yes);
+        QVERIFY(frame.close());
+        QVERIFY(AppFixture::Read(copy) != AppFixture::Read(AppFixture::Teentaal()));
+    }
+
+    void recentFiles() {
+        AppFixture fixture;
+        QStringList paths;
+        for (int i = 0; i < 5; ++i)
+            paths << fixture.Write(QStringLiteral("t%1.tal").arg(i), TwoBolFile());
+        {
+            const auto app = fixture.Start();
+            for (const QString& path : paths)
+                QVERIFY(app->OpenDocumentFile(path));
+            QVERIFY(app->OpenDocumentFile(paths[2]));
+            QCOMPARE(app->RecentFiles().Files(),
+                     (QStringList{paths[2], paths[4], paths[3], paths[1]}));
+        }
+        // Kept in the application's settings.
+        const auto app = fixture.Start();
+        QCOMPARE(app->RecentFiles().Files().size(), 4);
+        QVERIFY(app->MainFrame()->Commands().RecentFileActions()[3]->isVisible());
+        QCOMPARE(app->RecentFiles().MenuText(0), QStringLiteral("&1 ") + paths[2]);
+
+        app->OnOpenRecentFile(1);
+        QCOMPARE(app->Document().PathName(), paths[4].toStdString());
+        // A file gone since is reported and dropped from the list.
+        QFile::remove(paths[3]);
+        app->OnOpenRecentFile(2);
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QVERIFY(!app->RecentFiles().Files().contains(paths[3]));
+    }
+
+    void droppedFilesAreOpened() {
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(AppFixture::Teentaal())});
+        QDragEnterEvent enter(QPoint(600, 400), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(app->MainFrame(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(600, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(app->MainFrame(), &drop);
+        QCOMPARE(app->Document().Taal().Count(), 16);
+    }
+};
+
+QTEST_MAIN(DocumentTest)
+#include "DocumentTest.moc"
