@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace lorvanta {
@@ -11,27 +12,15 @@ namespace lorvanta {
 class EventSet {
 public:
     static constexpr unsigned kMaxEvents = 32;
+    static constexpr unsigned kTimedOut = kMaxEvents;
 
-    void Set(unsigned index) noexcept {
-        m_bits.fetch_or(1u << index, std::memory_order_release);
-        m_bits.notify_one();
-    }
+    void Set(unsigned index) noexcept;
 
     // Blocks until an event is set, resets it and returns its index; when
     // several are set the lowest index is taken first.
-    unsigned WaitAny() noexcept {
-        for (;;) {
-            std::uint32_t bits = m_bits.load(std::memory_order_acquire);
-            while (bits != 0) {
-                const unsigned index = static_cast<unsigned>(__builtin_ctz(bits));
-                const std::uint32_t mask = 1u << index;
-                bits = m_bits.fetch_and(~mask, std::memory_order_acq_rel);
-                if ((bits & mask) != 0)
-                    return index;
-            }
-            m_bits.wait(0, std::memory_order_acquire);
-        }
-    }
+    unsigned WaitAny() noexcept;
+    // The same, giving up after `timeout` with kTimedOut.
+    unsigned WaitAny(std::chrono::microseconds timeout) noexcept;
 
     // Resets an event without waiting; true when it was set.
     bool TryTake(unsigned index) noexcept {
@@ -42,6 +31,11 @@ public:
     void Reset(unsigned index) noexcept { TryTake(index); }
 
 private:
+    // The lowest set event, reset; kTimedOut when none is set.
+    unsigned TakeLowest() noexcept;
+    // Sleeps while no event is set, at most `timeout` (negative: no limit).
+    void Sleep(std::chrono::microseconds timeout) noexcept;
+
     std::atomic<std::uint32_t> m_bits{0};
 };
 

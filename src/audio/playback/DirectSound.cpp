@@ -322,4 +322,17 @@ HResult CStreamingSound::ResumeStream() {
     return result;
 }
 
+HResult CStreamingSound::Resynchronize(std::uint64_t missedChunks) {
+    OutputBuffer* ring = Ring();
+    if (ring == nullptr || m_reader == nullptr)
+        return kHrNotInitialized;
+    std::uint32_t write = 0;
+    if (const HResult result = ring->GetCurrentPosition(nullptr, &write); Failed(result))
+        return result;
+    m_nextWriteOffset = write / m_notifySize * m_notifySize;
+    if (const std::uint64_t dataSize = m_reader->DataSize(); dataSize > 0)
+        m_reader->Reset((m_reader->Position() + missedChunks * m_notifySize) % dataSize);
+    return kHrOk;
+}
+
 } // namespace lorvanta

@@ -125,6 +125,11 @@ public:
     // from the ring's position continues without a jump, on a rebuilt image
     // too.
     HResult ResumeStream();
+    // After a stall of the writer longer than the ring (every chunk played
+    // again stale): moves the next write offset to the chunk now playing and
+    // the source on by the chunks missed beyond the ring, so that the next
+    // ring of refills puts the stream back in step with the ring.
+    HResult Resynchronize(std::uint64_t missedChunks);
 
     OutputBuffer* Ring() const { return GetBuffer(0); }
     std::uint32_t NotifySize() const { return m_notifySize; }

@@ -122,12 +122,15 @@ void CPlaybackEngine::ShutdownDirectSound() {
 void CPlaybackEngine::AudioThreadProc() {
     m_priorityRaised.store(RaiseCurrentThreadPriority(ThreadPriority::TimeCritical));
     for (;;) {
-        const unsigned event = m_events.WaitAny();
+        // While playing it also looks on its own now and then: a wake-up that
+        // comes late (a busy or virtual machine) then costs little.
+        const unsigned event =
+            IsPlaying() ? m_events.WaitAny(kFeedingCheckInterval) : m_events.WaitAny();
         if (event == kStopEvent) {
             m_exitCode.store(kFeedingExitStopped, std::memory_order_release);
             return;
         }
-        if (event != kRefillEvent) {
+        if (event != kRefillEvent && event != EventSet::kTimedOut) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             continue;
         }
@@ -144,7 +147,13 @@ void CPlaybackEngine::AudioThreadProc() {
             const std::uint64_t pending = signalled - m_taken;
             m_taken = signalled;
             if (pending != 0 && IsPlaying()) {
-                const std::uint64_t refills = std::min<std::uint64_t>(pending, kNotifyCount);
+                std::uint64_t refills = pending;
+                if (pending > kNotifyCount) {
+                    // Late by more than the ring: start the ring afresh where it
+                    // is playing, rather than stay behind for good.
+                    result = m_stream->Resynchronize(pending - kNotifyCount);
+                    refills = kNotifyCount;
+                }
                 for (std::uint64_t i = 0; i < refills && !Failed(result); ++i) {
                     result = m_stream->HandleStreamNotification(true);
                     m_refills.fetch_add(1, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include "audio/playback/DirectSound.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,6 +78,9 @@ public:
     static constexpr std::uint32_t kNotifyCount = 8;
     static constexpr std::uint32_t kRefillEvent = 0;
     static constexpr std::uint32_t kStopEvent = 1;
+    // How often the playing feeding thread looks for played chunks when no
+    // notification has woken it.
+    static constexpr std::chrono::microseconds kFeedingCheckInterval{5000};
 
     // Called on the feeding thread each time the playing beat changes. It must
     // not block or call back into the engine: a window stores the position in

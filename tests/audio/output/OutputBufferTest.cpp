@@ -293,6 +293,13 @@ TEST(EventSetTest, WaitTakesTheLowestSetEventAndResetsIt) {
     std::thread setter([&] { events.Set(1); });
     EXPECT_EQ(events.WaitAny(), 1u);
     setter.join();
+    // With a limit: nothing set gives up; a set event comes at once.
+    EXPECT_EQ(events.WaitAny(std::chrono::milliseconds(1)), EventSet::kTimedOut);
+    events.Set(3);
+    EXPECT_EQ(events.WaitAny(std::chrono::milliseconds(1)), 3u);
+    std::thread late([&] { events.Set(2); });
+    EXPECT_EQ(events.WaitAny(std::chrono::seconds(10)), 2u);
+    late.join();
 }
 
 TEST(VirtualOutputTest, BuffersComeAndGoWhileTheRealTimeClockTakesFromThem) {

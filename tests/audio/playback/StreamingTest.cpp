@@ -49,6 +49,28 @@ TEST_F(StreamingTest, ChunksPlayedBeforeTheFeederWokeAreAllRefilled) {
     EXPECT_EQ(engine->Ring()->Underruns(), 0u);
 }
 
+TEST_F(StreamingTest, AFeederLateByMoreThanTheRingFallsBackInStep) {
+    Open({1.0f, 0.5f, 1.0f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(20);
+    {
+        // The feeding thread is held up while eleven chunks play.
+        std::lock_guard hold(renderer->StreamLock());
+        device->AdvanceFrames(11 * 220);
+    }
+    WaitForFeeder();
+    const std::uint64_t stale = engine->Ring()->Underruns();
+    EXPECT_GT(stale, 0u);
+    Step(40);
+    // Back in step: no more stale chunks, and from the end of the stall on
+    // what is heard is the cycle at the time it is played.
+    EXPECT_EQ(engine->Ring()->Underruns(), stale);
+    const auto heard = Heard();
+    const auto expected = Looped(cycle, 0, heard.size());
+    EXPECT_TRUE(std::equal(heard.begin() + 31 * 220, heard.end(), expected.begin() + 31 * 220));
+}
+
 TEST_F(StreamingTest, PlayFromSelectedStartsAtTheSelectedBol) {
     Open({1.0f, 1.0f, 1.0f, 1.0f});
     const auto cycle = Cycle();

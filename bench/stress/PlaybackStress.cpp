@@ -1,0 +1,133 @@
+// lorvanta-playback-stress [SECONDS] [--device]: plays the bundled Teentaal in
+// real time for SECONDS (300 by default) on the virtual output (or the sound
+// card) while every other core is kept busy and the tempo and the pitch change
+// every 100 ms, then reports the underruns of the playback ring. Exit status 0
+// when there were none.
+
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
+#include "audio/output/VirtualOutput.h"
+#include "audio/output/device/SystemOutput.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "persistence/TaalFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace lorvanta;
+using Clock = std::chrono::steady_clock;
+
+int main(int argc, char** argv) {
+    double seconds = 300.0;
+    bool device = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--device") == 0) {
+            device = true;
+        } else {
+            char* end = nullptr;
+            seconds = std::strtod(argv[i], &end);
+            if (end == argv[i] || *end != '\0' || !(seconds > 0.0)) {
+                std::fprintf(stderr, "usage: %s [SECONDS] [--device]\n", argv[0]);
+                return 64;
+            }
+        }
+    }
+
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const std::string path = std::string(LORVANTA_SOURCE_DIR) + "/Taals/Teentaal.tal";
+    if (OpenTaalFile(doc, path, sink).structuralError || doc.IsEmpty()) {
+        std::fprintf(stderr, "cannot read %s\n", path.c_str());
+        return 2;
+    }
+    CSampleBank bank;
+    CTaalRenderer renderer(doc.Taal(), bank, sink);
+    renderer.SetTempo(0.6f);
+    renderer.InitialUpdate();
+
+    VirtualOutputDevice* virtualOutput = nullptr;
+    CPlaybackEngine engine(doc, renderer, sink, [&](std::unique_ptr<OutputDevice>& out) {
+        if (device)
+            return OpenChosenOutput(out);
+        auto created = std::make_unique<VirtualOutputDevice>();
+        virtualOutput = created.get();
+        out = std::move(created);
+        return kHrOk;
+    });
+    if (const std::uint32_t status = engine.InitDirectSound(); status != 0) {
+        std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());
+        return 2;
+    }
+
+    // Every other core spins.
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> load;
+    const unsigned cores = std::max(2u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i + 1 < cores; ++i) {
+        load.emplace_back([&stop] {
+            volatile std::uint64_t spin = 0;
+            while (!stop.load(std::memory_order_relaxed))
+                spin = spin + 1;
+        });
+    }
+
+    engine.OnAudioPlay();
+    const float tempos[] = {0.6f, 0.5f, 0.4f, 0.75f, 0.3f, 0.55f, 1.0f};
+    const int semitones[] = {0, 1, -2, 3, -6, 6, -1, 2};
+    const auto start = Clock::now();
+    auto next = start;
+    std::uint64_t changes = 0;
+    double longestRebuild = 0.0;
+    while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
+        next += std::chrono::milliseconds(100);
+        std::this_thread::sleep_until(next);
+        const auto before = Clock::now();
+        if (changes % 2 == 0) {
+            renderer.SetTempo(tempos[(changes / 2) % std::size(tempos)]);
+        } else {
+            const int s = semitones[(changes / 2) % std::size(semitones)];
+            renderer.SetPitch(static_cast<float>(std::pow(2.0, s / 12.0)));
+        }
+        longestRebuild =
+            std::max(longestRebuild, std::chrono::duration<double>(Clock::now() - before).count());
+        ++changes;
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const OutputBuffer& ring = *engine.Ring();
+    const std::uint64_t underruns = ring.Underruns();
+    const std::uint64_t notifications = ring.NotificationsSignalled();
+    const std::uint64_t refills = engine.Refills();
+    const int exitCode = engine.FeedingThreadExitCode();
+    engine.OnAudioStop();
+    stop.store(true);
+    for (std::thread& t : load)
+        t.join();
+
+    std::printf("output                 %s\n", engine.Output()->Name());
+    std::printf("seconds played         %.1f\n", elapsed);
+    std::printf("busy threads           %zu\n", load.size());
+    std::printf("tempo/pitch changes    %llu (longest rebuild %.3f ms)\n",
+                static_cast<unsigned long long>(changes), longestRebuild * 1000.0);
+    std::printf("chunks played          %llu\n", static_cast<unsigned long long>(notifications));
+    std::printf("refills                %llu\n", static_cast<unsigned long long>(refills));
+    std::printf("feeding thread raised  %s\n", engine.FeedingPriorityRaised() ? "yes" : "no");
+    if (virtualOutput != nullptr) {
+        std::printf("clock raised           %s\n",
+                    virtualOutput->ClockPriorityRaised() ? "yes" : "no");
+        std::printf("late clock passes      %llu of %llu\n",
+                    static_cast<unsigned long long>(virtualOutput->LatePasses()),
+                    static_cast<unsigned long long>(virtualOutput->Passes()));
+    }
+    std::printf("feeding thread         %s\n", exitCode == -1 ? "running" : "ended");
+    std::printf("underruns              %llu\n", static_cast<unsigned long long>(underruns));
+    return underruns == 0 && exitCode == -1 ? 0 : 1;
+}
