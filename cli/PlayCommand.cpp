@@ -11,6 +11,7 @@
 #include "audio/playback/PlaybackEngine.h"
 #include "persistence/TaalFile.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -53,6 +54,39 @@ public:
 private:
     void (*m_int)(int);
     void (*m_term)(int);
+};
+
+// Whole beats handed from the feeding thread to the printing thread, in order,
+// so that a late printer still prints every beat. One writer, one reader.
+class BeatQueue {
+public:
+    // Feeding thread: notes the position; queues its whole beat when it changed.
+    void Note(float beat) {
+        const int whole = static_cast<int>(beat);
+        if (whole == m_lastNoted)
+            return;
+        m_lastNoted = whole;
+        const std::uint32_t head = m_head.load(std::memory_order_relaxed);
+        if (head - m_tail.load(std::memory_order_acquire) == m_beats.size())
+            return; // the printer is far behind: drop rather than wait
+        m_beats[head % m_beats.size()] = whole;
+        m_head.store(head + 1, std::memory_order_release);
+    }
+    // Printing thread: the next queued beat, or 0.
+    int Take() {
+        const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
+        if (tail == m_head.load(std::memory_order_acquire))
+            return 0;
+        const int beat = m_beats[tail % m_beats.size()];
+        m_tail.store(tail + 1, std::memory_order_release);
+        return beat;
+    }
+
+private:
+    std::array<int, 256> m_beats{};
+    std::atomic<std::uint32_t> m_head{0};
+    std::atomic<std::uint32_t> m_tail{0};
+    int m_lastNoted = 0; // feeding thread only
 };
 
 void PrintMessages(RecordingMessageSink& sink) {
@@ -131,12 +165,11 @@ int RunPlay(const std::vector<std::string>& args) {
     if (renderer.InitStatus() != kStatusOk)
         return kExitFailure;
 
-    // The feeding thread hands over the whole beat number; this thread prints.
-    std::atomic<int> beat{0};
+    // The feeding thread hands over each whole beat; this thread prints.
+    BeatQueue beats;
     CPlaybackEngine engine(doc, renderer, sink, OpenChosenOutput);
-    engine.SetPositionHandler([&beat](const PlayingPosition& position) {
-        beat.store(static_cast<int>(position.beat), std::memory_order_relaxed);
-    });
+    engine.SetPositionHandler(
+        [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
     if (const std::uint32_t status = engine.InitDirectSound(); status != 0) {
         std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());
         if (status == kSoundStatusNoDevice)
@@ -158,15 +191,16 @@ int RunPlay(const std::vector<std::string>& args) {
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    int printed = 0;
     while (g_interrupted == 0) {
         if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
             break;
-        if (const int now = beat.load(std::memory_order_relaxed); now != printed && now != 0) {
-            std::printf("beat %d\n", now);
-            std::fflush(stdout);
-            printed = now;
+        bool printed = false;
+        while (const int beat = beats.Take()) {
+            std::printf("beat %d\n", beat);
+            printed = true;
         }
+        if (printed)
+            std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     engine.OnAudioStop();
