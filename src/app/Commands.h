@@ -51,7 +51,7 @@ enum CommandId : int {
     kCmdAudioPlayFromSelected = 32835,
     kCmdAppAbout = 57664,
     kCmdHelp = 32838,
-    kCmdQuickTempoChange = 32809,
+    kCmdQuickTempoChange = 32809, // the tempo bar's own action
     kCmdUnhandledCtrlL = 32812,
     kCmdNextPane = 57680,
     kCmdPreviousPane = 57681,

@@ -6,6 +6,7 @@
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
 #include "ui/dialogs/AboutDialog.h"
+#include "ui/grid/LorvantaView.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -38,6 +39,8 @@ bool CLorvantaApp::InitInstance(const QStringList& arguments) {
 
     m_frame->show();
     m_frame->setAcceptDrops(true);
+    // The grid is the active view: Space plays from the start.
+    m_frame->GetGridView()->setFocus(Qt::ActiveWindowFocusReason);
     return true;
 }
 

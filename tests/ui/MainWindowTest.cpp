@@ -69,6 +69,7 @@ private slots:
         QVERIFY(!frame.Commands().Action(kCmdAudioPlay)->isEnabled());
         QVERIFY(!frame.Commands().Action(kCmdFileSave)->isEnabled());
         QVERIFY(frame.acceptDrops());
+        QCOMPARE(frame.focusWidget(), frame.GetGridView());
         QVERIFY(fixture.sink.Messages().empty());
     }
 
@@ -268,6 +269,15 @@ private slots:
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
+
+        // Ctrl+Q anywhere in the window jumps to the quick-change tempo.
+        frame.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
+        frame.TempoBar()->QuickEdit()->setText(QStringLiteral("150"));
+        frame.TempoBar()->ApplyQuickTempoText();
+        frame.GetGridView()->setFocus();
+        QTest::keyClick(frame.GetGridView(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(renderer.SecondsPerBeat(), 0.4f);
     }
 
     void headerShowsNameAndInfo() {
