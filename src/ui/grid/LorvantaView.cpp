@@ -216,7 +216,10 @@ void CLorvantaView::paintEvent(QPaintEvent* /*event*/) {
         const QString text = BeatDisplayText(&colour);
         painter.setFont(TimesFont(kBeatDisplayFontHeight));
         painter.setPen(colour);
-        painter.drawText(m_rcBeatDisplay, Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine, text);
+        // Digits of this size reach a little below the box; they are not cut.
+        painter.drawText(m_rcBeatDisplay,
+                         Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                         text);
         painter.setPen(Qt::black);
     }
 
