@@ -3,9 +3,13 @@
 // Builds Taal file images field by field, so each test states the bytes it
 // feeds the reader.
 
+#include "model/Bol.h"
+
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,10 +55,15 @@ public:
                  std::uint8_t instrument = 0, float emphasis = 0.0f) {
         return Str(name).U32(id).U8(instrument).F32(emphasis);
     }
+    // A bol record without its bass and pitch sounds.
+    Bytes& BolHead(std::string_view name, std::uint32_t index = 0, float duration = 1.0f,
+                   float reserved = 0.0f) {
+        return Str(name).U32(index).F32(duration).F32(reserved);
+    }
     // A bol record with two silent sounds.
     Bytes& Bol(std::string_view name = "Silence", std::uint32_t index = 0, float duration = 1.0f,
                float reserved = 0.0f) {
-        return Str(name).U32(index).F32(duration).F32(reserved).Sound().Sound();
+        return BolHead(name, index, duration, reserved).Sound().Sound();
     }
 
     const std::vector<std::uint8_t>& Data() const { return m_data; }
@@ -71,6 +80,41 @@ inline std::vector<std::uint8_t> OneBolFile(const Bytes& bolRecord, float total 
     Bytes file;
     file.Header().Params().TaalHead("T", 1, total, 1).ClassTag().Append(bolRecord.Data());
     return file.Data();
+}
+
+// A record of the headerless legacy layout: three 30-byte texts (cut, not
+// terminated, when longer), two emphases, the duration and 8 bytes never read.
+inline std::vector<std::uint8_t> LegacyRecord(std::string_view name, std::string_view bass,
+                                              std::string_view pitch, float duration = 1.0f,
+                                              std::int16_t bassEmphasis = 0,
+                                              std::int16_t pitchEmphasis = 0) {
+    Bytes record;
+    for (const std::string_view text : {name, bass, pitch})
+        record.Raw(text.substr(0, 30)).Zeros(30 - std::min<std::size_t>(text.size(), 30));
+    record.U16(static_cast<std::uint16_t>(bassEmphasis))
+        .U16(static_cast<std::uint16_t>(pitchEmphasis))
+        .F32(duration)
+        .Raw("NOTREAD!");
+    return record.Data();
+}
+
+// Values as the descriptions below print them ("nan", "inf", "0.5").
+inline std::string Text(float value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+// "name id instrument emphasis".
+inline std::string Describe(const CSound& s) {
+    return s.name + " " + std::to_string(s.soundId) + " " + std::to_string(s.instrument) + " " +
+           Text(s.emphasis);
+}
+
+// "name index duration reserved / bass / pitch".
+inline std::string Describe(const CBol2& b) {
+    return b.name + " " + std::to_string(b.index) + " " + Text(b.duration) + " " +
+           Text(b.reserved) + " / " + Describe(b.bass) + " / " + Describe(b.pitch);
 }
 
 } // namespace lorvanta::test
