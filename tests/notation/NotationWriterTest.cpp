@@ -3,194 +3,144 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace lorvanta::test {
 namespace {
 
-std::string Written(const CTaal& taal) {
-    return WriteTaalText(taal, BuiltInDictionary()).text;
+// A bol of the built-in dictionary, changed by edit when given.
+CBol2 B(const std::string& name, float duration = 1.0f,
+        const std::function<void(CBol2&)>& edit = {}) {
+    CBol2 bol = *NamedBol(name, duration);
+    if (edit)
+        edit(bol);
+    return bol;
 }
 
-void MakeWorkedExampleTaal(CTaal& taal) {
-    AddBol(taal, NamedBol("Dha: Open Ge", 1.0f));
-    AddBol(taal, NamedBol("Na", 1.0f));
-    AddBol(taal, NamedBol("Tin", 1.0f));
-    auto ga = NamedBol("Ga", 0.5f);
-    ga->bass.emphasis = 6.0f;
-    AddBol(taal, std::move(ga));
-    AddBol(taal, NamedBol("Na", 0.5f));
-    auto silent = std::make_unique<CBol2>();
-    silent->name = "Silence";
-    AddBol(taal, std::move(silent));
-}
-
-TEST(NotationWriter, WorkedExample) {
+TaalText Write(const std::vector<CBol2>& bols,
+               const BolDictionary& dictionary = BuiltInDictionary()) {
     CTaal taal;
-    MakeWorkedExampleTaal(taal);
-    const TaalText text = WriteTaalText(taal, BuiltInDictionary());
-    EXPECT_EQ(text.text,
-              "Tabla: Dha: Open Ge [1.00] | Na | Tin | Ge [0.50]+ | Na | Silence [1.00]");
-    EXPECT_EQ(text.code, 0u);
-    // Each range covers the bol's name, duration and plus signs exactly.
-    ASSERT_EQ(text.ranges.size(), 6u);
-    const char* bols[] = {"Dha: Open Ge [1.00]", "Na", "Tin", "Ge [0.50]+", "Na", "Silence [1.00]"};
-    for (std::size_t i = 0; i < 6; ++i) {
-        const BolRange r = text.ranges[i];
-        EXPECT_EQ(text.text.substr(r.start, r.end - r.start), bols[i]) << i;
-    }
-    EXPECT_EQ(text.ranges[0], (BolRange{7, 26}));
+    for (const CBol2& bol : bols)
+        AddBol(taal, std::make_unique<CBol2>(bol));
+    return WriteTaalText(taal, dictionary);
 }
 
-TEST(NotationWriter, WorkedExampleAppliedBack) {
-    CTaal taal;
-    MakeWorkedExampleTaal(taal);
-    auto parsed = Parse(Written(taal));
-    ASSERT_TRUE(parsed->ok);
-    ASSERT_EQ(parsed->taal->Count(), 6);
-    for (int i = 0; i < 6; ++i) {
-        const CBol2& a = *taal.BolAt(i);
-        const CBol2& b = *parsed->taal->BolAt(i);
-        EXPECT_EQ(a.duration, b.duration) << i;
-        EXPECT_EQ(a.pitch.soundId, b.pitch.soundId) << i;
-        EXPECT_EQ(a.bass.soundId, b.bass.soundId) << i;
-        EXPECT_EQ(b.index, static_cast<std::uint32_t>(i));
-        if (i != 3) {
-            EXPECT_EQ(a, b) << i;
+TEST(NotationWriter, Texts) {
+    CBol2 silent;
+    silent.name = "Anything";
+    struct Case {
+        std::vector<CBol2> bols;
+        std::string text;
+        std::uint32_t code = 0;
+    };
+    const Case cases[] = {
+        {{B("Dha: Open Ge"), B("Na"), B("Tin"),
+          B("Ga", 0.5f, [](CBol2& b) { b.bass.emphasis = 6; }), B("Na", 0.5f), silent},
+         "Tabla: Dha: Open Ge [1.00] | Na | Tin | Ge [0.50]+ | Na | Silence [1.00]"},
+        // Durations where they change, with two decimals.
+        {{B("Na", 0.333f), B("Na", 0.333f), B("Na", 0.004f), B("Na", 10.0f), B("Na", 0.5f)},
+         "Tabla: Na [0.33] | Na | Na [0.00] | Na [10.00] | Na [0.50]"},
+        // Names come from the dictionary's first entry for the sound pair,
+        // never from the bol's display name.
+        {{B("Ga"), B("Dhi"), B("dha: OPEN ge"), B("Na", 1, [](CBol2& b) { b.name = "Mine"; })},
+         "Tabla: Ge [1.00] | Ghasee Dhi | Dha: Open Ge | Na"},
+        // A pair without a name is written under the display name, with code 35.
+        {{silent,
+          B("Na", 1,
+            [](CBol2& b) {
+                b.name = "Odd pair";
+                b.bass.soundId = 9;
+            }),
+          B("Na", 1,
+            [](CBol2& b) {
+                b.name = "Unknown";
+                b.pitch.soundId = kUnknownSoundId;
+            }),
+          B("Na")},
+         "Tabla: Silence [1.00] | Odd pair | Unknown | Na",
+         kNotationUnnamedSoundPair},
+        // Sounds on the Pakhawaj (no dictionary) are "Silence", and no prefix.
+        {{B("Na", 1, [](CBol2& b) { b.pitch.instrument = Pakhawaj; }),
+          B("Dha: Open Ge", 1, [](CBol2& b) { b.bass.instrument = Pakhawaj; }), B("Tin")},
+         "Silence [1.00] | Silence | Tin"},
+        // Without "|" a prefix would read back as part of the name.
+        {{B("Dha: Open Ge", 2.0f)}, "Dha: Open Ge [2.00]"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        const TaalText text = Write(c.bols);
+        EXPECT_EQ(text.text, c.text);
+        EXPECT_EQ(text.code, c.code) << c.text;
+        // The ranges cover each bol's name, duration and plus signs exactly.
+        ASSERT_EQ(text.ranges.size(), c.bols.size()) << c.text;
+        std::size_t at = text.text.rfind("Tabla: ", 0) == 0 ? 7 : 0;
+        for (const BolRange& r : text.ranges) {
+            const std::size_t end = std::min(text.text.find(" | ", at), text.text.size());
+            EXPECT_EQ(r, (BolRange{static_cast<int>(at), static_cast<int>(end)})) << c.text;
+            at = end + 3;
         }
     }
-    const CBol2& ge = *parsed->taal->BolAt(3);
-    EXPECT_EQ(ge.name, "Ge");
-    EXPECT_EQ(ge.pitch.emphasis, 3.0f);
-    EXPECT_EQ(ge.bass.emphasis, 3.0f);
-}
-
-TEST(NotationWriter, DurationsAreWrittenWhereTheyChangeWithTwoDecimals) {
-    CTaal taal;
-    AddBol(taal, NamedBol("Na", 0.333f));
-    AddBol(taal, NamedBol("Na", 0.333f));
-    AddBol(taal, NamedBol("Na", 0.004f));
-    AddBol(taal, NamedBol("Na", 10.0f));
-    AddBol(taal, NamedBol("Na", 0.5f));
-    EXPECT_EQ(Written(taal), "Tabla: Na [0.33] | Na | Na [0.00] | Na [10.00] | Na [0.50]");
-    // 0.00 beats is below what the parser takes.
-    auto parsed = Parse(Written(taal));
-    EXPECT_FALSE(parsed->ok);
-    ASSERT_EQ(parsed->sink.Messages().size(), 1u);
-    EXPECT_EQ(parsed->sink.Messages()[0].text, "Error in taal at bol no 3, bol: Na [0.00]");
+    // Without a dictionary every bol is silence.
+    EXPECT_EQ(Write({B("Na"), B("Tin", 2.0f)}, BolDictionary()).text,
+              "Tabla: Silence [1.00] | Silence [2.00]");
 }
 
 TEST(NotationWriter, EmphasisBecomesPlusSigns) {
     struct Case {
         float pitch, bass;
-        const char* text;
+        std::size_t plusSigns;
     };
     const Case cases[] = {
-        {4.0f, 0.0f, "Na [1.00]+"},   // 0.67 rounds to one
-        {3.0f, 0.0f, "Na [1.00]+"},   // exactly a half rounds up
-        {2.9f, 0.0f, "Na [1.00]"},    // just under a half
-        {6.0f, 6.0f, "Na [1.00]++"},  //
-        {9.0f, 9.0f, "Na [1.00]+++"}, //
-        {-6.0f, -6.0f, "Na [1.00]"},  // cut, never minus signs
-        {20.0f, -20.0f, "Na [1.00]"}, // the average is what counts
-        {1e30f, 1e30f, nullptr},      // capped, not a runaway string
+        {4.0f, 0.0f, 1},       // 0.67 rounds to one
+        {3.0f, 0.0f, 1},       // exactly a half rounds up
+        {2.9f, 0.0f, 0},       // just under a half
+        {6.0f, 6.0f, 2},       //
+        {9.0f, 9.0f, 3},       //
+        {-6.0f, -6.0f, 0},     // cut, never minus signs
+        {20.0f, -20.0f, 0},    // the average is what counts
+        {1e30f, 1e30f, 65535}, // capped, not a runaway string
+        {std::numeric_limits<float>::quiet_NaN(), 0.0f, 0},
     };
     for (const Case& c : cases) {
-        auto bol = NamedBol("Na", 1.0f);
-        bol->pitch.emphasis = c.pitch;
-        bol->bass.emphasis = c.bass;
-        float last = 0.0f;
-        const BolText text = WriteBolText(*bol, last, BuiltInDictionary());
-        if (c.text) {
-            EXPECT_EQ(text.text, c.text) << c.pitch << " " << c.bass;
-        } else {
-            EXPECT_EQ(text.text.size(), std::string("Na [1.00]").size() + 65535);
-        }
+        const CBol2 bol = B("Na", 1, [&](CBol2& b) {
+            b.pitch.emphasis = c.pitch;
+            b.bass.emphasis = c.bass;
+        });
+        float last = 1.0f;
+        EXPECT_EQ(WriteBolText(bol, last, BuiltInDictionary()).text,
+                  "Na" + std::string(c.plusSigns, '+'))
+            << c.pitch << " " << c.bass;
     }
-    auto nan = NamedBol("Na", 1.0f);
-    nan->pitch.emphasis = std::numeric_limits<float>::quiet_NaN();
-    float last = 1.0f;
-    EXPECT_EQ(WriteBolText(*nan, last, BuiltInDictionary()).text, "Na");
 }
 
-TEST(NotationWriter, NamesComeFromTheDictionaryBySoundPair) {
-    CTaal taal;
-    AddBol(taal, NamedBol("Ga", 1.0f));  // same pair as the earlier "Ge"
-    AddBol(taal, NamedBol("Dhi", 1.0f)); // same pair as "Ghasee Dhi"
-    AddBol(taal, NamedBol("dha: OPEN ge", 1.0f));
-    auto renamed = NamedBol("Na", 1.0f);
-    renamed->name = "My own name"; // the display name is not written
-    AddBol(taal, std::move(renamed));
-    const TaalText text = WriteTaalText(taal, BuiltInDictionary());
-    EXPECT_EQ(text.text, "Tabla: Ge [1.00] | Ghasee Dhi | Dha: Open Ge | Na");
-    EXPECT_EQ(text.code, 0u);
-}
-
-TEST(NotationWriter, SilentAndUnnamedBols) {
-    CTaal taal;
-    auto silent = std::make_unique<CBol2>();
-    silent->name = "Anything";
-    AddBol(taal, std::move(silent));
-    auto odd = NamedBol("Na", 1.0f);
-    odd->name = "Odd pair";
-    odd->bass.soundId = 9; // Na over Thap1: no bol of the dictionary
-    AddBol(taal, std::move(odd));
-    auto unknown = NamedBol("Na", 1.0f);
-    unknown->name = "Unknown sound";
-    unknown->pitch.soundId = kUnknownSoundId;
-    AddBol(taal, std::move(unknown));
-    AddBol(taal, NamedBol("Na", 1.0f));
-    const TaalText text = WriteTaalText(taal, BuiltInDictionary());
-    EXPECT_EQ(text.text, "Tabla: Silence [1.00] | Odd pair | Unknown sound | Na");
-    EXPECT_EQ(text.code, kNotationUnnamedSoundPair);
-
-    float last = 0.0f;
-    EXPECT_EQ(WriteBolText(*taal.BolAt(1), last, BuiltInDictionary()).code,
-              kNotationUnnamedSoundPair);
-    EXPECT_EQ(WriteBolText(*taal.BolAt(3), last, BuiltInDictionary()).code, 0u);
-}
-
-TEST(NotationWriter, PakhawajSoundsAreWrittenSilenceWithoutPrefix) {
-    CTaal taal;
-    auto first = NamedBol("Na", 1.0f);
-    first->pitch.instrument = Pakhawaj;
-    AddBol(taal, std::move(first));
-    auto bassOnPakhawaj = NamedBol("Dha: Open Ge", 1.0f);
-    bassOnPakhawaj->bass.instrument = Pakhawaj;
-    AddBol(taal, std::move(bassOnPakhawaj));
-    AddBol(taal, NamedBol("Tin", 1.0f));
-    EXPECT_EQ(Written(taal), "Silence [1.00] | Silence | Tin");
-    // Read back as Tabla, the Tabla bol keeps its sounds.
-    auto parsed = Parse(Written(taal));
+TEST(NotationWriter, WrittenTextsApplyBack) {
+    // The display name and the emphasis split between the sounds are not kept.
+    const std::vector<CBol2> bols = {
+        B("Dha: Open Ge"), B("Ga", 0.5f, [](CBol2& b) { b.bass.emphasis = 6; }),
+        B("Na", 0.5f, [](CBol2& b) { b.pitch.instrument = Pakhawaj; }), B("Tin", 0.5f)};
+    auto parsed = Parse(Write(bols).text);
     ASSERT_TRUE(parsed->ok);
-    EXPECT_EQ(parsed->taal->BolAt(2)->pitch.soundId, 13u);
-    EXPECT_EQ(parsed->taal->BolAt(2)->bass.soundId, 9u);
+    ASSERT_EQ(parsed->taal->Count(), 4);
+    EXPECT_EQ(*parsed->taal->BolAt(0), bols[0]);
+    CBol2 ge = B("Ge", 0.5f, [](CBol2& b) {
+        b.index = 1;
+        b.pitch.emphasis = b.bass.emphasis = 3;
+    });
+    EXPECT_EQ(*parsed->taal->BolAt(1), ge);
+    // The Pakhawaj bol is silent, and the Tabla one after it keeps its sounds.
+    CBol2 silence = B("Silence", 0.5f, [](CBol2& b) { b.index = 2; });
+    EXPECT_EQ(*parsed->taal->BolAt(2), silence);
+    EXPECT_EQ(parsed->taal->BolAt(3)->pitch.soundId, 13u);
+    EXPECT_EQ(parsed->taal->BolAt(3)->bass.soundId, 9u);
+
+    // 0.00 beats is below what the parser takes.
+    auto tooShort = Parse(Write({B("Na"), B("Na", 0.004f)}).text);
+    EXPECT_FALSE(tooShort->ok);
+    ASSERT_EQ(tooShort->sink.Messages().size(), 1u);
+    EXPECT_EQ(tooShort->sink.Messages()[0].text, "Error in taal at bol no 2, bol: Na [0.00]");
 }
 
-TEST(NotationWriter, NoDictionaryMeansSilence) {
-    const BolDictionary nothingLoaded;
-    CTaal taal;
-    AddBol(taal, NamedBol("Na", 1.0f));
-    AddBol(taal, NamedBol("Tin", 2.0f));
-    EXPECT_EQ(WriteTaalText(taal, nothingLoaded).text, "Tabla: Silence [1.00] | Silence [2.00]");
-}
-
-TEST(NotationWriter, ALoneBolHasNoPrefix) {
-    // Without "|" a prefix is no prefix; it would read back as part of the name.
-    CTaal taal;
-    AddBol(taal, NamedBol("Dha: Open Ge", 2.0f));
-    const TaalText text = WriteTaalText(taal, BuiltInDictionary());
-    EXPECT_EQ(text.text, "Dha: Open Ge [2.00]");
-    EXPECT_EQ(text.ranges, (std::vector<BolRange>{{0, 19}}));
-    auto parsed = Parse(text.text);
-    ASSERT_TRUE(parsed->ok);
-    EXPECT_EQ(*parsed->taal->BolAt(0), *taal.BolAt(0));
-}
-
-TEST(NotationWriter, EmptyTaalAndThePaneText) {
-    const CTaal empty;
-    const TaalText text = WriteTaalText(empty, BuiltInDictionary());
-    EXPECT_EQ(text.text, "");
-    EXPECT_TRUE(text.ranges.empty());
-
+TEST(NotationWriter, PaneShowsTheHintForAnEmptyDocument) {
     CLorvantaDoc doc;
     const TaalText hint = NotationPaneText(doc, BuiltInDictionary());
     EXPECT_EQ(hint.text, kNotationHintText);
