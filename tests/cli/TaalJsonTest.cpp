@@ -56,11 +56,6 @@ TEST(TaalJson, ObjectKeysInOrder) {
               "\"duration\": 0.5, \"reserved\": 0, \"pitch\": {\"name\": \"Na\", \"id\": 12, "
               "\"instrument\": 0, \"emphasis\": 0}, \"bass\": {\"name\": \"Na\", \"id\": 30, "
               "\"instrument\": 1, \"emphasis\": -3.5}}]}");
-    CLorvantaDoc empty;
-    EXPECT_EQ(TaalToJson(empty),
-              "{\"result\": 0, \"valid\": true, \"repaired\": false, \"message\": null, "
-              "\"version\": 4, \"tempo\": 99.9999924, \"name\": \"New Taal\", \"count\": 0, "
-              "\"total\": 0, \"empty\": true, \"bols\": []}");
 }
 
 } // namespace

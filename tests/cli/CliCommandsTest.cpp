@@ -1,0 +1,204 @@
+// lorvanta-cli dump, convert, notation, parse and compose, run as a user runs
+// them: exit codes, what goes to stdout and stderr, and the files written.
+#include "persistence/TaalBytes.h"
+#include "persistence/TaalFile.h"
+#include "persistence/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/wait.h>
+
+namespace lorvanta::test {
+namespace {
+
+std::string Quoted(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class CliCommands : public testing::Test {
+protected:
+    struct Run {
+        int exitCode = -1;
+        std::string out;
+        std::string err;
+    };
+
+    // Runs the tool in the test's folder, with the built-in bols only unless
+    // told otherwise.
+    Run Cli(const std::vector<std::string>& args, bool builtInBols = true) {
+        std::string command = "cd " + Quoted(m_dir.Path().string()) + " && " + Quoted(LORVANTA_CLI);
+        if (builtInBols)
+            command += " --bol-table 'no bols.txt'";
+        for (const auto& arg : args)
+            command += " " + Quoted(arg);
+        command += " >" + Quoted(m_out.Path() / "out") + " 2>" + Quoted(m_out.Path() / "err");
+        const int status = std::system(command.c_str());
+        Run run;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const auto out = TempDir::Read(m_out.Path() / "out");
+        const auto err = TempDir::Read(m_out.Path() / "err");
+        run.out.assign(out.begin(), out.end());
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+
+    // The document in a file of the test's folder.
+    std::unique_ptr<CLorvantaDoc> Open(const std::string& name) {
+        auto doc = std::make_unique<CLorvantaDoc>();
+        RecordingMessageSink sink;
+        EXPECT_EQ(OpenTaalFile(*doc, m_dir / name, sink).result, kReadOk);
+        return doc;
+    }
+
+    TempDir m_dir;
+    TempDir m_out;
+};
+
+TEST_F(CliCommands, ExitCodesAndOutput) {
+    CLorvantaDoc doc;
+    m_dir.Write("empty.tal", WriteTaalDocument(doc));
+    doc.InsertBol(-1);
+    m_dir.Write("one.tal", WriteTaalDocument(doc));
+    auto cut = WriteTaalDocument(doc);
+    cut.resize(300);
+    m_dir.Write("cut.tal", cut);
+    m_dir.Write("old.tal", {1, 2, 3});
+    m_dir.Write("long.tal", OneBolFile(Bytes().Bol("L", 0, 12.0f), 12.0f));
+    m_dir.Write("fixed.tal", OneBolFile(Bytes().BolHead("B").Sound().Sound("x", 31)));
+    std::ofstream(m_dir / "bols.txt") << "Dha = Na + Open Ge\n";
+
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err; // exact, or "~" and a part of it; %D is the folder
+        std::string out = {};
+    };
+    std::vector<Case> cases = {
+        {{"--bol-table", "bols.txt", "dump", "empty.tal"},
+         0,
+         "",
+         "{\"result\": 0, \"valid\": true, \"repaired\": false, \"message\": null, \"version\": 4, "
+         "\"tempo\": 99.9999924, \"name\": \"New Taal\", \"count\": 0, \"total\": 0, \"empty\": "
+         "true, \"bols\": []}\n"},
+        {{"dump", "one.tal"}, 0, "", "~\"count\": 1, \"total\": 1, \"empty\": false, "},
+        // The message of a repaired file names its full path.
+        {{"dump", "fixed.tal"},
+         0,
+         "",
+         "~\"message\": \"Lorvanta encountered error 38 while reading file %D/fixed.tal, but"},
+        {{"dump", "cut.tal"},
+         2,
+         "Cannot read file %D/cut.tal: the file ends inside the display name of bol 1 (byte 294, "
+         "a string of 7 characters).\n"},
+        {{"dump", "none.tal"}, 2, "Cannot read file %D/none.tal: No such file or directory.\n"},
+        // The notation pane's text and ranges.
+        {{"compose", "Dha: Open Ge | Na | Tin | Ga [0.5]+ | Na | Silence [1]", "-o", "ex.tal"},
+         0,
+         ""},
+        {{"notation", "ex.tal"},
+         0,
+         "",
+         "{\"text\": \"Tabla: Dha: Open Ge [1.00] | Na | Tin | Ge [0.50]+ | Na | Silence [1.00]\", "
+         "\"ranges\": [[7, 26], [29, 31], [34, 37], [40, 50], [53, 55], [58, 72]], \"code\": 0}\n"},
+        {{"notation", "empty.tal"},
+         0,
+         "",
+         "{\"text\": \"Compose a Taal by typing here or by inserting new bols above. Click "
+         "\\\"Help\\\" button below to learn how to compose using notation (help requires internet "
+         "connection).\", \"ranges\": [], \"code\": 0}\n"},
+        {{"notation", "none.tal"}, 2, "~No such file or directory"},
+        {{"parse", "tabla: dha: open ge(2) | xyz++"},
+         0,
+         "",
+         "~\"count\": 2, \"total\": 4, \"empty\": false, \"bols\": [{\"name\": \"dha: open ge\", "
+         "\"index\": 0, \"duration\": 2, \"reserved\": 0, \"pitch\": {\"name\": \"Na\", \"id\": "
+         "12,"},
+        {{"parse", "Na | Ta [20] | Ge"}, 2, "Error in taal at bol no 2, bol: Ta [20]\n"},
+        {{"compose", "Na [0.5", "-o", "never.tal"}, 2, "Error in taal at bol no 1, bol: Na [0.5\n"},
+        // Convert: the boxes of the read go to stderr; only an unreadable file stops it.
+        {{"convert", "long.tal", "out.tal"},
+         0,
+         "Error 38 occurred while reading file %D/long.tal. Invalid Lorvanta file.\n"},
+        {{"convert", "cut.tal", "never.tal"}, 2, "~Cannot read file"},
+        {{"convert", "cut.tal", "old.tal"}, 2, "~Cannot read file"},
+        {{"convert", "one.tal", "no/such/out.tal"},
+         2,
+         "Cannot save file %D/no/such/out.tal: No such file or directory.\n"},
+        // The command line.
+        {{"compose", "Na"}, 64, "~usage: "},
+        {{"compose", "Na", "Ta", "-o", "never.tal"}, 64, "~usage: "},
+        {{"parse", "Na", "--tempo", "100"}, 64, "~usage: "},
+        {{"dump"}, 64, "~usage: "},
+        {{"dump", "a", "b"}, 64, "~usage: "},
+        {{"dump", "--frob", "a"}, 64, "~usage: "},
+        {{"convert", "a"}, 64, "~usage: "},
+        {{"convert", "a", "b", "c"}, 64, "~usage: "},
+        {{"--bol-table"}, 64, "~usage: "},
+    };
+    for (const char* tempo : {"9.99", "1000.5", "-100", "abc", "nan", "inf", "0x64", ""})
+        cases.push_back({{"compose", "Na", "-o", "never.tal", "--tempo", tempo},
+                         64,
+                         "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in "
+                         "bpm)\n"});
+    auto expect = [&](const std::string& actual, std::string expected) {
+        for (auto at = expected.find("%D"); at != std::string::npos; at = expected.find("%D"))
+            expected.replace(at, 2, m_dir.Path().string());
+        if (expected.starts_with("~"))
+            EXPECT_NE(actual.find(expected.substr(1)), std::string::npos) << actual;
+        else
+            EXPECT_EQ(actual, expected);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Run run = Cli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        expect(run.err, c.err);
+        expect(run.out, c.out);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "never.tal"));
+    EXPECT_EQ(TempDir::Read(m_dir / "old.tal"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "out.tal"));
+}
+
+TEST_F(CliCommands, ComposeSavesNameAndTempo) {
+    ASSERT_EQ(
+        Cli({"compose", "Dha | Dhin", "-o", "mine.tal", "--name", "Mine", "--tempo", "10"}, false)
+            .exitCode,
+        0);
+    auto doc = Open("mine.tal");
+    EXPECT_EQ(doc->Taal().Name(), "Mine");
+    EXPECT_EQ(doc->DefaultTempo(), 10.0f);
+    ASSERT_EQ(doc->Taal().Count(), 2);
+    // The shipped bols: Dha and Dhin over the open Ge.
+    EXPECT_EQ(doc->Taal().BolAt(0)->bass.soundId, 3u);
+    EXPECT_EQ(doc->Taal().BolAt(1)->bass.soundId, 3u);
+
+    ASSERT_EQ(Cli({"compose", "Na", "-o", "mine.tal"}).exitCode, 0);
+    doc = Open("mine.tal");
+    EXPECT_EQ(doc->Taal().Name(), "New Taal");
+    EXPECT_EQ(doc->DefaultTempo(), DefaultTempo());
+}
+
+TEST_F(CliCommands, ConvertSavesVersion4UnderTheOpeningRules) {
+    m_dir.Write("Old.tal", LegacyRecord("Dha", "Normal Ge", "Na", 2.0f));
+    ASSERT_EQ(Cli({"convert", "Old.tal", "New.tal"}).exitCode, 0);
+    auto doc = Open("New.tal");
+    EXPECT_EQ(TempDir::Read(m_dir / "New.tal")[2], 4);
+    EXPECT_EQ(doc->Taal().Name(), "Old.tal");
+    ASSERT_EQ(doc->Taal().Count(), 1);
+    EXPECT_EQ(doc->Taal().BolAt(0)->bass.name, "Pressed Ge");
+
+    // A tempo outside 10..1000 becomes the default.
+    for (const float tempo : {5.0f, 240.0f}) {
+        m_dir.Write("in.tal", Bytes().Header().Params(tempo).TaalHead("T", 0, 0.0f, 0));
+        ASSERT_EQ(Cli({"convert", "in.tal", "out.tal"}).exitCode, 0);
+        EXPECT_EQ(Open("out.tal")->DefaultTempo(), tempo == 5.0f ? DefaultTempo() : tempo);
+    }
+}
+
+} // namespace
+} // namespace lorvanta::test
