@@ -1,5 +1,8 @@
 #include "CliCommon.h"
 
+#include "model/Messages.h"
+#include "model/PlaybackLimits.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -73,6 +76,30 @@ std::optional<long> ParseInteger(const std::string& text) {
     if (errno != 0 || end != text.c_str() + text.size())
         return std::nullopt;
     return value;
+}
+
+void PrintTempoOutOfRange() {
+    std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRangeMessage, "10.0", "1000.0").c_str());
+}
+
+bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, double& semitones) {
+    if (const auto text = line.Option("--tempo")) {
+        bpm = ParseNumber(*text);
+        if (!bpm || !(*bpm >= kMinTempoBpm && *bpm <= kMaxTempoBpm)) {
+            PrintTempoOutOfRange();
+            return false;
+        }
+    }
+    semitones = 0.0;
+    if (const auto text = line.Option("--pitch")) {
+        const std::optional<double> value = ParseNumber(*text);
+        if (!value || *value < -kMaxPitchSemitones || *value > kMaxPitchSemitones) {
+            std::fprintf(stderr, "%s\n", kPitchOutOfRangeMessage);
+            return false;
+        }
+        semitones = *value;
+    }
+    return true;
 }
 
 } // namespace lorvanta::cli

@@ -35,4 +35,12 @@ int UsageError(const std::string& usage, const std::string& problem = {});
 std::optional<double> ParseNumber(const std::string& text);
 std::optional<long> ParseInteger(const std::string& text);
 
+// The tempo bar's message for a tempo outside 10 to 1000 bpm, on stderr.
+void PrintTempoOutOfRange();
+
+// Reads --tempo BPM and --pitch SEMITONES as the bars check them. On a value out
+// of range prints the bars' message and returns false; absent options leave
+// bpm empty and semitones 0.
+bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, double& semitones);
+
 } // namespace lorvanta::cli

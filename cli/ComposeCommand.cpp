@@ -2,6 +2,8 @@
 // the notation pane's Apply does and saves the Taal it makes as a Taal file.
 #include "Commands.h"
 
+#include "model/PlaybackLimits.h"
+
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
 
@@ -12,8 +14,6 @@ namespace {
 constexpr const char* kUsage = "compose TEXT -o OUT [--name NAME] [--tempo BPM]";
 
 // The tempos the program accepts anywhere, in bpm.
-constexpr double kMinTempo = 10.0;
-constexpr double kMaxTempo = 1000.0;
 
 int RunCompose(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
@@ -27,12 +27,8 @@ int RunCompose(const std::vector<std::string>& args) {
     CLorvantaDoc doc;
     if (const auto tempoText = line.Option("--tempo")) {
         const auto tempo = ParseNumber(*tempoText);
-        if (!tempo || *tempo < kMinTempo || *tempo > kMaxTempo) {
-            std::fprintf(stderr, "%s\n",
-                         FormatMessage("Tempo out of range: Enter a value between %1 and %2 "
-                                       "(measured in bpm)",
-                                       "10.0", "1000.0")
-                             .c_str());
+        if (!tempo || !(*tempo >= kMinTempoBpm && *tempo <= kMaxTempoBpm)) {
+            PrintTempoOutOfRange();
             return kExitUsage;
         }
         doc.Params().defaultTempo = static_cast<float>(*tempo);

@@ -24,11 +24,6 @@ namespace {
 
 constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N]";
-constexpr const char* kTempoOutOfRange =
-    "Tempo out of range: Enter a value between %1 and %2 (measured in bpm)";
-constexpr const char* kPitchOutOfRange =
-    "Enter a value between -6.0 and 6.0 (number of semitones from C#). For example, +1 means "
-    "D and -2 means B#.";
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -105,22 +100,9 @@ int RunPlay(const std::vector<std::string>& args) {
         return UsageError(usage);
 
     std::optional<double> bpm;
-    if (const auto text = line.Option("--tempo")) {
-        bpm = ParseNumber(*text);
-        if (!bpm || !(*bpm >= 10.0 && *bpm <= 1000.0)) {
-            std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRange, "10.0", "1000.0").c_str());
-            return kExitUsage;
-        }
-    }
     double semitones = 0.0;
-    if (const auto text = line.Option("--pitch")) {
-        const std::optional<double> value = ParseNumber(*text);
-        if (!value || *value < -6.0 || *value > 6.0) {
-            std::fprintf(stderr, "%s\n", kPitchOutOfRange);
-            return kExitUsage;
-        }
-        semitones = *value;
-    }
+    if (!ReadTempoAndPitch(line, bpm, semitones))
+        return kExitUsage;
     std::optional<double> seconds;
     if (const auto text = line.Option("--seconds")) {
         seconds = ParseNumber(*text);

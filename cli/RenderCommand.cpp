@@ -17,11 +17,6 @@ namespace {
 
 constexpr const char* kUsage =
     "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER]";
-constexpr const char* kTempoOutOfRange =
-    "Tempo out of range: Enter a value between %1 and %2 (measured in bpm)";
-constexpr const char* kPitchOutOfRange =
-    "Enter a value between -6.0 and 6.0 (number of semitones from C#). For example, +1 means "
-    "D and -2 means B#.";
 
 void PrintMessages(const RecordingMessageSink& sink) {
     for (const UserMessage& message : sink.Messages())
@@ -41,22 +36,9 @@ int RunRender(const std::vector<std::string>& args) {
 
     // The tempo and pitch bars' own checks and messages.
     std::optional<double> bpm;
-    if (const auto text = line.Option("--tempo")) {
-        bpm = ParseNumber(*text);
-        if (!bpm || !(*bpm >= 10.0 && *bpm <= 1000.0)) {
-            std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRange, "10.0", "1000.0").c_str());
-            return kExitUsage;
-        }
-    }
     double semitones = 0.0;
-    if (const auto text = line.Option("--pitch")) {
-        const std::optional<double> value = ParseNumber(*text);
-        if (!value || *value < -6.0 || *value > 6.0) {
-            std::fprintf(stderr, "%s\n", kPitchOutOfRange);
-            return kExitUsage;
-        }
-        semitones = *value;
-    }
+    if (!ReadTempoAndPitch(line, bpm, semitones))
+        return kExitUsage;
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;

@@ -135,11 +135,6 @@ std::string FullPathName(const std::filesystem::path& path) {
 
 namespace {
 
-struct FileContents {
-    std::vector<std::uint8_t> bytes;
-    std::optional<std::uint64_t> length; // set when only the start was loaded
-};
-
 // Reads up to limit more bytes of fd into out; returns errno on failure.
 int ReadUpTo(int fd, std::uint64_t limit, std::vector<std::uint8_t>& out) {
     std::uint8_t buffer[65536];

@@ -1,6 +1,7 @@
 #include "ui/bars/PitchCtrlBar.h"
 
 #include "model/Messages.h"
+#include "model/PlaybackLimits.h"
 #include "ui/bars/BarEdit.h"
 #include "ui/bars/EditNumber.h"
 
@@ -132,8 +133,7 @@ void CPitchCtrlBar::ApplyPitchText() {
     if (!(semitones >= -kMaxShift && semitones <= kMaxShift)) {
         UserMessage message;
         message.kind = MessageKind::Information;
-        message.text = "Enter a value between -6.0 and 6.0 (number of semitones from C#). For "
-                       "example, +1 means D and -2 means B#.";
+        message.text = kPitchOutOfRangeMessage;
         m_messages.Show(message);
         m_edit->setFocus(Qt::OtherFocusReason);
         m_edit->selectAll();

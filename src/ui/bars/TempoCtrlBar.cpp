@@ -1,6 +1,7 @@
 #include "ui/bars/TempoCtrlBar.h"
 
 #include "model/Messages.h"
+#include "model/PlaybackLimits.h"
 #include "model/SoundTables.h"
 #include "ui/bars/BarEdit.h"
 #include "ui/bars/EditNumber.h"
@@ -141,10 +142,9 @@ void CTempoCtrlBar::SetTempoBpm(double bpm) {
 void CTempoCtrlBar::RefuseTempo(CBarEdit* edit) {
     UserMessage message;
     message.kind = MessageKind::Information;
-    message.text = FormatMessage("Tempo out of range: Enter a value between %1 and %2 (measured "
-                                 "in bpm)",
-                                 FormatFixed("%.1f", kMinTempo).toStdString(),
-                                 FormatFixed("%.1f", kMaxTempo).toStdString());
+    message.text =
+        FormatMessage(kTempoOutOfRangeMessage, FormatFixed("%.1f", kMinTempo).toStdString(),
+                      FormatFixed("%.1f", kMaxTempo).toStdString());
     m_messages.Show(message);
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
