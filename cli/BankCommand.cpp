@@ -26,8 +26,7 @@ int RunBank(const std::vector<std::string>& args) {
         ok = LoadStrokeKit(bank, *kit, sink).folderRead;
     if (ok)
         ok = WriteStrokeBank(bank, line.positional[0], sink);
-    for (const UserMessage& message : sink.Messages())
-        std::fprintf(stderr, "%s\n", message.text.c_str());
+    PrintMessages(sink);
     return ok ? kExitOk : kExitFailure;
 }
 

@@ -78,6 +78,12 @@ std::optional<long> ParseInteger(const std::string& text) {
     return value;
 }
 
+void PrintMessages(RecordingMessageSink& sink) {
+    for (const UserMessage& message : sink.Messages())
+        std::fprintf(stderr, "%s\n", message.text.c_str());
+    sink.Clear();
+}
+
 void PrintTempoOutOfRange() {
     std::fprintf(stderr, "%s\n", FormatMessage(kTempoOutOfRangeMessage, "10.0", "1000.0").c_str());
 }

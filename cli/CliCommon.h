@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Messages.h"
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -34,6 +36,10 @@ int UsageError(const std::string& usage, const std::string& problem = {});
 // Strict number parsing of a whole argument (finite, nothing left over).
 std::optional<double> ParseNumber(const std::string& text);
 std::optional<long> ParseInteger(const std::string& text);
+
+// Prints the message boxes the program would have shown, one a line on
+// stderr, and forgets them so that a later call prints only newer ones.
+void PrintMessages(RecordingMessageSink& sink);
 
 // The tempo bar's message for a tempo outside 10 to 1000 bpm, on stderr.
 void PrintTempoOutOfRange();

@@ -36,8 +36,7 @@ int RunCompose(const std::vector<std::string>& args) {
 
     RecordingMessageSink sink;
     if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
-        for (const UserMessage& message : sink.Messages())
-            std::fprintf(stderr, "%s\n", message.text.c_str());
+        PrintMessages(sink);
         return kExitFailure;
     }
     if (const auto name = line.Option("--name"))

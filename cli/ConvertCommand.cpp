@@ -22,8 +22,7 @@ int RunConvert(const std::vector<std::string>& args) {
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
     // The boxes the program would show go to stderr; only a file that cannot
     // be read at all stops the conversion.
-    for (const UserMessage& message : sink.Messages())
-        std::fprintf(stderr, "%s\n", message.text.c_str());
+    PrintMessages(sink);
     if (outcome.structuralError)
         return kExitFailure;
 

@@ -22,8 +22,7 @@ int RunDump(const std::vector<std::string>& args) {
     RecordingMessageSink sink;
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
     if (outcome.structuralError) {
-        for (const UserMessage& message : sink.Messages())
-            std::fprintf(stderr, "%s\n", message.text.c_str());
+        PrintMessages(sink);
         return kExitFailure;
     }
     std::optional<std::string> message;

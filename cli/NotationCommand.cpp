@@ -36,8 +36,7 @@ int RunNotation(const std::vector<std::string>& args) {
     RecordingMessageSink sink;
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
     // The boxes the program would show on opening go to stderr.
-    for (const UserMessage& message : sink.Messages())
-        std::fprintf(stderr, "%s\n", message.text.c_str());
+    PrintMessages(sink);
     if (outcome.structuralError)
         return kExitFailure;
     std::printf("%s\n", NotationJson(NotationPaneText(doc)).c_str());

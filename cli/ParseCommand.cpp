@@ -21,8 +21,7 @@ int RunParse(const std::vector<std::string>& args) {
     CLorvantaDoc doc;
     RecordingMessageSink sink;
     if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
-        for (const UserMessage& message : sink.Messages())
-            std::fprintf(stderr, "%s\n", message.text.c_str());
+        PrintMessages(sink);
         return kExitFailure;
     }
     doc.SetEmpty(doc.Taal().IsEmpty());

@@ -84,12 +84,6 @@ private:
     int m_lastNoted = 0; // feeding thread only
 };
 
-void PrintMessages(RecordingMessageSink& sink) {
-    for (const UserMessage& message : sink.Messages())
-        std::fprintf(stderr, "%s\n", message.text.c_str());
-    sink.Clear();
-}
-
 int RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;

@@ -18,11 +18,6 @@ namespace {
 constexpr const char* kUsage =
     "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER]";
 
-void PrintMessages(const RecordingMessageSink& sink) {
-    for (const UserMessage& message : sink.Messages())
-        std::fprintf(stderr, "%s\n", message.text.c_str());
-}
-
 int RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
