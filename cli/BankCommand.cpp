@@ -14,10 +14,8 @@ constexpr const char* kUsage = "bank FOLDER [--kit FOLDER]";
 
 int RunBank(const std::vector<std::string>& args) {
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {"--kit"}, {}, line))
-        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
-    if (line.positional.size() != 1)
-        return UsageError(std::string("lorvanta-cli ") + kUsage);
+    if (const auto exitCode = ReadArguments(args, kUsage, {"--kit"}, 1, line))
+        return *exitCode;
 
     CSampleBank bank;
     RecordingMessageSink sink;

@@ -49,6 +49,17 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
     return std::nullopt;
 }
 
+std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
+                                 const std::vector<std::string>& valueOptions,
+                                 std::size_t positionalCount, CommandLine& line) {
+    const std::string fullUsage = std::string("lorvanta-cli ") + usage;
+    if (auto problem = ParseCommandLine(args, valueOptions, {}, line))
+        return UsageError(fullUsage, *problem);
+    if (line.positional.size() != positionalCount)
+        return UsageError(fullUsage);
+    return std::nullopt;
+}
+
 int UsageError(const std::string& usage, const std::string& problem) {
     if (!problem.empty())
         std::fprintf(stderr, "lorvanta-cli: %s\n", problem.c_str());

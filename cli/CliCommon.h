@@ -30,6 +30,13 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
                                             const std::vector<std::string>& flagOptions,
                                             CommandLine& out);
 
+// Parses a command's arguments, expecting exactly positionalCount positionals.
+// Returns the usage exit code (after printing the usage line) when they do not
+// fit, nothing when line is ready to use.
+std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
+                                 const std::vector<std::string>& valueOptions,
+                                 std::size_t positionalCount, CommandLine& line);
+
 // Prints "usage: ..." to stderr and returns kExitUsage.
 int UsageError(const std::string& usage, const std::string& problem = {});
 

@@ -12,10 +12,8 @@ constexpr const char* kUsage = "convert IN OUT";
 
 int RunConvert(const std::vector<std::string>& args) {
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {}, {}, line))
-        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
-    if (line.positional.size() != 2)
-        return UsageError(std::string("lorvanta-cli ") + kUsage);
+    if (const auto exitCode = ReadArguments(args, kUsage, {}, 2, line))
+        return *exitCode;
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;

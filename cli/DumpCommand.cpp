@@ -13,10 +13,8 @@ constexpr const char* kUsage = "dump FILE";
 
 int RunDump(const std::vector<std::string>& args) {
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {}, {}, line))
-        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
-    if (line.positional.size() != 1)
-        return UsageError(std::string("lorvanta-cli ") + kUsage);
+    if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line))
+        return *exitCode;
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;

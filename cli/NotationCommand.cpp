@@ -27,10 +27,8 @@ std::string NotationJson(const TaalText& text) {
 
 int RunNotation(const std::vector<std::string>& args) {
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {}, {}, line))
-        return UsageError(std::string("lorvanta-cli ") + kUsage, *problem);
-    if (line.positional.size() != 1)
-        return UsageError(std::string("lorvanta-cli ") + kUsage);
+    if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line))
+        return *exitCode;
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;
