@@ -1,0 +1,186 @@
+#pragma once
+
+// The Taal editor: every change the user makes to the document's Taal, the
+// selection of bols with its caret and anchor, and the undo and redo lists.
+// It holds no pixels: the grid view drives it from mouse, keys and menus and
+// draws what it reports through EditorHost. Headless users (tests, the
+// command-line tool) give it a host that records or ignores the reports.
+
+#include "model/Action.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvanta {
+
+class CBol2;
+class CLorvantaDoc;
+class CTaal;
+class CTaalRenderer;
+class MessageSink;
+
+// What the editor tells whoever shows the Taal. Every call has a do-nothing
+// default so a headless host overrides only what it needs.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+
+    // The grid's cells, kept in step with the Taal. The renderer's own cells
+    // (the bols' sound) are kept by the editor itself.
+    virtual void InsertBolView(int /*after*/) {}
+    virtual void RemoveBolView(int /*index*/) {}
+    virtual void DeleteBolViews() {}
+    virtual void CreateBolViews() {}
+    // Lays the grid out again from the bol after `after` (-1: all of it).
+    virtual void RecalcLayout(int /*after*/) {}
+    // Repaints: one cell's frame, the header's top `height` pixels, the
+    // length line, everything.
+    virtual void InvalidateCell(int /*index*/) {}
+    virtual void InvalidateHeader(int /*height*/) {}
+    virtual void InvalidateTaalInfo() {}
+    virtual void InvalidateAll() {}
+    virtual void UpdateWindow() {}
+    // Long operations run with the wait cursor shown.
+    virtual void BeginWait() {}
+    virtual void EndWait() {}
+
+    // The bol properties pane.
+    virtual void ShowBol(int /*index*/) {}
+    virtual void EnableFields(bool /*name*/, bool /*pitch*/, bool /*bass*/) {}
+    virtual void LoadFields() {}
+    // The notation pane.
+    virtual void HighlightBol(int /*index*/, bool /*exclusive*/) {}
+    virtual void RefreshText() {}
+    // The tempo bar's default (what its Reset returns to).
+    virtual void SetDefaultTempo(float /*bpm*/) {}
+
+    // Playback, for the commands' enabling and for edits that stop it.
+    virtual bool IsPlaying() const { return false; }
+    virtual void StopPlayback() {}
+};
+
+// Where copied bols go: the system clipboard in the program, a private one in
+// tests and the command-line tool. Carries the "Lorvanta Bol" payload bytes.
+class BolClipboard {
+public:
+    virtual ~BolClipboard() = default;
+    // Replaces the clipboard's content. False: the clipboard is busy.
+    virtual bool Put(const std::vector<std::uint8_t>& payload) = 0;
+    // The payload on offer; nothing when the clipboard is busy or holds none.
+    virtual std::optional<std::vector<std::uint8_t>> Get() = 0;
+    // Whether the clipboard offers bols now (Paste's enabling).
+    virtual bool HasBols() const = 0;
+};
+
+// A clipboard private to one process.
+class MemoryClipboard : public BolClipboard {
+public:
+    bool Put(const std::vector<std::uint8_t>& payload) override {
+        m_payload = payload;
+        return true;
+    }
+    std::optional<std::vector<std::uint8_t>> Get() override { return m_payload; }
+    bool HasBols() const override { return m_payload.has_value(); }
+    void Clear() { m_payload.reset(); }
+
+private:
+    std::optional<std::vector<std::uint8_t>> m_payload;
+};
+
+// Modifier keys held with a click or key.
+struct KeyModifiers {
+    bool shift = false;
+    bool control = false;
+};
+
+class CTaalEditor {
+public:
+    // The document, sink and host must outlive the editor. The renderer may be
+    // null (nothing is rendered then); the clipboard may be null (Copy and
+    // Paste report the clipboard busy).
+    CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, EditorHost& host,
+                CTaalRenderer* renderer = nullptr, BolClipboard* clipboard = nullptr);
+
+    // A document was created or opened: one unselected cell per bol, caret
+    // and anchor unset, both lists empty.
+    void Reset();
+
+    // --- Selection -----------------------------------------------------
+    // The only operation that changes selection flags: exclusive clears them
+    // all first; an index inside the Taal is then toggled, one outside it
+    // disables the bol fields.
+    void SelectBol(int index, bool exclusive);
+    bool IsSelected(int index) const;
+    int SelectedCount() const { return m_nSelected; }
+    int GetFirstSelected() const;
+    int GetLastSelected() const;
+    // The first selected bol and its index; null when nothing is selected.
+    const CBol2* GetFirstSelectedBol(int* index = nullptr) const;
+    std::vector<int> SelectedIndices() const;
+    int Caret() const { return m_nCaret; }
+    int Anchor() const { return m_nAnchor; }
+
+    // The user's hand: a left click on a cell (-1: on no cell), the keys
+    // that move the selection.
+    void Click(int index, KeyModifiers modifiers);
+    void KeyHome(bool shift);
+    void KeyEnd(bool shift);
+    void KeyLeft(bool shift);
+    void KeyRight(bool shift);
+    // A right click: that cell alone selected (or none).
+    void ContextClick(int index);
+
+    // --- Commands --------------------------------------------------------
+    void Insert();
+    void Append();
+    void Delete();
+    void Cut();
+    void Copy();
+    void Paste();
+    void SelectAll();
+    void ClearAll();
+    void ExpandSelected(float factor);
+    // Taal Properties after OK: records and applies a changed name or tempo.
+    void SetTaalProperties(const std::string& name, float defaultTempo);
+    // The in-place name editor committed its text.
+    void CommitName(const std::string& name);
+    // The bol properties pane's Apply, with the pane's edited bol.
+    void ApplyBolProperties(const CBol2& edited);
+    // Replaces the whole Taal as one undoable step (notation Apply).
+    void ReplaceTaal(const CTaal& taal);
+    // Inserts copies of the bols at the selection as one undoable insert
+    // (Paste, Merge Taal).
+    int InsertBols(const std::vector<const CBol2*>& bols);
+    void Undo();
+    void Redo();
+
+    // Enabling rules.
+    bool CanInsert() const;
+    bool CanDelete() const; // also Cut, Copy, Expand 0.5x and Custom
+    bool CanPaste() const;
+    bool CanSelectAll() const; // also Clear All
+    bool CanExpandDouble() const;
+    bool CanUndo() const { return m_lists.CanUndo(); }
+    bool CanRedo() const { return m_lists.CanRedo(); }
+
+    UndoLists& Lists() { return m_lists; }
+    const UndoLists& Lists() const { return m_lists; }
+
+private:
+    CLorvantaDoc& m_doc;
+    MessageSink& m_sink;
+    EditorHost& m_host;
+    CTaalRenderer* m_renderer;
+    BolClipboard* m_clipboard;
+    UndoLists m_lists;
+    // One flag per bol, in Taal order.
+    std::vector<char> m_selected;
+    int m_nSelected = 0;
+    int m_nCaret = -1;
+    int m_nAnchor = -1;
+};
+
+} // namespace lorvanta
