@@ -17,6 +17,8 @@ QMessageBox::Icon IconOf(MessageKind kind) {
         return QMessageBox::Question;
     case MessageKind::Information:
         return QMessageBox::Information;
+    case MessageKind::Plain:
+        return QMessageBox::NoIcon;
     }
     return QMessageBox::NoIcon;
 }

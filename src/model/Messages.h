@@ -7,7 +7,8 @@
 namespace lorvanta {
 
 // What kind of box the program shows a message in.
-enum class MessageKind { Error, Warning, Question, Information };
+// Plain: a box with no icon.
+enum class MessageKind { Error, Warning, Question, Information, Plain };
 
 // The buttons a box offers, and the one the user pressed.
 enum class MessageButtons { Ok, YesNo, YesNoCancel, OkCancel, RetryCancel };

@@ -22,6 +22,22 @@ class CTaal;
 class CTaalRenderer;
 class MessageSink;
 
+namespace messages {
+inline constexpr const char* kSelectBolFirst =
+    "Please select a Bol before attempting this operation";
+inline constexpr const char* kClipboardBusy = "Clipboard is busy";
+inline constexpr const char* kBadClipboardBols = "The bols on the clipboard cannot be pasted: %1.";
+// %1 = 0x18 (undo) or 0x19 (redo), %2 = the action's kind, both "0x%x".
+inline constexpr const char* kUndoNotSupported =
+    "Error %1: Undo for this action (%2) is not supported";
+inline constexpr std::uint32_t kUndoNotSupportedUndo = 24;
+inline constexpr std::uint32_t kUndoNotSupportedRedo = 25;
+// %1 = "undone" or "redone", %2 = the number of bols the Taal has now.
+inline constexpr const char* kStepNoLongerApplies =
+    "This step could not be %1: the Taal has changed since the step was recorded and no longer "
+    "has the bols it refers to (the Taal now has %2 bols). The step has been dropped.";
+} // namespace messages
+
 // What the editor tells whoever shows the Taal. Every call has a do-nothing
 // default so a headless host overrides only what it needs.
 class EditorHost {
@@ -149,8 +165,10 @@ public:
     void CommitName(const std::string& name);
     // The bol properties pane's Apply, with the pane's edited bol.
     void ApplyBolProperties(const CBol2& edited);
-    // Replaces the whole Taal as one undoable step (notation Apply).
-    void ReplaceTaal(const CTaal& taal);
+    // Replaces the whole Taal (name included) as one undoable step (notation
+    // Apply), and marks the document modified. refreshText false leaves the
+    // notation pane's text as it is (Apply keeps the text as typed).
+    void ReplaceTaal(const CTaal& taal, bool refreshText = true);
     // Inserts copies of the bols at the selection as one undoable insert
     // (Paste, Merge Taal).
     int InsertBols(const std::vector<const CBol2*>& bols);
@@ -170,6 +188,27 @@ public:
     const UndoLists& Lists() const { return m_lists; }
 
 private:
+    enum class Direction { Undo, Redo };
+    // Cells (own flags, host, renderer) in step with one inserted or removed bol.
+    void InsertView(int after);
+    void RemoveView(int index);
+    // Drops every cell, then builds one unselected cell per bol.
+    void DeleteViews();
+    void CreateViews();
+    // Flags resized to the Taal when it was changed behind the editor's back.
+    void SyncFlags();
+    // The whole-Taal exchange shared by notation Apply, Undo and Redo.
+    void ExchangeTaal(CTaal& other, bool refreshText);
+    // Whether every recorded position of the action lies inside the Taal as
+    // the action's steps reach it.
+    bool Applicable(const CAction& action, Direction direction) const;
+    void Apply(CAction& action, Direction direction);
+    void ReinsertBols(const CAction& action);
+    void RedeleteBols(const CAction& action);
+    void ExchangeBols(CAction& action);
+    void ExchangeProperties(CAction& action);
+    void Step(Direction direction);
+
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     EditorHost& m_host;

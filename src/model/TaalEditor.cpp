@@ -1,0 +1,744 @@
+#include "model/TaalEditor.h"
+
+#include "audio/TaalRenderer.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "model/PlaybackLimits.h"
+#include "persistence/BolClipboard.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lorvanta {
+
+namespace {
+
+// The wait cursor around a long operation, taken down on every way out.
+class WaitCursor {
+public:
+    explicit WaitCursor(EditorHost& host) : m_host(host) { m_host.BeginWait(); }
+    ~WaitCursor() { m_host.EndWait(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    EditorHost& m_host;
+};
+
+std::unique_ptr<CBol2> CopyWithIndex(const CBol2& bol, int index) {
+    auto copy = std::make_unique<CBol2>(bol);
+    copy->index = static_cast<std::uint32_t>(index);
+    return copy;
+}
+
+int Position(const CBol2& recorded) {
+    return static_cast<int>(recorded.index);
+}
+
+// Header heights repainted after a change of the Taal's name or tempo.
+constexpr int kUndoHeaderHeight = 100;
+constexpr int kPropertiesHeaderHeight = 120;
+
+} // namespace
+
+CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, EditorHost& host,
+                         CTaalRenderer* renderer, BolClipboard* clipboard)
+    : m_doc(doc), m_sink(sink), m_host(host), m_renderer(renderer), m_clipboard(clipboard) {
+    m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
+}
+
+void CTaalEditor::Reset() {
+    m_lists.Clear();
+    m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
+    m_nSelected = 0;
+    m_nCaret = -1;
+    m_nAnchor = -1;
+}
+
+void CTaalEditor::SyncFlags() {
+    const auto count = static_cast<std::size_t>(m_doc.Taal().Count());
+    if (m_selected.size() == count)
+        return;
+    m_selected.resize(count, 0);
+    m_nSelected = static_cast<int>(std::count(m_selected.begin(), m_selected.end(), 1));
+}
+
+// --- Cells -------------------------------------------------------------------
+
+void CTaalEditor::InsertView(int after) {
+    const std::size_t position =
+        after < 0 ? 0 : std::min(static_cast<std::size_t>(after) + 1, m_selected.size());
+    m_selected.insert(m_selected.begin() + static_cast<std::ptrdiff_t>(position), 0);
+    m_host.InsertBolView(after);
+    if (m_renderer)
+        m_renderer->InsertBolView(after);
+}
+
+void CTaalEditor::RemoveView(int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < m_selected.size()) {
+        if (m_selected[static_cast<std::size_t>(index)])
+            --m_nSelected;
+        m_selected.erase(m_selected.begin() + index);
+    }
+    m_host.RemoveBolView(index);
+    if (m_renderer)
+        m_renderer->RemoveBolView(index);
+}
+
+void CTaalEditor::DeleteViews() {
+    m_selected.clear();
+    m_nSelected = 0;
+    m_host.DeleteBolViews();
+}
+
+void CTaalEditor::CreateViews() {
+    m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
+    m_nSelected = 0;
+    m_host.CreateBolViews();
+}
+
+// --- Selection ---------------------------------------------------------------
+
+void CTaalEditor::SelectBol(int index, bool exclusive) {
+    SyncFlags();
+    if (exclusive) {
+        for (std::size_t i = 0; i < m_selected.size() && m_nSelected > 0; ++i) {
+            if (m_selected[i]) {
+                m_selected[i] = 0;
+                --m_nSelected;
+                m_host.InvalidateCell(static_cast<int>(i));
+            }
+        }
+    }
+    if (index >= 0 && index < m_doc.Taal().Count()) {
+        char& flag = m_selected[static_cast<std::size_t>(index)];
+        flag = flag ? 0 : 1;
+        m_nSelected += flag ? 1 : -1;
+        m_host.InvalidateCell(index);
+        if (m_nSelected > 0)
+            m_host.ShowBol(index);
+    } else {
+        m_host.EnableFields(false, false, false);
+    }
+    m_host.UpdateWindow();
+    m_host.HighlightBol(index, exclusive);
+}
+
+bool CTaalEditor::IsSelected(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < m_selected.size() &&
+           m_selected[static_cast<std::size_t>(index)] != 0;
+}
+
+int CTaalEditor::GetFirstSelected() const {
+    const int count = m_doc.Taal().Count();
+    if (m_nSelected < 1 || m_nSelected > count || count == 0)
+        return -1;
+    const int cells = std::min(count, static_cast<int>(m_selected.size()));
+    for (int i = 0; i < cells; ++i)
+        if (m_selected[static_cast<std::size_t>(i)])
+            return i;
+    return -1;
+}
+
+int CTaalEditor::GetLastSelected() const {
+    const int count = m_doc.Taal().Count();
+    if (m_nSelected < 1 || m_nSelected > count || count == 0)
+        return -1;
+    const int cells = std::min(count, static_cast<int>(m_selected.size()));
+    for (int i = cells - 1; i >= 0; --i)
+        if (m_selected[static_cast<std::size_t>(i)])
+            return i;
+    return -1;
+}
+
+const CBol2* CTaalEditor::GetFirstSelectedBol(int* index) const {
+    const int first = GetFirstSelected();
+    if (index)
+        *index = first;
+    return first < 0 ? nullptr : m_doc.Taal().BolAt(first);
+}
+
+std::vector<int> CTaalEditor::SelectedIndices() const {
+    std::vector<int> indices;
+    const int cells = std::min(m_doc.Taal().Count(), static_cast<int>(m_selected.size()));
+    for (int i = 0; i < cells; ++i)
+        if (m_selected[static_cast<std::size_t>(i)])
+            indices.push_back(i);
+    return indices;
+}
+
+void CTaalEditor::Click(int index, KeyModifiers modifiers) {
+    if (modifiers.control && !modifiers.shift) {
+        SelectBol(index, false);
+    } else if (modifiers.control && modifiers.shift) {
+        // Every cell between the caret and the one clicked changes state.
+        if (m_nCaret < index) {
+            for (int j = m_nCaret + 1; j <= index; ++j)
+                SelectBol(j, false);
+        } else {
+            for (int j = m_nCaret - 1; j >= index; --j)
+                SelectBol(j, false);
+        }
+    } else {
+        SelectBol(index, true);
+    }
+    m_nCaret = m_nAnchor = index;
+}
+
+void CTaalEditor::ContextClick(int index) {
+    SelectBol(index, true);
+    m_nCaret = index;
+}
+
+void CTaalEditor::KeyHome(bool shift) {
+    const int count = m_doc.Taal().Count();
+    if (shift) {
+        const int from = std::min(std::min(m_nCaret, m_nAnchor) - 1, count - 1);
+        for (int j = from; j >= 0; --j)
+            SelectBol(j, false);
+        m_nCaret = 0;
+    } else {
+        SelectBol(0, true);
+        m_nAnchor = m_nCaret = 0;
+    }
+}
+
+void CTaalEditor::KeyEnd(bool shift) {
+    const int count = m_doc.Taal().Count();
+    if (shift) {
+        for (int j = std::max(std::max(m_nCaret, m_nAnchor) + 1, 0); j <= count - 1; ++j)
+            SelectBol(j, false);
+        m_nCaret = count - 1;
+    } else {
+        SelectBol(count - 1, true);
+        m_nAnchor = m_nCaret = count - 1;
+    }
+}
+
+void CTaalEditor::KeyLeft(bool shift) {
+    SyncFlags();
+    if (m_nSelected <= 0)
+        return;
+    const int count = m_doc.Taal().Count();
+    // Edits leave the caret and anchor where they were; the keys bring them
+    // back inside the Taal.
+    const int caret = std::clamp(m_nCaret, 0, std::max(count - 1, 0));
+    const int anchor = std::clamp(m_nAnchor, 0, std::max(count - 1, 0));
+    if (shift) {
+        if (caret != 0)
+            SelectBol(caret > anchor ? caret : caret - 1, false);
+        m_nCaret = std::max(caret - 1, 0);
+    } else {
+        const int target = std::max(caret - 1, 0);
+        m_nAnchor = target;
+        SelectBol(target, true);
+        m_nCaret = target;
+    }
+}
+
+void CTaalEditor::KeyRight(bool shift) {
+    SyncFlags();
+    if (m_nSelected <= 0)
+        return;
+    const int count = m_doc.Taal().Count();
+    const int caret = std::clamp(m_nCaret, 0, std::max(count - 1, 0));
+    const int anchor = std::clamp(m_nAnchor, 0, std::max(count - 1, 0));
+    if (shift) {
+        if (caret != count - 1)
+            SelectBol(caret < anchor ? caret : caret + 1, false);
+        m_nCaret = std::min(caret + 1, count - 1);
+    } else {
+        const int target = std::min(caret + 1, count - 1);
+        m_nAnchor = target;
+        SelectBol(target, true);
+        m_nCaret = target;
+    }
+}
+
+// --- Commands ----------------------------------------------------------------
+
+void CTaalEditor::Insert() {
+    SyncFlags();
+    if (!CanInsert())
+        return;
+    CTaal& taal = m_doc.Taal();
+    const int first = GetFirstSelected();
+    const int a = (m_nSelected == 1 && first >= 0) ? first - 1 : taal.Count() - 1;
+    auto action = std::make_unique<CAction>(kActionInsertedBols);
+    m_lists.ClearRedo();
+    m_doc.InsertBol(a);
+    action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
+    m_lists.Record(std::move(action));
+    InsertView(a);
+    m_host.RecalcLayout(a);
+    m_nCaret = m_nAnchor = a + 1;
+    SelectBol(a + 1, true);
+}
+
+void CTaalEditor::Append() {
+    SyncFlags();
+    CTaal& taal = m_doc.Taal();
+    const int a = taal.Count() - 1;
+    auto action = std::make_unique<CAction>(kActionInsertedBols);
+    m_lists.ClearRedo();
+    m_doc.InsertBol(a);
+    action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
+    m_lists.Record(std::move(action));
+    InsertView(a);
+    m_host.RecalcLayout(a);
+}
+
+void CTaalEditor::Delete() {
+    SyncFlags();
+    const int n = m_nSelected;
+    if (n <= 0)
+        return;
+    const std::vector<int> selected = SelectedIndices();
+    if (selected.empty())
+        return;
+    auto action = std::make_unique<CAction>(kActionRemovedBols);
+    m_lists.ClearRedo();
+    for (std::size_t k = 0; k < selected.size(); ++k) {
+        const int at = selected[k] - static_cast<int>(k);
+        auto copy = std::make_unique<CBol2>();
+        m_doc.DeleteBol(at, copy.get());
+        copy->index = static_cast<std::uint32_t>(selected[k]);
+        action->bols.push_back(std::move(copy));
+        RemoveView(at);
+    }
+    m_lists.Record(std::move(action));
+    m_nSelected = 0;
+
+    const int count = m_doc.Taal().Count();
+    int start = -1;
+    if (selected.size() == 1 && count > 0) {
+        const int t = std::min(selected[0], count - 1);
+        SelectBol(t, true);
+        start = t - 1;
+    } else if (selected.size() > 1) {
+        start = selected[0] - 1;
+    }
+    m_host.RecalcLayout(start);
+}
+
+void CTaalEditor::Cut() {
+    Copy();
+    Delete();
+}
+
+void CTaalEditor::Copy() {
+    SyncFlags();
+    const std::vector<int> selected = SelectedIndices();
+    if (selected.empty()) {
+        m_sink.Show({MessageKind::Question, messages::kSelectBolFirst});
+        return;
+    }
+    std::vector<const CBol2*> bols;
+    bols.reserve(selected.size());
+    for (int i : selected)
+        bols.push_back(m_doc.Taal().BolAt(i));
+    if (!m_clipboard || !m_clipboard->Put(WriteBolPayload(bols)))
+        m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
+}
+
+void CTaalEditor::Paste() {
+    SyncFlags();
+    std::optional<std::vector<std::uint8_t>> payload;
+    if (m_clipboard)
+        payload = m_clipboard->Get();
+    if (!payload) {
+        m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
+        return;
+    }
+    std::vector<std::unique_ptr<CBol2>> bols;
+    std::string error;
+    if (!ReadBolPayload(*payload, bols, error)) {
+        m_sink.Show({MessageKind::Error, FormatMessage(messages::kBadClipboardBols, error)});
+        return;
+    }
+    std::vector<const CBol2*> list;
+    list.reserve(bols.size());
+    for (const auto& bol : bols)
+        list.push_back(bol.get());
+    InsertBols(list);
+}
+
+void CTaalEditor::SelectAll() {
+    SelectBol(-1, true);
+    const int count = m_doc.Taal().Count();
+    for (int i = 0; i < count; ++i)
+        SelectBol(i, false);
+    m_nCaret = m_nAnchor = count - 1;
+}
+
+void CTaalEditor::ClearAll() {
+    SyncFlags();
+    CTaal& taal = m_doc.Taal();
+    if (taal.IsEmpty())
+        return;
+    auto action = std::make_unique<CAction>(kActionRemovedBols);
+    m_lists.ClearRedo();
+    for (const auto& bol : taal.Bols())
+        action->bols.push_back(std::make_unique<CBol2>(*bol));
+    m_lists.Record(std::move(action));
+
+    // Only the bols go: the name, the default tempo and the reserved block
+    // stay, so that Undo gives the Taal back as it was.
+    taal.RemoveAll();
+    m_doc.SetEmpty(true);
+    m_doc.SetModified();
+
+    DeleteViews();
+    if (m_renderer)
+        m_renderer->RenderAllBols(); // no bols: drops the cells and the ceiling
+    m_host.InvalidateAll();
+    m_host.UpdateWindow();
+    m_host.RefreshText();
+}
+
+void CTaalEditor::ExpandSelected(float factor) {
+    SyncFlags();
+    if (m_nSelected < 1 || !std::isfinite(factor))
+        return;
+    const std::vector<int> selected = SelectedIndices();
+    if (selected.empty())
+        return;
+    CTaal& taal = m_doc.Taal();
+    auto action = std::make_unique<CAction>(kActionChangedBols);
+    m_lists.ClearRedo();
+    for (int i : selected) {
+        CBol2& bol = *taal.BolAt(i);
+        action->bols.push_back(CopyWithIndex(bol, i));
+        bol.duration = bol.duration * factor;
+    }
+    // The length is the sum of the durations in order, as Undo and Redo
+    // compute it, so that a Redo gives back exactly the same Taal.
+    taal.Recalculate(-1);
+    m_doc.SetModified();
+    m_lists.Record(std::move(action));
+
+    m_host.InvalidateTaalInfo();
+    m_host.RecalcLayout(selected.front() - 1);
+    m_host.RefreshText();
+    m_host.LoadFields();
+
+    // The blocks follow the new durations; the emphases did not change.
+    if (m_renderer) {
+        WaitCursor wait(m_host);
+        for (int i : selected)
+            m_renderer->RenderBol(i);
+    }
+}
+
+void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo) {
+    if (!(defaultTempo >= kMinTempoBpm && defaultTempo <= kMaxTempoBpm)) {
+        m_sink.Show(
+            {MessageKind::Warning, FormatMessage(kTempoOutOfRangeMessage, "10.0", "1000.0")});
+        return;
+    }
+    CTaal& taal = m_doc.Taal();
+    if (name == taal.Name() && defaultTempo == m_doc.Params().defaultTempo)
+        return;
+    auto action = std::make_unique<CAction>(kActionTaalProperties);
+    action->taal.SetName(taal.Name());
+    action->params.defaultTempo = m_doc.Params().defaultTempo;
+    m_lists.Record(std::move(action));
+    taal.SetName(name);
+    m_doc.Params().defaultTempo = defaultTempo;
+    m_doc.SetModified();
+    m_host.SetDefaultTempo(defaultTempo);
+    m_host.InvalidateHeader(kPropertiesHeaderHeight);
+    m_host.UpdateWindow();
+}
+
+void CTaalEditor::CommitName(const std::string& name) {
+    CTaal& taal = m_doc.Taal();
+    if (name == taal.Name())
+        return;
+    auto action = std::make_unique<CAction>(kActionTaalProperties);
+    action->taal.SetName(taal.Name());
+    action->params.defaultTempo = m_doc.Params().defaultTempo;
+    m_lists.Record(std::move(action));
+    taal.SetName(name);
+    m_doc.SetModified();
+    m_host.InvalidateHeader(kPropertiesHeaderHeight);
+}
+
+void CTaalEditor::ApplyBolProperties(const CBol2& edited) {
+    SyncFlags();
+    int i = -1;
+    CBol2* bol = const_cast<CBol2*>(GetFirstSelectedBol(&i));
+    m_lists.ClearRedo();
+    if (!bol)
+        return;
+    CBol2 compared = edited;
+    compared.index = bol->index;
+    if (compared == *bol)
+        return;
+
+    auto action = std::make_unique<CAction>(kActionChangedBols);
+    action->bols.push_back(CopyWithIndex(*bol, i));
+    m_lists.Record(std::move(action));
+    m_doc.SetModified();
+    *bol = compared;
+    bol->index = static_cast<std::uint32_t>(i);
+    m_doc.Taal().Recalculate(-1);
+
+    m_host.RefreshText();
+    m_host.RecalcLayout(i - 1);
+    if (m_renderer) {
+        // Renders the bol (every bol when the emphasis ceiling moved), says
+        // what failed, and rebuilds the image while playing.
+        WaitCursor wait(m_host);
+        m_renderer->ApplyBolEdit(i);
+    }
+}
+
+void CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
+    SyncFlags();
+    m_lists.Record(MakeWholeTaalAction(m_doc.Taal()));
+    CTaal replacement;
+    replacement.Assign(taal);
+    ExchangeTaal(replacement, refreshText);
+    m_doc.SetModified();
+}
+
+void CTaalEditor::ExchangeTaal(CTaal& other, bool refreshText) {
+    SelectBol(-1, true);
+    DeleteViews();
+    CTaal held;
+    held.Assign(m_doc.Taal());
+    m_doc.Taal().Assign(other);
+    other.Assign(held);
+    m_doc.SetEmpty(m_doc.Taal().IsEmpty());
+    CreateViews();
+    if (m_renderer) {
+        WaitCursor wait(m_host);
+        m_renderer->RenderAllBols();
+    }
+    m_host.RecalcLayout(-1);
+    m_host.InvalidateAll();
+    if (refreshText)
+        m_host.RefreshText();
+}
+
+int CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
+    SyncFlags();
+    const int n = static_cast<int>(bols.size());
+    if (n == 0)
+        return 1;
+    CTaal& taal = m_doc.Taal();
+    const int first = GetFirstSelected();
+    const int a = (m_nSelected > 0 && first >= 0) ? first - 1 : taal.Count() - 1;
+    auto action = std::make_unique<CAction>(kActionInsertedBols);
+    m_lists.ClearRedo();
+    {
+        WaitCursor wait(m_host);
+        for (int k = 0; k < n; ++k) {
+            m_doc.InsertBol(a + k, bols[static_cast<std::size_t>(k)]);
+            action->bols.push_back(CopyWithIndex(*taal.BolAt(a + k + 1), a + k + 1));
+            InsertView(a + k);
+        }
+    }
+    m_lists.Record(std::move(action));
+    taal.Recalculate(a - 1);
+    m_host.RecalcLayout(std::max(a - 1, -1));
+    m_nCaret = m_nAnchor = a + n;
+    SelectBol(a + n, true);
+    m_doc.SetModified();
+    return 1;
+}
+
+// --- Undo and redo -------------------------------------------------------------
+
+void CTaalEditor::Undo() {
+    Step(Direction::Undo);
+}
+void CTaalEditor::Redo() {
+    Step(Direction::Redo);
+}
+
+void CTaalEditor::Step(Direction direction) {
+    SyncFlags();
+    CActionList& from = direction == Direction::Undo ? m_lists.UndoList() : m_lists.RedoList();
+    CActionList& to = direction == Direction::Undo ? m_lists.RedoList() : m_lists.UndoList();
+    if (from.empty())
+        return;
+    std::unique_ptr<CAction> action = std::move(from.front());
+    from.pop_front();
+
+    const std::uint32_t kind = action->kind;
+    const bool known = kind == kActionRemovedBols || kind == kActionInsertedBols ||
+                       kind == kActionChangedBols || kind == kActionTaalProperties ||
+                       kind == kActionWholeTaal;
+    if (!known) {
+        const std::uint32_t code = direction == Direction::Undo ? messages::kUndoNotSupportedUndo
+                                                                : messages::kUndoNotSupportedRedo;
+        m_sink.Show({MessageKind::Error,
+                     FormatMessage(messages::kUndoNotSupported, FormatHex(code), FormatHex(kind))});
+        to.push_front(std::move(action));
+        return;
+    }
+    // A step that no longer fits the Taal is never half applied. It is
+    // dropped rather than moved: on the other list it would stand for a
+    // change that never happened, and the opposite command would then take
+    // back something that was never done.
+    if (!Applicable(*action, direction)) {
+        m_sink.Show(
+            {MessageKind::Warning, FormatMessage(messages::kStepNoLongerApplies,
+                                                 direction == Direction::Undo ? "undone" : "redone",
+                                                 FormatDecimal(m_doc.Taal().Count()))});
+        return;
+    }
+    Apply(*action, direction);
+    to.push_front(std::move(action));
+}
+
+bool CTaalEditor::Applicable(const CAction& action, Direction direction) const {
+    long long count = m_doc.Taal().Count();
+    const bool reinsert = (action.kind == kActionRemovedBols) == (direction == Direction::Undo);
+    switch (action.kind) {
+    case kActionRemovedBols:
+    case kActionInsertedBols:
+        if (reinsert) {
+            // Inserting at p needs p bols in front of it.
+            for (const auto& bol : action.bols) {
+                if (Position(*bol) < 0 || bol->index > count)
+                    return false;
+                ++count;
+            }
+        } else {
+            long long k = 0;
+            for (const auto& bol : action.bols) {
+                const long long at = static_cast<long long>(bol->index) - k;
+                if (at < 0 || at >= count)
+                    return false;
+                --count;
+                ++k;
+            }
+        }
+        return true;
+    case kActionChangedBols:
+        for (const auto& bol : action.bols)
+            if (bol->index >= count)
+                return false;
+        return true;
+    default:
+        return true;
+    }
+}
+
+void CTaalEditor::Apply(CAction& action, Direction direction) {
+    switch (action.kind) {
+    case kActionRemovedBols:
+        if (direction == Direction::Undo)
+            ReinsertBols(action);
+        else
+            RedeleteBols(action);
+        break;
+    case kActionInsertedBols:
+        if (direction == Direction::Undo)
+            RedeleteBols(action);
+        else
+            ReinsertBols(action);
+        break;
+    case kActionChangedBols:
+        ExchangeBols(action);
+        break;
+    case kActionTaalProperties:
+        ExchangeProperties(action);
+        break;
+    case kActionWholeTaal:
+        ExchangeTaal(action.taal, true);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTaalEditor::ReinsertBols(const CAction& action) {
+    for (const auto& bol : action.bols) {
+        const int at = Position(*bol);
+        m_doc.InsertBol(at - 1, bol.get());
+        InsertView(at - 1);
+    }
+    m_doc.Taal().Recalculate(-1);
+    m_host.RecalcLayout(-1);
+}
+
+void CTaalEditor::RedeleteBols(const CAction& action) {
+    int k = 0;
+    for (const auto& bol : action.bols) {
+        const int at = Position(*bol) - k;
+        m_doc.DeleteBol(at);
+        RemoveView(at);
+        ++k;
+    }
+    m_doc.Taal().Recalculate(-1);
+    m_host.RecalcLayout(-1);
+}
+
+void CTaalEditor::ExchangeBols(CAction& action) {
+    CTaal& taal = m_doc.Taal();
+    const int shown = GetFirstSelected();
+    bool shownChanged = false;
+    int smallest = 50000;
+    for (auto& recorded : action.bols) {
+        const int at = Position(*recorded);
+        CBol2& bol = *taal.BolAt(at);
+        CBol2 held = bol;
+        bol = *recorded;
+        *recorded = held;
+        smallest = std::min(smallest, at);
+        shownChanged = shownChanged || at == shown;
+    }
+    if (m_renderer) {
+        const float ceiling = m_renderer->EmphasisCeiling();
+        m_renderer->UpdateEmphasisCeiling();
+        if (m_renderer->EmphasisCeiling() != ceiling) {
+            WaitCursor wait(m_host);
+            m_renderer->RenderAllBols();
+        } else {
+            for (const auto& recorded : action.bols)
+                m_renderer->RenderBol(Position(*recorded));
+        }
+    }
+    taal.Recalculate(-1);
+    m_host.RecalcLayout(smallest - 1);
+    m_host.RefreshText();
+    // The properties pane shows a copy of its bol: give it the bol as it is
+    // now, or its next Apply would put the old fields back.
+    if (shownChanged)
+        m_host.ShowBol(shown);
+}
+
+void CTaalEditor::ExchangeProperties(CAction& action) {
+    CTaal& taal = m_doc.Taal();
+    std::string name = taal.Name();
+    taal.SetName(action.taal.Name());
+    action.taal.SetName(std::move(name));
+    std::swap(m_doc.Params().defaultTempo, action.params.defaultTempo);
+    m_host.SetDefaultTempo(m_doc.Params().defaultTempo);
+    m_host.InvalidateHeader(kUndoHeaderHeight);
+    m_host.UpdateWindow();
+}
+
+// --- Enabling ------------------------------------------------------------------
+
+bool CTaalEditor::CanInsert() const {
+    return m_nSelected < 2;
+}
+bool CTaalEditor::CanDelete() const {
+    return m_nSelected >= 1;
+}
+bool CTaalEditor::CanPaste() const {
+    return m_clipboard && m_clipboard->HasBols();
+}
+bool CTaalEditor::CanSelectAll() const {
+    return !m_doc.Taal().IsEmpty();
+}
+bool CTaalEditor::CanExpandDouble() const {
+    return m_nSelected >= 1;
+}
+
+} // namespace lorvanta
