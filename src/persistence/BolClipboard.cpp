@@ -31,7 +31,7 @@ std::vector<std::uint8_t> WriteBolPayload(std::span<const CBol2* const> bols) {
 bool ReadBolPayload(std::span<const std::uint8_t> payload,
                     std::vector<std::unique_ptr<CBol2>>& bols, std::string& error) {
     try {
-        ArchiveReader reader(payload, "the clipboard data");
+        ArchiveReader reader(payload, "clipboard data");
         const std::uint32_t count = reader.ReadU32("bol count");
         // A count the data cannot hold is refused before anything is read.
         if (count > reader.Remaining() / kMinBolPayloadBytes) {
