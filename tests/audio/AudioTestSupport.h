@@ -1,8 +1,7 @@
 #pragma once
 
 // Shared by the sound engine's tests: stroke images made to measure, a bank
-// whose resource steps can be made to fail, Taals built in one line, and the
-// Taal image built literally, bol block by bol block, as a reference.
+// whose resource steps can be made to fail, and Taals built in one line.
 
 #include "audio/AudioStatus.h"
 #include "audio/SampleBank.h"
@@ -10,37 +9,14 @@
 #include "model/Bol.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
+#include "persistence/TempDir.h"
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <limits>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace lorvanta::test {
-
-// A folder of its own under the system's temporary folder, removed at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device seed;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("lorvanta-audio-" + std::to_string(seed()) + std::to_string(seed()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // A stroke WAV image holding exactly these samples.
 inline std::vector<unsigned char> StrokeImage(const std::vector<std::int16_t>& samples) {
@@ -113,52 +89,6 @@ inline void FillTaal(CTaal& taal, const std::vector<BolSpec>& specs) {
     taal.RemoveAll();
     for (std::size_t i = 0; i < specs.size(); ++i)
         taal.Append(MakeBol(specs[i], static_cast<std::uint32_t>(i)));
-}
-
-inline float Ceiling(const CTaal& taal) {
-    float ceiling = std::numeric_limits<float>::lowest();
-    for (const auto& bol : taal.Bols())
-        ceiling = std::max(ceiling, bol->pitch.emphasis + bol->bass.emphasis);
-    return ceiling;
-}
-
-// A bol block exactly as the program makes it: count samples for 6 seconds per
-// beat at the rate, cleared, then both sounds mixed at their emphases lowered
-// by half the ceiling.
-inline std::vector<std::int16_t> LiteralBlock(const CBol2& bol, float ceiling, std::uint32_t rate,
-                                              const CSampleBank& bank, MessageSink& sink) {
-    const std::uint32_t count = TruncateToU32(static_cast<float>(rate) * (bol.duration * 6.0f));
-    std::vector<std::int16_t> block(count);
-    CBol2 copy = bol;
-    copy.bass.emphasis -= 0.5f * ceiling;
-    copy.pitch.emphasis -= 0.5f * ceiling;
-    if (copy.RenderInto(block.data(), count, bank, sink) != kStatusOk)
-        block.clear();
-    return block;
-}
-
-// The image made the literal way: header, then for each bol the first slot
-// samples of its whole block, zeros where the slot passes the block's end.
-inline std::vector<unsigned char> LiteralImage(const CTaal& taal,
-                                               const std::vector<std::vector<std::int16_t>>& blocks,
-                                               float secondsPerBeat, std::uint32_t rate,
-                                               WaveHeader header) {
-    std::vector<std::int16_t> samples;
-    std::size_t i = 0;
-    for (const auto& bol : taal.Bols()) {
-        const std::uint32_t slot = TruncateToU32(
-            static_cast<float>(bol->duration * secondsPerBeat) * static_cast<float>(rate));
-        const auto& block = blocks[i++];
-        for (std::uint32_t j = 0; j < slot; ++j)
-            samples.push_back(j < block.size() ? block[j] : 0);
-    }
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    PutLe32(header, kDataSizeOffset, dataBytes);
-    PutLe32(header, kRiffSizeOffset, dataBytes + 36);
-    std::vector<unsigned char> image(header.begin(), header.end());
-    image.resize(kWaveHeaderSize + dataBytes);
-    std::memcpy(image.data() + kWaveHeaderSize, samples.data(), dataBytes);
-    return image;
 }
 
 // The silence recording's header, the template of every image.

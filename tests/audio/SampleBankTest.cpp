@@ -15,26 +15,21 @@ namespace {
 
 constexpr SoundId kTestSound = 12; // "Na", replaced by a made-to-measure stroke
 
-CSound Sound(SoundId id, float emphasis, std::string name = "Na") {
+CSound Sound(SoundId id, float emphasis) {
     CSound sound;
     sound.soundId = id;
     sound.emphasis = emphasis;
-    sound.name = std::move(name);
+    sound.name = "Na";
     return sound;
 }
 
 } // namespace
 
-TEST(SampleResources, LookupMapsIdsToResourcesAndUnknownIdsToSilence) {
-    EXPECT_EQ(LookupSampleResource(0), 131);
-    EXPECT_EQ(LookupSampleResource(1), 133);
-    EXPECT_EQ(LookupSampleResource(12), 144);
-    EXPECT_EQ(LookupSampleResource(29), 161);
-    EXPECT_EQ(LookupSampleResource(30), 131);
-    EXPECT_EQ(LookupSampleResource(0xFFFFFFFFu), 131);
-}
-
-TEST(SampleResources, EveryResourceIsFoundWithItsWholeImage) {
+TEST(SampleResources, IdsMapToResourcesFoundWithTheirWholeImage) {
+    const std::pair<SoundId, int> lookups[] = {{0, 131},  {1, 133},  {12, 144},
+                                               {29, 161}, {30, 131}, {0xFFFFFFFFu, 131}};
+    for (const auto& [id, resource] : lookups)
+        EXPECT_EQ(LookupSampleResource(id), resource) << id;
     CSampleBank bank;
     for (SoundId id = 0; id < kSoundCount; ++id) {
         const RecordingAccess access = bank.Access(LookupSampleResource(id));
@@ -42,89 +37,58 @@ TEST(SampleResources, EveryResourceIsFoundWithItsWholeImage) {
         EXPECT_EQ(access.bytes.data(), bank.StrokeImage(id).data()) << "used in place";
         EXPECT_EQ(access.SampleCount(), (access.bytes.size() - 44) / 2);
     }
-    const RecordingAccess missing = bank.Access(132);
-    EXPECT_EQ(missing.status, kStatusSoundNotFound);
+    EXPECT_EQ(bank.Access(132).status, kStatusSoundNotFound);
 }
 
-TEST(MixInto, GainOfZeroDecibelsAddsTheSamplesUnchanged) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage({100, -200, 32767, -32768, 1})));
-    std::vector<std::int16_t> block{1, 2, 3, 4, 5, 6};
-    EXPECT_EQ(Sound(kTestSound, 0.0f).MixInto(block.data(), 6, bank, sink), 0u);
-    EXPECT_EQ(block, (std::vector<std::int16_t>{101, -198, -32766, -32764, 6, 6}));
-    EXPECT_TRUE(sink.Messages().empty());
-}
-
-TEST(MixInto, MinusTwentyDecibelsIsATenthTruncatedTowardZero) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    EXPECT_EQ(EmphasisGain(-20.0f), 0.1f);
-    EXPECT_EQ(EmphasisGain(0.0f), 1.0f);
-    ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage({15, -15, 19, -19, 9, -9, 30000})));
-    std::vector<std::int16_t> block(7, 0);
-    Sound(kTestSound, -20.0f).MixInto(block.data(), 7, bank, sink);
-    // -15 * 0.1 = -1.5 contributes -1, not -2.
-    EXPECT_EQ(block, (std::vector<std::int16_t>{1, -1, 1, -1, 0, 0, 3000}));
-}
-
-TEST(MixInto, SumsWrapAroundWithoutClipping) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage({10000, -10000, 20000})));
-    std::vector<std::int16_t> block{30000, -30000, 0};
-    Sound(kTestSound, 0.0f).MixInto(block.data(), 3, bank, sink);
-    EXPECT_EQ(block[0], -25536);
-    EXPECT_EQ(block[1], 25536);
-    // +6 dB nearly doubles: 20000 * 1.9952623 = 39905.2 -> 39905, whose low 16 bits read -25631.
-    std::fill(block.begin(), block.end(), 0);
-    Sound(kTestSound, 6.0f).MixInto(block.data(), 3, bank, sink);
-    EXPECT_EQ(block[2], -25631);
-}
-
-TEST(MixInto, ProductsOutsideTheIntegerRangeAddNothing) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage({1, 0, -1, 32767})));
-    // An emphasis no file allows, but a legacy record can carry: the gain is
-    // infinite, 0 * inf is NaN, and none of it may reach an integer unchecked.
-    std::vector<std::int16_t> block{5, 5, 5, 5};
-    EXPECT_EQ(Sound(kTestSound, 32767.0f).MixInto(block.data(), 4, bank, sink), 0u);
-    EXPECT_EQ(block, (std::vector<std::int16_t>{5, 5, 5, 5}));
-    // Large but finite: 32767 * 1e5 passes 2^31 and adds nothing; 1 * 1e5 adds 100000's low bits.
-    Sound(kTestSound, 100.0f).MixInto(block.data(), 4, bank, sink);
-    EXPECT_EQ(block[0], static_cast<std::int16_t>(5 + static_cast<std::uint16_t>(100000)));
-    EXPECT_EQ(block[3], 5);
-}
-
-TEST(MixInto, CountLimitsTheSamplesAndALongerBlockKeepsItsTail) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage({1, 2, 3, 4})));
-    std::vector<std::int16_t> block(6, 7);
-    Sound(kTestSound, 0.0f).MixInto(block.data(), 2, bank, sink);
-    EXPECT_EQ(block, (std::vector<std::int16_t>{8, 9, 7, 7, 7, 7}));
-    Sound(kTestSound, 0.0f).MixInto(block.data(), 6, bank, sink);
-    EXPECT_EQ(block, (std::vector<std::int16_t>{9, 11, 10, 11, 7, 7}));
-    EXPECT_EQ(Sound(kTestSound, 0.0f).MixInto(block.data(), 0, bank, sink), 0u);
-    EXPECT_TRUE(sink.Messages().empty());
-}
-
-TEST(MixInto, SilenceAndUnknownIdsLeaveTheBlockAsItWas) {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    std::vector<std::int16_t> block(20, -3);
-    for (const SoundId id : {0u, 30u, 1000u}) {
-        EXPECT_EQ(Sound(id, 20.0f).MixInto(block.data(), 20, bank, sink), 0u);
-        EXPECT_EQ(block, std::vector<std::int16_t>(20, -3));
+TEST(MixInto, AddsTheScaledStrokeTruncatedAndWrappingWithoutClipping) {
+    using Samples = std::vector<std::int16_t>;
+    struct Case {
+        Samples stroke, block;
+        float emphasis;
+        std::uint32_t count;
+        Samples mixed;
+        SoundId id = kTestSound;
+    };
+    const Case cases[] = {
+        // 0 dB adds the samples unchanged; sums wrap around.
+        {{100, -200, 32767, -32768, 1},
+         {1, 2, 3, 4, 5, 6},
+         0.0f,
+         6,
+         {101, -198, -32766, -32764, 6, 6}},
+        {{10000, -10000}, {30000, -30000}, 0.0f, 2, {-25536, 25536}},
+        // -20 dB is a tenth truncated toward zero: -1.5 contributes -1.
+        {{15, -15, 19, -19, 9, -9, 30000}, Samples(7), -20.0f, 7, {1, -1, 1, -1, 0, 0, 3000}},
+        // +6 dB: 20000 * 1.9952623 = 39905, whose low 16 bits read -25631.
+        {{0, 20000}, Samples(2), 6.0f, 2, {0, -25631}},
+        // An infinite gain (an emphasis only a legacy record carries) makes
+        // 0 * inf NaN; a product past 2^31 adds nothing; 1e5 adds its low bits.
+        {{1, 0, -1, 32767}, {5, 5, 5, 5}, 32767.0f, 4, {5, 5, 5, 5}},
+        {{1, 0, -1, 32767}, {5, 5, 5, 5}, 100.0f, 4, {-31067, 5, 31077, 5}},
+        // The count limits the samples; a block longer than the stroke keeps its tail.
+        {{1, 2, 3, 4}, Samples(6, 7), 0.0f, 2, {8, 9, 7, 7, 7, 7}},
+        {{1, 2, 3, 4}, Samples(6, 7), 0.0f, 6, {8, 9, 10, 11, 7, 7}},
+        {{1, 2, 3, 4}, Samples(6, 7), 0.0f, 0, Samples(6, 7)},
+        // Silence and unknown ids leave the block as it was.
+        {{1}, Samples(3, -3), 20.0f, 3, Samples(3, -3), 0},
+        {{1}, Samples(3, -3), 20.0f, 3, Samples(3, -3), 30},
+        {{1}, Samples(3, -3), 20.0f, 3, Samples(3, -3), 1000},
+    };
+    for (const Case& c : cases) {
+        CSampleBank bank;
+        RecordingMessageSink sink;
+        ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage(c.stroke)));
+        Samples block = c.block;
+        EXPECT_EQ(Sound(c.id, c.emphasis).MixInto(block.data(), c.count, bank, sink), 0u);
+        EXPECT_EQ(block, c.mixed) << testing::PrintToString(c.stroke) << " at " << c.emphasis;
+        EXPECT_TRUE(sink.Messages().empty());
     }
 }
 
 TEST(MixInto, BuiltInStrokesMixFromTheirDataAfterTheHeader) {
     CSampleBank bank;
     RecordingMessageSink sink;
-    const auto image = bank.StrokeImage(kTestSound);
-    const auto recording = SamplesOf(image.subspan(44));
+    const auto recording = SamplesOf(bank.StrokeImage(kTestSound).subspan(44));
     std::vector<std::int16_t> block(recording.size() + 10, 0);
     Sound(kTestSound, 0.0f)
         .MixInto(block.data(), static_cast<std::uint32_t>(block.size()), bank, sink);
@@ -132,37 +96,29 @@ TEST(MixInto, BuiltInStrokesMixFromTheirDataAfterTheHeader) {
     EXPECT_EQ(block.back(), 0);
 }
 
-struct FailureCase {
-    FaultyBank::Step step;
-    std::uint32_t status;
-    const char* message;
-};
-
-class MixFailure : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(MixFailure, ShowsTheStepsMessageAndLeavesTheBlockUnchanged) {
-    FaultyBank bank;
-    bank.failing = GetParam().step;
-    RecordingMessageSink sink;
-    std::vector<std::int16_t> block(8, 4);
-    EXPECT_EQ(Sound(kTestSound, 0.0f, "Na").MixInto(block.data(), 8, bank, sink),
-              GetParam().status);
-    EXPECT_EQ(block, std::vector<std::int16_t>(8, 4));
-    ASSERT_EQ(sink.Messages().size(), 1u);
-    EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Error);
-    std::string expected = GetParam().message;
-    if (GetParam().step == FaultyBank::Step::Module)
-        expected += ProgramPath();
-    EXPECT_EQ(sink.Messages()[0].text, expected);
+TEST(MixInto, AFailedStepShowsItsMessageAndLeavesTheBlockUnchanged) {
+    struct Case {
+        FaultyBank::Step step;
+        std::uint32_t status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {FaultyBank::Step::Module, 12, "Error 0x7e: Cannot get handle for " + ProgramPath()},
+        {FaultyBank::Step::Find, 8, "Error 0x716: Cannot find sound Na"},
+        {FaultyBank::Step::Load, 9, "Error 0x714: Cannot load sound Na"},
+        {FaultyBank::Step::Lock, 10, "Error 0x5: Cannot get handle for Na"}};
+    for (const Case& c : cases) {
+        FaultyBank bank;
+        bank.failing = c.step;
+        RecordingMessageSink sink;
+        std::vector<std::int16_t> block(8, 4);
+        EXPECT_EQ(Sound(kTestSound, 0.0f).MixInto(block.data(), 8, bank, sink), c.status);
+        EXPECT_EQ(block, std::vector<std::int16_t>(8, 4));
+        ASSERT_EQ(sink.Messages().size(), 1u);
+        EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Error);
+        EXPECT_EQ(sink.Messages()[0].text, c.message);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    EachStep, MixFailure,
-    ::testing::Values(
-        FailureCase{FaultyBank::Step::Module, 12, "Error 0x7e: Cannot get handle for "},
-        FailureCase{FaultyBank::Step::Find, 8, "Error 0x716: Cannot find sound Na"},
-        FailureCase{FaultyBank::Step::Load, 9, "Error 0x714: Cannot load sound Na"},
-        FailureCase{FaultyBank::Step::Lock, 10, "Error 0x5: Cannot get handle for Na"}));
 
 TEST(RenderInto, ClearsThenMixesBothSoundsAndReportsTheFirstFailure) {
     FaultyBank bank;

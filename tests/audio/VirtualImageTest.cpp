@@ -8,12 +8,59 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
 
 namespace {
+
+inline float Ceiling(const CTaal& taal) {
+    float ceiling = std::numeric_limits<float>::lowest();
+    for (const auto& bol : taal.Bols())
+        ceiling = std::max(ceiling, bol->pitch.emphasis + bol->bass.emphasis);
+    return ceiling;
+}
+
+// A bol block exactly as the program makes it: count samples for 6 seconds per
+// beat at the rate, cleared, then both sounds mixed at their emphases lowered
+// by half the ceiling.
+inline std::vector<std::int16_t> LiteralBlock(const CBol2& bol, float ceiling, std::uint32_t rate,
+                                              const CSampleBank& bank, MessageSink& sink) {
+    const std::uint32_t count = TruncateToU32(static_cast<float>(rate) * (bol.duration * 6.0f));
+    std::vector<std::int16_t> block(count);
+    CBol2 copy = bol;
+    copy.bass.emphasis -= 0.5f * ceiling;
+    copy.pitch.emphasis -= 0.5f * ceiling;
+    if (copy.RenderInto(block.data(), count, bank, sink) != kStatusOk)
+        block.clear();
+    return block;
+}
+
+// The image made the literal way: header, then for each bol the first slot
+// samples of its whole block, zeros where the slot passes the block's end.
+inline std::vector<unsigned char> LiteralImage(const CTaal& taal,
+                                               const std::vector<std::vector<std::int16_t>>& blocks,
+                                               float secondsPerBeat, std::uint32_t rate,
+                                               WaveHeader header) {
+    std::vector<std::int16_t> samples;
+    std::size_t i = 0;
+    for (const auto& bol : taal.Bols()) {
+        const std::uint32_t slot = TruncateToU32(
+            static_cast<float>(bol->duration * secondsPerBeat) * static_cast<float>(rate));
+        const auto& block = blocks[i++];
+        for (std::uint32_t j = 0; j < slot; ++j)
+            samples.push_back(j < block.size() ? block[j] : 0);
+    }
+    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    PutLe32(header, kDataSizeOffset, dataBytes);
+    PutLe32(header, kRiffSizeOffset, dataBytes + 36);
+    std::vector<unsigned char> image(header.begin(), header.end());
+    image.resize(kWaveHeaderSize + dataBytes);
+    std::memcpy(image.data() + kWaveHeaderSize, samples.data(), dataBytes);
+    return image;
+}
 
 struct Scenario {
     std::uint32_t seed;
