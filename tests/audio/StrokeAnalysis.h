@@ -21,13 +21,11 @@ inline void Fft(std::vector<std::complex<double>>& a) {
     const std::size_t n = a.size();
     for (std::size_t i = 1, j = 0; i < n; ++i) {
         std::size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) {
+        for (; j & bit; bit >>= 1)
             j ^= bit;
-        }
         j ^= bit;
-        if (i < j) {
+        if (i < j)
             std::swap(a[i], a[j]);
-        }
     }
     for (std::size_t len = 2; len <= n; len <<= 1) {
         const double angle = -2.0 * std::numbers::pi / static_cast<double>(len);
@@ -63,11 +61,9 @@ struct Spectrum {
         const auto lo = static_cast<std::size_t>(std::ceil(loHz / binHz));
         const auto hi = std::min(magnitude.size() - 2, static_cast<std::size_t>(hiHz / binHz));
         std::size_t best = lo;
-        for (std::size_t k = lo; k <= hi; ++k) {
-            if (magnitude[k] > magnitude[best]) {
+        for (std::size_t k = lo; k <= hi; ++k)
+            if (magnitude[k] > magnitude[best])
                 best = k;
-            }
-        }
         const double a = magnitude[best - 1], b = magnitude[best], c = magnitude[best + 1];
         const double curve = a - 2.0 * b + c;
         const double offset = curve != 0.0 ? 0.5 * (a - c) / curve : 0.0;
@@ -97,9 +93,8 @@ inline Spectrum HannSpectrum(std::span<const std::int16_t> x, std::size_t frames
     Spectrum s;
     s.binHz = kRate / static_cast<double>(size);
     s.magnitude.resize(size / 2 + 1);
-    for (std::size_t k = 0; k < s.magnitude.size(); ++k) {
+    for (std::size_t k = 0; k < s.magnitude.size(); ++k)
         s.magnitude[k] = std::abs(a[k]);
-    }
     return s;
 }
 
@@ -114,17 +109,14 @@ inline double T20(std::span<const std::int16_t> x) {
     std::vector<double> rms;
     for (std::size_t start = 0; start + window <= x.size(); start += window) {
         double sum = 0.0;
-        for (std::size_t n = start; n < start + window; ++n) {
+        for (std::size_t n = start; n < start + window; ++n)
             sum += static_cast<double>(x[n]) * x[n];
-        }
         rms.push_back(std::sqrt(sum / window));
     }
     const auto loudest = std::max_element(rms.begin(), rms.end());
-    for (auto it = loudest; it != rms.end(); ++it) {
-        if (*it <= *loudest / 10.0) {
+    for (auto it = loudest; it != rms.end(); ++it)
+        if (*it <= *loudest / 10.0)
             return static_cast<double>(it - rms.begin()) * window / kRate;
-        }
-    }
     return static_cast<double>(x.size()) / kRate;
 }
 
@@ -135,9 +127,8 @@ inline double Pitch(std::span<const std::int16_t> x, double t0, double t1) {
     const auto end = std::min(x.size(), static_cast<std::size_t>(t1 * kRate));
     const std::size_t maxLag = static_cast<std::size_t>(kRate / 60.0);
     const std::size_t minLag = static_cast<std::size_t>(kRate / 400.0);
-    if (end <= begin + maxLag + 64) {
+    if (end <= begin + maxLag + 64)
         return 0.0;
-    }
     const std::size_t width = end - begin - maxLag - 1;
     std::vector<double> cmnd(maxLag + 2, 1.0);
     double running = 0.0;
@@ -151,16 +142,14 @@ inline double Pitch(std::span<const std::int16_t> x, double t0, double t1) {
         cmnd[lag] = running > 0.0 ? d * static_cast<double>(lag) / running : 1.0;
     }
     std::size_t lag = minLag;
-    while (lag < maxLag && cmnd[lag] >= 0.15) {
+    while (lag < maxLag && cmnd[lag] >= 0.15)
         ++lag;
-    }
     if (lag == maxLag) {
         lag = static_cast<std::size_t>(
             std::min_element(cmnd.begin() + minLag, cmnd.begin() + maxLag) - cmnd.begin());
     }
-    while (lag < maxLag && cmnd[lag + 1] < cmnd[lag]) {
+    while (lag < maxLag && cmnd[lag + 1] < cmnd[lag])
         ++lag;
-    }
     const double a = cmnd[lag - 1], b = cmnd[lag], c = cmnd[lag + 1];
     const double curve = a - 2.0 * b + c;
     const double offset = curve != 0.0 ? 0.5 * (a - c) / curve : 0.0;
