@@ -31,26 +31,56 @@ BufferDesc RingDesc(std::uint32_t bytes = kRing) {
     return desc;
 }
 
-// Writes samples first, first + 1, ... into [offset, offset + bytes).
-void WriteRamp(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
-               std::int16_t first) {
+// A locked region; the second piece only when asked for.
+struct Region {
+    HResult result;
     std::uint8_t* p1 = nullptr;
     std::uint8_t* p2 = nullptr;
-    std::uint32_t n1 = 0;
-    std::uint32_t n2 = 0;
-    ASSERT_EQ(buffer.Lock(offset, bytes, &p1, &n1, &p2, &n2), kHrOk);
-    std::vector<std::int16_t> ramp(bytes / 2);
-    std::iota(ramp.begin(), ramp.end(), first);
-    std::memcpy(p1, ramp.data(), n1);
-    if (n2 != 0)
-        std::memcpy(p2, reinterpret_cast<const std::uint8_t*>(ramp.data()) + n1, n2);
-    ASSERT_EQ(buffer.Unlock(p1, n1, p2, n2), kHrOk);
+    std::uint32_t n1 = 0, n2 = 0;
+};
+Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes, bool two = true) {
+    Region r{};
+    r.result =
+        buffer.Lock(offset, bytes, &r.p1, &r.n1, two ? &r.p2 : nullptr, two ? &r.n2 : nullptr);
+    return r;
 }
 
-std::vector<std::int16_t> Ramp(std::int16_t first, std::size_t count) {
+// Samples first, first + 1, ...; then more runs of that kind, {first, count}.
+std::vector<std::int16_t>
+Ramp(std::int16_t first, std::size_t count,
+     std::initializer_list<std::pair<std::int16_t, std::size_t>> more = {}) {
     std::vector<std::int16_t> ramp(count);
     std::iota(ramp.begin(), ramp.end(), first);
+    for (const auto& [start, n] : more) {
+        const auto run = Ramp(start, n);
+        ramp.insert(ramp.end(), run.begin(), run.end());
+    }
     return ramp;
+}
+
+// Writes Ramp(first, bytes / 2) into [offset, offset + bytes).
+void WriteRamp(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
+               std::int16_t first) {
+    const Region r = Lock(buffer, offset, bytes);
+    ASSERT_EQ(r.result, kHrOk);
+    const auto ramp = Ramp(first, bytes / 2);
+    std::memcpy(r.p1, ramp.data(), r.n1);
+    if (r.n2 != 0)
+        std::memcpy(r.p2, reinterpret_cast<const std::uint8_t*>(ramp.data()) + r.n1, r.n2);
+    ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
+}
+
+// {play, write} cursors.
+std::pair<std::uint32_t, std::uint32_t> Cursors(const OutputBuffer& buffer) {
+    std::pair<std::uint32_t, std::uint32_t> cursors;
+    EXPECT_EQ(buffer.GetCurrentPosition(&cursors.first, &cursors.second), kHrOk);
+    return cursors;
+}
+
+std::uint32_t Status(const OutputBuffer& buffer) {
+    std::uint32_t status = 0;
+    EXPECT_EQ(buffer.GetStatus(&status), kHrOk);
+    return status;
 }
 
 class OutputBufferTest : public ::testing::Test {
@@ -71,41 +101,32 @@ protected:
 };
 
 TEST_F(OutputBufferTest, LockCrossingTheEndComesBackInTwoPieces) {
-    std::uint8_t* p1 = nullptr;
-    std::uint8_t* p2 = nullptr;
-    std::uint32_t n1 = 0;
-    std::uint32_t n2 = 0;
-    ASSERT_EQ(ring->Lock(kRing - 100, 300, &p1, &n1, &p2, &n2), kHrOk);
-    EXPECT_EQ(n1, 100u);
-    EXPECT_EQ(n2, 200u);
-    EXPECT_NE(p2, nullptr);
-    // One lock at a time.
-    std::uint8_t* q = nullptr;
-    std::uint32_t m = 0;
-    EXPECT_EQ(ring->Lock(0, 2, &q, &m, nullptr, nullptr), kHrInvalidCall);
-    ASSERT_EQ(ring->Unlock(p1, n1, p2, n2), kHrOk);
+    Region r = Lock(*ring, kRing - 100, 300);
+    ASSERT_EQ(r.result, kHrOk);
+    EXPECT_EQ(r.n1, 100u);
+    EXPECT_EQ(r.n2, 200u);
+    EXPECT_NE(r.p2, nullptr);
+    EXPECT_EQ(Lock(*ring, 0, 2).result, kHrInvalidCall); // one lock at a time
+    ASSERT_EQ(ring->Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
+    EXPECT_EQ(ring->Unlock(r.p1, 2, nullptr, 0), kHrInvalidCall);
 
     // Without room for a second piece the region stops at the end.
-    ASSERT_EQ(ring->Lock(kRing - 100, 300, &p1, &n1, nullptr, nullptr), kHrOk);
-    EXPECT_EQ(n1, 100u);
-    ASSERT_EQ(ring->Unlock(p1, n1, nullptr, 0), kHrOk);
-
+    r = Lock(*ring, kRing - 100, 300, false);
+    EXPECT_EQ(r.n1, 100u);
+    ASSERT_EQ(ring->Unlock(r.p1, r.n1, nullptr, 0), kHrOk);
     // A chunk-sized region inside the ring is one piece.
-    ASSERT_EQ(ring->Lock(7 * kChunk, kChunk, &p1, &n1, &p2, &n2), kHrOk);
-    EXPECT_EQ(n1, kChunk);
-    EXPECT_EQ(n2, 0u);
-    ASSERT_EQ(ring->Unlock(p1, n1, p2, n2), kHrOk);
+    r = Lock(*ring, 7 * kChunk, kChunk);
+    EXPECT_EQ(r.n1, kChunk);
+    EXPECT_EQ(r.n2, 0u);
+    ASSERT_EQ(ring->Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
 }
 
 TEST_F(OutputBufferTest, BadRegionsAndCallsAreRefused) {
-    std::uint8_t* p1 = nullptr;
-    std::uint32_t n1 = 0;
-    EXPECT_EQ(ring->Lock(kRing, 2, &p1, &n1, nullptr, nullptr), kHrInvalidArg);
-    EXPECT_EQ(ring->Lock(1, 2, &p1, &n1, nullptr, nullptr), kHrInvalidArg);
-    EXPECT_EQ(ring->Lock(0, 3, &p1, &n1, nullptr, nullptr), kHrInvalidArg);
-    EXPECT_EQ(ring->Lock(0, kRing + 2, &p1, &n1, nullptr, nullptr), kHrInvalidArg);
-    EXPECT_EQ(ring->Lock(0, 0, &p1, &n1, nullptr, nullptr), kHrInvalidArg);
-    EXPECT_EQ(ring->Unlock(p1, 2, nullptr, 0), kHrInvalidCall);
+    const std::pair<std::uint32_t, std::uint32_t> regions[] = {
+        {kRing, 2}, {1, 2}, {0, 3}, {0, kRing + 2}, {0, 0}};
+    for (const auto& [offset, bytes] : regions)
+        EXPECT_EQ(Lock(*ring, offset, bytes, false).result, kHrInvalidArg)
+            << offset << " " << bytes;
     EXPECT_EQ(ring->SetCurrentPosition(kRing), kHrInvalidArg);
     EXPECT_EQ(ring->SetFrequency(99), kHrInvalidArg);
     EXPECT_EQ(ring->SetFrequency(200001), kHrInvalidArg);
@@ -118,9 +139,7 @@ TEST_F(OutputBufferTest, BadRegionsAndCallsAreRefused) {
     EXPECT_EQ(plain->SetFrequency(30000), kHrControlUnavailable);
     EXPECT_EQ(plain->SetVolume(0), kHrControlUnavailable);
     EXPECT_EQ(plain->SetNotificationPositions({}), kHrControlUnavailable);
-
-    desc = RingDesc(kRing + 1);
-    EXPECT_EQ(device.CreateBuffer(desc, plain), kHrInvalidArg);
+    EXPECT_EQ(device.CreateBuffer(RingDesc(kRing + 1), plain), kHrInvalidArg);
     desc = RingDesc();
     desc.format.channels = 2;
     EXPECT_EQ(device.CreateBuffer(desc, plain), kHrInvalidArg);
@@ -140,17 +159,8 @@ TEST_F(OutputBufferTest, PlaysWhatWasWrittenInAnEndlessLoop) {
     WriteRamp(*ring, 0, kRing, 0);
     ASSERT_EQ(ring->Play(true), kHrOk);
     device.AdvanceFrames(kRing / 2 + 10); // once round and 10 more
-    const auto heard = device.Captured(ring->Serial());
-    auto expected = Ramp(0, kRing / 2);
-    const auto head = Ramp(0, 10);
-    expected.insert(expected.end(), head.begin(), head.end());
-    EXPECT_EQ(heard, expected);
-
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
-    ASSERT_EQ(ring->GetCurrentPosition(&play, &write), kHrOk);
-    EXPECT_EQ(write, 20u);
-    EXPECT_EQ(play, 20u);
+    EXPECT_EQ(device.Captured(ring->Serial()), Ramp(0, kRing / 2, {{0, 10}}));
+    EXPECT_EQ(Cursors(*ring), std::pair(20u, 20u));
 }
 
 TEST_F(OutputBufferTest, StopKeepsThePositionAndSetCurrentPositionMovesIt) {
@@ -159,20 +169,13 @@ TEST_F(OutputBufferTest, StopKeepsThePositionAndSetCurrentPositionMovesIt) {
     device.AdvanceFrames(100);
     ASSERT_EQ(ring->Stop(), kHrOk);
     device.AdvanceFrames(100); // stopped: nothing taken
-    std::uint32_t status = 0;
-    ASSERT_EQ(ring->GetStatus(&status), kHrOk);
-    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(Status(*ring), 0u);
     ASSERT_EQ(ring->Play(true), kHrOk);
-    ASSERT_EQ(ring->GetStatus(&status), kHrOk);
-    EXPECT_EQ(status, buffer_status::kPlaying | buffer_status::kLooping);
+    EXPECT_EQ(Status(*ring), buffer_status::kPlaying | buffer_status::kLooping);
     device.AdvanceFrames(5);
     ASSERT_EQ(ring->SetCurrentPosition(2000), kHrOk);
     device.AdvanceFrames(5);
-
-    auto expected = Ramp(0, 105);
-    const auto after = Ramp(1000, 5);
-    expected.insert(expected.end(), after.begin(), after.end());
-    EXPECT_EQ(device.Captured(ring->Serial()), expected);
+    EXPECT_EQ(device.Captured(ring->Serial()), Ramp(0, 105, {{1000, 5}}));
 }
 
 TEST_F(OutputBufferTest, AOneShotBufferStopsAtItsEndAndRewinds) {
@@ -183,9 +186,7 @@ TEST_F(OutputBufferTest, AOneShotBufferStopsAtItsEndAndRewinds) {
     device.AdvanceFrames(2000);
     EXPECT_EQ(device.Captured(once->Serial()), Ramp(7, 500));
     EXPECT_FALSE(once->IsPlaying());
-    std::uint32_t write = 1;
-    ASSERT_EQ(once->GetCurrentPosition(nullptr, &write), kHrOk);
-    EXPECT_EQ(write, 0u);
+    EXPECT_EQ(Cursors(*once).second, 0u);
 }
 
 TEST_F(OutputBufferTest, EachNotificationPositionPassedSignalsTheEvent) {
@@ -231,16 +232,10 @@ TEST_F(OutputBufferTest, PlayCursorTrailsTheWriteCursorByTheLatency) {
     std::unique_ptr<OutputBuffer> buffer;
     ASSERT_EQ(late.CreateBuffer(RingDesc(), buffer), kHrOk);
     ASSERT_EQ(buffer->Play(true), kHrOk);
-    std::uint32_t play = 0;
-    std::uint32_t write = 0;
     late.AdvanceFrames(30); // less than the latency since the start
-    ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), kHrOk);
-    EXPECT_EQ(write, 60u);
-    EXPECT_EQ(play, 0u);
+    EXPECT_EQ(Cursors(*buffer), std::pair(0u, 60u));
     late.AdvanceFrames(kRing / 2 - 30 + 10); // wrapped: write at 20
-    ASSERT_EQ(buffer->GetCurrentPosition(&play, &write), kHrOk);
-    EXPECT_EQ(write, 20u);
-    EXPECT_EQ(play, kRing - 180);
+    EXPECT_EQ(Cursors(*buffer), std::pair(kRing - 180, 20u));
 }
 
 TEST_F(OutputBufferTest, TimeIsPlayedAtTheBuffersFrequency) {
@@ -260,21 +255,16 @@ TEST_F(OutputBufferTest, ALostBufferPlaysSilenceUntilRestored) {
     WriteRamp(*ring, 0, kRing, 1);
     ASSERT_EQ(ring->Play(true), kHrOk);
     device.SimulateLoss(2);
-    std::uint32_t status = 0;
-    ASSERT_EQ(ring->GetStatus(&status), kHrOk);
-    EXPECT_NE(status & buffer_status::kLost, 0u);
+    EXPECT_NE(Status(*ring) & buffer_status::kLost, 0u);
     device.AdvanceFrames(220);
     EXPECT_EQ(device.Captured(ring->Serial()), std::vector<std::int16_t>(220, 0));
     EXPECT_TRUE(events.TryTake(0)); // the writer is still woken
-    std::uint8_t* p1 = nullptr;
-    std::uint32_t n1 = 0;
-    EXPECT_EQ(ring->Lock(0, kChunk, &p1, &n1, nullptr, nullptr), kHrBufferLost);
+    EXPECT_EQ(Lock(*ring, 0, kChunk).result, kHrBufferLost);
 
     EXPECT_EQ(ring->Restore(), kHrBufferLost);
     EXPECT_EQ(ring->Restore(), kHrBufferLost);
     EXPECT_EQ(ring->Restore(), kHrOk);
-    ASSERT_EQ(ring->GetStatus(&status), kHrOk);
-    EXPECT_EQ(status & buffer_status::kLost, 0u);
+    EXPECT_EQ(Status(*ring) & buffer_status::kLost, 0u);
     // Its memory came back empty.
     device.ClearCaptured();
     device.AdvanceFrames(10);

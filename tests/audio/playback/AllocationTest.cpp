@@ -9,30 +9,7 @@ namespace {
 
 class AllocationTest : public PlaybackFixture {
 protected:
-    void OpenQuiet(const std::vector<float>& durations) {
-        FillDoc(doc, durations);
-        renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
-        renderer->SetTempo(kSecondsPerBeat100);
-        ASSERT_EQ(renderer->InitialUpdate(), 0u);
-        renderer->BuildTaalImage();
-        auto opener = [this](std::unique_ptr<OutputDevice>& out) {
-            VirtualOutputDevice::Options options; // no capture: it keeps what it hears
-            options.clock = VirtualOutputDevice::Clock::Manual;
-            auto created = std::make_unique<VirtualOutputDevice>(options);
-            device = created.get();
-            out = std::move(created);
-            return kHrOk;
-        };
-        engine = std::make_unique<CPlaybackEngine>(doc, *renderer, sink, opener);
-        engine->SetPositionHandler([this](const PlayingPosition& p) {
-            beats.fetch_add(1, std::memory_order_relaxed);
-            lastBeat.store(p.beat, std::memory_order_relaxed);
-        });
-        ASSERT_EQ(engine->InitDirectSound(), 0u);
-    }
-
     std::atomic<std::uint64_t> beats{0};
-    std::atomic<float> lastBeat{0.0f};
 };
 
 TEST(AllocationCounterTest, SeesAllocationsOnCountedThreadsOnly) {
@@ -49,8 +26,8 @@ TEST(AllocationCounterTest, SeesAllocationsOnCountedThreadsOnly) {
 }
 
 TEST_F(AllocationTest, AMinuteOfPlaybackWithTempoAndPitchChangesAllocatesNothing) {
-    const std::vector<float> teentaal(16, 1.0f);
-    OpenQuiet(teentaal);
+    onPosition = [this](const PlayingPosition&) { beats.fetch_add(1, std::memory_order_relaxed); };
+    Open(std::vector<float>(16, 1.0f), 0, false);
     AllocationExemption thisThread; // commands and rebuilds run here
     engine->OnAudioPlay();
     ASSERT_TRUE(engine->IsPlaying());

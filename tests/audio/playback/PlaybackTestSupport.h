@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -61,16 +62,18 @@ inline std::vector<std::int16_t> Looped(const std::vector<std::int16_t>& cycle, 
 
 class PlaybackFixture : public ::testing::Test {
 protected:
-    void Open(const std::vector<float>& durations, std::uint32_t latencyFrames = 0) {
+    // Without `capture` the output keeps nothing of what it plays.
+    void Open(const std::vector<float>& durations, std::uint32_t latencyFrames = 0,
+              bool capture = true) {
         FillDoc(doc, durations);
         renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
         renderer->SetTempo(kSecondsPerBeat100);
         ASSERT_EQ(renderer->InitialUpdate(), 0u);
         renderer->BuildTaalImage();
-        auto opener = [this, latencyFrames](std::unique_ptr<OutputDevice>& out) {
+        auto opener = [this, latencyFrames, capture](std::unique_ptr<OutputDevice>& out) {
             VirtualOutputDevice::Options options;
             options.clock = VirtualOutputDevice::Clock::Manual;
-            options.capture = true;
+            options.capture = capture;
             options.latencyFrames = latencyFrames;
             auto created = std::make_unique<VirtualOutputDevice>(options);
             device = created.get();
@@ -78,7 +81,7 @@ protected:
             return kHrOk;
         };
         engine = std::make_unique<CPlaybackEngine>(doc, *renderer, sink, opener);
-        engine->SetPositionHandler([this](const PlayingPosition& p) { positions.push_back(p); });
+        engine->SetPositionHandler(onPosition);
         ASSERT_EQ(engine->InitDirectSound(), 0u);
     }
 
@@ -115,6 +118,9 @@ protected:
     VirtualOutputDevice* device = nullptr; // owned by the engine
     std::unique_ptr<CPlaybackEngine> engine;
     std::vector<PlayingPosition> positions; // written by the feeding thread
+    std::function<void(const PlayingPosition&)> onPosition = [this](const PlayingPosition& p) {
+        positions.push_back(p);
+    };
 };
 
 } // namespace lorvanta::test

@@ -13,40 +13,31 @@ constexpr std::uint32_t kRingSamples = 1760;
 class StreamingTest : public PlaybackFixture {};
 
 TEST_F(StreamingTest, WhatIsHeardIsTheImageLoopedByteForByte) {
-    // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440.
-    Open({1.0f, 0.5f, 0.25f});
-    const auto cycle = Cycle();
-    ASSERT_EQ(cycle.size(), 23152u);
-    ASSERT_NE(cycle.size() * 2 % 440, 0u);
-    engine->OnAudioPlay();
-    ASSERT_TRUE(engine->IsPlaying());
-    Step(330); // more than three cycles
-    const auto heard = Heard();
-    ASSERT_EQ(heard.size(), 330u * 220u);
-    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
-    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
-    EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
-}
-
-TEST_F(StreamingTest, ACycleShorterThanTheRingLoopsSeamlessly) {
-    Open({0.1f}); // 1323 samples
-    const auto cycle = Cycle();
-    ASSERT_LT(cycle.size(), kRingSamples);
-    engine->OnAudioPlay();
-    Step(40);
-    const auto heard = Heard();
-    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
-}
-
-TEST_F(StreamingTest, ChunksPlayedBeforeTheFeederWokeAreAllRefilled) {
-    Open({1.0f, 0.5f});
-    const auto cycle = Cycle();
-    engine->OnAudioPlay();
-    // Three chunks at a time: the feeding thread wakes once for each three.
-    Step(60, 3 * CPlaybackEngine::kNotifySamples);
-    const auto heard = Heard();
-    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
-    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+    struct Case {
+        std::vector<float> durations;
+        int chunksPerWake, wakes;
+    };
+    const Case cases[] = {
+        // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440;
+        // more than three cycles.
+        {{1.0f, 0.5f, 0.25f}, 1, 330},
+        {{0.1f}, 1, 40}, // 1323 samples: a cycle shorter than the ring
+        // Three chunks played before the feeding thread wakes: all refilled.
+        {{1.0f, 0.5f}, 3, 60},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.durations.size());
+        Open(c.durations);
+        engine->OnAudioPlay();
+        ASSERT_TRUE(engine->IsPlaying());
+        Step(c.wakes, c.chunksPerWake * CPlaybackEngine::kNotifySamples);
+        const auto heard = Heard();
+        ASSERT_EQ(heard.size(), static_cast<std::size_t>(c.wakes * c.chunksPerWake * 220));
+        EXPECT_TRUE(heard == Looped(Cycle(), 0, heard.size()));
+        EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+        EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+        TearDown();
+    }
 }
 
 TEST_F(StreamingTest, AFeederLateByMoreThanTheRingFallsBackInStep) {
