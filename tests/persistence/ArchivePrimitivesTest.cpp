@@ -96,29 +96,12 @@ TEST(ArchiveCount, FormsAroundFFFF) {
         writer.WriteCount(count);
         const auto bytes = writer.Take();
         EXPECT_EQ(bytes.size(), count < 0xFFFF ? 2u : 6u) << count;
+        if (count == 0xFFFF) {
+            EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}));
+        }
         ArchiveReader reader(bytes);
         EXPECT_EQ(reader.ReadCount("list count"), count);
     }
-    ArchiveWriter writer;
-    writer.WriteCount(0xFFFF);
-    EXPECT_EQ(writer.Bytes(), (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}));
-}
-
-TEST(ArchiveReader, NumbersAndShortFields) {
-    const auto bytes = Bytes().U32(0x11223344).U16(0xFFFE).F32(-2.5f).U32(0x80000000).U8(7);
-    ArchiveReader reader(bytes, "file");
-    EXPECT_EQ(reader.ReadU32("a"), 0x11223344u);
-    EXPECT_EQ(reader.ReadI16("b"), -2);
-    EXPECT_EQ(reader.ReadF32("c"), -2.5f);
-    EXPECT_EQ(reader.ReadI32("d"), INT32_MIN);
-    try {
-        reader.ReadU16("version");
-        FAIL();
-    } catch (ArchiveError& error) {
-        error.AddContext("the header");
-        EXPECT_EQ(error.Detail(), "the file ends inside the version of the header (byte 14)");
-    }
-    EXPECT_EQ(reader.Position(), 14u);
 }
 
 // Reads tags until the data ends; the first error's detail, or "".
