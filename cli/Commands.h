@@ -21,6 +21,7 @@ extern const Command kNotationCommand;
 extern const Command kParseCommand;
 extern const Command kComposeCommand;
 extern const Command kPlayCommand;
+extern const Command kEditCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

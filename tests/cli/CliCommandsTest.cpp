@@ -128,6 +128,67 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
         {{"convert", "one.tal", "no/such/out.tal"},
          2,
          "Cannot save file %D/no/such/out.tal: No such file or directory.\n"},
+        // Edit: the editor's lists (newest first), selection and messages.
+        {{"compose", "Na | Tin [2] | Dha | Ge | Na | Tin | Na | Dha | Ge | Ta", "-o", "ten.tal"},
+         0,
+         ""},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "select 1 4 5; delete"},
+         0,
+         "",
+         "{\"undo\": [32790], \"redo\": [], \"selected\": [], \"caret\": 5, \"anchor\": 5, "
+         "\"modified\": true, \"messages\": []}\n"},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "select 0 1 2; copy; select 2; paste"},
+         0,
+         "",
+         "~\"undo\": [32791], \"redo\": [], \"selected\": [4], \"caret\": 4, \"anchor\": 4"},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script",
+          "properties \"New Taal\" 99.99999237060547; rename \"New Taal\""},
+         0,
+         "",
+         "{\"undo\": [], \"redo\": [], \"selected\": [], \"caret\": -1, \"anchor\": -1, "
+         "\"modified\": false, \"messages\": []}\n"},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "select 2; delete; undo; properties T 120"},
+         0,
+         "",
+         "~\"undo\": [32795], \"redo\": [32790], "},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script",
+          "delete; expand 2; expand 0.5; expand 3; cut; copy; paste; undo; redo; select 0; expand "
+          "12; properties X 9.99"},
+         0,
+         "",
+         "~\"messages\": [\"The command \\\"delete\\\" is not available now; it was skipped.\", "
+         "\"The command \\\"expand 2\\\" is not available now; it was skipped.\", \"The command "
+         "\\\"expand 0.5\\\" is not available now; it was skipped.\", \"The command "
+         "\\\"expand\\\" is not available now; it was skipped.\", \"The command \\\"cut\\\" is "
+         "not available now; it was skipped.\", \"The command \\\"copy\\\" is not available now; "
+         "it was skipped.\", \"The command \\\"paste\\\" is not available now; it was "
+         "skipped.\", \"The command \\\"undo\\\" is not available now; it was skipped.\", \"The "
+         "command \\\"redo\\\" is not available now; it was skipped.\", \"Multiplier must be "
+         "between 0.1 and 10.\", \"Tempo out of range: Enter a value between 10.0 and 1000.0 "
+         "(measured in bpm)\"]}\n"},
+        // A redo recorded before the notation replaced the Taal no longer fits.
+        {{"edit", "ten.tal", "-o", "e.tal", "--script",
+          "select 8; delete; undo; notation \"Na | Tin\"; redo"},
+         0,
+         "",
+         "~\"undo\": [32823], \"redo\": [], \"selected\": [], \"caret\": 8, \"anchor\": 8, "
+         "\"modified\": true, \"messages\": [\"This step could not be redone: the Taal has changed "
+         "since the step was recorded and no longer has the bols it refers to (the Taal now has 2 "
+         "bols). The step has been dropped.\"]}"},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "notation \"Na [20]\"; bol 12 name=Ta"},
+         0,
+         "",
+         "~\"messages\": [\"Error in taal at bol no 1, bol: Na [20]\", \"Error in Taal entered. "
+         "Would you like to retry?\", \"The command \\\"bol 12\\\" is not available now; it was "
+         "skipped.\"]}"},
+        {{"edit", "ten.tal", "-o", "never.tal", "--script", "select 1; frob"},
+         64,
+         "~lorvanta-cli: unknown command \"frob\"\nusage: "},
+        {{"edit", "ten.tal", "-o", "never.tal", "--script", "bol 1 duration=11"}, 64, "~duration"},
+        {{"edit", "ten.tal", "-o", "never.tal", "--script", "bol 1 bass=Na"}, 64, "~bass sound"},
+        {{"edit", "ten.tal", "-o", "never.tal", "--script", "rename \"open"}, 64, "~quoted"},
+        {{"edit", "ten.tal", "-o", "never.tal"}, 64, "~usage: "},
+        {{"edit", "cut.tal", "-o", "never.tal", "--script", "append"}, 2, "~Cannot read file"},
         // The command line.
         {{"compose", "Na"}, 64, "~usage: "},
         {{"compose", "Na", "Ta", "-o", "never.tal"}, 64, "~usage: "},
@@ -181,6 +242,35 @@ TEST_F(CliCommands, ComposeSavesNameAndTempo) {
     doc = Open("mine.tal");
     EXPECT_EQ(doc->Taal().Name(), "New Taal");
     EXPECT_EQ(doc->DefaultTempo(), DefaultTempo());
+}
+
+TEST_F(CliCommands, EditSavesWhatTheCommandsMade) {
+    ASSERT_EQ(
+        Cli({"compose", "Na | Tin [2] | Dha [1] | Ge", "-o", "in.tal", "--tempo", "144"}).exitCode,
+        0);
+    // Clear All keeps the name and the tempo, so its Undo gives back the same file.
+    ASSERT_EQ(Cli({"edit", "in.tal", "-o", "back.tal", "--script", "select-all; clear-all; undo"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(TempDir::Read(m_dir / "back.tal"), TempDir::Read(m_dir / "in.tal"));
+
+    ASSERT_EQ(Cli({"edit", "in.tal", "-o", "out.tal", "--script",
+                   "select 0 1; expand 2; bol 3 \"name=Dhin: Open Ge\" bass-emphasis=-2.5 "
+                   "pitch-instrument=Pakhawaj; "
+                   "select 2; cut; rename Mine"})
+                  .exitCode,
+              0);
+    auto doc = Open("out.tal");
+    EXPECT_EQ(doc->Taal().Name(), "Mine");
+    EXPECT_EQ(doc->DefaultTempo(), 144.0f);
+    ASSERT_EQ(doc->Taal().Count(), 3);
+    EXPECT_EQ(doc->Taal().Total(), 7.0f); // 1 + 2 beats doubled: 5 + 3, less the cut bol
+    const CBol2& dhin = *doc->Taal().BolAt(2);
+    EXPECT_EQ(dhin.name, "Dhin: Open Ge");
+    EXPECT_EQ(dhin.pitch.name, "Sur");
+    EXPECT_EQ(dhin.pitch.instrument, Pakhawaj);
+    EXPECT_EQ(dhin.bass.name, "Open Ge");
+    EXPECT_EQ(dhin.bass.emphasis, -2.5f);
 }
 
 TEST_F(CliCommands, ConvertSavesVersion4UnderTheOpeningRules) {
