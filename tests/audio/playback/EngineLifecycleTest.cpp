@@ -75,10 +75,8 @@ TEST_F(EngineLifecycleTest, SetUpHappensOnceAndEachFailedStepHasItsStatus) {
     EXPECT_EQ(SoundInitFailureMessage(29).text,
               "Error initializing DirectSound framework (error code = 29)");
     EXPECT_EQ(SoundInitFailureMessage(29).kind, MessageKind::Error);
-}
 
-TEST_F(EngineLifecycleTest, WithoutSoundPlayDoesNothingAndSaysNothing) {
-    Open({1.0f});
+    // Without sound Play does nothing and says nothing.
     CPlaybackEngine silent(doc, *renderer, sink,
                            [](std::unique_ptr<OutputDevice>&) { return kHrNoDriver; });
     ASSERT_EQ(silent.InitDirectSound(), kSoundStatusNoDevice);
@@ -89,7 +87,7 @@ TEST_F(EngineLifecycleTest, WithoutSoundPlayDoesNothingAndSaysNothing) {
     EXPECT_EQ(silent.PlayAudition(WaveImage({1, 2, 3, 4})), kHrNotInitialized);
 }
 
-TEST_F(EngineLifecycleTest, AnEmptyTaalIsRefusedWithTheMessage) {
+TEST_F(EngineLifecycleTest, NothingToPlayIsRefused) {
     Open({});
     engine->OnAudioPlay();
     EXPECT_FALSE(engine->IsPlaying());
@@ -100,9 +98,9 @@ TEST_F(EngineLifecycleTest, AnEmptyTaalIsRefusedWithTheMessage) {
     engine->OnAudioPlayFromSelected(0);
     EXPECT_EQ(sink.Messages().size(), 2u);
     EXPECT_FALSE(engine->IsPlaying());
-}
 
-TEST_F(EngineLifecycleTest, AnImageWithoutSamplesIsNeverStreamed) {
+    // An image without samples is never streamed.
+    TearDown();
     Open({0.00001f, 0.00001f}); // both slots truncate to nothing
     engine->OnAudioPlay();
     EXPECT_FALSE(engine->IsPlaying());

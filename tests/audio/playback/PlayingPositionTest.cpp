@@ -33,12 +33,8 @@ TEST_F(PlayingPositionTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts)
     // A reader position beyond the data wraps too.
     p = ComputePlayingPosition(39690 + 26460, 0, length, image);
     EXPECT_EQ(p.beat, 2.0f);
-}
-
-TEST_F(PlayingPositionTest, AnImageWithoutSamplesGivesTheFirstBeat) {
-    Open({1.0f});
-    const TaalImage bare(WaveHeader{});
-    const PlayingPosition p = ComputePlayingPosition(1234, 56, 4.0f, bare);
+    // An image without samples gives the first beat.
+    p = ComputePlayingPosition(1234, 56, 4.0f, TaalImage(WaveHeader{}));
     EXPECT_EQ(p.beat, 1.0f);
     EXPECT_EQ(p.bolIndex, 0u);
 }
