@@ -194,27 +194,20 @@ TEST_F(Renderer, WhilePlayingChangesRebuildAtTheSameFractionWhileStoppedTheyWait
     EXPECT_EQ(Slots()[0], 23361u);
 }
 
-TEST_F(Renderer, TheReaderWrapsAtTheEndOfTheCycle) {
+// Wrapping and odd offsets are read at random in VirtualImageTest.
+TEST_F(Renderer, TheReaderStartsOverPastTheEndAndReadsOnlyWhileOpen) {
     Load({{0.001f, 12}});
     renderer.BuildTaalImage();
-    const auto image = ImageBytes();
-    ASSERT_EQ(image.size(), 44u + 26);
-    std::lock_guard lock(renderer.StreamLock());
-    CWaveReader& reader = renderer.Reader();
     unsigned char buffer[64];
     std::size_t read = 0;
-    reader.Reset(20);
-    ASSERT_EQ(reader.Read(buffer, 64, &read), kSOk);
-    EXPECT_EQ(read, 6u);
-    EXPECT_TRUE(std::equal(buffer, buffer + 6, image.begin() + 64));
-    EXPECT_EQ(reader.Position(), 0u);
-    reader.Reset(3); // an odd offset reads the high byte first
-    reader.Read(buffer, 5, &read);
-    EXPECT_TRUE(std::equal(buffer, buffer + 5, image.begin() + 47));
-    reader.Reset(1000); // past the end: nothing, then the start again
-    reader.Read(buffer, 4, &read);
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(reader.Position(), 0u);
+    {
+        std::lock_guard lock(renderer.StreamLock());
+        CWaveReader& reader = renderer.Reader();
+        reader.Reset(1000); // past the end: nothing, then the start again
+        reader.Read(buffer, 4, &read);
+        EXPECT_EQ(read, 0u);
+        EXPECT_EQ(reader.Position(), 0u);
+    }
 
     // A reader reads only while open for reading.
     CWaveReader closed;

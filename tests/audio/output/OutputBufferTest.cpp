@@ -155,14 +155,6 @@ TEST_F(OutputBufferTest, BadRegionsAndCallsAreRefused) {
     EXPECT_EQ(ring->SetNotificationPositions(positions), kHrInvalidCall);
 }
 
-TEST_F(OutputBufferTest, PlaysWhatWasWrittenInAnEndlessLoop) {
-    WriteRamp(*ring, 0, kRing, 0);
-    ASSERT_EQ(ring->Play(true), kHrOk);
-    device.AdvanceFrames(kRing / 2 + 10); // once round and 10 more
-    EXPECT_EQ(device.Captured(ring->Serial()), Ramp(0, kRing / 2, {{0, 10}}));
-    EXPECT_EQ(Cursors(*ring), std::pair(20u, 20u));
-}
-
 TEST_F(OutputBufferTest, StopKeepsThePositionAndSetCurrentPositionMovesIt) {
     WriteRamp(*ring, 0, kRing, 0);
     ASSERT_EQ(ring->Play(true), kHrOk);
