@@ -1,0 +1,182 @@
+// Bols between two running programs: a second process (this program started
+// again with --owner) puts bols on the system clipboard, this one takes them
+// back. Needs a real display; CTest runs it under xvfb-run.
+#include "model/Bol.h"
+#include "model/SoundTables.h"
+#include "persistence/BolClipboard.h"
+#include "ui/QtBolClipboard.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTest>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace lorvanta;
+
+namespace {
+
+constexpr const char* kOwnerFlag = "--owner";
+
+// Bols that differ in every field a paste must keep.
+std::vector<CBol2> SampleBols() {
+    CBol2 dha("Dha", 1, 1.0f, Tabla);
+    dha.pitch.emphasis = 3.5f;
+    dha.bass.emphasis = -6.25f;
+    CBol2 ghe("Ghe", 4, 0.5f, Pakhawaj);
+    ghe.bass.emphasis = 20.0f;
+    CBol2 tin("Tin", 6, 2.25f, Tabla);
+    tin.name = "Tin'";
+    tin.pitch.instrument = Pakhawaj;
+    tin.pitch.emphasis = -20.0f;
+    return {dha, ghe, tin};
+}
+
+std::vector<std::uint8_t> SamplePayload() {
+    const std::vector<CBol2> bols = SampleBols();
+    std::vector<const CBol2*> pointers;
+    for (const CBol2& bol : bols)
+        pointers.push_back(&bol);
+    return WriteBolPayload(pointers);
+}
+
+// The second process: puts the sample bols on the clipboard, says "ready",
+// and on a line from its input empties the clipboard as the program does at
+// exit (only when the bols there are still its own), says which, and ends.
+int RunOwner(QApplication& app) {
+    QtBolClipboard clipboard;
+    if (!clipboard.Put(SamplePayload()))
+        return 2;
+    QSocketNotifier input(fileno(stdin), QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        input.setEnabled(false);
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) {
+            app.exit(3);
+            return;
+        }
+        // Whatever the clipboard told us meanwhile is taken in first.
+        QCoreApplication::processEvents();
+        std::printf("%s\n", clipboard.ClearIfOwn() ? "cleared" : "kept");
+        std::fflush(stdout);
+        QCoreApplication::processEvents();
+        app.exit(0);
+    });
+    // Once the event loop runs, the clipboard is ours on the display.
+    QMetaObject::invokeMethod(
+        &app,
+        [] {
+            std::printf("ready\n");
+            std::fflush(stdout);
+        },
+        Qt::QueuedConnection);
+    return app.exec();
+}
+
+} // namespace
+
+class ClipboardProcessTest : public QObject {
+    Q_OBJECT
+
+private:
+    // Starts the owner and waits for its bols to be on offer.
+    bool StartOwner(QProcess& owner) {
+        owner.setProgram(QCoreApplication::applicationFilePath());
+        owner.setArguments({QString::fromLatin1(kOwnerFlag)});
+        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        owner.start();
+        if (!owner.waitForStarted(10000))
+            return false;
+        while (!owner.canReadLine()) {
+            if (!owner.waitForReadyRead(10000))
+                return false;
+        }
+        return owner.readLine().trimmed() == "ready";
+    }
+    // Asks the owner to end; returns what it did with the clipboard.
+    QByteArray StopOwner(QProcess& owner) {
+        owner.write("exit\n");
+        owner.closeWriteChannel();
+        if (!owner.waitForFinished(10000))
+            return "timeout";
+        return owner.readAll().trimmed();
+    }
+
+private slots:
+    void bolsArriveUnchangedAndGoWhenTheOwnerEnds() {
+        QtBolClipboard clipboard;
+        QProcess owner;
+        QVERIFY(StartOwner(owner));
+        QTRY_VERIFY_WITH_TIMEOUT(clipboard.HasBols(), 10000);
+        QVERIFY(!clipboard.HoldsOwnData());
+
+        const std::optional<std::vector<std::uint8_t>> payload = clipboard.Get();
+        QVERIFY(payload.has_value());
+        QCOMPARE(*payload, SamplePayload());
+        std::vector<std::unique_ptr<CBol2>> bols;
+        std::string error;
+        QVERIFY2(ReadBolPayload(*payload, bols, error), error.c_str());
+        const std::vector<CBol2> expected = SampleBols();
+        QCOMPARE(bols.size(), expected.size());
+        for (std::size_t i = 0; i < bols.size(); ++i) {
+            const CBol2& got = *bols[i];
+            const CBol2& want = expected[i];
+            QCOMPARE(got.name, want.name);
+            QCOMPARE(got.duration, want.duration);
+            for (auto sound : {&CBol2::pitch, &CBol2::bass}) {
+                QCOMPARE((got.*sound).name, (want.*sound).name);
+                QCOMPARE((got.*sound).soundId, (want.*sound).soundId);
+                QCOMPARE((got.*sound).emphasis, (want.*sound).emphasis);
+                QCOMPARE((got.*sound).instrument, (want.*sound).instrument);
+            }
+            QVERIFY(got == want);
+        }
+
+        // The owner empties the clipboard as it ends: Paste is disabled here.
+        QCOMPARE(StopOwner(owner), QByteArray("cleared"));
+        QCOMPARE(owner.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!clipboard.HasBols(), 10000);
+        QCOMPARE(clipboard.Get(), std::nullopt);
+    }
+
+    void ownerLeavesClipboardItNoLongerHolds() {
+        QtBolClipboard clipboard;
+        QProcess owner;
+        QVERIFY(StartOwner(owner));
+        QTRY_VERIFY_WITH_TIMEOUT(clipboard.HasBols(), 10000);
+
+        // Copy here replaces the owner's bols; its exit must not take ours.
+        // X takes a new owner only with a time after the last one's, which a
+        // program learns from its events (the user's Ctrl+C in the program):
+        // a window's property change stands in for it.
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setWindowTitle(QStringLiteral("copy"));
+        QTest::qWait(100);
+        const std::vector<std::uint8_t> ours{0, 0, 0, 0};
+        QVERIFY(clipboard.Put(ours));
+        QVERIFY(clipboard.HoldsOwnData());
+        QTest::qWait(200);
+        QCOMPARE(StopOwner(owner), QByteArray("kept"));
+        QTest::qWait(200);
+        QVERIFY(clipboard.HasBols());
+        QCOMPARE(clipboard.Get(), ours);
+        QVERIFY(clipboard.ClearIfOwn());
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], kOwnerFlag) == 0)
+        return RunOwner(app);
+    ClipboardProcessTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "ClipboardProcessTest.moc"

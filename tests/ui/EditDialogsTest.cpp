@@ -1,0 +1,233 @@
+// The Taal Properties and Expand dialogs: number reading, ranges and their
+// messages, initial text, selection and focus. Bols on the clipboard within
+// one process.
+#include "model/Messages.h"
+#include "model/SoundTables.h"
+#include "ui/QtBolClipboard.h"
+#include "ui/bars/EditNumber.h"
+#include "ui/dialogs/TaalPropertiesDialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace lorvanta;
+
+namespace {
+
+const std::string kTempoMessage =
+    "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)";
+const std::string kMultiplierMessage = "Multiplier must be between 0.1 and 10.";
+
+std::vector<std::string> Texts(const RecordingMessageSink& sink) {
+    std::vector<std::string> texts;
+    for (const UserMessage& message : sink.Messages())
+        texts.push_back(message.text);
+    return texts;
+}
+
+} // namespace
+
+class EditDialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void numberReading_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value");
+        QTest::newRow("plain") << "120" << 120.0;
+        QTest::newRow("blanks and unit") << "  \t120bpm" << 120.0;
+        QTest::newRow("fraction") << "99.5x" << 99.5;
+        QTest::newRow("leading point") << ".5" << 0.5;
+        QTest::newRow("two points") << "1.2.3" << 1.2;
+        QTest::newRow("exponent") << "1e2" << 100.0;
+        QTest::newRow("exponent without digits") << "7e" << 7.0;
+        QTest::newRow("signs") << "-3" << -3.0;
+        QTest::newRow("word") << "fast" << 0.0;
+        QTest::newRow("empty") << "" << 0.0;
+        QTest::newRow("sign alone") << "+" << 0.0;
+        QTest::newRow("comma is not a point") << "2,5" << 2.0;
+    }
+    void numberReading() {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        QCOMPARE(ReadEditNumber(text), value);
+    }
+
+    void propertiesOpenWithNameSelectedAndFocused() {
+        RecordingMessageSink sink;
+        CTaalProperties dialog(QStringLiteral("New Taal"), DefaultTempo(), sink);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Taal Properties"));
+        QCOMPARE(dialog.TempoEdit()->text(), QStringLiteral("100.0000"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.focusWidget(), dialog.NameEdit());
+        QCOMPARE(dialog.NameEdit()->selectedText(), QStringLiteral("New Taal"));
+        QVERIFY(dialog.OkButton()->isDefault());
+
+        // OK with nothing changed gives back the same values.
+        dialog.OkButton()->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Name(), QStringLiteral("New Taal"));
+        QCOMPARE(dialog.Tempo(), DefaultTempo());
+        QVERIFY(sink.Messages().empty());
+
+        // The parent-only form starts empty, at the default tempo.
+        CTaalProperties blank(sink);
+        QCOMPARE(blank.NameEdit()->text(), QString());
+        QCOMPARE(blank.Tempo(), DefaultTempo());
+    }
+
+    void propertiesTempoRange_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<float>("tempo");
+        QTest::newRow("lowest") << "10" << true << 10.0f;
+        QTest::newRow("highest") << "1000" << true << 1000.0f;
+        QTest::newRow("with unit") << "120bpm" << true << 120.0f;
+        QTest::newRow("rounded to float") << "133.3333333" << true << 133.3333333f;
+        QTest::newRow("just under") << "9.99" << false << 0.0f;
+        QTest::newRow("just over") << "1000.5" << false << 0.0f;
+        QTest::newRow("not a number") << "quick" << false << 0.0f;
+        QTest::newRow("empty") << "" << false << 0.0f;
+        QTest::newRow("huge") << "1e400" << false << 0.0f;
+    }
+    void propertiesTempoRange() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(float, tempo);
+        RecordingMessageSink sink;
+        CTaalProperties dialog(QStringLiteral("Dadra"), 80.0f, sink);
+        dialog.show();
+        dialog.NameEdit()->setText(QStringLiteral("Keherwa"));
+        dialog.TempoEdit()->setText(text);
+        dialog.OkButton()->click();
+        if (accepted) {
+            QVERIFY(sink.Messages().empty());
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(dialog.Tempo(), tempo);
+            QCOMPARE(dialog.Name(), QStringLiteral("Keherwa"));
+            return;
+        }
+        QCOMPARE(Texts(sink), std::vector<std::string>{kTempoMessage});
+        QCOMPARE(sink.Messages()[0].kind, MessageKind::Warning);
+        // Still open, nothing taken, nothing in the form changed.
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.Tempo(), 80.0f);
+        QCOMPARE(dialog.Name(), QStringLiteral("Dadra"));
+        QCOMPARE(dialog.TempoEdit()->text(), text);
+        QCOMPARE(dialog.NameEdit()->text(), QStringLiteral("Keherwa"));
+    }
+
+    void propertiesCancelKeepsValues() {
+        RecordingMessageSink sink;
+        CTaalProperties dialog(QStringLiteral("Rupak"), 90.0f, sink);
+        dialog.show();
+        dialog.NameEdit()->setText(QStringLiteral("Other"));
+        dialog.TempoEdit()->setText(QStringLiteral("200"));
+        dialog.reject();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.Name(), QStringLiteral("Rupak"));
+        QCOMPARE(dialog.Tempo(), 90.0f);
+    }
+
+    void expandOpensWithFactorSelectedAndOkFocused() {
+        RecordingMessageSink sink;
+        CExpandDlg dialog(sink);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Expand Selected Bols"));
+        QCOMPARE(dialog.Multiplier(), 1.0f);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.MultiplierEdit()->selectedText(), QStringLiteral("2.0"));
+        QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.OkButton()));
+        // Tab order: OK, Cancel, then the factor.
+        QWidget* cancel = dialog.OkButton()->nextInFocusChain();
+        QCOMPARE(qobject_cast<QPushButton*>(cancel)->text(), QStringLiteral("Cancel"));
+        QCOMPARE(cancel->nextInFocusChain(), static_cast<QWidget*>(dialog.MultiplierEdit()));
+
+        // Enter at once accepts 2.0.
+        QTest::keyClick(dialog.OkButton(), Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Multiplier(), 2.0f);
+    }
+
+    void expandRange_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<float>("multiplier");
+        QTest::newRow("lowest") << "0.1" << true << 0.1f;
+        QTest::newRow("highest") << "10" << true << 10.0f;
+        QTest::newRow("with text") << "3x" << true << 3.0f;
+        QTest::newRow("too small") << "0.05" << false << 1.0f;
+        QTest::newRow("too large") << "12" << false << 1.0f;
+        QTest::newRow("empty") << "" << false << 1.0f;
+        QTest::newRow("negative") << "-2" << false << 1.0f;
+    }
+    void expandRange() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(float, multiplier);
+        RecordingMessageSink sink;
+        CExpandDlg dialog(sink);
+        dialog.show();
+        dialog.MultiplierEdit()->setText(text);
+        dialog.OkButton()->click();
+        QCOMPARE(dialog.Multiplier(), multiplier);
+        QCOMPARE(dialog.isVisible(), !accepted);
+        QCOMPARE(Texts(sink), accepted ? std::vector<std::string>{}
+                                       : std::vector<std::string>{kMultiplierMessage});
+        if (!accepted)
+            QCOMPARE(sink.Messages()[0].kind, MessageKind::Warning);
+    }
+
+    void clipboardRoundTripInProcess() {
+        QtBolClipboard clipboard;
+        QClipboard* system = QGuiApplication::clipboard();
+        system->setText(QStringLiteral("plain text"));
+        QVERIFY(!clipboard.HasBols());
+        QCOMPARE(clipboard.Get(), std::nullopt);
+        QVERIFY(!clipboard.HoldsOwnData());
+
+        QSignalSpy changed(&clipboard, &QtBolClipboard::changed);
+        const std::vector<std::uint8_t> payload{1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 5, 0, 'C', 0};
+        QVERIFY(clipboard.Put(payload));
+        QVERIFY(clipboard.HasBols());
+        QCOMPARE(clipboard.Get(), payload);
+        QVERIFY(changed.count() >= 1);
+
+        // Under the registered format's name, and nothing else: no text form.
+        const QMimeData* data = system->mimeData();
+        QVERIFY(data);
+        QCOMPARE(data->formats(), QStringList{QStringLiteral(
+                                      "application/x-qt-windows-mime;value=\"Lorvanta Bol\"")});
+
+        // Emptied at exit while it is still ours...
+        QVERIFY(clipboard.HoldsOwnData());
+        QVERIFY(clipboard.ClearIfOwn());
+        QVERIFY(!clipboard.HasBols());
+        QVERIFY(!clipboard.ClearIfOwn());
+
+        // ...but not once something else has replaced it.
+        QVERIFY(clipboard.Put(payload));
+        system->setText(QStringLiteral("copied elsewhere"));
+        QVERIFY(!clipboard.HoldsOwnData());
+        QVERIFY(!clipboard.ClearIfOwn());
+        QCOMPARE(system->text(), QStringLiteral("copied elsewhere"));
+
+        // Another adapter sees the bols another one put there; an empty
+        // payload is still bols on offer.
+        QtBolClipboard other;
+        QVERIFY(other.Put({}));
+        QVERIFY(clipboard.HasBols());
+        QCOMPARE(clipboard.Get(), std::vector<std::uint8_t>{});
+        QVERIFY(!clipboard.HoldsOwnData());
+        QVERIFY(other.ClearIfOwn());
+    }
+};
+
+QTEST_MAIN(EditDialogsTest)
+#include "EditDialogsTest.moc"

@@ -1,0 +1,153 @@
+// File > Merge Taal: another Taal file's bols inserted at the selection as one
+// undoable insert, read problems reported as Open reports them.
+#include "app/MergeTaal.h"
+#include "model/Action.h"
+#include "model/Bol.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "model/TaalEditor.h"
+#include "persistence/TaalFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace lorvanta;
+
+namespace {
+
+QString TaalPath(const char* name) {
+    return QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/") + QString::fromLatin1(name);
+}
+
+std::vector<std::string> Names(const CTaal& taal) {
+    std::vector<std::string> names;
+    for (const auto& bol : taal.Bols())
+        names.push_back(bol->name);
+    return names;
+}
+
+// A document opened from a shipped Taal with its editor, headless.
+struct Session {
+    explicit Session(const char* taal) {
+        OpenTaalFile(doc, QFile::encodeName(TaalPath(taal)).toStdString(), sink);
+        editor.Reset();
+        sink.Clear();
+    }
+    RecordingMessageSink sink;
+    CLorvantaDoc doc;
+    EditorHost host;
+    CTaalEditor editor{doc, sink, host};
+};
+
+} // namespace
+
+class MergeTaalTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void insertsInFrontOfSelectionAsOneUndoStep() {
+        Session session("Dadra.tal");
+        const std::vector<std::uint8_t> before = WriteTaalDocument(session.doc);
+        const std::vector<std::string> dadra = Names(session.doc.Taal());
+        const float dadraTotal = session.doc.Taal().Total();
+        CLorvantaDoc keherwaDoc;
+        OpenTaalFile(keherwaDoc, QFile::encodeName(TaalPath("Keherwa.tal")).toStdString(),
+                     session.sink);
+        const std::vector<std::string> keherwa = Names(keherwaDoc.Taal());
+        QVERIFY(!keherwa.empty());
+        session.sink.Clear();
+
+        session.editor.SelectBol(2, true);
+        QStringList asked;
+        const TaalFileChooser choose = [&](QWidget*) {
+            asked.append(QStringLiteral("asked"));
+            return TaalPath("Keherwa.tal");
+        };
+        QCOMPARE(MergeTaal(session.editor, session.sink, choose), int(keherwa.size()));
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(session.sink.Messages().empty());
+
+        // In front of bol 2, every field as in the file, the last one selected.
+        std::vector<std::string> expected(dadra.begin(), dadra.begin() + 2);
+        expected.insert(expected.end(), keherwa.begin(), keherwa.end());
+        expected.insert(expected.end(), dadra.begin() + 2, dadra.end());
+        QCOMPARE(Names(session.doc.Taal()), expected);
+        for (std::size_t i = 0; i < keherwa.size(); ++i) {
+            CBol2 inserted = *session.doc.Taal().BolAt(static_cast<int>(2 + i));
+            inserted.index = static_cast<std::uint32_t>(i);
+            QVERIFY(inserted == *keherwaDoc.Taal().BolAt(static_cast<int>(i)));
+        }
+        QCOMPARE(session.editor.SelectedIndices(),
+                 std::vector<int>{static_cast<int>(1 + keherwa.size())});
+        QCOMPARE(session.doc.Taal().Total(), dadraTotal + keherwaDoc.Taal().Total());
+        QVERIFY(session.doc.IsModified());
+
+        // One insert on the undo list; Undo gives the Taal back byte for byte.
+        const UndoLists& lists = session.editor.Lists();
+        QCOMPARE(lists.UndoList().size(), std::size_t{1});
+        QCOMPARE(lists.UndoList().front()->kind, std::uint32_t{32791});
+        QCOMPARE(lists.UndoList().front()->bols.size(), keherwa.size());
+        session.editor.Undo();
+        QCOMPARE(WriteTaalDocument(session.doc), before);
+        session.editor.Redo();
+        QCOMPARE(Names(session.doc.Taal()), expected);
+    }
+
+    void appendsWithoutSelection() {
+        Session session("Dadra.tal");
+        const std::size_t count = session.doc.Taal().Bols().size();
+        const int added = MergeTaalFile(session.editor, session.sink, TaalPath("Dadra.tal"));
+        QCOMPARE(static_cast<std::size_t>(added), count);
+        QCOMPARE(session.doc.Taal().Bols().size(), 2 * count);
+        const std::vector<std::string> names = Names(session.doc.Taal());
+        QVERIFY(std::equal(names.begin(), names.begin() + static_cast<long>(count),
+                           names.begin() + static_cast<long>(count)));
+        QCOMPARE(session.editor.SelectedIndices(),
+                 std::vector<int>{static_cast<int>(2 * count - 1)});
+    }
+
+    void unreadableOrEmptyFilesChangeNothing() {
+        QTemporaryDir dir;
+        Session session("Dadra.tal");
+        const std::vector<std::uint8_t> before = WriteTaalDocument(session.doc);
+
+        // A Taal file that ends inside its header: Open's message, nothing
+        // inserted, nothing recorded.
+        const QString bad = dir.filePath(QStringLiteral("bad.tal"));
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("aaaa0400"));
+        file.close();
+        QCOMPARE(MergeTaalFile(session.editor, session.sink, bad), 0);
+        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
+        QCOMPARE(session.sink.Messages()[0].kind, MessageKind::Error);
+        QVERIFY(!session.editor.CanUndo());
+
+        // A missing file likewise.
+        session.sink.Clear();
+        QCOMPARE(
+            MergeTaalFile(session.editor, session.sink, dir.filePath(QStringLiteral("none.tal"))),
+            0);
+        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
+        QVERIFY(!session.editor.CanUndo());
+
+        // A Taal with no bols adds no empty step.
+        session.sink.Clear();
+        CLorvantaDoc empty;
+        empty.Taal().SetName("Nothing");
+        std::string error;
+        const QString emptyPath = dir.filePath(QStringLiteral("empty.tal"));
+        QVERIFY(SaveTaalFile(empty, QFile::encodeName(emptyPath).toStdString(), error));
+        QCOMPARE(MergeTaalFile(session.editor, session.sink, emptyPath), 0);
+        QVERIFY(!session.editor.CanUndo());
+
+        // Cancelling the file dialog.
+        QCOMPARE(MergeTaal(session.editor, session.sink, [](QWidget*) { return QString(); }), 0);
+        QCOMPARE(WriteTaalDocument(session.doc), before);
+        QVERIFY(!session.editor.CanUndo());
+    }
+};
+
+QTEST_MAIN(MergeTaalTest)
+#include "MergeTaalTest.moc"

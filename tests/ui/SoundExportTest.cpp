@@ -1,0 +1,161 @@
+// File > Save Sound: the Taal image at the tempo and pitch in force, written
+// as a file other programs can play, read back here with libsndfile.
+#include "app/SoundExport.h"
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "persistence/TaalFile.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sndfile.h>
+
+#include <cmath>
+
+using namespace lorvanta;
+
+namespace {
+
+struct SoundInfo {
+    bool opened = false;
+    sf_count_t frames = 0;
+    int rate = 0;
+    int channels = 0;
+    int format = 0;
+};
+
+SoundInfo ReadBack(const QString& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    const sf_count_t read = sf_readf_short(file, samples.data(), info.frames);
+    sf_close(file);
+    return {read == info.frames, info.frames, info.samplerate, info.channels,
+            info.format & SF_FORMAT_TYPEMASK};
+}
+
+// Teentaal open and rendered, as the grid holds it.
+struct Session {
+    Session() {
+        OpenTaalFile(doc, LORVANTA_SOURCE_DIR "/Taals/Teentaal.tal", sink);
+        renderer.SetTempo(0.6f);
+        renderer.InitialUpdate();
+    }
+    // A chooser that records what it was offered and answers `answer`.
+    SoundFileChooser Chooser(const QString& answer) {
+        return [this, answer](QWidget*, const QString& suggested) {
+            offered.append(suggested);
+            return answer;
+        };
+    }
+
+    RecordingMessageSink sink;
+    CLorvantaDoc doc;
+    CSampleBank bank;
+    CTaalRenderer renderer{doc.Taal(), bank, sink};
+    QStringList offered;
+};
+
+} // namespace
+
+class SoundExportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writesPlayableWavAndFlac() {
+        QTemporaryDir dir;
+        Session session;
+        QVERIFY(session.sink.Messages().empty());
+        QVERIFY(CanSaveSound(session.doc));
+
+        // 120 bpm: every bol's slot shrinks, the file follows.
+        session.renderer.SetTempo(0.5f);
+        const QString wav = dir.filePath(QStringLiteral("teen.wav"));
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink, session.Chooser(wav)));
+        QCOMPARE(session.offered,
+                 QStringList{QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Teentaal.wav")});
+        const SoundInfo wavInfo = ReadBack(wav);
+        QVERIFY(wavInfo.opened);
+        QCOMPARE(wavInfo.format, SF_FORMAT_WAV);
+        QCOMPARE(wavInfo.rate, 22050);
+        QCOMPARE(wavInfo.channels, 1);
+        QVERIFY(wavInfo.frames > 0);
+        QCOMPARE(static_cast<std::uint64_t>(wavInfo.frames), session.renderer.TotalSamples());
+        // 16 beats at 120 bpm.
+        QCOMPARE(wavInfo.frames, sf_count_t{16 * 11025});
+        QCOMPARE(static_cast<std::uint64_t>(QFileInfo(wav).size()), session.renderer.ImageSize());
+
+        // One semitone up plays faster; the tempo stays put, so the frames
+        // follow the rate. FLAC by its extension, whatever its case.
+        session.renderer.SetPitch(static_cast<float>(std::pow(2.0, 1.0 / 12.0)));
+        const QString flac = dir.filePath(QStringLiteral("teen.FLAC"));
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink, session.Chooser(flac)));
+        const SoundInfo flacInfo = ReadBack(flac);
+        QVERIFY(flacInfo.opened);
+        QCOMPARE(flacInfo.format, SF_FORMAT_FLAC);
+        QCOMPARE(flacInfo.rate, 23361);
+        QCOMPARE(flacInfo.channels, 1);
+        QCOMPARE(static_cast<std::uint64_t>(flacInfo.frames), session.renderer.TotalSamples());
+        QVERIFY(session.sink.Messages().empty());
+    }
+
+    void nameWithoutExtensionBecomesWav() {
+        QTemporaryDir dir;
+        Session session;
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink,
+                          session.Chooser(dir.filePath(QStringLiteral("loop")))));
+        QVERIFY(ReadBack(dir.filePath(QStringLiteral("loop.wav"))).opened);
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("loop"))));
+    }
+
+    void failuresAreShownAndLeaveNoFile() {
+        QTemporaryDir dir;
+        Session session;
+        const QString mp3 = dir.filePath(QStringLiteral("teen.mp3"));
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser(mp3)));
+        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
+        QCOMPARE(session.sink.Messages()[0].kind, MessageKind::Error);
+        QVERIFY(QString::fromStdString(session.sink.Messages()[0].text)
+                    .startsWith(QStringLiteral("Cannot write sound file ") + mp3));
+        QVERIFY(!QFileInfo::exists(mp3));
+
+        session.sink.Clear();
+        const QString missing = dir.filePath(QStringLiteral("no/such/folder/teen.wav"));
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser(missing)));
+        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
+        QVERIFY(QString::fromStdString(session.sink.Messages()[0].text).contains(missing));
+    }
+
+    void cancelAndEmptyTaalWriteNothing() {
+        Session session;
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser({})));
+        QVERIFY(session.sink.Messages().empty());
+
+        // An empty Taal: disabled, and not even a file name is asked for.
+        session.doc.DeleteContents();
+        session.doc.SetEmpty(true);
+        QVERIFY(!CanSaveSound(session.doc));
+        session.offered.clear();
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink,
+                           session.Chooser(QStringLiteral("/tmp/x.wav"))));
+        QVERIFY(session.offered.isEmpty());
+    }
+
+    void suggestedNameFollowsTheTaal() {
+        CLorvantaDoc doc;
+        doc.Taal().SetName("Dha/Tin: Taal");
+        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("Dha.wav"));
+        doc.Taal().SetName("");
+        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("Taal.wav"));
+        doc.SetPathName("/music/taals/Jhaptaal.tal");
+        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("/music/taals/Jhaptaal.wav"));
+    }
+};
+
+QTEST_MAIN(SoundExportTest)
+#include "SoundExportTest.moc"
