@@ -1,6 +1,8 @@
 #include "app/AppSettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace lorvanta {
@@ -18,8 +20,23 @@ std::unique_ptr<QSettings> OpenStore(const char* organisation, const char* appli
 
 } // namespace
 
+QString DefaultTaalsFolder(const QString& workingDir, const QString& programDir) {
+    const QString local = workingDir + QStringLiteral("/Taals");
+    if (QFileInfo(local).isDir() || programDir.isEmpty())
+        return local;
+    for (const QString& bundled :
+         {programDir + QStringLiteral("/Taals"),
+          programDir + QStringLiteral("/../share/lorvanta/Taals")}) {
+        if (QFileInfo(bundled).isDir())
+            return QDir::cleanPath(bundled);
+    }
+    return local;
+}
+
 QString DefaultTaalsFolder() {
-    return QDir::currentPath() + QStringLiteral("/Taals");
+    const QString programDir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    return DefaultTaalsFolder(QDir::currentPath(), programDir);
 }
 
 std::unique_ptr<QSettings> OpenUserSettings() {

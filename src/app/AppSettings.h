@@ -38,8 +38,12 @@ struct AppSettings {
     std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
 };
 
-// The working directory at start-up followed by "/Taals".
+// The Taals folder when none is set: "Taals" in the working directory when
+// it exists; else the Taals that come with the program (beside it in a build,
+// in share/lorvanta of an installation); else "Taals" in the working
+// directory all the same.
 QString DefaultTaalsFolder();
+QString DefaultTaalsFolder(const QString& workingDir, const QString& programDir);
 
 // The user store, positioned in its group.
 std::unique_ptr<QSettings> OpenUserSettings();

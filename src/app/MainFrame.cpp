@@ -10,8 +10,9 @@
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
-#include "ui/panes/PlaceholderPanes.h"
+#include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/TaalTextView.h"
+#include "ui/panes/TaalTree.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -133,8 +134,8 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     m_rightSplitter->AddPane(m_gridView, 400, 150);
     m_rightSplitter->AddPane(m_textView, 250, 150);
 
-    m_treeView = new CEmptyPane(QStringLiteral("Taal browser"));
-    m_bolPropertiesView = new CEmptyPane(QStringLiteral("Bol properties"));
+    m_treeView = new CTaalTree(m_settings, m_shell, m_sink);
+    m_bolPropertiesView = new CBolPropertiesPane(m_sink);
     m_leftSplitter->AddPane(m_treeView, 250, 100);
     m_leftSplitter->AddPane(m_bolPropertiesView, 400, 100);
 
@@ -149,6 +150,7 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     connect(m_gridView, &CLorvantaView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
     connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
     connect(m_textView, &CTaalTextView::taalApplied, this, &CMainFrame::UpdateCommandUI);
+    connect(m_treeView, &CTaalTree::openRequested, this, &CMainFrame::OpenFromTree);
 }
 
 void CMainFrame::ConnectCommands() {
@@ -197,8 +199,12 @@ void CMainFrame::OnDocumentOpened(float defaultTempo) {
 }
 
 void CMainFrame::RefreshTaalTree() {
-    // The Taal browser reads m_settings.taalsFolder when it comes.
-    m_treeView->update();
+    m_treeView->RefreshTree();
+}
+
+void CMainFrame::OpenFromTree(const QString& path) {
+    m_app.OpenDocumentFile(path);
+    m_gridView->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::UpdateCommandUI() {

@@ -19,13 +19,14 @@ class QToolBar;
 
 namespace lorvanta {
 
-class CEmptyPane;
+class CBolPropertiesPane;
 class CLorvantaApp;
 class CLorvantaDoc;
 class CLorvantaView;
 class CPitchCtrlBar;
 class CSampleBank;
 class CTaalTextView;
+class CTaalTree;
 class CTempoCtrlBar;
 class MessageSink;
 class ST_SplitterWnd;
@@ -53,8 +54,8 @@ public:
     // The panes, as the other parts find them.
     CLorvantaView* GetGridView() const { return m_gridView; }
     CTaalTextView* GetTextView() const { return m_textView; }
-    CEmptyPane* GetTreeView() const { return m_treeView; }
-    CEmptyPane* GetBolPropertiesView() const { return m_bolPropertiesView; }
+    CTaalTree* GetTreeView() const { return m_treeView; }
+    CBolPropertiesPane* GetBolPropertiesView() const { return m_bolPropertiesView; }
     ST_SplitterWnd* OuterSplitter() const { return m_outerSplitter; }
     ST_SplitterWnd* LeftSplitter() const { return m_leftSplitter; }
     ST_SplitterWnd* RightSplitter() const { return m_rightSplitter; }
@@ -95,6 +96,9 @@ private:
     void ConnectCommands();
     void UpdateRecentFileMenu();
     void OnStatusMessageChanged(const QString& message);
+    // The Taal browser's Open: the file through the application, then the
+    // grid is the active view.
+    void OpenFromTree(const QString& path);
 
     CLorvantaApp& m_app;
     CLorvantaDoc& m_doc;
@@ -114,8 +118,8 @@ private:
 
     CLorvantaView* m_gridView = nullptr;
     CTaalTextView* m_textView = nullptr;
-    CEmptyPane* m_treeView = nullptr;
-    CEmptyPane* m_bolPropertiesView = nullptr;
+    CTaalTree* m_treeView = nullptr;
+    CBolPropertiesPane* m_bolPropertiesView = nullptr;
 };
 
 } // namespace lorvanta

@@ -2,6 +2,11 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#ifdef LORVANTA_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#endif
 
 namespace lorvanta {
 
@@ -33,10 +38,30 @@ std::optional<QString> OpenUrl(const QUrl& address) {
         .arg(address.toDisplayString());
 }
 
+// The freedesktop file manager interface selects the file in its folder;
+// without it (or when no file manager answers) the folder is opened.
+std::optional<QString> ShowInFileManager(const QString& file) {
+    const QFileInfo info(file);
+#ifdef LORVANTA_HAVE_DBUS
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.FileManager1"),
+            QStringLiteral("/org/freedesktop/FileManager1"),
+            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+        call << QStringList(QUrl::fromLocalFile(info.absoluteFilePath()).toString()) << QString();
+        constexpr int kTimeoutMs = 3000;
+        if (bus.call(call, QDBus::Block, kTimeoutMs).type() == QDBusMessage::ReplyMessage)
+            return std::nullopt;
+    }
+#endif
+    return OpenUrl(QUrl::fromLocalFile(info.absolutePath()));
+}
+
 } // namespace
 
 ShellServices DesktopShellServices() {
-    return {ChooseOpenFile, ChooseSaveFile, ChooseFolder, OpenUrl};
+    return {ChooseOpenFile, ChooseSaveFile, ChooseFolder, OpenUrl, ShowInFileManager};
 }
 
 } // namespace lorvanta

@@ -68,6 +68,8 @@ struct FakeShell {
     QStringList suggestedSaveNames;
     QStringList folderStarts;
     QList<QUrl> urlsOpened;
+    QStringList filesShown;
+    std::optional<QString> showError;
 
     ShellServices Services() {
         ShellServices services;
@@ -83,6 +85,10 @@ struct FakeShell {
         services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
             urlsOpened.append(url);
             return urlError;
+        };
+        services.showInFileManager = [this](const QString& file) -> std::optional<QString> {
+            filesShown.append(file);
+            return showError;
         };
         return services;
     }

@@ -8,8 +8,9 @@
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
-#include "ui/panes/PlaceholderPanes.h"
+#include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/TaalTextView.h"
+#include "ui/panes/TaalTree.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -12,9 +12,9 @@ public:
     virtual ~BolFieldsPane() = default;
     // Shows (a copy of) the bol at the index and enables the fields.
     virtual void ShowBol(const CBol2& bol, int index) = 0;
-    // Enables or disables the name, pitch and bass fields; all false
-    // disables the whole form.
-    virtual void EnableFields(bool name, bool pitch, bool bass) = 0;
+    // Turns the form's fields on or off, and its Apply and Revert buttons;
+    // all false disables the whole form.
+    virtual void EnableFields(bool controls, bool apply, bool revert) = 0;
     // Fills the form again from the pane's own copy of its bol.
     virtual void LoadFields() = 0;
 };

@@ -1,8 +1,12 @@
 // The engine through the sound card backend, against a JACK server with its
 // dummy driver that the test starts and stops itself: real device callbacks
 // every 256 frames at 48 kHz, in real time, without a sound card.
-#include "../playback/PlaybackTestSupport.h"
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
 #include "audio/output/device/PortAudioOutput.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 #include "../support/AllocationCounter.h"
@@ -26,7 +30,6 @@ namespace lorvanta {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FillDoc;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kJackd = "/usr/bin/jackd";
@@ -109,7 +112,16 @@ protected:
         ASSERT_TRUE(opened) << "the JACK server did not come up";
         device = opened.get();
 
-        FillDoc(doc, {1.0f, 0.5f, 1.0f, 1.0f});
+        CTaal& taal = doc.Taal();
+        for (int i = 0; i < 4; ++i) {
+            auto bol = std::make_unique<CBol2>();
+            bol->duration = i == 1 ? 0.5f : 1.0f;
+            bol->pitch.soundId = static_cast<SoundId>(3 + i);
+            bol->bass.soundId = static_cast<SoundId>(20 + i);
+            taal.Append(std::move(bol));
+        }
+        taal.Recalculate(-1);
+        doc.SetEmpty(false);
         renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
         renderer->SetTempo(0.6f);
         ASSERT_EQ(renderer->InitialUpdate(), 0u);

@@ -1,0 +1,413 @@
+// The numeric edit and spin controls (typing, growing decimals, stepping,
+// validity codes) and the bol properties form built on them: its states,
+// choices from its lists, Apply, Revert and Play Bol.
+#include "model/Bol.h"
+#include "model/Messages.h"
+#include "ui/panes/BolPropertiesPane.h"
+#include "ui/panes/NumEdit.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace lorvanta;
+
+namespace {
+
+// Types the text one key at a time, letting queued work run between keys as
+// a user's typing would.
+void Type(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+        QTest::keyClicks(widget, QString(c));
+        QCoreApplication::processEvents();
+    }
+}
+
+void ReplaceBy(CNumEdit& edit, const QString& typed) {
+    edit.setText(QString());
+    Type(&edit, typed);
+}
+
+CBol2 SampleBol() {
+    CBol2 bol;
+    bol.name = "Dha: Pressed Ge";
+    bol.duration = 0.5f;
+    bol.pitch = {};
+    bol.pitch.name = "Na";
+    bol.pitch.soundId = 12;
+    bol.pitch.emphasis = -3.0f;
+    bol.bass.name = "Pressed Ge";
+    bol.bass.soundId = 1;
+    bol.bass.emphasis = 2.0f;
+    return bol;
+}
+
+struct PaneState {
+    bool controls;
+    bool apply;
+    bool revert;
+};
+
+PaneState StateOf(const CBolPropertiesPane& pane) {
+    return {pane.NameBox()->isEnabled(), pane.ApplyButton()->isEnabled(),
+            pane.RevertButton()->isEnabled()};
+}
+
+void Choose(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
+
+} // namespace
+
+class BolPaneTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // --- CNumEdit and CNumSpinCtrl ---------------------------------------
+
+    void decimalsOnlyGrow() {
+        CNumEdit edit;
+        QVERIFY(edit.SetValue(1.0f));
+        QCOMPARE(edit.text(), QStringLiteral("1"));
+        QVERIFY(edit.SetValue(0.25f));
+        QCOMPARE(edit.text(), QStringLiteral("0.25"));
+        QVERIFY(edit.SetValue(1.0f));
+        QCOMPARE(edit.text(), QStringLiteral("1.00"));
+
+        // "%G" writes 1234567 as 1.23457E+06: nine characters after the point.
+        CNumEdit large;
+        QCOMPARE(large.ConstructFormat(1234567.0f), QStringLiteral("%.9f"));
+        QVERIFY(large.SetValue(1234567.0f));
+        QCOMPARE(large.text(), QStringLiteral("1234567.000000000"));
+        QCOMPARE(large.ConstructFormat(2.5f), QStringLiteral("%.9f"));
+    }
+
+    void typedDecimalsCarryIntoSteps() {
+        CNumEdit edit;
+        CNumSpinCtrl spin;
+        spin.SetBuddy(&edit);
+        QCOMPARE(edit.text(), QStringLiteral("0"));
+        spin.SetDelta(0.25f);
+        ReplaceBy(edit, QStringLiteral("1.234"));
+        QCOMPARE(edit.text(), QStringLiteral("1.234"));
+        QCOMPARE(edit.Decimals(), 3);
+        spin.Spin(1);
+        QCOMPARE(edit.text(), QStringLiteral("1.484"));
+        spin.Spin(1);
+        QCOMPARE(edit.text(), QStringLiteral("1.734"));
+        spin.Spin(-4);
+        QCOMPARE(edit.text(), QStringLiteral("0.734"));
+    }
+
+    void validityCodes_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("code");
+        QTest::newRow("number") << "12.5" << 0;
+        QTest::newRow("blanks around") << " -3 " << 0;
+        QTest::newRow("exponent") << "1e1" << 0;
+        QTest::newRow("lowest") << "-20" << 0;
+        QTest::newRow("too high") << "20.01" << 1;
+        QTest::newRow("far too high") << "1e999" << 1;
+        QTest::newRow("infinity") << "inf" << 1;
+        QTest::newRow("empty") << "" << 2;
+        QTest::newRow("word") << "abc" << 2;
+        QTest::newRow("trailing word") << "1.5x" << 2;
+        QTest::newRow("two numbers") << "1 2" << 2;
+        QTest::newRow("double sign") << "--1" << 2;
+        QTest::newRow("not a number") << "nan" << 2;
+        QTest::newRow("comma") << "1,5" << 2;
+        QTest::newRow("minus") << "-" << 3;
+        QTest::newRow("plus") << "+" << 3;
+    }
+
+    void validityCodes() {
+        QFETCH(QString, text);
+        QFETCH(int, code);
+        CNumEdit edit;
+        edit.SetRange(-20.0f, 20.0f);
+        QCOMPARE(edit.IsValid(text), code);
+        edit.setText(text);
+        QCOMPARE(edit.GetValue(), code == 0 ? *ReadNumberText(text) : -20.0f);
+    }
+
+    void verboseExplainsRefusals() {
+        RecordingMessageSink sink;
+        CNumEdit edit(&sink);
+        edit.SetRange(0.0f, 10.0f);
+        edit.IsValid(QStringLiteral("x"));
+        QVERIFY(sink.Messages().empty());
+        edit.SetVerbose(true);
+        edit.IsValid(QStringLiteral("x"));
+        edit.IsValid(QStringLiteral("11"));
+        edit.IsValid(QStringLiteral("-"));
+        QCOMPARE(sink.Messages().size(), std::size_t{2});
+        QCOMPARE(sink.Messages()[0].text, std::string("Characters must be a number.\n"));
+        QCOMPARE(sink.Messages()[1].text, std::string("Given value is out of range.\n"));
+        QVERIFY(sink.Messages()[1].kind == MessageKind::Error);
+    }
+
+    void typingRules() {
+        CNumEdit edit;
+        edit.SetRange(-20.0f, 20.0f);
+
+        // 25 is refused at the 5: the 2 stays, selected.
+        ReplaceBy(edit, QStringLiteral("25"));
+        QCOMPARE(edit.text(), QStringLiteral("2"));
+        QCOMPARE(edit.selectedText(), QStringLiteral("2"));
+
+        // A lone sign is kept; a letter after it restores the value before the
+        // key, which an incomplete text reads as the minimum.
+        ReplaceBy(edit, QStringLiteral("-"));
+        QCOMPARE(edit.text(), QStringLiteral("-"));
+        QCOMPARE(edit.IsValid(), int(CNumEdit::kIncomplete));
+        Type(&edit, QStringLiteral("a"));
+        QCOMPARE(edit.text(), QStringLiteral("-20"));
+
+        // Spaces are swallowed.
+        ReplaceBy(edit, QStringLiteral("1 5"));
+        QCOMPARE(edit.text(), QStringLiteral("15"));
+
+        // Backspace over the last digit puts it back; Delete may empty the
+        // text, which then reads as the minimum.
+        ReplaceBy(edit, QStringLiteral("7"));
+        QTest::keyClick(&edit, Qt::Key_Backspace);
+        QCOMPARE(edit.text(), QStringLiteral("7"));
+        QCoreApplication::processEvents();
+        QTest::keyClick(&edit, Qt::Key_Home);
+        QTest::keyClick(&edit, Qt::Key_Delete);
+        QCOMPARE(edit.text(), QString());
+        QCOMPARE(edit.GetValue(), -20.0f);
+
+        // Characters typed behind a refused one are thrown away until the
+        // event loop runs; the next key replaces the restored text.
+        edit.setText(QString());
+        QTest::keyClicks(&edit, QStringLiteral("1x3"));
+        QCOMPARE(edit.text(), QStringLiteral("1"));
+        QCoreApplication::processEvents();
+        Type(&edit, QStringLiteral("3"));
+        QCOMPARE(edit.text(), QStringLiteral("3"));
+    }
+
+    void setValueAndStepsKeepToTheRange() {
+        CNumEdit edit;
+        CNumSpinCtrl spin;
+        spin.SetBuddy(&edit);
+        spin.SetRange(0.0f, 10.0f);
+        spin.SetDelta(0.25f);
+        QVERIFY(!edit.SetValue(10.5f));
+        QVERIFY(!edit.SetValue(std::numeric_limits<float>::quiet_NaN()));
+        spin.SetPos(9.9f);
+        QCOMPARE(edit.text(), QStringLiteral("9.9"));
+        spin.Spin(1);
+        QCOMPARE(spin.GetPos(), 10.0f);
+        QCOMPARE(edit.text(), QStringLiteral("10.0"));
+        spin.Spin(1);
+        QCOMPARE(spin.GetPos(), 10.0f);
+        spin.Spin(-20);
+        QCOMPARE(spin.GetPos(), 5.0f);
+        spin.Spin(-100);
+        QCOMPARE(spin.GetPos(), 0.0f);
+
+        // Held arrows take larger steps; the arrows' own position never
+        // reaches an end of 0 to 1000 however far they go.
+        QCOMPARE(CNumSpinCtrl::AcceleratedChange(0), 1);
+        QCOMPARE(CNumSpinCtrl::AcceleratedChange(2500), 5);
+        QCOMPARE(CNumSpinCtrl::AcceleratedChange(6000), 20);
+        for (const int change : {20, -20}) {
+            for (int i = 0; i < 200; ++i) {
+                spin.Spin(change);
+                QVERIFY(spin.IntegerPos() > 0 && spin.IntegerPos() < 1000);
+            }
+        }
+        spin.SetPos(3.0f);
+        QCOMPARE(spin.IntegerPos(), 500);
+
+        // An arrow key in the edit spins too.
+        QTest::keyClick(&edit, Qt::Key_Up);
+        QCOMPARE(spin.GetPos(), 3.25f);
+    }
+
+    void spinWithAPlainEditReportsNothing() {
+        QLineEdit plain;
+        CNumSpinCtrl spin;
+        spin.SetBuddy(&plain);
+        spin.SetDelta(2.0f);
+        spin.SetPos(4.0f);
+        QCOMPARE(spin.GetPos(), 0.0f);
+        QCOMPARE(spin.GetDelta(), 0.0f);
+        QCOMPARE(spin.GetBuddy(), &plain);
+        spin.Spin(1);
+        QCOMPARE(plain.text(), QString());
+    }
+
+    // --- The bol properties form -----------------------------------------
+
+    void listsAndFirstDisplay() {
+        RecordingMessageSink sink;
+        CBolPropertiesPane pane(sink);
+        QCOMPARE(pane.NameBox()->count(), 34);
+        QCOMPARE(pane.NameBox()->itemText(0), QStringLiteral("---- Tabla Sounds ----"));
+        QCOMPARE(pane.NameBox()->itemText(33), QStringLiteral("Ra"));
+        QCOMPARE(pane.PitchSoundList()->count(), 21);
+        QCOMPARE(pane.PitchSoundList()->itemText(20), QStringLiteral("Soft Dhi"));
+        QCOMPARE(pane.PitchSoundList()->itemData(20).toUInt(), 28u);
+        QCOMPARE(pane.BassSoundList()->count(), 12);
+        QCOMPARE(pane.BassSoundList()->itemText(11), QStringLiteral("Tichki"));
+        QCOMPARE(pane.BassInstrumentList()->itemText(1), QStringLiteral("Pakhawaj"));
+
+        // Nothing selected yet: every control and both buttons off.
+        const PaneState start = StateOf(pane);
+        QVERIFY(!start.controls && !start.apply && !start.revert);
+        QVERIFY(!pane.PlayBolButton()->isEnabled());
+        QVERIFY(!pane.DurationSpin()->isEnabled());
+        QCOMPARE(pane.NameBox()->currentText(), QStringLiteral("New Bol"));
+        QCOMPARE(pane.DurationEdit()->text(), QStringLiteral("0"));
+        float low = 0, high = 0;
+        pane.BassEmphasisSpin()->GetRange(low, high);
+        QCOMPARE(low, -20.0f);
+        QCOMPARE(high, 20.0f);
+        QCOMPARE(pane.DurationSpin()->GetDelta(), 0.25f);
+    }
+
+    void showChangeApplyRevert() {
+        RecordingMessageSink sink;
+        CBolPropertiesPane pane(sink);
+        QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
+
+        pane.ShowBol(SampleBol(), 6);
+        PaneState state = StateOf(pane);
+        QVERIFY(state.controls && !state.apply && !state.revert);
+        QCOMPARE(pane.BolNumber()->text(), QStringLiteral("7"));
+        QCOMPARE(pane.NameBox()->currentText(), QStringLiteral("Dha: Pressed Ge"));
+        QCOMPARE(pane.DurationEdit()->text(), QStringLiteral("0.5"));
+        QCOMPARE(pane.PitchSoundList()->currentText(), QStringLiteral("Na"));
+        QCOMPARE(pane.BassSoundList()->currentText(), QStringLiteral("Pressed Ge"));
+        QCOMPARE(pane.PitchEmphasisEdit()->text(), QStringLiteral("-3"));
+
+        // A spin is a change; Revert puts the bol back.
+        pane.DurationSpin()->Spin(2);
+        state = StateOf(pane);
+        QVERIFY(state.controls && state.apply && state.revert);
+        pane.RevertButton()->click();
+        QCOMPARE(pane.DurationEdit()->text(), QStringLiteral("0.5"));
+        state = StateOf(pane);
+        QVERIFY(state.controls && !state.apply && !state.revert);
+
+        // A typed name that is not listed is kept as typed, the sounds stay.
+        pane.NameBox()->lineEdit()->selectAll();
+        QTest::keyClicks(pane.NameBox()->lineEdit(), QStringLiteral("Tirakita"));
+        QVERIFY(StateOf(pane).apply);
+        pane.DurationSpin()->Spin(-2);
+        pane.ApplyButton()->click();
+        QCOMPARE(applied.count(), 1);
+        const auto edited = applied.at(0).at(0).value<CBol2>();
+        QCOMPARE(edited.name, std::string("Tirakita"));
+        QCOMPARE(edited.index, 6u);
+        QCOMPARE(edited.duration, 0.0f);
+        QCOMPARE(edited.pitch.name, std::string("Na"));
+        QCOMPARE(edited.pitch.soundId, 12u);
+        QCOMPARE(edited.bass.soundId, 1u);
+        QCOMPARE(edited.bass.emphasis, 2.0f);
+        QCOMPARE(pane.EditedBol(), edited);
+        state = StateOf(pane);
+        QVERIFY(state.controls && !state.apply && !state.revert);
+
+        // The grid's nothing-selected call turns the whole form off.
+        pane.EnableFields(false, false, false);
+        QVERIFY(!pane.BassEmphasisEdit()->isEnabled());
+    }
+
+    void choosingFromTheLists() {
+        RecordingMessageSink sink;
+        CBolPropertiesPane pane(sink);
+        CBol2 bol = SampleBol();
+        bol.pitch.instrument = Pakhawaj;
+        pane.ShowBol(bol, 0);
+        QCOMPARE(pane.PitchInstrumentList()->currentIndex(), 1);
+
+        // The heading entry: both sounds Silence, both instruments Tabla.
+        Choose(pane.NameBox(), 0);
+        QCOMPARE(pane.PitchInstrumentList()->currentIndex(), 0);
+        QCOMPARE(pane.PitchSoundList()->currentText(), QStringLiteral("Silence"));
+        QCOMPARE(pane.BassSoundList()->currentText(), QStringLiteral("Silence"));
+        QCOMPARE(pane.PitchSoundId(), 0u);
+        QCOMPARE(pane.BassSoundId(), 0u);
+        QVERIFY(StateOf(pane).apply);
+
+        const int dhin = pane.NameBox()->findText(QStringLiteral("Dha: Pressed Ge"));
+        Choose(pane.NameBox(), dhin);
+        QCOMPARE(pane.PitchSoundId(), 12u);
+        QCOMPARE(pane.BassSoundId(), 1u);
+
+        // An instrument refills its side's sounds; the id follows the Silence
+        // now shown, so Apply stores what the form shows.
+        Choose(pane.BassInstrumentList(), 1);
+        QCOMPARE(pane.BassSoundList()->currentText(), QStringLiteral("Silence"));
+        QCOMPARE(pane.BassSoundId(), 0u);
+        Choose(pane.PitchSoundList(), pane.PitchSoundList()->findText(QStringLiteral("Tin")));
+        QCOMPARE(pane.PitchSoundId(), 14u);
+
+        QSignalSpy played(&pane, &CBolPropertiesPane::playBolRequested);
+        pane.PlayBolButton()->click();
+        QCOMPARE(played.count(), 1);
+        const auto heard = played.at(0).at(0).value<CBol2>();
+        QCOMPARE(heard.duration, 1.0f);
+        QCOMPARE(heard.pitch.name, std::string("Tin"));
+        QCOMPARE(heard.bass.instrument, std::uint8_t{Pakhawaj});
+        QCOMPARE(pane.EditedBol(), bol);
+
+        QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
+        pane.OnApply();
+        const auto edited = applied.at(0).at(0).value<CBol2>();
+        QCOMPARE(edited.bass.name, std::string("Silence"));
+        QCOMPARE(edited.bass.soundId, 0u);
+        QCOMPARE(edited.bass.instrument, std::uint8_t{Pakhawaj});
+        QCOMPARE(edited.pitch.soundId, 14u);
+    }
+
+    void loudEmphasisAndFailedFields() {
+        RecordingMessageSink sink;
+        CBolPropertiesPane pane(sink);
+        QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
+
+        // 30 dB from a file: shown, kept by Apply, out of the spin's reach.
+        CBol2 bol = SampleBol();
+        bol.pitch.emphasis = 30.0f;
+        pane.ShowBol(bol, 2);
+        QCOMPARE(pane.PitchEmphasisEdit()->text(), QStringLiteral("30"));
+        pane.OnApply();
+        QCOMPARE(applied.last().at(0).value<CBol2>().pitch.emphasis, 30.0f);
+        QVERIFY(sink.Messages().empty());
+
+        // A field that fails when the form is read (at the change, and again
+        // at Apply): those before it take their new values, it and those after
+        // keep theirs; Apply goes on.
+        pane.NameBox()->setEditText(QStringLiteral("Ge"));
+        pane.BassEmphasisEdit()->setText(QStringLiteral("x"));
+        QCOMPARE(sink.Messages().size(), std::size_t{1});
+        pane.DurationEdit()->blockSignals(true);
+        pane.DurationEdit()->setText(QStringLiteral("2"));
+        pane.DurationEdit()->blockSignals(false);
+        pane.OnApply();
+        QCOMPARE(sink.Messages().size(), std::size_t{2});
+        QCOMPARE(sink.Messages()[1].text, std::string("Enter a number."));
+        QVERIFY(sink.Messages()[1].kind == MessageKind::Warning);
+        const auto edited = applied.last().at(0).value<CBol2>();
+        QCOMPARE(edited.name, std::string("Ge"));
+        QCOMPARE(edited.bass.emphasis, 2.0f);
+        QCOMPARE(edited.duration, 0.5f);
+        QCOMPARE(edited.index, 2u);
+
+        sink.Clear();
+        pane.BassEmphasisEdit()->setText(QStringLiteral("41"));
+        pane.OnApply();
+        QCOMPARE(sink.Messages().at(0).text, std::string("Enter a number between -40 and 40."));
+    }
+};
+
+QTEST_MAIN(BolPaneTest)
+#include "BolPaneTest.moc"

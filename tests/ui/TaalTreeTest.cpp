@@ -1,0 +1,189 @@
+// The Taal browser: the tree over a folder (nested folders, titles, order, a
+// missing folder, refresh after the setting changes), its context menu, and
+// opening a Taal from it through the application; the default Taals folder.
+#include "AppTestSupport.h"
+
+#include "app/AppSettings.h"
+#include "persistence/TaalFile.h"
+#include "ui/bars/TempoCtrlBar.h"
+#include "ui/grid/LorvantaView.h"
+#include "ui/panes/TaalTree.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+namespace {
+
+void Touch(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QStringList Titles(const QTreeWidgetItem* root) {
+    QStringList titles;
+    for (int i = 0; i < root->childCount(); ++i)
+        titles.append(root->child(i)->text(0));
+    return titles;
+}
+
+// A Taal of one bol whose default tempo is the given one.
+void WriteTaal(const QString& path, float tempo) {
+    CLorvantaDoc doc;
+    doc.Params().defaultTempo = tempo;
+    doc.Taal().Append(std::make_unique<CBol2>());
+    std::string error;
+    QVERIFY2(SaveTaalFile(doc, QFile::encodeName(path).toStdString(), error), error.c_str());
+}
+
+} // namespace
+
+class TaalTreeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listsEveryTaalUnderTheRoot() {
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        for (const char* name : {"b.tal", "Example.tal", "notes.txt", "Sub/C.tal", "Old.tal/D.tal",
+                                 "zz/deeper/E.TAL", "Sub/readme"})
+            Touch(folder + "/" + name);
+
+        AppSettings settings{folder, 0};
+        ShellServices shell;
+        RecordingMessageSink sink;
+        CTaalTree tree(settings, shell, sink);
+
+        QCOMPARE(tree.topLevelItemCount(), 1);
+        QTreeWidgetItem* root = tree.RootItem();
+        QCOMPARE(root->text(0), QStringLiteral("All Taals"));
+        QVERIFY(root->isExpanded());
+        QCOMPARE(Titles(root), QStringList({"b", "Example", "D", "C", "E"}));
+        QCOMPARE(tree.FilePaths().value(1), QDir(folder).absoluteFilePath("Example.tal"));
+        QCOMPARE(tree.PathOf(root->child(3)), QDir(folder).absoluteFilePath("Sub/C.tal"));
+        QCOMPARE(tree.PathOf(root), QString());
+
+        // A folder that is not there: the root alone.
+        settings.taalsFolder = folder + "/missing";
+        tree.RefreshTree();
+        QCOMPARE(tree.topLevelItemCount(), 1);
+        QCOMPARE(tree.RootItem()->childCount(), 0);
+        QVERIFY(tree.FilePaths().isEmpty());
+
+        // Another folder once the setting changes.
+        settings.taalsFolder = folder + "/Sub";
+        tree.RefreshTree();
+        QCOMPARE(Titles(tree.RootItem()), QStringList({"C"}));
+    }
+
+    void contextMenuCommands() {
+        QTemporaryDir dir;
+        Touch(dir.filePath("Dadra.tal"));
+        AppSettings settings{dir.path(), 0};
+        FakeShell fake;
+        const ShellServices shell = fake.Services();
+        RecordingMessageSink sink;
+        CTaalTree tree(settings, shell, sink);
+        QSignalSpy opened(&tree, &CTaalTree::openRequested);
+        QSignalSpy inserted(&tree, &CTaalTree::insertRequested);
+
+        std::unique_ptr<QMenu> menu(tree.ContextMenuFor(tree.RootItem()->child(0)));
+        const QList<QAction*> actions = menu->actions();
+        QCOMPARE(actions.size(), 4);
+        QCOMPARE(menu->defaultAction(), actions.at(0));
+        QStringList tips;
+        for (const QAction* action : actions)
+            tips.append(action->statusTip());
+        QCOMPARE(tips,
+                 QStringList({"Open this Taal", "Insert this Taal at current position",
+                              "Show .tal file in the file manager", "Refresh the list of Taals"}));
+
+        const QString path = dir.filePath("Dadra.tal");
+        actions.at(0)->trigger();
+        actions.at(1)->trigger();
+        actions.at(2)->trigger();
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(opened.at(0).at(0).toString(), path);
+        QCOMPARE(tree.currentItem(), tree.RootItem()->child(0));
+        QCOMPARE(inserted.at(0).at(0).toString(), path);
+        QCOMPARE(fake.filesShown, QStringList(path));
+        QVERIFY(sink.Messages().empty());
+
+        fake.showError = QStringLiteral("no file manager");
+        actions.at(2)->trigger();
+        QCOMPARE(sink.Messages().size(), std::size_t{1});
+        QVERIFY(sink.Messages()[0].text.find("no file manager") != std::string::npos);
+
+        // Refresh from the menu picks up a new file and forgets the item.
+        Touch(dir.filePath("Rupak.tal"));
+        actions.at(3)->trigger();
+        QCOMPARE(Titles(tree.RootItem()), QStringList({"Dadra", "Rupak"}));
+        QCOMPARE(tree.RememberedItem(), nullptr);
+
+        // The root carries no file: its commands do nothing.
+        menu.reset(tree.ContextMenuFor(tree.RootItem()));
+        for (QAction* action : menu->actions().first(3))
+            action->trigger();
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(fake.filesShown.size(), 2);
+    }
+
+    void defaultFolder() {
+        QTemporaryDir work;
+        QTemporaryDir program;
+        const QString fallback = work.path() + "/Taals";
+        QCOMPARE(DefaultTaalsFolder(work.path(), program.path()), fallback);
+        QDir(program.path()).mkpath("share/lorvanta/Taals");
+        QDir(program.path()).mkpath("bin");
+        QCOMPARE(DefaultTaalsFolder(work.path(), program.path() + "/bin"),
+                 QDir::cleanPath(program.path() + "/share/lorvanta/Taals"));
+        QDir(program.path()).mkpath("bin/Taals");
+        QCOMPARE(DefaultTaalsFolder(work.path(), program.path() + "/bin"),
+                 program.path() + "/bin/Taals");
+        QDir(work.path()).mkpath("Taals");
+        QCOMPARE(DefaultTaalsFolder(work.path(), program.path() + "/bin"), fallback);
+    }
+
+    void doubleClickOpensThroughTheApplication() {
+        AppFixture fixture;
+        const QString folder = fixture.Path("Taals");
+        QDir().mkpath(folder + "/Slow");
+        WriteTaal(folder + "/Slow/Vilambit.tal", 72.0f);
+        OpenUserSettings()->setValue(QString::fromLatin1(kTaalsFolderValue), folder);
+
+        const auto app = fixture.Start();
+        QVERIFY(app);
+        CMainFrame& frame = *app->MainFrame();
+        CTaalTree& tree = *frame.GetTreeView();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        QCOMPARE(Titles(tree.RootItem()), QStringList({"Vilambit"}));
+
+        // Empty space does nothing.
+        QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {},
+                           QPoint(5, tree.viewport()->height() - 5));
+        QVERIFY(app->Document().PathName().empty());
+
+        QTreeWidgetItem* item = tree.RootItem()->child(0);
+        QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(item).center());
+        QCOMPARE(QString::fromStdString(app->Document().PathName()),
+                 QDir(folder).absoluteFilePath("Slow/Vilambit.tal"));
+        QCOMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("72.0000"));
+        QCOMPARE(frame.TempoBar()->DefaultTempo(), 72.0);
+        QCOMPARE(tree.currentItem(), item);
+
+        // Options OK with another folder refreshes the tree.
+        frame.Settings().taalsFolder = fixture.Path("elsewhere");
+        frame.RefreshTaalTree();
+        QCOMPARE(tree.RootItem()->childCount(), 0);
+    }
+};
+
+QTEST_MAIN(TaalTreeTest)
+#include "TaalTreeTest.moc"
