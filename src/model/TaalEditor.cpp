@@ -35,6 +35,11 @@ int Position(const CBol2& recorded) {
     return static_cast<int>(recorded.index);
 }
 
+// Edits of more bols than this rebuild the bol list once instead of shifting
+// it bol by bol, and render the cells once, so that deleting or pasting
+// thousands of bols stays linear. Smaller ones go bol by bol.
+constexpr std::size_t kBulkBols = 8;
+
 // Header heights repainted after a change of the Taal's name or tempo.
 constexpr int kUndoHeaderHeight = 100;
 constexpr int kPropertiesHeaderHeight = 120;
@@ -298,14 +303,7 @@ void CTaalEditor::Delete() {
         return;
     auto action = std::make_unique<CAction>(kActionRemovedBols);
     m_lists.ClearRedo();
-    for (std::size_t k = 0; k < selected.size(); ++k) {
-        const int at = selected[k] - static_cast<int>(k);
-        auto copy = std::make_unique<CBol2>();
-        m_doc.DeleteBol(at, copy.get());
-        copy->index = static_cast<std::uint32_t>(selected[k]);
-        action->bols.push_back(std::move(copy));
-        RemoveView(at);
-    }
+    DeleteBols(selected, action.get());
     m_lists.Record(std::move(action));
     m_nSelected = 0;
 
@@ -534,11 +532,12 @@ int CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     m_lists.ClearRedo();
     {
         WaitCursor wait(m_host);
-        for (int k = 0; k < n; ++k) {
-            m_doc.InsertBol(a + k, bols[static_cast<std::size_t>(k)]);
+        std::vector<std::pair<int, const CBol2*>> placed;
+        for (int k = 0; k < n; ++k)
+            placed.emplace_back(a + k + 1, bols[static_cast<std::size_t>(k)]);
+        InsertBolsAt(placed);
+        for (int k = 0; k < n; ++k)
             action->bols.push_back(CopyWithIndex(*taal.BolAt(a + k + 1), a + k + 1));
-            InsertView(a + k);
-        }
     }
     m_lists.Record(std::move(action));
     taal.Recalculate(a - 1);
@@ -600,6 +599,10 @@ bool CTaalEditor::Applicable(const CAction& action, Direction direction) const {
     switch (action.kind) {
     case kActionRemovedBols:
     case kActionInsertedBols:
+        // The editor records positions in ascending order; the bulk steps rely on it.
+        for (std::size_t k = 1; k < action.bols.size(); ++k)
+            if (action.bols[k]->index <= action.bols[k - 1]->index)
+                return false;
         if (reinsert) {
             // Inserting at p needs p bols in front of it.
             for (const auto& bol : action.bols) {
@@ -657,25 +660,108 @@ void CTaalEditor::Apply(CAction& action, Direction direction) {
 }
 
 void CTaalEditor::ReinsertBols(const CAction& action) {
-    for (const auto& bol : action.bols) {
-        const int at = Position(*bol);
-        m_doc.InsertBol(at - 1, bol.get());
-        InsertView(at - 1);
-    }
+    std::vector<std::pair<int, const CBol2*>> placed;
+    for (const auto& bol : action.bols)
+        placed.emplace_back(Position(*bol), bol.get());
+    InsertBolsAt(placed);
     m_doc.Taal().Recalculate(-1);
     m_host.RecalcLayout(-1);
 }
 
 void CTaalEditor::RedeleteBols(const CAction& action) {
-    int k = 0;
-    for (const auto& bol : action.bols) {
-        const int at = Position(*bol) - k;
-        m_doc.DeleteBol(at);
-        RemoveView(at);
-        ++k;
-    }
+    std::vector<int> positions;
+    for (const auto& bol : action.bols)
+        positions.push_back(Position(*bol));
+    DeleteBols(positions, nullptr);
     m_doc.Taal().Recalculate(-1);
     m_host.RecalcLayout(-1);
+}
+
+void CTaalEditor::DeleteBols(const std::vector<int>& positions, CAction* record) {
+    CTaal& taal = m_doc.Taal();
+    if (positions.size() <= kBulkBols) {
+        for (std::size_t k = 0; k < positions.size(); ++k) {
+            const int at = positions[k] - static_cast<int>(k);
+            auto copy = std::make_unique<CBol2>();
+            m_doc.DeleteBol(at, copy.get());
+            RemoveView(at);
+            if (record) {
+                copy->index = static_cast<std::uint32_t>(positions[k]);
+                record->bols.push_back(std::move(copy));
+            }
+        }
+        return;
+    }
+    // One pass over the Taal keeps the bols and flags that stay.
+    CTaal kept(taal.Name());
+    std::vector<char> flags;
+    int selected = 0;
+    std::size_t next = 0;
+    for (int i = 0; i < taal.Count(); ++i) {
+        const CBol2& bol = *taal.BolAt(i);
+        if (next < positions.size() && positions[next] == i) {
+            if (record)
+                record->bols.push_back(CopyWithIndex(bol, i));
+            ++next;
+        } else {
+            kept.Append(std::make_unique<CBol2>(bol));
+            flags.push_back(IsSelected(i) ? 1 : 0);
+            selected += flags.back();
+        }
+    }
+    taal.Assign(kept);
+    taal.Recalculate(-1);
+    m_selected = std::move(flags);
+    m_nSelected = selected;
+    m_doc.SetEmpty(taal.IsEmpty());
+    m_doc.SetModified();
+    m_doc.NotifyTextChanged();
+    for (std::size_t k = 0; k < positions.size(); ++k)
+        m_host.RemoveBolView(positions[k] - static_cast<int>(k));
+    RenderAllCells();
+}
+
+void CTaalEditor::InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& placed) {
+    CTaal& taal = m_doc.Taal();
+    if (placed.size() <= kBulkBols) {
+        for (const auto& [position, bol] : placed) {
+            m_doc.InsertBol(position - 1, bol);
+            InsertView(position - 1);
+        }
+        return;
+    }
+    // One pass builds the Taal with every new bol at its place.
+    CTaal merged(taal.Name());
+    std::vector<char> flags;
+    std::size_t next = 0;
+    int old = 0;
+    while (old < taal.Count() || next < placed.size()) {
+        const int position = merged.Count();
+        if (next < placed.size() && (placed[next].first <= position || old >= taal.Count())) {
+            merged.Append(std::make_unique<CBol2>(*placed[next++].second));
+            flags.push_back(0);
+        } else {
+            merged.Append(std::make_unique<CBol2>(*taal.BolAt(old)));
+            flags.push_back(IsSelected(old) ? 1 : 0);
+            ++old;
+        }
+    }
+    taal.Assign(merged);
+    taal.Recalculate(-1);
+    m_selected = std::move(flags);
+    m_doc.SetEmpty(taal.IsEmpty());
+    m_doc.SetModified();
+    m_doc.NotifyTextChanged();
+    for (const auto& entry : placed)
+        m_host.InsertBolView(entry.first - 1);
+    RenderAllCells();
+}
+
+void CTaalEditor::RenderAllCells() {
+    if (!m_renderer)
+        return;
+    WaitCursor wait(m_host);
+    m_renderer->RenderAllBols();
 }
 
 void CTaalEditor::ExchangeBols(CAction& action) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lorvanta {
@@ -203,6 +204,13 @@ private:
     // the action's steps reach it.
     bool Applicable(const CAction& action, Direction direction) const;
     void Apply(CAction& action, Direction direction);
+    // Removes the bols at ascending positions as DeleteBol one by one would
+    // (each later one lowered by those gone before), recording copies with
+    // their positions when asked; inserts bols so that each ends at its
+    // (ascending) position. Both keep the cells in step.
+    void DeleteBols(const std::vector<int>& positions, CAction* record);
+    void InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& placed);
+    void RenderAllCells();
     void ReinsertBols(const CAction& action);
     void RedeleteBols(const CAction& action);
     void ExchangeBols(CAction& action);

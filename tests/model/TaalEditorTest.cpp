@@ -372,7 +372,7 @@ TEST(EditorRoundTrip, UndoAllGivesTheOriginalBytesRedoAllTheEdited) {
         std::mt19937 random(seed);
         auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
         CLorvantaDoc doc;
-        Fill(doc, 1 + pick(8));
+        Fill(doc, 1 + pick(24)); // edits of more than 8 bols take the bulk path
         doc.Taal().BolAt(0)->pitch.emphasis = 3.0f;
         RecordingMessageSink sink;
         CountingHost host(doc);
@@ -419,6 +419,7 @@ TEST(EditorRoundTrip, UndoAllGivesTheOriginalBytesRedoAllTheEdited) {
             ASSERT_EQ(host.cells, doc.Taal().Count()) << "seed " << seed << " step " << step;
             ASSERT_EQ(renderer.Cells().size(), static_cast<std::size_t>(doc.Taal().Count()));
             ASSERT_EQ(doc.IsEmpty(), doc.Taal().IsEmpty());
+            ASSERT_EQ(e.SelectedIndices().size(), static_cast<std::size_t>(e.SelectedCount()));
         }
         const std::vector<std::uint8_t> edited = WriteTaalDocument(doc);
         const std::size_t steps = e.Lists().UndoList().size();
