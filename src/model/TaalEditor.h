@@ -45,8 +45,10 @@ class EditorHost {
 public:
     virtual ~EditorHost() = default;
 
-    // The grid's cells, kept in step with the Taal. The renderer's own cells
-    // (the bols' sound) are kept by the editor itself.
+    // The grid's cells, kept in step with the Taal: one call per bol inserted
+    // or removed, in the order of single edits (also when a large edit has
+    // already changed the Taal in one pass). The renderer's own cells (the
+    // bols' sound) are kept by the editor itself.
     virtual void InsertBolView(int /*after*/) {}
     virtual void RemoveBolView(int /*index*/) {}
     virtual void DeleteBolViews() {}
@@ -68,7 +70,9 @@ public:
     virtual void ShowBol(int /*index*/) {}
     virtual void EnableFields(bool /*name*/, bool /*pitch*/, bool /*bass*/) {}
     virtual void LoadFields() {}
-    // The notation pane.
+    // The notation pane. RefreshText follows the edits that change bols in
+    // place, clear or replace the Taal; single inserts and deletes reach the
+    // pane through the document's own text-changed notice.
     virtual void HighlightBol(int /*index*/, bool /*exclusive*/) {}
     virtual void RefreshText() {}
     // The tempo bar's default (what its Reset returns to).
