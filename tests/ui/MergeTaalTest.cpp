@@ -94,19 +94,6 @@ private slots:
         QCOMPARE(Names(session.doc.Taal()), expected);
     }
 
-    void appendsWithoutSelection() {
-        Session session("Dadra.tal");
-        const std::size_t count = session.doc.Taal().Bols().size();
-        const int added = MergeTaalFile(session.editor, session.sink, TaalPath("Dadra.tal"));
-        QCOMPARE(static_cast<std::size_t>(added), count);
-        QCOMPARE(session.doc.Taal().Bols().size(), 2 * count);
-        const std::vector<std::string> names = Names(session.doc.Taal());
-        QVERIFY(std::equal(names.begin(), names.begin() + static_cast<long>(count),
-                           names.begin() + static_cast<long>(count)));
-        QCOMPARE(session.editor.SelectedIndices(),
-                 std::vector<int>{static_cast<int>(2 * count - 1)});
-    }
-
     void unreadableOrEmptyFilesChangeNothing() {
         QTemporaryDir dir;
         Session session("Dadra.tal");
