@@ -35,8 +35,10 @@ bool ReadBolPayload(std::span<const std::uint8_t> payload,
         const std::uint32_t count = reader.ReadU32("bol count");
         // A count the data cannot hold is refused before anything is read.
         if (count > reader.Remaining() / kMinBolPayloadBytes) {
-            error = "it announces " + std::to_string(count) + " bols, but holds only " +
-                    std::to_string(reader.Remaining()) + " bytes after the count";
+            error = "the data announces " + std::to_string(count) +
+                    (count == 1 ? " bol" : " bols") + " but holds only " +
+                    std::to_string(reader.Remaining()) + " bytes after the count, too few for " +
+                    (count == 1 ? "it" : "them");
             return false;
         }
         std::vector<std::unique_ptr<CBol2>> read;
