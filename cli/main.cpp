@@ -5,6 +5,7 @@
 #include "model/Messages.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ void PrintUsage() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string bolTable = DefaultBolTablePath().string();
+    // Without --bol-table: the user's own dictionary file, then the program's.
+    std::vector<std::filesystem::path> bolTables = DefaultBolTableFiles();
 
     // --bol-table may stand anywhere on the line; take it out before dispatching.
     std::vector<std::string> rest;
@@ -34,7 +36,7 @@ int main(int argc, char** argv) {
                 PrintUsage();
                 return kExitUsage;
             }
-            bolTable = args[++i];
+            bolTables = {args[++i]};
         } else {
             rest.push_back(args[i]);
         }
@@ -43,7 +45,7 @@ int main(int argc, char** argv) {
         PrintUsage();
         return kExitUsage;
     }
-    if (const std::uint32_t code = LoadBolTable(bolTable); code != 0) {
+    if (const std::uint32_t code = LoadBolTable(bolTables); code != 0) {
         std::fprintf(
             stderr, "%s\n",
             FormatMessage("Error loading bol table: %1", FormatDecimal(code) + ", 0").c_str());

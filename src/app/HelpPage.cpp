@@ -1,6 +1,7 @@
 #include "app/HelpPage.h"
 
 #include "app/AppSettings.h"
+#include "model/ProgramData.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -45,10 +46,14 @@ QUrl HelpAddress() {
     if (!configured.trimmed().isEmpty())
         return QUrl::fromUserInput(configured.trimmed());
 
-    const QFileInfo besideProgram(QCoreApplication::applicationDirPath() +
-                                  QStringLiteral("/help/index.html"));
-    if (besideProgram.isFile())
-        return QUrl::fromLocalFile(besideProgram.absoluteFilePath());
+    // Beside the program (a build tree), else in share/lorvanta of the
+    // installation.
+    const QFileInfo shipped(QFile::decodeName(
+        FindProgramData(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(),
+                        "help/index.html")
+            .c_str()));
+    if (!shipped.filePath().isEmpty() && shipped.isFile())
+        return QUrl::fromLocalFile(shipped.absoluteFilePath());
 
     const QString extracted = ExtractBuiltInPage();
     return extracted.isEmpty() ? QUrl() : QUrl::fromLocalFile(extracted);

@@ -24,9 +24,11 @@ CLorvantaApp::~CLorvantaApp() {
 bool CLorvantaApp::InitInstance(const QStringList& arguments) {
     m_recentFiles.Load();
 
-    const std::filesystem::path bolTable =
-        m_bolTablePath.empty() ? DefaultBolTablePath() : m_bolTablePath;
-    if (const std::uint32_t status = LoadBolTable(bolTable); status != 0) {
+    // The user's own "Tabla Bols.txt", then the program's, unless told which.
+    const std::vector<std::filesystem::path> bolTables =
+        m_bolTablePath.empty() ? DefaultBolTableFiles()
+                               : std::vector<std::filesystem::path>{m_bolTablePath};
+    if (const std::uint32_t status = LoadBolTable(bolTables); status != 0) {
         const QString code = QString::asprintf("%d, %d", static_cast<int>(status), 0);
         m_sink.Show({MessageKind::Error, FormatMessage(kBolTableFailed, code.toStdString())});
         return false;
@@ -50,13 +52,16 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
                                  QStringLiteral("Play the strokes of the kit in FOLDER."),
                                  QStringLiteral("FOLDER"));
     parser.addOption(kit);
+    // Read by main(): a window of its own even when the program runs already.
+    parser.addOption(QCommandLineOption(QStringLiteral("new-instance")));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A Taal file to open."));
     if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
         const QString problem = parser.errorText().isEmpty()
                                     ? QStringLiteral("Only one Taal file can be opened.")
                                     : parser.errorText();
         m_sink.Show({MessageKind::Error,
-                     (problem + QStringLiteral("\n\nUsage: lorvanta [--kit FOLDER] [FILE]"))
+                     (problem +
+                      QStringLiteral("\n\nUsage: lorvanta [--kit FOLDER] [--new-instance] [FILE]"))
                          .toStdString()});
         return false;
     }

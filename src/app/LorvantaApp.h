@@ -41,8 +41,9 @@ public:
     void SetBolTablePath(std::filesystem::path path) { m_bolTablePath = std::move(path); }
 
     // Start-up, in order: the recent-file list; the bol dictionary; the
-    // command line ([--kit FOLDER] [FILE]) with the window and its panes, the
-    // file opened or a new document; the window shown, taking dropped files.
+    // command line ([--kit FOLDER] [--new-instance] [FILE]) with the window
+    // and its panes, the file opened or a new document; the window shown,
+    // taking dropped files.
     // False when the program must end; the reason has been shown.
     bool InitInstance(const QStringList& arguments);
 

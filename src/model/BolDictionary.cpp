@@ -1,5 +1,7 @@
 #include "model/BolDictionary.h"
 
+#include "model/ProgramData.h"
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -66,11 +68,16 @@ void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry
 }
 
 std::uint32_t BolDictionary::Load(const std::filesystem::path& bolFile) {
+    return Load(std::vector<std::filesystem::path>{bolFile});
+}
+
+std::uint32_t BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
     Slot& tabla = m_slots[Tabla];
     tabla = Slot{};
     try {
         std::vector<BolTableEntry> entries;
-        ReadBolFile(bolFile, entries);
+        for (const auto& bolFile : bolFiles)
+            ReadBolFile(bolFile, entries);
         for (const auto& row : BuiltInBols())
             entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
         tabla.entries = std::move(entries);
@@ -110,12 +117,38 @@ std::uint32_t LoadBolTable(const std::filesystem::path& bolFile) {
     return ProcessBolDictionary().Load(bolFile);
 }
 
+std::uint32_t LoadBolTable(const std::vector<std::filesystem::path>& bolFiles) {
+    return ProcessBolDictionary().Load(bolFiles);
+}
+
+namespace {
+
+constexpr std::string_view kBolTableName = "Tabla Bols.txt";
+
+std::filesystem::path ProgramBolTablePath(const std::filesystem::path& programFolder) {
+    if (programFolder.empty())
+        return std::filesystem::path(kBolTableName);
+    const auto found = FindProgramData(programFolder, kBolTableName);
+    return found.empty() ? programFolder / kBolTableName : found;
+}
+
+} // namespace
+
 std::filesystem::path DefaultBolTablePath() {
-    std::error_code error;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return "Tabla Bols.txt";
-    return program.parent_path() / "Tabla Bols.txt";
+    return ProgramBolTablePath(ProgramFolder());
+}
+
+std::vector<std::filesystem::path> BolTableFiles(const std::filesystem::path& programFolder,
+                                                 const std::filesystem::path& userDataFolder) {
+    std::vector<std::filesystem::path> files;
+    if (!userDataFolder.empty())
+        files.push_back(userDataFolder / kBolTableName);
+    files.push_back(ProgramBolTablePath(programFolder));
+    return files;
+}
+
+std::vector<std::filesystem::path> DefaultBolTableFiles() {
+    return BolTableFiles(ProgramFolder(), UserDataFolder());
 }
 
 const BolTableEntry* FindBol(Instrument instrument, std::string_view name) {

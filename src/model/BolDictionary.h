@@ -31,6 +31,9 @@ public:
     // Rebuilds the Tabla slot: the lines of the text file at bolFile (if it
     // opens), then the built-in bols. Returns 0, or 11 when memory runs out.
     std::uint32_t Load(const std::filesystem::path& bolFile);
+    // The same with the lines of several files, in the order given; files
+    // that do not open are skipped.
+    std::uint32_t Load(const std::vector<std::filesystem::path>& bolFiles);
     const Slot& GetSlot(Instrument instrument) const;
     const BolTableEntry* FindBol(Instrument instrument, std::string_view name) const;
     void Clear();
@@ -48,9 +51,21 @@ BolDictionary& ProcessBolDictionary();
 
 // Loads the process-wide dictionary from the given file (and the built-in list).
 std::uint32_t LoadBolTable(const std::filesystem::path& bolFile);
+// The same from several files, in order.
+std::uint32_t LoadBolTable(const std::vector<std::filesystem::path>& bolFiles);
 
-// "Tabla Bols.txt" in the folder of the running program.
+// The program's "Tabla Bols.txt": beside the program when one is there, else
+// in share/lorvanta of its installation; beside the program when neither is.
 std::filesystem::path DefaultBolTablePath();
+
+// The dictionary files the program reads, in order: the user's own
+// "Tabla Bols.txt" in userDataFolder (when given), so a user can add and
+// override bols without write access to the program's folder, then the
+// program's own found from programFolder as DefaultBolTablePath does.
+std::vector<std::filesystem::path> BolTableFiles(const std::filesystem::path& programFolder,
+                                                 const std::filesystem::path& userDataFolder);
+// The same for the running program and the user's data folder.
+std::vector<std::filesystem::path> DefaultBolTableFiles();
 
 // Looks a bol up in the process-wide dictionary.
 const BolTableEntry* FindBol(Instrument instrument, std::string_view name);
