@@ -419,6 +419,9 @@ void CTaalEditor::ExpandSelected(float factor) {
     m_host.RecalcLayout(selected.front() - 1);
     m_host.RefreshText();
     m_host.LoadFields();
+    // The pane's own copy still has the old duration; it gets the bol as it
+    // is now, or its next Apply would undo the expansion.
+    m_host.ShowBol(selected.front());
 
     // The blocks follow the new durations; the emphases did not change.
     if (m_renderer) {

@@ -236,8 +236,10 @@ TEST(EditorCommands, ExpandChangesDurationsAndTotal) {
     f.doc.Taal().BolAt(2)->duration = 2.0f;
     f.doc.Taal().Recalculate(-1);
     f.Do("c1 k2");
+    f.host.shown = -1;
     f.editor.ExpandSelected(2.0f);
     EXPECT_EQ(f.doc.Taal().Total(), 10.0f);
+    EXPECT_EQ(f.host.shown, 1); // the pane gets the longer bol
     f.Do("undo");
     EXPECT_EQ(f.doc.Taal().Total(), 7.0f);
     f.Do("redo c0");
