@@ -593,6 +593,9 @@ void CTaalEditor::Step(Direction direction) {
         return;
     }
     Apply(*action, direction);
+    // Every step changes what a save would write, exchanges included: an Undo
+    // right after a save must be saved too, or closing would lose it.
+    m_doc.SetModified();
     to.push_front(std::move(action));
 }
 

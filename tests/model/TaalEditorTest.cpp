@@ -281,7 +281,9 @@ TEST(EditorCommands, TaalPropertiesRecordOnlyChangesAndKeepTheRedoList) {
     f.Do("redo redo"); // the properties, then the delete
     EXPECT_EQ(f.doc.Taal().Count(), 4);
     f.editor.CommitName("Rupak");
+    f.doc.SetModified(false); // saved
     f.Do("undo");
+    EXPECT_TRUE(f.doc.IsModified());
     EXPECT_EQ(f.doc.Taal().Name(), "Ektaal");
     EXPECT_EQ(f.doc.DefaultTempo(), 80.0f);
 
