@@ -1,5 +1,7 @@
 #include "app/ShellServices.h"
 
+#include "app/SoundExport.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -61,7 +63,8 @@ std::optional<QString> ShowInFileManager(const QString& file) {
 } // namespace
 
 ShellServices DesktopShellServices() {
-    return {ChooseOpenFile, ChooseSaveFile, ChooseFolder, OpenUrl, ShowInFileManager};
+    return {ChooseOpenFile, ChooseSaveFile, ChooseFolder, OpenUrl, ShowInFileManager,
+            ChooseSoundFile};
 }
 
 } // namespace lorvanta

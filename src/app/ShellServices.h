@@ -27,6 +27,9 @@ struct ShellServices {
     // Shows a file in the desktop's file manager, selected in its folder, or
     // at least opens the folder; the reason on failure.
     std::function<std::optional<QString>(const QString& file)> showInFileManager;
+    // Where to write the Taal's sound, starting from the suggested name;
+    // empty when the user cancels.
+    std::function<QString(QWidget* parent, const QString& suggested)> chooseSoundFile;
 };
 
 // The file filter of Taal files, and their extension.

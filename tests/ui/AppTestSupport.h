@@ -64,6 +64,7 @@ struct FakeShell {
     QString openFile;
     QString saveFile;
     QString folder;
+    QString soundFile;
     std::optional<QString> urlError;
     QStringList suggestedSaveNames;
     QStringList folderStarts;
@@ -78,6 +79,7 @@ struct FakeShell {
             suggestedSaveNames.append(suggested);
             return saveFile;
         };
+        services.chooseSoundFile = [this](QWidget*, const QString&) { return soundFile; };
         services.chooseFolder = [this](QWidget*, const QString&, const QString& start) {
             folderStarts.append(start);
             return folder;
