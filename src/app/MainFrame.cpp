@@ -145,6 +145,27 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
 
     m_textView->SetHost(m_gridView);
     m_textView->SetDocument(&m_doc);
+    m_gridView->SetTextPane(m_textView);
+    m_gridView->SetBolPane(m_bolPropertiesView);
+    // The grid's right-click popups: a small one on empty space, the Edit
+    // menu on a cell.
+    auto* gridMenu = new QMenu(this);
+    const int gridMenuIds[] = {kCmdEditInsert,    kCmdEditAppend,  0, kCmdEditUndo, kCmdEditRedo, 0,
+                               kCmdEditSelectAll, kCmdEditClearAll};
+    for (int id : gridMenuIds) {
+        if (id == 0)
+            gridMenu->addSeparator();
+        else
+            gridMenu->addAction(m_commands->Action(id));
+    }
+    QMenu* editMenu = nullptr;
+    for (QAction* entry : menuBar()->actions()) {
+        if (entry->menu() && entry->text() == QStringLiteral("&Edit"))
+            editMenu = entry->menu();
+    }
+    m_gridView->SetContextMenus(gridMenu, editMenu);
+    connect(m_gridView, &CLorvantaView::defaultTempoChanged, m_tempoBar,
+            [this](float bpm) { m_tempoBar->SetDefaultTempo(bpm); });
     connect(m_tempoBar, &CTempoCtrlBar::tempoChanged, m_gridView, &CLorvantaView::SetTempo);
     connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, m_gridView, &CLorvantaView::SetPitch);
     connect(m_gridView, &CLorvantaView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);

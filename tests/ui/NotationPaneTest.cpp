@@ -5,6 +5,7 @@
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/TaalEditor.h"
 #include "ui/panes/TaalTextView.h"
 
 #include <QAction>
@@ -24,12 +25,12 @@ using namespace lorvanta;
 
 namespace {
 
-// The grid as the pane sees it: records what it is asked to do.
-class FakeGrid : public TaalTextHost {
+// The grid as the pane sees it: a real editor replaces the Taal, and every
+// call reaching the grid is recorded.
+class FakeGrid : public TaalTextHost, public EditorHost {
 public:
-    explicit FakeGrid(CLorvantaDoc& doc) : m_doc(doc) {}
+    FakeGrid(CLorvantaDoc& doc, MessageSink& sink) : m_doc(doc), editor(doc, sink, *this) {}
     bool playing = false;
-    UndoLists lists;
     QStringList calls;
 
     bool IsPlaying() const override { return playing; }
@@ -37,10 +38,9 @@ public:
         calls << "stop";
         playing = false;
     }
-    UndoLists& UndoHistory() override { return lists; }
-    void SelectBol(int index, bool exclusive) override {
-        calls << QStringLiteral("select %1 %2").arg(index).arg(exclusive);
-    }
+    void ReplaceTaal(const CTaal& taal) override { editor.ReplaceTaal(taal, false); }
+    void FocusGrid() override { calls << "focus"; }
+
     void DeleteBolViews() override {
         calls << QStringLiteral("delete %1").arg(m_doc.Taal().Count());
     }
@@ -48,12 +48,15 @@ public:
         calls << QStringLiteral("create %1").arg(m_doc.Taal().Count());
         m_doc.NotifyTextChanged(); // a careless grid: the typed text must survive it
     }
-    void RenderAllBols() override { calls << "render"; }
     void RecalcLayout(int after) override { calls << QStringLiteral("layout %1").arg(after); }
-    void FocusGrid() override { calls << "focus"; }
+    void RefreshText() override { calls << "refresh"; }
+    const UndoLists& Lists() const { return editor.Lists(); }
 
 private:
     CLorvantaDoc& m_doc;
+
+public:
+    CTaalEditor editor;
 };
 
 void AddBol(CLorvantaDoc& doc, const std::string& name, float duration) {
@@ -101,7 +104,7 @@ class NotationPaneTest : public QObject {
     struct Fixture {
         CLorvantaDoc doc;
         RecordingMessageSink sink;
-        FakeGrid grid{doc};
+        FakeGrid grid{doc, sink};
         CTaalTextView pane{sink};
         explicit Fixture(MessageAnswer reply = MessageAnswer::Ok) : sink(reply) {
             doc.Taal().SetName("Teentaal");
@@ -166,10 +169,9 @@ private slots:
         QCOMPARE(applied.count(), 1);
         QVERIFY(f.sink.Messages().empty());
 
-        QCOMPARE(f.grid.calls, QStringList({"select -1 1", "delete 0", "create 3", "render",
-                                            "layout -1", "focus"}));
-        QCOMPARE(f.grid.lists.UndoList().size(), std::size_t{1});
-        const CAction& action = *f.grid.lists.UndoList().front();
+        QCOMPARE(f.grid.calls, QStringList({"delete 4", "create 3", "layout -1", "focus"}));
+        QCOMPARE(f.grid.Lists().UndoList().size(), std::size_t{1});
+        const CAction& action = *f.grid.Lists().UndoList().front();
         QCOMPARE(action.kind, kActionWholeTaal);
         QCOMPARE(action.taal.Count(), 4);
         QCOMPARE(action.taal.Name(), std::string("Teentaal"));
@@ -208,7 +210,7 @@ private slots:
         QCOMPARE(no.doc.Taal().Count(), 4);
         QVERIFY(!no.doc.IsModified());
         QVERIFY(no.grid.calls.isEmpty());
-        QVERIFY(!no.grid.lists.CanUndo());
+        QVERIFY(!no.grid.Lists().CanUndo());
         QCOMPARE(Text(no.pane), std::string("Na | Ge"));
         QCOMPARE(no.pane.AppliedText(), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
 
@@ -234,7 +236,7 @@ private slots:
         QVERIFY(question.buttons == MessageButtons::RetryCancel);
         QCOMPARE(Text(retry.pane), std::string("Na | Ta [20] | Ge"));
         QCOMPARE(retry.doc.Taal().Count(), 4);
-        QVERIFY(!retry.grid.lists.CanUndo());
+        QVERIFY(!retry.grid.Lists().CanUndo());
         QVERIFY(retry.grid.calls.isEmpty());
 
         Fixture cancel(MessageAnswer::Cancel);

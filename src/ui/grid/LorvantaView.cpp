@@ -5,12 +5,20 @@
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "ui/panes/BolFieldsPane.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QPixmap>
+#include <QScrollBar>
+#include <QTimer>
 #include <QToolTip>
 
 #include <algorithm>
@@ -20,26 +28,57 @@ namespace lorvanta {
 
 namespace {
 
-// The header's fonts: "Times" at a character height in pixels.
-QFont TimesFont(int pixelHeight) {
-    QFont font(QStringLiteral("Times"));
-    font.setStyleHint(QFont::Serif);
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
+constexpr int kBeatNumberFontHeight = 12;
 constexpr int kTitleFontHeight = 24;
 constexpr int kInfoFontHeight = 16;
 constexpr int kBeatDisplayFontHeight = 36;
-constexpr QPoint kLogoPosition{10, 10};
+constexpr QColor kSilver{192, 192, 192};
+constexpr QColor kProgressBlue{0, 0, 255};
+constexpr QColor kBeatRed{255, 0, 0};
+constexpr QColor kBeatBlue{0, 0, 255};
 
-// A line of text centred in the width, its top at y; returns where it lies,
-// widened by 4 pixels to the left as the header's hit rectangles are.
-QRect DrawCentredLine(QPainter& painter, const QString& text, int width, int top, int height) {
-    painter.drawText(QRect(0, top, width, std::max(0, height - top)),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, text);
+// The two faces the page names, mapped once to installed faces of the same
+// shape: metric-compatible ones first, so that the page's widths stay put.
+void MapPageFaces() {
+    static const bool mapped = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                    QStringLiteral("DejaVu Sans")});
+        QFont::insertSubstitutions(QStringLiteral("Times"),
+                                   {QStringLiteral("Liberation Serif"), QStringLiteral("Tinos"),
+                                    QStringLiteral("Nimbus Roman"),
+                                    QStringLiteral("DejaVu Serif")});
+        return true;
+    }();
+    (void)mapped;
+}
+
+QFont PageFont(const char* face, QFont::StyleHint hint, int pixelHeight) {
+    QFont font(QString::fromLatin1(face));
+    font.setStyleHint(hint);
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QRect ToQRect(const PageRect& rect) {
+    return QRect(rect.left, rect.top, rect.Width(), rect.Height());
+}
+
+PageRect ToPageRect(const QRect& rect) {
+    return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
+}
+
+// A header line centred in the client width with its top at y; returns its
+// rectangle widened by 4 pixels to the left, as the header's hit rectangles
+// are.
+QRect CentredLine(QPainter& painter, const QString& text, int width, int top) {
     const QFontMetrics metrics(painter.font());
+    painter.drawText(QRect(0, top, width, metrics.height()),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
     const int cx = metrics.horizontalAdvance(text);
     const int left = static_cast<int>(std::floor((width - cx) / 2.0)) - 4;
     return QRect(left, top, cx + 4, metrics.height());
@@ -48,32 +87,75 @@ QRect DrawCentredLine(QPainter& painter, const QString& text, int width, int top
 } // namespace
 
 CLorvantaView::CLorvantaView(CLorvantaDoc& doc, const CSampleBank& bank, MessageSink& sink,
-                             const AppSettings& settings, OutputOpener opener, QWidget* parent)
+                             const AppSettings& settings, OutputOpener opener,
+                             BolClipboard* clipboard, QWidget* parent)
     : QAbstractScrollArea(parent), m_doc(doc), m_sink(sink), m_settings(settings),
       m_renderer(std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink)),
       m_engine(std::make_unique<CPlaybackEngine>(doc, *m_renderer, sink, std::move(opener))),
-      m_logo(QStringLiteral(":/icons/logo.png")) {
-    m_engine->SetPositionHandler([this](const PlayingPosition&) { OnPlayingPositionChanged(); });
+      m_editor(std::make_unique<CTaalEditor>(doc, sink, *this, m_renderer.get(), clipboard)),
+      m_audition(bank, sink) {
+    // Playback thread: count the update and nothing else. No allocation, no
+    // call into Qt; the timer below takes the position on this thread.
+    m_engine->SetPositionHandler([this](const PlayingPosition&) {
+        m_positionUpdates.fetch_add(1, std::memory_order_release);
+    });
+    m_positionTimer = new QTimer(this);
+    m_positionTimer->setTimerType(Qt::PreciseTimer);
+    m_positionTimer->setInterval(kPositionInterval);
+    connect(m_positionTimer, &QTimer::timeout, this, &CLorvantaView::OnPositionTimer);
+
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Right clicks are handled on release, as the menus of the page are.
+    setContextMenuPolicy(Qt::PreventContextMenu);
+    viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    viewport()->setMouseTracking(true);
     QPalette page = viewport()->palette();
     page.setColor(QPalette::Base, Qt::white);
+    page.setColor(QPalette::Text, Qt::black);
     viewport()->setPalette(page);
+    CreateDrawingTools();
 }
 
 CLorvantaView::~CLorvantaView() {
     // The engine's thread reads the renderer and calls back into this view.
+    m_positionTimer->stop();
     m_engine.reset();
+    m_editor.reset();
     m_renderer.reset();
 }
 
+void CLorvantaView::CreateDrawingTools() {
+    MapPageFaces();
+    m_fontBeatNumber = PageFont("MS Sans Serif", QFont::SansSerif, kBeatNumberFontHeight);
+    m_fontTitle = PageFont("Times", QFont::Serif, kTitleFontHeight);
+    m_fontInfo = PageFont("Times", QFont::Serif, kInfoFontHeight);
+    m_fontBeatDisplay = PageFont("Times", QFont::Serif, kBeatDisplayFontHeight);
+    m_logo = QPixmap(QStringLiteral(":/icons/logo.png"));
+}
+
+void CLorvantaView::SetContextMenus(QMenu* small, QMenu* edit) {
+    m_smallMenu = small;
+    m_editMenu = edit;
+}
+
+// --- Document ---------------------------------------------------------------
+
 void CLorvantaView::OnInitialUpdate() {
-    m_undo.Clear();
+    if (m_nameEdit)
+        EndNameEdit();
     OnAudioStop();
-    DeleteBolViews();
+    m_editor->Reset();
+    m_layout.DeleteBolViews();
+    m_layout.CreateBolViews(m_doc.Taal().Count());
+    // The renderer shows its own failure.
+    BeginWait();
     m_renderer->InitialUpdate();
+    EndWait();
     m_engine->OnTaalEdited();
     if (!m_soundSetUp) {
         m_soundSetUp = true;
@@ -85,6 +167,8 @@ void CLorvantaView::OnInitialUpdate() {
     emit commandStateChanged();
 }
 
+// --- Sound ------------------------------------------------------------------
+
 void CLorvantaView::SetTempo(float secondsPerBeat) {
     m_renderer->SetTempo(secondsPerBeat);
 }
@@ -93,29 +177,81 @@ void CLorvantaView::SetPitch(float factor) {
     m_renderer->SetPitch(factor);
 }
 
+void CLorvantaView::PlayBol(const CBol2& bol) {
+    OnAudioStop();
+    if (m_audition.Render(bol) == 0)
+        m_engine->PlayAudition(m_audition.Image());
+}
+
 void CLorvantaView::OnAudioPlay() {
     m_engine->OnAudioPlay();
-    viewport()->update();
-    emit commandStateChanged();
+    SyncPlayingPosition();
 }
 
 void CLorvantaView::OnAudioPause() {
     m_engine->OnAudioPause();
-    viewport()->update();
-    emit commandStateChanged();
+    SyncPlayingPosition();
 }
 
 void CLorvantaView::OnAudioStop() {
     m_engine->OnAudioStop();
+    SyncPlayingPosition();
+}
+
+void CLorvantaView::OnAudioPlayFromSelected() {
+    m_engine->OnAudioPlayFromSelected(m_editor->GetFirstSelected());
+    SyncPlayingPosition();
+}
+
+void CLorvantaView::SyncPlayingPosition() {
+    // Start, pause or stop: the position display is drawn anew from the
+    // engine's position, and followed only while playing.
+    m_positionsSeen = m_positionUpdates.load(std::memory_order_acquire);
+    m_beat = m_engine->LastBeatPosition();
+    m_playingBol = static_cast<int>(m_engine->PlayingBolIndex());
+    if (IsPlaying())
+        m_positionTimer->start();
+    else
+        m_positionTimer->stop();
     viewport()->update();
     emit commandStateChanged();
 }
 
-void CLorvantaView::OnAudioPlayFromSelected() {
-    // The first selected bol comes with the grid's selection; none yet.
-    m_engine->OnAudioPlayFromSelected(-1);
-    viewport()->update();
-    emit commandStateChanged();
+void CLorvantaView::OnPositionTimer() {
+    const std::uint64_t updates = m_positionUpdates.load(std::memory_order_acquire);
+    if (updates == m_positionsSeen || !IsPlaying())
+        return;
+    m_positionsSeen = updates;
+    ++m_positionsShown;
+    const float beat = m_engine->LastBeatPosition();
+    const int bol = static_cast<int>(m_engine->PlayingBolIndex());
+    ShowPlayingPosition(beat, bol);
+    emit playingPositionShown(beat, bol);
+}
+
+void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
+    const float previous = m_beat;
+    if (beat == previous)
+        return;
+    const QPoint scroll = ScrollOffset();
+    for (const PageRect& strip : ProgressRepaint(previous, beat, m_layout.BeatsPerRow(),
+                                                 m_layout.RowLeft(), m_layout.RulerRowCount()))
+        viewport()->update(ToQRect(strip.Moved(-scroll.x(), -scroll.y())));
+
+    bool displayChanged = false;
+    if (m_settings.playingBeatDisplay == kDisplayBolName) {
+        displayChanged = bol != m_playingBol;
+    } else {
+        displayChanged = static_cast<int>(previous) != static_cast<int>(beat);
+    }
+    m_playingBol = bol;
+    m_beat = beat;
+    if (displayChanged) {
+        // The text is drawn from the box's top and may reach a little below it.
+        QRect box = m_rcBeatDisplay;
+        box.setHeight(std::max(box.height(), QFontMetrics(m_fontBeatDisplay).height()));
+        viewport()->update(box.translated(-scroll));
+    }
 }
 
 bool CLorvantaView::CanPlay() const {
@@ -131,7 +267,7 @@ bool CLorvantaView::CanStop() const {
 }
 
 bool CLorvantaView::CanPlayFromSelected() const {
-    return m_engine->CanPlayFromSelected(m_selectedCount);
+    return m_engine->CanPlayFromSelected(m_editor->SelectedCount());
 }
 
 bool CLorvantaView::IsPlaying() const {
@@ -142,37 +278,129 @@ bool CLorvantaView::IsPaused() const {
     return m_engine->IsPaused();
 }
 
-void CLorvantaView::SelectBol(int /*index*/, bool /*exclusive*/) {
-    // Cells and their selection come with the grid's own work.
+// --- EditorHost -------------------------------------------------------------
+
+void CLorvantaView::InsertBolView(int after) {
+    m_layout.InsertBolView(after);
+}
+
+void CLorvantaView::RemoveBolView(int index) {
+    m_layout.RemoveBolView(index);
 }
 
 void CLorvantaView::DeleteBolViews() {
-    m_selectedCount = 0;
+    m_layout.DeleteBolViews();
 }
 
 void CLorvantaView::CreateBolViews() {
-    // The renderer keeps one sound cell per bol by itself.
+    m_layout.CreateBolViews(m_doc.Taal().Count());
 }
 
-void CLorvantaView::RenderAllBols() {
-    m_renderer->RenderAllBols();
+void CLorvantaView::RecalcLayout(int after) {
+    m_layout.RecalcLayout(viewport()->width(), m_doc.Taal(), after);
+    // The position display follows the Taal's length.
     m_engine->OnTaalEdited();
+    UpdateScrollSizes();
+    viewport()->update();
+    emit commandStateChanged();
 }
 
-void CLorvantaView::RecalcLayout(int /*after*/) {
+void CLorvantaView::UpdateScrollSizes() {
+    QScrollBar* bar = verticalScrollBar();
+    const int page = viewport()->height();
+    bar->setPageStep(std::max(1, page));
+    bar->setSingleStep(grid::kLineStepY);
+    bar->setRange(0, std::max(0, m_layout.PageHeight() - page));
+}
+
+void CLorvantaView::InvalidateCell(int index) {
+    if (const CBolView* cell = m_layout.GetBolView(index))
+        viewport()->update(ToClient(cell->frame.Grown(1)));
+}
+
+void CLorvantaView::InvalidateHeader(int height) {
+    viewport()->update(QRect(QPoint(0, 0) - ScrollOffset(), QSize(viewport()->width(), height)));
+}
+
+void CLorvantaView::InvalidateTaalInfo() {
+    viewport()->update(m_rcTaalInfo.translated(-ScrollOffset()));
+}
+
+void CLorvantaView::InvalidateAll() {
     viewport()->update();
+}
+
+void CLorvantaView::UpdateWindow() {
+    // Qt paints what was invalidated as soon as the event loop runs again;
+    // painting here at once would repaint once per cell of a long selection.
+}
+
+void CLorvantaView::BeginWait() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CLorvantaView::EndWait() {
+    QApplication::restoreOverrideCursor();
+}
+
+void CLorvantaView::ShowBol(int index) {
+    const CBol2* bol = m_doc.Taal().BolAt(index);
+    if (m_bolPane && bol)
+        m_bolPane->ShowBol(*bol, index);
+    emit commandStateChanged();
+}
+
+void CLorvantaView::EnableFields(bool controls, bool apply, bool revert) {
+    if (m_bolPane)
+        m_bolPane->EnableFields(controls, apply, revert);
+    emit commandStateChanged();
+}
+
+void CLorvantaView::LoadFields() {
+    if (m_bolPane)
+        m_bolPane->LoadFields();
+}
+
+void CLorvantaView::HighlightBol(int index, bool exclusive) {
+    if (m_textPane)
+        m_textPane->HighlightBol(index, exclusive);
+}
+
+void CLorvantaView::RefreshText() {
+    if (m_textPane)
+        m_textPane->RefreshText();
+}
+
+void CLorvantaView::SetDefaultTempo(float bpm) {
+    emit defaultTempoChanged(bpm);
+}
+
+void CLorvantaView::StopPlayback() {
+    OnAudioStop();
+}
+
+void CLorvantaView::ReplaceTaal(const CTaal& taal) {
+    // The notation pane keeps its text as typed.
+    m_editor->ReplaceTaal(taal, false);
 }
 
 void CLorvantaView::FocusGrid() {
     setFocus(Qt::OtherFocusReason);
 }
 
-int CLorvantaView::BeatsPerRow() const {
-    return std::max(1, (viewport()->width() - 50) / kPixelsPerBeat);
+// --- Geometry -----------------------------------------------------------------
+
+QPoint CLorvantaView::ScrollOffset() const {
+    return QPoint(0, verticalScrollBar()->value());
 }
 
-int CLorvantaView::RowLeft() const {
-    return (viewport()->width() - kPixelsPerBeat * BeatsPerRow()) / 2;
+QRect CLorvantaView::ToClient(const PageRect& page) const {
+    return ToQRect(page).translated(-ScrollOffset());
+}
+
+int CLorvantaView::HitTest(QPoint client) const {
+    const QPoint page = client + ScrollOffset();
+    return m_layout.HitTest(page.x(), page.y());
 }
 
 QString CLorvantaView::InfoText() const {
@@ -185,68 +413,251 @@ QString CLorvantaView::BeatDisplayText(QColor* colour) const {
     if (colour)
         *colour = Qt::black;
     if (m_settings.playingBeatDisplay == kDisplayBolName) {
-        const CBol2* bol = m_doc.Taal().BolAt(static_cast<int>(m_engine->PlayingBolIndex()));
-        return bol ? QString::fromStdString(bol->name).left(4) : QString();
+        const CBol2* bol = m_doc.Taal().BolAt(m_playingBol);
+        return bol ? QString::fromStdString(ShortBolName(bol->name)) : QString();
     }
-    const int beat = static_cast<int>(m_engine->LastBeatPosition());
-    if (colour && beat == 1)
-        *colour = QColor(255, 0, 0);
-    if (colour && beat == static_cast<int>(m_doc.Taal().Total()) / 2 + 1)
-        *colour = QColor(0, 0, 255);
+    const int beat = static_cast<int>(m_beat);
+    if (colour) {
+        switch (BeatNumberColour(beat, m_doc.Taal().Total())) {
+        case BeatColour::Red:
+            *colour = kBeatRed;
+            break;
+        case BeatColour::Blue:
+            *colour = kBeatBlue;
+            break;
+        case BeatColour::Black:
+            break;
+        }
+    }
     return QString::number(beat);
 }
 
-void CLorvantaView::paintEvent(QPaintEvent* /*event*/) {
+// --- Painting -------------------------------------------------------------------
+
+void CLorvantaView::paintEvent(QPaintEvent* event) {
+    QElapsedTimer timer;
+    timer.start();
     QPainter painter(viewport());
+    const QPoint scroll = ScrollOffset();
+    painter.translate(-scroll);
+    PaintPage(painter, ToPageRect(event->rect().translated(scroll)));
+    ++m_paintCount;
+    m_paintTime += std::chrono::nanoseconds(timer.nsecsElapsed());
+}
+
+void CLorvantaView::PaintPage(QPainter& painter, const PageRect& exposed) {
     const int width = viewport()->width();
-    const int height = viewport()->height();
+    painter.setPen(QPen(Qt::black, 1));
+    if (exposed.Intersects(ToPageRect(QRect(kLogoPosition, m_logo.size()))))
+        painter.drawPixmap(kLogoPosition, m_logo);
 
-    painter.drawPixmap(kLogoPosition, m_logo);
-
-    painter.setPen(Qt::black);
-    painter.setFont(TimesFont(kTitleFontHeight));
-    m_rcTaalName = DrawCentredLine(painter, QString::fromStdString(m_doc.Taal().Name()), width,
-                                   kNameTop, height);
-
-    if (IsPlaying() || IsPaused()) {
-        const int right = RowLeft() + kPixelsPerBeat * BeatsPerRow();
-        m_rcBeatDisplay = QRect(QPoint(right - kBeatDisplayWidth, kNameTop),
-                                QPoint(right - 1, kBeatDisplayBottom - 1));
-        QColor colour;
-        const QString text = BeatDisplayText(&colour);
-        painter.setFont(TimesFont(kBeatDisplayFontHeight));
-        painter.setPen(colour);
-        // Digits of this size reach a little below the box; they are not cut.
-        painter.drawText(m_rcBeatDisplay,
-                         Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                         text);
-        painter.setPen(Qt::black);
+    const bool showPosition = IsPlaying() || IsPaused();
+    if (showPosition)
+        m_rcBeatDisplay = QRect(m_layout.RowRight() - kBeatDisplayWidth, kNameTop,
+                                kBeatDisplayWidth, kBeatDisplayBottom - kNameTop);
+    // The header's texts and their rectangles only when their band is
+    // exposed: whatever changes them (a new name, length or tempo, a resize)
+    // repaints the band.
+    if (exposed.top < kHeaderBottom) {
+        painter.setFont(m_fontTitle);
+        m_rcTaalName =
+            CentredLine(painter, QString::fromStdString(m_doc.Taal().Name()), width, kNameTop);
+        if (showPosition) {
+            QColor colour;
+            const QString text = BeatDisplayText(&colour);
+            painter.setFont(m_fontBeatDisplay);
+            painter.setPen(colour);
+            // Digits of this size reach a little below the box; they are not cut.
+            painter.drawText(m_rcBeatDisplay,
+                             Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                             text);
+            painter.setPen(Qt::black);
+        }
+        painter.setFont(m_fontInfo);
+        m_rcTaalInfo = CentredLine(painter, InfoText(), width, kInfoTop);
     }
 
-    painter.setFont(TimesFont(kInfoFontHeight));
-    m_rcTaalInfo = DrawCentredLine(painter, InfoText(), width, kInfoTop, height);
+    PaintRuler(painter, exposed, showPosition);
+    PaintCells(painter, exposed);
+}
+
+void CLorvantaView::PaintRuler(QPainter& painter, const PageRect& exposed, bool showProgress) {
+    using namespace grid;
+    const int beats = m_layout.BeatsPerRow();
+    const int left = m_layout.RowLeft();
+    const int right = m_layout.RowRight();
+    const QPen thin(Qt::black, 1);
+    painter.setFont(m_fontBeatNumber);
+    const QFontMetrics metrics(m_fontBeatNumber);
+    const int numberHeight = metrics.height();
+    for (int k = 0; k < m_layout.RulerRowCount(); ++k) {
+        const int y = RulerY(k);
+        // The row's band: its numbers above the line, the progress strip on it.
+        if (exposed.bottom <= y - 23 || exposed.top >= y + kProgressHalfHeight)
+            continue;
+        int playedTo = left;
+        if (showProgress && m_beat != 0.0f)
+            playedTo = PlayedRowEnd(m_beat, k, beats, left);
+        if (playedTo > left)
+            painter.fillRect(
+                QRect(left, y - kProgressHalfHeight, playedTo - left, 2 * kProgressHalfHeight),
+                kProgressBlue);
+        painter.setPen(thin);
+        if (playedTo < right)
+            painter.drawLine(playedTo, y, right, y);
+        for (int j = 0; j <= beats; ++j) {
+            const int x = left + kPixelsPerBeat * j;
+            painter.drawLine(x, y - kBeatTick, x, y);
+            painter.drawText(QRect(x - 3, y - 23, 100, numberHeight),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                             QString::number(k * beats + j + 1));
+        }
+        for (int j = 0; j < beats; ++j) {
+            const int x = left + kPixelsPerBeat / 2 + kPixelsPerBeat * j;
+            painter.drawLine(x, y - kHalfBeatTick, x, y);
+        }
+    }
+}
+
+void CLorvantaView::PaintCells(QPainter& painter, const PageRect& exposed) {
+    painter.setFont(m_fontBeatNumber);
+    painter.setPen(QPen(Qt::black, 1));
+    const int count = std::min(m_layout.CellCount(), m_doc.Taal().Count());
+    // Selected cells reach a pixel outside their frames.
+    auto [first, last] = m_layout.CellsIn(exposed.Grown(2));
+    last = std::min(last, count);
+    for (int i = first; i < last; ++i) {
+        const CBolView& cell = m_layout.Cells()[static_cast<std::size_t>(i)];
+        const QRect frame = ToQRect(cell.frame);
+        if (m_editor->IsSelected(i)) {
+            painter.fillRect(ToQRect(cell.frame.Grown(1)), Qt::black);
+            painter.fillRect(ToQRect(cell.frame.Grown(-1)), kSilver);
+        } else {
+            painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        }
+        if (!cell.textRect.IsEmpty() && !cell.text.empty())
+            painter.drawText(ToQRect(cell.textRect),
+                             Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
+                             QString::fromStdString(cell.text));
+    }
+}
+
+// --- Window events ------------------------------------------------------------
+
+void CLorvantaView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    RecalcLayout(-1);
+    if (m_nameEdit)
+        FitNameEdit();
+}
+
+void CLorvantaView::scrollContentsBy(int dx, int dy) {
+    // Children (the name editor) move with the page.
+    viewport()->scroll(dx, dy);
 }
 
 void CLorvantaView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (IsPlaying())
-            OnAudioStop();
-        else
-            OnAudioPlay();
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    QScrollBar* bar = verticalScrollBar();
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            break;
+        if (!m_nameEdit) {
+            if (IsPlaying())
+                OnAudioStop();
+            else
+                OnAudioPlay();
+        }
         event->accept();
         return;
+    case Qt::Key_PageUp:
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        break;
+    case Qt::Key_PageDown:
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        break;
+    case Qt::Key_Up:
+        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+    case Qt::Key_Down:
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+    case Qt::Key_Home:
+        m_editor->KeyHome(shift);
+        break;
+    case Qt::Key_End:
+        m_editor->KeyEnd(shift);
+        break;
+    case Qt::Key_Left:
+        m_editor->KeyLeft(shift);
+        break;
+    case Qt::Key_Right:
+        m_editor->KeyRight(shift);
+        break;
+    case Qt::Key_Delete:
+        if (m_editor->CanDelete())
+            m_editor->Delete();
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
-    QAbstractScrollArea::keyPressEvent(event);
+    event->accept();
+}
+
+void CLorvantaView::mousePressEvent(QMouseEvent* event) {
+    QAbstractScrollArea::mousePressEvent(event);
+    event->accept();
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_nameEdit)
+        EndNameEdit();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    KeyModifiers modifiers;
+    modifiers.shift = mods & Qt::ShiftModifier;
+    modifiers.control = mods & Qt::ControlModifier;
+    m_editor->Click(HitTest(event->position().toPoint()), modifiers);
+    event->accept();
+}
+
+void CLorvantaView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second press of a double click only opens the name editor.
+    event->accept();
+    if (event->button() != Qt::LeftButton || m_nameEdit)
+        return;
+    // The name as the user sees it: the client point taken to the page.
+    if (m_rcTaalName.contains(event->position().toPoint() + ScrollOffset()))
+        BeginNameEdit();
+}
+
+void CLorvantaView::mouseReleaseEvent(QMouseEvent* event) {
+    QAbstractScrollArea::mouseReleaseEvent(event);
+    event->accept();
+    if (event->button() != Qt::RightButton)
+        return;
+    ShowContextMenu(HitTest(event->position().toPoint()), event->globalPosition().toPoint());
+}
+
+void CLorvantaView::ShowContextMenu(int index, QPoint globalPos) {
+    m_editor->ContextClick(index);
+    emit commandStateChanged();
+    QMenu* menu = index < 0 ? m_smallMenu.data() : m_editMenu.data();
+    if (menu)
+        menu->exec(globalPos);
 }
 
 bool CLorvantaView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
+        // The tips lie over the header's parts where the page shows them now.
         const auto* help = static_cast<QHelpEvent*>(event);
-        if (m_rcTaalName.contains(help->pos()))
-            QToolTip::showText(help->globalPos(), QString::fromLatin1(kNameTip), viewport());
-        else if (m_rcTaalInfo.contains(help->pos()))
-            QToolTip::showText(help->globalPos(), QString::fromLatin1(kInfoTip), viewport());
+        const QPoint page = help->pos() + ScrollOffset();
+        if (m_rcTaalName.contains(page))
+            QToolTip::showText(help->globalPos(), QString::fromLatin1(kNameTip), viewport(),
+                               m_rcTaalName.translated(-ScrollOffset()));
+        else if (m_rcTaalInfo.contains(page))
+            QToolTip::showText(help->globalPos(), QString::fromLatin1(kInfoTip), viewport(),
+                               m_rcTaalInfo.translated(-ScrollOffset()));
         else
             QToolTip::hideText();
         return true;
@@ -254,15 +665,69 @@ bool CLorvantaView::viewportEvent(QEvent* event) {
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-void CLorvantaView::OnPlayingPositionChanged() {
-    // Playback thread: one repaint request at a time, nothing else.
-    if (!m_repaintPending.exchange(true, std::memory_order_acq_rel))
-        QMetaObject::invokeMethod(this, &CLorvantaView::OnRepaintPosted, Qt::QueuedConnection);
+// --- The name editor ----------------------------------------------------------
+
+void CLorvantaView::BeginNameEdit() {
+    if (m_nameEdit)
+        return;
+    m_nameEdit = new QLineEdit(viewport());
+    m_nameEdit->setObjectName(QStringLiteral("taalNameEdit"));
+    m_nameEdit->setFrame(false);
+    m_nameEdit->setAlignment(Qt::AlignHCenter);
+    m_nameEdit->setFont(m_fontTitle);
+    m_nameEdit->setText(QString::fromStdString(m_doc.Taal().Name()));
+    m_nameEdit->setGeometry(m_rcTaalName.translated(-ScrollOffset()));
+    m_nameEdit->installEventFilter(this);
+    m_sizeNameEditMin = m_rcTaalName.size();
+    connect(m_nameEdit, &QLineEdit::textChanged, this, &CLorvantaView::FitNameEdit);
+    m_nameEdit->show();
+    m_nameEdit->setFocus(Qt::MouseFocusReason);
+    m_nameEdit->selectAll();
 }
 
-void CLorvantaView::OnRepaintPosted() {
-    m_repaintPending.store(false, std::memory_order_release);
-    viewport()->update();
+void CLorvantaView::FitNameEdit() {
+    if (!m_nameEdit)
+        return;
+    const QFontMetrics metrics(m_fontTitle);
+    const int w =
+        std::max(metrics.horizontalAdvance(m_nameEdit->text()), m_sizeNameEditMin.width());
+    const int h = std::max(metrics.height(), m_sizeNameEditMin.height());
+    const int left = static_cast<int>(std::floor((viewport()->width() - w) / 2.0)) - 4;
+    m_rcTaalName = QRect(left, kNameTop, w + 4, h);
+    m_nameEdit->setGeometry(m_rcTaalName.translated(-ScrollOffset()));
+    m_nameEdit->update();
+}
+
+void CLorvantaView::EndNameEdit() {
+    if (!m_nameEdit)
+        return;
+    const std::string text = m_nameEdit->text().toStdString();
+    QLineEdit* edit = std::exchange(m_nameEdit, nullptr);
+    m_sizeNameEditMin = QSize(0, 0);
+    const bool hadFocus = edit->hasFocus();
+    edit->removeEventFilter(this);
+    edit->hide();
+    edit->deleteLater();
+    if (hadFocus)
+        setFocus(Qt::OtherFocusReason);
+    m_editor->CommitName(text);
+    InvalidateHeader(kInfoTop);
+}
+
+bool CLorvantaView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_nameEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            EndNameEdit();
+            return true;
+        }
+        if (key == Qt::Key_Tab) {
+            EndNameEdit();
+            m_editor->SelectBol(0, true);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 } // namespace lorvanta

@@ -152,7 +152,7 @@ void CTaalTextView::SetDocument(CLorvantaDoc* doc) {
         // The pane and the document end in either order; a notice reaching a
         // pane already gone is dropped.
         m_doc->SetTextChangedHandler([pane = QPointer<CTaalTextView>(this)] {
-            if (pane && !pane->m_applying)
+            if (pane)
                 pane->RefreshText();
         });
     }
@@ -160,6 +160,8 @@ void CTaalTextView::SetDocument(CLorvantaDoc* doc) {
 }
 
 void CTaalTextView::RefreshText() {
+    if (m_applying)
+        return;
     if (m_doc) {
         TaalText written = NotationPaneText(*m_doc);
         m_appliedText = std::move(written.text);
@@ -219,30 +221,16 @@ bool CTaalTextView::ApplyText() {
     }
 
     const bool wasApplying = std::exchange(m_applying, true);
-    CTaal& taal = m_doc->Taal();
+    // The typed text never renames the Taal.
+    parsed.SetName(m_doc->Taal().Name());
     if (m_host) {
-        m_host->UndoHistory().Record(MakeWholeTaalAction(taal));
-        m_host->SelectBol(-1, true);
+        m_host->ReplaceTaal(parsed);
     } else {
         HighlightBol(-1, true);
+        m_doc->Taal().Assign(parsed);
     }
-    taal.RemoveAll();
-    if (m_host)
-        m_host->DeleteBolViews();
-
-    // The typed text never renames the Taal.
-    parsed.SetName(taal.Name());
-    taal.Assign(parsed);
-    if (taal.Count() > 0)
+    if (m_doc->Taal().Count() > 0)
         m_doc->SetEmpty(false);
-
-    if (m_host) {
-        m_host->CreateBolViews();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_host->RenderAllBols();
-        QApplication::restoreOverrideCursor();
-        m_host->RecalcLayout(-1);
-    }
 
     // The text stays as typed; its ranges come from the text itself.
     m_appliedText = text;

@@ -14,30 +14,20 @@ class QTextEdit;
 namespace lorvanta {
 
 class CLorvantaDoc;
+class CTaal;
 class MessageSink;
-class UndoLists;
 
 // What the notation pane needs of the bol grid when Apply replaces the Taal.
-// The grid view implements it; the names are those of its own operations.
-// None of them may rewrite the notation pane's text: Apply keeps the text as
-// typed.
+// The grid view implements it. None of it may rewrite the notation pane's
+// text: Apply keeps the text as typed.
 class TaalTextHost {
 public:
     virtual ~TaalTextHost() = default;
     virtual bool IsPlaying() const = 0;
     virtual void OnAudioStop() = 0;
-    // The grid's undo and redo lists; Apply records a whole-Taal action.
-    virtual UndoLists& UndoHistory() = 0;
-    // Selects (or with -1 deselects every) bol; exclusive clears the rest
-    // first. The grid passes the change on to HighlightBol.
-    virtual void SelectBol(int index, bool exclusive) = 0;
-    // Drops every bol cell; then builds one per bol of the document's Taal.
-    virtual void DeleteBolViews() = 0;
-    virtual void CreateBolViews() = 0;
-    // Renders every bol; reports failures itself.
-    virtual void RenderAllBols() = 0;
-    // Lays the grid out again after the given bol (-1: all of it).
-    virtual void RecalcLayout(int after) = 0;
+    // Replaces the document's Taal with the given one as one undoable step:
+    // the selection cleared, the grid's cells rebuilt, rendered and laid out.
+    virtual void ReplaceTaal(const CTaal& taal) = 0;
     // Gives the keyboard focus to the grid.
     virtual void FocusGrid() = 0;
 };
@@ -66,7 +56,7 @@ public:
     void SetHost(TaalTextHost* host) { m_host = host; }
 
     // Rewrites the text from the document's Taal (or the hint for an empty
-    // Taal), discarding unapplied edits.
+    // Taal), discarding unapplied edits. Does nothing while Apply runs.
     void RefreshText();
     // Parses the text into a new Taal that replaces the document's Taal as one
     // undoable step. Returns whether it did.

@@ -1,0 +1,474 @@
+// The bol grid as a window: what it draws where, what it repaints as the
+// playing position moves, the selection by mouse and keys, the context menus,
+// the in-place name editor, scrolling, and the playing position arriving from
+// the playback thread.
+#include "app/AppSettings.h"
+#include "audio/SampleBank.h"
+#include "audio/output/device/SystemOutput.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "ui/grid/LorvantaView.h"
+#include "ui/panes/BolFieldsPane.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QToolTip>
+
+#include <memory>
+#include <vector>
+
+using namespace lorvanta;
+
+namespace {
+
+class FakeBolPane : public BolFieldsPane {
+public:
+    QStringList calls;
+    void ShowBol(const CBol2&, int index) override {
+        calls << QStringLiteral("show %1").arg(index);
+    }
+    void EnableFields(bool controls, bool apply, bool revert) override {
+        calls << QStringLiteral("enable %1%2%3").arg(controls).arg(apply).arg(revert);
+    }
+    void LoadFields() override {}
+};
+
+// Records the regions the viewport is asked to paint.
+class PaintSpy : public QObject {
+public:
+    QList<QRegion> regions;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            regions << static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// A grid of bols of the given lengths, shown at the given size.
+struct Grid {
+    CLorvantaDoc doc;
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    AppSettings settings;
+    FakeBolPane pane;
+    std::unique_ptr<CLorvantaView> view;
+
+    explicit Grid(const std::vector<float>& durations, QSize size = {850, 500},
+                  const char* name = "Na") {
+        doc.Taal().SetName("Teentaal");
+        for (float duration : durations) {
+            const CBol2 bol(name, 0, duration, Tabla);
+            doc.InsertBol(doc.Taal().Count() - 1, &bol);
+        }
+        doc.SetEmpty(durations.empty());
+        doc.SetModified(false);
+        view = std::make_unique<CLorvantaView>(doc, bank, sink, settings, OpenChosenOutput);
+        view->SetBolPane(&pane);
+        view->resize(size);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        view->OnInitialUpdate();
+        Flush();
+    }
+
+    static void Flush() {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    QWidget* Page() const { return view->viewport(); }
+    QPoint CellPoint(int index) const {
+        return view->ToClient(view->GetBolView(index)->frame).center();
+    }
+    void Click(int index, Qt::KeyboardModifiers modifiers = {}) const {
+        QTest::mouseClick(Page(), Qt::LeftButton, modifiers, CellPoint(index));
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) const {
+        QTest::keyClick(view.get(), key, modifiers);
+    }
+    std::vector<int> Selected() const { return view->Editor().SelectedIndices(); }
+    // Playing stopped at once: the position display stays, at a place the
+    // test sets.
+    void Pause() const {
+        view->OnAudioPlay();
+        view->OnAudioPause();
+        QVERIFY(view->IsPaused());
+    }
+    QRect NameOnScreen() const { return view->TaalNameRect().translated(-view->ScrollOffset()); }
+};
+
+std::vector<int> Indices(std::initializer_list<int> list) {
+    return list;
+}
+
+} // namespace
+
+class GridViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void drawsThePageAtItsPlaces() {
+        Grid g(std::vector<float>(16, 1.0f)); // 8 beats a row, from x 25 to 825
+        QCOMPARE(g.view->BeatsPerRow(), 8);
+        QCOMPARE(g.view->RowLeft(), 25);
+        QCOMPARE(g.view->Layout().RulerRowCount(), 2);
+        g.Click(2);
+        g.Pause();
+        g.view->ShowPlayingPosition(3.5f, 2);
+        const QImage page = g.Page()->grab().toImage();
+        const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
+        const QColor silver(192, 192, 192);
+        const QColor blue(0, 0, 255);
+
+        // The selected cell (225 to 325) is silver inside a 2-pixel frame.
+        QCOMPARE(at(230, 205), silver);
+        QCOMPARE(at(224, 210), QColor(Qt::black));
+        QCOMPARE(at(225, 210), QColor(Qt::black));
+        QCOMPARE(at(226, 210), silver);
+        // An unselected cell is framed by one black pixel on white.
+        QCOMPARE(at(425, 210), QColor(Qt::black));
+        QCOMPARE(at(426, 210), QColor(Qt::white));
+        QCOMPARE(at(430, 201), QColor(Qt::white));
+        QCOMPARE(at(430, 224), QColor(Qt::black));
+        // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275, then
+        // the thin black line.
+        QCOMPARE(at(100, 178), blue);
+        QCOMPARE(at(274, 181), blue);
+        QCOMPARE(at(100, 182), QColor(Qt::white));
+        QCOMPARE(at(300, 179), QColor(Qt::white));
+        QCOMPARE(at(300, 180), QColor(Qt::black));
+        // Row 1 and its ticks: a beat tick 8 high, a half-beat tick 4 high.
+        QCOMPARE(at(100, 290), QColor(Qt::black));
+        QCOMPARE(at(125, 283), QColor(Qt::black));
+        QCOMPARE(at(75, 286), QColor(Qt::black));
+        QCOMPARE(at(75, 285), QColor(Qt::white));
+        // The header: the logo at (10, 10), the name's top at 50.
+        const QImage logo(QStringLiteral(":/icons/logo.png"));
+        QCOMPARE(logo.size(), QSize(111, 133));
+        for (int y = 0; y < logo.height(); y += 3)
+            for (int x = 0; x < logo.width(); x += 3)
+                QCOMPARE(at(10 + x, 10 + y), logo.pixelColor(x, y));
+        QCOMPARE(g.view->TaalNameRect().top(), 50);
+        QCOMPARE(g.view->BeatDisplayRect(), QRect(825 - 288, 50, 288, 36));
+
+        // The page's faces: a serif for "Times", a sans for "MS Sans Serif".
+        QCOMPARE(QFontInfo(g.view->TitleFont()).family(), QStringLiteral("Liberation Serif"));
+    }
+
+    void beatDisplayFollowsTheSetting() {
+        Grid g(std::vector<float>(16, 1.0f));
+        g.Pause();
+        QColor colour;
+        g.view->ShowPlayingPosition(1.5f, 0);
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("1"));
+        QCOMPARE(colour, QColor(255, 0, 0));
+        g.view->ShowPlayingPosition(9.9f, 8);
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9"));
+        QCOMPARE(colour, QColor(0, 0, 255));
+        g.view->ShowPlayingPosition(5.0f, 4);
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("5"));
+        QCOMPARE(colour, QColor(Qt::black));
+
+        Grid one({1.0f}, {850, 500}, "Dhinna");
+        one.Pause();
+        one.view->ShowPlayingPosition(1.5f, 0);
+        QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("1"));
+        QCOMPARE(colour, QColor(0, 0, 255)); // the middle beat of one beat wins
+        one.settings.playingBeatDisplay = kDisplayBolName;
+        QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("Dhin"));
+        QCOMPARE(colour, QColor(Qt::black));
+        one.view->ShowPlayingPosition(1.7f, 5); // no such bol
+        QCOMPARE(one.view->BeatDisplayText(), QString());
+
+        // Stop clears the display; only a paused or playing grid shows one.
+        one.view->OnAudioPlay();
+        one.view->OnAudioStop();
+        QVERIFY(!one.view->IsPlaying() && !one.view->IsPaused());
+        QCOMPARE(one.view->ShownBeat(), 1.0f);
+    }
+
+    void positionMovesRepaintOnlyTheirStrips() {
+        Grid g(std::vector<float>(16, 1.0f));
+        g.Pause();
+        g.view->ShowPlayingPosition(3.5f, 2);
+        Grid::Flush();
+        PaintSpy spy;
+        g.Page()->installEventFilter(&spy);
+
+        // Along row 0, within beat 3: the strip between the two positions.
+        g.view->ShowPlayingPosition(3.75f, 3);
+        Grid::Flush();
+        QCOMPARE(spy.regions.size(), 1);
+        QCOMPARE(spy.regions[0], QRegion(275, 178, 25, 4));
+
+        // Into beat 4: the strip and the beat display.
+        spy.regions.clear();
+        g.view->ShowPlayingPosition(4.25f, 3);
+        Grid::Flush();
+        QCOMPARE(spy.regions.size(), 1);
+        QVERIFY(spy.regions[0].contains(QRect(300, 178, 50, 4)));
+        QVERIFY(spy.regions[0].contains(g.view->BeatDisplayRect()));
+        QVERIFY(!spy.regions[0].contains(QPoint(350, 180)));
+        QVERIFY(!spy.regions[0].contains(QPoint(400, 210)));
+
+        // Onto row 1: both rows at full width, nothing of the cells.
+        spy.regions.clear();
+        g.view->ShowPlayingPosition(9.5f, 8);
+        Grid::Flush();
+        QCOMPARE(spy.regions.size(), 1);
+        QVERIFY(spy.regions[0].contains(QRect(23, 178, 804, 4)));
+        QVERIFY(spy.regions[0].contains(QRect(23, 288, 804, 4)));
+        QVERIFY(!spy.regions[0].contains(QPoint(400, 210)));
+        g.Page()->removeEventFilter(&spy);
+    }
+
+    void mouseSelects() {
+        Grid g(std::vector<float>(10, 1.0f));
+        g.Click(2);
+        QCOMPARE(g.Selected(), Indices({2}));
+        QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
+        g.Click(4, Qt::ControlModifier);
+        QCOMPARE(g.Selected(), Indices({2, 4}));
+        // Ctrl+Shift toggles from the caret (4) to the cell: 5 and 6.
+        g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(g.Selected(), Indices({2, 4, 5, 6}));
+        // Back from caret 6 to 3: 5, 4 and 3 change.
+        g.Click(3, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(g.Selected(), Indices({2, 3, 6}));
+        // Shift alone is a plain click.
+        g.Click(1, Qt::ShiftModifier);
+        QCOMPARE(g.Selected(), Indices({1}));
+        QCOMPARE(g.view->Editor().Caret(), 1);
+        // Ctrl+click on the only selected cell: none selected, the pane keeps it.
+        g.Click(1, Qt::ControlModifier);
+        QVERIFY(g.Selected().empty());
+        QCOMPARE(g.pane.calls.last(), QStringLiteral("show 1"));
+        // A click on no cell clears and disables the pane.
+        g.Click(7);
+        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(400, 260));
+        QVERIFY(g.Selected().empty());
+        QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
+        QCOMPARE(g.view->Editor().Caret(), -1);
+    }
+
+    void keysSelectScrollAndDelete() {
+        Grid g(std::vector<float>(40, 1.0f), {850, 300});
+        g.Key(Qt::Key_Right); // nothing selected: nothing happens
+        QVERIFY(g.Selected().empty());
+        g.Key(Qt::Key_Home);
+        QCOMPARE(g.Selected(), Indices({0}));
+        g.Key(Qt::Key_Right, Qt::ShiftModifier);
+        g.Key(Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(g.Selected(), Indices({0, 1, 2}));
+        g.Key(Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(g.Selected(), Indices({0, 1}));
+        g.Key(Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(g.Selected().size(), std::size_t{40});
+        QCOMPARE(g.view->Editor().Caret(), 39);
+        g.Key(Qt::Key_Left);
+        QCOMPARE(g.Selected(), Indices({38}));
+        g.Key(Qt::Key_End);
+        QCOMPARE(g.Selected(), Indices({39}));
+
+        // Delete goes to the editing command; the cells follow the Taal.
+        g.Key(Qt::Key_Delete);
+        QCOMPARE(g.doc.Taal().Count(), 39);
+        QCOMPARE(g.view->Layout().CellCount(), 39);
+
+        // The keys never scroll to the selection; Up, Down and the page keys
+        // scroll by 25 pixels and by a page.
+        QScrollBar* bar = g.view->verticalScrollBar();
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(bar->maximum() > 300);
+        g.Key(Qt::Key_Down);
+        QCOMPARE(bar->value(), 25);
+        g.Key(Qt::Key_PageDown);
+        QCOMPARE(bar->value(), 25 + g.Page()->height());
+        g.Key(Qt::Key_Up);
+        QCOMPARE(bar->value(), g.Page()->height());
+        g.Key(Qt::Key_PageUp);
+        QCOMPARE(bar->value(), 0);
+
+        // Clicks hit the cells where the scrolled page shows them: with the
+        // scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
+        QCOMPARE(g.view->BeatsPerRow(), 7);
+        bar->setValue(110);
+        const int x = g.view->RowLeft() + 5;
+        QCOMPARE(g.view->HitTest(QPoint(x, 200 - 110)), 0);
+        QCOMPARE(g.view->HitTest(QPoint(x, 200)), 7);
+        QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
+        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
+        QCOMPARE(g.Selected(), Indices({7}));
+    }
+
+    void contextMenus() {
+        Grid g(std::vector<float>(10, 1.0f));
+        QMenu small;
+        small.addAction(QStringLiteral("Insert"));
+        QMenu edit;
+        edit.addAction(QStringLiteral("Cut"));
+        g.view->SetContextMenus(&small, &edit);
+        QWidget* shown = nullptr;
+        const auto rightClick = [&](QPoint point) {
+            shown = nullptr;
+            QTimer::singleShot(50, [&shown] {
+                shown = QApplication::activePopupWidget();
+                if (shown)
+                    shown->close();
+            });
+            QTest::mouseClick(g.Page(), Qt::RightButton, {}, point);
+        };
+
+        g.Click(1);
+        g.Click(3, Qt::ControlModifier);
+        g.Click(5, Qt::ControlModifier);
+        rightClick(g.CellPoint(3));
+        QCOMPARE(shown, &edit);
+        QCOMPARE(g.Selected(), Indices({3}));
+
+        rightClick(QPoint(400, 260));
+        QCOMPARE(shown, &small);
+        QVERIFY(g.Selected().empty());
+        QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
+    }
+
+    void nameEditorFitsAndCommits() {
+        Grid g(std::vector<float>(4, 1.0f));
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, g.NameOnScreen().center());
+        QLineEdit* editor = g.view->NameEditor();
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("Teentaal"));
+        QCOMPARE(editor->selectedText(), QStringLiteral("Teentaal"));
+        QCOMPARE(editor->geometry(), g.NameOnScreen());
+        const QSize opened = g.view->NameEditMinimumSize();
+        QCOMPARE(opened, g.view->TaalNameRect().size());
+
+        // While it is open, Space does not play.
+        g.view->setFocus();
+        g.Key(Qt::Key_Space);
+        QVERIFY(!g.view->IsPlaying());
+        editor->setFocus();
+
+        // A longer name widens it about the centre of the page.
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, QStringLiteral(" of sixteen beats, slow"));
+        const QRect wide = editor->geometry();
+        QVERIFY(wide.width() > opened.width());
+        const int width = g.Page()->width();
+        QVERIFY(qAbs(2 * (wide.left() + 4) + (wide.width() - 4) - width) <= 1);
+        // Shorter again, it never goes below its opening size (the fitted
+        // box keeps its 4 pixels of margin on the left).
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("T"));
+        QCOMPARE(editor->size(), opened + QSize(4, 0));
+
+        // Enter commits the new name as one undoable step.
+        editor->setText(QStringLiteral("Tintal"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QVERIFY(!g.view->NameEditor());
+        QCOMPARE(g.view->NameEditMinimumSize(), QSize(0, 0));
+        QCOMPARE(g.doc.Taal().Name(), std::string("Tintal"));
+        QVERIFY(g.doc.IsModified());
+        const UndoLists& lists = g.view->Editor().Lists();
+        QCOMPARE(lists.UndoList().size(), std::size_t{1});
+        QCOMPARE(lists.UndoList().front()->kind, kActionTaalProperties);
+        QCOMPARE(lists.UndoList().front()->taal.Name(), std::string("Teentaal"));
+
+        // Tab commits and selects the first bol; an unchanged name records nothing.
+        Grid::Flush();
+        g.view->BeginNameEdit();
+        QTest::keyClick(g.view->NameEditor(), Qt::Key_Tab);
+        QVERIFY(!g.view->NameEditor());
+        QCOMPARE(lists.UndoList().size(), std::size_t{1});
+        QCOMPARE(g.Selected(), Indices({0}));
+
+        // A click in the grid commits too.
+        g.view->BeginNameEdit();
+        g.view->NameEditor()->setText(QStringLiteral("Teentaal"));
+        g.Click(2);
+        QVERIFY(!g.view->NameEditor());
+        QCOMPARE(g.doc.Taal().Name(), std::string("Teentaal"));
+        QCOMPARE(lists.UndoList().size(), std::size_t{2});
+        QCOMPARE(g.Selected(), Indices({2}));
+    }
+
+    void unchangedNameLeavesTheDocumentAlone() {
+        Grid g({1.0f});
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, g.NameOnScreen().center());
+        QVERIFY(g.view->NameEditor());
+        QTest::keyClick(g.view->NameEditor(), Qt::Key_Enter);
+        QVERIFY(!g.view->NameEditor());
+        QVERIFY(!g.doc.IsModified());
+        QVERIFY(!g.view->Editor().CanUndo());
+        // Double-clicking beside the name opens nothing.
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(5, 300));
+        QVERIFY(!g.view->NameEditor());
+    }
+
+    void nameEditorOpensWhereTheScrolledNameShows() {
+        Grid g(std::vector<float>(60, 1.0f), {850, 300});
+        QScrollBar* bar = g.view->verticalScrollBar();
+        bar->setValue(30);
+        Grid::Flush();
+        const QRect name = g.NameOnScreen();
+        QCOMPARE(name.top(), 50 - 30);
+        // Where the page showed the name before scrolling there is nothing now.
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(name.center().x(), 75));
+        QVERIFY(!g.view->NameEditor());
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
+        QVERIFY(g.view->NameEditor());
+        QCOMPARE(g.view->NameEditor()->geometry(), name);
+        // The tooltip over the name is where the name shows too.
+        QHelpEvent help(QEvent::ToolTip, name.center(), g.Page()->mapToGlobal(name.center()));
+        QApplication::sendEvent(g.Page(), &help);
+        QCOMPARE(QToolTip::text(), QString::fromLatin1(CLorvantaView::kNameTip));
+        const QPoint info = g.view->TaalInfoRect().translated(0, -30).center();
+        QHelpEvent infoHelp(QEvent::ToolTip, info, g.Page()->mapToGlobal(info));
+        QApplication::sendEvent(g.Page(), &infoHelp);
+        QCOMPARE(QToolTip::text(), QString::fromLatin1(CLorvantaView::kInfoTip));
+        // It moves with the page.
+        bar->setValue(40);
+        Grid::Flush();
+        QCOMPARE(g.view->NameEditor()->geometry().top(), 50 - 40);
+        g.view->EndNameEdit();
+    }
+
+    void playingPositionsArriveOnTheWindowsThread() {
+        Grid g(std::vector<float>(16, 1.0f));
+        QCOMPARE(g.view->SoundStatus(), 0u);
+        QList<QThread*> threads;
+        QList<float> beats;
+        connect(
+            g.view.get(), &CLorvantaView::playingPositionShown, g.view.get(),
+            [&](float beat, int) {
+                threads << QThread::currentThread();
+                beats << beat;
+            },
+            Qt::DirectConnection);
+        g.view->OnAudioPlay();
+        QVERIFY(g.view->IsPlaying());
+        QTRY_VERIFY(beats.size() >= 5);
+        g.view->OnAudioStop();
+        const qsizetype shown = beats.size();
+        QTest::qWait(60);
+        QCOMPARE(beats.size(), shown); // nothing after Stop
+        for (QThread* thread : threads)
+            QCOMPARE(thread, g.view->thread());
+        for (qsizetype i = 1; i < beats.size(); ++i)
+            QVERIFY(beats[i] > beats[i - 1]); // well inside the first cycle
+        // Coalesced: never more positions shown than the thread delivered.
+        QVERIFY(g.view->PositionsShown() <= g.view->Engine().NotificationsProcessed());
+        QCOMPARE(g.view->ShownBeat(), 1.0f);
+    }
+};
+
+QTEST_MAIN(GridViewTest)
+#include "GridViewTest.moc"
