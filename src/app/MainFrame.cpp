@@ -6,6 +6,7 @@
 #include "app/SplitterWnd.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "ui/QtBolClipboard.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/OptionsDialog.h"
@@ -91,6 +92,8 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& 
 }
 
 CMainFrame::~CMainFrame() {
+    // Our bols do not outlive the program; what others copied since stays.
+    m_clipboard->ClearIfOwn();
     WriteAppSettings(m_settings);
 }
 
@@ -129,7 +132,9 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     m_rightSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
     m_leftSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
 
-    m_gridView = new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener));
+    m_clipboard = new QtBolClipboard(nullptr, this);
+    m_gridView =
+        new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener), m_clipboard);
     m_textView = new CTaalTextView(m_sink);
     m_rightSplitter->AddPane(m_gridView, 400, 150);
     m_rightSplitter->AddPane(m_textView, 250, 150);
@@ -207,6 +212,7 @@ void CMainFrame::ConnectCommands() {
     connect(m_fileMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateRecentFileMenu);
     for (QMenu* menu : menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+    ConnectEditCommands();
 }
 
 void CMainFrame::InitialUpdateViews() {
@@ -235,6 +241,7 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdAudioStop)->setEnabled(m_gridView->CanStop());
     commands.Action(kCmdAudioPause)->setEnabled(m_gridView->CanPause());
     commands.Action(kCmdAudioPlayFromSelected)->setEnabled(m_gridView->CanPlayFromSelected());
+    UpdateEditCommandUI();
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());

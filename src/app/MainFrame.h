@@ -29,6 +29,7 @@ class CTaalTextView;
 class CTaalTree;
 class CTempoCtrlBar;
 class MessageSink;
+class QtBolClipboard;
 class ST_SplitterWnd;
 struct ShellServices;
 
@@ -63,6 +64,8 @@ public:
     CPitchCtrlBar* PitchBar() const { return m_pitchBar; }
     QToolBar* ToolBar() const { return m_toolBar; }
     const CCommandSet& Commands() const { return *m_commands; }
+    // The system clipboard as the editor sees it.
+    QtBolClipboard* Clipboard() const { return m_clipboard; }
     AppSettings& Settings() { return m_settings; }
     const AppSettings& Settings() const { return m_settings; }
 
@@ -94,6 +97,9 @@ private:
     void CreateBars();
     void CreatePanes(const CSampleBank& bank, OutputOpener opener);
     void ConnectCommands();
+    // The Edit commands, Save Sound and Merge Taal (EditCommands.cpp).
+    void ConnectEditCommands();
+    void UpdateEditCommandUI();
     void UpdateRecentFileMenu();
     void OnStatusMessageChanged(const QString& message);
     // The Taal browser's Open: the file through the application, then the
@@ -115,6 +121,7 @@ private:
     std::unique_ptr<CCommandSet> m_commands;
     QMenu* m_fileMenu = nullptr;
     QTimer* m_idleTimer = nullptr;
+    QtBolClipboard* m_clipboard = nullptr;
 
     CLorvantaView* m_gridView = nullptr;
     CTaalTextView* m_textView = nullptr;

@@ -1,0 +1,86 @@
+// The Edit menu's commands, File > Save Sound and File > Merge Taal: the
+// main window's actions drive the grid's editor, and the dialogs some of them
+// need are shown here first.
+#include "app/MainFrame.h"
+#include "app/MergeTaal.h"
+#include "app/ShellServices.h"
+#include "app/SoundExport.h"
+#include "model/LorvantaDoc.h"
+#include "model/TaalEditor.h"
+#include "ui/QtBolClipboard.h"
+#include "ui/dialogs/TaalPropertiesDialog.h"
+#include "ui/grid/LorvantaView.h"
+#include "ui/panes/TaalTree.h"
+
+#include <QAction>
+
+#include <functional>
+
+namespace lorvanta {
+
+void CMainFrame::ConnectEditCommands() {
+    auto on = [this](int id, std::function<void(CTaalEditor&)> handler) {
+        connect(m_commands->Action(id), &QAction::triggered, this, [this, handler] {
+            handler(m_gridView->Editor());
+            UpdateCommandUI();
+        });
+    };
+    on(kCmdEditUndo, &CTaalEditor::Undo);
+    on(kCmdEditRedo, &CTaalEditor::Redo);
+    on(kCmdEditCut, &CTaalEditor::Cut);
+    on(kCmdEditCopy, &CTaalEditor::Copy);
+    on(kCmdEditPaste, &CTaalEditor::Paste);
+    on(kCmdEditDelete, &CTaalEditor::Delete);
+    on(kCmdEditSelectAll, &CTaalEditor::SelectAll);
+    on(kCmdEditClearAll, &CTaalEditor::ClearAll);
+    on(kCmdExpandDouble, [](CTaalEditor& editor) { editor.ExpandSelected(2.0f); });
+    on(kCmdExpandHalf, [](CTaalEditor& editor) { editor.ExpandSelected(0.5f); });
+    on(kCmdExpandCustom, [this](CTaalEditor& editor) {
+        CExpandDlg dialog(m_sink, this);
+        if (dialog.exec() == QDialog::Accepted)
+            editor.ExpandSelected(dialog.Multiplier());
+    });
+    on(kCmdEditInsert, &CTaalEditor::Insert);
+    on(kCmdEditAppend, &CTaalEditor::Append);
+    on(kCmdTaalProperties, [this](CTaalEditor& editor) {
+        CTaalProperties dialog(QString::fromStdString(m_doc.Taal().Name()), m_doc.DefaultTempo(),
+                               m_sink, this);
+        if (dialog.exec() == QDialog::Accepted)
+            editor.SetTaalProperties(dialog.Name().toStdString(), dialog.Tempo());
+    });
+    on(kCmdFileSaveSound, [this](CTaalEditor&) {
+        SaveSound(m_doc, m_gridView->Renderer(), m_sink, m_shell.chooseSoundFile, this);
+    });
+    on(kCmdFileMergeTaal,
+       [this](CTaalEditor& editor) { MergeTaal(editor, m_sink, m_shell.chooseOpenFile, this); });
+
+    // The Taal browser's Insert merges the file it names.
+    connect(m_treeView, &CTaalTree::insertRequested, this, [this](const QString& path) {
+        MergeTaalFile(m_gridView->Editor(), m_sink, path);
+        UpdateCommandUI();
+    });
+    // Paste follows what the clipboard offers, whoever changed it.
+    connect(m_clipboard, &QtBolClipboard::changed, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::UpdateEditCommandUI() {
+    const CTaalEditor& editor = m_gridView->Editor();
+    const auto enable = [this](int id, bool enabled) {
+        m_commands->Action(id)->setEnabled(enabled);
+    };
+    enable(kCmdEditUndo, editor.CanUndo());
+    enable(kCmdEditRedo, editor.CanRedo());
+    for (int id : {kCmdEditCut, kCmdEditCopy, kCmdEditDelete, kCmdExpandHalf, kCmdExpandCustom})
+        enable(id, editor.CanDelete());
+    enable(kCmdEditPaste, editor.CanPaste());
+    enable(kCmdEditSelectAll, editor.CanSelectAll());
+    enable(kCmdEditClearAll, editor.CanSelectAll());
+    enable(kCmdExpandDouble, editor.CanExpandDouble());
+    enable(kCmdEditInsert, editor.CanInsert());
+    enable(kCmdEditAppend, true);
+    enable(kCmdTaalProperties, true);
+    enable(kCmdFileSaveSound, CanSaveSound(m_doc));
+    enable(kCmdFileMergeTaal, true);
+}
+
+} // namespace lorvanta

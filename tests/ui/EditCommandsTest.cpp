@@ -1,0 +1,206 @@
+// The Edit menu, Save Sound and Merge Taal in the window: each command reaches
+// the grid's editor, the dialogs come first where there is one, and every
+// command's enabling follows the state, Paste's the clipboard.
+#include "AppTestSupport.h"
+
+#include "model/TaalEditor.h"
+#include "ui/QtBolClipboard.h"
+#include "ui/dialogs/TaalPropertiesDialog.h"
+#include "ui/grid/LorvantaView.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+namespace {
+
+// The enabled commands among the Edit menu's, Save Sound's and Merge Taal's.
+QList<int> Enabled(const CMainFrame& frame) {
+    QList<int> enabled;
+    for (int id : {kCmdEditUndo, kCmdEditRedo, kCmdEditCut, kCmdEditCopy, kCmdEditPaste,
+                   kCmdEditDelete, kCmdEditSelectAll, kCmdEditClearAll, kCmdExpandDouble,
+                   kCmdExpandHalf, kCmdExpandCustom, kCmdEditInsert, kCmdEditAppend,
+                   kCmdTaalProperties, kCmdFileSaveSound, kCmdFileMergeTaal}) {
+        if (frame.Commands().Action(id)->isEnabled())
+            enabled << id;
+    }
+    return enabled;
+}
+
+// Answers the next modal dialog of type Dialog once it is up.
+template <typename Dialog> void WhenShown(std::function<void(Dialog&)> answer) {
+    QTimer::singleShot(0, [answer] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        answer(*dialog);
+    });
+}
+
+} // namespace
+
+class EditCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QGuiApplication::clipboard()->clear(); }
+
+    void enablingFollowsSelectionListsAndClipboard() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        CTaalEditor& editor = frame.GetGridView()->Editor();
+        const QList<int> always{kCmdEditSelectAll, kCmdEditClearAll,   kCmdEditInsert,
+                                kCmdEditAppend,    kCmdTaalProperties, kCmdFileSaveSound,
+                                kCmdFileMergeTaal};
+        QCOMPARE(Enabled(frame), always);
+
+        // One bol: everything a selection allows, Insert too.
+        editor.SelectBol(3, true);
+        frame.UpdateCommandUI();
+        QList<int> one{kCmdEditCut,      kCmdEditCopy,     kCmdEditDelete,     kCmdEditSelectAll,
+                       kCmdEditClearAll, kCmdExpandDouble, kCmdExpandHalf,     kCmdExpandCustom,
+                       kCmdEditInsert,   kCmdEditAppend,   kCmdTaalProperties, kCmdFileSaveSound,
+                       kCmdFileMergeTaal};
+        QCOMPARE(Enabled(frame), one);
+
+        // Two bols: no Insert. Copy puts them on the clipboard, and Paste is
+        // enabled as soon as the clipboard says so.
+        editor.SelectBol(5, false);
+        frame.Commands().Action(kCmdEditCopy)->trigger();
+        QVERIFY(frame.Commands().Action(kCmdEditPaste)->isEnabled());
+        QVERIFY(!frame.Commands().Action(kCmdEditInsert)->isEnabled());
+        QVERIFY(!frame.Commands().Action(kCmdEditUndo)->isEnabled());
+
+        // Something else on the clipboard: Paste goes off at once.
+        QGuiApplication::clipboard()->setText(QStringLiteral("text"));
+        QVERIFY(!frame.Commands().Action(kCmdEditPaste)->isEnabled());
+
+        // Clear All leaves nothing to select, expand or hear; Undo is on.
+        frame.Commands().Action(kCmdEditClearAll)->trigger();
+        QCOMPARE(Enabled(frame), (QList<int>{kCmdEditUndo, kCmdEditInsert, kCmdEditAppend,
+                                             kCmdTaalProperties, kCmdFileMergeTaal}));
+        frame.Commands().Action(kCmdEditUndo)->trigger();
+        QCOMPARE(app->Document().Taal().Count(), 16);
+        QVERIFY(frame.Commands().Action(kCmdEditRedo)->isEnabled());
+        QVERIFY(frame.Commands().Action(kCmdFileSaveSound)->isEnabled());
+    }
+
+    void commandsReachTheEditor() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        CTaalEditor& editor = frame.GetGridView()->Editor();
+        const CTaal& taal = app->Document().Taal();
+        const auto trigger = [&](int id) { frame.Commands().Action(id)->trigger(); };
+
+        editor.SelectBol(0, true);
+        trigger(kCmdEditCut);
+        QCOMPARE(taal.Count(), 15);
+        editor.SelectBol(2, true);
+        trigger(kCmdEditPaste);
+        QCOMPARE(taal.Count(), 16);
+        QCOMPARE(editor.SelectedIndices(), std::vector<int>{2});
+        trigger(kCmdExpandDouble);
+        QCOMPARE(taal.Total(), 17.0f);
+        trigger(kCmdExpandHalf);
+        QCOMPARE(taal.Total(), 16.0f);
+        trigger(kCmdEditInsert);
+        trigger(kCmdEditAppend);
+        QCOMPARE(taal.Count(), 18);
+        trigger(kCmdEditDelete);
+        QCOMPARE(taal.Count(), 17);
+        trigger(kCmdEditSelectAll);
+        QCOMPARE(editor.SelectedCount(), 17);
+        trigger(kCmdEditUndo);
+        QCOMPARE(taal.Count(), 18);
+        trigger(kCmdEditRedo);
+        QCOMPARE(taal.Count(), 17);
+        QVERIFY(fixture.sink.Messages().empty());
+    }
+
+    void dialogsComeFirst() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        CTaalEditor& editor = frame.GetGridView()->Editor();
+        CLorvantaDoc& doc = app->Document();
+
+        // Taal Properties shows the Taal's name and tempo; OK records them.
+        QString shownName;
+        WhenShown<CTaalProperties>([&](CTaalProperties& dialog) {
+            shownName = dialog.NameEdit()->text();
+            dialog.NameEdit()->setText(QStringLiteral("Teentaal fast"));
+            dialog.TempoEdit()->setText(QStringLiteral("240"));
+            dialog.OkButton()->click();
+        });
+        frame.Commands().Action(kCmdTaalProperties)->trigger();
+        QCOMPARE(shownName, QString::fromStdString("Teentaal"));
+        QCOMPARE(doc.Taal().Name(), std::string("Teentaal fast"));
+        QCOMPARE(doc.DefaultTempo(), 240.0f);
+        QCOMPARE(editor.Lists().UndoList().size(), std::size_t{1});
+
+        // Cancel changes nothing.
+        WhenShown<CTaalProperties>([](CTaalProperties& dialog) { dialog.reject(); });
+        frame.Commands().Action(kCmdTaalProperties)->trigger();
+        QCOMPARE(editor.Lists().UndoList().size(), std::size_t{1});
+
+        // Expand Custom multiplies by the dialog's factor.
+        editor.SelectBol(1, true);
+        WhenShown<CExpandDlg>([](CExpandDlg& dialog) {
+            dialog.MultiplierEdit()->setText(QStringLiteral("1.5"));
+            dialog.OkButton()->click();
+        });
+        frame.Commands().Action(kCmdExpandCustom)->trigger();
+        QCOMPARE(doc.Taal().BolAt(1)->duration, 1.5f);
+        WhenShown<CExpandDlg>([](CExpandDlg& dialog) { dialog.reject(); });
+        frame.Commands().Action(kCmdExpandCustom)->trigger();
+        QCOMPARE(doc.Taal().BolAt(1)->duration, 1.5f);
+    }
+
+    void saveSoundAndMergeTaal() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+
+        fixture.shell.soundFile = fixture.Path(QStringLiteral("teen.wav"));
+        frame.Commands().Action(kCmdFileSaveSound)->trigger();
+        QVERIFY(QFileInfo(fixture.shell.soundFile).size() > 44);
+
+        fixture.shell.openFile = QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Dadra.tal");
+        frame.Commands().Action(kCmdFileMergeTaal)->trigger();
+        QVERIFY(app->Document().Taal().Count() > 16);
+        frame.Commands().Action(kCmdEditUndo)->trigger();
+        QCOMPARE(app->Document().Taal().Count(), 16);
+        QVERIFY(fixture.sink.Messages().empty());
+    }
+
+    void exitEmptiesTheClipboardOnlyWhileItHoldsOurBols() {
+        AppFixture fixture;
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const QString bolType = QString::fromLatin1(QtBolClipboard::kMimeType);
+        {
+            const auto app = fixture.Start({AppFixture::Teentaal()});
+            app->MainFrame()->GetGridView()->Editor().SelectBol(0, true);
+            app->MainFrame()->Commands().Action(kCmdEditCopy)->trigger();
+            QVERIFY(clipboard->mimeData()->hasFormat(bolType));
+        }
+        QVERIFY(!clipboard->mimeData() || !clipboard->mimeData()->hasFormat(bolType));
+
+        {
+            const auto app = fixture.Start({AppFixture::Teentaal()});
+            app->MainFrame()->GetGridView()->Editor().SelectBol(0, true);
+            app->MainFrame()->Commands().Action(kCmdEditCopy)->trigger();
+            clipboard->setText(QStringLiteral("copied elsewhere"));
+        }
+        QCOMPARE(clipboard->text(), QStringLiteral("copied elsewhere"));
+    }
+};
+
+QTEST_MAIN(EditCommandsTest)
+#include "EditCommandsTest.moc"
