@@ -133,8 +133,7 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     m_leftSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
 
     m_clipboard = new QtBolClipboard(nullptr, this);
-    m_gridView =
-        new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener), m_clipboard);
+    m_gridView = new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener), m_clipboard);
     m_textView = new CTaalTextView(m_sink);
     m_rightSplitter->AddPane(m_gridView, 400, 150);
     m_rightSplitter->AddPane(m_textView, 250, 150);
