@@ -6,6 +6,7 @@
 #include "app/SplitterWnd.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
@@ -176,6 +177,12 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
     connect(m_textView, &CTaalTextView::taalApplied, this, &CMainFrame::UpdateCommandUI);
     connect(m_treeView, &CTaalTree::openRequested, this, &CMainFrame::OpenFromTree);
+    // The bol properties pane's Apply stores its bol as one undoable step;
+    // Play Bol stops the Taal and sounds the form's bol.
+    connect(m_bolPropertiesView, &CBolPropertiesPane::applyRequested, m_gridView,
+            [this](const CBol2& edited) { m_gridView->Editor().ApplyBolProperties(edited); });
+    connect(m_bolPropertiesView, &CBolPropertiesPane::playBolRequested, m_gridView,
+            &CLorvantaView::PlayBol);
 }
 
 void CMainFrame::ConnectCommands() {

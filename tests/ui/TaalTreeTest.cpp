@@ -1,17 +1,24 @@
 // The Taal browser: the tree over a folder (nested folders, titles, order, a
 // missing folder, refresh after the setting changes), its context menu, and
-// opening a Taal from it through the application; the default Taals folder.
+// opening a Taal from it through the application; the default Taals folder;
+// the bol properties pane's Apply and Play Bol reaching the grid in the window.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
+#include "model/TaalEditor.h"
 #include "persistence/TaalFile.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
+#include "ui/panes/BolPropertiesPane.h"
+#include "ui/panes/NumEdit.h"
 #include "ui/panes/TaalTree.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 
 using namespace lorvanta;
@@ -182,6 +189,24 @@ private slots:
         frame.Settings().taalsFolder = fixture.Path("elsewhere");
         frame.RefreshTaalTree();
         QCOMPARE(tree.RootItem()->childCount(), 0);
+
+        // The grid's selection fills the form; Apply changes the Taal with
+        // undo; Play Bol leaves the bol as it is.
+        CBolPropertiesPane& pane = *frame.GetBolPropertiesView();
+        CTaalEditor& editor = frame.GetGridView()->Editor();
+        editor.SelectBol(0, true);
+        QVERIFY(pane.NameBox()->isEnabled());
+        QCOMPARE(pane.BolNumber()->text(), QStringLiteral("1"));
+        pane.DurationSpin()->Spin(2);
+        pane.PlayBolButton()->click();
+        QCOMPARE(app->Document().Taal().Count(), 1);
+        QCOMPARE(app->Document().Taal().BolAt(0)->duration, 1.0f);
+        pane.ApplyButton()->click();
+        QCOMPARE(app->Document().Taal().BolAt(0)->duration, 1.5f);
+        QVERIFY(app->Document().IsModified());
+        editor.Undo();
+        QCOMPARE(app->Document().Taal().BolAt(0)->duration, 1.0f);
+        QVERIFY(fixture.sink.Messages().empty());
     }
 };
 
