@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
+#include <QMainWindow>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,6 +136,44 @@ public:
 
 private:
     QTemporaryDir m_dir;
+};
+
+// Lets queued work (posted events, repaints) run.
+inline void Flush() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// Replaces the text of an edit by typing, as a user would.
+inline void TypeOver(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+}
+
+inline std::vector<std::string> Texts(const RecordingMessageSink& sink) {
+    std::vector<std::string> texts;
+    for (const UserMessage& message : sink.Messages())
+        texts.push_back(message.text);
+    return texts;
+}
+
+// A tool bar docked in a shown, active window, with a second edit to move the
+// focus to.
+template <typename Bar> struct BarWindow {
+    RecordingMessageSink sink;
+    QMainWindow window;
+    Bar* bar = new Bar(sink, &window);
+    QLineEdit* elsewhere = new QLineEdit(&window);
+
+    BarWindow() {
+        window.addToolBar(bar);
+        window.setCentralWidget(elsewhere);
+        window.resize(1000, 200); // room for the whole bar
+        elsewhere->setFocus();
+        window.show();
+        window.activateWindow();
+    }
 };
 
 } // namespace lorvanta::test
