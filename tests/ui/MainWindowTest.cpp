@@ -14,8 +14,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -28,21 +26,6 @@ namespace {
 QString Title(const CMainFrame& frame) {
     QString title = frame.windowTitle();
     return title.replace(QStringLiteral("[*]"), frame.isWindowModified() ? "*" : "");
-}
-
-// "text=id" for each item of a menu, "-" for a separator, "[title]" before a
-// submenu's items.
-QStringList Describe(const QMenu* menu) {
-    QStringList items;
-    for (const QAction* action : menu->actions()) {
-        if (action->isSeparator())
-            items << QStringLiteral("-");
-        else if (action->menu())
-            items << QStringLiteral("[%1]").arg(action->text()) << Describe(action->menu());
-        else if (action->isVisible())
-            items << QStringLiteral("%1=%2").arg(action->text()).arg(action->data().toInt());
-    }
-    return items;
 }
 
 QStringList Keys(const QAction* action) {
@@ -120,67 +103,25 @@ private slots:
         QCOMPARE(frame.RightSplitter()->sizes().value(0), 400);
         QCOMPARE(outer.sizes().value(0) + outer.sizes().value(1) + outer.handleWidth(),
                  outer.width());
-        QCOMPARE(frame.LeftSplitter()->minimumWidth(), 100);
-        QCOMPARE(frame.RightSplitter()->minimumWidth(), 100);
-        QCOMPARE(frame.GetTreeView()->minimumHeight(), 100);
-        QCOMPARE(frame.GetBolPropertiesView()->minimumHeight(), 100);
-        QCOMPARE(frame.GetGridView()->minimumHeight(), 150);
-        QCOMPARE(frame.GetTextView()->minimumHeight(), 150);
     }
 
-    void menusToolbarAndKeys() {
+    void keysBesideTheMenus() {
         AppFixture fixture;
         const auto app = fixture.Start();
         const CMainFrame& frame = *app->MainFrame();
-        QStringList titles;
-        QStringList items;
-        for (const QAction* popup : frame.menuBar()->actions()) {
-            titles << popup->text();
-            items << Describe(popup->menu());
-        }
-        QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Audio", "&Help"}));
-        const QStringList expected{
-            "&New\tCtrl+N=57600", "&Open...\tCtrl+O=57601", "&Save\tCtrl+S=57603",
-            "Save &As...=57604", "Save Soun&d\tCtrl+D=32801", "&Merge Taal\tCtrl+M=32803", "-",
-            "Recent File=57616", "-", "E&xit=57665",
-            // Edit
-            "&Undo\tCtrl+Z=57643", "&Redo\tCtrl+Y=57644", "-", "Cu&t\tCtrl+X=57635",
-            "&Copy\tCtrl+C=57634", "&Paste\tCtrl+V=57637", "&Delete\tDel=32790",
-            "Select &All\tCtrl+A=57642", "C&lear All\tCtrl+Del=57633", "[E&xpand]",
-            "2x\tCtrl+Up=32844", "0.5x\tCtrl+down=32843", "Custom=32842", "-",
-            "&Insert\tCtrl+I=32791", "&Append=32792", "-", "&Taal Properties=32795",
-            // View
-            "&Toolbar=59392", "&Status Bar=59393", "Tempo &Control=32777", "&Pitch Control=32806",
-            "&Options=32797",
-            // Audio
-            "&Play\tSpacebar=32771", "&Stop\tSpacebar=32772", "Pa&use\tShift+Spacebar=32831",
-            "Play from &Selected=32835",
-            // Help
-            "&About Lorvanta...=57664", "Help\tF1=32838"};
-        QCOMPARE(items, expected);
-        QVERIFY(!frame.Commands().Action(kCmdFileMruFirst)->isEnabled());
-
-        QStringList buttons;
-        for (const QAction* action : frame.ToolBar()->actions())
-            buttons << (action->isSeparator() ? QStringLiteral("|")
-                                              : QString::number(action->data().toInt()));
-        QCOMPARE(buttons.join(' '), QStringLiteral("57600 57601 57603 | 57635 57634 57637 32790 "
-                                                   "| 57643 57644 | 32793 32791 | 32771 32835 "
-                                                   "32831 32772"));
-        QVERIFY(!frame.Commands().Action(kCmdBolProperties)->isEnabled());
-
-        QCOMPARE(Keys(frame.Commands().Action(kCmdEditUndo)),
-                 (QStringList{"Ctrl+Z", "Alt+Backspace"}));
-        QCOMPARE(Keys(frame.Commands().Action(kCmdEditCut)), (QStringList{"Ctrl+X", "Shift+Del"}));
-        QCOMPARE(Keys(frame.Commands().Action(kCmdEditCopy)), (QStringList{"Ctrl+C", "Ctrl+Ins"}));
-        QCOMPARE(Keys(frame.Commands().Action(kCmdEditPaste)),
-                 (QStringList{"Ctrl+V", "Shift+Ins"}));
-        QCOMPARE(Keys(frame.Commands().Action(kCmdAudioPause)), QStringList{"Shift+Space"});
-        // Space alone is the grid's key, never a window shortcut.
-        QVERIFY(frame.Commands().Action(kCmdAudioPlay)->shortcuts().isEmpty());
+        const std::pair<int, QStringList> keys[] = {
+            {kCmdEditUndo, {"Ctrl+Z", "Alt+Backspace"}},
+            {kCmdEditCut, {"Ctrl+X", "Shift+Del"}},
+            {kCmdEditCopy, {"Ctrl+C", "Ctrl+Ins"}},
+            {kCmdEditPaste, {"Ctrl+V", "Shift+Ins"}},
+            {kCmdAudioPause, {"Shift+Space"}},
+            {kCmdAudioPlay, {}}, // Space alone is the grid's key, never a window shortcut
+        };
+        for (const auto& [id, expected] : keys)
+            QCOMPARE(Keys(frame.Commands().Action(id)), expected);
         QVERIFY(frame.actions().contains(frame.TempoBar()->QuickChangeAction()));
-        QCOMPARE(Keys(frame.Commands().Action(kCmdNextPane)), QStringList{"F6"});
-        QCOMPARE(Keys(frame.Commands().Action(kCmdPreviousPane)), QStringList{"Shift+F6"});
+        QVERIFY(!frame.Commands().Action(kCmdFileMruFirst)->isEnabled());
+        QVERIFY(!frame.Commands().Action(kCmdBolProperties)->isEnabled());
     }
 
     void viewTogglesFollowTheBars() {
@@ -289,7 +230,6 @@ private slots:
         QCOMPARE(view.InfoText(),
                  QStringLiteral("Taal length: 16.00 beats, Default tempo = 100.00"));
         view.viewport()->repaint();
-        QCOMPARE(view.TaalNameRect().top(), 50);
         QCOMPARE(view.TaalInfoRect().top(), 90);
         // Centred in the pane, widened by 4 pixels to the left.
         const QRect name = view.TaalNameRect();
