@@ -2,6 +2,8 @@
 // playing-position notification and after each scroll step, against a full
 // repaint of the same view measured in the same run. Prints the figures; the
 // checks are on the areas repainted, never on times.
+#include "AppTestSupport.h"
+
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/output/device/SystemOutput.h"
@@ -18,6 +20,7 @@
 #include <cstdio>
 
 using namespace lorvanta;
+using namespace lorvanta::test;
 
 namespace {
 
@@ -33,11 +36,6 @@ public:
         return false;
     }
 };
-
-void Flush() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
 
 double Micro(std::chrono::nanoseconds time, long long count) {
     return count == 0 ? 0.0 : static_cast<double>(time.count()) / 1000.0 / count;

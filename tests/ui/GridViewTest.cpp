@@ -2,6 +2,8 @@
 // playing position moves, the selection by mouse and keys, the context menus,
 // the in-place name editor, scrolling, and the playing position arriving from
 // the playback thread.
+#include "AppTestSupport.h"
+
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/output/device/SystemOutput.h"
@@ -27,6 +29,7 @@
 #include <vector>
 
 using namespace lorvanta;
+using namespace lorvanta::test;
 
 namespace {
 
@@ -80,10 +83,6 @@ struct Grid {
         Flush();
     }
 
-    static void Flush() {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
     QWidget* Page() const { return view->viewport(); }
     QPoint CellPoint(int index) const {
         return view->ToClient(view->GetBolView(index)->frame).center();
@@ -179,10 +178,8 @@ private slots:
 
         Grid one({1.0f}, {850, 500}, "Dhinna");
         one.Pause();
-        one.view->ShowPlayingPosition(1.5f, 0);
-        QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("1"));
-        QCOMPARE(colour, QColor(0, 0, 255)); // the middle beat of one beat wins
         one.settings.playingBeatDisplay = kDisplayBolName;
+        one.view->ShowPlayingPosition(1.5f, 0);
         QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("Dhin"));
         QCOMPARE(colour, QColor(Qt::black));
         one.view->ShowPlayingPosition(1.7f, 5); // no such bol
@@ -199,20 +196,20 @@ private slots:
         Grid g(std::vector<float>(16, 1.0f));
         g.Pause();
         g.view->ShowPlayingPosition(3.5f, 2);
-        Grid::Flush();
+        Flush();
         PaintSpy spy;
         g.Page()->installEventFilter(&spy);
 
         // Along row 0, within beat 3: the strip between the two positions.
         g.view->ShowPlayingPosition(3.75f, 3);
-        Grid::Flush();
+        Flush();
         QCOMPARE(spy.regions.size(), 1);
         QCOMPARE(spy.regions[0], QRegion(275, 178, 25, 4));
 
         // Into beat 4: the strip and the beat display.
         spy.regions.clear();
         g.view->ShowPlayingPosition(4.25f, 3);
-        Grid::Flush();
+        Flush();
         QCOMPARE(spy.regions.size(), 1);
         QVERIFY(spy.regions[0].contains(QRect(300, 178, 50, 4)));
         QVERIFY(spy.regions[0].contains(g.view->BeatDisplayRect()));
@@ -222,7 +219,7 @@ private slots:
         // Onto row 1: both rows at full width, nothing of the cells.
         spy.regions.clear();
         g.view->ShowPlayingPosition(9.5f, 8);
-        Grid::Flush();
+        Flush();
         QCOMPARE(spy.regions.size(), 1);
         QVERIFY(spy.regions[0].contains(QRect(23, 178, 804, 4)));
         QVERIFY(spy.regions[0].contains(QRect(23, 288, 804, 4)));
@@ -230,33 +227,22 @@ private slots:
         g.Page()->removeEventFilter(&spy);
     }
 
+    // The selection rules are the editor's; here each modifier reaches it and
+    // the pane follows.
     void mouseSelects() {
         Grid g(std::vector<float>(10, 1.0f));
         g.Click(2);
         QCOMPARE(g.Selected(), Indices({2}));
         QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
         g.Click(4, Qt::ControlModifier);
-        QCOMPARE(g.Selected(), Indices({2, 4}));
-        // Ctrl+Shift toggles from the caret (4) to the cell: 5 and 6.
         g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(g.Selected(), Indices({2, 4, 5, 6}));
-        // Back from caret 6 to 3: 5, 4 and 3 change.
-        g.Click(3, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), Indices({2, 3, 6}));
-        // Shift alone is a plain click.
-        g.Click(1, Qt::ShiftModifier);
+        g.Click(1, Qt::ShiftModifier); // Shift alone is a plain click
         QCOMPARE(g.Selected(), Indices({1}));
-        QCOMPARE(g.view->Editor().Caret(), 1);
-        // Ctrl+click on the only selected cell: none selected, the pane keeps it.
-        g.Click(1, Qt::ControlModifier);
-        QVERIFY(g.Selected().empty());
-        QCOMPARE(g.pane.calls.last(), QStringLiteral("show 1"));
         // A click on no cell clears and disables the pane.
-        g.Click(7);
         QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(400, 260));
         QVERIFY(g.Selected().empty());
         QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
-        QCOMPARE(g.view->Editor().Caret(), -1);
     }
 
     void keysSelectScrollAndDelete() {
@@ -266,13 +252,9 @@ private slots:
         g.Key(Qt::Key_Home);
         QCOMPARE(g.Selected(), Indices({0}));
         g.Key(Qt::Key_Right, Qt::ShiftModifier);
-        g.Key(Qt::Key_Right, Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), Indices({0, 1, 2}));
-        g.Key(Qt::Key_Left, Qt::ShiftModifier);
         QCOMPARE(g.Selected(), Indices({0, 1}));
         g.Key(Qt::Key_End, Qt::ShiftModifier);
         QCOMPARE(g.Selected().size(), std::size_t{40});
-        QCOMPARE(g.view->Editor().Caret(), 39);
         g.Key(Qt::Key_Left);
         QCOMPARE(g.Selected(), Indices({38}));
         g.Key(Qt::Key_End);
@@ -383,7 +365,7 @@ private slots:
         QCOMPARE(lists.UndoList().front()->taal.Name(), std::string("Teentaal"));
 
         // Tab commits and selects the first bol; an unchanged name records nothing.
-        Grid::Flush();
+        Flush();
         g.view->BeginNameEdit();
         QTest::keyClick(g.view->NameEditor(), Qt::Key_Tab);
         QVERIFY(!g.view->NameEditor());
@@ -400,24 +382,11 @@ private slots:
         QCOMPARE(g.Selected(), Indices({2}));
     }
 
-    void unchangedNameLeavesTheDocumentAlone() {
-        Grid g({1.0f});
-        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, g.NameOnScreen().center());
-        QVERIFY(g.view->NameEditor());
-        QTest::keyClick(g.view->NameEditor(), Qt::Key_Enter);
-        QVERIFY(!g.view->NameEditor());
-        QVERIFY(!g.doc.IsModified());
-        QVERIFY(!g.view->Editor().CanUndo());
-        // Double-clicking beside the name opens nothing.
-        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(5, 300));
-        QVERIFY(!g.view->NameEditor());
-    }
-
     void nameEditorOpensWhereTheScrolledNameShows() {
         Grid g(std::vector<float>(60, 1.0f), {850, 300});
         QScrollBar* bar = g.view->verticalScrollBar();
         bar->setValue(30);
-        Grid::Flush();
+        Flush();
         const QRect name = g.NameOnScreen();
         QCOMPARE(name.top(), 50 - 30);
         // Where the page showed the name before scrolling there is nothing now.
@@ -436,7 +405,7 @@ private slots:
         QCOMPARE(QToolTip::text(), QString::fromLatin1(CLorvantaView::kInfoTip));
         // It moves with the page.
         bar->setValue(40);
-        Grid::Flush();
+        Flush();
         QCOMPARE(g.view->NameEditor()->geometry().top(), 50 - 40);
         g.view->EndNameEdit();
     }
