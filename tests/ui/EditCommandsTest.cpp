@@ -20,19 +20,6 @@ using namespace lorvanta::test;
 
 namespace {
 
-// The enabled commands among the Edit menu's, Save Sound's and Merge Taal's.
-QList<int> Enabled(const CMainFrame& frame) {
-    QList<int> enabled;
-    for (int id : {kCmdEditUndo, kCmdEditRedo, kCmdEditCut, kCmdEditCopy, kCmdEditPaste,
-                   kCmdEditDelete, kCmdEditSelectAll, kCmdEditClearAll, kCmdExpandDouble,
-                   kCmdExpandHalf, kCmdExpandCustom, kCmdEditInsert, kCmdEditAppend,
-                   kCmdTaalProperties, kCmdFileSaveSound, kCmdFileMergeTaal}) {
-        if (frame.Commands().Action(id)->isEnabled())
-            enabled << id;
-    }
-    return enabled;
-}
-
 // Answers the next modal dialog of type Dialog once it is up.
 template <typename Dialog> void WhenShown(std::function<void(Dialog&)> answer) {
     QTimer::singleShot(0, [answer] {
@@ -50,45 +37,33 @@ class EditCommandsTest : public QObject {
 private slots:
     void init() { QGuiApplication::clipboard()->clear(); }
 
-    void enablingFollowsSelectionListsAndClipboard() {
+    // Which command is on in which state is the editor's rule, tested with
+    // it; here its answers reach the actions, and Paste follows the clipboard.
+    void enablingFollowsTheEditorAndTheClipboard() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
         CTaalEditor& editor = frame.GetGridView()->Editor();
-        const QList<int> always{kCmdEditSelectAll, kCmdEditClearAll,   kCmdEditInsert,
-                                kCmdEditAppend,    kCmdTaalProperties, kCmdFileSaveSound,
-                                kCmdFileMergeTaal};
-        QCOMPARE(Enabled(frame), always);
+        const auto on = [&frame](int id) { return frame.Commands().Action(id)->isEnabled(); };
+        QVERIFY(!on(kCmdEditCut) && !on(kCmdExpandDouble) && on(kCmdFileSaveSound));
 
-        // One bol: everything a selection allows, Insert too.
         editor.SelectBol(3, true);
         frame.UpdateCommandUI();
-        QList<int> one{kCmdEditCut,      kCmdEditCopy,     kCmdEditDelete,     kCmdEditSelectAll,
-                       kCmdEditClearAll, kCmdExpandDouble, kCmdExpandHalf,     kCmdExpandCustom,
-                       kCmdEditInsert,   kCmdEditAppend,   kCmdTaalProperties, kCmdFileSaveSound,
-                       kCmdFileMergeTaal};
-        QCOMPARE(Enabled(frame), one);
+        QVERIFY(on(kCmdEditCut) && on(kCmdExpandDouble) && on(kCmdEditInsert));
 
-        // Two bols: no Insert. Copy puts them on the clipboard, and Paste is
-        // enabled as soon as the clipboard says so.
+        // Copy puts two bols on the clipboard and Paste is on at once; text
+        // put there by anyone else turns it off at once.
         editor.SelectBol(5, false);
         frame.Commands().Action(kCmdEditCopy)->trigger();
-        QVERIFY(frame.Commands().Action(kCmdEditPaste)->isEnabled());
-        QVERIFY(!frame.Commands().Action(kCmdEditInsert)->isEnabled());
-        QVERIFY(!frame.Commands().Action(kCmdEditUndo)->isEnabled());
-
-        // Something else on the clipboard: Paste goes off at once.
+        QVERIFY(on(kCmdEditPaste) && !on(kCmdEditInsert) && !on(kCmdEditUndo));
         QGuiApplication::clipboard()->setText(QStringLiteral("text"));
-        QVERIFY(!frame.Commands().Action(kCmdEditPaste)->isEnabled());
+        QVERIFY(!on(kCmdEditPaste));
 
-        // Clear All leaves nothing to select, expand or hear; Undo is on.
         frame.Commands().Action(kCmdEditClearAll)->trigger();
-        QCOMPARE(Enabled(frame), (QList<int>{kCmdEditUndo, kCmdEditInsert, kCmdEditAppend,
-                                             kCmdTaalProperties, kCmdFileMergeTaal}));
+        QVERIFY(on(kCmdEditUndo) && !on(kCmdFileSaveSound) && !on(kCmdEditSelectAll));
         frame.Commands().Action(kCmdEditUndo)->trigger();
         QCOMPARE(app->Document().Taal().Count(), 16);
-        QVERIFY(frame.Commands().Action(kCmdEditRedo)->isEnabled());
-        QVERIFY(frame.Commands().Action(kCmdFileSaveSound)->isEnabled());
+        QVERIFY(on(kCmdEditRedo) && on(kCmdFileSaveSound));
     }
 
     void commandsReachTheEditor() {
