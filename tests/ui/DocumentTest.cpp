@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 
 #include "audio/TaalRenderer.h"
+#include "persistence/TaalBytes.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -13,7 +14,6 @@
 #include <QMimeData>
 
 #include <bit>
-#include <string_view>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -23,74 +23,19 @@ Q_DECLARE_METATYPE(MessageKind)
 
 namespace {
 
-// Taal file images, field by field.
-class Bytes {
-public:
-    Bytes& U16(std::uint16_t v) {
-        m_data.push_back(static_cast<std::uint8_t>(v & 0xFF));
-        m_data.push_back(static_cast<std::uint8_t>(v >> 8));
-        return *this;
-    }
-    Bytes& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-    Bytes& F32(float v) { return U32(std::bit_cast<std::uint32_t>(v)); }
-    Bytes& Raw(std::string_view text, std::size_t width = 0) {
-        m_data.insert(m_data.end(), text.begin(), text.end());
-        m_data.insert(m_data.end(), width > text.size() ? width - text.size() : 0, 0);
-        return *this;
-    }
-    Bytes& Str(std::string_view text) {
-        m_data.push_back(static_cast<std::uint8_t>(text.size()));
-        return Raw(text);
-    }
-    Bytes& Header(std::uint16_t version = 4) { return U16(0xAAAA).U16(version); }
-    Bytes& Params(float tempo) { return F32(tempo).Raw("", 256); }
-    Bytes& TaalHead(std::string_view name, std::int32_t count, float total) {
-        return Str(name)
-            .U32(static_cast<std::uint32_t>(count))
-            .F32(total)
-            .U16(static_cast<std::uint16_t>(count));
-    }
-    Bytes& ClassTag() { return U16(0xFFFF).U16(0).U16(5).Raw("CBol2"); }
-    Bytes& NextTag() { return U16(0x8001); }
-    Bytes& Sound(std::string_view name = "Silence", std::uint32_t id = 0) {
-        Str(name).U32(id);
-        m_data.push_back(0);
-        return F32(0.0f);
-    }
-    Bytes& Bol(std::string_view name, std::uint32_t index, float duration,
-               std::uint32_t pitchId = 0) {
-        return Str(name).U32(index).F32(duration).F32(0.0f).Sound().Sound("P", pitchId);
-    }
-    // A record of the headerless layout: three 30-byte texts, two emphases,
-    // the duration and 8 bytes never read.
-    Bytes& LegacyRecord(std::string_view name, std::string_view bass, std::string_view pitch) {
-        Raw(name, 30).Raw(bass, 30).Raw(pitch, 30);
-        return U16(0).U16(0).F32(1.0f).Raw("", 8);
-    }
-    const std::vector<std::uint8_t>& Data() const { return m_data; }
-
-private:
-    std::vector<std::uint8_t> m_data;
-};
-
-std::vector<std::uint8_t> OneBolFile(float duration, std::uint32_t pitchId) {
-    return Bytes()
-        .Header()
-        .Params(100.0f)
-        .TaalHead("T", 1, duration)
-        .ClassTag()
-        .Bol("X", 0, duration, pitchId)
-        .Data();
+// Taal file images, built as the reader's own tests build them.
+std::vector<std::uint8_t> OneBol(float duration, std::uint32_t pitchId) {
+    return OneBolFile(Bytes().BolHead("X", 0, duration).Sound().Sound("P", pitchId), duration);
 }
 
 std::vector<std::uint8_t> TwoBolFile(float tempo = 120.0f) {
     return Bytes()
         .Header()
         .Params(tempo)
-        .TaalHead("Two", 2, 1.5f)
+        .TaalHead("Two", 2, 1.5f, 2)
         .ClassTag()
         .Bol("Dha", 0, 1.0f)
-        .NextTag()
+        .U16(0x8001)
         .Bol("Ta", 1, 0.5f)
         .Data();
 }
@@ -110,9 +55,9 @@ private slots:
         QTest::addColumn<QString>("message");
 
         Bytes v3;
-        v3.Header(3).TaalHead("Three", 1, 1.0f).ClassTag().Bol("Dha", 0, 1.0f);
+        v3.Header(3).TaalHead("Three", 1, 1.0f, 1).ClassTag().Bol("Dha", 0, 1.0f);
         Bytes legacy;
-        legacy.LegacyRecord("Dha", "Open Ge", "Na").LegacyRecord("Ta", "", "Na");
+        legacy.Append(LegacyRecord("Dha", "Open Ge", "Na")).Append(LegacyRecord("Ta", "", "Na"));
         const QString repairText = "Lorvanta encountered error 38 while reading file %1, but "
                                    "tried to repair the file. If the Taal plays properly, please "
                                    "save it before closing.";
@@ -123,9 +68,9 @@ private slots:
             << Bytes().Header(2).Data() << 0 << "New Taal" << true << false << "";
         QTest::newRow("legacy") << legacy.Data() << 2 << "file.tal" << true << false << "";
         QTest::newRow("failed check")
-            << OneBolFile(12.0f, 0) << 1 << "T" << false << false
+            << OneBol(12.0f, 0) << 1 << "T" << false << false
             << "Error 38 occurred while reading file %1. Invalid Lorvanta file.";
-        QTest::newRow("repaired") << OneBolFile(1.0f, 40) << 1 << "T" << true << true << repairText;
+        QTest::newRow("repaired") << OneBol(1.0f, 40) << 1 << "T" << true << true << repairText;
     }
 
     void openEveryLayout() {
