@@ -23,14 +23,10 @@ private slots:
         AppFixture fixture;
         const QUrl address(QStringLiteral("https://help.example/lorvanta"));
         CAboutDialog about(address, fixture.sink, fixture.shell.Services().openUrl);
-        QCOMPARE(CAboutDialog::VersionText(), QStringLiteral("Version " LORVANTA_VERSION));
-        QCOMPARE(about.palette().color(QPalette::Window), QColor(Qt::white));
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
 
         CHyperLink& link = *about.Link();
-        QCOMPARE(link.cursor().shape(), Qt::PointingHandCursor);
-        QCOMPARE(link.toolTip(), address.toString());
         QCOMPARE(link.palette().color(QPalette::WindowText), CHyperLink::LinkColour());
 
         // The desktop refuses: its reason is shown and the link stays unvisited.

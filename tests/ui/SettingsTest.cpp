@@ -27,14 +27,6 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstStartDefaults() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        const AppSettings& settings = app->MainFrame()->Settings();
-        QCOMPARE(settings.taalsFolder, QDir::currentPath() + "/Taals");
-        QCOMPARE(settings.playingBeatDisplay, 0u);
-    }
-
     void writtenWhenTheWindowGoesAndReadBack() {
         AppFixture fixture;
         {
@@ -57,6 +49,7 @@ private slots:
     void readingRules_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<uint>("display");
+        QTest::newRow("nothing stored") << QVariant() << 0u;
         QTest::newRow("0") << QVariant(0u) << 0u;
         QTest::newRow("1") << QVariant(1u) << 1u;
         QTest::newRow("2") << QVariant(2u) << 0u;
@@ -69,7 +62,8 @@ private slots:
         QFETCH(QVariant, stored);
         QFETCH(uint, display);
         AppFixture fixture;
-        StoreRaw(kPlayingBeatDisplayValue, stored);
+        if (stored.isValid())
+            StoreRaw(kPlayingBeatDisplayValue, stored);
         QCOMPARE(ReadAppSettings().playingBeatDisplay, display);
     }
 
@@ -86,8 +80,6 @@ private slots:
         AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         QCOMPARE(dialog.FolderEdit()->text(), fixture.Path("old"));
-        QCOMPARE(dialog.DisplayList()->count(), 2);
-        QCOMPARE(dialog.DisplayList()->itemText(1), QStringLiteral("Bol Name"));
         dialog.FolderEdit()->setText(QDir::tempPath());
         dialog.DisplayList()->setCurrentIndex(1);
         dialog.accept();

@@ -163,12 +163,6 @@ private slots:
         QCOMPARE(QString::fromStdString(app->Document().PathName()), AppFixture::Teentaal());
         QVERIFY(app->MainFrame()->isVisible());
     }
-
-    void socketNameIsPerUser() {
-        const QString name = InstanceSocketName();
-        QVERIFY(!name.isEmpty());
-        QVERIFY(name.contains(QStringLiteral("lorvanta-instance")));
-    }
 };
 
 QTEST_MAIN(SingleInstanceTest)
