@@ -117,25 +117,9 @@ private slots:
 
         const std::optional<std::vector<std::uint8_t>> payload = clipboard.Get();
         QVERIFY(payload.has_value());
+        // Byte for byte: reading the payload back is the clipboard format's
+        // own tests' business.
         QCOMPARE(*payload, SamplePayload());
-        std::vector<std::unique_ptr<CBol2>> bols;
-        std::string error;
-        QVERIFY2(ReadBolPayload(*payload, bols, error), error.c_str());
-        const std::vector<CBol2> expected = SampleBols();
-        QCOMPARE(bols.size(), expected.size());
-        for (std::size_t i = 0; i < bols.size(); ++i) {
-            const CBol2& got = *bols[i];
-            const CBol2& want = expected[i];
-            QCOMPARE(got.name, want.name);
-            QCOMPARE(got.duration, want.duration);
-            for (auto sound : {&CBol2::pitch, &CBol2::bass}) {
-                QCOMPARE((got.*sound).name, (want.*sound).name);
-                QCOMPARE((got.*sound).soundId, (want.*sound).soundId);
-                QCOMPARE((got.*sound).emphasis, (want.*sound).emphasis);
-                QCOMPARE((got.*sound).instrument, (want.*sound).instrument);
-            }
-            QVERIFY(got == want);
-        }
 
         // The owner empties the clipboard as it ends: Paste is disabled here.
         QCOMPARE(StopOwner(owner), QByteArray("cleared"));

@@ -116,9 +116,6 @@ class GridViewTest : public QObject {
 private slots:
     void drawsThePageAtItsPlaces() {
         Grid g(std::vector<float>(16, 1.0f)); // 8 beats a row, from x 25 to 825
-        QCOMPARE(g.view->BeatsPerRow(), 8);
-        QCOMPARE(g.view->RowLeft(), 25);
-        QCOMPARE(g.view->Layout().RulerRowCount(), 2);
         g.Click(2);
         g.Pause();
         g.view->ShowPlayingPosition(3.5f, 2);

@@ -174,10 +174,7 @@ private slots:
         QVERIFY(!frame.Commands().Action(kCmdAudioPlay)->isEnabled());
         QVERIFY(frame.Commands().Action(kCmdAudioStop)->isEnabled());
         QVERIFY(frame.Commands().Action(kCmdAudioPause)->isEnabled());
-        // The playing position reaches the window on its own thread.
-        QTRY_VERIFY(view.Engine().NotificationsProcessed() > 2);
         QTRY_VERIFY(view.PositionsShown() > 0);
-        QVERIFY(!view.BeatDisplayText().isEmpty());
 
         frame.Commands().Action(kCmdAudioPause)->trigger();
         QVERIFY(!view.IsPlaying() && view.IsPaused());
@@ -211,15 +208,6 @@ private slots:
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
-
-        // Ctrl+Q anywhere in the window jumps to the quick-change tempo.
-        frame.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&frame));
-        frame.TempoBar()->QuickEdit()->setText(QStringLiteral("150"));
-        frame.TempoBar()->ApplyQuickTempoText();
-        frame.GetGridView()->setFocus();
-        QTest::keyClick(frame.GetGridView(), Qt::Key_Q, Qt::ControlModifier);
-        QCOMPARE(renderer.SecondsPerBeat(), 0.4f);
     }
 
     void headerShowsNameAndInfo() {
