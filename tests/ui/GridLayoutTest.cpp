@@ -44,9 +44,7 @@ private slots:
         QTest::newRow("249") << 249 << 1 << 74;
         QTest::newRow("250") << 250 << 2 << 25;
         QTest::newRow("300") << 300 << 2 << 50;
-        QTest::newRow("349") << 349 << 2 << 74;
         QTest::newRow("350") << 350 << 3 << 25;
-        QTest::newRow("449") << 449 << 3 << 74;
         QTest::newRow("450") << 450 << 4 << 25;
         QTest::newRow("1045") << 1045 << 9 << 72;
     }
