@@ -313,8 +313,10 @@ void CNumSpinCtrl::Spin(int change) {
 }
 
 bool CNumSpinCtrl::eventFilter(QObject* watched, QEvent* event) {
-    // The buddy's arrow keys spin as the arrows do.
-    if (watched == m_buddy && event->type() == QEvent::KeyPress && isEnabled()) {
+    // The buddy's arrow keys spin as the arrows do. The event type is tested
+    // first: the buddy sends other events while it is being destroyed, when
+    // it is no longer a line edit to compare with.
+    if (event->type() == QEvent::KeyPress && watched == m_buddy && isEnabled()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
             if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
