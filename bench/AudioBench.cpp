@@ -4,6 +4,7 @@
 // the image against the refill period.
 
 #include "BenchTaals.h"
+#include "FigureReporter.h"
 
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
@@ -137,20 +138,6 @@ BENCHMARK(BM_BuildTeentaal)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BuildLongTaal10Bpm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MixInto)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddSampleArrays)->Unit(benchmark::kMicrosecond);
-
-// Keeps each benchmark's time per iteration (seconds) for the summary.
-class FigureReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 } // namespace
 

@@ -6,6 +6,7 @@
 //    real-time virtual output.
 
 #include "BenchTaals.h"
+#include "FigureReporter.h"
 
 #include "audio/AudioStatus.h"
 #include "audio/SampleBank.h"
@@ -97,19 +98,6 @@ void BM_Copy440(benchmark::State& state) {
 
 BENCHMARK(BM_Refill);
 BENCHMARK(BM_Copy440);
-
-class FigureReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
 
 struct LatencyFigures {
     std::vector<double> latencies; // seconds from the call to the first new sample played

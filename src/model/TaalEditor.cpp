@@ -221,39 +221,30 @@ void CTaalEditor::KeyEnd(bool shift) {
 }
 
 void CTaalEditor::KeyLeft(bool shift) {
-    SyncFlags();
-    if (m_nSelected <= 0)
-        return;
-    const int count = m_doc.Taal().Count();
-    // Edits leave the caret and anchor where they were; the keys bring them
-    // back inside the Taal.
-    const int caret = std::clamp(m_nCaret, 0, std::max(count - 1, 0));
-    const int anchor = std::clamp(m_nAnchor, 0, std::max(count - 1, 0));
-    if (shift) {
-        if (caret != 0)
-            SelectBol(caret > anchor ? caret : caret - 1, false);
-        m_nCaret = std::max(caret - 1, 0);
-    } else {
-        const int target = std::max(caret - 1, 0);
-        m_nAnchor = target;
-        SelectBol(target, true);
-        m_nCaret = target;
-    }
+    KeyStep(-1, shift);
 }
 
 void CTaalEditor::KeyRight(bool shift) {
+    KeyStep(1, shift);
+}
+
+void CTaalEditor::KeyStep(int step, bool shift) {
     SyncFlags();
     if (m_nSelected <= 0)
         return;
-    const int count = m_doc.Taal().Count();
-    const int caret = std::clamp(m_nCaret, 0, std::max(count - 1, 0));
-    const int anchor = std::clamp(m_nAnchor, 0, std::max(count - 1, 0));
+    const int last = m_doc.Taal().Count() - 1;
+    // Edits leave the caret and anchor where they were; the keys bring them
+    // back inside the Taal.
+    const int caret = std::clamp(m_nCaret, 0, std::max(last, 0));
+    const int anchor = std::clamp(m_nAnchor, 0, std::max(last, 0));
+    const int target = std::clamp(caret + step, 0, std::max(last, 0));
     if (shift) {
-        if (caret != count - 1)
-            SelectBol(caret < anchor ? caret : caret + 1, false);
-        m_nCaret = std::min(caret + 1, count - 1);
+        // Towards the anchor the selection shrinks by the caret's bol; away
+        // from it, it grows by the next one.
+        if (target != caret)
+            SelectBol((anchor - caret) * step > 0 ? caret : target, false);
+        m_nCaret = target;
     } else {
-        const int target = std::min(caret + 1, count - 1);
         m_nAnchor = target;
         SelectBol(target, true);
         m_nCaret = target;

@@ -200,6 +200,8 @@ private:
     // Drops every cell, then builds one unselected cell per bol.
     void DeleteViews();
     void CreateViews();
+    // Left (-1) or Right (+1), growing or shrinking the selection with Shift.
+    void KeyStep(int step, bool shift);
     // Flags resized to the Taal when it was changed behind the editor's back.
     void SyncFlags();
     // The whole-Taal exchange shared by notation Apply, Undo and Redo.
