@@ -4,7 +4,9 @@
 #include "model/SoundTables.h"
 #include "ui/panes/NumEdit.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -95,22 +98,35 @@ CBolPropertiesPane::CBolPropertiesPane(MessageSink& sink, QWidget* parent)
 }
 
 void CBolPropertiesPane::CreateControls() {
-    m_bolNumberText = new QLabel(this);
+    // The form scrolls inside the pane when the pane is smaller than the
+    // form, rather than squeezing its groups to empty frames.
+    auto* form = new QWidget;
+    form->setObjectName(QStringLiteral("bolForm"));
+
+    m_bolNumberText = new QLabel(form);
     m_bolNumberText->setObjectName(QStringLiteral("bolNumber"));
-    m_playBol = new QPushButton(tr("&Play Bol"), this);
+    m_playBol = new QPushButton(tr("&Play Bol"), form);
     m_playBol->setObjectName(QStringLiteral("playBolButton"));
 
-    m_nameBox = new QComboBox(this);
+    m_nameBox = new QComboBox(form);
     m_nameBox->setObjectName(QStringLiteral("bolNameBox"));
-    m_nameBox->setEditable(true);
+    // An editable box reports a typed text equal to an item as a choice of
+    // that item when editing ends. These connections come before the box's
+    // own, so that the choice handler knows the typing was not a choice.
+    auto* nameEdit = new QLineEdit(m_nameBox);
+    for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
+        connect(nameEdit, signal, this, [this] { m_nameEditEnding = true; });
+    m_nameBox->setLineEdit(nameEdit);
+    for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
+        connect(nameEdit, signal, this, [this] { m_nameEditEnding = false; });
     m_nameBox->setInsertPolicy(QComboBox::NoInsert);
     m_nameBox->setCompleter(nullptr);
 
-    m_durationEdit = new CNumEdit(&m_sink, this);
+    m_durationEdit = new CNumEdit(&m_sink, form);
     m_durationEdit->setObjectName(QStringLiteral("durationEdit"));
-    m_durationSpin = new CNumSpinCtrl(this);
+    m_durationSpin = new CNumSpinCtrl(form);
 
-    auto* pitchGroup = new QGroupBox(tr("Pitch"), this);
+    auto* pitchGroup = new QGroupBox(tr("Pitch"), form);
     m_pitchInstrumentList = new QComboBox(pitchGroup);
     m_pitchInstrumentList->setObjectName(QStringLiteral("pitchInstrumentList"));
     m_pitchSoundList = new QComboBox(pitchGroup);
@@ -119,7 +135,7 @@ void CBolPropertiesPane::CreateControls() {
     m_pitchEmphasisEdit->setObjectName(QStringLiteral("pitchEmphasisEdit"));
     m_pitchEmphasisSpin = new CNumSpinCtrl(pitchGroup);
 
-    auto* bassGroup = new QGroupBox(tr("Bass"), this);
+    auto* bassGroup = new QGroupBox(tr("Bass"), form);
     m_bassInstrumentList = new QComboBox(bassGroup);
     m_bassInstrumentList->setObjectName(QStringLiteral("bassInstrumentList"));
     m_bassSoundList = new QComboBox(bassGroup);
@@ -128,21 +144,21 @@ void CBolPropertiesPane::CreateControls() {
     m_bassEmphasisEdit->setObjectName(QStringLiteral("bassEmphasisEdit"));
     m_bassEmphasisSpin = new CNumSpinCtrl(bassGroup);
 
-    m_apply = new QPushButton(tr("Apply"), this);
+    m_apply = new QPushButton(tr("Apply"), form);
     m_apply->setObjectName(QStringLiteral("bolApplyButton"));
     m_apply->setDefault(true);
-    m_revert = new QPushButton(tr("Revert"), this);
+    m_revert = new QPushButton(tr("Revert"), form);
     m_revert->setObjectName(QStringLiteral("bolRevertButton"));
 
     // Top to bottom as the form reads.
     auto* top = new QGridLayout;
-    top->addWidget(new QLabel(tr("Bol Number: "), this), 0, 0);
+    top->addWidget(new QLabel(tr("Bol Number: "), form), 0, 0);
     top->addWidget(m_bolNumberText, 0, 1);
     top->addWidget(m_playBol, 0, 2);
-    top->addWidget(new QLabel(tr("Name of Bol"), this), 1, 0);
+    top->addWidget(new QLabel(tr("Name of Bol"), form), 1, 0);
     top->addWidget(m_nameBox, 1, 1, 1, 2);
-    top->addWidget(new QLabel(tr("Duration (beats)"), this), 2, 0);
-    top->addWidget(SpinPair(m_durationEdit, m_durationSpin, this), 2, 1);
+    top->addWidget(new QLabel(tr("Duration (beats)"), form), 2, 0);
+    top->addWidget(SpinPair(m_durationEdit, m_durationSpin, form), 2, 1);
     top->setColumnStretch(1, 1);
 
     const auto fillGroup = [](QGroupBox* group, const QString& soundLabel, QComboBox* instrument,
@@ -166,12 +182,21 @@ void CBolPropertiesPane::CreateControls() {
     buttons->addWidget(m_apply);
     buttons->addWidget(m_revert);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(form);
     layout->addLayout(top);
     layout->addWidget(pitchGroup);
     layout->addWidget(bassGroup);
     layout->addLayout(buttons);
     layout->addStretch(1);
+
+    auto* area = new QScrollArea(this);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::NoFocus);
+    area->setWidgetResizable(true);
+    area->setWidget(form);
+    auto* paneLayout = new QVBoxLayout(this);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->addWidget(area);
 
     // Typing and spinning.
     connect(m_nameBox->lineEdit(), &QLineEdit::textEdited, this, [this] { OnChange(); });
@@ -180,6 +205,8 @@ void CBolPropertiesPane::CreateControls() {
             if (!m_writing)
                 OnChange();
         });
+        // A field left with no valid number is reported then.
+        edit->installEventFilter(this);
     }
     // Choices from the lists.
     connect(m_nameBox, &QComboBox::activated, this, &CBolPropertiesPane::OnNameChosen);
@@ -286,8 +313,8 @@ void CBolPropertiesPane::WriteForm() {
     m_writing = wasWriting;
 }
 
-bool CBolPropertiesPane::ReadFloatField(CNumEdit* edit, float minimum, float maximum,
-                                        float& member) {
+bool CBolPropertiesPane::ReadFloatField(CNumEdit* edit, float minimum, float maximum, float& member,
+                                        bool report) {
     const std::optional<float> value = ReadNumberText(edit->text());
     std::string text;
     if (!value) {
@@ -297,24 +324,33 @@ bool CBolPropertiesPane::ReadFloatField(CNumEdit* edit, float minimum, float max
                              FormFloat(maximum).toStdString());
     }
     if (!text.empty()) {
-        m_sink.Show({MessageKind::Warning, text});
-        edit->setFocus(Qt::OtherFocusReason);
-        edit->selectAll();
+        if (report) {
+            m_sink.Show({MessageKind::Warning, text});
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->selectAll();
+        }
         return false;
     }
     member = *value;
     return true;
 }
 
-bool CBolPropertiesPane::ReadForm() {
+bool CBolPropertiesPane::ReadFloatField(CNumEdit* edit, bool report) {
+    if (edit == m_durationEdit)
+        return ReadFloatField(edit, kDurationMin, kDurationMax, m_duration, report);
+    return ReadFloatField(edit, kEmphasisReadMin, kEmphasisReadMax,
+                          edit == m_pitchEmphasisEdit ? m_pitchEmphasis : m_bassEmphasis, report);
+}
+
+bool CBolPropertiesPane::ReadForm(bool report) {
     m_nameText = m_nameBox->currentText();
     m_bolNumber = m_bolNumberText->text();
-    if (!ReadFloatField(m_bassEmphasisEdit, kEmphasisReadMin, kEmphasisReadMax, m_bassEmphasis))
+    if (!ReadFloatField(m_bassEmphasisEdit, report))
         return false;
     m_bassSoundName = m_bassSoundList->currentText();
-    if (!ReadFloatField(m_durationEdit, kDurationMin, kDurationMax, m_duration))
+    if (!ReadFloatField(m_durationEdit, report))
         return false;
-    if (!ReadFloatField(m_pitchEmphasisEdit, kEmphasisReadMin, kEmphasisReadMax, m_pitchEmphasis))
+    if (!ReadFloatField(m_pitchEmphasisEdit, report))
         return false;
     m_pitchSoundName = m_pitchSoundList->currentText();
     m_pitchInstrument = std::max(0, m_pitchInstrumentList->currentIndex());
@@ -323,11 +359,42 @@ bool CBolPropertiesPane::ReadForm() {
 }
 
 void CBolPropertiesPane::OnChange() {
-    ReadForm();
+    // While the user types, a field that holds no number yet (a lone sign,
+    // an empty text) keeps its value quietly; it is reported when the field
+    // is left, or at Apply and Play Bol.
+    ReadForm(false);
     EnableFields(true, true, true);
 }
 
+bool CBolPropertiesPane::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && !m_writing) {
+        auto* edit = qobject_cast<CNumEdit*>(watched);
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Switching windows (a message box included) and opening popups do
+        // not leave the field; a click on Apply or Play Bol reads the form
+        // itself, and Revert discards it.
+        const QWidget* next = QApplication::focusWidget();
+        const bool button = reason == Qt::MouseFocusReason &&
+                            (next == m_apply || next == m_playBol || next == m_revert);
+        if (edit && edit->isEnabled() && reason != Qt::ActiveWindowFocusReason &&
+            reason != Qt::PopupFocusReason && !button) {
+            // Once the focus has moved: the report puts it back in the field.
+            QMetaObject::invokeMethod(
+                this,
+                [this, edit] {
+                    if (edit->isEnabled())
+                        ReadFloatField(edit, true);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void CBolPropertiesPane::OnNameChosen(int index) {
+    // Typing a listed name changes only the name.
+    if (m_nameEditEnding)
+        return;
     const auto bols = BuiltInBols();
     const QVariant row = m_nameBox->itemData(index);
     if (index < 0 || !row.isValid() || row.toUInt() >= bols.size())

@@ -85,6 +85,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
@@ -92,10 +93,12 @@ private:
     static void FillSoundList(QComboBox* list, bool pitch);
     // Field exchange: the members into the form, the form into the members.
     // Reading stops at a field that fails, which keeps its old value and so
-    // do the fields after it; false then, after the message.
+    // do the fields after it; false then, after the message when reporting.
     void WriteForm();
-    bool ReadForm();
-    bool ReadFloatField(CNumEdit* edit, float minimum, float maximum, float& member);
+    bool ReadForm(bool report = true);
+    bool ReadFloatField(CNumEdit* edit, float minimum, float maximum, float& member, bool report);
+    // One of the three numeric fields into its member.
+    bool ReadFloatField(CNumEdit* edit, bool report);
     // A field was typed in or spun: read the form, offer Apply and Revert.
     void OnChange();
     void OnNameChosen(int index);
@@ -139,6 +142,9 @@ private:
     // Set while the pane writes its own controls: their change notices are
     // not the user's edits.
     bool m_writing = false;
+    // Set while the name box's editing ends: a choice reported then is the
+    // typed text matching an item, not a choice from the list.
+    bool m_nameEditEnding = false;
 };
 
 } // namespace lorvanta
