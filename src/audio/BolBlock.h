@@ -1,8 +1,8 @@
 #pragma once
 
 // A bol rendered from silence: its bass and pitch recordings, each scaled by
-// its gain, added sample by sample with 16-bit wrap-around. Past the end of the
-// longer recording a bol's block is silence, so a block holds samples only up
+// its gain, added sample by sample and clamped to the 16-bit range. Past the
+// end of the longer recording a bol's block is silence, so a block holds samples only up
 // to that point; its nominal length (6 seconds per beat of the duration) lives
 // with the cell that uses it.
 //

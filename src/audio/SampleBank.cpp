@@ -5,6 +5,7 @@
 #include "model/Messages.h"
 #include "model/Sound.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -169,29 +170,19 @@ float EmphasisGain(float emphasis) {
 }
 
 void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::int16_t* block) {
-    // With |gain| small enough no product can leave the 32-bit range, and the
-    // plain conversion is exact; the loop then vectorises.
-    if (std::fabs(gain) <= 65536.0f) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto sample = static_cast<std::int16_t>(
-                static_cast<std::uint16_t>(samples[2 * i] | samples[2 * i + 1] << 8));
-            const auto product = static_cast<std::int32_t>(static_cast<float>(sample) * gain);
-            block[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(block[i]) +
-                                                 static_cast<std::uint16_t>(product));
-        }
-        return;
-    }
+    // Any product beyond +-65536 clamps the sum to the same end as the
+    // product itself, so it is limited there first; NaN (0 times an infinite
+    // gain) adds nothing. The loop then vectorises.
     for (std::size_t i = 0; i < n; ++i) {
         const auto sample = static_cast<std::int16_t>(
             static_cast<std::uint16_t>(samples[2 * i] | samples[2 * i + 1] << 8));
         const float product = static_cast<float>(sample) * gain;
-        // Out of range (or NaN): the conversion yields 0x80000000, whose low 16
-        // bits are 0.
-        const std::int32_t integer = product > -2147483648.0f && product < 2147483648.0f
-                                         ? static_cast<std::int32_t>(product)
-                                         : 0;
-        block[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(block[i]) +
-                                             static_cast<std::uint16_t>(integer));
+        const float limited = product > 65536.0f    ? 65536.0f
+                              : product < -65536.0f ? -65536.0f
+                              : product == product  ? product
+                                                    : 0.0f;
+        const std::int32_t sum = block[i] + static_cast<std::int32_t>(limited);
+        block[i] = static_cast<std::int16_t>(std::clamp(sum, -32768, 32767));
     }
 }
 

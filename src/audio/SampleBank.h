@@ -106,9 +106,9 @@ std::uint32_t ReportAccessFailure(const RecordingAccess& access, std::string_vie
                                   std::string_view resourceName, MessageSink& sink);
 
 // Adds n recording samples (little-endian bytes), scaled by gain, into block:
-// each product truncated toward zero, its low 16 bits added with wrap-around.
-// A product outside the 32-bit range contributes 0, as the processor's
-// conversion gives the integer 0x80000000 there.
+// each block sample becomes the sample plus the product truncated toward zero,
+// clamped to -32768..32767, so that neither the product nor the sum wraps. A
+// NaN product adds nothing.
 void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::int16_t* block);
 
 // The gain of an emphasis in dB: 10^(emphasis * 0.05) in double precision,

@@ -40,7 +40,7 @@ TEST(SampleResources, IdsMapToResourcesFoundWithTheirWholeImage) {
     EXPECT_EQ(bank.Access(132).status, kStatusSoundNotFound);
 }
 
-TEST(MixInto, AddsTheScaledStrokeTruncatedAndWrappingWithoutClipping) {
+TEST(MixInto, AddsTheScaledStrokeTruncatedAndClampsTheSum) {
     using Samples = std::vector<std::int16_t>;
     struct Case {
         Samples stroke, block;
@@ -50,21 +50,22 @@ TEST(MixInto, AddsTheScaledStrokeTruncatedAndWrappingWithoutClipping) {
         SoundId id = kTestSound;
     };
     const Case cases[] = {
-        // 0 dB adds the samples unchanged; sums wrap around.
-        {{100, -200, 32767, -32768, 1},
-         {1, 2, 3, 4, 5, 6},
+        // 0 dB adds the samples unchanged; sums past full scale clamp.
+        {{100, -200, 32767, -32768, 1, -2},
+         {1, 2, 3, 4, 5, -32767},
          0.0f,
          6,
-         {101, -198, -32766, -32764, 6, 6}},
-        {{10000, -10000}, {30000, -30000}, 0.0f, 2, {-25536, 25536}},
+         {101, -198, 32767, -32764, 6, -32768}},
+        {{10000, -10000, 32767}, {30000, -30000, -32768}, 0.0f, 3, {32767, -32768, -1}},
         // -20 dB is a tenth truncated toward zero: -1.5 contributes -1.
         {{15, -15, 19, -19, 9, -9, 30000}, Samples(7), -20.0f, 7, {1, -1, 1, -1, 0, 0, 3000}},
-        // +6 dB: 20000 * 1.9952623 = 39905, whose low 16 bits read -25631.
-        {{0, 20000}, Samples(2), 6.0f, 2, {0, -25631}},
+        // +6 dB: 20000 * 1.9952623 = 39905 clamps, unless the block takes it back
+        // into range: the whole product counts.
+        {{0, 20000, 20000, -20000}, {0, 0, -10000, 10000}, 6.0f, 4, {0, 32767, 29905, -29905}},
         // An infinite gain (an emphasis only a legacy record carries) makes
-        // 0 * inf NaN; a product past 2^31 adds nothing; 1e5 adds its low bits.
-        {{1, 0, -1, 32767}, {5, 5, 5, 5}, 32767.0f, 4, {5, 5, 5, 5}},
-        {{1, 0, -1, 32767}, {5, 5, 5, 5}, 100.0f, 4, {-31067, 5, 31077, 5}},
+        // 0 * inf NaN, which adds nothing; huge products clamp.
+        {{1, 0, -1, 32767}, {5, 5, 5, 5}, 32767.0f, 4, {32767, 5, -32768, 32767}},
+        {{1, 0, -1, -32768}, {5, 5, 5, 5}, 40.0f, 4, {105, 5, -95, -32768}},
         // The count limits the samples; a block longer than the stroke keeps its tail.
         {{1, 2, 3, 4}, Samples(6, 7), 0.0f, 2, {8, 9, 7, 7, 7, 7}},
         {{1, 2, 3, 4}, Samples(6, 7), 0.0f, 6, {8, 9, 10, 11, 7, 7}},
