@@ -6,24 +6,64 @@
 #include "audio/StrokeKit.h"
 #include "model/Messages.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "bank FOLDER [--kit FOLDER]";
+constexpr const char* kUsage = "bank FOLDER [--kit FOLDER] [--force]";
+
+// A stroke file of a sound the bank writes ("ID NAME.wav" or ".flac", as a kit
+// would take it) that the folder already holds, or none.
+std::optional<std::filesystem::path> HeldStrokeFile(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const int id = KitFileSoundId(it->path());
+        if (id >= 0 && id < static_cast<int>(kSoundCount) &&
+            (extension == ".wav" || extension == ".flac"))
+            return it->path();
+    }
+    return std::nullopt;
+}
 
 int RunBank(const std::vector<std::string>& args) {
     CommandLine line;
-    if (const auto exitCode = ReadArguments(args, kUsage, {"--kit"}, 1, line))
+    if (const auto exitCode = ReadArguments(args, kUsage, {"--kit"}, 1, line, {"--force"}))
         return *exitCode;
+    const std::filesystem::path folder = line.positional[0];
+    const std::optional<std::string> kit = line.Option("--kit");
+
+    // Writing into the kit being read would replace the user's recordings with
+    // their conversions; that is never what bank is for.
+    std::error_code error;
+    if (kit && std::filesystem::equivalent(*kit, folder, error)) {
+        std::fprintf(stderr, "lorvanta-cli: %s is the kit folder; bank writes into another one\n",
+                     folder.string().c_str());
+        return kExitFailure;
+    }
+    if (!line.Has("--force")) {
+        if (const auto held = HeldStrokeFile(folder)) {
+            std::fprintf(stderr,
+                         "lorvanta-cli: %s already holds stroke file %s; nothing is written "
+                         "(--force replaces them)\n",
+                         folder.string().c_str(), held->filename().string().c_str());
+            return kExitFailure;
+        }
+    }
 
     CSampleBank bank;
     RecordingMessageSink sink;
     bool ok = true;
-    if (const auto kit = line.Option("--kit"))
+    if (kit)
         ok = LoadStrokeKit(bank, *kit, sink).folderRead;
     if (ok)
-        ok = WriteStrokeBank(bank, line.positional[0], sink);
+        ok = WriteStrokeBank(bank, folder, sink);
     PrintMessages(sink);
     return ok ? kExitOk : kExitFailure;
 }

@@ -51,13 +51,22 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
 
 std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
                                  const std::vector<std::string>& valueOptions,
-                                 std::size_t positionalCount, CommandLine& line) {
+                                 std::size_t positionalCount, CommandLine& line,
+                                 const std::vector<std::string>& flagOptions) {
     const std::string fullUsage = std::string("lorvanta-cli ") + usage;
-    if (auto problem = ParseCommandLine(args, valueOptions, {}, line))
+    if (auto problem = ParseCommandLine(args, valueOptions, flagOptions, line))
         return UsageError(fullUsage, *problem);
     if (line.positional.size() != positionalCount)
         return UsageError(fullUsage);
     return std::nullopt;
+}
+
+std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line) {
+    if (outcome.valid || line.Has("--force"))
+        return std::nullopt;
+    std::fprintf(stderr, "lorvanta-cli: the file was not read completely; nothing is written "
+                         "(--force writes what was read)\n");
+    return kExitNotReadWhole;
 }
 
 int UsageError(const std::string& usage, const std::string& problem) {

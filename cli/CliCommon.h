@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Messages.h"
+#include "persistence/TaalFile.h"
 
 #include <cstdio>
 #include <optional>
@@ -10,8 +11,9 @@
 namespace lorvanta::cli {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 2; // the input could not be used
-inline constexpr int kExitUsage = 64;  // the command line is wrong
+inline constexpr int kExitFailure = 2;      // the input could not be used
+inline constexpr int kExitUsage = 64;       // the command line is wrong
+inline constexpr int kExitNotReadWhole = 3; // a check failed reading the input; nothing written
 
 // A command's arguments after the shared options were taken out.
 struct CommandLine {
@@ -35,7 +37,13 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
 // fit, nothing when line is ready to use.
 std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
                                  const std::vector<std::string>& valueOptions,
-                                 std::size_t positionalCount, CommandLine& line);
+                                 std::size_t positionalCount, CommandLine& line,
+                                 const std::vector<std::string>& flagOptions = {});
+
+// A command that writes refuses to when its input's read failed a check (the
+// valid flag cleared; a repair alone goes ahead), unless given --force: what
+// was read is not the whole file. Returns the exit code when it refuses.
+std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line);
 
 // Prints "usage: ..." to stderr and returns kExitUsage.
 int UsageError(const std::string& usage, const std::string& problem = {});

@@ -43,10 +43,10 @@ int RunCompose(const std::vector<std::string>& args) {
         doc.Taal().SetName(*name);
     doc.SetEmpty(doc.Taal().IsEmpty());
 
-    std::string error;
-    if (!SaveTaalFile(doc, *out, error)) {
+    SaveFailure failure;
+    if (!SaveTaalFile(doc, *out, failure)) {
         std::fprintf(stderr, "%s\n",
-                     FormatMessage("Cannot save file %1: %2.", FullPathName(*out), error).c_str());
+                     failure.Message("Cannot save file %1: %2.", FullPathName(*out)).c_str());
         return kExitFailure;
     }
     return kExitOk;

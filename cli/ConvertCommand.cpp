@@ -8,29 +8,30 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "convert IN OUT";
+constexpr const char* kUsage = "convert IN OUT [--force]";
 
 int RunConvert(const std::vector<std::string>& args) {
     CommandLine line;
-    if (const auto exitCode = ReadArguments(args, kUsage, {}, 2, line))
+    if (const auto exitCode = ReadArguments(args, kUsage, {}, 2, line, {"--force"}))
         return *exitCode;
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
-    // The boxes the program would show go to stderr; only a file that cannot
-    // be read at all stops the conversion.
+    // The boxes the program would show go to stderr; a file that cannot be
+    // read at all, or not whole, stops the conversion.
     PrintMessages(sink);
     if (outcome.structuralError)
         return kExitFailure;
+    if (const auto refused = RefuseIncompleteRead(outcome, line))
+        return *refused;
 
     ApplyOpenedTempoRule(doc);
-    std::string error;
-    if (!SaveTaalFile(doc, line.positional[1], error)) {
+    SaveFailure failure;
+    if (!SaveTaalFile(doc, line.positional[1], failure)) {
         std::fprintf(
             stderr, "%s\n",
-            FormatMessage("Cannot save file %1: %2.", FullPathName(line.positional[1]), error)
-                .c_str());
+            failure.Message("Cannot save file %1: %2.", FullPathName(line.positional[1])).c_str());
         return kExitFailure;
     }
     return kExitOk;

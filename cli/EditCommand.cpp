@@ -23,7 +23,7 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "edit FILE -o OUT --script \"CMD; CMD; ...\"";
+constexpr const char* kUsage = "edit FILE -o OUT --script \"CMD; CMD; ...\" [--force]";
 constexpr const char* kScriptHelp =
     "commands: select I J ... | select none | select-all | insert | append | delete | cut | "
     "copy | paste | clear-all | expand F | properties \"NAME\" BPM | rename \"NAME\" | "
@@ -371,7 +371,7 @@ std::vector<int> Kinds(const CActionList& list) {
 int RunEdit(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage + "\n" + kScriptHelp;
     CommandLine line;
-    if (const auto exitCode = ReadArguments(args, kUsage, {"-o", "--script"}, 1, line))
+    if (const auto exitCode = ReadArguments(args, kUsage, {"-o", "--script"}, 1, line, {"--force"}))
         return *exitCode;
     const auto out = line.Option("-o");
     const auto script = line.Option("--script");
@@ -390,6 +390,8 @@ int RunEdit(const std::vector<std::string>& args) {
     EditorHost host;
     MemoryClipboard clipboard;
     CTaalEditor editor(doc, sink, host, nullptr, &clipboard);
+    if (const auto refused = RefuseIncompleteRead(outcome, line))
+        return *refused;
     editor.Reset();
     Session session{doc, editor, sink};
 
@@ -408,10 +410,10 @@ int RunEdit(const std::vector<std::string>& args) {
         step.run();
 
     const bool modified = doc.IsModified();
-    std::string error;
-    if (!SaveTaalFile(doc, *out, error)) {
+    SaveFailure failure;
+    if (!SaveTaalFile(doc, *out, failure)) {
         std::fprintf(stderr, "%s\n",
-                     FormatMessage("Cannot save file %1: %2.", FullPathName(*out), error).c_str());
+                     failure.Message("Cannot save file %1: %2.", FullPathName(*out)).c_str());
         return kExitFailure;
     }
 

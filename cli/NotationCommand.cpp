@@ -10,7 +10,7 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "notation FILE";
+constexpr const char* kUsage = "notation FILE [--force]";
 
 std::string NotationJson(const TaalText& text) {
     std::string out = "{\"text\": " + JsonString(text.text) + ", \"ranges\": [";
@@ -27,7 +27,7 @@ std::string NotationJson(const TaalText& text) {
 
 int RunNotation(const std::vector<std::string>& args) {
     CommandLine line;
-    if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line))
+    if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line, {"--force"}))
         return *exitCode;
 
     CLorvantaDoc doc;
@@ -37,6 +37,8 @@ int RunNotation(const std::vector<std::string>& args) {
     PrintMessages(sink);
     if (outcome.structuralError)
         return kExitFailure;
+    if (const auto refused = RefuseIncompleteRead(outcome, line))
+        return *refused;
     std::printf("%s\n", NotationJson(NotationPaneText(doc)).c_str());
     return kExitOk;
 }

@@ -16,12 +16,13 @@ namespace lorvanta::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER]";
+    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER] [--force]";
 
 int RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {"-o", "--tempo", "--pitch", "--kit"}, {}, line))
+    if (auto problem =
+            ParseCommandLine(args, {"-o", "--tempo", "--pitch", "--kit"}, {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
     if (line.positional.size() != 1 || !out)
@@ -42,6 +43,8 @@ int RunRender(const std::vector<std::string>& args) {
     sink.Clear();
     if (outcome.structuralError)
         return kExitFailure;
+    if (const auto refused = RefuseIncompleteRead(outcome, line))
+        return *refused;
     ApplyOpenedTempoRule(doc);
     if (doc.IsEmpty()) {
         std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);

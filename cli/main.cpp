@@ -37,6 +37,26 @@ int main(int argc, char** argv) {
                 return kExitUsage;
             }
             bolTables = {args[++i]};
+            // A table named on the command line must be there to be read; it
+            // is judged without opening it, so a FIFO never blocks the tool.
+            switch (InspectBolFile(bolTables.front())) {
+            case BolFileState::Readable:
+                break;
+            case BolFileState::Missing:
+                std::fprintf(stderr, "lorvanta-cli: bol table %s does not exist\n",
+                             args[i].c_str());
+                PrintUsage();
+                return kExitUsage;
+            case BolFileState::NotRegular:
+                std::fprintf(stderr, "lorvanta-cli: bol table %s is not a regular file\n",
+                             args[i].c_str());
+                PrintUsage();
+                return kExitUsage;
+            case BolFileState::TooLarge:
+                std::fprintf(stderr, "lorvanta-cli: bol table %s is larger than 1 MB\n",
+                             args[i].c_str());
+                return kExitFailure;
+            }
         } else {
             rest.push_back(args[i]);
         }

@@ -133,11 +133,10 @@ bool CLorvantaApp::DoSave(const QString& path) {
             target += QString::fromLatin1(kTaalExtension);
     }
 
-    std::string error;
-    if (!SaveTaalFile(m_doc, ToPath(target), error)) {
-        m_sink.Show(
-            {MessageKind::Error,
-             FormatMessage(kSaveFailed, QDir::toNativeSeparators(target).toStdString(), error)});
+    SaveFailure failure;
+    if (!SaveTaalFile(m_doc, ToPath(target), failure)) {
+        m_sink.Show({MessageKind::Error,
+                     failure.Message(kSaveFailed, QDir::toNativeSeparators(target).toStdString())});
         return false;
     }
     m_doc.SetTitle(QFileInfo(target).fileName().toStdString());

@@ -2,16 +2,17 @@
 
 #include "audio/TaalImage.h"
 #include "model/Messages.h"
+#include "persistence/SafeSave.h"
 
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace lorvanta {
@@ -29,48 +30,36 @@ void ShowWriteError(MessageSink& sink, const std::filesystem::path& file, std::s
     sink.Show({MessageKind::Error, FormatMessage(kCannotWriteSound, file.string(), why)});
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 struct SndFileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-bool WriteWav(const TaalImage& image, const std::filesystem::path& temp,
-              const std::filesystem::path& shown, MessageSink& sink) {
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(temp.c_str(), "wb"));
-    if (!out) {
-        ShowWriteError(sink, shown, std::strerror(errno));
-        return false;
-    }
+std::optional<std::string> WriteWav(const TaalImage& image, int fd) {
     std::vector<unsigned char> chunk(kChunkBytes);
     for (std::uint64_t offset = 0; offset < image.Size();) {
         const std::size_t n = image.CopyBytes(offset, chunk);
-        if (std::fwrite(chunk.data(), 1, n, out.get()) != n) {
-            ShowWriteError(sink, shown, std::strerror(errno));
-            return false;
+        for (std::size_t done = 0; done < n;) {
+            const ssize_t put = ::write(fd, chunk.data() + done, n - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return std::strerror(errno);
+            done += static_cast<std::size_t>(put);
         }
         offset += n;
     }
-    if (std::fflush(out.get()) != 0 || std::fclose(out.release()) != 0) {
-        ShowWriteError(sink, shown, std::strerror(errno));
-        return false;
-    }
-    return true;
+    return std::nullopt;
 }
 
-bool WriteFlac(const TaalImage& image, std::uint32_t sampleRate, const std::filesystem::path& temp,
-               const std::filesystem::path& shown, MessageSink& sink) {
+std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampleRate, int fd) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(sampleRate);
     info.channels = 1;
     info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    std::unique_ptr<SNDFILE, SndFileCloser> out(sf_open(temp.c_str(), SFM_WRITE, &info));
-    if (!out) {
-        ShowWriteError(sink, shown, sf_strerror(nullptr));
-        return false;
-    }
+    // The descriptor stays open: the safe save syncs and closes it.
+    std::unique_ptr<SNDFILE, SndFileCloser> out(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
+    if (!out)
+        return sf_strerror(nullptr);
     std::vector<unsigned char> bytes(kChunkBytes);
     std::vector<short> samples(kChunkBytes / 2);
     std::size_t hint = 0;
@@ -80,17 +69,13 @@ bool WriteFlac(const TaalImage& image, std::uint32_t sampleRate, const std::file
             samples[i] = static_cast<short>(
                 static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
         const auto frames = static_cast<sf_count_t>(n / 2);
-        if (sf_writef_short(out.get(), samples.data(), frames) != frames) {
-            ShowWriteError(sink, shown, sf_strerror(out.get()));
-            return false;
-        }
+        if (sf_writef_short(out.get(), samples.data(), frames) != frames)
+            return sf_strerror(out.get());
         offset += n;
     }
-    if (sf_close(out.release()) != 0) {
-        ShowWriteError(sink, shown, "the file could not be completed");
-        return false;
-    }
-    return true;
+    if (sf_close(out.release()) != 0)
+        return "the file could not be completed";
+    return std::nullopt;
 }
 
 } // namespace
@@ -121,20 +106,17 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
         sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "FLAC")});
         return false;
     }
-    std::filesystem::path temp = file;
-    temp += ".part";
-    const bool written = kind == SoundFileKind::Wav
-                             ? WriteWav(image, temp, file, sink)
-                             : WriteFlac(image, sampleRate, temp, file, sink);
-    std::error_code error;
-    if (written) {
-        std::filesystem::rename(temp, file, error);
-        if (!error)
-            return true;
-        ShowWriteError(sink, file, error.message());
-    }
-    std::filesystem::remove(temp, error);
-    return false;
+    SaveFailure failure;
+    const bool saved = WriteFileSafely(
+        file,
+        [&](int fd) {
+            return kind == SoundFileKind::Wav ? WriteWav(image, fd)
+                                              : WriteFlac(image, sampleRate, fd);
+        },
+        failure);
+    if (!saved)
+        sink.Show({MessageKind::Error, failure.Message(kCannotWriteSound, file.string())});
+    return saved;
 }
 
 } // namespace lorvanta

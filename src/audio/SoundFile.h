@@ -17,8 +17,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
 
 // Writes the image: a ".wav" file receives the image's bytes exactly, header
 // included; a ".flac" file the same samples as 16-bit mono at sampleRate (the
-// rate the image plays at). The file is written beside the target and renamed
-// over it at the end, so a failure leaves any previous file as it was. Returns
+// rate the image plays at). The file is written through WriteFileSafely, so a
+// failure or a refused target leaves any previous file as it was. Returns
 // false after showing the message.
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink);

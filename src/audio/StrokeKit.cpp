@@ -2,6 +2,7 @@
 
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
+#include "persistence/SafeSave.h"
 
 #include <samplerate.h>
 #include <sndfile.h>
@@ -11,9 +12,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lorvanta {
 
@@ -86,8 +89,21 @@ std::int16_t ToSample(float value) {
 bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char>& wavImage,
                     MessageSink& sink) {
     const std::string shown = file.string();
+    // Only a regular file is read; opened without waiting, so a FIFO cannot
+    // block the load.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Warn(sink, kCannotReadStroke, shown, std::strerror(errno));
+        return false;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        Warn(sink, kCannotReadStroke, shown, messages::kNotRegularDetail);
+        return false;
+    }
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndFileCloser> handle(sf_open(file.c_str(), SFM_READ, &info));
+    std::unique_ptr<SNDFILE, SndFileCloser> handle(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
     if (!handle) {
         Warn(sink, kCannotReadStroke, shown, sf_strerror(nullptr));
         return false;
@@ -240,15 +256,9 @@ bool WriteStrokeBank(const CSampleBank& bank, const std::filesystem::path& folde
     for (SoundId id = 0; id < kSoundCount; ++id) {
         const std::filesystem::path file = folder / StrokeFileName(id);
         const std::span<const unsigned char> image = bank.StrokeImage(id);
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        if (out)
-            out.write(reinterpret_cast<const char*>(image.data()),
-                      static_cast<std::streamsize>(image.size()));
-        if (out)
-            out.close();
-        if (!out) {
-            sink.Show({MessageKind::Error,
-                       FormatMessage(kCannotWriteStroke, file.string(), std::strerror(errno))});
+        SaveFailure failure;
+        if (!WriteFileSafely(file, image, failure)) {
+            sink.Show({MessageKind::Error, failure.Message(kCannotWriteStroke, file.string())});
             return false;
         }
     }

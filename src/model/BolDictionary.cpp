@@ -4,10 +4,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace lorvanta {
 
@@ -54,17 +57,46 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+BolFileState StateOf(const struct stat& info) {
+    if (!S_ISREG(info.st_mode))
+        return BolFileState::NotRegular;
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxBolFileSize)
+        return BolFileState::TooLarge;
+    return BolFileState::Readable;
+}
+
 } // namespace
 
+BolFileState InspectBolFile(const std::filesystem::path& bolFile) {
+    struct stat info {};
+    if (::stat(bolFile.c_str(), &info) != 0)
+        return BolFileState::Missing;
+    return StateOf(info);
+}
+
 void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(bolFile.c_str(), "r"));
-    if (!file)
+    // Opened without waiting and judged by what was opened, not by its name.
+    const int fd = ::open(bolFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return;
+    struct stat info {};
+    std::unique_ptr<std::FILE, FileCloser> file;
+    if (::fstat(fd, &info) == 0 && StateOf(info) == BolFileState::Readable)
+        file.reset(::fdopen(fd, "r"));
+    if (!file) {
+        ::close(fd);
+        return;
+    }
     // Lines are read in pieces of at most 2047 characters; each piece is a line
-    // of its own, as the dictionary format has always been read.
+    // of its own, as the dictionary format has always been read. A file that
+    // grows while it is read is read no further than the limit.
     char buffer[2048];
-    while (std::fgets(buffer, sizeof buffer, file.get()) != nullptr)
-        AddLine(std::string_view(buffer, std::strlen(buffer)), out);
+    std::uintmax_t taken = 0;
+    while (taken <= kMaxBolFileSize && std::fgets(buffer, sizeof buffer, file.get()) != nullptr) {
+        const std::size_t length = std::strlen(buffer);
+        taken += length == 0 ? 1 : length;
+        AddLine(std::string_view(buffer, length), out);
+    }
 }
 
 std::uint32_t BolDictionary::Load(const std::filesystem::path& bolFile) {

@@ -3,6 +3,7 @@
 #include "model/SoundTables.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,8 +43,15 @@ private:
     std::array<Slot, 2> m_slots;
 };
 
+// What a dictionary file is, judged before any of it is read (a FIFO is never
+// opened for reading, so nothing waits on it).
+enum class BolFileState { Readable, Missing, NotRegular, TooLarge };
+// A dictionary file larger than this is not read: no one writes that many bols.
+inline constexpr std::uintmax_t kMaxBolFileSize = 1 << 20;
+BolFileState InspectBolFile(const std::filesystem::path& bolFile);
+
 // Reads one dictionary file's lines into entries (each line "name = pitch + bass").
-// A missing file yields nothing.
+// A file that is not Readable, or cannot be opened, yields nothing.
 void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out);
 
 // The process-wide dictionary the program and its tools load once at start-up.

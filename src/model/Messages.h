@@ -52,4 +52,17 @@ std::string FormatMessage(std::string_view pattern, std::string_view first,
 std::string FormatDecimal(long long value);
 std::string FormatHex(unsigned long value);
 
+// Texts about the files the program reads and writes.
+namespace messages {
+// Details of "Cannot read file %1: %2."
+extern const char* const kHoldsNoTaal;
+extern const char* const kHoldsTooManyBols;
+extern const char* const kNotRegularDetail;
+// Refused saves; %1 is the target's path.
+extern const char* const kNotRegularFile;
+extern const char* const kReadOnlyFile;
+// Saving over a file whose read failed a check.
+extern const char* const kSaveIncompleteRead;
+} // namespace messages
+
 } // namespace lorvanta

@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <new>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,18 +18,21 @@ namespace {
 constexpr float kMinOpenedTempo = 10.0f;
 constexpr float kMaxOpenedTempo = 1000.0f;
 
-void ReadLegacy(std::span<const std::uint8_t> bytes, std::uint64_t fileLength,
-                const std::string& fullPath, CLorvantaDoc& doc, LoadStatus& status,
-                ReadOutcome& outcome) {
+// Reads the records of a legacy file; returns why the file holds no Taal to
+// read, if it does not. A file without the magic is only taken as legacy when
+// its length fits whole records of a Taal the program could hold.
+std::optional<std::string> ReadLegacy(std::span<const std::uint8_t> bytes, std::uint64_t fileLength,
+                                      const std::string& fullPath, CLorvantaDoc& doc,
+                                      LoadStatus& status, ReadOutcome& outcome) {
+    const std::uint64_t records = fileLength / kLegacyRecordSize;
+    if (records == 0)
+        return messages::kHoldsNoTaal;
+    if (records > static_cast<std::uint64_t>(kMaxTaalCount))
+        return messages::kHoldsTooManyBols;
+
     doc.Header() = CFileHeader{CFileHeader::kMagic, 1};
     CTaal& taal = doc.Taal();
     taal.SetName(std::filesystem::path(fullPath).filename().string());
-
-    const std::uint64_t records = fileLength / kLegacyRecordSize;
-    if (records > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-        outcome.result = kReadLegacyTooLong;
-        return;
-    }
     for (std::uint64_t i = 0; i < records; ++i) {
         const std::uint64_t start = i * kLegacyRecordSize;
         if (start + kLegacyRecordSize > bytes.size())
@@ -41,9 +43,8 @@ void ReadLegacy(std::span<const std::uint8_t> bytes, std::uint64_t fileLength,
         bol->index = static_cast<std::uint32_t>(i);
         taal.Append(std::move(bol));
     }
-    // Legacy records have no range checks; only a duration that is no number
-    // fails (and is replaced).
     outcome.result = status.valid ? kReadOk : kReadCheckFailed;
+    return std::nullopt;
 }
 
 template <typename Read> void InContext(std::string_view context, Read read) {
@@ -63,16 +64,22 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
     LoadStatus status;
     doc.DeleteContents();
     try {
-        ArchiveReader reader(bytes, "file");
-        CFileHeader header;
-        InContext("the header", [&] {
-            header.magic = reader.ReadU16("magic number");
-            header.version = reader.ReadU16("version");
-        });
-        doc.Header() = header;
         doc.Params().Reset();
-
-        if (header.magic == CFileHeader::kMagic) {
+        // Anything that does not start with the magic is taken as legacy records.
+        if (bytes.size() < 2 || bytes[0] != 0xAA || bytes[1] != 0xAA) {
+            if (auto refusal = ReadLegacy(bytes, fileLength.value_or(bytes.size()), fullPath, doc,
+                                          status, outcome)) {
+                outcome.structuralError = true;
+                outcome.errorDetail = std::move(*refusal);
+            }
+        } else {
+            ArchiveReader reader(bytes, "file");
+            CFileHeader header;
+            InContext("the header", [&] {
+                header.magic = reader.ReadU16("magic number");
+                header.version = reader.ReadU16("version");
+            });
+            doc.Header() = header;
             if (header.version == 4) {
                 InContext("the parameters", [&] {
                     doc.Params().defaultTempo = reader.ReadF32("default tempo");
@@ -83,8 +90,6 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
             if (header.version >= 3)
                 ReadTaalRecord(reader, doc.Taal(), status);
             outcome.result = (!status.valid || status.repaired) ? kReadCheckFailed : kReadOk;
-        } else {
-            ReadLegacy(bytes, fileLength.value_or(bytes.size()), fullPath, doc, status, outcome);
         }
     } catch (const ArchiveError& error) {
         outcome.structuralError = true;
@@ -161,35 +166,38 @@ struct FileImage {
     std::optional<std::uint64_t> length; // set when only the start was loaded
 };
 
-// Loads a Taal file; returns the system's reason on failure. A legacy file too
-// long to count its records is judged by its length alone, so only its first
-// bytes are loaded.
+// Loads a Taal file; returns the reason on failure. Only a regular file is
+// read: the file is opened without waiting (a FIFO would block the open) and
+// judged before any byte is read. A legacy file with more records than a Taal
+// may hold is judged by its length alone, so only its first bytes are loaded.
 std::optional<std::string> LoadTaalImage(const std::string& path, FileImage& image) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::strerror(errno);
     struct stat info {};
-    int code = ::fstat(fd, &info) != 0 ? errno : 0;
-    if (code == 0 && S_ISDIR(info.st_mode))
-        code = EISDIR;
-    if (code == 0) {
+    std::optional<std::string> problem;
+    if (::fstat(fd, &info) != 0)
+        problem = std::strerror(errno);
+    else if (S_ISDIR(info.st_mode))
+        problem = std::strerror(EISDIR);
+    else if (!S_ISREG(info.st_mode))
+        problem = messages::kNotRegularDetail;
+    int code = 0;
+    if (!problem) {
         const auto size = static_cast<std::uint64_t>(info.st_size);
-        const bool uncountable =
-            S_ISREG(info.st_mode) &&
-            size / kLegacyRecordSize >
-                static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+        const bool tooLong = size / kLegacyRecordSize > static_cast<std::uint64_t>(kMaxTaalCount);
         code = ReadUpTo(fd, 4, image.bytes);
         const bool legacy =
             image.bytes.size() < 2 || image.bytes[0] != 0xAA || image.bytes[1] != 0xAA;
-        if (code == 0 && uncountable && legacy)
+        if (code == 0 && tooLong && legacy)
             image.length = size;
         else if (code == 0)
             code = ReadUpTo(fd, std::numeric_limits<std::uint64_t>::max(), image.bytes);
     }
     ::close(fd);
     if (code != 0)
-        return std::strerror(code);
-    return std::nullopt;
+        problem = std::strerror(code);
+    return problem;
 }
 
 } // namespace
@@ -215,8 +223,6 @@ ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, M
         sink.Show({MessageKind::Error, StructuralErrorMessage(fullPath, outcome.errorDetail)});
         return outcome;
     }
-    if (outcome.result == kReadLegacyTooLong)
-        sink.Show({MessageKind::Error, FormatMessage("Invalid file format for file %1", fullPath)});
     if (auto message = PostReadMessage(outcome, fullPath))
         sink.Show(*message);
     doc.SetPathName(fullPath);
@@ -243,92 +249,15 @@ std::vector<std::uint8_t> WriteTaalDocument(const CLorvantaDoc& doc) {
     return writer.Take();
 }
 
-namespace {
-
-// Writes all of bytes to fd; returns errno on failure.
-int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return 0;
-}
-
-} // namespace
-
-bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                     std::string& error) {
-    // Saving through a link replaces the file it points to, not the link.
-    std::filesystem::path target = path;
-    std::error_code linkError;
-    if (std::filesystem::is_symlink(path, linkError)) {
-        const auto resolved = std::filesystem::canonical(path, linkError);
-        if (!linkError)
-            target = resolved;
-    }
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-
-    // A fresh name beside the target; O_EXCL makes sure it is ours.
-    std::random_device random;
-    std::filesystem::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder / ("." + target.filename().string().substr(0, 100) + "." +
-                              std::to_string(::getpid()) + "." + std::to_string(random()) + ".tmp");
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            error = std::strerror(errno);
-            return false;
-        }
-    }
-    if (fd < 0) {
-        error = std::strerror(EEXIST);
-        return false;
-    }
-
-    // A replaced file keeps its permissions.
-    struct stat existing {};
-    int code = 0;
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        (void)::fchmod(fd, existing.st_mode & 07777);
-    code = WriteAll(fd, bytes);
-    if (code == 0 && ::fsync(fd) != 0)
-        code = errno;
-    if (::close(fd) != 0 && code == 0)
-        code = errno;
-    if (code == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
-        code = errno;
-    if (code != 0) {
-        ::unlink(temporary.c_str());
-        error = std::strerror(code);
-        return false;
-    }
-    // Make the rename itself durable; a failure here loses nothing written.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        (void)::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return true;
-}
-
-bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, std::string& error) {
+bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, SaveFailure& failure) {
     std::vector<std::uint8_t> bytes;
     try {
         bytes = WriteTaalDocument(doc);
     } catch (const std::exception&) {
-        error = std::strerror(ENOMEM);
+        failure = {nullptr, std::strerror(ENOMEM)};
         return false;
     }
-    if (!WriteFileSafely(path, bytes, error))
+    if (!WriteFileSafely(path, bytes, failure))
         return false;
     doc.Header() = CFileHeader{};
     doc.SetModified(false);

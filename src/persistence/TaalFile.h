@@ -5,6 +5,7 @@
 
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "persistence/SafeSave.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +19,6 @@ namespace lorvanta {
 // Result codes of a document read.
 inline constexpr std::uint32_t kReadOk = 0;
 inline constexpr std::uint32_t kReadCheckFailed = 38; // a check failed or a value was repaired
-inline constexpr std::uint32_t kReadLegacyTooLong = 16;
 
 // What a document read found.
 struct ReadOutcome {
@@ -48,11 +48,10 @@ std::string StructuralErrorMessage(const std::string& fullPath, const std::strin
 // The absolute, lexically normalised form of a path, as messages show it.
 std::string FullPathName(const std::filesystem::path& path);
 
-// Opens a Taal file as the program does: reads it, reports through sink
-// ("Invalid file format ..." for an uncountable legacy file, the post-read
-// warning or error box, or the structural error after which the document is a
-// fresh empty one), and sets the document's path, title, empty and modified
-// flags. Returns what the read found.
+// Opens a Taal file as the program does: reads it (a regular file only),
+// reports through sink (the post-read warning or error box, or the structural
+// error after which the document is a fresh empty one), and sets the
+// document's path, title, empty and modified flags. Returns what the read found.
 ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink);
 
 // The program's rule after opening: a default tempo below 10, above 1000 or not
@@ -62,15 +61,8 @@ bool ApplyOpenedTempoRule(CLorvantaDoc& doc);
 // The version 4 image of a document.
 std::vector<std::uint8_t> WriteTaalDocument(const CLorvantaDoc& doc);
 
-// Replaces the file at path with bytes without ever leaving it half written:
-// a temporary file in the same folder is written, flushed to disk and renamed
-// over the target. On failure the old file is untouched, the temporary file is
-// removed and error holds the system's reason.
-bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                     std::string& error);
-
 // Saves doc in version 4 through WriteFileSafely. On success the header reads
 // version 4, the document is unmodified and takes the file's full path.
-bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, std::string& error);
+bool SaveTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, SaveFailure& failure);
 
 } // namespace lorvanta

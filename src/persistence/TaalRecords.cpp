@@ -19,6 +19,32 @@ template <typename Read> void InContext(std::string_view context, Read read) {
     }
 }
 
+// A duration out of range would reach the layout's and the renderer's integer
+// conversions: it is brought into range and fails the check.
+void MendDuration(float& duration, LoadStatus& status) {
+    if (!std::isfinite(duration))
+        duration = 1.0f;
+    else if (duration > kMaxBolDuration)
+        duration = kMaxBolDuration;
+    else if (duration < kMinBolDuration)
+        duration = kMinBolDuration;
+    else
+        return;
+    status.valid = false;
+}
+
+// Step 2 of the sound repair: an emphasis out of range silences the sound.
+void MendEmphasis(CSound& sound, LoadStatus& status) {
+    if (std::isfinite(sound.emphasis) && sound.emphasis <= kMaxEmphasis &&
+        sound.emphasis >= -kMaxEmphasis)
+        return;
+    sound.name = "Silence";
+    sound.soundId = kSilenceSoundId;
+    sound.instrument = Tabla;
+    sound.emphasis = 0.0f;
+    status.valid = false;
+}
+
 } // namespace
 
 void ReadSoundRecord(ArchiveReader& reader, CSound& sound, LoadStatus& status) {
@@ -27,14 +53,7 @@ void ReadSoundRecord(ArchiveReader& reader, CSound& sound, LoadStatus& status) {
     sound.instrument = reader.ReadU8("instrument");
     sound.emphasis = reader.ReadF32("emphasis");
 
-    if (!std::isfinite(sound.emphasis) || sound.emphasis > kMaxEmphasis ||
-        sound.emphasis < -kMaxEmphasis) {
-        sound.name = "Silence";
-        sound.soundId = kSilenceSoundId;
-        sound.instrument = Tabla;
-        sound.emphasis = 0.0f;
-        status.valid = false;
-    }
+    MendEmphasis(sound, status);
     if (sound.soundId >= kSoundCount) {
         sound.soundId = kSilenceSoundId;
         sound.instrument = Tabla;
@@ -60,13 +79,8 @@ void ReadBolRecord(ArchiveReader& reader, CBol2& bol, LoadStatus& status) {
     bol.duration = reader.ReadF32("duration");
     bol.reserved = reader.ReadF32("reserved value");
 
-    // A duration that is no number would reach the layout's conversions.
-    if (!std::isfinite(bol.duration)) {
-        bol.duration = 1.0f;
-        status.valid = false;
-    }
-    if (bol.index > kMaxBolIndex || bol.duration > kMaxBolDuration ||
-        bol.duration < kMinBolDuration || !std::isfinite(bol.reserved) ||
+    MendDuration(bol.duration, status);
+    if (bol.index > kMaxBolIndex || !std::isfinite(bol.reserved) ||
         bol.reserved > kMaxReservedValue || bol.reserved < -kMaxReservedValue)
         status.valid = false;
 
@@ -188,11 +202,10 @@ CBol2 BolFromLegacyRecord(std::span<const std::uint8_t, kLegacyRecordSize> recor
         LegacySound(record.subspan(30, 30), LegacyI16(record.subspan(90, 2)), SoundTable::Bass);
     bol.pitch =
         LegacySound(record.subspan(60, 30), LegacyI16(record.subspan(92, 2)), SoundTable::Pitch);
+    MendEmphasis(bol.bass, status);
+    MendEmphasis(bol.pitch, status);
     bol.duration = LegacyF32(record.subspan(94, 4));
-    if (!std::isfinite(bol.duration)) {
-        bol.duration = 1.0f;
-        status.valid = false;
-    }
+    MendDuration(bol.duration, status);
     bol.reserved = 0.0f;
     bol.index = 0;
     return bol;

@@ -39,8 +39,8 @@ void ReadSoundRecord(ArchiveReader& reader, CSound& sound, LoadStatus& status);
 void WriteSoundRecord(ArchiveWriter& writer, const CSound& sound);
 
 // Bol record: display name, index, duration, reserved value, bass sound, pitch
-// sound. Out-of-range values clear the valid flag and stay as read, except a
-// duration that is not finite, which becomes 1.0.
+// sound. Out-of-range values clear the valid flag and stay as read, except the
+// duration: above 10 it becomes 10, below 0.001 it becomes 0.001, not finite 1.0.
 void ReadBolRecord(ArchiveReader& reader, CBol2& bol, LoadStatus& status);
 void WriteBolRecord(ArchiveWriter& writer, const CBol2& bol);
 
@@ -74,8 +74,9 @@ void WriteTaalRecord(ArchiveWriter& writer, const CTaal& taal);
 
 // The headerless legacy layout: fixed records of 106 bytes.
 inline constexpr std::size_t kLegacyRecordSize = 106;
-// A bol from one legacy record; its index is left 0 for the reader to set. A
-// duration that is not finite becomes 1.0 and clears the valid flag.
+// A bol from one legacy record; its index is left 0 for the reader to set. It
+// gets a version 4 bol's checks: an emphasis out of range silences its sound,
+// a duration out of range is brought into it, each clearing the valid flag.
 CBol2 BolFromLegacyRecord(std::span<const std::uint8_t, kLegacyRecordSize> record,
                           LoadStatus& status);
 

@@ -52,8 +52,8 @@ protected:
         doc.SetEmpty(specs.empty());
         doc.Params().defaultTempo = defaultTempo;
         const fs::path file = folder.Path() / "taal.tal";
-        std::string error;
-        EXPECT_TRUE(SaveTaalFile(doc, file, error)) << error;
+        SaveFailure error;
+        EXPECT_TRUE(SaveTaalFile(doc, file, error)) << error.reason;
         return Quote(file.string());
     }
 

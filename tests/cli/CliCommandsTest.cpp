@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace lorvanta::test {
@@ -32,7 +33,7 @@ protected:
     Run Cli(const std::vector<std::string>& args, bool builtInBols = true) {
         std::string command = "cd " + Quoted(m_dir.Path().string()) + " && " + Quoted(LORVANTA_CLI);
         if (builtInBols)
-            command += " --bol-table 'no bols.txt'";
+            command += " --bol-table " + Quoted(m_noBols.string());
         for (const auto& arg : args)
             command += " " + Quoted(arg);
         command += " >" + Quoted(m_out.Path() / "out") + " 2>" + Quoted(m_out.Path() / "err");
@@ -56,6 +57,7 @@ protected:
 
     TempDir m_dir;
     TempDir m_out;
+    std::filesystem::path m_noBols = m_out.Write("no bols.txt", {});
 };
 
 TEST_F(CliCommands, ExitCodesAndOutput) {
@@ -119,8 +121,9 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "12,"},
         {{"parse", "Na | Ta [20] | Ge"}, 2, "Error in taal at bol no 2, bol: Ta [20]\n"},
         {{"compose", "Na [0.5", "-o", "never.tal"}, 2, "Error in taal at bol no 1, bol: Na [0.5\n"},
-        // Convert: the boxes of the read go to stderr; only an unreadable file stops it.
-        {{"convert", "long.tal", "out.tal"},
+        // Convert: the boxes of the read go to stderr; a file not read whole is
+        // only converted when forced.
+        {{"convert", "long.tal", "out.tal", "--force"},
          0,
          "Error 38 occurred while reading file %D/long.tal. Invalid Lorvanta file.\n"},
         {{"convert", "cut.tal", "never.tal"}, 2, "~Cannot read file"},
@@ -236,6 +239,106 @@ TEST_F(CliCommands, ComposeSavesNameAndTempo) {
     ASSERT_EQ(doc->Taal().Count(), 2);
     // The shipped bols: Dha and Dhin over the open Ge.
     EXPECT_EQ(doc->Taal().BolAt(0)->bass.soundId, 3u);
+// Writers refuse an input whose read failed a check unless forced, and every
+// file named is judged before it is opened, so nothing blocks on a FIFO.
+TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
+    CLorvantaDoc doc;
+    doc.InsertBol(-1);
+    m_dir.Write("one.tal", WriteTaalDocument(doc));
+    m_dir.Write("long.tal", OneBolFile(Bytes().Bol("L", 0, 12.0f), 12.0f));
+    // Repaired only: an unknown instrument becomes the Tabla; the file stays valid.
+    m_dir.Write("fixed.tal", OneBolFile(Bytes().BolHead("B").Sound().Sound("Na", 12, 2)));
+    const auto readOnly = m_dir.Write("kept.tal", {1, 2});
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+    m_dir.Write("big.txt", std::vector<std::uint8_t>((1 << 20) + 1, '\n'));
+    std::filesystem::create_directory(m_dir / "folder");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.wav").c_str(), 0644), 0);
+    // A link planted where a fixed temporary name would be is never followed.
+    const auto victim = m_dir.Write("victim", {5});
+    std::filesystem::create_symlink(victim, m_dir / "planted.wav.part");
+    const std::string invalid = "~Invalid Lorvanta file.\nlorvanta-cli: the file was not read "
+                                "completely; nothing is written (--force writes what was read)\n";
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err; // "~" and a part of it; %D is the folder
+    };
+    const Case cases[] = {
+        {{"convert", "long.tal", "never.tal"}, 3, invalid},
+        {{"render", "long.tal", "-o", "never.wav"}, 3, invalid},
+        {{"edit", "long.tal", "-o", "never.tal", "--script", "append"}, 3, invalid},
+        {{"notation", "long.tal"}, 3, invalid},
+        // A repair alone goes ahead, as the program invites the user to save it.
+        {{"convert", "fixed.tal", "fixed2.tal"}, 0, "~tried to repair"},
+        {{"render", "long.tal", "-o", "long.wav", "--force"}, 0, "~Invalid Lorvanta file."},
+        {{"notation", "long.tal", "--force"}, 0, "~Invalid Lorvanta file."},
+        // Only regular files are read...
+        {{"dump", "fifo"}, 2, "Cannot read file %D/fifo: it is not a regular file.\n"},
+        {{"convert", "fifo", "never.tal"}, 2, "~it is not a regular file."},
+        {{"--bol-table", "fifo", "dump", "one.tal"}, 64, "~bol table fifo is not a regular file"},
+        {{"--bol-table", "folder", "dump", "one.tal"}, 64, "~is not a regular file"},
+        {{"--bol-table", "none.txt", "dump", "one.tal"}, 64, "~bol table none.txt does not exist"},
+        {{"--bol-table", "big.txt", "dump", "one.tal"}, 2, "~is larger than 1 MB"},
+        // ...and written.
+        {{"convert", "one.tal", "fifo"}, 2, "%D/fifo is not a regular file.\n"},
+        {{"convert", "one.tal", "folder"}, 2, "%D/folder is not a regular file.\n"},
+        {{"render", "one.tal", "-o", "fifo.wav"}, 2, "~fifo.wav is not a regular file."},
+        {{"render", "one.tal", "-o", "planted.wav"}, 0, ""},
+        {{"convert", "one.tal", "kept.tal"}, 2, "%D/kept.tal is read-only.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Run run = Cli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        std::string expected = c.err;
+        for (auto at = expected.find("%D"); at != std::string::npos; at = expected.find("%D"))
+            expected.replace(at, 2, m_dir.Path().string());
+        if (expected.starts_with("~"))
+            EXPECT_NE(run.err.find(expected.substr(1)), std::string::npos) << run.err;
+        else
+            EXPECT_EQ(run.err, expected);
+    }
+    EXPECT_EQ(TempDir::Read(victim), std::vector<std::uint8_t>{5});
+    EXPECT_GT(std::filesystem::file_size(m_dir / "planted.wav"), 44u);
+    for (const char* never : {"never.tal", "never.wav"})
+        EXPECT_FALSE(std::filesystem::exists(m_dir / never)) << never;
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "fixed2.tal"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "long.wav"));
+    EXPECT_TRUE(std::filesystem::is_fifo(m_dir / "fifo"));
+    EXPECT_EQ(TempDir::Read(readOnly), (std::vector<std::uint8_t>{1, 2}));
+}
+
+// bank never replaces stroke files unless forced, and never the kit it reads.
+TEST_F(CliCommands, BankKeepsExistingStrokes) {
+    ASSERT_EQ(Cli({"bank", "kit"}).exitCode, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir / "kit"), {}), 30);
+    m_dir.Write("kit/12 Na.wav", {1, 2, 3}); // the user's own recording, unreadable or not
+    std::filesystem::create_directory(m_dir / "mine");
+    m_dir.Write("mine/29 Mine.FLAC", {4});
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"bank", "kit"}, 2, "~kit already holds stroke file "},
+        {{"bank", "mine"}, 2, "~mine already holds stroke file 29 Mine.FLAC"},
+        {{"bank", "kit", "--kit", "kit", "--force"}, 2, "~kit is the kit folder"},
+        {{"bank", "./kit/", "--kit", "kit"}, 2, "~is the kit folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Run run = Cli(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_NE(run.err.find(c.err.substr(1)), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(TempDir::Read(m_dir / "kit/12 Na.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(TempDir::Read(m_dir / "mine/29 Mine.FLAC"), (std::vector<std::uint8_t>{4}));
+    ASSERT_EQ(Cli({"bank", "kit", "--force"}).exitCode, 0);
+    EXPECT_GT(TempDir::Read(m_dir / "kit/12 Na.wav").size(), 44u);
+}
+
     EXPECT_EQ(doc->Taal().BolAt(1)->bass.soundId, 3u);
 
     ASSERT_EQ(Cli({"compose", "Na", "-o", "mine.tal"}).exitCode, 0);

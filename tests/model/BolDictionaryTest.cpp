@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/stat.h>
 
 namespace lorvanta {
 namespace {
@@ -31,6 +32,35 @@ TEST(BolDictionary, WithoutFileOnlyTheBuiltInBols) {
     // The Pakhawaj slot is never filled.
     EXPECT_FALSE(dictionary.GetSlot(Pakhawaj).loaded);
     EXPECT_EQ(dictionary.FindBol(Pakhawaj, "Silence"), nullptr);
+}
+
+// Only a regular file of at most 1 MB is read; a FIFO is judged without being
+// opened for reading, so nothing waits for a writer.
+TEST(BolDictionary, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
+    test::TempDir dir;
+    const std::string line = "Zz = Na + Open Ge\n";
+    std::vector<std::uint8_t> big(line.begin(), line.end());
+    big.resize(kMaxBolFileSize + 1, '\n');
+    dir.Write("big.txt", big);
+    big.resize(kMaxBolFileSize);
+    dir.Write("limit.txt", big);
+    std::filesystem::create_directory(dir / "folder");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    const struct Case {
+        const char* name;
+        BolFileState state;
+    } cases[] = {{"limit.txt", BolFileState::Readable},
+                 {"big.txt", BolFileState::TooLarge},
+                 {"folder", BolFileState::NotRegular},
+                 {"fifo", BolFileState::NotRegular},
+                 {"absent.txt", BolFileState::Missing}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(InspectBolFile(dir / c.name), c.state);
+        std::vector<BolTableEntry> entries;
+        ReadBolFile(dir / c.name, entries);
+        EXPECT_EQ(entries.size(), c.state == BolFileState::Readable ? 1u : 0u);
+    }
 }
 
 TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {

@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <limits>
-#include <unistd.h>
 
 namespace lorvanta {
 namespace {
@@ -27,15 +25,15 @@ TEST(LegacyFile, RecordsBecomeBols) {
     const auto file = Join(
         {LegacyRecord("Dha", "Normal Ge", "Na 2", 1.0f, -3, 4),
          LegacyRecord(std::string(30, 'p'), std::string("Open Ge  \0junk", 14), "Na \t ", 0.5f),
-         LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 25)},
+         LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 20, -20)},
         105); // less than a record more: not read
     const std::string expected[] = {
         // Sound names normalised.
         "Dha 0 1 0 / Pressed Ge 1 0 -3 / Na 12 0 4",
         // Texts stop at a NUL and lose trailing blanks; a full field has no NUL.
         std::string(30, 'p') + " 1 0.5 0 / Open Ge 3 0 0 / Na 12 0 0",
-        // No range checks on legacy records.
-        "Ge 2 2 0 / Fast Sliding Ge 4 0 25 / Mystery 30 0 0",
+        // Unknown names keep id 30; the emphasis limits pass.
+        "Ge 2 2 0 / Fast Sliding Ge 4 0 20 / Mystery 30 0 -20",
     };
     CLorvantaDoc doc;
     const ReadOutcome outcome = ReadTaalDocument(file, "/old/Kaherva.tal", doc);
@@ -59,7 +57,8 @@ TEST(LegacyFile, RecordsBecomeBols) {
     ASSERT_EQ(back.Taal().Count(), 3);
     EXPECT_EQ(*back.Taal().BolAt(0), *doc.Taal().BolAt(0));
     EXPECT_EQ(*back.Taal().BolAt(1), *doc.Taal().BolAt(1));
-    EXPECT_EQ(test::Describe(*back.Taal().BolAt(2)), "Ge 2 2 0 / Silence 0 0 0 / Mystery 0 0 0");
+    EXPECT_EQ(test::Describe(*back.Taal().BolAt(2)),
+              "Ge 2 2 0 / Fast Sliding Ge 4 0 20 / Mystery 0 0 -20");
 }
 
 TEST(LegacyFile, AnyStartButAAAAIsLegacy) {
@@ -71,59 +70,86 @@ TEST(LegacyFile, AnyStartButAAAAIsLegacy) {
     EXPECT_EQ(doc.Header().version, 1);
     EXPECT_EQ(doc.Taal().BolAt(0)->name, "\xAA\xAB"
                                          "a");
-
-    // Shorter than one record: an empty Taal named after the file.
-    const ReadOutcome empty =
-        ReadTaalDocument(std::vector<std::uint8_t>(105, 'x'), "/old/Dadra 2.tal", doc);
-    EXPECT_FALSE(empty.structuralError);
-    EXPECT_EQ(empty.result, 0u);
-    EXPECT_EQ(doc.Taal().Name(), "Dadra 2.tal");
-    EXPECT_EQ(doc.Taal().Count(), 0);
-    EXPECT_TRUE(doc.IsEmpty());
 }
 
-TEST(LegacyFile, DurationThatIsNoNumberBecomesOneBeat) {
-    const auto file = Join({LegacyRecord("A", "", "", std::numeric_limits<float>::quiet_NaN()),
-                            LegacyRecord("B", "", "")});
-    CLorvantaDoc doc;
-    const ReadOutcome outcome = ReadTaalDocument(file, "/old/a.tal", doc);
-    EXPECT_EQ(outcome.result, 38u);
-    EXPECT_FALSE(outcome.valid);
-    EXPECT_EQ(PostReadMessage(outcome, "/old/a.tal")->kind, MessageKind::Error);
-    EXPECT_EQ(doc.Taal().BolAt(0)->duration, 1.0f);
-    EXPECT_EQ(doc.Taal().Total(), 2.0f);
+// Legacy records get the checks of a version 4 bol; the total is the sum of
+// the durations as mended.
+TEST(LegacyFile, RecordsGetTheChecksOfVersion4) {
+    struct Case {
+        std::vector<std::uint8_t> record;
+        std::string bol;
+        float total; // with a second, clean bol of one beat
+    };
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const Case cases[] = {
+        {LegacyRecord("A", "Open Ge", "Na", kNaN), "A 0 1 0 / Open Ge 3 0 0 / Na 12 0 0", 2.0f},
+        {LegacyRecord("A", "Open Ge", "Na", 1.8e28f), "A 0 10 0 / Open Ge 3 0 0 / Na 12 0 0",
+         11.0f},
+        {LegacyRecord("A", "Open Ge", "Na", -4.05e18f), "A 0 0.001 0 / Open Ge 3 0 0 / Na 12 0 0",
+         1.001f},
+        {LegacyRecord("A", "Open Ge", "Na", 1.0f, 21, -21),
+         "A 0 1 0 / Silence 0 0 0 / Silence 0 0 0", 2.0f},
+        {LegacyRecord("A", "Open Ge", "Na", 1.0f, -32768, 3), "A 0 1 0 / Silence 0 0 0 / Na 12 0 3",
+         2.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bol);
+        CLorvantaDoc doc;
+        const ReadOutcome outcome =
+            ReadTaalDocument(Join({c.record, LegacyRecord("B", "", "")}), "/old/a.tal", doc);
+        EXPECT_EQ(outcome.result, 38u);
+        EXPECT_FALSE(outcome.valid);
+        EXPECT_FALSE(outcome.repaired);
+        EXPECT_EQ(PostReadMessage(outcome, "/old/a.tal")->kind, MessageKind::Error);
+        ASSERT_EQ(doc.Taal().Count(), 2);
+        EXPECT_EQ(test::Describe(*doc.Taal().BolAt(0)), c.bol);
+        EXPECT_EQ(doc.Taal().Total(), c.total);
+    }
 }
 
-TEST(LegacyFile, TooLongToCountGivesResult16) {
-    const std::uint64_t length = 106ull * 0x80000000ull; // one record too many
-    CLorvantaDoc doc;
-    const std::vector<std::uint8_t> start{'D', 'h', 'a', 0};
-    const ReadOutcome outcome = ReadTaalDocument(start, "/old/huge.tal", doc, length);
-    EXPECT_EQ(outcome.result, 16u);
-    EXPECT_EQ(doc.Taal().Count(), 0);
-    EXPECT_EQ(PostReadMessage(outcome, "/old/huge.tal")->text,
-              "Error 16 occurred while reading file /old/huge.tal. Invalid Lorvanta file.");
+// A file without the magic is a Taal only when it holds whole records, and no
+// more than a Taal may hold; trailing bytes are ignored.
+TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
+    struct Case {
+        std::uint64_t length;
+        const char* detail; // null: read
+    };
+    const Case cases[] = {
+        {0, "it holds no Taal"},
+        {105, "it holds no Taal"},
+        {106 * 50000ull + 105, nullptr},
+        {106 * 50001ull, "it holds more than 50,000 bols"},
+        {106ull * 0x80000000ull, "it holds more than 50,000 bols"},
+    };
+    const auto record = LegacyRecord("Dha", "Open Ge", "Na");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::vector<std::uint8_t> file;
+        // Only the start is loaded for a refused length: the rest is never read.
+        const std::size_t held =
+            c.length > 106 * 50000ull + 105 ? 4 : static_cast<std::size_t>(c.length);
+        for (std::size_t i = 0; i < held; ++i)
+            file.push_back(record[i % 106]);
+        CLorvantaDoc doc;
+        const ReadOutcome outcome = ReadTaalDocument(file, "/old/a.tal", doc, c.length);
+        EXPECT_EQ(outcome.structuralError, c.detail != nullptr);
+        EXPECT_EQ(outcome.errorDetail, c.detail ? c.detail : "");
+        EXPECT_EQ(doc.Taal().Count(), c.detail ? 0 : 50000);
+    }
 
-    // One record fewer is countable; with only the start loaded the records
-    // cannot be read, which is a structural error, never a read past the data.
-    EXPECT_TRUE(ReadTaalDocument(start, "/old/huge.tal", doc, length - 106).structuralError);
-
-    // Opened from disk (a sparse file: only its length matters), both boxes show.
+    // Opened from disk: a text file, and a sparse file whose records are never loaded.
     test::TempDir dir;
-    const auto path = dir.Write("huge.tal", start);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const bool sized = ::ftruncate(fd, static_cast<off_t>(length)) == 0;
-    ::close(fd);
-    if (!sized)
-        GTEST_SKIP() << "this file system cannot hold a sparse file that long";
+    CLorvantaDoc doc;
     RecordingMessageSink sink;
-    EXPECT_EQ(OpenTaalFile(doc, path, sink).result, 16u);
+    const auto text = dir.Write("notes.tal", {'h', 'i', '\n'});
+    EXPECT_TRUE(OpenTaalFile(doc, text, sink).structuralError);
+    const auto huge = dir.Write("huge.tal", {'D', 'h', 'a', 0});
+    std::filesystem::resize_file(huge, 2ull << 30);
+    EXPECT_TRUE(OpenTaalFile(doc, huge, sink).structuralError);
     ASSERT_EQ(sink.Messages().size(), 2u);
-    EXPECT_EQ(sink.Messages()[0].text, "Invalid file format for file " + path.string());
+    EXPECT_EQ(sink.Messages()[0].text, "Cannot read file " + text.string() + ": it holds no Taal.");
     EXPECT_EQ(sink.Messages()[1].text,
-              "Error 16 occurred while reading file " + path.string() + ". Invalid Lorvanta file.");
-    EXPECT_EQ(doc.Taal().Name(), "huge.tal");
+              "Cannot read file " + huge.string() + ": it holds more than 50,000 bols.");
 }
 
 } // namespace

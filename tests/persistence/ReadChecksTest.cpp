@@ -68,14 +68,15 @@ TEST(ReadChecks, BolsAndSounds) {
         // Bol values out of range fail and stay as read...
         {{Bol(50001, 1.0f, 0.0f)}, kFailed, "X 50001 1 0" + silent},
         {{Bol(0xFFFFFFFF, 1.0f, 0.0f)}, kFailed, "X 4294967295 1 0" + silent},
-        {{Bol(0, 12.0f, 0.0f)}, kFailed, "X 0 12 0" + silent},
-        {{Bol(0, 0.0009f, 0.0f)}, kFailed, "X 0 0.0009 0" + silent},
-        {{Bol(0, -1.0f, 0.0f)}, kFailed, "X 0 -1 0" + silent},
         {{Bol(0, 1.0f, 6.5f)}, kFailed, "X 0 1 6.5" + silent},
         {{Bol(0, 1.0f, -6.5f)}, kFailed, "X 0 1 -6.5" + silent},
         {{Bol(0, 1.0f, kInf)}, kFailed, "X 0 1 inf" + silent},
         {{Bol(0, 1.0f, kNaN)}, kFailed, "X 0 1 nan" + silent},
-        // ...except a duration that is no number, which becomes one beat.
+        // ...except the duration, which is brought into range (no number: one beat).
+        {{Bol(0, 12.0f, 0.0f), Bol(0, 1.8e28f, 0.0f)}, kFailed, "X 0 10 0" + silent},
+        {{Bol(0, 0.0009f, 0.0f), Bol(0, 0.0f, 0.0f), Bol(0, -4.05e18f, 0.0f)},
+         kFailed,
+         "X 0 0.001 0" + silent},
         {{Bol(0, kNaN, 0.0f), Bol(0, kInf, 0.0f), Bol(0, -kInf, 0.0f)},
          kFailed,
          "X 0 1 0" + silent},
@@ -102,7 +103,7 @@ TEST(ReadChecks, BolsAndSounds) {
         // A repair's warning wins over a failed check's error.
         {{Sounds(Bytes().Sound(), Bytes().Sound("x", 40), 12.0f)},
          kRepaired,
-         "B 0 12 0 / Silence 0 0 0 / x 0 0 0"},
+         "B 0 10 0 / Silence 0 0 0 / x 0 0 0"},
     };
     for (const Case& c : cases)
         Check(c, [](const CTaal& taal) { return test::Describe(*taal.BolAt(0)); });
@@ -176,7 +177,7 @@ TEST(ReadChecks, OpenShowsTheBoxWithTheFullPathAndKeepsWhatWasRead) {
     const std::string full = (dir / "bad.tal").string();
     EXPECT_EQ(sink.Messages()[1].text,
               "Error 38 occurred while reading file " + full + ". Invalid Lorvanta file.");
-    EXPECT_EQ(doc.Taal().BolAt(0)->duration, 12.0f);
+    EXPECT_EQ(doc.Taal().BolAt(0)->duration, 10.0f);
     EXPECT_EQ(doc.PathName(), full);
     EXPECT_EQ(doc.Title(), "bad.tal");
     EXPECT_FALSE(doc.IsEmpty());

@@ -1,4 +1,5 @@
-// Saving replaces a file whole or not at all.
+// Saving replaces a file whole or not at all, and only a regular file the user
+// may write.
 #include "persistence/TaalFile.h"
 #include "persistence/TempDir.h"
 
@@ -16,55 +17,107 @@ protected:
         m_doc.InsertBol(0);
         m_doc.Taal().SetName("Saved");
     }
-    // Saves, expecting failure with the given reason; the document stays modified.
-    void ExpectFailure(const std::filesystem::path& path, const std::string& reason) {
-        std::string error;
-        EXPECT_FALSE(SaveTaalFile(m_doc, path, error));
-        EXPECT_EQ(error, reason);
+    // Saves, expecting failure; returns the message a caller shows. The
+    // document stays modified.
+    std::string Failure(const std::filesystem::path& path) {
+        SaveFailure failure;
+        EXPECT_FALSE(SaveTaalFile(m_doc, path, failure));
         EXPECT_TRUE(m_doc.IsModified());
+        return failure.Message("%2", path.string());
+    }
+    static struct stat Stat(const std::filesystem::path& path) {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0);
+        return info;
     }
 
     test::TempDir m_dir;
     CLorvantaDoc m_doc;
 };
 
-TEST_F(SafeSave, WritesVersion4KeepingPermissionsAndLinks) {
+TEST_F(SafeSave, WritesVersion4KeepingModeOwnerAndLinks) {
     m_doc.Header().version = 1; // as after reading a legacy file
     const auto path = m_dir / "a.tal";
-    std::string error;
-    ASSERT_TRUE(SaveTaalFile(m_doc, path, error)) << error;
+    SaveFailure failure;
+    ASSERT_TRUE(SaveTaalFile(m_doc, path, failure)) << failure.reason;
     EXPECT_EQ(test::TempDir::Read(path), WriteTaalDocument(m_doc));
     EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"a.tal"});
     EXPECT_EQ(m_doc.Header().version, 4);
     EXPECT_FALSE(m_doc.IsModified());
     EXPECT_EQ(m_doc.PathName(), path.string());
 
-    // Replacing a file keeps its permissions; through a link, its target.
+    // Replacing a file keeps its mode and owner; through a link, its target's.
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    std::filesystem::create_symlink(path, m_dir / "link.tal");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path.c_str(), 1234, 4321), 0);
+    }
+    std::filesystem::create_symlink("a.tal", m_dir / "link.tal");
     m_doc.Taal().SetName("Again");
-    ASSERT_TRUE(SaveTaalFile(m_doc, m_dir / "link.tal", error)) << error;
+    ASSERT_TRUE(SaveTaalFile(m_doc, m_dir / "link.tal", failure)) << failure.reason;
     EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.tal"));
     EXPECT_EQ(test::TempDir::Read(path), WriteTaalDocument(m_doc));
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(Stat(path).st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(Stat(path).st_uid * 10000 + Stat(path).st_gid, 1234u * 10000 + 4321u);
+    }
+
+    // A dangling link (through a second link) creates the file it names.
+    std::filesystem::create_symlink("new.tal", m_dir / "dangling.tal");
+    std::filesystem::create_symlink(m_dir / "dangling.tal", m_dir / "chain.tal");
+    ASSERT_TRUE(SaveTaalFile(m_doc, m_dir / "chain.tal", failure)) << failure.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "chain.tal"));
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "dangling.tal"));
+    EXPECT_EQ(test::TempDir::Read(m_dir / "new.tal"), WriteTaalDocument(m_doc));
 }
 
-TEST_F(SafeSave, FailureReportsTheReasonAndKeepsTheOldFile) {
-    // The target is a folder: the final rename fails, after the data was written.
-    std::filesystem::create_directory(m_dir / "taken.tal");
-    m_dir.Write("taken.tal/inside", {7});
-    ExpectFailure(m_dir / "taken.tal", "Is a directory");
-    EXPECT_EQ(test::TempDir::Read(m_dir / "taken.tal/inside"), std::vector<std::uint8_t>{7});
-    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"taken.tal"});
+TEST_F(SafeSave, RefusesWhatIsNotARegularWritableFile) {
+    std::filesystem::create_directory(m_dir / "folder.tal");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.tal").c_str(), 0666), 0);
+    std::filesystem::create_symlink("/dev/null", m_dir / "null.tal");
+    std::filesystem::create_symlink("fifo.tal", m_dir / "to-fifo.tal");
+    const auto readOnly = m_dir.Write("kept.tal", {9, 9});
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const struct Case {
+        std::string name;
+        const char* message;
+    } cases[] = {
+        {"folder.tal", "%1 is not a regular file."},
+        {"fifo.tal", "%1 is not a regular file."},
+        {"null.tal", "%1 is not a regular file."},
+        {"to-fifo.tal", "%1 is not a regular file."},
+        {"kept.tal", "%1 is read-only."}, // even for root
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Failure(m_dir / c.name), FormatMessage(c.message, (m_dir / c.name).string()));
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(m_dir / "fifo.tal"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(test::TempDir::Read(readOnly), (std::vector<std::uint8_t>{9, 9}));
+    EXPECT_EQ(Stat(readOnly).st_mode & 07777, 0444u);
+    EXPECT_EQ(m_dir.Names().size(), 5u); // no temporary file left
 
-    ExpectFailure(m_dir / "no/such/folder.tal", "No such file or directory");
+    EXPECT_EQ(Failure(m_dir / "no/such/folder.tal"), "No such file or directory");
+}
+
+TEST_F(SafeSave, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+    const auto old = m_dir.Write("a.tal", {9, 9});
+    SaveFailure failure;
+    EXPECT_FALSE(WriteFileSafely(
+        old,
+        [](int fd) -> std::optional<std::string> {
+            return ::write(fd, "half", 4) == 4 ? "No space left on device" : "";
+        },
+        failure));
+    EXPECT_EQ(failure.Message("Cannot save file %1: %2.", "a.tal"),
+              "Cannot save file a.tal: No space left on device.");
+    EXPECT_EQ(test::TempDir::Read(old), (std::vector<std::uint8_t>{9, 9}));
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"a.tal"});
 
     if (::geteuid() != 0) { // permissions do not bind root
-        const auto old = m_dir.Write("a.tal", {9, 9});
         ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0555), 0);
-        ExpectFailure(old, "Permission denied");
+        EXPECT_EQ(Failure(old), "Permission denied");
         EXPECT_EQ(test::TempDir::Read(old), (std::vector<std::uint8_t>{9, 9}));
     }
 }

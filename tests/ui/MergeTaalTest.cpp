@@ -121,7 +121,7 @@ private slots:
         session.sink.Clear();
         CLorvantaDoc empty;
         empty.Taal().SetName("Nothing");
-        std::string error;
+        SaveFailure error;
         const QString emptyPath = dir.filePath(QStringLiteral("empty.tal"));
         QVERIFY(SaveTaalFile(empty, QFile::encodeName(emptyPath).toStdString(), error));
         QCOMPARE(MergeTaalFile(session.editor, session.sink, emptyPath), 0);

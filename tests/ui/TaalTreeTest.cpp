@@ -44,8 +44,8 @@ void WriteTaal(const QString& path, float tempo) {
     CLorvantaDoc doc;
     doc.Params().defaultTempo = tempo;
     doc.Taal().Append(std::make_unique<CBol2>());
-    std::string error;
-    QVERIFY2(SaveTaalFile(doc, QFile::encodeName(path).toStdString(), error), error.c_str());
+    SaveFailure error;
+    QVERIFY2(SaveTaalFile(doc, QFile::encodeName(path).toStdString(), error), error.reason.c_str());
 }
 
 } // namespace
