@@ -228,17 +228,6 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
     EXPECT_TRUE(std::filesystem::exists(m_dir / "out.tal"));
 }
 
-TEST_F(CliCommands, ComposeSavesNameAndTempo) {
-    ASSERT_EQ(
-        Cli({"compose", "Dha | Dhin", "-o", "mine.tal", "--name", "Mine", "--tempo", "10"}, false)
-            .exitCode,
-        0);
-    auto doc = Open("mine.tal");
-    EXPECT_EQ(doc->Taal().Name(), "Mine");
-    EXPECT_EQ(doc->DefaultTempo(), 10.0f);
-    ASSERT_EQ(doc->Taal().Count(), 2);
-    // The shipped bols: Dha and Dhin over the open Ge.
-    EXPECT_EQ(doc->Taal().BolAt(0)->bass.soundId, 3u);
 // Writers refuse an input whose read failed a check unless forced, and every
 // file named is judged before it is opened, so nothing blocks on a FIFO.
 TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
@@ -339,6 +328,17 @@ TEST_F(CliCommands, BankKeepsExistingStrokes) {
     EXPECT_GT(TempDir::Read(m_dir / "kit/12 Na.wav").size(), 44u);
 }
 
+TEST_F(CliCommands, ComposeSavesNameAndTempo) {
+    ASSERT_EQ(
+        Cli({"compose", "Dha | Dhin", "-o", "mine.tal", "--name", "Mine", "--tempo", "10"}, false)
+            .exitCode,
+        0);
+    auto doc = Open("mine.tal");
+    EXPECT_EQ(doc->Taal().Name(), "Mine");
+    EXPECT_EQ(doc->DefaultTempo(), 10.0f);
+    ASSERT_EQ(doc->Taal().Count(), 2);
+    // The shipped bols: Dha and Dhin over the open Ge.
+    EXPECT_EQ(doc->Taal().BolAt(0)->bass.soundId, 3u);
     EXPECT_EQ(doc->Taal().BolAt(1)->bass.soundId, 3u);
 
     ASSERT_EQ(Cli({"compose", "Na", "-o", "mine.tal"}).exitCode, 0);
