@@ -1,6 +1,7 @@
 // lorvanta-cli play FILE: plays the Taal in an endless loop, as the program's
 // Play does, and prints the beat display: one line each time the whole beat
-// number changes.
+// number changes, with --times followed by when it changed, in seconds since
+// the sound started.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
@@ -23,7 +24,7 @@ namespace lorvanta::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N]";
+    "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]";
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -51,6 +52,12 @@ private:
     void (*m_term)(int);
 };
 
+// A whole beat as the display showed it, and when (the steady clock's count).
+struct NotedBeat {
+    int beat = 0;
+    std::int64_t at = 0;
+};
+
 // Whole beats handed from the feeding thread to the printing thread, in order,
 // so that a late printer still prints every beat. One writer, one reader.
 class BeatQueue {
@@ -64,21 +71,22 @@ public:
         const std::uint32_t head = m_head.load(std::memory_order_relaxed);
         if (head - m_tail.load(std::memory_order_acquire) == m_beats.size())
             return; // the printer is far behind: drop rather than wait
-        m_beats[head % m_beats.size()] = whole;
+        m_beats[head % m_beats.size()] = {
+            whole, std::chrono::steady_clock::now().time_since_epoch().count()};
         m_head.store(head + 1, std::memory_order_release);
     }
-    // Printing thread: the next queued beat, or 0.
-    int Take() {
+    // Printing thread: the next queued beat (beat 0: none).
+    NotedBeat Take() {
         const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
         if (tail == m_head.load(std::memory_order_acquire))
-            return 0;
-        const int beat = m_beats[tail % m_beats.size()];
+            return {};
+        const NotedBeat beat = m_beats[tail % m_beats.size()];
         m_tail.store(tail + 1, std::memory_order_release);
         return beat;
     }
 
 private:
-    std::array<int, 256> m_beats{};
+    std::array<NotedBeat, 256> m_beats{};
     std::atomic<std::uint32_t> m_head{0};
     std::atomic<std::uint32_t> m_tail{0};
     int m_lastNoted = 0; // feeding thread only
@@ -87,8 +95,8 @@ private:
 int RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem =
-            ParseCommandLine(args, {"--tempo", "--pitch", "--seconds", "--from"}, {}, line))
+    if (auto problem = ParseCommandLine(args, {"--tempo", "--pitch", "--seconds", "--from"},
+                                        {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -167,12 +175,20 @@ int RunPlay(const std::vector<std::string>& args) {
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
+    const bool times = line.Has("--times");
+    const std::int64_t soundStart = engine.PlayStartedAt();
     while (g_interrupted == 0) {
         if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
             break;
         bool printed = false;
-        while (const int beat = beats.Take()) {
-            std::printf("beat %d\n", beat);
+        for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
+            if (times) {
+                const Clock::duration since(noted.at - soundStart);
+                std::printf("beat %d at %.4f\n", noted.beat,
+                            std::chrono::duration<double>(since).count());
+            } else {
+                std::printf("beat %d\n", noted.beat);
+            }
             printed = true;
         }
         if (printed)

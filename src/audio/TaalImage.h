@@ -66,6 +66,11 @@ public:
 
     const Segment& SegmentOf(std::size_t bol) const { return m_segments[bol]; }
 
+    // The Taal's length in beats when the image was built, so that the playing
+    // beat is worked out from the Taal being heard.
+    float Beats() const { return m_beats; }
+    void SetBeats(float beats) { m_beats = beats; }
+
     // Lets the renderer rewrite the rate fields of the image in use, as the
     // program does before each build at a pitch other than 1.
     WaveHeader& MutableHeader() { return m_header; }
@@ -75,6 +80,7 @@ private:
     std::vector<std::uint32_t> m_slots;
     std::vector<std::uint64_t> m_bolStarts;
     std::vector<Segment> m_segments;
+    float m_beats = 0.0f;
 };
 
 } // namespace lorvanta

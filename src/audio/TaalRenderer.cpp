@@ -283,6 +283,7 @@ std::uint32_t CTaalRenderer::BuildTaalImage() {
         PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
         image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
                                             std::move(segments));
+        image->SetBeats(m_taal.Total());
     } catch (const std::bad_alloc&) {
         m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
         return kStatusOutOfMemory;

@@ -371,6 +371,7 @@ void CTaalEditor::ClearAll() {
         action->bols.push_back(std::make_unique<CBol2>(*bol));
     m_lists.Record(std::move(action));
 
+    m_host.StopPlayback();
     // Only the bols go: the name, the default tempo and the reserved block
     // stay, so that Undo gives the Taal back as it was.
     taal.RemoveAll();
@@ -488,6 +489,7 @@ void CTaalEditor::ApplyBolProperties(const CBol2& edited) {
 
 void CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
     SyncFlags();
+    m_host.StopPlayback();
     m_lists.Record(MakeWholeTaalAction(m_doc.Taal()));
     CTaal replacement;
     replacement.Assign(taal);

@@ -78,7 +78,8 @@ public:
     // The tempo bar's default (what its Reset returns to).
     virtual void SetDefaultTempo(float /*bpm*/) {}
 
-    // Playback, for the commands' enabling and for edits that stop it.
+    // Playback, for the commands' enabling. StopPlayback: the Taal was
+    // replaced or cleared as a whole, so playing stops and a pause ends.
     virtual bool IsPlaying() const { return false; }
     virtual void StopPlayback() {}
 };

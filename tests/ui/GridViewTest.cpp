@@ -6,6 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
 #include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
@@ -432,6 +433,33 @@ private slots:
             QVERIFY(beats[i] > beats[i - 1]); // well inside the first cycle
         // Coalesced: never more positions shown than the thread delivered.
         QVERIFY(g.view->PositionsShown() <= g.view->Engine().NotificationsProcessed());
+        QCOMPARE(g.view->ShownBeat(), 1.0f);
+    }
+
+    void editsWhilePlayingAreHeardAndANewTaalEndsAPause() {
+        Grid g(std::vector<float>(16, 1.0f));
+        const CTaalRenderer& renderer = g.view->Renderer();
+        g.view->OnAudioPlay();
+        g.view->SelectBol(2, true);
+        g.view->Editor().Delete();
+        Flush();
+        // The image follows the edit at once, and so does the beat.
+        QCOMPARE(renderer.Image().BolCount(), std::size_t{15});
+        QCOMPARE(renderer.Image().Beats(), 15.0f);
+        g.view->Editor().Undo();
+        Flush();
+        QCOMPARE(renderer.Image().BolCount(), std::size_t{16});
+        QVERIFY(g.view->IsPlaying());
+
+        // Clear All and the notation's Apply are a new Taal: a pause ends.
+        g.view->OnAudioPause();
+        g.view->Editor().ClearAll();
+        QVERIFY(!g.view->IsPaused());
+        g.view->Editor().Undo();
+        g.Pause();
+        g.view->ShowPlayingPosition(3.5f, 2);
+        g.view->ReplaceTaal(g.doc.Taal());
+        QVERIFY(!g.view->IsPaused());
         QCOMPARE(g.view->ShownBeat(), 1.0f);
     }
 };

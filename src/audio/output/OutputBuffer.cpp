@@ -127,10 +127,11 @@ HResult OutputBuffer::GetCurrentPosition(std::uint32_t* play, std::uint32_t* wri
     if (play == nullptr && write == nullptr)
         return kHrInvalidArg;
     const std::uint32_t position = m_position.load(std::memory_order_acquire);
-    const std::uint32_t behind = std::min(m_latency.load(std::memory_order_relaxed),
-                                          m_sinceStart.load(std::memory_order_relaxed));
+    const std::uint32_t behind =
+        std::min({m_latency.load(std::memory_order_relaxed),
+                  m_sinceStart.load(std::memory_order_relaxed), (m_size - 2) & ~1u});
     if (play != nullptr)
-        *play = (position + m_size - behind % m_size) % m_size;
+        *play = (position + m_size - behind) % m_size;
     if (write != nullptr)
         *write = position;
     return kHrOk;
@@ -151,6 +152,9 @@ HResult OutputBuffer::Play(bool looping) noexcept {
     m_looping.store(looping, std::memory_order_relaxed);
     if (!m_playing.load(std::memory_order_relaxed)) {
         m_sinceStart.store(0, std::memory_order_relaxed);
+        m_takenAt.store(0, std::memory_order_relaxed);
+        m_startedAt.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                          std::memory_order_release);
         m_startGeneration.fetch_add(1, std::memory_order_acq_rel);
         m_playing.store(true, std::memory_order_release);
     }
@@ -212,7 +216,29 @@ HResult OutputBuffer::SetNotificationPositions(std::span<const NotifyPosition> p
 }
 
 void OutputBuffer::SetLatencyBytes(std::uint32_t bytes) noexcept {
-    m_latency.store(std::min(bytes, m_size - 2) & ~1u, std::memory_order_relaxed);
+    m_latency.store(bytes & ~1u, std::memory_order_relaxed);
+}
+
+void OutputBuffer::StampTaken(std::chrono::steady_clock::time_point when) noexcept {
+    m_takenAt.store(when.time_since_epoch().count(), std::memory_order_release);
+}
+
+std::int64_t OutputBuffer::UnheardBytes(std::chrono::steady_clock::time_point now) const noexcept {
+    // What was taken since the start cannot be more than that behind.
+    std::int64_t unheard = std::min(m_latency.load(std::memory_order_relaxed),
+                                    m_sinceStart.load(std::memory_order_relaxed));
+    const std::int64_t takenAt = m_takenAt.load(std::memory_order_acquire);
+    if (takenAt == 0 || !m_playing.load(std::memory_order_acquire))
+        return unheard;
+    // A consumer that has gone quiet (a lost device) is not followed far.
+    constexpr std::chrono::steady_clock::duration kLongest = std::chrono::milliseconds(20);
+    const auto since =
+        std::clamp(now.time_since_epoch() - std::chrono::steady_clock::duration(takenAt),
+                   std::chrono::steady_clock::duration::zero(), kLongest);
+    const double sounded = std::chrono::duration<double>(since).count() *
+                           static_cast<double>(m_frequency.load(std::memory_order_relaxed));
+    unheard -= 2 * static_cast<std::int64_t>(sounded);
+    return unheard;
 }
 
 void OutputBuffer::MarkLost() noexcept {
@@ -265,7 +291,8 @@ std::uint32_t OutputBuffer::Consume(std::int16_t* out, std::uint32_t frames) noe
         m_playing.store(false, std::memory_order_release);
     const std::uint32_t bytes = taken * 2;
     const std::uint32_t since = m_sinceStart.load(std::memory_order_relaxed);
-    m_sinceStart.store(std::min(since + bytes, m_size), std::memory_order_relaxed);
+    // Only compared with the latency: it need not count beyond a second or so.
+    m_sinceStart.store(std::min(since + bytes, std::uint32_t{1} << 30), std::memory_order_relaxed);
 
     // Notifications whose byte was taken in this pass. Entering the chunk
     // after one checks that the writer refilled it; all checks come before

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -68,6 +69,11 @@ public:
     // yet taken by the device; everything behind it may be rewritten.
     HResult GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) const noexcept;
     HResult SetCurrentPosition(std::uint32_t offset) noexcept;
+    // Bytes behind the write cursor not heard yet at `now`: the output's
+    // latency, less what has sounded since a real-time consumer last took
+    // samples (negative when it takes in arrears, as a clock that takes what
+    // the elapsed time owed does). Any size, unlike the play cursor's lag.
+    std::int64_t UnheardBytes(std::chrono::steady_clock::time_point now) const noexcept;
 
     // Starts playing from the current position (again, if stopped); a looping
     // buffer plays endlessly, another stops at its end and rewinds.
@@ -111,6 +117,12 @@ public:
     std::uint32_t Consume(std::int16_t* out, std::uint32_t frames) noexcept;
     // How many bytes of what was taken have not been heard yet.
     void SetLatencyBytes(std::uint32_t bytes) noexcept;
+    // A consumer that runs in real time: the moment up to which it took
+    // samples (a device callback's, or a clock pass's). Never set by a
+    // consumer stepped by hand, whose positions then stay exact.
+    void StampTaken(std::chrono::steady_clock::time_point when) noexcept;
+    // When playback last started (the steady clock's count; 0 never).
+    std::int64_t StartedAt() const noexcept { return m_startedAt.load(std::memory_order_acquire); }
     // The device vanished: the memory is gone until Restore.
     void MarkLost() noexcept;
     // Sets every notification event once, without moving, and counts one
@@ -143,6 +155,8 @@ private:
     std::atomic<std::uint32_t> m_position{0};
     std::atomic<std::uint32_t> m_sinceStart{0};
     std::atomic<std::uint32_t> m_latency{0};
+    std::atomic<std::int64_t> m_takenAt{0}; // steady clock count; 0: not stamped since the start
+    std::atomic<std::int64_t> m_startedAt{0};
     std::atomic<bool> m_playing{false};
     std::atomic<bool> m_looping{false};
     std::atomic<bool> m_lost{false};

@@ -43,7 +43,7 @@ void VirtualOutputDevice::RunClock() {
         const double seconds = std::chrono::duration<double>(now - last).count();
         last = now;
         lock.unlock();
-        Pass(seconds, 0);
+        Pass(seconds, 0, now);
         lock.lock();
     }
 }
@@ -59,7 +59,9 @@ void VirtualOutputDevice::AdvanceTime(std::chrono::nanoseconds time) {
     Pass(std::chrono::duration<double>(time).count(), 0);
 }
 
-void VirtualOutputDevice::Pass(double seconds, std::uint32_t frames) {
+void VirtualOutputDevice::Pass(double seconds, std::uint32_t frames,
+                               std::chrono::steady_clock::time_point now) {
+    const bool realTime = now != std::chrono::steady_clock::time_point{};
     ConsumerPass pass(*this);
     m_passCount.fetch_add(1, std::memory_order_relaxed);
     for (std::size_t slot = 0; slot < kMaxBuffers; ++slot) {
@@ -69,14 +71,21 @@ void VirtualOutputDevice::Pass(double seconds, std::uint32_t frames) {
             continue;
         }
         const std::uint32_t generation = buffer->StartGeneration();
+        double owedSeconds = seconds;
         if (buffer->Serial() != m_serial[slot] || generation != m_generation[slot]) {
             m_serial[slot] = buffer->Serial();
             m_generation[slot] = generation;
             m_owed[slot] = 0.0;
+            if (realTime) {
+                const std::chrono::steady_clock::duration sinceStart(
+                    now.time_since_epoch().count() - buffer->StartedAt());
+                owedSeconds =
+                    std::clamp(std::chrono::duration<double>(sinceStart).count(), 0.0, seconds);
+            }
         }
         std::uint64_t due = frames;
         if (frames == 0) {
-            m_owed[slot] += seconds * buffer->Frequency();
+            m_owed[slot] += owedSeconds * buffer->Frequency();
             due = static_cast<std::uint64_t>(std::floor(m_owed[slot]));
             m_owed[slot] -= static_cast<double>(due);
         }
@@ -96,6 +105,8 @@ void VirtualOutputDevice::Pass(double seconds, std::uint32_t frames) {
             if (taken < want)
                 break; // a one-shot buffer ended
         }
+        if (realTime)
+            buffer->StampTaken(now);
     }
 }
 

@@ -67,7 +67,9 @@ private:
 
     void RunClock();
     // One pass of the clock: `seconds` of play, or `frames` samples when set.
-    void Pass(double seconds, std::uint32_t frames);
+    // A real-time pass gives its moment: a buffer started since the last pass
+    // is owed only the time since its start, and its samples are stamped.
+    void Pass(double seconds, std::uint32_t frames, std::chrono::steady_clock::time_point now = {});
 
     const Options m_options;
     // The clock's own state of each slot: the buffer last seen there, its start

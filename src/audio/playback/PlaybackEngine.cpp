@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -20,16 +21,20 @@ UserMessage SoundInitFailureMessage(std::uint32_t status) {
             FormatMessage(messages::kErrorInitializingSound, FormatDecimal(status))};
 }
 
-PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::uint32_t lag,
+PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::int64_t lag,
                                        float taalLength, const TaalImage& image) {
     PlayingPosition position;
     const std::uint64_t dataSize = image.DataSize();
     if (dataSize == 0)
         return position;
-    // Back by the lag, round the cycle.
-    const std::uint64_t back = lag % dataSize;
-    const std::uint64_t ahead = readerPosition % dataSize;
-    const std::uint64_t offset = ahead >= back ? ahead - back : ahead + dataSize - back;
+    // Back by the lag (forward when it is negative), round the cycle.
+    const auto size = static_cast<std::int64_t>(dataSize);
+    std::int64_t signedOffset = static_cast<std::int64_t>(readerPosition % dataSize) - lag % size;
+    if (signedOffset < 0)
+        signedOffset += size;
+    else if (signedOffset >= size)
+        signedOffset -= size;
+    const auto offset = static_cast<std::uint64_t>(signedOffset) & ~std::uint64_t{1};
     position.offset = offset;
     position.beat = static_cast<float>(offset) / static_cast<float>(dataSize) * taalLength + 1.0f;
     position.bolIndex = static_cast<std::uint32_t>(image.PlayingBolAt(offset / 2));
@@ -39,7 +44,6 @@ PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::uint32
 CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& renderer,
                                  MessageSink& sink, OutputOpener opener)
     : m_doc(doc), m_renderer(renderer), m_sink(sink), m_opener(std::move(opener)) {
-    m_taalLength.store(m_doc.Taal().Total());
     // A pitch change while playing rebuilds the image, then moves the ring to
     // the new playback rate.
     m_renderer.SetRateChangedHandler([this](std::uint32_t rate) { SetRingFrequency(rate); });
@@ -121,11 +125,12 @@ void CPlaybackEngine::ShutdownDirectSound() {
 
 void CPlaybackEngine::AudioThreadProc() {
     m_priorityRaised.store(RaiseCurrentThreadPriority(ThreadPriority::TimeCritical));
+    std::chrono::microseconds wait = kFeedingCheckInterval;
     for (;;) {
         // While playing it also looks on its own now and then: a wake-up that
-        // comes late (a busy or virtual machine) then costs little.
-        const unsigned event =
-            IsPlaying() ? m_events.WaitAny(kFeedingCheckInterval) : m_events.WaitAny();
+        // comes late (a busy or virtual machine) then costs little, and the
+        // position shown moves on between notifications.
+        const unsigned event = IsPlaying() ? m_events.WaitAny(wait) : m_events.WaitAny();
         if (event == kStopEvent) {
             m_exitCode.store(kFeedingExitStopped, std::memory_order_release);
             return;
@@ -146,7 +151,8 @@ void CPlaybackEngine::AudioThreadProc() {
             // played before this thread woke.
             const std::uint64_t pending = signalled - m_taken;
             m_taken = signalled;
-            if (pending != 0 && IsPlaying()) {
+            wait = kFeedingCheckInterval;
+            if (IsPlaying()) {
                 std::uint64_t refills = pending;
                 if (pending > kNotifyCount) {
                     // Late by more than the ring: start the ring afresh where it
@@ -159,6 +165,7 @@ void CPlaybackEngine::AudioThreadProc() {
                     m_refills.fetch_add(1, std::memory_order_relaxed);
                 }
                 changed = UpdatePlayingBeat(position);
+                wait = UntilNextBeat(position);
             }
             taken = m_taken;
         }
@@ -177,15 +184,21 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     const CWaveReader& reader = m_renderer.Reader();
     if (ring == nullptr || reader.Image() == nullptr || reader.DataSize() == 0)
         return false;
-    std::uint32_t play = 0;
     std::uint32_t write = 0;
-    if (Failed(ring->GetCurrentPosition(&play, &write)))
+    if (Failed(ring->GetCurrentPosition(nullptr, &write)))
         return false;
-    const std::uint32_t lag = (write + ring->Size() - play) % ring->Size();
-    position = ComputePlayingPosition(
-        reader.Position(), lag, m_taalLength.load(std::memory_order_relaxed), *reader.Image());
+    // What was read from the image and not heard: the ring from the write
+    // cursor to where the next refill goes (the whole ring when they meet,
+    // as after a refill or a fresh start), and what the output holds.
+    std::uint32_t queued = (m_stream->NextWriteOffset() + ring->Size() - write) % ring->Size();
+    if (queued == 0)
+        queued = ring->Size();
+    const std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
+    position =
+        ComputePlayingPosition(reader.Position(), lag, reader.Image()->Beats(), *reader.Image());
     const float last = m_lastBeat.load(std::memory_order_relaxed);
-    if (position.beat == last)
+    const bool announce = m_announce.exchange(false, std::memory_order_acq_rel);
+    if (position.beat == last && !announce)
         return false;
     position.previousBeat = last;
     m_lastBeat.store(position.beat, std::memory_order_release);
@@ -193,12 +206,33 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     return true;
 }
 
+std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& position) const {
+    const TaalImage* image = m_renderer.Reader().Image();
+    const OutputBuffer* ring = Ring();
+    if (image == nullptr || ring == nullptr || image->DataSize() == 0 || !(image->Beats() > 0.0f))
+        return kFeedingCheckInterval;
+    const double bytesPerBeat = static_cast<double>(image->DataSize()) / image->Beats();
+    const double offset = static_cast<double>(position.offset);
+    const double next = (std::floor(offset / bytesPerBeat) + 1.0) * bytesPerBeat;
+    const double seconds = (next - offset) / (2.0 * ring->Frequency());
+    // Just past the boundary, so that the new beat is there when it looks.
+    const auto until = std::chrono::microseconds(static_cast<std::int64_t>(seconds * 1e6)) +
+                       std::chrono::microseconds(200);
+    return std::clamp(until, kFeedingMinimumWait, kFeedingCheckInterval);
+}
+
+std::int64_t CPlaybackEngine::PlayStartedAt() const {
+    const OutputBuffer* ring = Ring();
+    return ring ? ring->StartedAt() : 0;
+}
+
 HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
     if (!m_stream)
         return kHrFail;
     std::lock_guard lock(m_renderer.StreamLock());
-    if (offset == 0)
-        m_stream->ResetStream();
+    // From a rewound ring, whatever it last played (a pause leaves it part
+    // way, with its write offset there).
+    m_stream->ResetStream();
     OutputBuffer& ring = *m_stream->Ring();
     if (const HResult result = m_stream->FillStreamBuffer(ring, offset); Failed(result))
         return result;
@@ -232,7 +266,6 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
     }
     // A failed build leaves the previous image playing.
     m_renderer.BuildTaalImage();
-    m_taalLength.store(m_doc.Taal().Total());
     if (IsPlaying())
         return;
     if (!m_stream || Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
@@ -251,6 +284,7 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
     }
     const bool resume = m_paused && !fromSelected;
     // Playing before the ring starts, so that its first notification counts.
+    m_announce.store(true, std::memory_order_release);
     m_playing.store(true, std::memory_order_release);
     if (Failed(resume ? ResumeStream() : StartStream(offset))) {
         m_playing.store(false, std::memory_order_release);
@@ -259,6 +293,8 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
     }
     m_paused = false;
     m_renderer.SetPlaying(true);
+    // The position from the start, shown at once.
+    m_events.Set(kRefillEvent);
 }
 
 void CPlaybackEngine::OnAudioPause() {
@@ -290,8 +326,26 @@ bool CPlaybackEngine::CanPlay() const {
     return !IsPlaying() && !m_doc.IsEmpty();
 }
 
+void CPlaybackEngine::OnTaalReplaced() {
+    if (IsPlaying()) {
+        OnAudioStop();
+    } else if (m_paused && m_stream) {
+        std::lock_guard lock(m_renderer.StreamLock());
+        m_stream->ResetStream();
+        m_lastBeat.store(1.0f, std::memory_order_release);
+        m_playingBol.store(0, std::memory_order_release);
+    }
+    m_paused = false;
+}
+
 void CPlaybackEngine::OnTaalEdited() {
-    m_taalLength.store(m_doc.Taal().Total());
+    if (!IsPlaying())
+        return;
+    if (m_doc.IsEmpty() || m_doc.Taal().Count() == 0) {
+        OnAudioStop();
+        return;
+    }
+    m_renderer.BuildTaalImage();
 }
 
 void CPlaybackEngine::SetRingFrequency(std::uint32_t rate) {

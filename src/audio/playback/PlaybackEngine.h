@@ -64,12 +64,13 @@ struct PlayingPosition {
     std::uint64_t offset = 0; // bytes into the image's samples
 };
 
-// The position for a reader position (bytes into the image's samples) and a
-// lag between the output's write and play cursors: the offset goes back by the
-// lag, round the cycle; beat = offset / data size * Taal length + 1, in single
-// precision; the bol is the first k with bol starts[k] < sample <= bol
-// starts[k + 1] (0 when none). Data size 0 gives beat 1 and bol 0.
-PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::uint32_t lag,
+// The position for a reader position (bytes into the image's samples) and
+// the bytes read that have not been heard yet (negative: heard beyond it):
+// the offset goes back by the lag, round the cycle; beat = offset / data size
+// * Taal length + 1, in single precision; the bol is the first k with bol
+// starts[k] < sample <= bol starts[k + 1] (0 when none). Data size 0 gives
+// beat 1 and bol 0.
+PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::int64_t lag,
                                        float taalLength, const TaalImage& image);
 
 class CPlaybackEngine {
@@ -78,9 +79,11 @@ public:
     static constexpr std::uint32_t kNotifyCount = 8;
     static constexpr std::uint32_t kRefillEvent = 0;
     static constexpr std::uint32_t kStopEvent = 1;
-    // How often the playing feeding thread looks for played chunks when no
-    // notification has woken it.
+    // How often the playing feeding thread looks for played chunks and the
+    // position when no notification has woken it; it looks sooner when a
+    // beat is about to begin, but never more often than kFeedingMinimumWait.
     static constexpr std::chrono::microseconds kFeedingCheckInterval{5000};
+    static constexpr std::chrono::microseconds kFeedingMinimumWait{500};
 
     // Called on the feeding thread each time the playing beat changes. It must
     // not block or call back into the engine: a window stores the position in
@@ -121,6 +124,9 @@ public:
     void OnAudioPause();
     // Stops and rewinds; does nothing unless playing.
     void OnAudioStop();
+    // A new Taal (opened, cleared, replaced as a whole): playing stops and a
+    // pause ends, as Stop would, so that the next Play starts at its start.
+    void OnTaalReplaced();
 
     // Enabling rules of the four commands.
     bool CanPlay() const;
@@ -134,7 +140,9 @@ public:
     // kHrInvalidArg for an image that is not 16-bit mono PCM.
     HResult PlayAudition(std::span<const std::uint8_t> waveImage);
 
-    // The Taal's length changed (an edit): the position display follows.
+    // The Taal's bols changed (an edit, undo or redo): while playing the image
+    // is rebuilt at the same fraction of the cycle, so that what is heard and
+    // the position shown change together; a Taal left empty stops.
     void OnTaalEdited();
 
     // --- State ------------------------------------------------------------
@@ -164,12 +172,19 @@ public:
     HResult StartStream(std::uint64_t offset);
     HResult ResumeStream();
     void AudioThreadProc();
-    // Under the stream lock: the position now, delivered when it changed.
+    // Under the stream lock: the position heard now (what was read from the
+    // image, less what is still queued in the ring and in the output);
+    // true when it is to be delivered (it changed, or playing just started).
     bool UpdatePlayingBeat(PlayingPosition& position);
+    // The steady clock's count when the ring last started playing (0: never).
+    std::int64_t PlayStartedAt() const;
 
 private:
     void PlayFrom(bool fromSelected, int firstSelected);
     void SetRingFrequency(std::uint32_t rate);
+    // Under the stream lock: how long until the heard position reaches the
+    // next whole beat, so that the feeding thread looks just then.
+    std::chrono::microseconds UntilNextBeat(const PlayingPosition& position) const;
 
     const CLorvantaDoc& m_doc;
     CTaalRenderer& m_renderer;
@@ -188,7 +203,9 @@ private:
     bool m_paused = false;
     std::atomic<float> m_lastBeat{1.0f};
     std::atomic<std::uint32_t> m_playingBol{0};
-    std::atomic<float> m_taalLength{0.0f};
+    // Set when playing starts: the first position is delivered even when it
+    // equals the last one shown.
+    std::atomic<bool> m_announce{false};
     std::atomic<int> m_exitCode{-1};
     std::atomic<bool> m_priorityRaised{false};
 

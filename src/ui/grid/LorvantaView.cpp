@@ -148,7 +148,7 @@ void CLorvantaView::SetContextMenus(QMenu* small, QMenu* edit) {
 void CLorvantaView::OnInitialUpdate() {
     if (m_nameEdit)
         EndNameEdit();
-    OnAudioStop();
+    StopPlayback();
     m_editor->Reset();
     m_layout.DeleteBolViews();
     m_layout.CreateBolViews(m_doc.Taal().Count());
@@ -298,8 +298,18 @@ void CLorvantaView::CreateBolViews() {
 
 void CLorvantaView::RecalcLayout(int after) {
     m_layout.RecalcLayout(viewport()->width(), m_doc.Taal(), after);
-    // The position display follows the Taal's length.
-    m_engine->OnTaalEdited();
+    // While playing, the image follows the edit once the whole edit is done
+    // (its bols rendered), so that the sound and the position shown change
+    // together.
+    if (IsPlaying() && !m_rebuildPending) {
+        m_rebuildPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_rebuildPending = false;
+            m_engine->OnTaalEdited();
+            if (!IsPlaying()) // the Taal was left empty
+                SyncPlayingPosition();
+        });
+    }
     UpdateScrollSizes();
     viewport()->update();
     emit commandStateChanged();
@@ -376,7 +386,8 @@ void CLorvantaView::SetDefaultTempo(float bpm) {
 }
 
 void CLorvantaView::StopPlayback() {
-    OnAudioStop();
+    m_engine->OnTaalReplaced();
+    SyncPlayingPosition();
 }
 
 void CLorvantaView::ReplaceTaal(const CTaal& taal) {

@@ -248,6 +248,8 @@ private:
     QTimer* m_positionTimer = nullptr;
     float m_beat = 1.0f;
     int m_playingBol = 0;
+    // An edit while playing has its image rebuilt once the edit is done.
+    bool m_rebuildPending = false;
 
     std::uint64_t m_paintCount = 0;
     std::chrono::nanoseconds m_paintTime{0};

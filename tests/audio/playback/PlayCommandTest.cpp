@@ -2,6 +2,7 @@
 // lines, --from, Ctrl+C, and what it refuses.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,6 +69,33 @@ TEST(PlayCommand, PrintsEachWholeBeatInTurnAndGoesRound) {
         skips += step == 2 ? 1 : 0;
     }
     EXPECT_LE(skips, 1) << run.out;
+}
+
+TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
+    // 1000 bpm: a beat every 60 ms, beat 1 at once. A machine busy enough to
+    // stall the program now and then gets another try.
+    std::string failure;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const Outcome run = Play("'" + kTeentaal + "' --tempo 1000 --seconds 1.1 --times");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        std::istringstream lines(run.out);
+        std::string word, at;
+        int beat = 0;
+        double seconds = 0.0;
+        failure.clear();
+        int count = 0;
+        for (; lines >> word >> beat >> at >> seconds; ++count) {
+            const double expected = 0.060 * count;
+            if (beat != count % 16 + 1 || std::abs(seconds - expected) > 0.005)
+                failure += "beat " + std::to_string(beat) + " at " + std::to_string(seconds) +
+                           ", expected " + std::to_string(expected) + "\n";
+        }
+        if (count < 16)
+            failure += "only " + std::to_string(count) + " beats:\n" + run.out;
+        if (failure.empty())
+            break;
+    }
+    EXPECT_TRUE(failure.empty()) << failure;
 }
 
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {

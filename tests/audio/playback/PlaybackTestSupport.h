@@ -18,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -117,10 +118,19 @@ protected:
     std::unique_ptr<CTaalRenderer> renderer;
     VirtualOutputDevice* device = nullptr; // owned by the engine
     std::unique_ptr<CPlaybackEngine> engine;
-    std::vector<PlayingPosition> positions; // written by the feeding thread
+    // The positions delivered so far (the feeding thread delivers them).
+    std::vector<PlayingPosition> Positions() const {
+        std::lock_guard lock(m_positionsMutex);
+        return m_positions;
+    }
     std::function<void(const PlayingPosition&)> onPosition = [this](const PlayingPosition& p) {
-        positions.push_back(p);
+        std::lock_guard lock(m_positionsMutex);
+        m_positions.push_back(p);
     };
+
+private:
+    mutable std::mutex m_positionsMutex;
+    std::vector<PlayingPosition> m_positions;
 };
 
 } // namespace lorvanta::test

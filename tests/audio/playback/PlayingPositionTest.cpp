@@ -44,6 +44,7 @@ TEST_F(PlayingPositionTest, SixteenBeatsRunFromOneToJustUnderSeventeenThenStartA
     engine->OnAudioPlay();
     const int chunksPerCycle = 423360 / 440 + 1;
     Step(2 * chunksPerCycle);
+    const std::vector<PlayingPosition> positions = Positions();
 
     ASSERT_GT(positions.size(), 2u * 900u);
     float lowest = 100.0f;
@@ -79,16 +80,18 @@ TEST_F(PlayingPositionTest, SixteenBeatsRunFromOneToJustUnderSeventeenThenStartA
     EXPECT_EQ(engine->PlayingBolIndex(), positions.back().bolIndex);
 }
 
-TEST_F(PlayingPositionTest, ThePositionLeadsWhatIsHeardByTheRing) {
-    // With an output latency the play cursor trails what the device took; the
-    // lag between the cursors comes off the reader's position.
+TEST_F(PlayingPositionTest, ThePositionIsWhatIsHeardShownFromTheStart) {
+    // An output latency of 300 samples: what the ring and the output still
+    // hold comes off what was read.
     Open(std::vector<float>(4, 1.0f), 300);
-    engine->OnAudioPlay();
+    engine->OnAudioPlayFromSelected(2);
+    // The starting beat is shown at once, before anything has played.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Positions().empty())
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    EXPECT_EQ(Positions().front().beat, 3.0f);
     Step(20);
-    ASSERT_FALSE(positions.empty());
-    const PlayingPosition& p = positions.back();
-    // Taken: 20 chunks; reader: one ring further; heard: 300 samples fewer.
-    EXPECT_EQ(p.offset, 20u * 440u + 3520u - 600u);
+    EXPECT_EQ(Positions().back().offset, 2u * 26460u + 20u * 440u - 600u);
 }
 
 } // namespace

@@ -118,6 +118,62 @@ TEST_F(StreamingTest, PauseGoesOnWhereItPausedAndStopStartsOver) {
     EXPECT_TRUE(Heard() == Looped(cycle, 0, 50 * 220));
 }
 
+TEST_F(StreamingTest, AfterPausePlayFromSelectedAndANewTaalStartAfresh) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f});
+    const auto cycle = Cycle();
+    const auto pauseMidChunk = [this] {
+        engine->OnAudioPlay();
+        Step(37);
+        device->AdvanceFrames(100);
+        engine->OnAudioPause();
+        device->ClearCaptured();
+    };
+    pauseMidChunk();
+    engine->OnAudioPlayFromSelected(2);
+    Step(20);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 2 * 13230, heard.size()));
+
+    // A new Taal ends a pause as Stop would: Play starts at the cycle's start.
+    engine->OnAudioStop();
+    pauseMidChunk();
+    engine->OnTaalReplaced();
+    EXPECT_FALSE(engine->IsPaused());
+    EXPECT_EQ(engine->LastBeatPosition(), 1.0f);
+    engine->OnAudioPlay();
+    Step(10);
+    EXPECT_TRUE(Heard() == Looped(cycle, 0, 10 * 220));
+}
+
+TEST_F(StreamingTest, AnEditWhilePlayingRebuildsTheImageAtTheSameFraction) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f});
+    engine->OnAudioPlay();
+    Step(112);
+    const auto fraction = [this] {
+        std::lock_guard lock(renderer->StreamLock());
+        return static_cast<double>(renderer->Reader().Position()) /
+               static_cast<double>(renderer->Reader().DataSize());
+    };
+    const double before = fraction();
+    auto bol = std::make_unique<CBol2>(*doc.Taal().BolAt(0));
+    doc.Taal().Append(std::move(bol));
+    doc.Taal().Recalculate(-1);
+    renderer->InsertBolView(3);
+    engine->OnTaalEdited();
+    EXPECT_EQ(renderer->Image().BolCount(), 5u);
+    EXPECT_NEAR(fraction(), before, 1e-4);
+    Step(20);
+    // The position is the new cycle's, five beats long.
+    const PlayingPosition p = Positions().back();
+    EXPECT_EQ(p.beat, static_cast<float>(p.offset) / 132300.0f * 5.0f + 1.0f);
+
+    // A Taal left empty is not played on.
+    doc.Taal().RemoveAll();
+    doc.SetEmpty(true);
+    engine->OnTaalEdited();
+    EXPECT_FALSE(engine->IsPlaying());
+}
+
 TEST_F(StreamingTest, ATempoChangeHalfwayGoesOnHalfwayThroughTheNewCycle) {
     Open({1.0f, 1.0f, 1.0f, 1.0f}); // 105840 bytes at 100 bpm
     const auto oldCycle = Cycle();

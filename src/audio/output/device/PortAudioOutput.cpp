@@ -242,6 +242,7 @@ void PortAudioOutputDevice::Mix(float* output, std::uint32_t frames, double dacL
     float* mix = impl.mix.data();
     const double rate = impl.rate.load(std::memory_order_relaxed);
     std::fill(mix, mix + frames, 0.0f);
+    const auto now = std::chrono::steady_clock::now();
     {
         ConsumerPass pass(*this);
         for (std::size_t slot = 0; slot < kMaxBuffers; ++slot) {
@@ -263,6 +264,7 @@ void PortAudioOutputDevice::Mix(float* output, std::uint32_t frames, double dacL
             // Taken but not heard: what the converter holds plus the device's delay.
             const double behind = resampler.PendingFrames() + dacLatency * buffer->Frequency();
             buffer->SetLatencyBytes(2 * static_cast<std::uint32_t>(std::lround(behind)));
+            buffer->StampTaken(now);
         }
     }
     const int channels = impl.channels;
