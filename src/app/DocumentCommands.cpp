@@ -57,6 +57,7 @@ CLorvantaApp::OpenResult CLorvantaApp::OpenDocument(const QString& path) {
     m_doc.SetPathName(opened.PathName());
     m_doc.SetTitle(opened.Title());
     m_doc.SetModified(false);
+    m_notReadWhole = outcome.valid ? std::filesystem::path() : ToPath(path);
 
     m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
     m_recentFiles.Save();
@@ -82,6 +83,7 @@ void CLorvantaApp::ResetToNewDocument() {
         m_frame->GetGridView()->OnAudioStop();
     m_doc.OnNewDocument();
     m_doc.SetModified(false);
+    m_notReadWhole.clear();
     if (m_frame)
         m_frame->InitialUpdateViews();
 }
@@ -133,12 +135,26 @@ bool CLorvantaApp::DoSave(const QString& path) {
             target += QString::fromLatin1(kTaalExtension);
     }
 
+    // Saving over a file not read whole replaces what was not read; No offers
+    // another file instead.
+    std::error_code error;
+    if (!m_notReadWhole.empty() &&
+        std::filesystem::equivalent(ToPath(target), m_notReadWhole, error)) {
+        const MessageAnswer answer = m_sink.Show(
+            {MessageKind::Question, messages::kSaveIncompleteRead, MessageButtons::YesNo});
+        if (answer != MessageAnswer::Yes)
+            return DoSave(QString());
+    }
+
     SaveFailure failure;
     if (!SaveTaalFile(m_doc, ToPath(target), failure)) {
         m_sink.Show({MessageKind::Error,
                      failure.Message(kSaveFailed, QDir::toNativeSeparators(target).toStdString())});
         return false;
     }
+    if (!m_notReadWhole.empty() &&
+        std::filesystem::equivalent(ToPath(target), m_notReadWhole, error))
+        m_notReadWhole.clear();
     m_doc.SetTitle(QFileInfo(target).fileName().toStdString());
     m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
     m_recentFiles.Save();

@@ -83,6 +83,9 @@ private:
     OutputOpener m_opener;
     std::filesystem::path m_bolTablePath;
     CLorvantaDoc m_doc;
+    // The file the document was read from when its read failed a check: saving
+    // over it asks first, since what was read is not all the file held.
+    std::filesystem::path m_notReadWhole;
     CSampleBank m_bank;
     CRecentFileList m_recentFiles;
     std::unique_ptr<CMainFrame> m_frame;

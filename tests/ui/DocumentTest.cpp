@@ -169,6 +169,41 @@ private slots:
         QVERIFY(fixture.sink.Messages()[0].text.starts_with("Unable to save "));
     }
 
+    // Saving over a file whose read failed a check asks first; No offers Save As.
+    void savingOverAFileNotReadWholeAsks() {
+        AppFixture fixture;
+        const QString bad = fixture.Write("bad.tal", OneBol(12.0f, 12));
+        const auto original = AppFixture::Read(bad);
+        const auto app = fixture.Start({bad});
+        fixture.sink.Clear();
+        const std::string question = "This file was not read completely. Saving replaces it with "
+                                     "what was read. Save anyway?";
+
+        fixture.sink.Answer(MessageAnswer::No);
+        fixture.shell.saveFile = QString(); // Save As cancelled
+        QVERIFY(!app->OnFileSave());
+        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{question});
+        QCOMPARE(fixture.sink.Messages()[0].buttons, MessageButtons::YesNo);
+        QCOMPARE(fixture.shell.suggestedSaveNames.size(), 1);
+        QCOMPARE(AppFixture::Read(bad), original);
+
+        // Save As elsewhere asks nothing; the same file again asks.
+        fixture.sink.Clear();
+        fixture.shell.saveFile = fixture.Path("other.tal");
+        QVERIFY(app->OnFileSaveAs());
+        QVERIFY(fixture.sink.Texts().empty());
+        fixture.sink.Answer(MessageAnswer::Yes);
+        fixture.shell.saveFile = bad;
+        QVERIFY(app->OnFileSaveAs());
+        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{question});
+        QVERIFY(AppFixture::Read(bad) != original);
+
+        // Once saved, the file holds what the document holds: no more asking.
+        fixture.sink.Clear();
+        QVERIFY(app->OnFileSave());
+        QVERIFY(fixture.sink.Texts().empty());
+    }
+
     void modifiedTaalIsOfferedForSaving() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
