@@ -116,6 +116,12 @@ struct Session {
     void Refuse(const std::string& name) {
         sink.texts.push_back(FormatMessage(kDisabledMessage, name));
     }
+    // An edit the editor refused for the limits of a Taal, said as the
+    // program says it.
+    void Report(std::uint32_t status) {
+        if (const auto message = LimitMessage(status))
+            sink.Show(*message);
+    }
 };
 
 std::optional<Instrument> ParseInstrument(const std::string& text) {
@@ -251,9 +257,9 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Sessi
     if (name == "select-all")
         return simple([e] { return e->CanSelectAll(); }, [e] { e->SelectAll(); });
     if (name == "insert")
-        return simple([e] { return e->CanInsert(); }, [e] { e->Insert(); });
+        return simple([e] { return e->CanInsert(); }, [&s, e] { s.Report(e->Insert()); });
     if (name == "append")
-        return simple([] { return true; }, [e] { e->Append(); });
+        return simple([] { return true; }, [&s, e] { s.Report(e->Append()); });
     if (name == "delete")
         return simple([e] { return e->CanDelete(); }, [e] { e->Delete(); });
     if (name == "cut")
@@ -261,7 +267,7 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Sessi
     if (name == "copy")
         return simple([e] { return e->CanDelete(); }, [e] { e->Copy(); });
     if (name == "paste")
-        return simple([e] { return e->CanPaste(); }, [e] { e->Paste(); });
+        return simple([e] { return e->CanPaste(); }, [&s, e] { s.Report(e->Paste()); });
     if (name == "clear-all")
         return simple([e] { return e->CanSelectAll(); }, [e] { e->ClearAll(); });
     if (name == "undo")
@@ -277,18 +283,18 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Sessi
             if (f == 2.0) {
                 if (!e->CanExpandDouble())
                     return s.Refuse("expand 2");
-                return e->ExpandSelected(2.0f);
+                return s.Report(e->ExpandSelected(2.0f));
             }
             if (!e->CanDelete())
                 return s.Refuse(f == 0.5 ? "expand 0.5" : "expand");
             if (f == 0.5)
-                return e->ExpandSelected(0.5f);
+                return s.Report(e->ExpandSelected(0.5f));
             // Custom: the dialog's range, the factor kept in single precision.
             if (!(f >= 0.1 && f <= 10.0)) {
                 s.sink.Show({MessageKind::Warning, kMultiplierMessage});
                 return;
             }
-            e->ExpandSelected(static_cast<float>(f));
+            s.Report(e->ExpandSelected(static_cast<float>(f)));
         };
         return std::nullopt;
     }
@@ -324,7 +330,7 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Sessi
             }
             // The typed text never renames the Taal.
             parsed.SetName(s.doc.Taal().Name());
-            e->ReplaceTaal(parsed);
+            s.Report(e->ReplaceTaal(parsed));
         };
         return std::nullopt;
     }
@@ -347,7 +353,7 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Sessi
             CBol2 edited = *s.doc.Taal().BolAt(i);
             for (const FieldEdit& edit : edits)
                 edit(edited);
-            e->ApplyBolProperties(edited);
+            s.Report(e->ApplyBolProperties(edited));
         };
         return std::nullopt;
     }

@@ -6,6 +6,7 @@
 #include "app/ShellServices.h"
 #include "app/SoundExport.h"
 #include "model/LorvantaDoc.h"
+#include "model/Messages.h"
 #include "model/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
@@ -25,23 +26,30 @@ void CMainFrame::ConnectEditCommands() {
             UpdateCommandUI();
         });
     };
+    // The edits that add bols or change durations say why they were refused.
+    auto edit = [this, on](int id, std::function<std::uint32_t(CTaalEditor&)> command) {
+        on(id, [this, command](CTaalEditor& editor) {
+            if (const auto message = LimitMessage(command(editor)))
+                m_sink.Show(*message);
+        });
+    };
     on(kCmdEditUndo, &CTaalEditor::Undo);
     on(kCmdEditRedo, &CTaalEditor::Redo);
     on(kCmdEditCut, &CTaalEditor::Cut);
     on(kCmdEditCopy, &CTaalEditor::Copy);
-    on(kCmdEditPaste, &CTaalEditor::Paste);
+    edit(kCmdEditPaste, &CTaalEditor::Paste);
     on(kCmdEditDelete, &CTaalEditor::Delete);
     on(kCmdEditSelectAll, &CTaalEditor::SelectAll);
     on(kCmdEditClearAll, &CTaalEditor::ClearAll);
-    on(kCmdExpandDouble, [](CTaalEditor& editor) { editor.ExpandSelected(2.0f); });
-    on(kCmdExpandHalf, [](CTaalEditor& editor) { editor.ExpandSelected(0.5f); });
-    on(kCmdExpandCustom, [this](CTaalEditor& editor) {
+    edit(kCmdExpandDouble, [](CTaalEditor& editor) { return editor.ExpandSelected(2.0f); });
+    edit(kCmdExpandHalf, [](CTaalEditor& editor) { return editor.ExpandSelected(0.5f); });
+    edit(kCmdExpandCustom, [this](CTaalEditor& editor) {
         CExpandDlg dialog(m_sink, this);
-        if (dialog.exec() == QDialog::Accepted)
-            editor.ExpandSelected(dialog.Multiplier());
+        return dialog.exec() == QDialog::Accepted ? editor.ExpandSelected(dialog.Multiplier())
+                                                  : std::uint32_t{0};
     });
-    on(kCmdEditInsert, &CTaalEditor::Insert);
-    on(kCmdEditAppend, &CTaalEditor::Append);
+    edit(kCmdEditInsert, &CTaalEditor::Insert);
+    edit(kCmdEditAppend, &CTaalEditor::Append);
     on(kCmdTaalProperties, [this](CTaalEditor& editor) {
         CTaalProperties dialog(QString::fromStdString(m_doc.Taal().Name()), m_doc.DefaultTempo(),
                                m_sink, this);

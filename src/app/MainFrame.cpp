@@ -180,7 +180,11 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     // The bol properties pane's Apply stores its bol as one undoable step;
     // Play Bol stops the Taal and sounds the form's bol.
     connect(m_bolPropertiesView, &CBolPropertiesPane::applyRequested, m_gridView,
-            [this](const CBol2& edited) { m_gridView->Editor().ApplyBolProperties(edited); });
+            [this](const CBol2& edited) {
+                if (const auto refused =
+                        LimitMessage(m_gridView->Editor().ApplyBolProperties(edited)))
+                    m_sink.Show(*refused);
+            });
     connect(m_bolPropertiesView, &CBolPropertiesPane::playBolRequested, m_gridView,
             &CLorvantaView::PlayBol);
 }

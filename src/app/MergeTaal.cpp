@@ -1,6 +1,7 @@
 #include "app/MergeTaal.h"
 
 #include "model/LorvantaDoc.h"
+#include "model/Messages.h"
 #include "model/TaalEditor.h"
 #include "persistence/TaalFile.h"
 
@@ -22,7 +23,10 @@ int MergeTaalFile(CTaalEditor& editor, MessageSink& sink, const QString& path) {
     bols.reserve(merged.Taal().Bols().size());
     for (const auto& bol : merged.Taal().Bols())
         bols.push_back(bol.get());
-    editor.InsertBols(bols);
+    if (const auto refused = LimitMessage(editor.InsertBols(bols))) {
+        sink.Show(*refused);
+        return 0;
+    }
     return static_cast<int>(bols.size());
 }
 

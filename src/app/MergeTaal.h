@@ -19,7 +19,8 @@ class MessageSink;
 using TaalFileChooser = std::function<QString(QWidget* parent)>;
 
 // Reads the file as Open reads it, with Open's messages. A file that cannot
-// be read, or holds no bols, changes nothing. Returns the number of bols
+// be read, holds no bols, or whose bols would take the Taal beyond its limits
+// (said in a message) changes nothing. Returns the number of bols
 // inserted.
 int MergeTaalFile(CTaalEditor& editor, MessageSink& sink, const QString& path);
 

@@ -1,5 +1,7 @@
 #include "model/Messages.h"
 
+#include "model/TaalLimits.h"
+
 #include <cstdio>
 
 namespace lorvanta {
@@ -39,5 +41,17 @@ const char* const kReadOnlyFile = "%1 is read-only.";
 const char* const kSaveIncompleteRead = "This file was not read completely. Saving replaces it "
                                         "with what was read. Save anyway?";
 } // namespace messages
+
+std::optional<UserMessage> LimitMessage(std::uint32_t code) {
+    switch (code) {
+    case kTaalTooLarge:
+        return UserMessage{MessageKind::Warning,
+                           "A Taal holds at most 50,000 bols and 100,000 beats."};
+    case kBolDurationOutOfRange:
+        return UserMessage{MessageKind::Warning, "A bol lasts from 0.001 to 10 beats."};
+    default:
+        return std::nullopt;
+    }
+}
 
 } // namespace lorvanta

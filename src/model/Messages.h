@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,5 +66,9 @@ extern const char* const kReadOnlyFile;
 // Saving over a file whose read failed a check.
 extern const char* const kSaveIncompleteRead;
 } // namespace messages
+
+// The warning that says which limit of a Taal (model/TaalLimits.h) a refused
+// change would break; none for any other code.
+std::optional<UserMessage> LimitMessage(std::uint32_t code);
 
 } // namespace lorvanta

@@ -4,6 +4,7 @@
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
+#include "model/TaalLimits.h"
 #include "persistence/BolClipboard.h"
 
 #include <algorithm>
@@ -39,6 +40,21 @@ int Position(const CBol2& recorded) {
 // it bol by bol, and render the cells once, so that deleting or pasting
 // thousands of bols stays linear. Smaller ones go bol by bol.
 constexpr std::size_t kBulkBols = 8;
+
+// The limits' verdict on the Taal after the bols from position at on, removed
+// of them, give way to bols of the added durations.
+std::uint32_t CheckSplice(const CTaal& taal, int at, int removed, const std::vector<float>& added) {
+    TaalLimitCheck check;
+    const int count = taal.Count();
+    at = std::clamp(at, 0, count);
+    for (int i = 0; i < at; ++i)
+        check.Keep(taal.BolAt(i)->duration);
+    for (float beats : added)
+        check.Add(beats);
+    for (int i = std::min(at + removed, count); i < count; ++i)
+        check.Keep(taal.BolAt(i)->duration);
+    return check.Status();
+}
 
 // Header heights repainted after a change of the Taal's name or tempo.
 constexpr int kUndoHeaderHeight = 100;
@@ -253,13 +269,15 @@ void CTaalEditor::KeyStep(int step, bool shift) {
 
 // --- Commands ----------------------------------------------------------------
 
-void CTaalEditor::Insert() {
+std::uint32_t CTaalEditor::Insert() {
     SyncFlags();
     if (!CanInsert())
-        return;
+        return 0;
     CTaal& taal = m_doc.Taal();
     const int first = GetFirstSelected();
     const int a = (m_nSelected == 1 && first >= 0) ? first - 1 : taal.Count() - 1;
+    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, {CBol2().duration}))
+        return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
     m_doc.InsertBol(a);
@@ -269,12 +287,15 @@ void CTaalEditor::Insert() {
     m_host.RecalcLayout(a);
     m_nCaret = m_nAnchor = a + 1;
     SelectBol(a + 1, true);
+    return 0;
 }
 
-void CTaalEditor::Append() {
+std::uint32_t CTaalEditor::Append() {
     SyncFlags();
     CTaal& taal = m_doc.Taal();
     const int a = taal.Count() - 1;
+    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, {CBol2().duration}))
+        return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
     m_doc.InsertBol(a);
@@ -282,6 +303,7 @@ void CTaalEditor::Append() {
     m_lists.Record(std::move(action));
     InsertView(a);
     m_host.RecalcLayout(a);
+    return 0;
 }
 
 void CTaalEditor::Delete() {
@@ -330,26 +352,26 @@ void CTaalEditor::Copy() {
         m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
 }
 
-void CTaalEditor::Paste() {
+std::uint32_t CTaalEditor::Paste() {
     SyncFlags();
     std::optional<std::vector<std::uint8_t>> payload;
     if (m_clipboard)
         payload = m_clipboard->Get();
     if (!payload) {
         m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
-        return;
+        return 0;
     }
     std::vector<std::unique_ptr<CBol2>> bols;
     std::string error;
     if (!ReadBolPayload(*payload, bols, error)) {
         m_sink.Show({MessageKind::Error, FormatMessage(messages::kBadClipboardBols, error)});
-        return;
+        return 0;
     }
     std::vector<const CBol2*> list;
     list.reserve(bols.size());
     for (const auto& bol : bols)
         list.push_back(bol.get());
-    InsertBols(list);
+    return InsertBols(list);
 }
 
 void CTaalEditor::SelectAll() {
@@ -386,14 +408,26 @@ void CTaalEditor::ClearAll() {
     m_host.RefreshText();
 }
 
-void CTaalEditor::ExpandSelected(float factor) {
+std::uint32_t CTaalEditor::ExpandSelected(float factor) {
     SyncFlags();
     if (m_nSelected < 1 || !std::isfinite(factor))
-        return;
+        return 0;
     const std::vector<int> selected = SelectedIndices();
     if (selected.empty())
-        return;
+        return 0;
     CTaal& taal = m_doc.Taal();
+    TaalLimitCheck check;
+    for (std::size_t i = 0, next = 0; i < taal.Bols().size(); ++i) {
+        const float beats = taal.Bols()[i]->duration;
+        if (next < selected.size() && static_cast<std::size_t>(selected[next]) == i) {
+            check.Add(beats * factor);
+            ++next;
+        } else {
+            check.Keep(beats);
+        }
+    }
+    if (const std::uint32_t status = check.Status())
+        return status;
     auto action = std::make_unique<CAction>(kActionChangedBols);
     m_lists.ClearRedo();
     for (int i : selected) {
@@ -421,6 +455,7 @@ void CTaalEditor::ExpandSelected(float factor) {
         for (int i : selected)
             m_renderer->RenderBol(i);
     }
+    return 0;
 }
 
 void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo) {
@@ -457,17 +492,20 @@ void CTaalEditor::CommitName(const std::string& name) {
     m_host.InvalidateHeader(kPropertiesHeaderHeight);
 }
 
-void CTaalEditor::ApplyBolProperties(const CBol2& edited) {
+std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
     SyncFlags();
     int i = -1;
     CBol2* bol = const_cast<CBol2*>(GetFirstSelectedBol(&i));
-    m_lists.ClearRedo();
-    if (!bol)
-        return;
     CBol2 compared = edited;
-    compared.index = bol->index;
-    if (compared == *bol)
-        return;
+    if (bol) {
+        compared.index = bol->index;
+        if (!(compared == *bol))
+            if (const std::uint32_t status = CheckSplice(m_doc.Taal(), i, 1, {edited.duration}))
+                return status;
+    }
+    m_lists.ClearRedo();
+    if (!bol || compared == *bol)
+        return 0;
 
     auto action = std::make_unique<CAction>(kActionChangedBols);
     action->bols.push_back(CopyWithIndex(*bol, i));
@@ -485,16 +523,23 @@ void CTaalEditor::ApplyBolProperties(const CBol2& edited) {
         WaitCursor wait(m_host);
         m_renderer->ApplyBolEdit(i);
     }
+    return 0;
 }
 
-void CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
+std::uint32_t CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
     SyncFlags();
+    TaalLimitCheck check;
+    for (const auto& bol : taal.Bols())
+        check.Add(bol->duration);
+    if (const std::uint32_t status = check.Status())
+        return status;
     m_host.StopPlayback();
     m_lists.Record(MakeWholeTaalAction(m_doc.Taal()));
     CTaal replacement;
     replacement.Assign(taal);
     ExchangeTaal(replacement, refreshText);
     m_doc.SetModified();
+    return 0;
 }
 
 void CTaalEditor::ExchangeTaal(CTaal& other, bool refreshText) {
@@ -516,14 +561,20 @@ void CTaalEditor::ExchangeTaal(CTaal& other, bool refreshText) {
         m_host.RefreshText();
 }
 
-int CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
+std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     SyncFlags();
     const int n = static_cast<int>(bols.size());
     if (n == 0)
-        return 1;
+        return 0;
     CTaal& taal = m_doc.Taal();
     const int first = GetFirstSelected();
     const int a = (m_nSelected > 0 && first >= 0) ? first - 1 : taal.Count() - 1;
+    std::vector<float> added;
+    added.reserve(bols.size());
+    for (const CBol2* bol : bols)
+        added.push_back(bol->duration);
+    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, added))
+        return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
     {
@@ -541,7 +592,7 @@ int CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     m_nCaret = m_nAnchor = a + n;
     SelectBol(a + n, true);
     m_doc.SetModified();
-    return 1;
+    return 0;
 }
 
 // --- Undo and redo -------------------------------------------------------------

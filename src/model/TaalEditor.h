@@ -156,28 +156,31 @@ public:
     void ContextClick(int index);
 
     // --- Commands --------------------------------------------------------
-    void Insert();
-    void Append();
+    // The commands that add bols or change durations return 0, or the code
+    // of the limit (model/TaalLimits.h) the change would break; a refused
+    // change changes nothing, and the caller says why (LimitMessage).
+    std::uint32_t Insert();
+    std::uint32_t Append();
     void Delete();
     void Cut();
     void Copy();
-    void Paste();
+    std::uint32_t Paste();
     void SelectAll();
     void ClearAll();
-    void ExpandSelected(float factor);
+    std::uint32_t ExpandSelected(float factor);
     // Taal Properties after OK: records and applies a changed name or tempo.
     void SetTaalProperties(const std::string& name, float defaultTempo);
     // The in-place name editor committed its text.
     void CommitName(const std::string& name);
     // The bol properties pane's Apply, with the pane's edited bol.
-    void ApplyBolProperties(const CBol2& edited);
+    std::uint32_t ApplyBolProperties(const CBol2& edited);
     // Replaces the whole Taal (name included) as one undoable step (notation
     // Apply), and marks the document modified. refreshText false leaves the
     // notation pane's text as it is (Apply keeps the text as typed).
-    void ReplaceTaal(const CTaal& taal, bool refreshText = true);
+    std::uint32_t ReplaceTaal(const CTaal& taal, bool refreshText = true);
     // Inserts copies of the bols at the selection as one undoable insert
     // (Paste, Merge Taal).
-    int InsertBols(const std::vector<const CBol2*>& bols);
+    std::uint32_t InsertBols(const std::vector<const CBol2*>& bols);
     void Undo();
     void Redo();
 

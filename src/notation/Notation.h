@@ -13,6 +13,7 @@
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
+#include "model/TaalLimits.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,8 +37,13 @@ inline constexpr std::string_view kNotationHintText =
 inline constexpr float kMinTypedDuration = 0.001f;
 inline constexpr float kMaxTypedDuration = 10.0f;
 
-// Emphasis one "+" adds to both sounds of a bol, in dB.
+// Emphasis one "+" adds to both sounds of a bol, in dB, and the most a bol
+// gets however many it has (what a Taal file holds).
 inline constexpr float kEmphasisPerPlus = 3.0f;
+inline constexpr float kMaxNotationEmphasis = 20.0f;
+
+// Status of a parse refused at a bol whose duration is bad.
+inline constexpr std::uint32_t kNotationBadBol = 44;
 
 // Where one bol's text lies in a notation text: character offsets, end excluded.
 struct BolRange {
@@ -58,9 +64,11 @@ struct TaalText {
 };
 
 // Writes one bol: the dictionary's first name for its sound pair ("Silence"
-// for a silent bol or one on an instrument without a dictionary), " [%.2f]"
-// when its duration differs from lastWrittenDuration (which then takes it),
-// and one "+" per 3 dB of average emphasis.
+// for a silent bol or one on an instrument without a dictionary), its
+// duration in brackets when it differs from lastWrittenDuration (which then
+// takes it), and one "+" per 3 dB of average emphasis. The duration has the
+// fewest decimals, at least two, that read back as the same float
+// ("[0.50]", "[0.125]").
 BolText WriteBolText(const CBol2& bol, float& lastWrittenDuration,
                      const BolDictionary& dictionary = ProcessBolDictionary());
 
@@ -92,9 +100,23 @@ std::unique_ptr<CBol2> ParseBolText(std::string_view piece, Instrument instrumen
                                     const BolDictionary& dictionary = ProcessBolDictionary(),
                                     std::string* shownPiece = nullptr);
 
-// Parses a whole text into taal (emptied first; its name is left alone).
-// On a bad bol, reports "Error in taal at bol no N, bol: PIECE" through sink,
-// empties the Taal and returns false.
+// What a parse found: status 0, kNotationBadBol (with the number of the bol,
+// counted from 1, and its piece as messages show it) or kTaalTooLarge (more
+// than 50,000 bols or 100,000 beats; the parse stops there).
+struct NotationParseResult {
+    std::uint32_t status = 0;
+    std::uint32_t bolNumber = 0;
+    std::string shownPiece;
+};
+
+// Parses a whole text into taal (emptied first; its name is left alone); a
+// refused text leaves it empty. Memory grows with the bols kept, not with
+// the text's pieces.
+NotationParseResult ParseTaalTextStatus(std::string_view text, CTaal& taal,
+                                        const BolDictionary& dictionary = ProcessBolDictionary());
+
+// ParseTaalTextStatus, reporting a refusal through sink: "Error in taal at
+// bol no N, bol: PIECE" or the limit's message. Returns whether it succeeded.
 //
 // A prefix before the first ":" is taken only when the text has a "|" after
 // that ":" and the prefix is exactly (ignoring case) "Tabla" or "Pakhawaj";

@@ -69,49 +69,54 @@ std::optional<Instrument> InstrumentNamed(std::string_view name) {
     return std::nullopt;
 }
 
-// A text cut into its instrument and its pieces. Each piece is the span of
-// text between two "|" (or the prefix's ":", or the ends), untrimmed.
-struct SplitText {
-    Instrument instrument = Tabla;
+// A text cut into its instrument and its pieces, one piece at a time (so
+// that a text of millions of "|" costs nothing before the parse stops). Each
+// piece is the span of text between two "|" (or the prefix's ":", or the
+// ends), untrimmed.
+class PieceReader {
+public:
+    explicit PieceReader(std::string_view text) : m_text(text) {
+        const auto colon = text.find(':');
+        const auto bar = text.find('|');
+        if (colon != std::string_view::npos && bar != std::string_view::npos && colon < bar) {
+            // A prefix that names no instrument is part of the first bol's name
+            // ("Dha: Open Ge | Na" starts with the bol "Dha: Open Ge").
+            if (const auto instrument = InstrumentNamed(text.substr(0, colon))) {
+                m_instrument = *instrument;
+                m_begin = colon + 1;
+            }
+        }
+    }
+    Instrument GetInstrument() const { return m_instrument; }
+
     struct Piece {
         std::size_t begin;
         std::size_t end;
     };
-    std::vector<Piece> pieces;
-};
+    // The next piece, or none after the last.
+    std::optional<Piece> Next() {
+        if (m_done)
+            return std::nullopt;
+        const auto bar = m_text.find('|', m_begin);
+        Piece piece{m_begin, bar == std::string_view::npos ? m_text.size() : bar};
+        m_begin = piece.end + 1;
+        m_done = bar == std::string_view::npos;
+        const bool first = m_first;
+        m_first = false;
+        // A closing "|" with only whitespace after it ends the text; it makes
+        // no silent bol of its own.
+        if (m_done && !first && Trim(m_text.substr(piece.begin, piece.end - piece.begin)).empty())
+            return std::nullopt;
+        return piece;
+    }
 
-SplitText Split(std::string_view text) {
-    SplitText split;
-    std::size_t bodyStart = 0;
-    const auto colon = text.find(':');
-    const auto bar = text.find('|');
-    if (colon != std::string_view::npos && bar != std::string_view::npos && colon < bar) {
-        // A prefix that names no instrument is part of the first bol's name
-        // ("Dha: Open Ge | Na" starts with the bol "Dha: Open Ge").
-        if (const auto instrument = InstrumentNamed(text.substr(0, colon))) {
-            split.instrument = *instrument;
-            bodyStart = colon + 1;
-        }
-    }
-    std::size_t begin = bodyStart;
-    for (;;) {
-        const auto next = text.find('|', begin);
-        if (next == std::string_view::npos) {
-            split.pieces.push_back({begin, text.size()});
-            break;
-        }
-        split.pieces.push_back({begin, next});
-        begin = next + 1;
-    }
-    // A closing "|" with only whitespace after it ends the text; it makes no
-    // silent bol of its own.
-    if (split.pieces.size() > 1) {
-        const auto& last = split.pieces.back();
-        if (Trim(text.substr(last.begin, last.end - last.begin)).empty())
-            split.pieces.pop_back();
-    }
-    return split;
-}
+private:
+    std::string_view m_text;
+    Instrument m_instrument = Tabla;
+    std::size_t m_begin = 0;
+    bool m_first = true;
+    bool m_done = false;
+};
 
 } // namespace
 
@@ -158,48 +163,70 @@ std::unique_ptr<CBol2> ParseBolText(std::string_view piece, Instrument instrumen
     auto bol =
         std::make_unique<CBol2>(std::string(name), state.bolCount,
                                 static_cast<float>(state.currentDuration), instrument, dictionary);
-    const float emphasis = kEmphasisPerPlus * static_cast<float>(plusSigns);
+    // A file holds no emphasis above 20 dB: seven "+" or more give that.
+    const float emphasis =
+        std::min(kEmphasisPerPlus * static_cast<float>(plusSigns), kMaxNotationEmphasis);
     bol->pitch.emphasis = emphasis;
     bol->bass.emphasis = emphasis;
     return bol;
 }
 
-bool ParseTaalText(std::string_view text, CTaal& taal, MessageSink& sink,
-                   const BolDictionary& dictionary) {
+NotationParseResult ParseTaalTextStatus(std::string_view text, CTaal& taal,
+                                        const BolDictionary& dictionary) {
     taal.RemoveAll();
     NotationParseState state;
-    const SplitText split = Split(text);
-    for (const auto& piece : split.pieces) {
-        std::string shown;
-        auto bol = ParseBolText(text.substr(piece.begin, piece.end - piece.begin), split.instrument,
-                                state, dictionary, &shown);
+    NotationParseResult result;
+    PieceReader reader(text);
+    while (const auto piece = reader.Next()) {
+        if (state.bolCount >= limits::kMaxBols) {
+            result.status = kTaalTooLarge;
+            break;
+        }
+        auto bol = ParseBolText(text.substr(piece->begin, piece->end - piece->begin),
+                                reader.GetInstrument(), state, dictionary, &result.shownPiece);
         if (!bol) {
-            UserMessage message;
-            message.kind = MessageKind::Warning;
-            message.buttons = MessageButtons::Ok;
-            message.text = NotationErrorMessage(state.bolCount + 1, shown);
-            taal.RemoveAll();
-            sink.Show(message);
-            return false;
+            result.status = kNotationBadBol;
+            result.bolNumber = state.bolCount + 1;
+            break;
         }
         taal.Append(std::move(bol));
+        if (!(taal.Total() <= limits::kMaxBeats)) {
+            result.status = kTaalTooLarge;
+            break;
+        }
         ++state.bolCount;
     }
-    return true;
+    if (result.status != 0)
+        taal.RemoveAll();
+    return result;
+}
+
+bool ParseTaalText(std::string_view text, CTaal& taal, MessageSink& sink,
+                   const BolDictionary& dictionary) {
+    const NotationParseResult result = ParseTaalTextStatus(text, taal, dictionary);
+    if (result.status == kNotationBadBol) {
+        UserMessage message;
+        message.kind = MessageKind::Warning;
+        message.buttons = MessageButtons::Ok;
+        message.text = NotationErrorMessage(result.bolNumber, result.shownPiece);
+        sink.Show(message);
+    } else if (const auto message = LimitMessage(result.status)) {
+        sink.Show(*message);
+    }
+    return result.status == 0;
 }
 
 std::vector<BolRange> AppliedTextRanges(std::string_view text) {
-    const SplitText split = Split(text);
+    PieceReader reader(text);
     std::vector<BolRange> ranges;
-    ranges.reserve(split.pieces.size());
-    for (const auto& piece : split.pieces) {
+    while (const auto piece = reader.Next()) {
         BolRange range;
-        range.start = static_cast<std::int32_t>(piece.begin);
+        range.start = static_cast<std::int32_t>(piece->begin);
         // A piece followed by "|" ends before the character in front of it
         // (the space of " | "); the last one runs to the end of the text.
-        const std::size_t end = piece.end == text.size()
-                                    ? piece.end
-                                    : std::max(piece.begin, piece.end == 0 ? 0 : piece.end - 1);
+        const std::size_t end = piece->end == text.size()
+                                    ? piece->end
+                                    : std::max(piece->begin, piece->end == 0 ? 0 : piece->end - 1);
         range.end = static_cast<std::int32_t>(end);
         ranges.push_back(range);
     }

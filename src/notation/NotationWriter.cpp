@@ -1,7 +1,7 @@
 #include "notation/Notation.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace lorvanta {
 
@@ -10,6 +10,41 @@ namespace {
 // The parser counts at most one "+" per character of a text; a larger emphasis
 // can only come from elsewhere and is written with this many.
 constexpr double kMaxPlusSigns = 65535.0;
+
+// Whether the parser takes a duration typed as digits: as a double within the
+// typed range.
+bool Typable(double value) {
+    return value >= static_cast<double>(kMinTypedDuration) &&
+           value <= static_cast<double>(kMaxTypedDuration);
+}
+
+// Whether digits read back as duration, as the parser reads them: rounded to
+// double, then to float, and taken exactly when the duration itself would be
+// (the float 0.001 lies above the decimal 0.001, which the parser refuses).
+bool ReadsBackAs(std::string_view digits, float duration) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return error == std::errc() && static_cast<float>(value) == duration &&
+           Typable(value) == Typable(static_cast<double>(duration));
+}
+
+// " [D]" with the fewest decimals, at least two, that read back as duration.
+// Any float in the bols' range needs at most 12; one from elsewhere that needs
+// more than kMaxDecimals gets that many.
+std::string DurationText(float duration) {
+    constexpr int kMaxDecimals = 40;
+    // A sign, the largest float's 39 digits, the point and the decimals.
+    char buffer[96];
+    char* end = buffer;
+    for (int decimals = 2; decimals <= kMaxDecimals; ++decimals) {
+        end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(duration),
+                            std::chars_format::fixed, decimals)
+                  .ptr;
+        if (ReadsBackAs(std::string_view(buffer, static_cast<std::size_t>(end - buffer)), duration))
+            break;
+    }
+    return " [" + std::string(buffer, end) + "]";
+}
 
 bool IsOnTabla(const CSound& sound) {
     return sound.instrument == Tabla;
@@ -47,10 +82,7 @@ BolText WriteBolText(const CBol2& bol, float& lastWrittenDuration,
     }
 
     if (bol.duration != lastWrittenDuration) {
-        // The largest float needs 39 digits before the point.
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, " [%.2f]", static_cast<double>(bol.duration));
-        out.text += buffer;
+        out.text += DurationText(bol.duration);
         lastWrittenDuration = bol.duration;
     }
 

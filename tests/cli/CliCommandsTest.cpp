@@ -184,6 +184,17 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "~\"messages\": [\"Error in taal at bol no 1, bol: Na [20]\", \"Error in Taal entered. "
          "Would you like to retry?\", \"The command \\\"bol 12\\\" is not available now; it was "
          "skipped.\"]}"},
+        // Changes that would make a file the reader refuses are refused whole;
+        // the text composed holds 10,002 bols of 10 beats.
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "select 1; expand 10; bol 0 duration=0"},
+         0,
+         "",
+         "~\"undo\": [], \"redo\": [], \"selected\": [0], \"caret\": 0, \"anchor\": 0, "
+         "\"modified\": false, \"messages\": [\"A bol lasts from 0.001 to 10 beats.\", \"A bol "
+         "lasts from 0.001 to 10 beats.\"]}"},
+        {{"compose", "Na [10]" + std::string(10001, '|') + "Na", "-o", "never.tal"},
+         2,
+         "A Taal holds at most 50,000 bols and 100,000 beats.\n"},
         {{"edit", "ten.tal", "-o", "never.tal", "--script", "select 1; frob"},
          64,
          "~lorvanta-cli: unknown command \"frob\"\nusage: "},

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <sstream>
 
 namespace lorvanta::test {
@@ -38,6 +40,9 @@ TEST(NotationParser, Accepted) {
         {"", "[] 0/0 1"},
         {"Na || Ta", "[Na] 12/0 1 | [] 0/0 1 | [Ta] 18/0 1"},
         {"G+e", "[G e] 0/0 1 +3/3"},
+        // Emphasis stops at the 20 dB a file holds.
+        {"Na++++++ | Ta+++++++ | Ge++++++++++",
+         "[Na] 12/0 1 +18/18 | [Ta] 18/0 1 +20/20 | [Ge] 0/2 1 +20/20"},
         {"Tabla: Na | DHA: open GE | Dha:  Open Ge",
          "[Na] 12/0 1 | [DHA: open GE] 12/3 1 | [Dha:  Open Ge] 0/0 1"},
         {"Na\r\n|\tTa [0.5]\r\n", "[Na] 12/0 1 | [Ta] 18/0 0.5"},
@@ -150,6 +155,46 @@ TEST(NotationParser, DurationsRefused) {
         EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
         EXPECT_EQ(sink.Messages()[0].buttons, MessageButtons::Ok);
     }
+}
+
+TEST(NotationParser, StopsAtTheLimitsOfATaal) {
+    const auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += (i ? "|" : "") + piece;
+        return text;
+    };
+    struct Case {
+        std::string text;
+        bool ok;
+    };
+    const Case cases[] = {
+        {repeat("Na", 50000), true},
+        {repeat("Na", 50001), false},
+        {repeat("Na [10]", 10000), true}, // 100,000 beats
+        {repeat("Na [10]", 10001), false},
+    };
+    for (const Case& c : cases) {
+        CTaal taal;
+        RecordingMessageSink sink;
+        EXPECT_EQ(ParseTaalText(c.text, taal, sink, BuiltInDictionary()), c.ok);
+        EXPECT_EQ(taal.IsEmpty(), !c.ok);
+        ASSERT_EQ(sink.Messages().size(), c.ok ? 0u : 1u);
+        if (!c.ok) {
+            EXPECT_EQ(sink.Messages()[0].text,
+                      "A Taal holds at most 50,000 bols and 100,000 beats.");
+        }
+    }
+
+    // Ten million pieces: refused without ever holding more than the bols kept.
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    CTaal taal;
+    EXPECT_EQ(ParseTaalTextStatus(std::string(10'000'000, '|'), taal, BuiltInDictionary()).status,
+              kTaalTooLarge);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kB
 }
 
 TEST(NotationParser, ParseBolTextAlone) {

@@ -391,8 +391,10 @@ void CLorvantaView::StopPlayback() {
 }
 
 void CLorvantaView::ReplaceTaal(const CTaal& taal) {
-    // The notation pane keeps its text as typed.
-    m_editor->ReplaceTaal(taal, false);
+    // The notation pane keeps its text as typed. Its parser keeps the limits
+    // the editor checks, so a refusal here is said but not expected.
+    if (const auto refused = LimitMessage(m_editor->ReplaceTaal(taal, false)))
+        m_sink.Show(*refused);
 }
 
 void CLorvantaView::FocusGrid() {

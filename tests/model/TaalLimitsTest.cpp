@@ -1,0 +1,204 @@
+// The limits a Taal file's reader accepts, kept by every edit: a change that
+// would leave them is refused whole, and whatever the edits and the notation
+// make is saved as a file that reads back with result 0.
+#include "model/TaalLimits.h"
+#include "model/LorvantaDoc.h"
+#include "model/Messages.h"
+#include "model/TaalEditor.h"
+#include "notation/Notation.h"
+#include "persistence/TaalFile.h"
+#include "persistence/TaalRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+namespace lorvanta {
+namespace {
+
+// The editor keeps the limits the reader checks.
+static_assert(limits::kMaxBols == kMaxTaalCount && limits::kMaxBeats == kMaxTaalTotal &&
+              limits::kMinBolBeats == kMinBolDuration && limits::kMaxBolBeats == kMaxBolDuration);
+
+// n bols of the given length, appended without renumbering bol by bol.
+void Fill(CLorvantaDoc& doc, int n, float beats) {
+    for (int i = 0; i < n; ++i) {
+        auto bol = std::make_unique<CBol2>();
+        bol->duration = beats;
+        bol->index = static_cast<std::uint32_t>(i);
+        doc.Taal().Append(std::move(bol));
+    }
+    doc.SetEmpty(n == 0);
+}
+
+ReadOutcome ReadBack(const CLorvantaDoc& doc, CLorvantaDoc& read) {
+    return ReadTaalDocument(WriteTaalDocument(doc), "/limits.tal", read);
+}
+
+struct Editing {
+    Editing(int bols, float beats) {
+        Fill(doc, bols, beats);
+        editor.Reset();
+    }
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    EditorHost host;
+    MemoryClipboard clip;
+    CTaalEditor editor{doc, sink, host, nullptr, &clip};
+};
+
+TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
+    const auto taal = [](int bols, float beats) {
+        auto other = std::make_unique<CTaal>();
+        for (int i = 0; i < bols; ++i)
+            other->Append(std::make_unique<CBol2>("Na", i, beats));
+        return other;
+    };
+    const auto apply = [](float beats) {
+        return [beats](CTaalEditor& e) {
+            e.Click(0, {});
+            CBol2 edited = *e.GetFirstSelectedBol();
+            edited.duration = beats;
+            return e.ApplyBolProperties(edited);
+        };
+    };
+    const auto expand = [](float factor) {
+        return [factor](CTaalEditor& e) {
+            e.SelectAll();
+            return e.ExpandSelected(factor);
+        };
+    };
+    struct Case {
+        const char* what;
+        int bols;
+        float beats;
+        std::function<std::uint32_t(CTaalEditor&)> edit;
+        std::uint32_t status;
+    };
+    const Case cases[] = {
+        {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
+         kTaalTooLarge},
+        {"append, 49,999 bols", 49999, 1.0f, [](CTaalEditor& e) { return e.Append(); }, 0},
+        {"append, 100,000 beats", 10000, 10.0f, [](CTaalEditor& e) { return e.Append(); },
+         kTaalTooLarge},
+        {"paste, 30,000 bols twice", 30000, 1.0f,
+         [](CTaalEditor& e) {
+             e.SelectAll();
+             e.Copy();
+             return e.Paste();
+         },
+         kTaalTooLarge},
+        {"merge a bol of 12 beats", 3, 1.0f,
+         [](CTaalEditor& e) {
+             const CBol2 bol("Na", 0, 12.0f);
+             return e.InsertBols({&bol});
+         },
+         kBolDurationOutOfRange},
+        {"expand 0.5x to below 0.001", 2, 1.0f / 512.0f, expand(0.5f), kBolDurationOutOfRange},
+        {"expand 0.5x to 0.001953125", 2, 1.0f / 256.0f, expand(0.5f), 0},
+        {"expand 10x to 100", 2, 10.0f, expand(10.0f), kBolDurationOutOfRange},
+        {"expand 2x past 100,000 beats", 10000, 5.5f, expand(2.0f), kTaalTooLarge},
+        {"bol apply, 0 beats", 2, 1.0f, apply(0.0f), kBolDurationOutOfRange},
+        {"bol apply, 10.5 beats", 2, 1.0f, apply(10.5f), kBolDurationOutOfRange},
+        {"bol apply, 10 beats", 2, 1.0f, apply(10.0f), 0},
+        {"notation, 50,001 bols", 2, 1.0f,
+         [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},
+        {"notation, a bol of 0 beats", 2, 1.0f,
+         [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(1, 0.0f)); }, kBolDurationOutOfRange},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Editing f(c.bols, c.beats);
+        const std::vector<std::uint8_t> before = WriteTaalDocument(f.doc);
+        const std::size_t undo = f.editor.Lists().UndoList().size();
+        EXPECT_EQ(c.edit(f.editor), c.status);
+        if (c.status != 0) {
+            EXPECT_EQ(WriteTaalDocument(f.doc), before);
+            EXPECT_EQ(f.editor.Lists().UndoList().size(), undo);
+            EXPECT_FALSE(f.doc.IsModified());
+        }
+        CLorvantaDoc read;
+        EXPECT_EQ(ReadBack(f.doc, read).result, kReadOk);
+        EXPECT_EQ(read.Taal().Count(), f.doc.Taal().Count());
+    }
+    EXPECT_EQ(LimitMessage(kTaalTooLarge)->text,
+              "A Taal holds at most 50,000 bols and 100,000 beats.");
+    EXPECT_EQ(LimitMessage(kBolDurationOutOfRange)->text, "A bol lasts from 0.001 to 10 beats.");
+    EXPECT_FALSE(LimitMessage(0));
+}
+
+// Random notation: a few bols of any duration and emphasis, now and then
+// thousands of them near the limits.
+std::string RandomNotation(std::mt19937& random) {
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char* names[] = {"Na", "Dha: Open Ge", "Tin", "xyz", ""};
+    const char* durations[] = {"0.5", "10", "10.5", "0", "0.001", "0.0011", "0.125", "abc", "3.3"};
+    std::string text = pick(2) ? "Tabla: " : "";
+    const int big[] = {9999, 10000, 10001, 49999, 50001};
+    const int count = pick(8) == 0 ? big[pick(5)] : 1 + pick(12);
+    const bool heavy = count > 12 && pick(2) == 0; // ten beats each
+    for (int i = 0; i < count; ++i) {
+        text += i ? " | " : "";
+        text += names[pick(5)];
+        if (heavy && i == 0)
+            text += " [10]";
+        else if (!heavy && pick(3) == 0)
+            text += std::string(" [") + durations[pick(9)] + "]";
+        text += std::string(static_cast<std::size_t>(pick(4) == 0 ? pick(12) : 0), '+');
+    }
+    return text;
+}
+
+TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 random(seed);
+        const auto pick = [&](int n) {
+            return static_cast<int>(random() % static_cast<unsigned>(n));
+        };
+        // Most scripts start small; some near the count or the length limit.
+        const int start = seed % 10 == 0 ? 49990 : seed % 10 == 1 ? 9990 : 1 + pick(6);
+        Editing f(start, seed % 10 == 1 ? 10.0f : 1.0f);
+        CTaalEditor& e = f.editor;
+        const float factors[] = {0.5f, 2.0f, 10.0f, 0.1f, 3.7f, 0.25f};
+        const float lengths[] = {0.0f, 0.0005f, 0.001f, 0.0011f, 1.0f, 9.99f, 10.0f, 10.5f};
+        const std::vector<std::function<void()>> commands = {
+            [&] {
+                e.Click(pick(f.doc.Taal().Count() + 1) - 1, {false, pick(2) == 0});
+            },
+            [&] { e.SelectAll(); },
+            [&] { e.Insert(); },
+            [&] { e.Append(); },
+            [&] { e.Delete(); },
+            [&] { e.Copy(), e.Paste(); },
+            [&] { e.ExpandSelected(factors[pick(6)]); },
+            [&] {
+                if (const CBol2* bol = e.GetFirstSelectedBol()) {
+                    CBol2 edited = *bol;
+                    edited.duration = lengths[pick(8)];
+                    e.ApplyBolProperties(edited);
+                }
+            },
+            [&] {
+                CTaal parsed;
+                if (ParseTaalTextStatus(RandomNotation(random), parsed).status == 0)
+                    e.ReplaceTaal(parsed);
+            },
+            [&] { e.Undo(); },
+            [&] { e.Redo(); },
+        };
+        for (int step = 0; step < (start > 1000 ? 12 : 40); ++step) {
+            commands[static_cast<std::size_t>(pick(static_cast<int>(commands.size())))]();
+            if (start > 1000 && step % 4 != 3)
+                continue; // large Taals are read back now and then
+            CLorvantaDoc read;
+            const ReadOutcome outcome = ReadBack(f.doc, read);
+            ASSERT_EQ(outcome.result, kReadOk) << "seed " << seed << " step " << step;
+            ASSERT_TRUE(outcome.valid && !outcome.structuralError);
+            ASSERT_EQ(read.Taal().Count(), f.doc.Taal().Count());
+        }
+    }
+}
+
+} // namespace
+} // namespace lorvanta
