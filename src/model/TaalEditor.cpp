@@ -74,6 +74,7 @@ void CTaalEditor::Reset() {
     m_nSelected = 0;
     m_nCaret = -1;
     m_nAnchor = -1;
+    m_host.ClearFields();
 }
 
 void CTaalEditor::SyncFlags() {
@@ -139,10 +140,18 @@ void CTaalEditor::SelectBol(int index, bool exclusive) {
         if (m_nSelected > 0)
             m_host.ShowBol(index);
     } else {
-        m_host.EnableFields(false, false, false);
+        m_host.ClearFields();
     }
     m_host.UpdateWindow();
     m_host.HighlightBol(index, exclusive);
+}
+
+void CTaalEditor::ShowSelection() {
+    const int first = GetFirstSelected();
+    if (first >= 0)
+        m_host.ShowBol(first);
+    else
+        m_host.ClearFields();
 }
 
 bool CTaalEditor::IsSelected(int index) const {
@@ -330,6 +339,7 @@ void CTaalEditor::Delete() {
         start = selected[0] - 1;
     }
     m_host.RecalcLayout(start);
+    ShowSelection();
 }
 
 void CTaalEditor::Cut() {
@@ -406,6 +416,7 @@ void CTaalEditor::ClearAll() {
     m_host.InvalidateAll();
     m_host.UpdateWindow();
     m_host.RefreshText();
+    ShowSelection();
 }
 
 std::uint32_t CTaalEditor::ExpandSelected(float factor) {
@@ -641,6 +652,8 @@ void CTaalEditor::Step(Direction direction) {
     // right after a save must be saved too, or closing would lose it.
     m_doc.SetModified();
     to.push_front(std::move(action));
+    // The steps move, remove and bring back bols under the selection.
+    ShowSelection();
 }
 
 bool CTaalEditor::Applicable(const CAction& action, Direction direction) const {

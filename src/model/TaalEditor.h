@@ -70,6 +70,8 @@ public:
     virtual void ShowBol(int /*index*/) {}
     virtual void EnableFields(bool /*name*/, bool /*pitch*/, bool /*bass*/) {}
     virtual void LoadFields() {}
+    // No bol is selected: the pane shows none and is disabled.
+    virtual void ClearFields() { EnableFields(false, false, false); }
     // The notation pane. RefreshText follows the edits that change bols in
     // place, clear or replace the Taal; single inserts and deletes reach the
     // pane through the document's own text-changed notice.
@@ -208,6 +210,9 @@ private:
     void KeyStep(int step, bool shift);
     // Flags resized to the Taal when it was changed behind the editor's back.
     void SyncFlags();
+    // After an edit: the properties pane shows the first selected bol (the
+    // one its Apply changes), or nothing when none is selected.
+    void ShowSelection();
     // The whole-Taal exchange shared by notation Apply, Undo and Redo.
     void ExchangeTaal(CTaal& other, bool refreshText);
     // Whether every recorded position of the action lies inside the Taal as

@@ -1,8 +1,14 @@
 // The numeric edit and spin controls (typing, growing decimals, stepping,
 // validity codes) and the bol properties form built on them: its states,
 // choices from its lists, Apply, Revert and Play Bol.
+#include "app/AppSettings.h"
+#include "audio/SampleBank.h"
+#include "audio/output/device/SystemOutput.h"
 #include "model/Bol.h"
+#include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/TaalEditor.h"
+#include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/NumEdit.h"
 
@@ -463,6 +469,65 @@ private slots:
             QVERIFY(control->height() >= control->minimumSizeHint().height());
             QCOMPARE(control->visibleRegion().boundingRect().size(), control->size());
         }
+    }
+
+    void formFollowsTheGridThroughEdits_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("delete, undo") << "s3 del undo";
+        QTest::newRow("delete, undo, redo") << "s3 del undo redo";
+        QTest::newRow("select all, delete") << "all del";
+        QTest::newRow("select all, delete, undo") << "all del undo";
+        QTest::newRow("delete the last bol") << "s5 del s4 del s3 del s2 del s1 del s0 del";
+        QTest::newRow("insert, undo") << "s2 ins undo";
+        QTest::newRow("clear all, undo") << "s2 clear undo";
+    }
+
+    // After every edit, undo and redo the form shows the bol the grid has
+    // selected (the one Apply changes), or is empty and off without one.
+    void formFollowsTheGridThroughEdits() {
+        QFETCH(QString, steps);
+        CLorvantaDoc doc;
+        for (int i = 0; i < 6; ++i) {
+            const CBol2 bol(("B" + std::to_string(i + 1)).c_str(), 0, 1.0f, Tabla);
+            doc.InsertBol(i - 1, &bol);
+        }
+        doc.SetEmpty(false);
+        CSampleBank bank;
+        RecordingMessageSink sink;
+        AppSettings settings;
+        CBolPropertiesPane pane(sink);
+        CLorvantaView view(doc, bank, sink, settings, OpenChosenOutput);
+        view.SetBolPane(&pane);
+        view.OnInitialUpdate();
+        CTaalEditor& editor = view.Editor();
+
+        for (const QString& step : steps.split(QLatin1Char(' '))) {
+            if (step.startsWith(QLatin1Char('s')))
+                editor.SelectBol(step.mid(1).toInt(), true);
+            else if (step == QStringLiteral("del"))
+                editor.Delete();
+            else if (step == QStringLiteral("undo"))
+                editor.Undo();
+            else if (step == QStringLiteral("redo"))
+                editor.Redo();
+            else if (step == QStringLiteral("all"))
+                editor.SelectAll();
+            else if (step == QStringLiteral("ins"))
+                editor.Insert();
+            else if (step == QStringLiteral("clear"))
+                editor.ClearAll();
+
+            if (step == QStringLiteral("all"))
+                continue; // a selection, which shows the last bol
+            const int selected = editor.GetFirstSelected();
+            QCOMPARE(pane.PlayBolButton()->isEnabled(), selected >= 0);
+            QCOMPARE(pane.NameBox()->isEnabled(), selected >= 0);
+            QCOMPARE(pane.BolNumber()->text(),
+                     selected >= 0 ? QString::number(selected + 1) : QString());
+            QCOMPARE(pane.NameBox()->currentText().toStdString(),
+                     selected >= 0 ? doc.Taal().BolAt(selected)->name : std::string());
+        }
+        QVERIFY(sink.Messages().empty());
     }
 
     void loudEmphasisAndFailedFields() {

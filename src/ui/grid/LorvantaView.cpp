@@ -371,6 +371,12 @@ void CLorvantaView::LoadFields() {
         m_bolPane->LoadFields();
 }
 
+void CLorvantaView::ClearFields() {
+    if (m_bolPane)
+        m_bolPane->ClearFields();
+    emit commandStateChanged();
+}
+
 void CLorvantaView::HighlightBol(int index, bool exclusive) {
     if (m_textPane)
         m_textPane->HighlightBol(index, exclusive);

@@ -166,6 +166,7 @@ public:
     void ShowBol(int index) override;
     void EnableFields(bool controls, bool apply, bool revert) override;
     void LoadFields() override;
+    void ClearFields() override;
     void HighlightBol(int index, bool exclusive) override;
     void RefreshText() override;
     void SetDefaultTempo(float bpm) override;

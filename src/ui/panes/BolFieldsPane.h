@@ -17,6 +17,8 @@ public:
     virtual void EnableFields(bool controls, bool apply, bool revert) = 0;
     // Fills the form again from the pane's own copy of its bol.
     virtual void LoadFields() = 0;
+    // No bol selected: the form shows none and is disabled.
+    virtual void ClearFields() { EnableFields(false, false, false); }
 };
 
 } // namespace lorvanta

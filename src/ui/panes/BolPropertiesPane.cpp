@@ -299,6 +299,21 @@ void CBolPropertiesPane::LoadFields() {
     EnableFields(true, false, false);
 }
 
+void CBolPropertiesPane::ClearFields() {
+    m_writing = true;
+    m_edited = CBol2();
+    m_nameBox->setEditText(QString());
+    m_bolNumberText->clear();
+    for (CNumEdit* edit : {m_durationEdit, m_pitchEmphasisEdit, m_bassEmphasisEdit})
+        edit->clear();
+    // WriteForm selects every list again when the next bol is shown.
+    for (QComboBox* list :
+         {m_pitchInstrumentList, m_pitchSoundList, m_bassInstrumentList, m_bassSoundList})
+        list->setCurrentIndex(-1);
+    m_writing = false;
+    EnableFields(false, false, false);
+}
+
 void CBolPropertiesPane::WriteForm() {
     const bool wasWriting = std::exchange(m_writing, true);
     SelectByText(m_nameBox, m_nameText);

@@ -47,9 +47,11 @@ public:
     // and fills the form from it. EnableFields: the first flag turns every
     // field and Play Bol on or off, the other two Apply and Revert.
     // LoadFields (also Revert) fills the form from the pane's copy.
+    // ClearFields empties the form and turns it off: no bol is selected.
     void ShowBol(const CBol2& bol, int index) override;
     void EnableFields(bool controls, bool apply, bool revert) override;
     void LoadFields() override;
+    void ClearFields() override;
 
     // The buttons' work.
     void OnApply();
