@@ -62,9 +62,9 @@ CLorvantaApp::OpenResult CLorvantaApp::OpenDocument(const QString& path) {
     m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
     m_recentFiles.Save();
     m_frame->InitialUpdateViews();
-    // A repaired Taal is offered for saving.
+    // A repaired Taal is offered for saving, whatever is undone.
     if (outcome.repaired)
-        m_doc.SetModified(true);
+        m_doc.SetModifiedUntilSaved();
 
     ApplyOpenedTempoRule(m_doc);
     m_frame->OnDocumentOpened(m_doc.DefaultTempo());

@@ -69,11 +69,12 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
         LoadStrokeKit(m_bank, QFile::encodeName(parser.value(kit)).toStdString(), m_sink);
 
     CreateMainFrame();
-    if (parser.positionalArguments().isEmpty()) {
+    // A file that cannot be read has shown its message; the window then
+    // opens on a new Taal.
+    if (parser.positionalArguments().isEmpty() ||
+        !OpenDocumentFile(parser.positionalArguments().constFirst()))
         ResetToNewDocument();
-        return true;
-    }
-    return OpenDocumentFile(parser.positionalArguments().constFirst());
+    return true;
 }
 
 void CLorvantaApp::CreateMainFrame() {
@@ -81,7 +82,18 @@ void CLorvantaApp::CreateMainFrame() {
 }
 
 void CLorvantaApp::OnAppAbout() {
-    CAboutDialog about(HelpAddress(), m_sink, m_shell.openUrl, m_frame.get());
+    // The link shows the help in the program's own window, the box closed.
+    CAboutDialog* shown = nullptr;
+    CAboutDialog about(
+        HelpAddress(), m_sink,
+        [this, &shown](const QUrl& address) -> std::optional<QString> {
+            if (shown)
+                shown->accept();
+            m_frame->ShowHelp(address);
+            return std::nullopt;
+        },
+        m_frame.get());
+    shown = &about;
     about.exec();
 }
 

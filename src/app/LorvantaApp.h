@@ -42,9 +42,10 @@ public:
 
     // Start-up, in order: the recent-file list; the bol dictionary; the
     // command line ([--kit FOLDER] [--new-instance] [FILE]) with the window
-    // and its panes, the file opened or a new document; the window shown,
-    // taking dropped files.
-    // False when the program must end; the reason has been shown.
+    // and its panes, the file opened or a new document (also when the file
+    // cannot be read); the window shown, taking dropped files.
+    // False when the program must end (no bol table, a bad command line);
+    // the reason has been shown.
     bool InitInstance(const QStringList& arguments);
 
     // Every opening of a Taal file goes through here: the current document is

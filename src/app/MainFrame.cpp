@@ -10,6 +10,7 @@
 #include "ui/QtBolClipboard.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
+#include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
@@ -19,13 +20,18 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
+#include <utility>
 
 namespace lorvanta {
 
@@ -76,7 +82,9 @@ QStringList LocalFiles(const QMimeData* data) {
 CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& bank,
                        MessageSink& sink, const ShellServices& shell, OutputOpener opener)
     : m_app(app), m_doc(doc), m_sink(sink), m_shell(shell) {
-    setGeometry(kLeft, kTop, kWidth, kHeight);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(screen ? FitToScreen(screen->availableGeometry())
+                       : QRect(kLeft, kTop, kWidth, kHeight));
     setDockOptions(QMainWindow::AnimatedDocks);
     m_commands = std::make_unique<CCommandSet>(this);
     m_fileMenu = m_commands->BuildMenus(menuBar());
@@ -96,6 +104,23 @@ CMainFrame::~CMainFrame() {
     // Our bols do not outlive the program; what others copied since stays.
     m_clipboard->ClearIfOwn();
     WriteAppSettings(m_settings);
+}
+
+QRect CMainFrame::FitToScreen(const QRect& available) {
+    // One axis: start and size within [first, first + room), with `before`
+    // and `after` kept free for the frame.
+    const auto fit = [](int start, int size, int before, int after, int first, int room) {
+        if (start >= first && start + size + after <= first + room)
+            return std::pair{start, size};
+        size = std::max(1, std::min(size, room - before - after));
+        start = std::max(first + before, std::min(start, first + room - after - size));
+        return std::pair{start, size};
+    };
+    const auto [left, width] = fit(kLeft, kWidth, kFrameAllowance.left(), kFrameAllowance.right(),
+                                   available.left(), available.width());
+    const auto [top, height] = fit(kTop, kHeight, kFrameAllowance.top(), kFrameAllowance.bottom(),
+                                   available.top(), available.height());
+    return QRect(left, top, width, height);
 }
 
 void CMainFrame::CreateBars() {
@@ -294,12 +319,24 @@ void CMainFrame::OnViewOptions() {
 }
 
 void CMainFrame::OnHelp() {
-    const QUrl address = HelpAddress();
+    ShowHelp(HelpAddress());
+}
+
+void CMainFrame::ShowHelp(const QUrl& address) {
     std::optional<QString> error;
-    if (address.isEmpty())
+    if (address.isEmpty()) {
         error = QStringLiteral("The help page is missing.");
-    else if (m_shell.openUrl)
-        error = m_shell.openUrl(address);
+    } else if (CHelpWindow::IsLocal(address)) {
+        if (!m_helpWindow) {
+            const bool browser = m_shell.openUrl && m_shell.hasBrowser && m_shell.hasBrowser();
+            m_helpWindow =
+                new CHelpWindow(m_sink, browser ? m_shell.openUrl : CHyperLink::Opener(), this);
+        }
+        m_helpWindow->ShowPage(address);
+    } else {
+        error = m_shell.openUrl ? m_shell.openUrl(address)
+                                : QStringLiteral("The desktop has no web browser.");
+    }
     if (error) {
         m_sink.Show({MessageKind::Warning,
                      FormatMessage("Unable to open the help page:\n\n%1", error->toStdString())});

@@ -9,6 +9,9 @@
 #include "audio/playback/DirectSound.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
+#include <QUrl>
 
 #include <memory>
 
@@ -20,6 +23,7 @@ class QToolBar;
 namespace lorvanta {
 
 class CBolPropertiesPane;
+class CHelpWindow;
 class CLorvantaApp;
 class CLorvantaDoc;
 class CLorvantaView;
@@ -37,11 +41,19 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The window's place and size at every start.
+    // The window's place and size at every start, where the screen allows.
     static constexpr int kLeft = 20;
     static constexpr int kTop = 20;
     static constexpr int kWidth = 1200;
     static constexpr int kHeight = 800;
+    // Room kept for the window's frame (title bar above) before it is shown.
+    static constexpr QMargins kFrameAllowance{8, 40, 8, 8};
+
+    // The window's geometry (inside its frame) on a screen whose available
+    // area is `available`: the place and size above where they fit with the
+    // frame; otherwise, on each axis that does not fit, the size cut to the
+    // area and the place moved into it.
+    static QRect FitToScreen(const QRect& available);
     static constexpr const char* kAppTitle = "Lorvanta";
     static constexpr const char* kIdleMessage = "Ready";
 
@@ -84,6 +96,11 @@ public:
     // Commands handled here.
     void OnViewOptions();
     void OnHelp();
+    // The help at an address: a local page in the help window, a web
+    // address in the desktop's browser; a message when neither can be.
+    void ShowHelp(const QUrl& address);
+    // Null until help was first shown.
+    CHelpWindow* HelpWindow() const { return m_helpWindow; }
     void ActivateNextPane(bool previous);
     // The four panes in the order pane switching visits them.
     QList<QWidget*> Panes() const;
@@ -122,6 +139,7 @@ private:
     QMenu* m_fileMenu = nullptr;
     QTimer* m_idleTimer = nullptr;
     QtBolClipboard* m_clipboard = nullptr;
+    CHelpWindow* m_helpWindow = nullptr;
 
     CLorvantaView* m_gridView = nullptr;
     CTaalTextView* m_textView = nullptr;

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 #ifdef LORVANTA_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -40,6 +41,15 @@ std::optional<QString> OpenUrl(const QUrl& address) {
         .arg(address.toDisplayString());
 }
 
+// Where addresses are opened by the freedesktop opener, it must be there.
+bool HasBrowser() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+#else
+    return true;
+#endif
+}
+
 // The freedesktop file manager interface selects the file in its folder;
 // without it (or when no file manager answers) the folder is opened.
 std::optional<QString> ShowInFileManager(const QString& file) {
@@ -63,8 +73,8 @@ std::optional<QString> ShowInFileManager(const QString& file) {
 } // namespace
 
 ShellServices DesktopShellServices() {
-    return {ChooseOpenFile, ChooseSaveFile, ChooseFolder, OpenUrl, ShowInFileManager,
-            ChooseSoundFile};
+    return {ChooseOpenFile, ChooseSaveFile,    ChooseFolder,   OpenUrl,
+            HasBrowser,     ShowInFileManager, ChooseSoundFile};
 }
 
 } // namespace lorvanta

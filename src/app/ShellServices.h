@@ -24,6 +24,8 @@ struct ShellServices {
         chooseFolder;
     // Opens an address in the desktop's program for it; the reason on failure.
     std::function<std::optional<QString>(const QUrl& address)> openUrl;
+    // Whether the desktop has a web browser to offer the help in.
+    std::function<bool()> hasBrowser;
     // Shows a file in the desktop's file manager, selected in its folder, or
     // at least opens the folder; the reason on failure.
     std::function<std::optional<QString>(const QString& file)> showInFileManager;

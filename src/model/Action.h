@@ -34,6 +34,10 @@ public:
     CTaal taal;
     std::uint32_t kind;
     std::vector<std::unique_ptr<CBol2>> bols;
+    // The undo history's positions (UndoLists::Position) under this action
+    // and with it on top of the undo list.
+    std::uint64_t below = 0;
+    std::uint64_t above = 0;
 };
 
 // A whole-Taal action holding a full copy of taal.
@@ -49,12 +53,26 @@ public:
     // inserted, changed) empty the redo list first; Taal properties and
     // whole-Taal actions leave it alone.
     void Record(std::unique_ptr<CAction> action);
-    void ClearUndo() { m_undoList.clear(); }
+    void ClearUndo() {
+        m_undoList.clear();
+        m_position = m_nextPosition++;
+    }
     void ClearRedo() { m_redoList.clear(); }
     void Clear() {
         ClearUndo();
         ClearRedo();
     }
+
+    // Where the history stands. Two equal positions have the same actions in
+    // force (the same undo list); every new record, and an undo dropped
+    // without being applied, gives a position not seen before.
+    std::uint64_t Position() const { return m_position; }
+    // Bookkeeping after Undo and Redo moved an action to the other list.
+    void Undone(const CAction& action) { m_position = action.below; }
+    void Redone(CAction& action);
+    // The head of the undo list left without being undone: its change stays
+    // in force but is in no list, so no earlier position matches the Taal.
+    void Dropped() { m_position = m_nextPosition++; }
     bool CanUndo() const { return !m_undoList.empty(); }
     bool CanRedo() const { return !m_redoList.empty(); }
 
@@ -66,6 +84,8 @@ public:
 private:
     CActionList m_undoList;
     CActionList m_redoList;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_nextPosition = 1;
 };
 
 } // namespace lorvanta

@@ -2,7 +2,9 @@
 
 #include "model/Taal.h"
 
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 
 namespace lorvanta {
@@ -35,7 +37,27 @@ public:
     bool IsEmpty() const { return m_empty; }
     void SetEmpty(bool empty) { m_empty = empty; }
     bool IsModified() const { return m_modified; }
-    void SetModified(bool modified = true) { m_modified = modified; }
+    // False: the document is what its file holds (just saved or opened), so
+    // the undo position now becomes the saved one.
+    void SetModified(bool modified = true) {
+        m_modified = modified;
+        if (!modified)
+            m_savedPosition = m_undoPosition;
+    }
+    // The undo history moved (an edit, Undo, Redo): modified exactly when
+    // the position differs from the one at the last save or open.
+    void SetUndoPosition(std::uint64_t position) {
+        m_undoPosition = position;
+        m_modified = position != m_savedPosition;
+    }
+    // A history begins (nothing to undo) where the document stands.
+    void StartUndoHistory(std::uint64_t position) { m_undoPosition = m_savedPosition = position; }
+    // The file holds what no undo position gives back (a Taal repaired while
+    // reading): modified until saved.
+    void SetModifiedUntilSaved() {
+        m_savedPosition = kNoUndoPosition;
+        m_modified = true;
+    }
     const std::string& PathName() const { return m_pathName; }
     void SetPathName(std::string path) { m_pathName = std::move(path); }
     const std::string& Title() const { return m_title; }
@@ -57,6 +79,9 @@ private:
     CTaalParams m_params;
     bool m_empty = true;
     bool m_modified = false;
+    static constexpr std::uint64_t kNoUndoPosition = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t m_undoPosition = 0;
+    std::uint64_t m_savedPosition = 0;
     std::string m_pathName;
     std::string m_title;
     std::function<void()> m_textChanged;

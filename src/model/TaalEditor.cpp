@@ -70,6 +70,7 @@ CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, EditorHost& host,
 
 void CTaalEditor::Reset() {
     m_lists.Clear();
+    m_doc.StartUndoHistory(m_lists.Position());
     m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
     m_nSelected = 0;
     m_nCaret = -1;
@@ -291,7 +292,7 @@ std::uint32_t CTaalEditor::Insert() {
     m_lists.ClearRedo();
     m_doc.InsertBol(a);
     action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     InsertView(a);
     m_host.RecalcLayout(a);
     m_nCaret = m_nAnchor = a + 1;
@@ -309,7 +310,7 @@ std::uint32_t CTaalEditor::Append() {
     m_lists.ClearRedo();
     m_doc.InsertBol(a);
     action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     InsertView(a);
     m_host.RecalcLayout(a);
     return 0;
@@ -326,7 +327,7 @@ void CTaalEditor::Delete() {
     auto action = std::make_unique<CAction>(kActionRemovedBols);
     m_lists.ClearRedo();
     DeleteBols(selected, action.get());
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     m_nSelected = 0;
 
     const int count = m_doc.Taal().Count();
@@ -401,7 +402,7 @@ void CTaalEditor::ClearAll() {
     m_lists.ClearRedo();
     for (const auto& bol : taal.Bols())
         action->bols.push_back(std::make_unique<CBol2>(*bol));
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
 
     m_host.StopPlayback();
     // Only the bols go: the name, the default tempo and the reserved block
@@ -450,7 +451,7 @@ std::uint32_t CTaalEditor::ExpandSelected(float factor) {
     // compute it, so that a Redo gives back exactly the same Taal.
     taal.Recalculate(-1);
     m_doc.SetModified();
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
 
     m_host.InvalidateTaalInfo();
     m_host.RecalcLayout(selected.front() - 1);
@@ -481,7 +482,7 @@ void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo)
     auto action = std::make_unique<CAction>(kActionTaalProperties);
     action->taal.SetName(taal.Name());
     action->params.defaultTempo = m_doc.Params().defaultTempo;
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     taal.SetName(name);
     m_doc.Params().defaultTempo = defaultTempo;
     m_doc.SetModified();
@@ -497,7 +498,7 @@ void CTaalEditor::CommitName(const std::string& name) {
     auto action = std::make_unique<CAction>(kActionTaalProperties);
     action->taal.SetName(taal.Name());
     action->params.defaultTempo = m_doc.Params().defaultTempo;
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     taal.SetName(name);
     m_doc.SetModified();
     m_host.InvalidateHeader(kPropertiesHeaderHeight);
@@ -520,7 +521,7 @@ std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
 
     auto action = std::make_unique<CAction>(kActionChangedBols);
     action->bols.push_back(CopyWithIndex(*bol, i));
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     m_doc.SetModified();
     *bol = compared;
     bol->index = static_cast<std::uint32_t>(i);
@@ -545,7 +546,7 @@ std::uint32_t CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
     if (const std::uint32_t status = check.Status())
         return status;
     m_host.StopPlayback();
-    m_lists.Record(MakeWholeTaalAction(m_doc.Taal()));
+    Record(MakeWholeTaalAction(m_doc.Taal()));
     CTaal replacement;
     replacement.Assign(taal);
     ExchangeTaal(replacement, refreshText);
@@ -597,7 +598,7 @@ std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
         for (int k = 0; k < n; ++k)
             action->bols.push_back(CopyWithIndex(*taal.BolAt(a + k + 1), a + k + 1));
     }
-    m_lists.Record(std::move(action));
+    Record(std::move(action));
     taal.Recalculate(a - 1);
     m_host.RecalcLayout(std::max(a - 1, -1));
     m_nCaret = m_nAnchor = a + n;
@@ -634,6 +635,8 @@ void CTaalEditor::Step(Direction direction) {
         m_sink.Show({MessageKind::Error,
                      FormatMessage(messages::kUndoNotSupported, FormatHex(code), FormatHex(kind))});
         to.push_front(std::move(action));
+        m_lists.Dropped();
+        m_doc.SetUndoPosition(m_lists.Position());
         return;
     }
     // A step that no longer fits the Taal is never half applied. It is
@@ -645,15 +648,28 @@ void CTaalEditor::Step(Direction direction) {
             {MessageKind::Warning, FormatMessage(messages::kStepNoLongerApplies,
                                                  direction == Direction::Undo ? "undone" : "redone",
                                                  FormatDecimal(m_doc.Taal().Count()))});
+        if (direction == Direction::Undo) {
+            m_lists.Dropped();
+            m_doc.SetUndoPosition(m_lists.Position());
+        }
         return;
     }
     Apply(*action, direction);
-    // Every step changes what a save would write, exchanges included: an Undo
-    // right after a save must be saved too, or closing would lose it.
-    m_doc.SetModified();
+    if (direction == Direction::Undo)
+        m_lists.Undone(*action);
+    else
+        m_lists.Redone(*action);
+    // Modified exactly when the steps leave the Taal other than saved,
+    // exchanges included.
+    m_doc.SetUndoPosition(m_lists.Position());
     to.push_front(std::move(action));
     // The steps move, remove and bring back bols under the selection.
     ShowSelection();
+}
+
+void CTaalEditor::Record(std::unique_ptr<CAction> action) {
+    m_lists.Record(std::move(action));
+    m_doc.SetUndoPosition(m_lists.Position());
 }
 
 bool CTaalEditor::Applicable(const CAction& action, Direction direction) const {

@@ -231,6 +231,8 @@ private:
     void ExchangeBols(CAction& action);
     void ExchangeProperties(CAction& action);
     void Step(Direction direction);
+    // Records an edit's action; the document's modified flag follows.
+    void Record(std::unique_ptr<CAction> action);
 
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;

@@ -30,7 +30,7 @@ inline constexpr std::uint32_t kNotationUnnamedSoundPair = 35;
 // Shown in the notation pane instead of the text of an empty Taal.
 inline constexpr std::string_view kNotationHintText =
     "Compose a Taal by typing here or by inserting new bols above. Click \"Help\" button below "
-    "to learn how to compose using notation (help requires internet connection).";
+    "to learn how to compose using notation.";
 
 // Durations typed in brackets must lie within these (the lower bound is the
 // single-precision 0.001, a hair above the decimal 0.001).

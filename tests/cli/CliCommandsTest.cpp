@@ -110,8 +110,8 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          0,
          "",
          "{\"text\": \"Compose a Taal by typing here or by inserting new bols above. Click "
-         "\\\"Help\\\" button below to learn how to compose using notation (help requires internet "
-         "connection).\", \"ranges\": [], \"code\": 0}\n"},
+         "\\\"Help\\\" button below to learn how to compose using notation.\", \"ranges\": [], "
+         "\"code\": 0}\n"},
         {{"notation", "none.tal"}, 2, "~No such file or directory"},
         {{"parse", "tabla: dha: open ge(2) | xyz++"},
          0,

@@ -340,6 +340,42 @@ TEST(EditorUndo, UnsupportedKindStillMovesWithItsMessage) {
     EXPECT_TRUE(f.editor.CanUndo());
 }
 
+// Modified exactly when the undo position differs from the one at the last
+// save, whatever mix of edits, undos and redos led there. "save" marks the
+// file written, "name" renames (a record that keeps the redo list),
+// "repaired" opens a Taal that was repaired while reading.
+TEST(EditorUndo, ModifiedExactlyWhenTheHistoryIsNotWhereItWasSaved) {
+    const std::pair<const char*, bool> cases[] = {
+        {"c1 del undo", false},
+        {"c1 del undo redo", true},
+        {"c1 del save undo", true},
+        {"c1 del save undo redo", false},
+        {"c1 del ins undo undo", false},
+        {"c1 del undo name undo", false},
+        {"c1 del undo name redo undo undo", false},
+        {"c1 del undo name redo undo", true},
+        {"name save undo redo", false},
+        {"repaired c1 del undo", true},
+        {"repaired save c1 del undo", false},
+    };
+    for (const auto& [script, modified] : cases) {
+        Fixture f(4);
+        f.editor.Reset();
+        std::istringstream in(script);
+        for (std::string w; in >> w;) {
+            if (w == "save")
+                f.doc.SetModified(false);
+            else if (w == "name")
+                f.editor.CommitName("Other");
+            else if (w == "repaired")
+                f.doc.SetModifiedUntilSaved();
+            else
+                f.Do(w);
+        }
+        EXPECT_EQ(f.doc.IsModified(), modified) << script;
+    }
+}
+
 TEST(EditorEnabling, EveryCommandInEveryState) {
     struct State {
         int count;

@@ -68,6 +68,7 @@ struct FakeShell {
     QString folder;
     QString soundFile;
     std::optional<QString> urlError;
+    bool browser = true;
     QStringList suggestedSaveNames;
     QStringList folderStarts;
     QList<QUrl> urlsOpened;
@@ -90,6 +91,7 @@ struct FakeShell {
             urlsOpened.append(url);
             return urlError;
         };
+        services.hasBrowser = [this] { return browser; };
         services.showInFileManager = [this](const QString& file) -> std::optional<QString> {
             filesShown.append(file);
             return showError;

@@ -4,11 +4,14 @@
 
 #include "app/HelpPage.h"
 #include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/HelpWindow.h"
 #include "ui/panes/TaalTextView.h"
 
 #include <QAction>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTextBrowser>
+#include <QTimer>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -49,22 +52,59 @@ private slots:
         QVERIFY(!about.isVisible());
     }
 
-    void helpOpensTheShippedPage() {
+    void helpShowsTheShippedPageInItsOwnWindow() {
         AppFixture fixture;
         const auto app = fixture.Start();
-        app->MainFrame()->Commands().Action(kCmdHelp)->trigger();
-        QCOMPARE(fixture.shell.urlsOpened.size(), 1);
-        const QUrl page = fixture.shell.urlsOpened[0];
-        QVERIFY(page.isLocalFile());
-        QFile file(page.toLocalFile());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray html = file.readAll();
-        QVERIFY(html.contains("<h2 id=\"notation\">The notation</h2>"));
+        CMainFrame& frame = *app->MainFrame();
+        frame.Commands().Action(kCmdHelp)->trigger();
+        CHelpWindow* help = frame.HelpWindow();
+        QVERIFY(help && help->isVisible());
+        QVERIFY(fixture.shell.urlsOpened.isEmpty());
+        QTextBrowser& page = *help->Browser();
+        const QUrl address = page.source();
+        QVERIFY(address.isLocalFile());
+        QVERIFY(page.toPlainText().contains("The notation"));
 
-        // The notation pane's Help does the same.
-        app->MainFrame()->GetTextView()->HelpButton()->click();
+        // The page's own links are followed in the window, with Back and Forward.
+        QVERIFY(!help->BackAction()->isEnabled());
+        help->FollowLink(QUrl(QStringLiteral("#notation")));
+        QCOMPARE(page.source().fragment(), QStringLiteral("notation"));
+        help->BackAction()->trigger();
+        QCOMPARE(page.source(), address);
+        QVERIFY(help->ForwardAction()->isEnabled());
+        help->ForwardAction()->trigger();
+        QCOMPARE(page.source().fragment(), QStringLiteral("notation"));
+
+        // Web addresses and Open in Browser go to the desktop's browser.
+        const QUrl web(QStringLiteral("https://example.org/tabla"));
+        help->FollowLink(web);
+        QVERIFY(help->OpenInBrowserAction()->isVisible());
+        help->OpenInBrowserAction()->trigger();
+        QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{web, page.source()}));
+
+        // The notation pane's Help and the About box's link show the window.
+        help->close();
+        frame.GetTextView()->HelpButton()->click();
+        QVERIFY(help->isVisible());
+        help->close();
+        QTimer::singleShot(0, &frame, [] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* about = qobject_cast<CAboutDialog*>(window); about && about->isVisible())
+                    QTest::mouseClick(about->Link(), Qt::LeftButton);
+        });
+        app->OnAppAbout();
+        QVERIFY(help->isVisible());
         QCOMPARE(fixture.shell.urlsOpened.size(), 2);
-        QCOMPARE(fixture.shell.urlsOpened[1], page);
+        QVERIFY(fixture.sink.Messages().empty());
+    }
+
+    void withoutABrowserHelpIsNotOfferedThere() {
+        AppFixture fixture;
+        fixture.shell.browser = false;
+        const auto app = fixture.Start();
+        app->MainFrame()->OnHelp();
+        QVERIFY(!app->MainFrame()->HelpWindow()->OpenInBrowserAction()->isVisible());
+        QVERIFY(fixture.sink.Messages().empty());
     }
 
     void helpAddressIsConfiguration() {

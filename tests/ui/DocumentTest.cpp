@@ -8,6 +8,7 @@
 #include "persistence/TaalBytes.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
+#include "ui/panes/TaalTree.h"
 
 #include <QAction>
 #include <QDropEvent>
@@ -15,6 +16,7 @@
 #include <QMimeData>
 
 #include <bit>
+#include <functional>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -39,6 +41,17 @@ std::vector<std::uint8_t> TwoBolFile(float tempo = 120.0f) {
         .U16(0x8001)
         .Bol("Ta", 1, 0.5f)
         .Data();
+}
+
+// Drops local files on the main window, as the desktop does.
+void Drop(CMainFrame* frame, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDragEnterEvent enter(QPoint(600, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(600, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame, &drop);
 }
 
 } // namespace
@@ -269,15 +282,34 @@ private slots:
     void droppedFilesAreOpened() {
         AppFixture fixture;
         const auto app = fixture.Start();
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(AppFixture::Teentaal())});
-        QDragEnterEvent enter(QPoint(600, 400), Qt::CopyAction, &data, Qt::LeftButton,
-                              Qt::NoModifier);
-        QApplication::sendEvent(app->MainFrame(), &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(600, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(app->MainFrame(), &drop);
+        Drop(app->MainFrame(), AppFixture::Teentaal());
         QCOMPARE(app->Document().Taal().Count(), 16);
+    }
+
+    // Every way of creating or opening a document drops an open name editor:
+    // its text belonged to the Taal that is gone.
+    void newOrOpenedDocumentDiscardsTheNameEditor() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame* frame = app->MainFrame();
+        CLorvantaView& view = *frame->GetGridView();
+        fixture.shell.openFile = AppFixture::Teentaal();
+        const std::pair<const char*, std::function<void()>> ways[] = {
+            {"New", [&] { app->OnFileNew(); }},
+            {"Open", [&] { app->OnFileOpen(); }},
+            {"recent file", [&] { app->OnOpenRecentFile(0); }},
+            {"tree", [&] { emit frame->GetTreeView()->openRequested(AppFixture::Teentaal()); }},
+            {"dropped", [&] { Drop(frame, AppFixture::Teentaal()); }},
+        };
+        for (const auto& [way, run] : ways) {
+            view.BeginNameEdit();
+            view.NameEditor()->setText(QStringLiteral("Typed"));
+            run();
+            QVERIFY2(!view.NameEditor(), way);
+            QVERIFY2(app->Document().Taal().Name() != "Typed", way);
+            QVERIFY2(!app->Document().IsModified(), way);
+            QVERIFY2(!view.Editor().CanUndo(), way);
+        }
     }
 };
 

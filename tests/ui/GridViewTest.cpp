@@ -263,10 +263,9 @@ private slots:
         QCOMPARE(g.doc.Taal().Count(), 39);
         QCOMPARE(g.view->Layout().CellCount(), 39);
 
-        // The keys never scroll to the selection; Up, Down and the page keys
-        // scroll by 25 pixels and by a page.
+        // Up, Down and the page keys scroll by 25 pixels and by a page.
         QScrollBar* bar = g.view->verticalScrollBar();
-        QCOMPARE(bar->value(), 0);
+        bar->setValue(0);
         QVERIFY(bar->maximum() > 300);
         g.Key(Qt::Key_Down);
         QCOMPARE(bar->value(), 25);
@@ -318,6 +317,38 @@ private slots:
         QCOMPARE(shown, &small);
         QVERIFY(g.Selected().empty());
         QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
+    }
+
+    // The page follows the playing row onto a row it does not show, unless
+    // the user scrolled in the last seconds; keys that move the caret show
+    // its cell.
+    void pageFollowsThePlayingRowAndTheCaret() {
+        Grid g(std::vector<float>(60, 1.0f), {850, 300});
+        QScrollBar* bar = g.view->verticalScrollBar();
+        const int beats = g.view->BeatsPerRow();
+        const auto shows = [&](int bol) {
+            return g.Page()->rect().contains(g.view->ToClient(g.view->GetBolView(bol)->frame));
+        };
+        g.view->ShowPlayingPosition(1.5f + static_cast<float>(3 * beats), 3 * beats);
+        QVERIFY(shows(3 * beats));
+        g.view->ShowPlayingPosition(1.5f, 0); // the next cycle
+        QVERIFY(shows(0));
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        const int scrolled = bar->value();
+        g.view->ShowPlayingPosition(1.5f + static_cast<float>(6 * beats), 6 * beats);
+        QCOMPARE(bar->value(), scrolled);
+        QVERIFY(!shows(6 * beats));
+
+        for (const auto& [key, caret] :
+             std::vector<std::pair<Qt::Key, int>>{{Qt::Key_End, 59}, {Qt::Key_Home, 0}}) {
+            g.Key(key);
+            QVERIFY(shows(caret));
+        }
+        for (int i = 0; i < 4 * beats; ++i)
+            g.Key(Qt::Key_Right, Qt::ShiftModifier);
+        QVERIFY(shows(4 * beats));
+        g.Key(Qt::Key_Left);
+        QVERIFY(shows(4 * beats - 1));
     }
 
     void nameEditorFitsAndCommits() {

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -86,16 +87,44 @@ private slots:
         QVERIFY(qAbs((name.left() + 4 + name.right() + 1) - view.viewport()->width()) <= 2);
     }
 
-    void fileThatCannotBeReadEndsTheProgram() {
+    void fileThatCannotBeReadOpensANewTaal() {
         AppFixture fixture;
-        QVERIFY(!fixture.Start({fixture.Path("missing.tal")}));
+        const auto app = fixture.Start({fixture.Path("missing.tal")});
+        QVERIFY(app);
+        QVERIFY(app->MainFrame()->isVisible());
+        QVERIFY(app->Document().IsEmpty());
+        QCOMPARE(Title(*app->MainFrame()), QStringLiteral("New Taal - Lorvanta"));
         QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
         QCOMPARE(fixture.sink.Messages()[0].kind, MessageKind::Error);
         QVERIFY(QString::fromStdString(fixture.sink.Messages()[0].text).contains("missing.tal"));
 
+        // A command line that cannot be understood still ends the program.
         QVERIFY(!fixture.Start({AppFixture::Teentaal(), AppFixture::Teentaal()}));
         QVERIFY(!fixture.Start({QStringLiteral("--no-such-option")}));
         QCOMPARE(fixture.sink.Messages().size(), std::size_t{3});
+    }
+
+    // The place and size above where the screen allows; otherwise the whole
+    // window on the screen (also run on a 1366 x 768 screen).
+    void windowFitsTheScreen() {
+        const std::pair<QRect, QRect> cases[] = {
+            {{0, 0, 1920, 1040}, {20, 20, 1200, 800}},
+            {{0, 0, 1366, 768}, {20, 40, 1200, 720}},
+            {{0, 32, 1024, 568}, {8, 72, 1008, 520}},
+        };
+        for (const auto& [available, expected] : cases)
+            QCOMPARE(CMainFrame::FitToScreen(available), expected);
+
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        CMainFrame& frame = *app->MainFrame();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const QRect available = frame.screen()->availableGeometry();
+        QVERIFY(available.contains(frame.frameGeometry()));
+        QVERIFY(frame.geometry().bottom() + CMainFrame::kFrameAllowance.bottom() <=
+                available.bottom());
+        if (available.height() >= 900)
+            QCOMPARE(frame.geometry(), QRect(20, 20, 1200, 800));
     }
 
     void panesAtTheirSizes() {

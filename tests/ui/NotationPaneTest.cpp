@@ -150,6 +150,9 @@ private slots:
         f.pane.SetDocument(&empty);
         QCOMPARE(Text(f.pane), std::string(kNotationHintText));
         QVERIFY(f.pane.BolRanges().empty());
+        // Apply on the hint adds nothing.
+        QVERIFY(!f.pane.ApplyText());
+        QCOMPARE(empty.Taal().Count(), 0);
     }
 
     void focusClearsTheHint() {

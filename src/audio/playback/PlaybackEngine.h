@@ -38,9 +38,9 @@ struct UserMessage;
 
 namespace messages {
 inline constexpr const char* kErrorInitializingSound =
-    "Error initializing DirectSound framework (error code = %1)";
+    "Error initializing sound output (error code = %1)";
 inline constexpr const char* kErrorPlayingBuffer =
-    "Error playing DirectSound buffer, CLorvantaView::OnAudioPlay";
+    "Error playing sound output, CLorvantaView::OnAudioPlay";
 } // namespace messages
 
 // Statuses of InitDirectSound.
@@ -53,7 +53,7 @@ inline constexpr std::uint32_t kSoundStatusNoStream = 33;
 inline constexpr int kFeedingExitStopped = 0;
 inline constexpr int kFeedingExitRefillFailed = 27;
 
-// "Error initializing DirectSound framework (error code = N)", error icon.
+// "Error initializing sound output (error code = N)", error icon.
 UserMessage SoundInitFailureMessage(std::uint32_t status);
 
 // Where the playing position is: 1-based beat, and the bol sounding.

@@ -36,6 +36,10 @@ constexpr QColor kSilver{192, 192, 192};
 constexpr QColor kProgressBlue{0, 0, 255};
 constexpr QColor kBeatRed{255, 0, 0};
 constexpr QColor kBeatBlue{0, 0, 255};
+// A row shown whole: its ruler (numbers and ticks) above its cells, and a
+// little room below them.
+constexpr int kRowAboveCells = 45;
+constexpr int kRowBelowCells = 5;
 
 // The two faces the page names, mapped once to installed faces of the same
 // shape: metric-compatible ones first, so that the page's widths stay put.
@@ -103,6 +107,9 @@ CLorvantaView::CLorvantaView(CLorvantaDoc& doc, const CSampleBank& bank, Message
     m_positionTimer->setTimerType(Qt::PreciseTimer);
     m_positionTimer->setInterval(kPositionInterval);
     connect(m_positionTimer, &QTimer::timeout, this, &CLorvantaView::OnPositionTimer);
+    // Wheel, scroll bar and page keys: the user's own scrolling.
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { m_sinceUserScroll.start(); });
 
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
@@ -146,8 +153,8 @@ void CLorvantaView::SetContextMenus(QMenu* small, QMenu* edit) {
 // --- Document ---------------------------------------------------------------
 
 void CLorvantaView::OnInitialUpdate() {
-    if (m_nameEdit)
-        EndNameEdit();
+    // The text typed belongs to the Taal that is gone.
+    EndNameEdit(false);
     StopPlayback();
     m_editor->Reset();
     m_layout.DeleteBolViews();
@@ -233,6 +240,7 @@ void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
     const float previous = m_beat;
     if (beat == previous)
         return;
+    FollowPlayingRow(previous, beat);
     const QPoint scroll = ScrollOffset();
     for (const PageRect& strip : ProgressRepaint(previous, beat, m_layout.BeatsPerRow(),
                                                  m_layout.RowLeft(), m_layout.RulerRowCount()))
@@ -252,6 +260,46 @@ void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
         box.setHeight(std::max(box.height(), QFontMetrics(m_fontBeatDisplay).height()));
         viewport()->update(box.translated(-scroll));
     }
+}
+
+void CLorvantaView::ScrollIntoView(int top, int bottom) {
+    QScrollBar* bar = verticalScrollBar();
+    const int height = viewport()->height();
+    if (top < bar->value())
+        bar->setValue(top);
+    else if (bottom > bar->value() + height)
+        bar->setValue(std::min(top, bottom - height));
+}
+
+void CLorvantaView::FollowPlayingRow(float previous, float beat) {
+    const int beatsPerRow = m_layout.BeatsPerRow();
+    const int rows = m_layout.RulerRowCount();
+    if (rows < 1)
+        return;
+    const auto rowOf = [&](float p) {
+        return std::clamp(
+            static_cast<int>(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))), 0,
+            rows - 1);
+    };
+    const int row = rowOf(beat);
+    if (row == rowOf(previous))
+        return;
+    if (m_sinceUserScroll.isValid() &&
+        m_sinceUserScroll.elapsed() < static_cast<qint64>(kUserScrollHold.count()))
+        return;
+    const int cellsTop = grid::kFirstCellBottom - grid::kCellHeight + grid::kRowPitch * row;
+    ScrollIntoView(cellsTop - kRowAboveCells, cellsTop + grid::kCellHeight + kRowBelowCells);
+}
+
+void CLorvantaView::ShowCaret() {
+    const CBolView* cell = m_layout.GetBolView(m_editor->Caret());
+    if (!cell)
+        return;
+    // The user moved the page: the playing row waits.
+    const int before = verticalScrollBar()->value();
+    ScrollIntoView(cell->frame.top - kRowAboveCells, cell->frame.bottom + kRowBelowCells);
+    if (verticalScrollBar()->value() != before)
+        m_sinceUserScroll.start();
 }
 
 bool CLorvantaView::CanPlay() const {
@@ -604,15 +652,19 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
         break;
     case Qt::Key_Home:
         m_editor->KeyHome(shift);
+        ShowCaret();
         break;
     case Qt::Key_End:
         m_editor->KeyEnd(shift);
+        ShowCaret();
         break;
     case Qt::Key_Left:
         m_editor->KeyLeft(shift);
+        ShowCaret();
         break;
     case Qt::Key_Right:
         m_editor->KeyRight(shift);
+        ShowCaret();
         break;
     case Qt::Key_Delete:
         if (m_editor->CanDelete())
@@ -717,7 +769,7 @@ void CLorvantaView::FitNameEdit() {
     m_nameEdit->update();
 }
 
-void CLorvantaView::EndNameEdit() {
+void CLorvantaView::EndNameEdit(bool commit) {
     if (!m_nameEdit)
         return;
     const std::string text = m_nameEdit->text().toStdString();
@@ -729,7 +781,8 @@ void CLorvantaView::EndNameEdit() {
     edit->deleteLater();
     if (hadFocus)
         setFocus(Qt::OtherFocusReason);
-    m_editor->CommitName(text);
+    if (commit)
+        m_editor->CommitName(text);
     InvalidateHeader(kInfoTop);
 }
 

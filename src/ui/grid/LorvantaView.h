@@ -16,6 +16,7 @@
 #include "ui/panes/TaalTextView.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QPixmap>
 #include <QPointer>
@@ -59,6 +60,9 @@ public:
     static constexpr QPoint kLogoPosition{10, 10};
     // How often the playing position is looked at while playing.
     static constexpr std::chrono::milliseconds kPositionInterval{15};
+    // After the user scrolls, the page stops following the playing row for
+    // this long.
+    static constexpr std::chrono::milliseconds kUserScrollHold{3000};
 
     // The document, bank, sink and settings must outlive the view. Output is
     // opened through `opener` at the first initial update. The clipboard may
@@ -128,9 +132,10 @@ public:
     const QFont& TitleFont() const { return m_fontTitle; }
 
     // --- In-place name editor ---------------------------------------------
-    // Opens it on the Taal's name, its text selected; CommitName on close.
+    // Opens it on the Taal's name, its text selected; CommitName on close,
+    // unless commit is false (a new or opened document discards the text).
     void BeginNameEdit();
-    void EndNameEdit();
+    void EndNameEdit(bool commit = true);
     void FitNameEdit();
     QLineEdit* NameEditor() const { return m_nameEdit; }
     QSize NameEditMinimumSize() const { return m_sizeNameEditMin; }
@@ -209,6 +214,11 @@ private:
     void PaintCells(QPainter& painter, const PageRect& exposed);
     void SyncPlayingPosition();
     void OnPositionTimer();
+    // Scrolls the page the least that shows the page band [top, bottom).
+    void ScrollIntoView(int top, int bottom);
+    // The page follows the playing position onto a row it does not show.
+    void FollowPlayingRow(float previous, float beat);
+    void ShowCaret();
     void ShowContextMenu(int index, QPoint globalPos);
 
     CLorvantaDoc& m_doc;
@@ -247,6 +257,8 @@ private:
     std::uint64_t m_positionsSeen = 0;
     std::uint64_t m_positionsShown = 0;
     QTimer* m_positionTimer = nullptr;
+    // Since the user last scrolled; invalid when never.
+    QElapsedTimer m_sinceUserScroll;
     float m_beat = 1.0f;
     int m_playingBol = 0;
     // An edit while playing has its image rebuilt once the edit is done.

@@ -197,6 +197,9 @@ bool CTaalTextView::ApplyText() {
     if (!m_doc)
         return false;
     const std::string text = ReadControlText();
+    // The hint shown for an empty Taal is no Taal to apply.
+    if (text == kNotationHintText)
+        return false;
 
     CTaal parsed(kNewTaalName);
     if (!ParseTaalText(text, parsed, m_messages)) {

@@ -72,8 +72,11 @@ TEST_F(EngineLifecycleTest, SetUpHappensOnceAndEachFailedStepHasItsStatus) {
                   return kHrOk;
               }),
               kSoundStatusNoStream);
+    // The messages name no platform's sound library.
     EXPECT_EQ(SoundInitFailureMessage(29).text,
-              "Error initializing DirectSound framework (error code = 29)");
+              "Error initializing sound output (error code = 29)");
+    EXPECT_STREQ(messages::kErrorPlayingBuffer,
+                 "Error playing sound output, CLorvantaView::OnAudioPlay");
     EXPECT_EQ(SoundInitFailureMessage(29).kind, MessageKind::Error);
 
     // Without sound Play does nothing and says nothing.
