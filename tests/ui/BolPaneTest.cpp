@@ -12,6 +12,7 @@
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/NumEdit.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -399,6 +400,13 @@ private slots:
         QCOMPARE(shown.pane.PitchSoundList()->currentText(), QStringLiteral("Na"));
         QCOMPARE(shown.pane.PitchSoundId(), 12u);
         QCOMPARE(shown.pane.BassSoundId(), 1u);
+
+        // The same name chosen in the drop-down list sets its sounds.
+        QComboBox* box = shown.pane.NameBox();
+        box->showPopup();
+        box->view()->setCurrentIndex(box->model()->index(box->findText(QStringLiteral("Ra")), 0));
+        QTest::keyClick(box->view(), Qt::Key_Return);
+        QCOMPARE(shown.pane.PitchSoundList()->currentText(), QStringLiteral("Ghasee Ra"));
     }
 
     void signsAndEmptyFieldsWaitForTheFieldToBeLeft_data() {
