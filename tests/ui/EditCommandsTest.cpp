@@ -97,6 +97,16 @@ private slots:
         trigger(kCmdEditRedo);
         QCOMPARE(taal.Count(), 17);
         QVERIFY(fixture.sink.Messages().empty());
+
+        // An edit the file could not hold is refused, and the window says why.
+        editor.SelectBol(0, true);
+        const float beats = taal.BolAt(0)->duration;
+        for (int i = 0; i < 4; ++i)
+            trigger(kCmdExpandDouble);
+        QCOMPARE(taal.BolAt(0)->duration, beats * 8.0f);
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QCOMPARE(fixture.sink.Messages()[0].text,
+                 std::string("A bol lasts from 0.001 to 10 beats."));
     }
 
     void dialogsComeFirst() {
