@@ -10,6 +10,7 @@
 #include "audio/output/OutputChoice.h"
 #include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "model/Conversions.h"
 #include "persistence/TaalFile.h"
 
 #include <array>
@@ -64,7 +65,7 @@ class BeatQueue {
 public:
     // Feeding thread: notes the position; queues its whole beat when it changed.
     void Note(float beat) {
-        const int whole = static_cast<int>(beat);
+        const int whole = TruncateToInt(beat);
         if (whole == m_lastNoted)
             return;
         m_lastNoted = whole;

@@ -190,6 +190,9 @@ private slots:
         QCOMPARE(ProgressRepaint(12.5f, 1.2f, 4, 25, 3).size(), std::size_t{3});
         // A row past the ruler (the cycle's very end) repaints nothing.
         QVERIFY(ProgressRepaint(17.0f, 17.5f, 16, 25, 1).empty());
+        // Positions of a Taal whose stated length is absurd stay in range.
+        QCOMPARE(ProgressRepaint(1.0f, 1e20f, 4, 25, 3).size(), std::size_t{3});
+        QVERIFY(ProgressRepaint(-4.05e18f, -4.0e18f, 4, 25, 3).empty());
     }
 
     void beatDisplayRules() {
@@ -197,6 +200,8 @@ private slots:
         QCOMPARE(BeatNumberColour(1, 16.0f), BeatColour::Red);
         QCOMPARE(BeatNumberColour(9, 17.5f), BeatColour::Blue);
         QCOMPARE(BeatNumberColour(5, 16.0f), BeatColour::Black);
+        QCOMPARE(BeatNumberColour(1, -4.05e18f), BeatColour::Red);
+        QCOMPARE(BeatNumberColour(5, 3e9f), BeatColour::Black);
         QCOMPARE(ShortBolName("Dhinna"), std::string("Dhin"));
         QCOMPARE(ShortBolName("Na"), std::string("Na"));
         QCOMPARE(ShortBolName(""), std::string());

@@ -216,7 +216,9 @@ std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& 
     const double next = (std::floor(offset / bytesPerBeat) + 1.0) * bytesPerBeat;
     const double seconds = (next - offset) / (2.0 * ring->Frequency());
     // Just past the boundary, so that the new beat is there when it looks.
-    const auto until = std::chrono::microseconds(static_cast<std::int64_t>(seconds * 1e6)) +
+    // A beat of a Taal hardly any beats long can be far longer than the wait.
+    const double wait = std::min(seconds, 1.0);
+    const auto until = std::chrono::microseconds(static_cast<std::int64_t>(wait * 1e6)) +
                        std::chrono::microseconds(200);
     return std::clamp(until, kFeedingMinimumWait, kFeedingCheckInterval);
 }

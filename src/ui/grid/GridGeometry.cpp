@@ -1,5 +1,6 @@
 #include "ui/grid/GridGeometry.h"
 
+#include "model/Conversions.h"
 #include "model/Taal.h"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ void CGridLayout::RecalcLayout(int clientWidth, const CTaal& taal, int after) {
         const CBol2& bol = *taal.BolAt(i);
         // Whole pixels, in single precision: cells drift from the ticks when
         // durations are not whole hundredths of a beat.
-        const int width = static_cast<int>(bol.duration * 100.0f);
+        const int width = TruncateToInt(bol.duration * 100.0f);
         int cellRight = x + width;
         if (cellRight > right) {
             // The bol goes whole onto the next row, even from an empty row.
@@ -140,14 +141,14 @@ std::vector<PageRect> ProgressRepaint(float q, float p, int beatsPerRow, int row
     if (p == q)
         return strips;
     const auto beats = static_cast<float>(beatsPerRow);
-    const int rq = static_cast<int>((q - 1.0f) / beats);
-    const int rp = static_cast<int>((p - 1.0f) / beats);
+    const int rq = TruncateToInt((q - 1.0f) / beats);
+    const int rp = TruncateToInt((p - 1.0f) / beats);
     if (rq == rp && p > q) {
         if (rq >= 0 && rq < rowCount) {
             const float origin =
                 beats * static_cast<float>(rq) * 100.0f - static_cast<float>(rowLeft);
-            const int left = static_cast<int>((q - 1.0f) * 100.0f - origin);
-            const int right = static_cast<int>((p - 1.0f) * 100.0f - origin);
+            const int left = TruncateToInt((q - 1.0f) * 100.0f - origin);
+            const int right = TruncateToInt((p - 1.0f) * 100.0f - origin);
             if (right > left)
                 strips.push_back(grid::ProgressStrip(rq, left, right));
         }
@@ -165,7 +166,7 @@ BeatColour BeatNumberColour(int beat, float taalLength) {
     if (beat == 1)
         colour = BeatColour::Red;
     // Tested second, so that it wins on a Taal of one beat.
-    if (beat == static_cast<int>(taalLength) / 2 + 1)
+    if (beat == TruncateToInt(taalLength) / 2 + 1)
         colour = BeatColour::Blue;
     return colour;
 }

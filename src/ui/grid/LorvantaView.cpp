@@ -3,6 +3,7 @@
 #include "app/AppSettings.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "model/Conversions.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "ui/panes/BolFieldsPane.h"
@@ -250,7 +251,7 @@ void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
     if (m_settings.playingBeatDisplay == kDisplayBolName) {
         displayChanged = bol != m_playingBol;
     } else {
-        displayChanged = static_cast<int>(previous) != static_cast<int>(beat);
+        displayChanged = TruncateToInt(previous) != TruncateToInt(beat);
     }
     m_playingBol = bol;
     m_beat = beat;
@@ -278,7 +279,7 @@ void CLorvantaView::FollowPlayingRow(float previous, float beat) {
         return;
     const auto rowOf = [&](float p) {
         return std::clamp(
-            static_cast<int>(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))), 0,
+            TruncateToInt(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))), 0,
             rows - 1);
     };
     const int row = rowOf(beat);
@@ -483,7 +484,7 @@ QString CLorvantaView::BeatDisplayText(QColor* colour) const {
         const CBol2* bol = m_doc.Taal().BolAt(m_playingBol);
         return bol ? QString::fromStdString(ShortBolName(bol->name)) : QString();
     }
-    const int beat = static_cast<int>(m_beat);
+    const int beat = TruncateToInt(m_beat);
     if (colour) {
         switch (BeatNumberColour(beat, m_doc.Taal().Total())) {
         case BeatColour::Red:
