@@ -1,7 +1,10 @@
 // Feeds arbitrary bytes to the bol clipboard reader, then pastes them into a
 // Taal through the editor. A payload that is accepted must write out and read
 // back, paste all of its bols, and leave the Taal as it was after an Undo; one
-// that is refused must say why and paste nothing.
+// that is refused must say why and paste nothing. What was pasted lays out and
+// renders.
+#include "LayOutAndPlay.h"
+
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/TaalEditor.h"
@@ -44,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     if (accepted != sink.Messages().empty())
         std::abort();
+    fuzz::LayOutAndPlay(doc.Taal());
     editor.Undo();
     if (WriteTaalDocument(doc) != before)
         std::abort();

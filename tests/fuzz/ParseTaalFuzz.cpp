@@ -1,6 +1,9 @@
 // Fuzzes the notation parser: any bytes are a text someone might type. Nothing
 // may crash, and every text that parses must survive being written and read
-// again with the same sounds, emphasis and (to the written hundredth) durations.
+// again with the same sounds, emphasis and (to the written hundredth) durations,
+// and lay out and render.
+#include "LayOutAndPlay.h"
+
 #include "model/BolDictionary.h"
 #include "notation/Notation.h"
 
@@ -72,6 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (firstTooShort < 0 && AsWritten(bol.duration) < kMinTypedDuration)
             firstTooShort = i;
     }
+
+    fuzz::LayOutAndPlay(taal);
 
     const TaalText written = WriteTaalText(taal, dictionary);
     Check(written.code == 0, "every parsed bol has a name to be written by");

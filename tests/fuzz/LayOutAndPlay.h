@@ -1,0 +1,56 @@
+#pragma once
+
+// What the window computes for a Taal, for the fuzzers: its cells at a narrow
+// and a wide window, one rendered cycle, and the ruler, beat number and
+// repaint for positions along it. Built with the sanitizers, any conversion
+// out of range stops the fuzzer.
+
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/Conversions.h"
+#include "model/Messages.h"
+#include "model/Taal.h"
+#include "ui/grid/GridGeometry.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace lorvanta::fuzz {
+
+inline void LayOutAndPlay(const CTaal& taal) {
+    CGridLayout layout;
+    for (const int width : {200, 2000}) {
+        layout.CreateBolViews(taal.Count());
+        layout.RecalcLayout(width, taal, -1);
+        layout.UpdateRulerRows(taal.Total());
+        (void)layout.HitTest(width / 2, 200);
+        layout.DeleteBolViews();
+    }
+
+    // One cycle at a tempo and pitch the bars allow; the bols' blocks are
+    // capped by the renderer itself.
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    CTaalRenderer renderer(taal, bank, sink);
+    renderer.SetTempo(60.0f / 1000.0f);
+    renderer.SetPitch(2.0f);
+    renderer.InitialUpdate();
+    if (renderer.BuildTaalImage() != kStatusOk)
+        return;
+    const TaalImage& image = renderer.Image();
+    float previous = 1.0f;
+    for (int step = 0; step <= 8; ++step) {
+        const std::uint64_t at = image.DataSize() / 8 * static_cast<std::uint64_t>(step);
+        const PlayingPosition position = ComputePlayingPosition(at, -2000, taal.Total(), image);
+        const float beat = position.beat;
+        (void)BeatNumberColour(TruncateToInt(beat), taal.Total());
+        (void)ProgressRepaint(previous, beat, layout.BeatsPerRow(), layout.RowLeft(),
+                              layout.RulerRowCount());
+        for (int row = 0; row < std::min(layout.RulerRowCount(), 4); ++row)
+            (void)PlayedRowEnd(beat, row, layout.BeatsPerRow(), layout.RowLeft());
+        previous = beat;
+    }
+}
+
+} // namespace lorvanta::fuzz
