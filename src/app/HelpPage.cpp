@@ -2,12 +2,12 @@
 
 #include "app/AppSettings.h"
 #include "model/ProgramData.h"
+#include "persistence/SafeSave.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -32,8 +32,10 @@ QString ExtractBuiltInPage() {
         return path;
     if (!QDir().mkpath(folder))
         return {};
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly) || target.write(page) != page.size() || !target.commit())
+    SaveFailure failure;
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(page.constData()),
+                                 static_cast<std::size_t>(page.size()));
+    if (!WriteFileSafely(QFile::encodeName(path).toStdString(), bytes, failure))
         return {};
     return path;
 }
