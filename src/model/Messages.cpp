@@ -36,6 +36,7 @@ namespace messages {
 const char* const kHoldsNoTaal = "it holds no Taal";
 const char* const kHoldsTooManyBols = "it holds more than 50,000 bols";
 const char* const kNotRegularDetail = "it is not a regular file";
+const char* const kTooLargeDetail = "it is larger than 64 MB, more than any Taal file";
 const char* const kNotRegularFile = "%1 is not a regular file.";
 const char* const kReadOnlyFile = "%1 is read-only.";
 const char* const kSaveIncompleteRead = "This file was not read completely. Saving replaces it "

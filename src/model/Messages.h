@@ -60,6 +60,7 @@ namespace messages {
 extern const char* const kHoldsNoTaal;
 extern const char* const kHoldsTooManyBols;
 extern const char* const kNotRegularDetail;
+extern const char* const kTooLargeDetail;
 // Refused saves; %1 is the target's path.
 extern const char* const kNotRegularFile;
 extern const char* const kReadOnlyFile;

@@ -17,6 +17,9 @@ namespace {
 
 constexpr float kMinOpenedTempo = 10.0f;
 constexpr float kMaxOpenedTempo = 1000.0f;
+// Far more than 50,000 bols with long names take; reading more would only
+// cost memory.
+constexpr std::uint64_t kMaxTaalFileSize = std::uint64_t{64} << 20;
 
 // Reads the records of a legacy file; returns why the file holds no Taal to
 // read, if it does not. A file without the magic is only taken as legacy when
@@ -169,7 +172,8 @@ struct FileImage {
 // Loads a Taal file; returns the reason on failure. Only a regular file is
 // read: the file is opened without waiting (a FIFO would block the open) and
 // judged before any byte is read. A legacy file with more records than a Taal
-// may hold is judged by its length alone, so only its first bytes are loaded.
+// may hold is judged by its length alone, so only its first bytes are loaded;
+// any other file larger than a Taal file gets is refused unread.
 std::optional<std::string> LoadTaalImage(const std::string& path, FileImage& image) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -191,8 +195,12 @@ std::optional<std::string> LoadTaalImage(const std::string& path, FileImage& ima
             image.bytes.size() < 2 || image.bytes[0] != 0xAA || image.bytes[1] != 0xAA;
         if (code == 0 && tooLong && legacy)
             image.length = size;
+        else if (code == 0 && size > kMaxTaalFileSize)
+            problem = messages::kTooLargeDetail;
         else if (code == 0)
-            code = ReadUpTo(fd, std::numeric_limits<std::uint64_t>::max(), image.bytes);
+            code = ReadUpTo(fd, kMaxTaalFileSize + 1, image.bytes); // a file growing meanwhile
+        if (!problem && code == 0 && image.bytes.size() > kMaxTaalFileSize)
+            problem = messages::kTooLargeDetail;
     }
     ::close(fd);
     if (code != 0)

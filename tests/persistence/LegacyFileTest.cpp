@@ -146,7 +146,13 @@ TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
     const auto huge = dir.Write("huge.tal", {'D', 'h', 'a', 0});
     std::filesystem::resize_file(huge, 2ull << 30);
     EXPECT_TRUE(OpenTaalFile(doc, huge, sink).structuralError);
-    ASSERT_EQ(sink.Messages().size(), 2u);
+    // Nor is a file with the magic larger than any Taal file.
+    const auto big = dir.Write("big.tal", {0xAA, 0xAA, 4, 0});
+    std::filesystem::resize_file(big, (64 << 20) + 1);
+    EXPECT_TRUE(OpenTaalFile(doc, big, sink).structuralError);
+    ASSERT_EQ(sink.Messages().size(), 3u);
+    EXPECT_EQ(sink.Messages()[2].text, "Cannot read file " + big.string() +
+                                           ": it is larger than 64 MB, more than any Taal file.");
     EXPECT_EQ(sink.Messages()[0].text, "Cannot read file " + text.string() + ": it holds no Taal.");
     EXPECT_EQ(sink.Messages()[1].text,
               "Cannot read file " + huge.string() + ": it holds more than 50,000 bols.");
