@@ -390,14 +390,14 @@ int RunEdit(const std::vector<std::string>& args) {
     PrintMessages(openSink);
     if (outcome.structuralError)
         return kExitFailure;
+    if (const auto refused = RefuseIncompleteRead(outcome, line))
+        return *refused;
     ApplyOpenedTempoRule(doc);
 
     DefaultButtonSink sink;
     EditorHost host;
     MemoryClipboard clipboard;
     CTaalEditor editor(doc, sink, host, nullptr, &clipboard);
-    if (const auto refused = RefuseIncompleteRead(outcome, line))
-        return *refused;
     editor.Reset();
     Session session{doc, editor, sink};
 
