@@ -4,6 +4,7 @@
 // brightness. Written for tests, independent of the synthesiser.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstddef>
@@ -66,7 +67,9 @@ struct Spectrum {
                 best = k;
         const double a = magnitude[best - 1], b = magnitude[best], c = magnitude[best + 1];
         const double curve = a - 2.0 * b + c;
-        const double offset = curve != 0.0 ? 0.5 * (a - c) / curve : 0.0;
+        // At the edge of the range the best bin need not be a maximum: keep
+        // the refinement within half a bin.
+        const double offset = curve != 0.0 ? std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : 0.0;
         return {(static_cast<double>(best) + offset) * binHz, b};
     }
     // Magnitude-weighted mean frequency.
@@ -154,6 +157,59 @@ inline double Pitch(std::span<const std::int16_t> x, double t0, double t1) {
     const double curve = a - 2.0 * b + c;
     const double offset = curve != 0.0 ? 0.5 * (a - c) / curve : 0.0;
     return kRate / (static_cast<double>(lag) + offset);
+}
+
+// The treble head's upper modes h2 to h5 read as one harmonic series. The
+// series is found by the best harmonic sum over 250 to 320 Hz (so a first mode
+// sharp of the series does not pull it), each mode then taken as the
+// strongest peak within 1.5% of k * f0, and f0 fitted to them by least squares.
+// The window starts 10 ms in, after the strike's noise.
+struct ModeSeries {
+    double f0 = 0.0;
+    std::array<double, 6> hz{};    // h1 to h5 at index 1 to 5
+    std::array<double, 6> level{}; // dB against the strongest of them
+};
+
+inline ModeSeries UpperModeSeries(std::span<const std::int16_t> x) {
+    const std::size_t skip = std::min<std::size_t>(220, x.size());
+    const Spectrum s = HannSpectrum(x.subspan(skip), 4096, 16384);
+    double best = 0.0, bestScore = -1e300;
+    for (double f = 250.0; f <= 320.0; f += 0.1) {
+        double score = 0.0;
+        for (int k = 2; k <= 5; ++k)
+            score += std::log(s.PeakNear(k * f, 0.004).magnitude + 1e-9);
+        if (score > bestScore) {
+            bestScore = score;
+            best = f;
+        }
+    }
+    ModeSeries series;
+    double weighted = 0.0, squares = 0.0, loudest = 0.0;
+    std::array<double, 6> magnitude{};
+    for (int k = 1; k <= 5; ++k) {
+        const Spectrum::Peak peak = s.PeakNear(k * best, 0.015);
+        series.hz[k] = peak.hz;
+        magnitude[k] = peak.magnitude;
+        loudest = std::max(loudest, peak.magnitude);
+        if (k >= 2) {
+            weighted += k * peak.hz;
+            squares += k * k;
+        }
+    }
+    for (int k = 1; k <= 5; ++k)
+        series.level[k] = Decibels(magnitude[k] / loudest);
+    series.f0 = weighted / squares;
+    return series;
+}
+
+// The strongest spectral peak between loHz and hiHz over the first 4096
+// frames: the mode a stroke sounds most.
+inline double DominantMode(std::span<const std::int16_t> x, double loHz, double hiHz) {
+    return HannSpectrum(x, 4096, 16384).Strongest(loHz, hiHz).hz;
+}
+
+inline double Cents(double hz, double reference) {
+    return 1200.0 * std::log2(hz / reference);
 }
 
 // Brightness over the attack: the centroid of the first 100 ms.

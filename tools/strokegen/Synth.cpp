@@ -225,42 +225,4 @@ std::vector<std::int16_t> Finish(std::vector<double> signal, std::size_t frames,
     return samples;
 }
 
-std::vector<unsigned char> WavImage(std::span<const std::int16_t> samples) {
-    const std::uint32_t dataSize = static_cast<std::uint32_t>(samples.size() * 2);
-    std::vector<unsigned char> image(44 + std::size_t{dataSize});
-    std::size_t at = 0;
-    auto tag = [&](const char* text) {
-        for (int i = 0; i < 4; ++i) {
-            image[at++] = static_cast<unsigned char>(text[i]);
-        }
-    };
-    auto u32 = [&](std::uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            image[at++] = static_cast<unsigned char>(v >> shift);
-        }
-    };
-    auto u16 = [&](std::uint16_t v) {
-        image[at++] = static_cast<unsigned char>(v);
-        image[at++] = static_cast<unsigned char>(v >> 8);
-    };
-
-    tag("RIFF");
-    u32(36 + dataSize);
-    tag("WAVE");
-    tag("fmt ");
-    u32(16);
-    u16(1); // PCM
-    u16(1); // mono
-    u32(kSampleRate);
-    u32(kSampleRate * 2);
-    u16(2);
-    u16(16);
-    tag("data");
-    u32(dataSize);
-    for (std::int16_t sample : samples) {
-        u16(static_cast<std::uint16_t>(sample));
-    }
-    return image;
-}
-
 } // namespace lorvanta::strokegen

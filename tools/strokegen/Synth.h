@@ -86,7 +86,4 @@ void AddNoise(std::vector<double>& out, const NoiseBurst& noise, double start = 
 // first and last samples are exactly zero.
 std::vector<std::int16_t> Finish(std::vector<double> signal, std::size_t frames, double peak);
 
-// A canonical 44-byte-header WAV image: PCM, mono, 22050 Hz, 16 bits.
-std::vector<unsigned char> WavImage(std::span<const std::int16_t> samples);
-
 } // namespace lorvanta::strokegen
