@@ -49,17 +49,31 @@ std::string ProgramPath() {
     return path.string();
 }
 
-CSampleBank::CSampleBank() {
-    const std::span<const EmbeddedWave> waves = EmbeddedWaves();
-    for (SoundId id = 0; id < kSoundCount; ++id) {
+CSampleBank::CSampleBank(BuiltInKit kit) {
+    for (SoundId id = 0; id < kSoundCount; ++id)
         m_slots[id].resourceId = kResourceTable[id].resourceId;
+    if (!UseBuiltInKit(kit))
+        UseBuiltInKit(BuiltInKit::Synthesised);
+    m_generation = 0;
+}
+
+bool CSampleBank::UseBuiltInKit(BuiltInKit kit) {
+    if (!HasBuiltInKit(kit))
+        return false;
+    const std::span<const EmbeddedWave> waves = BuiltInWaves(kit);
+    for (Slot& slot : m_slots) {
+        slot.builtIn = {};
         // The compiled-in table is in sound-id order; find by resource id so a
         // reordered table still serves the right recording.
         for (const EmbeddedWave& wave : waves) {
-            if (wave.resourceId == m_slots[id].resourceId && wave.bytes != nullptr)
-                m_slots[id].builtIn = {wave.bytes, wave.size};
+            if (wave.resourceId == slot.resourceId && wave.bytes != nullptr)
+                slot.builtIn = {wave.bytes, wave.size};
         }
     }
+    if (kit != m_kit)
+        ++m_generation;
+    m_kit = kit;
+    return true;
 }
 
 std::uint32_t CSampleBank::FindResource(std::uint16_t resourceId, const Slot*& slot) const {

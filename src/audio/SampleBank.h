@@ -2,10 +2,12 @@
 
 // The 30 stroke recordings and the access to them. Each recording is a complete
 // WAV image (44-byte header, then 16-bit mono samples at 22050 Hz) found by its
-// resource id. The built-in recordings are compiled into the program; a stroke
-// kit may replace any of them but the silence (see StrokeKit.h).
+// resource id. The built-in recordings are compiled into the program, as two
+// kits (see StrokeData.h); a stroke kit folder may replace any of them but the
+// silence (see StrokeKit.h).
 
 #include "audio/AudioStatus.h"
+#include "audio/StrokeData.h"
 #include "audio/WaveFormat.h"
 #include "model/SoundTables.h"
 
@@ -52,8 +54,9 @@ struct RecordingAccess {
 
 class CSampleBank {
 public:
-    // The built-in recordings.
-    CSampleBank();
+    // The built-in recordings of a kit; the synthesised kit when the build does
+    // not carry the one asked for.
+    explicit CSampleBank(BuiltInKit kit = BuiltInKit::Synthesised);
     virtual ~CSampleBank() = default;
     CSampleBank(const CSampleBank&) = delete;
     CSampleBank& operator=(const CSampleBank&) = delete;
@@ -76,6 +79,12 @@ public:
     void RestoreBuiltInStrokes();
     bool IsReplaced(SoundId soundId) const;
 
+    // The built-in kit under any replacements, and a change of it (which keeps
+    // the replacements). Asking for a kit the build does not carry changes
+    // nothing and returns false.
+    BuiltInKit Kit() const { return m_kit; }
+    bool UseBuiltInKit(BuiltInKit kit);
+
     // Changes whenever a stroke is replaced or restored, so that renderers know
     // their rendered blocks were made from other recordings.
     std::uint64_t Generation() const { return m_generation; }
@@ -97,6 +106,7 @@ protected:
 private:
     std::array<Slot, kSoundCount> m_slots;
     std::uint64_t m_generation = 0;
+    BuiltInKit m_kit = BuiltInKit::Synthesised;
 };
 
 // Shows the message for a failed access and returns its status. moduleName

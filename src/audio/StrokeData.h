@@ -1,8 +1,10 @@
 #pragma once
 
-// The 30 stroke recordings carried inside the program, as complete WAV images
-// (a canonical 44-byte header, then 16-bit mono PCM at 22050 Hz). They are
-// synthesised at build time and compiled in as read-only data.
+// The stroke kits carried inside the program: 30 recordings each, as complete
+// WAV images (a canonical 44-byte header, then 16-bit mono PCM at 22050 Hz),
+// made at build time and compiled in as read-only data. The synthesised kit is
+// always there; the recorded kit, derived from recordings of a real tabla, only
+// in builds that had the recordings.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +20,17 @@ struct EmbeddedWave {
 
 inline constexpr std::size_t kEmbeddedWaveCount = 30;
 
-// The recordings in sound-id order: element k is sound id k.
+enum class BuiltInKit { Recorded, Synthesised };
+
+// The kit's recordings in sound-id order (element k is sound id k); empty for a
+// kit this build does not carry.
+std::span<const EmbeddedWave> BuiltInWaves(BuiltInKit kit);
+bool HasBuiltInKit(BuiltInKit kit);
+
+// The synthesised kit's recordings, in sound-id order.
 std::span<const EmbeddedWave> EmbeddedWaves();
+// The recorded kit's recordings, in sound-id order (only in builds that carry
+// it; use BuiltInWaves elsewhere).
+std::span<const EmbeddedWave> RecordedWaves();
 
 } // namespace lorvanta
