@@ -156,3 +156,19 @@ TEST(SampleBankStrokes, TheSilenceCannotBeReplacedAndOthersComeBack) {
     EXPECT_FALSE(bank.IsReplaced(5));
     EXPECT_EQ(bank.StrokeImage(5).data(), builtIn.data());
 }
+
+TEST(SampleBankStrokes, EitherBuiltInKitServesItsOwnImagesUnderTheReplacements) {
+    if (!HasBuiltInKit(BuiltInKit::Recorded))
+        GTEST_SKIP() << "built without the recorded kit";
+    CSampleBank bank(BuiltInKit::Recorded);
+    EXPECT_EQ(bank.Kit(), BuiltInKit::Recorded);
+    EXPECT_EQ(bank.StrokeImage(12).data(), BuiltInWaves(BuiltInKit::Recorded)[12].bytes);
+    ASSERT_TRUE(bank.ReplaceStroke(5, StrokeImage({1, 2})));
+    const std::uint64_t generation = bank.Generation();
+    EXPECT_TRUE(bank.UseBuiltInKit(BuiltInKit::Synthesised));
+    EXPECT_NE(bank.Generation(), generation);
+    EXPECT_EQ(bank.Access(LookupSampleResource(12)).bytes.data(), EmbeddedWaves()[12].bytes);
+    EXPECT_EQ(bank.StrokeImage(5).size(), 48u) << "the replacement stays";
+    bank.RestoreBuiltInStroke(5);
+    EXPECT_EQ(bank.StrokeImage(5).data(), EmbeddedWaves()[5].bytes);
+}
