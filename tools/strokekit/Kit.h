@@ -30,7 +30,8 @@ struct KitRow {
     // Damping: an extra e^(-(t - dampFromMs) / dampTauMs) from dampFromMs on.
     double dampFromMs = 0.0;
     double dampTauMs = 0.0; // 0 for none
-    // A second recording added at layerOffsetMs (source time), layerDb louder.
+    // A second recording, from its own start, added layerOffsetMs into the cut
+    // (source time), layerDb louder.
     std::string layer;
     double layerOffsetMs = 0.0;
     double layerDb = 0.0;
