@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace lorvanta::strokegen {
 
@@ -66,36 +67,49 @@ double SplitMix64::NextSigned() {
 }
 
 PitchCurve PitchCurve::Fixed(double hz, double settleDepth, double settleTau) {
-    return Glide(hz, hz, 0.0, 0.0, settleDepth, settleTau);
+    return Contour(hz, {}, settleDepth, settleTau);
 }
 
-PitchCurve PitchCurve::Glide(double fromHz, double toHz, double t0, double t1, double settleDepth,
-                             double settleTau) {
+PitchCurve PitchCurve::Contour(double hz, std::vector<Point> points, double settleDepth,
+                               double settleTau) {
     PitchCurve curve;
-    curve.startHz = fromHz;
-    curve.endHz = toHz;
-    curve.glideStart = t0;
-    curve.glideEnd = t1;
+    curve.baseHz = hz;
+    curve.points = std::move(points);
     curve.settleDepth = settleDepth;
     curve.settleTau = settleTau;
     return curve;
 }
 
-double PitchCurve::Progress(double t) const {
-    if (t <= glideStart) {
+double PitchCurve::Semitones(double t) const {
+    if (points.empty()) {
         return 0.0;
     }
-    if (t >= glideEnd) {
-        return 1.0;
+    if (t <= points.front().t) {
+        return points.front().semitones;
     }
-    const double u = (t - glideStart) / (glideEnd - glideStart);
-    return u * u * (3.0 - 2.0 * u);
+    for (std::size_t i = 1; i < points.size(); ++i) {
+        const Point& a = points[i - 1];
+        const Point& b = points[i];
+        if (t < b.t) {
+            const double u = (t - a.t) / (b.t - a.t);
+            return a.semitones + (b.semitones - a.semitones) * u * u * (3.0 - 2.0 * u);
+        }
+    }
+    return points.back().semitones;
+}
+
+double PitchCurve::Progress(double t) const {
+    if (points.size() < 2 || points.back().semitones == points.front().semitones) {
+        return 0.0;
+    }
+    return (Semitones(t) - points.front().semitones) /
+           (points.back().semitones - points.front().semitones);
 }
 
 double PitchCurve::At(double t) const {
-    double hz = startHz;
-    if (endHz != startHz) {
-        hz = startHz * std::exp(std::log(endHz / startHz) * Progress(t));
+    double hz = baseHz;
+    if (!points.empty()) {
+        hz *= std::exp2(Semitones(t) / 12.0);
     }
     if (settleDepth != 0.0) {
         hz *= 1.0 + settleDepth * std::exp(-t / settleTau);
@@ -134,6 +148,10 @@ void AddPartials(std::vector<double>& out, const PitchCurve& pitch,
                 logEnvelope -= 1.0 / (tau * kSampleRate);
             } else {
                 envelope = std::exp(-t / partial.tau);
+            }
+            if (partial.ring > 0.0) {
+                envelope =
+                    (1.0 - partial.ring) * envelope + partial.ring * std::exp(-t / partial.ringTau);
             }
             const double arg = partial.ratio * phase[n];
             double value = mainAmp * std::sin(arg);

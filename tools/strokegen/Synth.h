@@ -26,35 +26,46 @@ private:
     std::uint64_t m_state;
 };
 
-// Fundamental frequency against time: held at startHz until glideStart, a
-// smoothstep glide in log-frequency to endHz by glideEnd, then held. A struck
-// head starts slightly sharp and settles: the result is multiplied by
-// 1 + settleDepth * e^(-t / settleTau).
+// Fundamental frequency against time: baseHz moved by a pitch contour in
+// semitones, held before its first point and after its last, and a smoothstep
+// in log-frequency between successive points (a heel pressing into the bass
+// head, or lifting off it). A struck head starts slightly sharp and settles:
+// the result is multiplied by 1 + settleDepth * e^(-t / settleTau).
 struct PitchCurve {
-    double startHz = 0.0;
-    double endHz = 0.0;
-    double glideStart = 0.0;
-    double glideEnd = 0.0;
+    struct Point {
+        double t;
+        double semitones;
+    };
+
+    double baseHz = 0.0;
+    std::vector<Point> points;
     double settleDepth = 0.0;
     double settleTau = 0.03;
 
     static PitchCurve Fixed(double hz, double settleDepth = 0.0, double settleTau = 0.03);
-    static PitchCurve Glide(double fromHz, double toHz, double t0, double t1,
-                            double settleDepth = 0.0, double settleTau = 0.03);
+    static PitchCurve Contour(double hz, std::vector<Point> points, double settleDepth = 0.0,
+                              double settleTau = 0.03);
 
-    // 0 before the glide, 1 after it, smoothstep in between.
+    double Semitones(double t) const;
+    // How far the contour has moved from its first point towards its last:
+    // 0 to 1 for a contour that moves one way.
     double Progress(double t) const;
     double At(double t) const;
 };
 
-// One mode: amplitude * e^(-t / tau) * sin(ratio * phase). A nearly degenerate
-// mode pair is rendered as a second sine splitHz above, taking splitWeight of
-// the amplitude. A mode whose damping changes with the glide (a released bass
-// head) moves its tau towards releaseTau along the glide's progress.
+// One mode: amplitude * envelope(t) * sin(ratio * phase). The envelope is
+// e^(-t / tau), except that a share `ring` of the amplitude decays with
+// ringTau instead: a loud, quickly damped strike over a quiet ring. A nearly
+// degenerate mode pair is rendered as a second sine splitHz above, taking
+// splitWeight of the amplitude. A mode whose damping changes with the pitch
+// contour (a released bass head) moves its tau towards releaseTau along the
+// contour's progress.
 struct Partial {
     double ratio = 1.0;
     double amplitude = 0.0;
     double tau = 0.1;
+    double ring = 0.0;
+    double ringTau = 0.0;
     double splitHz = 0.0;
     double splitWeight = 0.0;
     double releaseTau = 0.0;
