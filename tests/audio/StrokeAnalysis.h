@@ -217,4 +217,25 @@ inline double AttackCentroid(std::span<const std::int16_t> x) {
     return HannSpectrum(x, 2205, 8192).Centroid();
 }
 
+// The crack of the strike: the centroid of the first 5 ms.
+inline double CrackCentroid(std::span<const std::int16_t> x) {
+    return HannSpectrum(x, 110, 4096).Centroid();
+}
+
+// RMS between t0 and t1 seconds in dB against the loudest 10 ms of the stroke.
+inline double LevelDb(std::span<const std::int16_t> x, double t0, double t1) {
+    auto rms = [&](std::size_t a, std::size_t b) {
+        double sum = 0.0;
+        for (std::size_t n = a; n < b; ++n)
+            sum += static_cast<double>(x[n]) * x[n];
+        return b > a ? std::sqrt(sum / static_cast<double>(b - a)) : 0.0;
+    };
+    double loudest = 0.0;
+    for (std::size_t start = 0; start + 220 <= x.size(); start += 110)
+        loudest = std::max(loudest, rms(start, start + 220));
+    const auto a = std::min(x.size(), static_cast<std::size_t>(t0 * kRate));
+    const auto b = std::min(x.size(), static_cast<std::size_t>(t1 * kRate));
+    return Decibels(std::max(rms(a, b), 1e-9) / loudest);
+}
+
 } // namespace lorvanta::test

@@ -1,6 +1,6 @@
-// The embedded stroke recordings: format, levels, and the acoustic character
-// of each stroke family (harmonic treble, decay classes, bass glides,
-// brightness); for the recorded kit, its tuning. Also checks that both
+// The embedded stroke recordings of both built-in kits: format, levels, the
+// ranges a real tabla's strokes fall in per kind (decay, brightness, leading
+// mode, crack, ring, bass pitch contours) and the tuning to the note labels. Also checks that both
 // generators are deterministic and that what is compiled in is what they write.
 
 #include "audio/StrokeAnalysis.h"
@@ -16,6 +16,7 @@
 #include <iterator>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lorvanta {
@@ -113,106 +114,152 @@ TEST(StrokeBank, LevelsEndsAndOffset) {
         }
 }
 
-TEST(StrokeBank, TrebleStrokesSoundHarmonicsOfTheTuning) {
-    // Sur, Tun, Din, Soft Din, Soft Dhi ring on the fundamental; the rest lean
-    // on the second harmonic.
-    const std::array<int, 14> treble{12, 13, 14, 15, 16, 17, 18, 19, 20, 25, 26, 27, 28, 29};
-    const std::array<int, 5> onFundamental{13, 20, 26, 27, 28};
-    for (int id : treble) {
-        SCOPED_TRACE(id);
-        const std::vector<std::int16_t> x = Samples(id);
-        const test::Spectrum s = test::HannSpectrum(x, 4096, 16384);
-        for (int k = 1; k <= 5; ++k)
-            EXPECT_NEAR(s.PeakNear(k * kF0, 0.03).hz / (k * kF0), 1.0, 0.01) << "h" << k;
-        const bool fundamental =
-            std::find(onFundamental.begin(), onFundamental.end(), id) != onFundamental.end();
-        EXPECT_NEAR(s.Strongest(200, 1500).hz / kF0, fundamental ? 1.0 : 2.0, 0.02);
-    }
+// What recordings of a real tabla show, per kind of stroke; both kits must
+// fall within. T20 in seconds; centroid of the first 100 ms in Hz.
+enum class Lead {
+    Any,
+    FirstMode, // strongest 200-1500 Hz: the first mode, 1.03-1.16 x C#4
+    RimMode,   // strongest 200-1500 Hz: h2 or h3 (±5%), the first mode 15 dB below
+    Thump,     // strongest 50-1500 Hz: 100-240 Hz, the fingers closing the head
+    Low        // strongest 50-1500 Hz: below 200 Hz, the bass head
+};
 
-    const test::Spectrum na = test::HannSpectrum(Samples(12), 4096, 16384);
-    EXPECT_LE(Decibels(na.PeakNear(kF0, 0.01).magnitude / na.PeakNear(2 * kF0, 0.01).magnitude),
-              -12.0);
-    const test::Spectrum tun = test::HannSpectrum(Samples(20), 4096, 16384);
-    EXPECT_LE(Decibels(tun.PeakNear(2 * kF0, 0.01).magnitude / tun.PeakNear(kF0, 0.01).magnitude),
-              -8.0);
+struct Range {
+    double lo, hi;
+};
+
+struct Kind {
+    const char* name;
+    std::vector<int> ids;
+    Range t20;
+    Range centroid;
+    Lead lead;
+    double secondBelowFirst = 0.0; // dB at least, for open centre strokes
+    Range ringDb{0.0, 0.0};        // 0.2-0.25 s against the loudest 10 ms, rim strokes
+};
+
+const std::array<Kind, 11> kKinds{{
+    {"rim", {12, 14, 23, 29}, {0.03, 0.17}, {700, 1600}, Lead::RimMode, 0.0, {-40, -18}},
+    {"damped rim", {18}, {0.01, 0.06}, {1000, 3000}, Lead::RimMode},
+    {"half open", {13}, {0.2, 0.5}, {700, 1500}, Lead::FirstMode},
+    {"open centre", {20, 26, 27}, {0.5, 1.3}, {350, 700}, Lead::FirstMode, 24.0},
+    {"damped centre", {22, 28}, {0.12, 0.4}, {350, 800}, Lead::FirstMode, 24.0},
+    {"closed", {15, 16, 17, 19, 25}, {0.015, 0.065}, {1200, 3200}, Lead::Thump},
+    {"flat hand", {7, 11, 21, 24}, {0.005, 0.1}, {600, 3500}, Lead::Any},
+    {"slap", {9, 10}, {0.02, 0.15}, {200, 700}, Lead::Low},
+    {"open bass", {3}, {0.8, 2.5}, {220, 400}, Lead::Low},
+    {"gliding bass", {1, 5, 6}, {0.2, 1.2}, {220, 400}, Lead::Low},
+    {"damped bass", {2, 4, 8}, {0.08, 0.3}, {220, 400}, Lead::Low},
+}};
+
+// Bass pitch contours as played: YIN pitch over window b against window a.
+struct Contour {
+    int id;
+    Range a, b, ratio;
+};
+
+const std::array<Contour, 6> kContours{{
+    {3, {0.3, 0.6}, {0.01, 0.07}, {1.02, 1.05}}, // starts sharp and settles
+    {1, {0.0, 0.04}, {0.2, 0.3}, {1.2, 1.45}},   // heel pressed in...
+    {1, {0.2, 0.3}, {0.55, 0.65}, {0.72, 0.9}},  // ...and eased off
+    {4, {0.0, 0.04}, {0.13, 0.18}, {1.4, 1.75}}, // fast slide up
+    {5, {0.0, 0.1}, {0.56, 0.66}, {1.35, 1.6}},  // delayed slide up
+    {6, {0.4, 0.7}, {0.01, 0.07}, {1.2, 1.45}},  // heel lifted
+}};
+
+class StrokeKind : public testing::TestWithParam<std::tuple<BuiltInKit, int>> {};
+
+TEST_P(StrokeKind, FallsWithinTheRecordedRanges) {
+    const auto [kit, id] = GetParam();
+    if (!HasBuiltInKit(kit))
+        GTEST_SKIP() << "built without this kit";
+    const auto kind = std::find_if(kKinds.begin(), kKinds.end(), [id](const Kind& k) {
+        return std::find(k.ids.begin(), k.ids.end(), id) != k.ids.end();
+    });
+    ASSERT_NE(kind, kKinds.end());
+    SCOPED_TRACE(kind->name);
+    const std::vector<std::int16_t> x = Samples(id, kit);
+    auto expectIn = [](double value, Range range, const char* what) {
+        EXPECT_GE(value, range.lo) << what;
+        EXPECT_LE(value, range.hi) << what;
+    };
+
+    expectIn(test::T20(x), kind->t20, "T20");
+    const double centroid = test::AttackCentroid(x);
+    expectIn(centroid, kind->centroid, "attack centroid");
+    EXPECT_GE(test::CrackCentroid(x), std::max(750.0, 0.75 * centroid)) << "crack";
+
+    const test::Spectrum s = test::HannSpectrum(x, 4096, 16384);
+    const test::Spectrum::Peak treble = s.Strongest(200, 1500);
+    const test::Spectrum::Peak first = s.Strongest(1.03 * kF0, 1.16 * kF0);
+    switch (kind->lead) {
+    case Lead::FirstMode:
+        expectIn(treble.hz / kF0, {1.03, 1.16}, "first mode leads");
+        if (kind->secondBelowFirst > 0.0) {
+            EXPECT_LE(Decibels(s.PeakNear(2 * kF0, 0.04).magnitude / first.magnitude),
+                      -kind->secondBelowFirst);
+        }
+        break;
+    case Lead::RimMode: {
+        const double k = treble.hz / kF0;
+        EXPECT_NEAR(k, std::clamp(std::round(k), 2.0, 3.0), 0.05 * std::round(k)) << "h2 or h3";
+        EXPECT_LE(Decibels(first.magnitude / treble.magnitude), -15.0) << "first mode damped";
+        break;
+    }
+    case Lead::Thump:
+        expectIn(s.Strongest(50, 1500).hz, {100, 240}, "thump");
+        break;
+    case Lead::Low:
+        EXPECT_LT(s.Strongest(50, 1500).hz, 200.0);
+        break;
+    case Lead::Any:
+        break;
+    }
+    if (kind->ringDb.lo < 0.0)
+        expectIn(test::LevelDb(x, 0.2, 0.25), kind->ringDb, "ring");
+
+    for (const Contour& c : kContours)
+        if (c.id == id)
+            expectIn(test::Pitch(x, c.b.lo, c.b.hi) / test::Pitch(x, c.a.lo, c.a.hi), c.ratio,
+                     "pitch contour");
 }
 
-TEST(StrokeBank, DecayClasses) {
-    std::array<double, kEmbeddedWaveCount> t20{};
-    for (int id = 1; id < static_cast<int>(kEmbeddedWaveCount); ++id)
-        t20[id] = test::T20(Samples(id));
-    for (int id : {1, 3, 12, 13, 14, 20, 26, 27, 29})
-        EXPECT_GE(t20[id], 0.5) << "open stroke " << id;
-    for (int id : {7, 9, 10, 11, 15, 16, 17, 18, 19, 21, 24, 25})
-        EXPECT_LE(t20[id], 0.15) << "damped stroke " << id;
-    for (int id : {2, 6, 22, 23, 28}) {
-        EXPECT_GE(t20[id], 0.1) << "medium stroke " << id;
-        EXPECT_LE(t20[id], 0.4) << "medium stroke " << id;
-    }
-    EXPECT_GT(t20[27], t20[20]) << "Soft Din rings longer than Tun";
-    EXPECT_GT(t20[3], t20[2]) << "Open Ge rings longer than Closed Ge";
-}
+INSTANTIATE_TEST_SUITE_P(BothKits, StrokeKind,
+                         testing::Combine(testing::Values(BuiltInKit::Synthesised,
+                                                          BuiltInKit::Recorded),
+                                          testing::Range(1, static_cast<int>(kEmbeddedWaveCount))),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) == BuiltInKit::Recorded
+                                                    ? "Recorded"
+                                                    : "Synthesised") +
+                                    std::to_string(std::get<1>(info.param));
+                         });
 
 TEST(StrokeBank, TraIsTwoHits) {
-    const std::vector<std::int16_t> tra = Samples(25);
-    auto rms = [&](double t0, double t1) {
-        double sum = 0.0;
-        const auto a = static_cast<std::size_t>(t0 * test::kRate);
-        const auto b = static_cast<std::size_t>(t1 * test::kRate);
-        for (std::size_t n = a; n < b; ++n)
-            sum += static_cast<double>(tra[n]) * tra[n];
-        return std::sqrt(sum / static_cast<double>(b - a));
-    };
-    double second = 0.0;
-    for (double t = 0.025; t < 0.040; t += 0.001)
-        second = std::max(second, rms(t, t + 0.005));
-    EXPECT_GT(Decibels(second / rms(0.018, 0.023)), 6.0);
-}
-
-TEST(StrokeBank, BassPitchesAndGlides) {
-    auto near = [](double hz, double expected) { return std::abs(hz / expected - 1.0) <= 0.02; };
-
-    const auto openGe = Samples(3);
-    EXPECT_PRED2(near, test::Pitch(openGe, 0.05, 0.5), 103.83);
-
-    const auto pressedGe = Samples(1);
-    EXPECT_GE(test::Pitch(pressedGe, 0.2, 0.3) / test::Pitch(pressedGe, 0.0, 0.04), 1.25);
-
-    EXPECT_PRED2(near, test::Pitch(Samples(4), 0.13, 0.18), 155.56);
-
-    const auto delayed = Samples(5);
-    EXPECT_PRED2(near, test::Pitch(delayed, 0.0, 0.1), 103.83);
-    EXPECT_PRED2(near, test::Pitch(delayed, 0.56, 0.66), 155.56);
-
-    const auto closedThenOpen = Samples(6);
-    EXPECT_PRED2(near, test::Pitch(closedThenOpen, 0.03, 0.2), 130.81);
-    EXPECT_PRED2(near, test::Pitch(closedThenOpen, 0.4, 0.7), 103.83);
-}
-
-TEST(StrokeBank, AttackBrightness) {
-    for (int id : {1, 2, 3, 4, 5, 6, 8})
-        EXPECT_LT(test::AttackCentroid(Samples(id)), 200.0) << "Ge family stroke " << id;
-    for (int id : {11, 21, 24})
-        EXPECT_GT(test::AttackCentroid(Samples(id)), 500.0) << "stroke " << id;
-    EXPECT_GT(test::AttackCentroid(Samples(7)), 300.0) << "Ki / Ke";
-}
-
-// The recorded kit keeps the note labels true: the treble drum's upper modes
-// stand on C#4 (the median of the ringing strokes within 10 cents, each within
-// 20, as strokes of one real drum differ), the open bass settles on G#2.
-TEST(StrokeBank, RecordedKitIsTunedToTheLabels) {
-    if (!HasBuiltInKit(BuiltInKit::Recorded))
-        GTEST_SKIP() << "built without the recorded kit";
-    std::vector<double> cents;
-    for (int id : {12, 13, 14, 20, 26, 27, 28, 29}) {
-        cents.push_back(
-            test::Cents(test::UpperModeSeries(Samples(id, BuiltInKit::Recorded)).f0, kF0));
-        EXPECT_LE(std::abs(cents.back()), 20.0) << "stroke " << id;
+    for (BuiltInKit kit : Kits()) {
+        const std::vector<std::int16_t> tra = Samples(25, kit);
+        double second = -200.0;
+        for (double t = 0.025; t < 0.040; t += 0.001)
+            second = std::max(second, test::LevelDb(tra, t, t + 0.005));
+        EXPECT_GT(second - test::LevelDb(tra, 0.018, 0.023), 6.0) << static_cast<int>(kit);
     }
-    std::sort(cents.begin(), cents.end());
-    EXPECT_LE(std::abs(0.5 * (cents[3] + cents[4])), 10.0);
-    const double openGe = test::Pitch(Samples(3, BuiltInKit::Recorded), 0.3, 1.0);
-    EXPECT_LE(std::abs(test::Cents(openGe, 103.83)), 10.0);
+}
+
+// Every kit keeps the note labels true: the treble drum's upper modes stand on
+// C#4 (the median of the ringing strokes within 10 cents, each within 20, as
+// strokes of one real drum differ), the open bass settles on G#2.
+TEST(StrokeBank, KitsAreTunedToTheLabels) {
+    for (BuiltInKit kit : Kits()) {
+        SCOPED_TRACE(static_cast<int>(kit));
+        std::vector<double> cents;
+        for (int id : {12, 13, 14, 20, 26, 27, 28, 29}) {
+            cents.push_back(test::Cents(test::UpperModeSeries(Samples(id, kit)).f0, kF0));
+            EXPECT_LE(std::abs(cents.back()), 20.0) << "stroke " << id;
+        }
+        std::sort(cents.begin(), cents.end());
+        EXPECT_LE(std::abs(0.5 * (cents[3] + cents[4])), 10.0);
+        EXPECT_LE(std::abs(test::Cents(test::Pitch(Samples(3, kit), 0.3, 1.0), 103.83)), 10.0);
+    }
 }
 
 // Each generator writes the same bytes on every run, and they are what the

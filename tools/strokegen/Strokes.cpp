@@ -246,7 +246,7 @@ constexpr double kHeelSemitones = 4.7;
 constexpr Five kClosedAmps{0.25, 0.5, 0.35, 0.25, 0.2};
 constexpr Five kClosedTaus{0.010, 0.009, 0.007, 0.006, 0.005};
 constexpr TrebleRecipe kTe{kClosedAmps, kClosedTaus, {},    0.0, false, 0,
-                           0.15,        0.006,       180.0, 1.0, 0.015};
+                           0.15,        0.006,       180.0, 1.0, 0.012};
 
 std::vector<double> Render(int id, std::size_t frames) {
     std::vector<double> out(frames, 0.0);
@@ -399,12 +399,12 @@ std::vector<double> Render(int id, std::size_t frames) {
         break;
     case 16: // Strong Ra.
         AddTreble(out, Damped(),
-                  {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.15, 0.006, 185.0, 1.0, 0.03},
+                  {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.15, 0.006, 185.0, 1.0, 0.02},
                   Noise(id, 4000, 0.5, 0.030, 1.6, 0.008), 1.0);
         break;
     case 17: // Soft Ra: the same stroke, lighter.
         AddTreble(out, Treble(kSoftSettle),
-                  {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.1, 0.006, 185.0, 1.0, 0.022},
+                  {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.1, 0.006, 185.0, 1.0, 0.016},
                   Noise(id, 4000, 0.5, 0.025, 1.5, 0.006), 0.9);
         break;
     case 19: // Te.
