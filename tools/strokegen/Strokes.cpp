@@ -342,7 +342,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                    3,
                    0.5,
                    0.015},
-                  Noise(id, 2500, 0.8, 0.012, 0.8, 0.004), 1.0);
+                  Noise(id, 2500, 0.7, 0.020, 1.0, 0.006), 1.2);
         break;
     case 14: // Tin: on the maidan, the third mode leads.
         AddTreble(out, Treble(),
