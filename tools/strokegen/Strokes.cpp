@@ -161,7 +161,7 @@ std::vector<Partial> BassPartials(std::span<const double> amps, std::span<const 
 
 std::uint64_t Seed(int id, int part) {
     return 0x4C4F5256414E5441ULL +
-           static_cast<std::uint64_t>(id + 100 * part) * 0x9E3779B97F4A7C15ULL;
+           static_cast<std::uint64_t>(id + 1000 * part) * 0x9E3779B97F4A7C15ULL;
 }
 
 NoiseBurst Noise(int id, double centreHz, double q, double duration, double level,
@@ -184,36 +184,36 @@ NoiseBurst Knock(int id, double centreHz, double q, double duration, double leve
 }
 
 // The crack of skin on skin that starts every stroke: a few milliseconds of
-// broadband noise.
-NoiseBurst Crack(int id, double level, int part = 1) {
+// broadband noise, seeded apart from the stroke's other noise.
+NoiseBurst Crack(int id, double level) {
     NoiseBurst noise;
     noise.centreHz = 3500.0;
     noise.q = 0.4;
     noise.duration = 0.005;
     noise.tau = 0.0012;
     noise.level = level;
-    noise.seed = Seed(id, part);
+    noise.seed = Seed(id, 1);
     return noise;
 }
 
 // A bass stroke on the standard ratios: amplitudes, decays, a pitch curve,
 // the hand's knock and the crack.
-void AddBass(std::vector<double>& out, const PitchCurve& pitch, std::span<const double> amps,
-             std::span<const double> taus, const NoiseBurst& knock, double crack) {
+void AddBass(std::vector<double>& out, int id, const PitchCurve& pitch,
+             std::span<const double> amps, std::span<const double> taus, const NoiseBurst& knock,
+             double crack) {
     const std::vector<Partial> partials = BassPartials(amps, taus);
     AddPartials(out, pitch, partials);
     AddNoise(out, knock);
-    AddNoise(out, Crack(static_cast<int>(knock.seed & 0xFF), crack));
+    AddNoise(out, Crack(id, crack));
 }
 
-void AddTreble(std::vector<double>& out, const PitchCurve& pitch, const TrebleRecipe& recipe,
-               const NoiseBurst& noise, double crack, double start = 0.0, double gain = 1.0) {
+void AddTreble(std::vector<double>& out, int id, const PitchCurve& pitch,
+               const TrebleRecipe& recipe, const NoiseBurst& noise, double crack,
+               double start = 0.0, double gain = 1.0) {
     const std::vector<Partial> partials = TreblePartials(recipe);
     AddPartials(out, pitch, partials, start, gain);
     AddNoise(out, noise, start, gain);
-    NoiseBurst burst = Crack(0, crack);
-    burst.seed = noise.seed ^ 0x5A5A5A5A5A5A5A5AULL;
-    AddNoise(out, burst, start, gain);
+    AddNoise(out, Crack(id, crack), start, gain);
 }
 
 PitchCurve Treble(double settle = kTrebleSettle) {
@@ -257,29 +257,29 @@ std::vector<double> Render(int id, std::size_t frames) {
     // Bass strokes.
     case 1: // Pressed Ge: the heel presses in after the strike and eases off again.
         AddBass(
-            out,
+            out, id,
             BassContour(kBassHz,
                         {{0.07, 0.0}, {0.22, kHeelSemitones}, {0.27, kHeelSemitones}, {0.65, 0.7}}),
             kBassAmps, std::array{0.16, 0.10, 0.07, 0.05, 0.04, 0.03},
             Knock(id, 600, 0.7, 0.030, 1.2), 1.0);
         break;
     case 2: // Closed Ge: heel already pressed, short and higher, sagging a little.
-        AddBass(out, BassContour(kBassHz, {{0.05, 5.0}, {0.40, 4.4}}),
+        AddBass(out, id, BassContour(kBassHz, {{0.05, 5.0}, {0.40, 4.4}}),
                 std::array{1.0, 0.35, 0.25, 0.1}, std::array{0.075, 0.05, 0.04, 0.03},
                 Knock(id, 700, 0.7, 0.030, 0.8), 0.8);
         break;
     case 3: // Open Ge: free ringing bass.
-        AddBass(out, Bass(kBassHz), kBassAmps, std::array{0.60, 0.35, 0.22, 0.15, 0.10, 0.08},
+        AddBass(out, id, Bass(kBassHz), kBassAmps, std::array{0.60, 0.35, 0.22, 0.15, 0.10, 0.08},
                 Knock(id, 600, 0.7, 0.030, 1.3), 1.0);
         break;
     case 4: // Fast Sliding Ge: a quick push up eight semitones.
-        AddBass(out, BassContour(kBassHz, {{0.01, 0.0}, {0.15, 8.0}}), kBassAmps,
+        AddBass(out, id, BassContour(kBassHz, {{0.01, 0.0}, {0.15, 8.0}}), kBassAmps,
                 std::array{0.08, 0.05, 0.04, 0.03, 0.025, 0.02}, Knock(id, 600, 0.7, 0.030, 1.0),
                 1.0);
         break;
     case 5: // Delayed Sliding Ge: rings open, then slides up a fifth.
-        AddBass(out, BassContour(kBassHz, {{0.2, 0.0}, {0.55, 7.0}}), kBassAmps,
-                std::array{0.35, 0.20, 0.12, 0.08, 0.06, 0.05}, Knock(id, 600, 0.7, 0.030, 1.3),
+        AddBass(out, id, BassContour(kBassHz, {{0.2, 0.0}, {0.55, 7.0}}), kBassAmps,
+                std::array{0.27, 0.16, 0.10, 0.07, 0.05, 0.04}, Knock(id, 600, 0.7, 0.030, 1.3),
                 1.0);
         break;
     case 6: { // First Closed then Open Ge: the heel lifts, the head falls and rings.
@@ -298,30 +298,30 @@ std::vector<double> Render(int id, std::size_t frames) {
         break;
     }
     case 7: // Ki / Ke: flat hand on the bass head, mostly noise.
-        AddBass(out, Bass(166), std::array{0.35, 0.1}, std::array{0.030, 0.020},
+        AddBass(out, id, Bass(166), std::array{0.35, 0.1}, std::array{0.030, 0.020},
                 Noise(id, 900, 0.6, 0.060, 1.0, 0.012), 0.3);
         break;
     case 8: // Gin: a short, damped bass, the heel lifting.
-        AddBass(out, BassContour(kBassHz, {{0.05, kHeelSemitones}, {0.25, 0.0}}),
+        AddBass(out, id, BassContour(kBassHz, {{0.05, kHeelSemitones}, {0.25, 0.0}}),
                 std::array{1.0, 0.5, 0.2, 0.1}, std::array{0.07, 0.045, 0.03, 0.02},
                 Knock(id, 650, 0.7, 0.030, 0.8), 0.8);
         break;
     case 9:
     case 10: { // Thap: a palm slap on the bass head.
         const double t = id == 9 ? 0.040 : 0.055;
-        AddBass(out, Bass(88.3), std::array{1.0, 0.2, 0.05}, std::array{t, 0.6 * t, 0.4 * t},
-                Noise(id, 250, 0.7, 0.050, 0.5, 0.015), 0.4);
+        AddBass(out, id, Bass(88.3), std::array{1.0, 0.2, 0.05}, std::array{t, 0.6 * t, 0.4 * t},
+                Noise(id, 250, 0.7, 0.050, 0.5, 0.015), 0.6);
         break;
     }
     case 11: // Kat / Tichki: a finger click.
-        AddBass(out, Bass(187), std::array{0.2}, std::array{0.020},
+        AddBass(out, id, Bass(187), std::array{0.2}, std::array{0.020},
                 Noise(id, 1200, 0.7, 0.050, 1.0, 0.009), 0.4);
         break;
 
     // Treble rim strokes: a loud strike damped within a few tens of
     // milliseconds, then a quiet ring on the second and third modes.
     case 12: // Na: the ring finger damps the first mode, h2 leads.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{0.01, 1.0, 0.6, 0.4, 0.3},
                    {0.02, 0.022, 0.018, 0.014, 0.011},
                    {0.0, 0.17, 0.12, 0.04, 0.0},
@@ -333,7 +333,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 3000, 0.8, 0.012, 0.8, 0.003), 1.0);
         break;
     case 13: // Sur: open stroke between rim and centre.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{1.0, 0.15, 0.6, 0.3, 0.15},
                    {0.16, 0.12, 0.10, 0.08, 0.06},
                    {},
@@ -345,7 +345,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 2500, 0.7, 0.020, 1.0, 0.006), 1.2);
         break;
     case 14: // Tin: on the maidan, the third mode leads.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{0.01, 0.35, 1.0, 0.3, 0.2},
                    {0.02, 0.02, 0.022, 0.015, 0.012},
                    {0.0, 0.1, 0.14, 0.03, 0.0},
@@ -357,7 +357,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 3000, 0.8, 0.012, 0.8, 0.003), 1.0);
         break;
     case 29: // Dhin, treble part: Na with more of the third mode.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{0.02, 1.0, 0.9, 0.35, 0.2},
                    {0.02, 0.022, 0.02, 0.015, 0.012},
                    {0.0, 0.15, 0.12, 0.04, 0.0},
@@ -369,7 +369,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 3000, 0.8, 0.012, 0.8, 0.003), 1.0);
         break;
     case 18: // Ta: a rim stroke damped at once.
-        AddTreble(out, Damped(),
+        AddTreble(out, id, Damped(),
                   {{0.02, 1.0, 0.5, 0.4, 0.3},
                    {0.008, 0.010, 0.008, 0.007, 0.006},
                    {0.0, 0.06, 0.03, 0.0, 0.0},
@@ -381,7 +381,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 3500, 0.7, 0.012, 1.6, 0.003), 1.2);
         break;
     case 23: // Ghasee Ra: a rim stroke rubbed up a semitone.
-        AddTreble(out, Rubbed(0.120),
+        AddTreble(out, id, Rubbed(0.120),
                   {{0.05, 1.0, 0.8, 0.3, 0.15},
                    {0.025, 0.03, 0.025, 0.02, 0.015},
                    {0.0, 0.12, 0.08, 0.0, 0.0},
@@ -395,31 +395,31 @@ std::vector<double> Render(int id, std::size_t frames) {
 
     // Closed treble strokes.
     case 15: // Ti / Te.
-        AddTreble(out, Damped(), kTe, Noise(id, 3500, 0.6, 0.020, 2.2, 0.004), 1.0);
+        AddTreble(out, id, Damped(), kTe, Noise(id, 3500, 0.6, 0.020, 2.2, 0.004), 1.0);
         break;
     case 16: // Strong Ra.
-        AddTreble(out, Damped(),
+        AddTreble(out, id, Damped(),
                   {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.15, 0.006, 185.0, 1.0, 0.02},
                   Noise(id, 4000, 0.5, 0.030, 1.6, 0.008), 1.0);
         break;
     case 17: // Soft Ra: the same stroke, lighter.
-        AddTreble(out, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle),
                   {kClosedAmps, kClosedTaus, {}, 0.0, false, 0, 0.1, 0.006, 185.0, 1.0, 0.016},
                   Noise(id, 4000, 0.5, 0.025, 1.5, 0.006), 0.9);
         break;
     case 19: // Te.
-        AddTreble(out, Damped(), kTe, Noise(id, 2800, 0.6, 0.020, 2.4, 0.004), 1.0);
+        AddTreble(out, id, Damped(), kTe, Noise(id, 2800, 0.6, 0.020, 2.4, 0.004), 1.0);
         break;
     case 25: { // Tra: two quick Te-like hits, the second louder.
-        AddTreble(out, Damped(), kTe, Noise(id, 2800, 0.6, 0.020, 2.0, 0.004), 1.0, 0.0, 0.7);
-        AddTreble(out, Damped(), kTe, Noise(id + 100, 2800, 0.6, 0.020, 2.0, 0.004), 1.0, 0.032,
-                  1.0);
+        AddTreble(out, id, Damped(), kTe, Noise(id, 2800, 0.6, 0.020, 2.0, 0.004), 1.0, 0.0, 0.7);
+        AddTreble(out, id + 100, Damped(), kTe, Noise(id + 100, 2800, 0.6, 0.020, 2.0, 0.004), 1.0,
+                  0.032, 1.0);
         break;
     }
 
     // Open centre strokes: almost nothing but the first mode.
     case 20: // Tu / Tun.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{1.0, 0.025, 0.025, 0.01, 0.005},
                    {0.36, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -431,7 +431,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 1500, 0.6, 0.030, 0.3, 0.008), 1.0);
         break;
     case 26: // Din.
-        AddTreble(out, Treble(),
+        AddTreble(out, id, Treble(),
                   {{1.0, 0.03, 0.03, 0.015, 0.01},
                    {0.36, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -443,7 +443,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 1500, 0.6, 0.030, 0.35, 0.008), 1.0);
         break;
     case 27: // Soft Din.
-        AddTreble(out, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle),
                   {{1.0, 0.025, 0.02, 0.01, 0.005},
                    {0.33, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -455,7 +455,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 2000, 0.6, 0.030, 0.45, 0.008), 1.2);
         break;
     case 28: // Soft Dhi: a soft centre stroke, damped.
-        AddTreble(out, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle),
                   {{1.0, 0.03, 0.03, 0.01, 0.005},
                    {0.075, 0.06, 0.045, 0.035, 0.03},
                    {},
@@ -467,7 +467,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 1500, 0.6, 0.030, 0.3, 0.008), 1.0);
         break;
     case 22: // Ghasee Dhi: a centre stroke rubbed up a semitone.
-        AddTreble(out, Rubbed(0.150),
+        AddTreble(out, id, Rubbed(0.150),
                   {{1.0, 0.025, 0.02, 0.01, 0.005},
                    {0.09, 0.06, 0.045, 0.035, 0.03},
                    {},
@@ -481,12 +481,12 @@ std::vector<double> Render(int id, std::size_t frames) {
 
     // Flat-hand treble strokes.
     case 21: // Ne: a light tap, barely pitched.
-        AddTreble(out, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle),
                   {{0.0, 0.3, 0.2, 0.0, 0.0}, {0.003, 0.003, 0.0025, 0.002, 0.002}},
                   Noise(id, 3500, 1.2, 0.004, 1.0, 0.001), 0.3);
         break;
     case 24: // Ka: flat, noisy slap.
-        AddTreble(out, Damped(), {{0.3, 0.2, 0.0, 0.0, 0.0}, {0.020, 0.015, 0.01, 0.01, 0.01}},
+        AddTreble(out, id, Damped(), {{0.3, 0.2, 0.0, 0.0, 0.0}, {0.020, 0.015, 0.01, 0.01, 0.01}},
                   Noise(id, 1500, 0.7, 0.050, 1.0, 0.010), 0.4);
         break;
     default:
