@@ -1,13 +1,12 @@
-// The embedded stroke recordings: format, levels, and the acoustic character
-// of each stroke family (harmonic treble, decay classes, bass glides,
-// brightness). Also checks that the generator is deterministic and that what
-// is compiled in is what it writes.
+// The embedded stroke recordings: format and levels, and that the generator is
+// deterministic and writes what is compiled in (so any change to the
+// generator's sound shows up here).
 
-#include "audio/StrokeAnalysis.h"
 #include "audio/StrokeData.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -19,10 +18,6 @@
 
 namespace lorvanta {
 namespace {
-
-using test::Decibels;
-
-constexpr double kF0 = 277.18;
 
 constexpr std::array<std::size_t, kEmbeddedWaveCount> kFrames{
     10,    36095, 12831, 66786, 4231,  16863, 40576, 6016,  4252, 5919,
@@ -95,90 +90,6 @@ TEST(StrokeBank, LevelsEndsAndOffset) {
             ASSERT_LE(std::abs(static_cast<int>(x[n])), 16) << "frame " << n;
         EXPECT_LE(std::abs(sum / static_cast<double>(x.size())), 1.0);
     }
-}
-
-TEST(StrokeBank, TrebleStrokesSoundHarmonicsOfTheTuning) {
-    // Sur, Tun, Din, Soft Din, Soft Dhi ring on the fundamental; the rest lean
-    // on the second harmonic.
-    const std::array<int, 14> treble{12, 13, 14, 15, 16, 17, 18, 19, 20, 25, 26, 27, 28, 29};
-    const std::array<int, 5> onFundamental{13, 20, 26, 27, 28};
-    for (int id : treble) {
-        SCOPED_TRACE(id);
-        const std::vector<std::int16_t> x = Samples(id);
-        const test::Spectrum s = test::HannSpectrum(x, 4096, 16384);
-        for (int k = 1; k <= 5; ++k)
-            EXPECT_NEAR(s.PeakNear(k * kF0, 0.03).hz / (k * kF0), 1.0, 0.01) << "h" << k;
-        const bool fundamental =
-            std::find(onFundamental.begin(), onFundamental.end(), id) != onFundamental.end();
-        EXPECT_NEAR(s.Strongest(200, 1500).hz / kF0, fundamental ? 1.0 : 2.0, 0.02);
-    }
-
-    const test::Spectrum na = test::HannSpectrum(Samples(12), 4096, 16384);
-    EXPECT_LE(Decibels(na.PeakNear(kF0, 0.01).magnitude / na.PeakNear(2 * kF0, 0.01).magnitude),
-              -12.0);
-    const test::Spectrum tun = test::HannSpectrum(Samples(20), 4096, 16384);
-    EXPECT_LE(Decibels(tun.PeakNear(2 * kF0, 0.01).magnitude / tun.PeakNear(kF0, 0.01).magnitude),
-              -8.0);
-}
-
-TEST(StrokeBank, DecayClasses) {
-    std::array<double, kEmbeddedWaveCount> t20{};
-    for (int id = 1; id < static_cast<int>(kEmbeddedWaveCount); ++id)
-        t20[id] = test::T20(Samples(id));
-    for (int id : {1, 3, 12, 13, 14, 20, 26, 27, 29})
-        EXPECT_GE(t20[id], 0.5) << "open stroke " << id;
-    for (int id : {7, 9, 10, 11, 15, 16, 17, 18, 19, 21, 24, 25})
-        EXPECT_LE(t20[id], 0.15) << "damped stroke " << id;
-    for (int id : {2, 6, 22, 23, 28}) {
-        EXPECT_GE(t20[id], 0.1) << "medium stroke " << id;
-        EXPECT_LE(t20[id], 0.4) << "medium stroke " << id;
-    }
-    EXPECT_GT(t20[27], t20[20]) << "Soft Din rings longer than Tun";
-    EXPECT_GT(t20[3], t20[2]) << "Open Ge rings longer than Closed Ge";
-}
-
-TEST(StrokeBank, TraIsTwoHits) {
-    const std::vector<std::int16_t> tra = Samples(25);
-    auto rms = [&](double t0, double t1) {
-        double sum = 0.0;
-        const auto a = static_cast<std::size_t>(t0 * test::kRate);
-        const auto b = static_cast<std::size_t>(t1 * test::kRate);
-        for (std::size_t n = a; n < b; ++n)
-            sum += static_cast<double>(tra[n]) * tra[n];
-        return std::sqrt(sum / static_cast<double>(b - a));
-    };
-    double second = 0.0;
-    for (double t = 0.025; t < 0.040; t += 0.001)
-        second = std::max(second, rms(t, t + 0.005));
-    EXPECT_GT(Decibels(second / rms(0.018, 0.023)), 6.0);
-}
-
-TEST(StrokeBank, BassPitchesAndGlides) {
-    auto near = [](double hz, double expected) { return std::abs(hz / expected - 1.0) <= 0.02; };
-
-    const auto openGe = Samples(3);
-    EXPECT_PRED2(near, test::Pitch(openGe, 0.05, 0.5), 103.83);
-
-    const auto pressedGe = Samples(1);
-    EXPECT_GE(test::Pitch(pressedGe, 0.2, 0.3) / test::Pitch(pressedGe, 0.0, 0.04), 1.25);
-
-    EXPECT_PRED2(near, test::Pitch(Samples(4), 0.13, 0.18), 155.56);
-
-    const auto delayed = Samples(5);
-    EXPECT_PRED2(near, test::Pitch(delayed, 0.0, 0.1), 103.83);
-    EXPECT_PRED2(near, test::Pitch(delayed, 0.56, 0.66), 155.56);
-
-    const auto closedThenOpen = Samples(6);
-    EXPECT_PRED2(near, test::Pitch(closedThenOpen, 0.03, 0.2), 130.81);
-    EXPECT_PRED2(near, test::Pitch(closedThenOpen, 0.4, 0.7), 103.83);
-}
-
-TEST(StrokeBank, AttackBrightness) {
-    for (int id : {1, 2, 3, 4, 5, 6, 8})
-        EXPECT_LT(test::AttackCentroid(Samples(id)), 200.0) << "Ge family stroke " << id;
-    for (int id : {11, 21, 24})
-        EXPECT_GT(test::AttackCentroid(Samples(id)), 500.0) << "stroke " << id;
-    EXPECT_GT(test::AttackCentroid(Samples(7)), 300.0) << "Ki / Ke";
 }
 
 // The generator writes the same bytes on every run, and they are what the
