@@ -65,8 +65,8 @@ TEST(NotationParser, Accepted) {
         {"Na [.5]", "[Na] 12/0 0.5"},
         {"Na [5e-1]", "[Na] 12/0 0.5"},
         {"Na [0.5 beats]", "[Na] 12/0 0.5"},
-        {"Na[+2]", "[Na] 12/0 2 +3/3"},          // every "+" is emphasis, even in brackets
-        {"Na [0.001000001]", "[Na] 12/0 0.001"}, // just above the single-precision 0.001
+        {"Na[+2]", "[Na] 12/0 2 +3/3"}, // every "+" is emphasis, even in brackets
+        {"Na [0.0010000000474974513]", "[Na] 12/0 0.001"}, // exactly the single-precision 0.001
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
