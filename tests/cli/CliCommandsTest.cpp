@@ -150,6 +150,7 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "~\"undo\": [32795], \"redo\": [32790], "},
         {{"edit", "ten.tal", "-o", "e.tal", "--script",
           "delete; expand 2; expand 0.5; expand 3; cut; copy; paste; undo; redo; select 0; expand "
+          "10; expand "
           "12; properties X 9.99"},
          0,
          "",
@@ -172,11 +173,11 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "\"modified\": true, \"messages\": [\"This step could not be redone: the Taal has changed "
          "since the step was recorded and no longer has the bols it refers to (the Taal now has 2 "
          "bols). The step has been dropped.\"]}"},
-        {{"edit", "ten.tal", "-o", "e.tal", "--script", "notation \"Na [20]\"; bol 12 name=Ta"},
+        {{"edit", "ten.tal", "-o", "e.tal", "--script", "notation \"Na [20]\"; bol 10 name=Ta"},
          0,
          "",
          "~\"messages\": [\"Error in taal at bol no 1, bol: Na [20]\", \"Error in Taal entered. "
-         "Would you like to retry?\", \"The command \\\"bol 12\\\" is not available now; it was "
+         "Would you like to retry?\", \"The command \\\"bol 10\\\" is not available now; it was "
          "skipped.\"]}"},
         {{"edit", "ten.tal", "-o", "never.tal", "--script", "select 1; frob"},
          64,
