@@ -149,9 +149,8 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "",
          "~\"undo\": [32795], \"redo\": [32790], "},
         {{"edit", "ten.tal", "-o", "e.tal", "--script",
-          "delete; expand 2; expand 0.5; expand 3; cut; copy; paste; undo; redo; select 0; expand "
-          "10; expand "
-          "12; properties X 9.99"},
+          "delete; expand 2; expand 0.5; expand 3; cut; copy; paste; undo; redo; select 0; "
+          "expand 10; expand 12; properties X 9.99"},
          0,
          "",
          "~\"messages\": [\"The command \\\"delete\\\" is not available now; it was skipped.\", "
