@@ -111,9 +111,6 @@ private slots:
         const CMainFrame& frame = *app->MainFrame();
         const std::pair<int, QStringList> keys[] = {
             {kCmdEditUndo, {"Ctrl+Z", "Alt+Backspace"}},
-            {kCmdEditCut, {"Ctrl+X", "Shift+Del"}},
-            {kCmdEditCopy, {"Ctrl+C", "Ctrl+Ins"}},
-            {kCmdEditPaste, {"Ctrl+V", "Shift+Ins"}},
             {kCmdAudioPause, {"Shift+Space"}},
             {kCmdAudioPlay, {}}, // Space alone is the grid's key, never a window shortcut
         };
