@@ -30,6 +30,13 @@ inline std::vector<unsigned char> StrokeImage(const std::vector<std::int16_t>& s
     return image;
 }
 
+inline std::vector<std::string> Texts(const RecordingMessageSink& sink) {
+    std::vector<std::string> texts;
+    for (const auto& message : sink.Messages())
+        texts.push_back(message.text);
+    return texts;
+}
+
 inline std::vector<std::int16_t> SamplesOf(std::span<const unsigned char> bytes) {
     std::vector<std::int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);

@@ -61,12 +61,7 @@ protected:
         EXPECT_EQ(GetLe32(image, 40), image.size() - 44);
         return SamplesOf(std::span(image).subspan(44));
     }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& message : sink.Messages())
-            texts.push_back(message.text);
-        return texts;
-    }
+    std::vector<std::string> Texts() const { return test::Texts(sink); }
 
     TempDir folder;
     const fs::path& dir = folder.Path();

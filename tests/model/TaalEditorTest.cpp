@@ -290,6 +290,8 @@ TEST(EditorCommands, TaalPropertiesRecordOnlyChangesAndKeepTheRedoList) {
     f.editor.SetTaalProperties("X", 9.99f);
     EXPECT_EQ(f.LastMessage(),
               "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)");
+    f.editor.SetTaalProperties("X", 1000.0f); // the highest tempo is taken
+    EXPECT_EQ(f.doc.DefaultTempo(), 1000.0f);
 }
 
 TEST(EditorCommands, ApplyFromTheBolPropertiesPane) {

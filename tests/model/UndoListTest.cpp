@@ -27,19 +27,10 @@ TEST(UndoLists, BolEditsEmptyTheRedoListTaalWideOnesKeepIt) {
         UndoLists lists;
         lists.RedoList().push_front(std::make_unique<CAction>(kActionRemovedBols));
         lists.Record(std::make_unique<CAction>(kind));
+        lists.Record(nullptr);
         EXPECT_TRUE(lists.CanRedo()) << kind;
+        EXPECT_EQ(lists.UndoList().size(), 1u);
     }
-}
-
-TEST(UndoLists, NewestActionIsAtTheHead) {
-    UndoLists lists;
-    lists.Record(std::make_unique<CAction>(kActionInsertedBols));
-    lists.Record(std::make_unique<CAction>(kActionWholeTaal));
-    lists.Record(nullptr);
-    ASSERT_EQ(lists.UndoList().size(), 2u);
-    EXPECT_EQ(lists.UndoList().front()->kind, kActionWholeTaal);
-    lists.Clear();
-    EXPECT_FALSE(lists.CanUndo());
 }
 
 TEST(CAction, WholeTaalRecordIsAnIndependentCopy) {
@@ -50,7 +41,6 @@ TEST(CAction, WholeTaalRecordIsAnIndependentCopy) {
     const auto action = MakeWholeTaalAction(taal);
     taal.RemoveAll();
     taal.SetName("Other");
-    EXPECT_EQ(action->kind, kActionWholeTaal);
     EXPECT_EQ(action->taal.Name(), "Teentaal");
     ASSERT_EQ(action->taal.Count(), 2);
     EXPECT_EQ(action->taal.BolAt(1)->name, "Na");

@@ -112,17 +112,10 @@ TEST(ShippedBols, ReadAsTheThekasAreWritten) {
         const char* written;
     };
     const Expected bols[] = {
-        {"Dha", 12, 3, "Dha"}, {"Dhin", 13, 3, "Dhin"},
-        {"Dhi", 28, 3, "Dhi"}, {"Tin", 13, 9, "Tin"},
-        {"Na", 12, 0, "Na"},   {"Ta", 18, 0, "Ta"},
-        {"Tu", 20, 0, "Tu"},   {"Tun", 20, 0, "Tu"},
-        {"Ge", 0, 3, "Ge"},    {"Ghe", 0, 3, "Ge"},
-        {"Ga", 0, 1, "Ga"},    {"Ke", 0, 2, "Ke"},
-        {"Ka", 24, 0, "Ka"},   {"Kat", 11, 0, "Kat"},
-        {"Ti", 15, 0, "Ti"},   {"Tit", 15, 0, "Ti"},
-        {"Ra", 17, 0, "Ra"},   {"Ki", 7, 0, "Ki"},
-        {"Din", 26, 0, "Din"}, {"Di", 27, 0, "Di"},
-        {"Ne", 21, 0, "Ne"},   {"Dha: Open Ge", 12, 3, "Dha"},
+        {"Dha", 12, 3, "Dha"}, {"Dhin", 13, 3, "Dhin"}, {"Dhi", 28, 3, "Dhi"},
+        {"Tin", 13, 9, "Tin"}, {"Tun", 20, 0, "Tu"},    {"Ghe", 0, 3, "Ge"},
+        {"Ke", 0, 2, "Ke"},    {"Ka", 24, 0, "Ka"},     {"Tit", 15, 0, "Ti"},
+        {"Din", 26, 0, "Din"}, {"Ne", 21, 0, "Ne"},     {"Dha: Open Ge", 12, 3, "Dha"},
     };
     for (const Expected& e : bols) {
         const BolTableEntry* entry = dictionary.FindBol(Tabla, e.typed);

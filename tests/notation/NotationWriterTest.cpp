@@ -99,7 +99,6 @@ TEST(NotationWriter, EmphasisBecomesPlusSigns) {
         {4.0f, 0.0f, 1},       // 0.67 rounds to one
         {3.0f, 0.0f, 1},       // exactly a half rounds up
         {2.9f, 0.0f, 0},       // just under a half
-        {6.0f, 6.0f, 2},       //
         {9.0f, 9.0f, 3},       //
         {-6.0f, -6.0f, 0},     // cut, never minus signs
         {20.0f, -20.0f, 0},    // the average is what counts

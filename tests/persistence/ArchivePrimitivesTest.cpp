@@ -78,8 +78,6 @@ TEST(ArchiveString, ReadForms) {
          "!the file ends inside the name (byte 0, a string of 5 characters)"},
         {Bytes().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).Raw("abc"),
          "!the file ends inside the name (byte 0, a string of 4294967295 characters)"},
-        {Bytes(utf16).U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF),
-         "!the file ends inside the name (byte 0, a string of 4294967295 characters)"},
         {Bytes(utf16).U8(2).U16('a'),
          "!the file ends inside the name (byte 0, a string of 2 characters)"},
         {Bytes().U8(0xFF), "!the file ends inside the name (byte 1)"},
@@ -146,9 +144,6 @@ TEST(ObjectTags, ReaderAcceptsOnlyBols) {
          "list element 1 is of the class \"CFoo\", which is no class of Lorvanta (byte 0)"},
         {newClass(0, "C\x01\x7F\n"),
          "list element 1 is of the class \"C???\", which is no class of Lorvanta (byte 0)"},
-        {newClass(0, std::string(63, 'C')), "list element 1 is of the class \"" +
-                                                std::string(63, 'C') +
-                                                "\", which is no class of Lorvanta (byte 0)"},
         {newClass(0, std::string(64, 'C')),
          "list element 1 names a class of 64 characters (at most 63 are allowed) (byte 4)"},
         {newClass(1, "CBol2"),

@@ -76,9 +76,6 @@ TEST(BolPayload, MalformedPayloadsAreRefusedWithAReason) {
         {"huge count", Bytes().U32(0xFFFFFFFF).Append(one), "announces"},
         {"another class", Bytes().U32(1).U16(0xFFFF).U16(0).U16(5).Raw("CTaal").Bol("Dha"),
          "CTaal"},
-        {"unknown class", Bytes().U32(1).U16(0xFFFF).U16(0).U16(3).Raw("CXy").Bol("Dha"), "CXy"},
-        {"schema 1", Bytes().U32(1).U16(0xFFFF).U16(1).U16(5).Raw("CBol2").Bol("Dha"), "schema"},
-        {"reference first", Bytes().U32(1).U16(0x8001).Bol("Dha"), "never described"},
         {"second description", Bytes().U32(2).Append(one).Append(one), "0xFFFF instead of 0x8001"},
         {"null object", Bytes().U32(1).U16(0).Bol("Dha"), "null"},
     };

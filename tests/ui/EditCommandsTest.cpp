@@ -78,24 +78,19 @@ private slots:
         trigger(kCmdEditCut);
         QCOMPARE(taal.Count(), 15);
         editor.SelectBol(2, true);
-        trigger(kCmdEditPaste);
-        QCOMPARE(taal.Count(), 16);
-        QCOMPARE(editor.SelectedIndices(), std::vector<int>{2});
-        trigger(kCmdExpandDouble);
-        QCOMPARE(taal.Total(), 17.0f);
-        trigger(kCmdExpandHalf);
-        QCOMPARE(taal.Total(), 16.0f);
-        trigger(kCmdEditInsert);
-        trigger(kCmdEditAppend);
-        QCOMPARE(taal.Count(), 18);
-        trigger(kCmdEditDelete);
-        QCOMPARE(taal.Count(), 17);
+        // Each command, then the Taal's bol count and length in beats.
+        const std::pair<int, std::pair<int, float>> steps[] = {
+            {kCmdEditPaste, {16, 16.0f}},  {kCmdExpandDouble, {16, 17.0f}},
+            {kCmdExpandHalf, {16, 16.0f}}, {kCmdEditInsert, {17, 17.0f}},
+            {kCmdEditAppend, {18, 18.0f}}, {kCmdEditDelete, {17, 17.0f}},
+            {kCmdEditUndo, {18, 18.0f}},   {kCmdEditRedo, {17, 17.0f}},
+        };
+        for (const auto& [id, after] : steps) {
+            trigger(id);
+            QCOMPARE(std::pair(taal.Count(), taal.Total()), after);
+        }
         trigger(kCmdEditSelectAll);
         QCOMPARE(editor.SelectedCount(), 17);
-        trigger(kCmdEditUndo);
-        QCOMPARE(taal.Count(), 18);
-        trigger(kCmdEditRedo);
-        QCOMPARE(taal.Count(), 17);
         QVERIFY(fixture.sink.Messages().empty());
 
         // An edit the file could not hold is refused, and the window says why.

