@@ -12,19 +12,6 @@ protected:
     std::atomic<std::uint64_t> beats{0};
 };
 
-TEST(AllocationCounterTest, SeesAllocationsOnCountedThreadsOnly) {
-    ArmAllocationCounter(true);
-    const std::uint64_t before = CountedAllocations();
-    {
-        AllocationExemption exempt;
-        auto ignored = std::make_unique<int>(1);
-    }
-    EXPECT_EQ(CountedAllocations(), before);
-    std::thread([] { auto counted = std::make_unique<int>(2); }).join();
-    ArmAllocationCounter(false);
-    EXPECT_GT(CountedAllocations(), before);
-}
-
 TEST_F(AllocationTest, AMinuteOfPlaybackWithTempoAndPitchChangesAllocatesNothing) {
     onPosition = [this](const PlayingPosition&) { beats.fetch_add(1, std::memory_order_relaxed); };
     Open(std::vector<float>(16, 1.0f), 0, false);

@@ -52,28 +52,10 @@ std::vector<int> Beats(const std::string& out) {
     return beats;
 }
 
-TEST(PlayCommand, PrintsEachWholeBeatInTurnAndGoesRound) {
-    // 600 bpm: a beat every 100 ms, 16 beats a cycle.
-    const Outcome run = Play("'" + kTeentaal + "' --tempo 600 --seconds 2.5");
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::vector<int> beats = Beats(run.out);
-    ASSERT_GE(beats.size(), 20u);
-    ASSERT_LE(beats.size(), 27u);
-    EXPECT_EQ(beats.front(), 1);
-    // Each line the next beat, 16 followed by 1. (A feeding thread held up
-    // longer than the ring, as on an overloaded machine, may skip one.)
-    int skips = 0;
-    for (std::size_t i = 1; i < beats.size(); ++i) {
-        const int step = (beats[i] - beats[i - 1] + 16) % 16;
-        ASSERT_TRUE(step == 1 || step == 2) << "line " << i << ": " << run.out;
-        skips += step == 2 ? 1 : 0;
-    }
-    EXPECT_LE(skips, 1) << run.out;
-}
-
 TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
-    // 1000 bpm: a beat every 60 ms, beat 1 at once. A machine busy enough to
-    // stall the program now and then gets another try.
+    // 1000 bpm: a beat every 60 ms, beat 1 at once, each beat in turn and 16
+    // followed by 1. A machine busy enough to stall the program now and then
+    // gets another try.
     std::string failure;
     for (int attempt = 0; attempt < 3; ++attempt) {
         const Outcome run = Play("'" + kTeentaal + "' --tempo 1000 --seconds 1.1 --times");
@@ -90,7 +72,7 @@ TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
                 failure += "beat " + std::to_string(beat) + " at " + std::to_string(seconds) +
                            ", expected " + std::to_string(expected) + "\n";
         }
-        if (count < 16)
+        if (count < 17)
             failure += "only " + std::to_string(count) + " beats:\n" + run.out;
         if (failure.empty())
             break;
@@ -111,30 +93,24 @@ TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
 
 TEST(PlayCommand, RefusesWhatItCannotPlay) {
     const std::string taal = "'" + kTeentaal + "' ";
-    const std::pair<std::string, int> cases[] = {
-        {taal + "--from 0", 64}, // tempo and pitch are read as render reads them
-        {taal + "--seconds -1", 64},
-        {"", 64},
-        {"'/nonexistent/no such file.tal' --seconds 1", 2},
+    struct Case {
+        std::string args, output;
+        int code;
+        std::string says;
     };
-    for (const auto& [args, code] : cases)
-        EXPECT_EQ(Play(args).exitCode, code) << args;
-    const Outcome past = Play(taal + "--from 17");
-    EXPECT_EQ(past.exitCode, 64);
-    EXPECT_NE(past.err.find("the Taal has 16 bols"), std::string::npos) << past.err;
-    const Outcome bogus = Play(taal + "--seconds 1", "speakers");
-    EXPECT_EQ(bogus.exitCode, 64);
-    EXPECT_NE(bogus.err.find("LORVANTA_AUDIO"), std::string::npos) << bogus.err;
-}
-
-TEST(PlayCommand, WithoutADeviceSaysHowToPlayWithoutOne) {
-    const Outcome run = Play("'" + kTeentaal + "' --seconds 0.2", "device");
-    if (run.exitCode == 0)
-        GTEST_SKIP() << "this machine has a sound device";
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("Error initializing sound output (error code = 29)"), std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("LORVANTA_AUDIO=virtual"), std::string::npos) << run.err;
+    const Case cases[] = {
+        {taal + "--from 0", "virtual", 64, ""}, // tempo and pitch are read as render reads them
+        {taal + "--seconds -1", "virtual", 64, ""},
+        {"", "virtual", 64, ""},
+        {"'/nonexistent/no such file.tal' --seconds 1", "virtual", 2, ""},
+        {taal + "--from 17", "virtual", 64, "the Taal has 16 bols"},
+        {taal + "--seconds 1", "speakers", 64, "LORVANTA_AUDIO"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Play(c.args, c.output);
+        EXPECT_EQ(run.exitCode, c.code) << c.args;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
 }
 
 } // namespace

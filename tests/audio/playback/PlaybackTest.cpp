@@ -1,0 +1,359 @@
+// The playback engine on the hand-stepped capture output: what is heard (the
+// cycle looped byte for byte; the starting points of Play, Play from Selected,
+// Pause and Stop; the image rebuilt while it plays), the playing beat and bol,
+// setting the engine up and down, and the Play Bol audition.
+#include "PlaybackTestSupport.h"
+
+#include "audio/WaveFormat.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace lorvanta::test {
+namespace {
+
+constexpr std::uint32_t kRingSamples = 1760;
+
+class StreamingTest : public PlaybackFixture {
+protected:
+    std::uint64_t ReaderPosition() {
+        std::lock_guard lock(renderer->StreamLock());
+        return renderer->Reader().Position();
+    }
+};
+
+TEST_F(StreamingTest, WhatIsHeardIsTheImageLoopedByteForByte) {
+    struct Case {
+        std::vector<float> durations;
+        int chunksPerWake, wakes;
+    };
+    const Case cases[] = {
+        // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440;
+        // more than three cycles.
+        {{1.0f, 0.5f, 0.25f}, 1, 330},
+        {{0.1f}, 1, 40}, // 1323 samples: a cycle shorter than the ring
+        // Three chunks played before the feeding thread wakes: all refilled.
+        {{1.0f, 0.5f}, 3, 60},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.durations.size());
+        Open(c.durations);
+        engine->OnAudioPlay();
+        ASSERT_TRUE(engine->IsPlaying());
+        Step(c.wakes, c.chunksPerWake * CPlaybackEngine::kNotifySamples);
+        const auto heard = Heard();
+        ASSERT_EQ(heard.size(), static_cast<std::size_t>(c.wakes * c.chunksPerWake * 220));
+        EXPECT_TRUE(heard == Looped(Cycle(), 0, heard.size()));
+        EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+        EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+        TearDown();
+    }
+}
+
+TEST_F(StreamingTest, PauseGoesOnWhereItPausedAndStopStartsOver) {
+    Open({1.0f, 0.5f, 1.0f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(37);
+    device->AdvanceFrames(100); // pause in the middle of a chunk
+    engine->OnAudioPause();
+    EXPECT_TRUE(engine->IsPaused() && engine->CanPlay() && !engine->CanStop());
+    device->AdvanceFrames(5000); // nothing plays while paused
+    engine->OnAudioStop();       // does nothing while paused
+    EXPECT_TRUE(engine->IsPaused());
+    engine->OnAudioPlay();
+    device->AdvanceFrames(120); // to the end of the chunk paused in
+    WaitForFeeder();
+    Step(100);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 0, heard.size()));
+    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
+
+    engine->OnAudioStop();
+    EXPECT_FALSE(engine->IsPlaying() || engine->IsPaused());
+    EXPECT_EQ(engine->LastBeatPosition(), 1.0f);
+}
+
+TEST_F(StreamingTest, AfterPausePlayFromSelectedAndANewTaalStartAfresh) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f});
+    const auto cycle = Cycle();
+    const auto pauseMidChunk = [this] {
+        engine->OnAudioPlay();
+        Step(37);
+        device->AdvanceFrames(100);
+        engine->OnAudioPause();
+        device->ClearCaptured();
+    };
+    pauseMidChunk();
+    engine->OnAudioPlayFromSelected(2);
+    Step(20);
+    const auto heard = Heard();
+    EXPECT_TRUE(heard == Looped(cycle, 2 * 13230, heard.size()));
+
+    // A new Taal ends a pause as Stop would: Play starts at the cycle's start.
+    engine->OnAudioStop();
+    pauseMidChunk();
+    engine->OnTaalReplaced();
+    EXPECT_FALSE(engine->IsPaused());
+    EXPECT_EQ(engine->LastBeatPosition(), 1.0f);
+    engine->OnAudioPlay();
+    Step(10);
+    EXPECT_TRUE(Heard() == Looped(cycle, 0, 10 * 220));
+    // Stopped, and with no bol selected, it starts at the beginning too.
+    engine->OnAudioStop();
+    device->ClearCaptured();
+    engine->OnAudioPlayFromSelected(-1);
+    Step(5);
+    EXPECT_TRUE(Heard() == Looped(cycle, 0, 5 * 220));
+}
+
+TEST_F(StreamingTest, AnEditWhilePlayingRebuildsTheImageAtTheSameFraction) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f});
+    engine->OnAudioPlay();
+    Step(112);
+    const auto fraction = [this] {
+        std::lock_guard lock(renderer->StreamLock());
+        return static_cast<double>(renderer->Reader().Position()) /
+               static_cast<double>(renderer->Reader().DataSize());
+    };
+    const double before = fraction();
+    auto bol = std::make_unique<CBol2>(*doc.Taal().BolAt(0));
+    doc.Taal().Append(std::move(bol));
+    doc.Taal().Recalculate(-1);
+    renderer->InsertBolView(3);
+    engine->OnTaalEdited();
+    EXPECT_EQ(renderer->Image().BolCount(), 5u);
+    EXPECT_NEAR(fraction(), before, 1e-4);
+    Step(20);
+    // The position is the new cycle's, five beats long.
+    const PlayingPosition p = Positions().back();
+    EXPECT_EQ(p.beat, static_cast<float>(p.offset) / 132300.0f * 5.0f + 1.0f);
+
+    // A Taal left empty is not played on.
+    doc.Taal().RemoveAll();
+    doc.SetEmpty(true);
+    engine->OnTaalEdited();
+    EXPECT_FALSE(engine->IsPlaying());
+}
+
+TEST_F(StreamingTest, ATempoChangeHalfwayGoesOnHalfwayThroughTheNewCycle) {
+    Open({1.0f, 1.0f, 1.0f, 1.0f}); // 105840 bytes at 100 bpm
+    const auto oldCycle = Cycle();
+    engine->OnAudioPlay();
+    // The reader runs one ring ahead of what is heard: 3520 + 112 * 440 bytes
+    // is 52800, just short of half the cycle.
+    Step(112);
+    const std::size_t heardBefore = Heard().size();
+    ASSERT_EQ(ReaderPosition(), 52800u);
+    renderer->SetTempo(0.5f); // 120 bpm: 88200 bytes
+    const auto newCycle = Cycle();
+    const std::uint64_t readerAfter = ReaderPosition();
+    EXPECT_NEAR(readerAfter / 88200.0, 52800.0 / 105840, 2.0 / 88200);
+    EXPECT_EQ(readerAfter % 2, 0u);
+
+    Step(100);
+    // What the ring held is heard out, then the new cycle from the reader's
+    // new position on.
+    auto expected = Looped(oldCycle, 0, heardBefore + kRingSamples);
+    const auto newPart = Looped(newCycle, readerAfter / 2, 100 * 220 - kRingSamples);
+    expected.insert(expected.end(), newPart.begin(), newPart.end());
+    EXPECT_TRUE(Heard() == expected);
+}
+
+TEST_F(StreamingTest, APitchChangeWhilePlayingMovesTheRingToTheNewRate) {
+    Open({1.0f, 1.0f});
+    engine->OnAudioPlay();
+    Step(10);
+    EXPECT_EQ(engine->Ring()->Frequency(), 22050u);
+    renderer->SetPitch(1.0594631f); // +1 semitone
+    EXPECT_EQ(engine->Ring()->Frequency(), 23361u);
+    EXPECT_EQ(renderer->Slots()[0], 14016u);
+    engine->OnAudioStop();
+    // Not playing: the next Play sets it.
+    renderer->SetPitch(0.8908987f); // -2 semitones
+    EXPECT_EQ(engine->Ring()->Frequency(), 23361u);
+    engine->OnAudioPlay();
+    EXPECT_EQ(engine->Ring()->Frequency(), renderer->PlaybackRate());
+}
+
+TEST_F(StreamingTest, ALostRingIsRestoredAndRefilledFromTheCycleStart) {
+    Open({1.0f, 0.5f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(30);
+    const std::size_t before = Heard().size();
+    device->SimulateLoss(2); // the device is back at the third attempt
+    Step(1);
+    std::uint32_t status = 0;
+    ASSERT_EQ(engine->Ring()->GetStatus(&status), kHrOk);
+    EXPECT_EQ(status & buffer_status::kLost, 0u);
+    EXPECT_TRUE(engine->IsPlaying());
+    const auto heard = Heard();
+    // Silence while it was lost.
+    EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(before), heard.end(),
+                            [](std::int16_t s) { return s == 0; }));
+    // The ring now holds the cycle's first 3520 bytes; it plays on from its
+    // position (31 chunks played: chunk 7 of the ring).
+    device->ClearCaptured();
+    Step(1);
+    EXPECT_TRUE(Heard() == Looped(cycle, 7 * 220, 220));
+    EXPECT_EQ(engine->FeedingThreadExitCode(), -1);
+}
+
+class PlayingPositionTest : public PlaybackFixture {};
+
+TEST_F(PlayingPositionTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts) {
+    Open({1.0f, 0.5f}); // slots 13230 and 6615: 39690 bytes
+    const TaalImage& image = renderer->Image();
+    ASSERT_EQ(image.DataSize(), 39690u);
+    struct Case {
+        std::uint64_t read, lag;
+        float beat; // negative: not checked
+        std::uint32_t bol;
+    };
+    const Case cases[] = {
+        {26460, 0, 2.0f, 0},                          // sample 13230 starts bol 1: still bol 0
+        {26462, 0, -1.0f, 1},        {0, 0, 1.0f, 0}, // sample 0 matches no bol
+        {100, 3520, -1.0f, 1},       // the lag takes the offset back, round the cycle
+        {39690 + 26460, 0, 2.0f, 0}, // a reader position beyond the data wraps
+    };
+    for (const Case& c : cases) {
+        const PlayingPosition p = ComputePlayingPosition(c.read, c.lag, 1.5f, image);
+        EXPECT_TRUE(c.beat < 0.0f || p.beat == c.beat) << c.read << ": " << p.beat;
+        EXPECT_EQ(p.offset, (c.read + 39690 - c.lag) % 39690) << c.read;
+        EXPECT_EQ(p.bolIndex, c.bol) << c.read;
+    }
+    // An image without samples gives the first beat.
+    const PlayingPosition p = ComputePlayingPosition(1234, 56, 4.0f, TaalImage(WaveHeader{}));
+    EXPECT_EQ(std::pair(p.beat, p.bolIndex), std::pair(1.0f, 0u));
+}
+
+TEST_F(PlayingPositionTest, SixteenBeatsRunFromOneToJustUnderSeventeenThenStartAgain) {
+    Open(std::vector<float>(16, 1.0f)); // 16 * 13230 samples: 423360 bytes
+    engine->OnAudioPlay();
+    Step(2 * (423360 / 440 + 1));
+    const std::vector<PlayingPosition> positions = Positions();
+    ASSERT_GT(positions.size(), 2u * 900u);
+    float lowest = 100.0f, highest = 0.0f;
+    int wraps = 0;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const PlayingPosition& p = positions[i];
+        lowest = std::min(lowest, p.beat);
+        highest = std::max(highest, p.beat);
+        // The bol is the one whose beat is sounding (the tie-break aside).
+        EXPECT_TRUE(p.offset / 2 % 13230 == 0 || p.bolIndex == p.offset / 2 / 13230) << p.offset;
+        EXPECT_EQ(p.beat, static_cast<float>(p.offset) / 423360.0f * 16.0f + 1.0f);
+        if (i > 0) {
+            EXPECT_EQ(p.previousBeat, positions[i - 1].beat);
+            wraps += p.beat < p.previousBeat ? 1 : 0;
+        }
+    }
+    EXPECT_TRUE(lowest >= 1.0f && lowest < 1.02f) << lowest; // within a chunk of the start
+    EXPECT_TRUE(highest > 16.99f && highest < 17.0f) << highest;
+    EXPECT_EQ(wraps, 2);
+    EXPECT_EQ(engine->LastBeatPosition(), positions.back().beat);
+    EXPECT_EQ(engine->PlayingBolIndex(), positions.back().bolIndex);
+}
+
+TEST_F(PlayingPositionTest, ThePositionIsWhatIsHeardShownFromTheStart) {
+    // An output latency of 300 samples: what the ring and the output still
+    // hold comes off what was read.
+    Open(std::vector<float>(4, 1.0f), 300);
+    engine->OnAudioPlayFromSelected(2);
+    // The starting beat is shown at once, before anything has played.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Positions().empty())
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    EXPECT_EQ(Positions().front().beat, 3.0f);
+    Step(20);
+    EXPECT_EQ(Positions().back().offset, 2u * 26460u + 20u * 440u - 600u);
+}
+
+class EngineLifecycleTest : public PlaybackFixture {};
+
+std::vector<unsigned char> WaveImage(const std::vector<std::int16_t>& samples,
+                                     std::uint32_t rate = 22050) {
+    const WaveHeader header = MakeWaveHeader(rate, static_cast<std::uint32_t>(samples.size() * 2));
+    std::vector<unsigned char> image(header.begin(), header.end());
+    image.resize(kWaveHeaderSize + samples.size() * 2);
+    std::memcpy(image.data() + kWaveHeaderSize, samples.data(), samples.size() * 2);
+    return image;
+}
+
+TEST_F(EngineLifecycleTest, SetUpAndShutDownOnceAndWithoutSoundNothingPlays) {
+    Open({1.0f, 0.5f});
+    EXPECT_EQ(engine->InitDirectSound(), 0u); // again: nothing to do
+    EXPECT_EQ(engine->Ring()->Size(), 3520u);
+    // Shutting down stops the thread before releasing the ring.
+    engine->OnAudioPlay();
+    Step(3);
+    engine->ShutdownDirectSound();
+    EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
+    EXPECT_EQ(engine->Ring(), nullptr);
+    EXPECT_FALSE(engine->IsInitialized());
+    engine->ShutdownDirectSound(); // twice is harmless
+
+    // The messages name no platform's sound library.
+    EXPECT_EQ(SoundInitFailureMessage(29).text,
+              "Error initializing sound output (error code = 29)");
+    EXPECT_STREQ(messages::kErrorPlayingBuffer,
+                 "Error playing sound output, CLorvantaView::OnAudioPlay");
+    EXPECT_EQ(SoundInitFailureMessage(29).kind, MessageKind::Error);
+
+    // Without sound Play does nothing and says nothing.
+    CPlaybackEngine silent(doc, *renderer, sink,
+                           [](std::unique_ptr<OutputDevice>&) { return kHrNoDriver; });
+    ASSERT_EQ(silent.InitDirectSound(), kSoundStatusNoDevice);
+    engine.reset(); // the renderer serves one engine at a time
+    silent.OnAudioPlay();
+    EXPECT_FALSE(silent.IsPlaying());
+    EXPECT_TRUE(sink.Messages().empty());
+    EXPECT_EQ(silent.PlayAudition(WaveImage({1, 2, 3, 4})), kHrNotInitialized);
+}
+
+TEST_F(EngineLifecycleTest, NothingToPlayIsRefused) {
+    Open({});
+    engine->OnAudioPlay();
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_FALSE(engine->CanPlay());
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].text, "You must load a Taal before playing it");
+
+    // An image without samples is never streamed.
+    TearDown();
+    Open({0.00001f, 0.00001f}); // both slots truncate to nothing
+    engine->OnAudioPlay();
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_EQ(renderer->TotalSamples(), 0u);
+}
+
+TEST_F(EngineLifecycleTest, TheAuditionPlaysOnceAfterStoppingTheTaal) {
+    Open({1.0f});
+    engine->OnAudioPlay();
+    Step(2);
+    std::vector<std::int16_t> samples(3000);
+    std::iota(samples.begin(), samples.end(), 1);
+    auto image = WaveImage(samples);
+    ASSERT_EQ(engine->PlayAudition(image), kHrOk);
+    EXPECT_FALSE(engine->IsPlaying());
+    const std::uint64_t first = engine->Audition()->Serial();
+    std::fill(image.begin() + kWaveHeaderSize, image.end(), 0); // the caller's memory is free
+    device->AdvanceFrames(1000);
+    // A second audition replaces the one still sounding.
+    std::vector<std::int16_t> other(500, -7);
+    ASSERT_EQ(engine->PlayAudition(WaveImage(other, 11025)), kHrOk);
+    EXPECT_EQ(engine->Audition()->Frequency(), 11025u);
+    device->AdvanceFrames(5000);
+    const auto heardFirst = device->Captured(first);
+    EXPECT_TRUE(std::equal(heardFirst.begin(), heardFirst.end(), samples.begin()));
+    EXPECT_EQ(heardFirst.size(), 1000u);
+    EXPECT_EQ(device->Captured(engine->Audition()->Serial()), other); // once, whole
+    EXPECT_FALSE(engine->Audition()->IsPlaying());
+
+    auto stereo = WaveImage(samples);
+    stereo[22] = 2;
+    EXPECT_EQ(engine->PlayAudition(stereo), kHrInvalidArg);
+}
+
+} // namespace
+} // namespace lorvanta::test
