@@ -8,7 +8,6 @@
 
 #include <fstream>
 #include <sys/stat.h>
-#include <tuple>
 
 namespace lorvanta {
 namespace {
@@ -106,22 +105,6 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
     EXPECT_EQ(dictionary.FindBol(Tabla, "dha"), &entries[0]);
 }
 
-TEST(BolDictionary, BolConstructorTakesTheEntrysSounds) {
-    test::TempDir dir;
-    BolDictionary dictionary;
-    dictionary.Load(dir / "absent.txt");
-    const CBol2 dha("dha: open ge", 3, 0.5f, Tabla, dictionary);
-    EXPECT_EQ(dha.pitch, CSound("Na", SoundTable::Pitch, Tabla));
-    EXPECT_EQ(dha.bass, CSound("Open Ge", SoundTable::Bass, Tabla));
-    EXPECT_EQ(std::tuple(dha.name, dha.index, dha.duration),
-              std::tuple(std::string("dha: open ge"), 3u, 0.5f));
-
-    // Not in the dictionary (no Pakhawaj bols): silent sounds on the Tabla.
-    const CBol2 pakhawaj("Dha: Open Ge", 0, 1.0f, Pakhawaj, dictionary);
-    EXPECT_EQ(pakhawaj.pitch, CBol2().pitch);
-    EXPECT_EQ(pakhawaj.bass, CBol2().bass);
-}
-
 TEST(SoundNames, Normalisation) {
     struct Case {
         const char* name;
@@ -145,14 +128,6 @@ TEST(SoundNames, Normalisation) {
         EXPECT_EQ(NormalizeSoundName(name, c.table), c.id) << c.name;
         EXPECT_EQ(name, c.after) << c.name;
     }
-    // A sound keeps its name as passed; a bol made from a name looks it up in
-    // both tables ("Dha" is a bol name, no sound name).
-    const CSound sound("Na 2", SoundTable::Pitch, Pakhawaj);
-    EXPECT_EQ(sound.name, "Na 2");
-    EXPECT_EQ(sound.soundId, 12u);
-    const CBol2 ki("Ki", 2, 0.5f), dha("Dha", 0, 1.0f);
-    EXPECT_EQ(std::make_pair(ki.pitch.soundId, ki.bass.soundId), std::make_pair(7u, 7u));
-    EXPECT_EQ(std::make_pair(dha.pitch.soundId, dha.bass.soundId), std::make_pair(30u, 30u));
 }
 
 } // namespace

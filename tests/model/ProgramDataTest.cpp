@@ -48,22 +48,6 @@ TEST(ProgramData, UserDataFolder) {
     EXPECT_EQ(UserDataFolder(nullptr, ""), fs::path());
 }
 
-TEST(ProgramData, BolTableFilesInOrder) {
-    Installation prefix;
-    const fs::path user = prefix.dir / "user";
-    // No program file anywhere: the name beside the program, which reads as
-    // nothing.
-    EXPECT_EQ(BolTableFiles(prefix.bin, user),
-              (std::vector<fs::path>{user / "Tabla Bols.txt", prefix.bin / "Tabla Bols.txt"}));
-    EXPECT_EQ(BolTableFiles(prefix.bin, fs::path()),
-              std::vector<fs::path>{prefix.bin / "Tabla Bols.txt"});
-
-    WriteText(prefix.share / "Tabla Bols.txt", "");
-    EXPECT_EQ(BolTableFiles(prefix.bin, user).back(), prefix.share / "Tabla Bols.txt");
-    WriteText(prefix.bin / "Tabla Bols.txt", "");
-    EXPECT_EQ(BolTableFiles(prefix.bin, user).back(), prefix.bin / "Tabla Bols.txt");
-}
-
 TEST(ProgramData, UserBolsComeBeforeTheProgramsAndTheBuiltInOnes) {
     Installation prefix;
     const fs::path user = prefix.dir / "user";
@@ -78,15 +62,6 @@ TEST(ProgramData, UserBolsComeBeforeTheProgramsAndTheBuiltInOnes) {
     EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
     EXPECT_EQ(entries[1].bassSoundName, "Open Ge");
     EXPECT_EQ(entries.back().name, "Ra");
-
-    // Without the user's file: the program's Ge, then only the built-in one.
-    fs::remove(user / "Tabla Bols.txt");
-    ASSERT_EQ(dictionary.Load(BolTableFiles(prefix.bin, user)), 0u);
-    EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->bassSoundName, "Open Ge");
-    fs::remove(prefix.share / "Tabla Bols.txt");
-    ASSERT_EQ(dictionary.Load(BolTableFiles(prefix.bin, user)), 0u);
-    EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->bassSoundName, "Closed Ge");
-    EXPECT_EQ(dictionary.GetSlot(Tabla).entries.size(), 34u);
 }
 
 } // namespace

@@ -79,7 +79,6 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
     const Case cases[] = {
         {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
          kTaalTooLarge},
-        {"append, 49,999 bols", 49999, 1.0f, [](CTaalEditor& e) { return e.Append(); }, 0},
         {"append, 100,000 beats", 10000, 10.0f, [](CTaalEditor& e) { return e.Append(); },
          kTaalTooLarge},
         {"paste, 30,000 bols twice", 30000, 1.0f,
@@ -96,10 +95,7 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
          },
          kBolDurationOutOfRange},
         {"expand 0.5x to below 0.001", 2, 1.0f / 512.0f, expand(0.5f), kBolDurationOutOfRange},
-        {"expand 0.5x to 0.001953125", 2, 1.0f / 256.0f, expand(0.5f), 0},
         {"expand 10x to 100", 2, 10.0f, expand(10.0f), kBolDurationOutOfRange},
-        {"expand 2x past 100,000 beats", 10000, 5.5f, expand(2.0f), kTaalTooLarge},
-        {"bol apply, 0 beats", 2, 1.0f, apply(0.0f), kBolDurationOutOfRange},
         {"bol apply, 10.5 beats", 2, 1.0f, apply(10.5f), kBolDurationOutOfRange},
         {"bol apply, 10 beats", 2, 1.0f, apply(10.0f), 0},
         {"notation, 50,001 bols", 2, 1.0f,

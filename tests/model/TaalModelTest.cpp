@@ -35,57 +35,6 @@ TEST(TaalDocument, NewDocumentAndDeleteContents) {
     EXPECT_EQ(doc.Header().version, 4);
 }
 
-TEST(TaalDocument, InsertAndDeleteMarkTheDocument) {
-    CLorvantaDoc doc;
-    int notified = 0;
-    doc.SetTextChangedHandler([&] { ++notified; });
-    doc.InsertBol(-1);
-    CBol2 silent;
-    silent.name = "Silence";
-    ASSERT_EQ(doc.Taal().Count(), 1);
-    EXPECT_EQ(*doc.Taal().BolAt(0), silent);
-    EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(notified, 1);
-
-    doc.SetModified(false);
-    CBol2 out;
-    EXPECT_TRUE(doc.DeleteBol(0, &out));
-    EXPECT_TRUE(doc.IsModified());
-    EXPECT_EQ(notified, 2);
-    EXPECT_FALSE(doc.DeleteBol(0));
-    EXPECT_EQ(notified, 2);
-}
-
-TEST(TaalDocument, InsertCopiesEverythingButTheIndex) {
-    CBol2 source = Named("Dha", 0.25f);
-    source.reserved = 3.0f;
-    source.index = 77;
-    source.pitch = CSound("Na", SoundTable::Pitch, Pakhawaj);
-    source.pitch.emphasis = -4.0f;
-    source.bass = CSound("Open Ge", SoundTable::Bass, Tabla);
-    CLorvantaDoc doc;
-    doc.InsertBol(-1, &source);
-    source.index = 0;
-    EXPECT_EQ(*doc.Taal().BolAt(0), source);
-}
-
-TEST(TaalDocument, AssignLeavesExactlyTheCopies) {
-    CTaal three("Three");
-    for (int i = 0; i < 3; ++i)
-        three.Append(std::make_unique<CBol2>(Named("t" + std::to_string(i), 1.5f)));
-    CTaal five("Five");
-    for (int i = 0; i < 5; ++i)
-        five.Append(std::make_unique<CBol2>());
-    five.Assign(three);
-    EXPECT_EQ(five.Name(), "Three");
-    ASSERT_EQ(five.Count(), 3);
-    EXPECT_EQ(five.Total(), 4.5f);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(*five.BolAt(i), *three.BolAt(i));
-        EXPECT_NE(five.BolAt(i), three.BolAt(i));
-    }
-}
-
 // Inserts (at the head, inside, past the end) and deletes at random against a
 // plain list of names: the order, count, running total and every index agree.
 TEST(TaalDocument, InvariantsHoldUnderRandomEdits) {

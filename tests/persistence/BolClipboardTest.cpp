@@ -19,45 +19,26 @@ std::vector<std::uint8_t> Payload(const std::vector<CBol2>& bols) {
     return WriteBolPayload(pointers);
 }
 
-TEST(BolPayload, OneDefaultBolAsTheFormatShowsIt) {
-    CBol2 silence("Silence", 0, 1.0f);
-    const std::vector<std::uint8_t> expected = Bytes().U32(1).ClassTag().Bol("Silence", 0, 1.0f);
-    EXPECT_EQ(Payload({silence}), expected);
-}
-
+// The class is described before the first bol; the others refer back to it.
 TEST(BolPayload, ThreeBolsCarryOneClassDescriptionAndTwoReferences) {
-    CBol2 a, b, c;
-    a.index = 1;
+    const CBol2 a("Silence", 0, 1.0f);
+    CBol2 b = a;
     b.index = 4;
     b.duration = 0.5f;
-    b.name = "Na";
-    b.pitch = CSound("Na", SoundTable::Pitch, Tabla);
     b.bass.emphasis = -3.5f;
-    c.index = 6;
-    c.duration = 2.25f;
-    c.pitch.instrument = Pakhawaj;
-    c.pitch.soundId = 29;
-    const std::vector<std::uint8_t> payload = Payload({a, b, c});
-    ArchiveWriter ra, rb, rc;
-    WriteBolRecord(ra, a);
+    b.pitch.instrument = Pakhawaj;
+    b.pitch.soundId = 29;
+    const std::vector<std::uint8_t> payload = Payload({a, b, a});
+    ArchiveWriter rb;
     WriteBolRecord(rb, b);
-    WriteBolRecord(rc, c);
-    const std::vector<std::uint8_t> expected = Bytes()
-                                                   .U32(3)
-                                                   .ClassTag()
-                                                   .Append(ra.Bytes())
-                                                   .U16(0x8001)
-                                                   .Append(rb.Bytes())
-                                                   .U16(0x8001)
-                                                   .Append(rc.Bytes());
-    EXPECT_EQ(payload, expected);
-
+    EXPECT_EQ(
+        payload,
+        Bytes().U32(3).ClassTag().Bol().U16(0x8001).Append(rb.Bytes()).U16(0x8001).Bol().Data());
     std::vector<std::unique_ptr<CBol2>> read;
     std::string error;
     ASSERT_TRUE(ReadBolPayload(payload, read, error)) << error;
     ASSERT_EQ(read.size(), 3u);
     EXPECT_EQ(*read[1], b);
-    EXPECT_EQ(*read[2], c);
 }
 
 TEST(BolPayload, MalformedPayloadsAreRefusedWithAReason) {
@@ -73,11 +54,9 @@ TEST(BolPayload, MalformedPayloadsAreRefusedWithAReason) {
          "clipboard data ends inside the name of the bass sound of bol 1"},
         {"count beyond the data", Bytes().U32(2).Append(one),
          "announces 2 bols but holds only 61 bytes"},
-        {"huge count", Bytes().U32(0xFFFFFFFF).Append(one), "announces"},
         {"another class", Bytes().U32(1).U16(0xFFFF).U16(0).U16(5).Raw("CTaal").Bol("Dha"),
          "CTaal"},
         {"second description", Bytes().U32(2).Append(one).Append(one), "0xFFFF instead of 0x8001"},
-        {"null object", Bytes().U32(1).U16(0).Bol("Dha"), "null"},
     };
     for (const Case& c : cases) {
         std::vector<std::unique_ptr<CBol2>> bols;

@@ -44,28 +44,6 @@ TEST(LegacyFile, RecordsBecomeBols) {
     ASSERT_EQ(doc.Taal().Count(), 3);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(test::Describe(*doc.Taal().BolAt(i)), expected[i]);
-
-    // Saved, it reads back as version 4 with the checks and repairs of that.
-    CLorvantaDoc back;
-    const ReadOutcome saved = ReadTaalDocument(WriteTaalDocument(doc), "/new/a.tal", back);
-    EXPECT_EQ(saved.result, 38u);
-    EXPECT_TRUE(saved.repaired);
-    ASSERT_EQ(back.Taal().Count(), 3);
-    EXPECT_EQ(*back.Taal().BolAt(0), *doc.Taal().BolAt(0));
-    EXPECT_EQ(*back.Taal().BolAt(1), *doc.Taal().BolAt(1));
-    EXPECT_EQ(test::Describe(*back.Taal().BolAt(2)),
-              "Ge 2 2 0 / Fast Sliding Ge 4 0 20 / Mystery 0 0 -20");
-}
-
-TEST(LegacyFile, AnyStartButAAAAIsLegacy) {
-    auto file = LegacyRecord("Dha", "Open Ge", "Na");
-    file[0] = 0xAA;
-    file[1] = 0xAB;
-    CLorvantaDoc doc;
-    ReadTaalDocument(file, "/old/a.tal", doc);
-    EXPECT_EQ(doc.Header().version, 1);
-    EXPECT_EQ(doc.Taal().BolAt(0)->name, "\xAA\xAB"
-                                         "a");
 }
 
 // Legacy records get the checks of a version 4 bol; the total is the sum of
@@ -79,10 +57,6 @@ TEST(LegacyFile, RecordsGetTheChecksOfVersion4) {
     const float kNaN = std::numeric_limits<float>::quiet_NaN();
     const Case cases[] = {
         {LegacyRecord("A", "Open Ge", "Na", kNaN), "A 0 1 0 / Open Ge 3 0 0 / Na 12 0 0", 2.0f},
-        {LegacyRecord("A", "Open Ge", "Na", 1.8e28f), "A 0 10 0 / Open Ge 3 0 0 / Na 12 0 0",
-         11.0f},
-        {LegacyRecord("A", "Open Ge", "Na", -4.05e18f), "A 0 0.001 0 / Open Ge 3 0 0 / Na 12 0 0",
-         1.001f},
         {LegacyRecord("A", "Open Ge", "Na", 1.0f, 21, -21),
          "A 0 1 0 / Silence 0 0 0 / Silence 0 0 0", 2.0f},
         {LegacyRecord("A", "Open Ge", "Na", 1.0f, -32768, 3), "A 0 1 0 / Silence 0 0 0 / Na 12 0 3",
@@ -112,10 +86,8 @@ TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
     };
     const Case cases[] = {
         {0, "it holds no Taal"},
-        {105, "it holds no Taal"},
         {106 * 50000ull + 105, nullptr},
         {106 * 50001ull, "it holds more than 50,000 bols"},
-        {106ull * 0x80000000ull, "it holds more than 50,000 bols"},
     };
     const auto record = LegacyRecord("Dha", "Open Ge", "Na");
     for (const Case& c : cases) {

@@ -2,7 +2,6 @@
 // shown after reading.
 #include "persistence/TaalBytes.h"
 #include "persistence/TaalFile.h"
-#include "persistence/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -67,10 +66,7 @@ TEST(ReadChecks, BolsAndSounds) {
     const Case cases[] = {
         // Bol values out of range fail and stay as read...
         {{Bol(50001, 1.0f, 0.0f)}, kFailed, "X 50001 1 0" + silent},
-        {{Bol(0xFFFFFFFF, 1.0f, 0.0f)}, kFailed, "X 4294967295 1 0" + silent},
         {{Bol(0, 1.0f, 6.5f)}, kFailed, "X 0 1 6.5" + silent},
-        {{Bol(0, 1.0f, -6.5f)}, kFailed, "X 0 1 -6.5" + silent},
-        {{Bol(0, 1.0f, kNaN)}, kFailed, "X 0 1 nan" + silent},
         // ...except the duration, which is brought into range (no number: one beat).
         {{Bol(0, 12.0f, 0.0f), Bol(0, 1.8e28f, 0.0f)}, kFailed, "X 0 10 0" + silent},
         {{Bol(0, 0.0009f, 0.0f), Bol(0, 0.0f, 0.0f), Bol(0, -4.05e18f, 0.0f)},
@@ -81,7 +77,6 @@ TEST(ReadChecks, BolsAndSounds) {
          "X 0 1 0" + silent},
         // The limits pass; the index is taken as stored.
         {{Bol(50000, 0.001f, 6.0f)}, kClean, "X 50000 0.001 6" + silent},
-        {{Bol(7, 10.0f, -6.0f)}, kClean, "X 7 10 -6" + silent},
         // An emphasis out of range silences the sound: an error, not a repair.
         {{emphasis(20.5f), emphasis(-20.5f), emphasis(kNaN)},
          kFailed,
@@ -91,7 +86,6 @@ TEST(ReadChecks, BolsAndSounds) {
          "B 0 1 0 / Open Ge 3 1 20 / Na 12 0 -20"},
         // An unknown sound id becomes silence on the Tabla, the name kept.
         {{soundId(30), soundId(0xFFFFFFFF)}, kRepaired, "B 0 1 0 / Silence 0 0 0 / Odd 0 0 3"},
-        {{soundId(29)}, kClean, "B 0 1 0 / Silence 0 0 0 / Odd 29 1 3"},
         // An unknown instrument becomes the Tabla and keeps the file valid.
         {{Sounds(Bytes().Sound("Silence", 0, 2), Bytes().Sound("Na", 12, 1))},
          kRepairedValid,
@@ -150,30 +144,6 @@ TEST(ReadChecks, TempoIsReadAsStoredAndReplacedOnOpen) {
         EXPECT_EQ(std::bit_cast<std::uint32_t>(doc.DefaultTempo()),
                   c.replaced ? 0x42C7FFFFu : std::bit_cast<std::uint32_t>(c.stored));
     }
-}
-
-TEST(ReadChecks, OpenShowsTheBoxWithTheFullPathAndKeepsWhatWasRead) {
-    test::TempDir dir;
-    std::filesystem::create_directory(dir / "sub");
-    dir.Write("bad.tal", OneBolFile(Bytes().Bol("Long", 0, 12.0f), 12.0f));
-    dir.Write("fixed.tal", Sounds(Bytes().Sound("Silence", 0, 2), Bytes().Sound()));
-    dir.Write("good.tal", OneBolFile(Bytes().Bol()));
-    CLorvantaDoc doc;
-    RecordingMessageSink sink;
-    EXPECT_EQ(OpenTaalFile(doc, dir / "good.tal", sink).result, 0u);
-    EXPECT_TRUE(sink.Messages().empty());
-    EXPECT_EQ(OpenTaalFile(doc, dir / "fixed.tal", sink).result, 38u);
-    EXPECT_EQ(OpenTaalFile(doc, dir / "sub/../bad.tal", sink).result, 38u);
-    ASSERT_EQ(sink.Messages().size(), 2u);
-    EXPECT_EQ(sink.Messages()[0].text,
-              "Lorvanta encountered error 38 while reading file " + (dir / "fixed.tal").string() +
-                  ", but tried to repair the file. If the Taal plays properly, please save it "
-                  "before closing.");
-    const std::string full = (dir / "bad.tal").string();
-    EXPECT_EQ(sink.Messages()[1].text,
-              "Error 38 occurred while reading file " + full + ". Invalid Lorvanta file.");
-    EXPECT_EQ(doc.Taal().BolAt(0)->duration, 10.0f);
-    EXPECT_EQ(doc.PathName(), full);
 }
 
 } // namespace
