@@ -36,25 +36,5 @@ TEST(TaalJson, FloatsReadBackExactly) {
     }
 }
 
-TEST(TaalJson, ObjectKeysInOrder) {
-    CLorvantaDoc doc;
-    CBol2 bol("Na", 0, 0.5f);
-    bol.bass.instrument = Pakhawaj;
-    bol.bass.emphasis = -3.5f;
-    doc.InsertBol(-1, &bol);
-    doc.Taal().SetName("T\xe9");
-    ReadOutcome outcome;
-    outcome.result = 38;
-    outcome.valid = false;
-    outcome.repaired = true;
-    EXPECT_EQ(TaalToJson(doc, outcome, "box text"),
-              "{\"result\": 38, \"valid\": false, \"repaired\": true, \"message\": \"box text\", "
-              "\"version\": 4, \"tempo\": 99.9999924, \"name\": \"T\\u00e9\", \"count\": 1, "
-              "\"total\": 0.5, \"empty\": false, \"bols\": [{\"name\": \"Na\", \"index\": 0, "
-              "\"duration\": 0.5, \"reserved\": 0, \"pitch\": {\"name\": \"Na\", \"id\": 12, "
-              "\"instrument\": 0, \"emphasis\": 0}, \"bass\": {\"name\": \"Na\", \"id\": 30, "
-              "\"instrument\": 1, \"emphasis\": -3.5}}]}");
-}
-
 } // namespace
 } // namespace lorvanta::cli
