@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <tuple>
 
@@ -51,14 +50,6 @@ void CheckRoundTrip(const CTaal& taal, const BolDictionary& dictionary) {
     }
     // Read back, the text is a fixed point: Apply on unchanged text changes nothing.
     EXPECT_EQ(WriteTaalText(*parsed->taal, dictionary).text, written.text);
-    // Typed text, ranged as applied, covers what the writer ranged (and the
-    // space before it).
-    const auto applied = AppliedTextRanges(written.text);
-    ASSERT_EQ(applied.size(), written.ranges.size());
-    for (std::size_t i = 0; i < applied.size(); ++i) {
-        EXPECT_EQ(applied[i].start, std::max(written.ranges[i].start - 1, 0)) << written.text;
-        EXPECT_EQ(applied[i].end, written.ranges[i].end) << written.text;
-    }
 }
 
 TEST(NotationRoundTrip, RandomTaals) {

@@ -38,19 +38,6 @@ std::string StructuralDetail(const std::vector<std::uint8_t>& bytes) {
     return outcome.errorDetail;
 }
 
-TEST(MalformedFile, TruncatedAtEveryOffset) {
-    const auto whole = ThreeBolFile();
-    CLorvantaDoc doc;
-    ASSERT_EQ(ReadTaalDocument(whole, "/t/x.tal", doc).result, 0u);
-    ASSERT_EQ(doc.Taal().Count(), 3);
-    // Shorter than the magic is a legacy file without a record (below).
-    for (std::size_t length = 2; length < whole.size(); ++length) {
-        SCOPED_TRACE(length);
-        const std::string detail = StructuralDetail(ThreeBolFile(length));
-        EXPECT_EQ(detail.rfind("the file ends inside the ", 0), 0u) << detail;
-    }
-}
-
 TEST(MalformedFile, DetailSaysWhere) {
     struct Case {
         std::vector<std::uint8_t> bytes;
