@@ -137,25 +137,3 @@ TEST_F(RenderCommand, WhatItRefusesWritesNothing) {
     EXPECT_FALSE(fs::exists(folder.Path() / "y.mp3"));
     EXPECT_FALSE(fs::exists(folder.Path() / "empty.wav"));
 }
-
-TEST_F(RenderCommand, BankWritesTheStrokesInUse) {
-    ASSERT_EQ(Run("bank " + Path("kit")), 0);
-    EXPECT_GT(Written("kit/12 Na.wav").size(), 1000u);
-    // A kit in use is what the bank writes, and what render plays.
-    const auto na = StrokeImage(std::vector<std::int16_t>(500, 1000));
-    std::ofstream(folder.Path() / "kit" / "12 Na.wav", std::ios::binary)
-        .write(reinterpret_cast<const char*>(na.data()), static_cast<std::streamsize>(na.size()));
-    ASSERT_EQ(Run("bank " + Path("copy") + " --kit " + Path("kit")), 0);
-    const auto copy = Written("copy/12 Na.wav");
-    ASSERT_EQ(copy.size(), na.size());
-    const auto stroke = SamplesOf(std::span(copy).subspan(44));
-    EXPECT_NE(stroke[100], 0);
-    ASSERT_EQ(Run("render " + SaveTaal({{1.0f, 12}}) + " --kit " + Path("kit") + " -o " +
-                  Path("kit.wav")),
-              0);
-    const auto image = Written("kit.wav");
-    const auto samples = SamplesOf(std::span(image).subspan(44));
-    EXPECT_TRUE(std::equal(stroke.begin(), stroke.end(), samples.begin()));
-    EXPECT_EQ(samples[500], 0);
-    EXPECT_EQ(Run("bank " + Path("x") + " --kit " + Path("missing")), 2);
-}

@@ -1,5 +1,5 @@
-// The sound buffer's contract: regions, cursors, looping, notifications,
-// underrun counting and loss, driven by the hand-stepped virtual output.
+// The sound buffer's contract: regions, refusals, notifications and underrun
+// counting, driven by the hand-stepped virtual output.
 #include "audio/output/OutputBuffer.h"
 #include "audio/output/VirtualOutput.h"
 
@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 namespace lorvanta {
@@ -45,28 +44,12 @@ Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes, boo
     return r;
 }
 
-std::vector<std::int16_t> Ramp(std::int16_t first, std::size_t count) {
-    std::vector<std::int16_t> ramp(count);
-    std::iota(ramp.begin(), ramp.end(), first);
-    return ramp;
-}
-
-// Writes Ramp(first, bytes / 2) into [offset, offset + bytes).
-void WriteRamp(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
-               std::int16_t first) {
+// Writes [offset, offset + bytes) as the engine does: lock, fill, unlock.
+void Write(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes) {
     const Region r = Lock(buffer, offset, bytes);
     ASSERT_EQ(r.result, kHrOk);
-    const auto ramp = Ramp(first, bytes / 2);
-    std::memcpy(r.p1, ramp.data(), r.n1);
-    if (r.n2 != 0)
-        std::memcpy(r.p2, reinterpret_cast<const std::uint8_t*>(ramp.data()) + r.n1, r.n2);
+    std::memset(r.p1, 1, r.n1);
     ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
-}
-
-std::uint32_t Status(const OutputBuffer& buffer) {
-    std::uint32_t status = 0;
-    EXPECT_EQ(buffer.GetStatus(&status), kHrOk);
-    return status;
 }
 
 class OutputBufferTest : public ::testing::Test {
@@ -124,27 +107,9 @@ TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
     EXPECT_EQ(ring->SetNotificationPositions(positions), kHrInvalidCall);
 }
 
-TEST_F(OutputBufferTest, StopKeepsThePositionAndSetCurrentPositionMovesIt) {
-    WriteRamp(*ring, 0, kRing, 0);
-    ASSERT_EQ(ring->Play(true), kHrOk);
-    device.AdvanceFrames(100);
-    ASSERT_EQ(ring->Stop(), kHrOk);
-    device.AdvanceFrames(100); // stopped: nothing taken
-    EXPECT_EQ(Status(*ring), 0u);
-    ASSERT_EQ(ring->Play(true), kHrOk);
-    EXPECT_EQ(Status(*ring), buffer_status::kPlaying | buffer_status::kLooping);
-    device.AdvanceFrames(5);
-    ASSERT_EQ(ring->SetCurrentPosition(2000), kHrOk);
-    device.AdvanceFrames(5);
-    auto expected = Ramp(0, 105);
-    for (std::int16_t s = 1000; s < 1005; ++s)
-        expected.push_back(s);
-    EXPECT_EQ(device.Captured(ring->Serial()), expected);
-}
-
 TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
     SetEightNotifications();
-    WriteRamp(*ring, 0, kRing, 0);
+    Write(*ring, 0, kRing);
     ASSERT_EQ(ring->Play(true), kHrOk);
     device.AdvanceFrames(219); // up to byte 437: short of the first position
     EXPECT_FALSE(events.TryTake(0));
@@ -157,11 +122,11 @@ TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
     EXPECT_EQ(ring->NotificationsSignalled(), 4u);
 
     // A writer that keeps up: after each chunk, that chunk is written again.
-    WriteRamp(*ring, 0, 4 * kChunk, 0);
+    Write(*ring, 0, 4 * kChunk);
     std::uint32_t next = 4 * kChunk;
     for (int i = 0; i < 40; ++i) {
         device.AdvanceFrames(220);
-        WriteRamp(*ring, next, kChunk, 0);
+        Write(*ring, next, kChunk);
         next = (next + kChunk) % kRing;
     }
     EXPECT_EQ(ring->Underruns(), 0u);

@@ -66,10 +66,6 @@ void* realloc(void* p, std::size_t size) {
     lorvanta::test::NoteAllocation();
     return __libc_realloc(p, size);
 }
-void* memalign(std::size_t alignment, std::size_t size) {
-    lorvanta::test::NoteAllocation();
-    return __libc_memalign(alignment, size);
-}
 void* aligned_alloc(std::size_t alignment, std::size_t size) {
     lorvanta::test::NoteAllocation();
     return __libc_memalign(alignment, size);
