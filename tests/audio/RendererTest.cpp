@@ -73,16 +73,6 @@ TEST_F(Renderer, SlotsBlocksAndHeaderAtFixedPoints) {
     EXPECT_EQ(renderer.Cells()[0].sampleCount, 132300u);
     renderer.RenderAllBols();
     EXPECT_EQ(renderer.Cells()[0].sampleCount, 140166u);
-
-    // An empty Taal: a bare header, and the reader reads nothing.
-    Load({});
-    ASSERT_EQ(renderer.BuildTaalImage(), 0u);
-    EXPECT_EQ(ImageBytes().size(), 44u);
-    std::lock_guard lock(renderer.StreamLock());
-    unsigned char buffer[8];
-    std::size_t read = 99;
-    EXPECT_EQ(renderer.Reader().Read(buffer, 8, &read), kSOk);
-    EXPECT_EQ(read, 0u);
 }
 
 TEST_F(Renderer, TheCeilingDecidesWhatIsRenderedAgain) {

@@ -43,15 +43,6 @@ Outcome Play(const std::string& args, const std::string& output = "virtual",
             Slurp(base + ".err")};
 }
 
-std::vector<int> Beats(const std::string& out) {
-    std::vector<int> beats;
-    std::istringstream lines(out);
-    std::string word;
-    for (int beat = 0; lines >> word >> beat; beats.push_back(beat))
-        EXPECT_EQ(word, "beat");
-    return beats;
-}
-
 TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
     // 1000 bpm: a beat every 60 ms, beat 1 at once, each beat in turn and 16
     // followed by 1. A machine busy enough to stall the program now and then
@@ -83,12 +74,11 @@ TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
     const Outcome from = Play("'" + kTeentaal + "' --tempo 600 --seconds 0.5 --from 5");
     ASSERT_EQ(from.exitCode, 0) << from.err;
-    ASSERT_FALSE(Beats(from.out).empty());
-    EXPECT_EQ(Beats(from.out).front(), 5);
+    EXPECT_EQ(from.out.substr(0, 7), "beat 5\n") << from.out;
 
     const Outcome stopped = Play("'" + kTeentaal + "' --tempo 600", "virtual", "0.7");
     EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
-    EXPECT_FALSE(Beats(stopped.out).empty());
+    EXPECT_EQ(stopped.out.substr(0, 7), "beat 1\n") << stopped.out;
 }
 
 TEST(PlayCommand, RefusesWhatItCannotPlay) {

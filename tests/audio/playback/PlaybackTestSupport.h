@@ -33,7 +33,6 @@ inline void FillDoc(CLorvantaDoc& doc, const std::vector<float>& durations) {
     taal.RemoveAll();
     for (std::size_t i = 0; i < durations.size(); ++i) {
         auto bol = std::make_unique<CBol2>();
-        bol->name = "B" + std::to_string(i);
         bol->duration = durations[i];
         bol->pitch.soundId = static_cast<SoundId>(1 + i % 29);
         bol->bass.soundId = static_cast<SoundId>(29 - i % 29);
@@ -41,15 +40,6 @@ inline void FillDoc(CLorvantaDoc& doc, const std::vector<float>& durations) {
     }
     taal.Recalculate(-1);
     doc.SetEmpty(durations.empty());
-}
-
-inline std::vector<std::int16_t> ImageSamples(const TaalImage& image) {
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(image.DataSize()));
-    std::size_t hint = 0;
-    image.CopyData(0, bytes, hint);
-    std::vector<std::int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
 }
 
 // The image's samples looped from sample `start`, `count` of them.
@@ -110,7 +100,15 @@ protected:
     }
 
     std::vector<std::int16_t> Heard() const { return device->Captured(engine->Ring()->Serial()); }
-    std::vector<std::int16_t> Cycle() const { return ImageSamples(renderer->Image()); }
+    // The image's samples: one cycle.
+    std::vector<std::int16_t> Cycle() const {
+        std::vector<std::int16_t> samples(renderer->Image().DataSize() / 2);
+        std::size_t hint = 0;
+        renderer->Image().CopyData(
+            0, std::span(reinterpret_cast<unsigned char*>(samples.data()), samples.size() * 2),
+            hint);
+        return samples;
+    }
 
     CLorvantaDoc doc;
     CSampleBank bank;
