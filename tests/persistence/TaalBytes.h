@@ -69,7 +69,6 @@ public:
     const std::vector<std::uint8_t>& Data() const { return m_data; }
     operator const std::vector<std::uint8_t>&() const { return m_data; }
     operator std::span<const std::uint8_t>() const { return m_data; }
-    std::size_t Size() const { return m_data.size(); }
 
 private:
     std::vector<std::uint8_t> m_data;
