@@ -1,10 +1,9 @@
-// The Taal and the document: new documents, inserting and deleting bols, and
-// the invariants those keep.
+// The Taal and the document: inserting and deleting bols, and the invariants
+// those keep.
 #include "model/LorvantaDoc.h"
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <random>
 
 namespace lorvanta {
@@ -15,24 +14,6 @@ CBol2 Named(const std::string& name, float duration) {
     bol.name = name;
     bol.duration = duration;
     return bol;
-}
-
-TEST(TaalDocument, NewDocumentAndDeleteContents) {
-    CLorvantaDoc doc;
-    doc.InsertBol(-1);
-    doc.Taal().SetName("Kept");
-    doc.Params().defaultTempo = 60.0f;
-    doc.Params().reserved[5] = 1;
-    doc.Header().version = 3;
-    doc.DeleteContents();
-    EXPECT_EQ(doc.Taal().Name(), "Kept");
-    EXPECT_EQ(doc.Taal().Total(), 0.0f);
-    EXPECT_TRUE(doc.IsEmpty());
-    EXPECT_EQ(doc.Params().reserved[5], 0);
-    EXPECT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(doc.Taal().Name(), "New Taal");
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(doc.DefaultTempo()), 0x42C7FFFFu);
-    EXPECT_EQ(doc.Header().version, 4);
 }
 
 // Inserts (at the head, inside, past the end) and deletes at random against a
