@@ -58,9 +58,7 @@ int UpwardCrossings(const std::vector<float>& signal, std::size_t from, std::siz
 }
 
 TEST(BufferResamplerTest, TakesTheBuffersSamplesAtItsFrequencyAndStepsWithoutAJump) {
-    VirtualOutputDevice::Options options;
-    options.clock = VirtualOutputDevice::Clock::Manual;
-    VirtualOutputDevice device(options);
+    VirtualOutputDevice device({.clock = VirtualOutputDevice::Clock::Manual});
     auto buffer = Sine(device);
     auto resampler = BufferResampler::Create();
     ASSERT_TRUE(resampler);

@@ -15,13 +15,6 @@ namespace {
 constexpr std::uint32_t kChunk = 440;
 constexpr std::uint32_t kRing = 8 * kChunk;
 
-VirtualOutputDevice::Options Manual() {
-    VirtualOutputDevice::Options options;
-    options.clock = VirtualOutputDevice::Clock::Manual;
-    options.capture = true;
-    return options;
-}
-
 BufferDesc RingDesc(std::uint32_t bytes = kRing) {
     BufferDesc desc;
     desc.flags = buffer_flags::kCtrlFrequency | buffer_flags::kCtrlPositionNotify |
@@ -55,16 +48,8 @@ void Write(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes) {
 class OutputBufferTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(device.CreateBuffer(RingDesc(), ring), kHrOk); }
-    void TearDown() override { ring.reset(); }
 
-    void SetEightNotifications() {
-        std::array<NotifyPosition, 8> positions;
-        for (std::uint32_t k = 0; k < 8; ++k)
-            positions[k] = {(k + 1) * kChunk - 1, {&events, 0}};
-        ASSERT_EQ(ring->SetNotificationPositions(positions), kHrOk);
-    }
-
-    VirtualOutputDevice device{Manual()};
+    VirtualOutputDevice device{{.clock = VirtualOutputDevice::Clock::Manual}};
     std::unique_ptr<OutputBuffer> ring;
     EventSet events;
 };
@@ -108,7 +93,10 @@ TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
 }
 
 TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
-    SetEightNotifications();
+    std::array<NotifyPosition, 8> positions;
+    for (std::uint32_t k = 0; k < 8; ++k)
+        positions[k] = {(k + 1) * kChunk - 1, {&events, 0}};
+    ASSERT_EQ(ring->SetNotificationPositions(positions), kHrOk);
     Write(*ring, 0, kRing);
     ASSERT_EQ(ring->Play(true), kHrOk);
     device.AdvanceFrames(219); // up to byte 437: short of the first position

@@ -62,11 +62,10 @@ protected:
         ASSERT_EQ(renderer->InitialUpdate(), 0u);
         renderer->BuildTaalImage();
         auto opener = [this, latencyFrames, capture](std::unique_ptr<OutputDevice>& out) {
-            VirtualOutputDevice::Options options;
-            options.clock = VirtualOutputDevice::Clock::Manual;
-            options.capture = capture;
-            options.latencyFrames = latencyFrames;
-            auto created = std::make_unique<VirtualOutputDevice>(options);
+            auto created = std::make_unique<VirtualOutputDevice>(
+                VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual,
+                                             .capture = capture,
+                                             .latencyFrames = latencyFrames});
             device = created.get();
             out = std::move(created);
             return kHrOk;
