@@ -1,5 +1,6 @@
-// lorvanta-cli bank FOLDER: writes the 30 strokes in use as "ID NAME.wav",
-// which is also how a musician starts a stroke kit.
+// lorvanta-cli bank FOLDER: writes the 30 strokes of the kit in use (the
+// default kit, or --kit's) as "ID NAME.wav", which is also how a musician
+// starts a stroke kit.
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
@@ -13,7 +14,7 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "bank FOLDER [--kit FOLDER] [--force]";
+constexpr const char* kUsage = "bank FOLDER [--kit recorded|synthesised|FOLDER] [--force]";
 
 // A stroke file of a sound the bank writes ("ID NAME.wav" or ".flac", as a kit
 // would take it) that the folder already holds, or none.
@@ -37,12 +38,12 @@ int RunBank(const std::vector<std::string>& args) {
     if (const auto exitCode = ReadArguments(args, kUsage, {"--kit"}, 1, line, {"--force"}))
         return *exitCode;
     const std::filesystem::path folder = line.positional[0];
-    const std::optional<std::string> kit = line.Option("--kit");
+    const std::optional<KitChoice> kit = ParseKitChoice(line.Option("--kit").value_or(""));
 
     // Writing into the kit being read would replace the user's recordings with
     // their conversions; that is never what bank is for.
     std::error_code error;
-    if (kit && std::filesystem::equivalent(*kit, folder, error)) {
+    if (kit && !kit->folder.empty() && std::filesystem::equivalent(kit->folder, folder, error)) {
         std::fprintf(stderr, "lorvanta-cli: %s is the kit folder; bank writes into another one\n",
                      folder.string().c_str());
         return kExitFailure;
@@ -58,12 +59,10 @@ int RunBank(const std::vector<std::string>& args) {
     }
 
     CSampleBank bank;
+    if (!LoadKitOption(line, bank))
+        return kExitFailure;
     RecordingMessageSink sink;
-    bool ok = true;
-    if (kit)
-        ok = LoadStrokeKit(bank, *kit, sink).folderRead;
-    if (ok)
-        ok = WriteStrokeBank(bank, folder, sink);
+    const bool ok = WriteStrokeBank(bank, folder, sink);
     PrintMessages(sink);
     return ok ? kExitOk : kExitFailure;
 }

@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 
+#include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
 
@@ -125,6 +126,41 @@ bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, doub
         }
         semitones = *value;
     }
+    return true;
+}
+
+bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen) {
+    KitChoice choice = DefaultKitChoice();
+    if (const auto text = line.Option("--kit")) {
+        const std::optional<KitChoice> parsed = ParseKitChoice(*text);
+        if (!parsed) {
+            std::fprintf(stderr, text->empty()
+                                     ? "lorvanta-cli: --kit needs recorded, synthesised or a "
+                                       "folder\n"
+                                     : "lorvanta-cli: this build has no recorded kit; --kit "
+                                       "takes synthesised or a folder\n");
+            return false;
+        }
+        choice = *parsed;
+    }
+    if (chosen)
+        *chosen = choice;
+    RecordingMessageSink sink;
+    const StrokeKitResult result = ApplyKitChoice(bank, choice, sink);
+    PrintMessages(sink);
+    if (choice.folder.empty())
+        return true;
+    if (!result.folderRead)
+        return false;
+    const char* under =
+        choice.builtIn == BuiltInKit::Recorded ? kRecordedKitName : kSynthesisedKitName;
+    if (result.replaced.empty())
+        std::fprintf(stderr, "lorvanta-cli: no strokes from %s; all are the %s kit's\n",
+                     choice.folder.string().c_str(), under);
+    else
+        std::fprintf(stderr, "lorvanta-cli: strokes %s from %s, the others the %s kit's\n",
+                     ReplacedIdsText(result.replaced).c_str(), choice.folder.string().c_str(),
+                     under);
     return true;
 }
 

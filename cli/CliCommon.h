@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/StrokeKit.h"
 #include "model/Messages.h"
 #include "persistence/TaalFile.h"
 
@@ -63,5 +64,11 @@ void PrintTempoOutOfRange();
 // of range prints the bars' message and returns false; absent options leave
 // bpm empty and semitones 0.
 bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, double& semitones);
+
+// Reads --kit (recorded, synthesised or a folder; the default kit when absent)
+// and puts it into bank. Says on stderr which sounds a folder gave and prints
+// the kit's messages. False, with the reason printed, when the kit cannot be
+// had (recorded in a build without it, a folder that cannot be read).
+bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen = nullptr);
 
 } // namespace lorvanta::cli

@@ -25,7 +25,8 @@ namespace lorvanta::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]";
+    "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
+    " [--kit recorded|synthesised|FOLDER]";
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -96,8 +97,8 @@ private:
 int RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(args, {"--tempo", "--pitch", "--seconds", "--from"},
-                                        {"--times"}, line))
+    if (auto problem = ParseCommandLine(
+            args, {"--tempo", "--pitch", "--seconds", "--from", "--kit"}, {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -141,6 +142,8 @@ int RunPlay(const std::vector<std::string>& args) {
     }
 
     CSampleBank bank;
+    if (!LoadKitOption(line, bank))
+        return kExitFailure;
     CTaalRenderer renderer(doc.Taal(), bank, sink);
     renderer.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
     const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());

@@ -15,8 +15,8 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit FOLDER] [--force]";
+constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
+                               "recorded|synthesised|FOLDER] [--force]";
 
 int RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
@@ -52,13 +52,8 @@ int RunRender(const std::vector<std::string>& args) {
     }
 
     CSampleBank bank;
-    if (const auto kit = line.Option("--kit")) {
-        const StrokeKitResult result = LoadStrokeKit(bank, *kit, sink);
-        PrintMessages(sink);
-        sink.Clear();
-        if (!result.folderRead)
-            return kExitFailure;
-    }
+    if (!LoadKitOption(line, bank))
+        return kExitFailure;
 
     // As the program plays a file it has just opened: the pitch in force when
     // the bols are rendered, the file's default tempo unless another is given.

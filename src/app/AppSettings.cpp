@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -24,9 +25,8 @@ QString DefaultTaalsFolder(const QString& workingDir, const QString& programDir)
     const QString local = workingDir + QStringLiteral("/Taals");
     if (QFileInfo(local).isDir() || programDir.isEmpty())
         return local;
-    for (const QString& bundled :
-         {programDir + QStringLiteral("/Taals"),
-          programDir + QStringLiteral("/../share/lorvanta/Taals")}) {
+    for (const QString& bundled : {programDir + QStringLiteral("/Taals"),
+                                   programDir + QStringLiteral("/../share/lorvanta/Taals")}) {
         if (QFileInfo(bundled).isDir())
             return QDir::cleanPath(bundled);
     }
@@ -64,6 +64,12 @@ AppSettings ReadAppSettings() {
     bool ok = false;
     const uint display = store->value(QString::fromLatin1(kPlayingBeatDisplayValue)).toUInt(&ok);
     settings.playingBeatDisplay = ok && display < 2 ? display : kDisplayBeatNumber;
+
+    const QVariant strokes = store->value(QString::fromLatin1(kStrokesValue));
+    if (strokes.isValid() && strokes.canConvert<QString>()) {
+        if (const auto choice = ParseKitChoice(QFile::encodeName(strokes.toString()).toStdString()))
+            settings.strokes = *choice;
+    }
     return settings;
 }
 
@@ -72,6 +78,8 @@ void WriteAppSettings(const AppSettings& settings) {
     store->setValue(QString::fromLatin1(kTaalsFolderValue), settings.taalsFolder);
     store->setValue(QString::fromLatin1(kPlayingBeatDisplayValue),
                     static_cast<uint>(settings.playingBeatDisplay));
+    store->setValue(QString::fromLatin1(kStrokesValue),
+                    QFile::decodeName(KitChoiceText(settings.strokes).c_str()));
     store->sync();
 }
 

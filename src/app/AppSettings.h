@@ -1,7 +1,9 @@
 #pragma once
 
-// The program's two user settings and where they are kept, and the
-// application's own settings (the recent-file list, the help address).
+// The program's user settings and where they are kept, and the application's
+// own settings (the recent-file list, the help address).
+
+#include "audio/StrokeKit.h"
 
 #include <QString>
 
@@ -18,6 +20,8 @@ inline constexpr const char* kUserSettingsApplication = "Zad";
 inline constexpr const char* kUserSettingsGroup = "Zezari";
 inline constexpr const char* kTaalsFolderValue = "Pre-composed Taals Folder";
 inline constexpr const char* kPlayingBeatDisplayValue = "Playing Beat Display";
+// "recorded", "synthesised" or a kit folder.
+inline constexpr const char* kStrokesValue = "Strokes";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";
@@ -36,6 +40,7 @@ inline constexpr int kMaxTaalsFolderBytes = 260;
 struct AppSettings {
     QString taalsFolder;
     std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
+    KitChoice strokes = DefaultKitChoice();
 };
 
 // The Taals folder when none is set: "Taals" in the working directory when
@@ -50,10 +55,12 @@ std::unique_ptr<QSettings> OpenUserSettings();
 // The application's store, positioned in its group.
 std::unique_ptr<QSettings> OpenApplicationSettings();
 
-// Reads the two values: an absent or unreadable folder gives the default; an
-// absent, unreadable or out-of-range display mode (2 or more) gives 0.
+// Reads the values: an absent or unreadable folder gives the default; an
+// absent, unreadable or out-of-range display mode (2 or more) gives 0; absent
+// or unusable strokes (the recorded kit in a build without it) give the
+// default kit.
 AppSettings ReadAppSettings();
-// Writes both values; a store that cannot be written loses them silently.
+// Writes the values; a store that cannot be written loses them silently.
 void WriteAppSettings(const AppSettings& settings);
 
 } // namespace lorvanta

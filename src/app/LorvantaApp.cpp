@@ -11,6 +11,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 
+#include <cstdio>
+
 namespace lorvanta {
 
 CLorvantaApp::CLorvantaApp(MessageSink& sink, ShellServices shell, OutputOpener opener)
@@ -48,33 +50,56 @@ bool CLorvantaApp::InitInstance(const QStringList& arguments) {
 
 bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
-    const QCommandLineOption kit(QStringLiteral("kit"),
-                                 QStringLiteral("Play the strokes of the kit in FOLDER."),
-                                 QStringLiteral("FOLDER"));
+    const QCommandLineOption kit(
+        QStringLiteral("kit"),
+        QStringLiteral("Play the recorded, synthesised or a folder's strokes."),
+        QStringLiteral("KIT"));
     parser.addOption(kit);
     // Read by main(): a window of its own even when the program runs already.
     parser.addOption(QCommandLineOption(QStringLiteral("new-instance")));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A Taal file to open."));
-    if (!parser.parse(arguments) || parser.positionalArguments().size() > 1) {
-        const QString problem = parser.errorText().isEmpty()
-                                    ? QStringLiteral("Only one Taal file can be opened.")
-                                    : parser.errorText();
-        m_sink.Show({MessageKind::Error,
-                     (problem +
-                      QStringLiteral("\n\nUsage: lorvanta [--kit FOLDER] [--new-instance] [FILE]"))
-                         .toStdString()});
+    std::optional<KitChoice> kitChoice;
+    const bool parsed = parser.parse(arguments);
+    if (parsed && parser.isSet(kit))
+        kitChoice = ParseKitChoice(QFile::encodeName(parser.value(kit)).toStdString());
+    if (!parsed || parser.positionalArguments().size() > 1 || (parser.isSet(kit) && !kitChoice)) {
+        QString problem = parser.errorText();
+        if (problem.isEmpty())
+            problem = parser.positionalArguments().size() > 1
+                          ? QStringLiteral("Only one Taal file can be opened.")
+                          : QStringLiteral("--kit takes recorded, synthesised or a folder; "
+                                           "this build has no recorded kit.");
+        m_sink.Show(
+            {MessageKind::Error,
+             (problem + QStringLiteral("\n\nUsage: lorvanta [--kit KIT] [--new-instance] [FILE]"))
+                 .toStdString()});
         return false;
     }
-    if (parser.isSet(kit))
-        LoadStrokeKit(m_bank, QFile::encodeName(parser.value(kit)).toStdString(), m_sink);
 
     CreateMainFrame();
+    // A --kit is for this run only; the setting stays as it is.
+    m_strokes = kitChoice.value_or(m_frame->Settings().strokes);
+    const StrokeKitResult fromFolder = ApplyKitChoice(m_bank, m_strokes, m_sink);
+    if (kitChoice && fromFolder.folderRead)
+        std::fprintf(stderr, "lorvanta: %s from %s\n",
+                     fromFolder.replaced.empty()
+                         ? "no strokes"
+                         : ("strokes " + ReplacedIdsText(fromFolder.replaced)).c_str(),
+                     m_strokes.folder.string().c_str());
     // A file that cannot be read has shown its message; the window then
     // opens on a new Taal.
     if (parser.positionalArguments().isEmpty() ||
         !OpenDocumentFile(parser.positionalArguments().constFirst()))
         ResetToNewDocument();
     return true;
+}
+
+StrokeKitResult CLorvantaApp::ChangeStrokes(const KitChoice& choice) {
+    m_strokes = choice;
+    const StrokeKitResult result = ApplyKitChoice(m_bank, choice, m_sink);
+    if (m_frame)
+        m_frame->GetGridView()->OnStrokesChanged();
+    return result;
 }
 
 void CLorvantaApp::CreateMainFrame() {

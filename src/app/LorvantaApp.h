@@ -6,6 +6,7 @@
 #include "app/RecentFileList.h"
 #include "app/ShellServices.h"
 #include "audio/SampleBank.h"
+#include "audio/StrokeKit.h"
 #include "audio/playback/DirectSound.h"
 #include "model/LorvantaDoc.h"
 
@@ -41,9 +42,10 @@ public:
     void SetBolTablePath(std::filesystem::path path) { m_bolTablePath = std::move(path); }
 
     // Start-up, in order: the recent-file list; the bol dictionary; the
-    // command line ([--kit FOLDER] [--new-instance] [FILE]) with the window
-    // and its panes, the file opened or a new document (also when the file
-    // cannot be read); the window shown, taking dropped files.
+    // command line ([--kit KIT] [--new-instance] [FILE]) with the window
+    // and its panes, the strokes (--kit's for this run, else the setting's),
+    // the file opened or a new document (also when the file cannot be read);
+    // the window shown, taking dropped files.
     // False when the program must end (no bol table, a bad command line);
     // the reason has been shown.
     bool InitInstance(const QStringList& arguments);
@@ -60,6 +62,11 @@ public:
     bool OnFileSaveAs();
     void OnOpenRecentFile(int index);
     void OnAppAbout();
+    // Plays the strokes of another kit from now on, heard at once while
+    // playing. Returns what a kit folder gave.
+    StrokeKitResult ChangeStrokes(const KitChoice& choice);
+    const KitChoice& StrokesInUse() const { return m_strokes; }
+    CSampleBank& Bank() { return m_bank; }
     // Asks to save a modified document: Yes saves, No goes on, Cancel stops.
     // Returns whether to go on.
     bool SaveModified();
@@ -88,6 +95,7 @@ private:
     // over it asks first, since what was read is not all the file held.
     std::filesystem::path m_notReadWhole;
     CSampleBank m_bank;
+    KitChoice m_strokes;
     CRecentFileList m_recentFiles;
     std::unique_ptr<CMainFrame> m_frame;
 };

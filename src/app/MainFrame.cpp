@@ -312,9 +312,19 @@ void CMainFrame::UpdateRecentFileMenu() {
 }
 
 void CMainFrame::OnViewOptions() {
+    // The dialog shows the strokes playing (a --kit may differ from the
+    // setting); only another choice becomes the setting.
+    const KitChoice stored = m_settings.strokes;
+    const KitChoice playing = m_app.StrokesInUse();
+    m_settings.strokes = playing;
     COptionsDialog dialog(m_settings, m_sink, m_shell.chooseFolder, this);
     if (dialog.exec() == QDialog::Accepted)
         RefreshTaalTree();
+    // Other strokes are heard at once, playing on where it was.
+    if (m_settings.strokes != playing)
+        m_app.ChangeStrokes(m_settings.strokes);
+    else
+        m_settings.strokes = stored;
     m_gridView->viewport()->update();
 }
 

@@ -1,4 +1,4 @@
-// lorvanta: the program's window. lorvanta [--kit FOLDER] [--new-instance] [FILE]
+// lorvanta: the program's window. lorvanta [--kit KIT] [--new-instance] [FILE]
 #include "app/AppSettings.h"
 #include "app/LorvantaApp.h"
 #include "app/QtMessageSink.h"
@@ -15,12 +15,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: lorvanta [--kit FOLDER] [--new-instance] [FILE]\n"
+    "Usage: lorvanta [--kit KIT] [--new-instance] [FILE]\n"
     "Composes and plays tabla and pakhawaj accompaniment.\n"
     "\n"
     "  FILE             a Taal file (.tal) to open\n"
-    "  --kit FOLDER     play the strokes of the kit in FOLDER (files \"12 Na.wav\",\n"
-    "                   \"3 Open Ge.flac\", ...) in place of the built-in ones\n"
+    "  --kit KIT        play these strokes for this run: recorded, synthesised, or\n"
+    "                   a kit FOLDER (files \"12 Na.wav\", \"3 Open Ge.flac\", ...)\n"
+    "                   over the built-in ones; without it, the Options setting\n"
     "  --new-instance   start a window of its own even when Lorvanta already runs;\n"
     "                   without it, FILE opens in the running program's window\n"
     "  -h, --help       show this text\n"

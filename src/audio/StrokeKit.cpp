@@ -30,11 +30,10 @@ constexpr const char* kCannotReadStroke = "Cannot read stroke file %1: %2";
 constexpr const char* kCannotConvertStroke = "Cannot convert stroke file %1: %2";
 constexpr const char* kStrokeTooLong =
     "Stroke file %1 is longer than %2 seconds; only its first %2 seconds are used";
-constexpr const char* kNoSoundId =
-    "Stroke file %1 does not start with a sound id from 1 to 29 and is not used";
-constexpr const char* kSilenceNotReplaced =
-    "Sound 0 is the silence and cannot be replaced: stroke file %1 is not used";
-constexpr const char* kTwoStrokeFiles = "Two stroke files for sound %1: %2 is not used";
+constexpr const char* kFilesNotUsed = "Files of the stroke kit %1 not used:%2";
+constexpr const char* kNoSoundIdDetail = "the name does not start with a sound id from 1 to 29";
+constexpr const char* kSilenceDetail = "sound 0 is the silence and cannot be replaced";
+constexpr const char* kSecondFileDetail = "a second file for sound %1 (%2 is used)";
 constexpr const char* kCannotOpenKit = "Cannot open the stroke kit folder %1: %2";
 constexpr const char* kCannotWriteStroke = "Cannot write stroke file %1: %2";
 
@@ -86,58 +85,115 @@ std::int16_t ToSample(float value) {
 
 } // namespace
 
-bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char>& wavImage,
-                    MessageSink& sink) {
+namespace {
+
+constexpr double kLoudPeak = 14600.0;
+constexpr double kSoftPeak = 7300.0;
+// A peak this near the policy is left as it is: within half a decibel.
+constexpr double kPeakTolerance = 1.0592537; // 10^(0.5 / 20)
+// The attack starts where the signal first reaches 40 dB under its peak;
+// about 1 ms before it is kept, and nothing is cut for less than 2 ms.
+constexpr double kAttackThreshold = 0.01;
+constexpr std::size_t kLeadFrames = kSampleRate / 1000;
+constexpr std::size_t kMaxLeadFrames = 2 * kLeadFrames;
+// An end above -60 dBFS (over its last 1 ms) fades to zero over 10 ms.
+constexpr float kEndLevel = 0.001f;
+constexpr std::size_t kEndFrames = kSampleRate / 1000;
+constexpr std::size_t kFadeFrames = kSampleRate / 100;
+
+// Trims, levels and fades a stroke at the working rate, in place (full scale
+// is 1.0).
+void ShapeStroke(std::vector<float>& samples, double peakSample) {
+    float peak = 0.0f;
+    for (const float value : samples)
+        peak = std::max(peak, std::abs(value));
+    if (!(peak > 0.0f))
+        return;
+    const auto attack = static_cast<std::size_t>(std::distance(
+        samples.begin(), std::find_if(samples.begin(), samples.end(), [&](float value) {
+            return std::abs(value) >= peak * kAttackThreshold;
+        })));
+    if (attack > kMaxLeadFrames)
+        samples.erase(samples.begin(),
+                      samples.begin() + static_cast<std::ptrdiff_t>(attack - kLeadFrames));
+
+    const double target = peakSample / 32768.0;
+    if (peak > target * kPeakTolerance || peak < target / kPeakTolerance) {
+        const auto gain = static_cast<float>(target / peak);
+        for (float& value : samples)
+            value *= gain;
+    }
+
+    const std::size_t tail = std::min(kEndFrames, samples.size());
+    float endLevel = 0.0f;
+    for (std::size_t i = samples.size() - tail; i < samples.size(); ++i)
+        endLevel = std::max(endLevel, std::abs(samples[i]));
+    if (endLevel > kEndLevel) {
+        const std::size_t fade = std::min(kFadeFrames, samples.size());
+        const std::size_t first = samples.size() - fade;
+        for (std::size_t i = 0; i < fade; ++i) {
+            // A raised cosine from 1 down to 0 at the last sample.
+            const double x = static_cast<double>(i + 1) / static_cast<double>(fade);
+            samples[first + i] *= static_cast<float>(0.5 * (1.0 + std::cos(3.14159265358979 * x)));
+        }
+    }
+}
+
+struct StrokeProblem {
+    const char* pattern = nullptr; // kCannotReadStroke or kCannotConvertStroke
+    std::string detail;
+    bool silent = false; // the file read well but holds only zeros
+};
+
+// Reads and converts a file into a stroke image brought to peakSample. The
+// warning about a cut long file is shown; any other problem is returned.
+std::optional<StrokeProblem> ReadStroke(const std::filesystem::path& file, double peakSample,
+                                        std::vector<unsigned char>& wavImage, MessageSink& sink) {
     const std::string shown = file.string();
     // Only a regular file is read; opened without waiting, so a FIFO cannot
     // block the load.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        Warn(sink, kCannotReadStroke, shown, std::strerror(errno));
-        return false;
-    }
+    if (fd < 0)
+        return StrokeProblem{kCannotReadStroke, std::strerror(errno)};
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        Warn(sink, kCannotReadStroke, shown, messages::kNotRegularDetail);
-        return false;
+        return StrokeProblem{kCannotReadStroke, messages::kNotRegularDetail};
+    }
+    if (status.st_size == 0) {
+        ::close(fd);
+        return StrokeProblem{kCannotReadStroke, "the file is empty"};
     }
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndFileCloser> handle(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
-    if (!handle) {
-        Warn(sink, kCannotReadStroke, shown, sf_strerror(nullptr));
-        return false;
-    }
-    if (info.samplerate <= 0 || info.channels <= 0 || info.frames < 0) {
-        Warn(sink, kCannotReadStroke, shown, "the file states no usable format");
-        return false;
-    }
+    if (!handle)
+        return StrokeProblem{kCannotReadStroke, sf_strerror(nullptr)};
+    if (info.samplerate <= 0 || info.channels <= 0 || info.frames < 0)
+        return StrokeProblem{kCannotReadStroke, "the file states no usable format"};
     const double ratio = static_cast<double>(kSampleRate) / info.samplerate;
     if (info.samplerate > kMaxKitSampleRate ||
-        (info.samplerate != static_cast<int>(kSampleRate) && !src_is_valid_ratio(ratio))) {
-        Warn(sink, kCannotConvertStroke, shown,
-             "its sample rate of " + FormatDecimal(info.samplerate) + " Hz is not supported");
-        return false;
-    }
+        (info.samplerate != static_cast<int>(kSampleRate) && !src_is_valid_ratio(ratio)))
+        return StrokeProblem{kCannotConvertStroke, "its sample rate of " +
+                                                       FormatDecimal(info.samplerate) +
+                                                       " Hz is not supported"};
     const auto maxFrames = static_cast<sf_count_t>(kMaxKitStrokeSeconds) * info.samplerate;
-    if (info.frames > maxFrames)
-        Warn(sink, kStrokeTooLong, shown, FormatDecimal(kMaxKitStrokeSeconds));
 
     std::vector<float> mono;
     try {
-        if (!ReadMono(handle.get(), info, std::min(maxFrames, info.frames), mono)) {
-            Warn(sink, kCannotReadStroke, shown, sf_strerror(handle.get()));
-            return false;
-        }
+        if (!ReadMono(handle.get(), info, std::min(maxFrames, info.frames), mono))
+            return StrokeProblem{kCannotReadStroke, sf_strerror(handle.get())};
     } catch (const std::bad_alloc&) {
-        Warn(sink, kCannotReadStroke, shown, "not enough memory");
-        return false;
+        return StrokeProblem{kCannotReadStroke, "not enough memory"};
     }
+    if (std::none_of(mono.begin(), mono.end(), [](float value) { return value != 0.0f; }))
+        return StrokeProblem{kCannotReadStroke, "the file holds no sound", true};
+    if (info.frames > maxFrames)
+        Warn(sink, kStrokeTooLong, shown, FormatDecimal(kMaxKitStrokeSeconds));
 
     std::vector<float> converted;
     if (info.samplerate == static_cast<int>(kSampleRate)) {
         converted = std::move(mono);
-    } else if (!mono.empty()) {
+    } else {
         // The length at the new rate is fixed by the duration, so that the
         // converter's filter delay never changes it.
         const auto frames = static_cast<std::size_t>(std::llround(mono.size() * ratio));
@@ -148,14 +204,13 @@ bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char
         data.data_out = converted.data();
         data.output_frames = static_cast<long>(converted.size());
         data.src_ratio = ratio;
-        if (const int error = src_simple(&data, SRC_SINC_BEST_QUALITY, 1)) {
-            Warn(sink, kCannotConvertStroke, shown, src_strerror(error));
-            return false;
-        }
+        if (const int error = src_simple(&data, SRC_SINC_BEST_QUALITY, 1))
+            return StrokeProblem{kCannotConvertStroke, src_strerror(error)};
         converted.resize(frames);
         if (static_cast<std::size_t>(data.output_frames_gen) < frames)
             std::fill(converted.begin() + data.output_frames_gen, converted.end(), 0.0f);
     }
+    ShapeStroke(converted, peakSample);
 
     const auto dataBytes = static_cast<std::uint32_t>(converted.size() * 2);
     const WaveHeader header = MakeWaveHeader(kSampleRate, dataBytes);
@@ -165,6 +220,39 @@ bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char
         const auto sample = static_cast<std::uint16_t>(ToSample(value));
         wavImage.push_back(static_cast<unsigned char>(sample));
         wavImage.push_back(static_cast<unsigned char>(sample >> 8));
+    }
+    return std::nullopt;
+}
+
+std::string Lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+double StrokePeak(SoundId soundId) {
+    switch (soundId) {
+    case 17: // Soft Ra
+    case 21: // Ne
+    case 27: // Soft Din
+    case 28: // Soft Dhi
+        return kSoftPeak;
+    default:
+        return kLoudPeak;
+    }
+}
+
+bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char>& wavImage,
+                    MessageSink& sink) {
+    const int id = KitFileSoundId(file);
+    const double peak = id > 0 && id < static_cast<int>(kSoundCount)
+                            ? StrokePeak(static_cast<SoundId>(id))
+                            : kLoudPeak;
+    if (const auto problem = ReadStroke(file, peak, wavImage, sink)) {
+        Warn(sink, problem->pattern, file.string(), problem->detail);
+        return false;
     }
     return true;
 }
@@ -195,42 +283,105 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
         return result;
     }
     result.folderRead = true;
+    // Name order, but the file named exactly as the bank names it first.
     std::sort(files.begin(), files.end());
+    const auto exact = [](const std::filesystem::path& file) {
+        const int id = KitFileSoundId(file);
+        return id >= 0 && id < static_cast<int>(kSoundCount) &&
+               Lowered(file.stem().string()) ==
+                   Lowered(std::filesystem::path(StrokeFileName(static_cast<SoundId>(id)))
+                               .stem()
+                               .string());
+    };
+    std::stable_partition(files.begin(), files.end(), exact);
 
-    std::map<SoundId, std::vector<unsigned char>> strokes;
+    std::string problems;
+    const auto notUsed = [&](const std::filesystem::path& file, const std::string& why) {
+        problems += "\n" + file.filename().string() + ": " + why;
+        result.notUsed.push_back(file);
+    };
+    std::map<SoundId, std::pair<std::filesystem::path, std::vector<unsigned char>>> strokes;
     for (const std::filesystem::path& file : files) {
         const int id = KitFileSoundId(file);
         if (id < 0 || id >= static_cast<int>(kSoundCount)) {
-            Warn(sink, kNoSoundId, file.string());
-            result.notUsed.push_back(file);
+            notUsed(file, kNoSoundIdDetail);
             continue;
         }
         const auto soundId = static_cast<SoundId>(id);
-        if (strokes.contains(soundId)) {
-            Warn(sink, kTwoStrokeFiles, FormatDecimal(id), file.string());
-            result.notUsed.push_back(file);
+        if (const auto held = strokes.find(soundId); held != strokes.end()) {
+            notUsed(file, FormatMessage(kSecondFileDetail, FormatDecimal(id),
+                                        held->second.first.filename().string()));
             continue;
         }
         std::vector<unsigned char> image;
-        if (!LoadStrokeFile(file, image, sink)) {
-            result.notUsed.push_back(file);
-            continue;
-        }
+        const auto problem = ReadStroke(file, StrokePeak(soundId), image, sink);
         if (soundId == kSilenceSoundId) {
-            const bool silent = std::all_of(image.begin() + kWaveHeaderSize, image.end(),
-                                            [](unsigned char b) { return b == 0; });
-            if (!silent)
-                Warn(sink, kSilenceNotReplaced, file.string());
-            result.notUsed.push_back(file);
+            // A silent "0 Silence.wav", as the bank writes it, is passed over.
+            if (problem && problem->silent)
+                result.notUsed.push_back(file);
+            else
+                notUsed(file, problem ? problem->detail : std::string(kSilenceDetail));
             continue;
         }
-        strokes.emplace(soundId, std::move(image));
+        if (problem) {
+            notUsed(file, problem->detail);
+            continue;
+        }
+        strokes.emplace(soundId, std::make_pair(file, std::move(image)));
     }
-    for (auto& [soundId, image] : strokes) {
-        if (bank.ReplaceStroke(soundId, std::move(image)))
+    if (!problems.empty())
+        Warn(sink, kFilesNotUsed, folder.string(), problems);
+    for (auto& [soundId, stroke] : strokes) {
+        if (bank.ReplaceStroke(soundId, std::move(stroke.second)))
             result.replaced.push_back(soundId);
     }
+    std::sort(result.notUsed.begin(), result.notUsed.end());
     return result;
+}
+
+BuiltInKit DefaultBuiltInKit() {
+    return HasBuiltInKit(BuiltInKit::Recorded) ? BuiltInKit::Recorded : BuiltInKit::Synthesised;
+}
+
+KitChoice DefaultKitChoice() {
+    return {DefaultBuiltInKit(), {}};
+}
+
+std::optional<KitChoice> ParseKitChoice(std::string_view text) {
+    if (text.empty())
+        return std::nullopt;
+    if (text == kRecordedKitName) {
+        if (!HasBuiltInKit(BuiltInKit::Recorded))
+            return std::nullopt;
+        return KitChoice{BuiltInKit::Recorded, {}};
+    }
+    if (text == kSynthesisedKitName)
+        return KitChoice{BuiltInKit::Synthesised, {}};
+    return KitChoice{DefaultBuiltInKit(), std::filesystem::path(text)};
+}
+
+std::string KitChoiceText(const KitChoice& choice) {
+    if (!choice.folder.empty())
+        return choice.folder.string();
+    return choice.builtIn == BuiltInKit::Recorded ? kRecordedKitName : kSynthesisedKitName;
+}
+
+StrokeKitResult ApplyKitChoice(CSampleBank& bank, const KitChoice& choice, MessageSink& sink) {
+    bank.RestoreBuiltInStrokes();
+    bank.UseBuiltInKit(choice.builtIn);
+    if (choice.folder.empty())
+        return {};
+    return LoadStrokeKit(bank, choice.folder, sink);
+}
+
+std::string ReplacedIdsText(const std::vector<SoundId>& ids) {
+    std::string text;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == ids.size() ? " and " : ", ";
+        text += FormatDecimal(ids[i]);
+    }
+    return text;
 }
 
 std::string StrokeFileName(SoundId soundId) {

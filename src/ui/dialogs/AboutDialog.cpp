@@ -1,5 +1,7 @@
 #include "ui/dialogs/AboutDialog.h"
 
+#include "audio/StrokeData.h"
+
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,6 +32,15 @@ CAboutDialog::CAboutDialog(const QUrl& helpAddress, MessageSink& sink, CHyperLin
                                               "and practise with it at any tempo and pitch."),
                                this);
     auto* copyright = new QLabel(QStringLiteral("Copyright (C) Quelnor"), this);
+    // The recordings the recorded strokes are derived from, credited as their
+    // package credits them.
+    QLabel* recordings = nullptr;
+    if (HasBuiltInKit(BuiltInKit::Recorded))
+        recordings = new QLabel(
+            QStringLiteral("Recorded strokes from tabla recordings by dio_333\n"
+                           "(Copyright 2011 dio_333, CC0; freesound.org/people/dio_333),\n"
+                           "as Debian's sonic-pi-samples carries them."),
+            this);
     m_link =
         new CHyperLink(QStringLiteral("Lorvanta help"), helpAddress, sink, std::move(opener), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
@@ -41,6 +52,8 @@ CAboutDialog::CAboutDialog(const QUrl& helpAddress, MessageSink& sink, CHyperLin
     text->addSpacing(8);
     text->addWidget(purpose);
     text->addWidget(copyright);
+    if (recordings)
+        text->addWidget(recordings);
     text->addSpacing(8);
     text->addWidget(m_link);
     text->addStretch();

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
@@ -45,6 +46,19 @@ COptionsDialog::COptionsDialog(AppSettings& settings, MessageSink& sink, FolderP
     m_displayList->addItem(QStringLiteral("Number"));
     m_displayList->addItem(QStringLiteral("Bol Name"));
     m_displayList->setCurrentIndex(static_cast<int>(m_settings.playingBeatDisplay));
+    auto* strokesLabel = new QLabel(QStringLiteral("Strokes:"), this);
+    m_strokesList = new QComboBox(this);
+    if (HasBuiltInKit(BuiltInKit::Recorded))
+        m_strokesList->addItem(QStringLiteral("Recorded"), kStrokesRecorded);
+    m_strokesList->addItem(QStringLiteral("Synthesised"), kStrokesSynthesised);
+    m_strokesList->addItem(QStringLiteral("Kit folder"), kStrokesFolder);
+    const KitChoice& strokes = m_settings.strokes;
+    m_strokesList->setCurrentIndex(StrokesIndex(!strokes.folder.empty() ? kStrokesFolder
+                                                : strokes.builtIn == BuiltInKit::Recorded
+                                                    ? kStrokesRecorded
+                                                    : kStrokesSynthesised));
+    m_kitEdit = new QLineEdit(QFile::decodeName(strokes.folder.string().c_str()), this);
+    m_kitBrowseButton = new QPushButton(QStringLiteral("Browse…"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto* grid = new QGridLayout;
@@ -53,14 +67,22 @@ COptionsDialog::COptionsDialog(AppSettings& settings, MessageSink& sink, FolderP
     grid->addWidget(m_browseButton, 0, 2);
     grid->addWidget(displayLabel, 1, 0);
     grid->addWidget(m_displayList, 1, 1, Qt::AlignLeft);
+    grid->addWidget(strokesLabel, 2, 0);
+    grid->addWidget(m_strokesList, 2, 1, Qt::AlignLeft);
+    grid->addWidget(m_kitEdit, 3, 1);
+    grid->addWidget(m_kitBrowseButton, 3, 2);
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch();
     layout->addWidget(buttons);
-    resize(500, 165);
+    resize(500, 220);
+    UpdateKitControls();
 
     connect(m_browseButton, &QPushButton::clicked, this, &COptionsDialog::OnBrowse);
+    connect(m_kitBrowseButton, &QPushButton::clicked, this, &COptionsDialog::OnBrowseKit);
+    connect(m_strokesList, &QComboBox::currentIndexChanged, this,
+            &COptionsDialog::UpdateKitControls);
     connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &COptionsDialog::reject);
 }
@@ -76,22 +98,61 @@ void COptionsDialog::OnBrowse() {
     m_folderEdit->setText(folder);
 }
 
-void COptionsDialog::accept() {
-    const QString folder = m_folderEdit->text();
-    if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-        m_settings.taalsFolder = folder;
-        m_settings.playingBeatDisplay = static_cast<std::uint32_t>(m_displayList->currentIndex());
-        QDialog::accept();
+void COptionsDialog::OnBrowseKit() {
+    if (!m_picker)
         return;
-    }
+    const QString start = m_kitEdit->text().isEmpty() ? m_settings.taalsFolder : m_kitEdit->text();
+    const QString folder = m_picker(this, QString::fromLatin1(kPickerTitle), start);
+    if (folder.isEmpty())
+        return;
+    m_kitEdit->setText(folder);
+    m_strokesList->setCurrentIndex(StrokesIndex(kStrokesFolder));
+}
+
+int COptionsDialog::StrokesIndex(StrokesEntry entry) const {
+    return m_strokesList->findData(entry);
+}
+
+void COptionsDialog::UpdateKitControls() {
+    const bool folder = m_strokesList->currentData().toInt() == kStrokesFolder;
+    m_kitEdit->setEnabled(folder);
+}
+
+bool COptionsDialog::FolderUsable(const QString& folder, QLineEdit* edit) {
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        return true;
     const MessageAnswer answer =
         m_sink.Show({MessageKind::Warning, FormatMessage(kFolderMissing, folder.toStdString()),
                      MessageButtons::RetryCancel});
-    if (answer == MessageAnswer::Retry) {
-        m_folderEdit->setFocus(Qt::OtherFocusReason);
+    if (answer == MessageAnswer::Retry)
+        edit->setFocus(Qt::OtherFocusReason);
+    else
+        done(QDialog::Accepted);
+    return false;
+}
+
+void COptionsDialog::accept() {
+    const QString folder = m_folderEdit->text();
+    if (!FolderUsable(folder, m_folderEdit))
         return;
+    KitChoice strokes;
+    switch (m_strokesList->currentData().toInt()) {
+    case kStrokesRecorded:
+        strokes.builtIn = BuiltInKit::Recorded;
+        break;
+    case kStrokesSynthesised:
+        strokes.builtIn = BuiltInKit::Synthesised;
+        break;
+    default:
+        if (!FolderUsable(m_kitEdit->text(), m_kitEdit))
+            return;
+        strokes = {DefaultBuiltInKit(), QFile::encodeName(m_kitEdit->text()).toStdString()};
+        break;
     }
-    done(QDialog::Accepted);
+    m_settings.taalsFolder = folder;
+    m_settings.playingBeatDisplay = static_cast<std::uint32_t>(m_displayList->currentIndex());
+    m_settings.strokes = strokes;
+    QDialog::accept();
 }
 
 } // namespace lorvanta

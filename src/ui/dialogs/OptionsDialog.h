@@ -14,7 +14,9 @@ namespace lorvanta {
 class MessageSink;
 struct AppSettings;
 
-// View > Options: the Taals folder and how the playing beat is shown.
+// View > Options: the Taals folder, how the playing beat is shown, and the
+// strokes played (the recorded kit when the build has it, the synthesised
+// kit, or a kit folder).
 class COptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -29,17 +31,28 @@ public:
     COptionsDialog(AppSettings& settings, MessageSink& sink, FolderPicker picker,
                    QWidget* parent = nullptr);
 
+    // The entries of the strokes list.
+    enum StrokesEntry { kStrokesRecorded, kStrokesSynthesised, kStrokesFolder };
+
     // Browse: a folder picked becomes the Taals folder at once, whatever
     // happens to the dialog afterwards.
     void OnBrowse();
-    // OK: an existing folder and the display mode are taken over. A folder
-    // that does not exist is refused; Retry returns to the dialog, Cancel
-    // closes it as OK does but changes nothing.
+    // The strokes' Browse…: a folder picked fills the kit folder and selects
+    // it in the list.
+    void OnBrowseKit();
+    // OK: an existing folder, the display mode and the strokes are taken over.
+    // A folder (Taals or kit) that does not exist is refused; Retry returns to
+    // the dialog, Cancel closes it as OK does but changes nothing.
     void accept() override;
 
     QLineEdit* FolderEdit() const { return m_folderEdit; }
     QComboBox* DisplayList() const { return m_displayList; }
     QPushButton* BrowseButton() const { return m_browseButton; }
+    QComboBox* StrokesList() const { return m_strokesList; }
+    QLineEdit* KitFolderEdit() const { return m_kitEdit; }
+    QPushButton* KitBrowseButton() const { return m_kitBrowseButton; }
+    // The list's index of an entry; -1 for Recorded in a build without it.
+    int StrokesIndex(StrokesEntry entry) const;
 
 private:
     AppSettings& m_settings;
@@ -48,6 +61,14 @@ private:
     QLineEdit* m_folderEdit = nullptr;
     QComboBox* m_displayList = nullptr;
     QPushButton* m_browseButton = nullptr;
+    QComboBox* m_strokesList = nullptr;
+    QLineEdit* m_kitEdit = nullptr;
+    QPushButton* m_kitBrowseButton = nullptr;
+
+    // Whether a folder exists; else asks and returns false (closing the dialog
+    // unchanged on Cancel).
+    bool FolderUsable(const QString& folder, QLineEdit* edit);
+    void UpdateKitControls();
 };
 
 } // namespace lorvanta

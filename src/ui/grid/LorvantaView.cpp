@@ -185,6 +185,14 @@ void CLorvantaView::SetPitch(float factor) {
     m_renderer->SetPitch(factor);
 }
 
+void CLorvantaView::OnStrokesChanged() {
+    // Failures show their own messages; the rebuild keeps the cycle fraction.
+    BeginWait();
+    m_renderer->RenderAllBols();
+    EndWait();
+    m_engine->OnTaalEdited();
+}
+
 void CLorvantaView::PlayBol(const CBol2& bol) {
     OnAudioStop();
     if (m_audition.Render(bol) == 0)

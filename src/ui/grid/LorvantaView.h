@@ -91,6 +91,9 @@ public:
     // From the tempo and pitch bars: heard at once while playing.
     void SetTempo(float secondsPerBeat);
     void SetPitch(float factor);
+    // The bank's strokes changed (another kit): every bol is rendered anew
+    // and, while playing, heard at once from the same point of the cycle.
+    void OnStrokesChanged();
     // The bol properties pane's Play Bol: stops the Taal, then plays the bol
     // alone, one beat long.
     void PlayBol(const CBol2& bol);

@@ -1,0 +1,162 @@
+// Choosing the strokes in the program: the Options dialog's Strokes, the
+// setting, --kit, and a change heard at once while playing.
+
+#include "AppTestSupport.h"
+
+#include "audio/StrokeKit.h"
+#include "audio/TaalRenderer.h"
+#include "ui/dialogs/OptionsDialog.h"
+#include "ui/grid/LorvantaView.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <mutex>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+namespace {
+
+// Where playing has got to, as a fraction of the cycle.
+double CycleFraction(CTaalRenderer& renderer) {
+    std::lock_guard lock(renderer.StreamLock());
+    return static_cast<double>(renderer.Reader().Position()) /
+           static_cast<double>(renderer.Reader().DataSize());
+}
+
+QByteArray ImageBytes(const CTaalRenderer& renderer) {
+    QByteArray bytes(static_cast<qsizetype>(renderer.ImageSize()), '\0');
+    renderer.Image().CopyBytes(
+        0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    return bytes;
+}
+
+} // namespace
+
+class KitOptionsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dialogOffersTheKitsAndTheSettingKeepsTheChoice() {
+        AppFixture fixture;
+        const bool recorded = HasBuiltInKit(BuiltInKit::Recorded);
+        AppSettings settings = ReadAppSettings();
+        QCOMPARE(settings.strokes, DefaultKitChoice());
+        settings.taalsFolder = QDir::tempPath();
+        fixture.shell.folder = fixture.Path("kit");
+        QDir().mkpath(fixture.Path("kit"));
+
+        COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+        dialog.show();
+        QCOMPARE(dialog.StrokesList()->count(), recorded ? 3 : 2);
+        QCOMPARE(dialog.StrokesIndex(COptionsDialog::kStrokesRecorded), recorded ? 0 : -1);
+        QCOMPARE(dialog.StrokesList()->currentIndex(),
+                 dialog.StrokesIndex(recorded ? COptionsDialog::kStrokesRecorded
+                                              : COptionsDialog::kStrokesSynthesised));
+        QVERIFY(!dialog.KitFolderEdit()->isEnabled());
+
+        // A kit folder that does not exist is refused as the Taals folder is.
+        dialog.StrokesList()->setCurrentIndex(dialog.StrokesIndex(COptionsDialog::kStrokesFolder));
+        dialog.KitFolderEdit()->setText(fixture.Path("missing"));
+        fixture.sink.Answer(MessageAnswer::Retry);
+        dialog.accept();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(fixture.sink.Texts().size(), std::size_t{1});
+        QCOMPARE(settings.strokes, DefaultKitChoice());
+
+        // Browse… fills in the folder and chooses it.
+        dialog.StrokesList()->setCurrentIndex(
+            dialog.StrokesIndex(COptionsDialog::kStrokesSynthesised));
+        dialog.KitBrowseButton()->click();
+        QCOMPARE(dialog.StrokesList()->currentData().toInt(), int(COptionsDialog::kStrokesFolder));
+        dialog.accept();
+        const KitChoice folder{DefaultBuiltInKit(), fixture.Path("kit").toStdString()};
+        QCOMPARE(settings.strokes, folder);
+
+        // Kept across starts; a setting this build cannot play gives the default.
+        WriteAppSettings(settings);
+        QCOMPARE(ReadAppSettings().strokes, folder);
+        settings.strokes = {BuiltInKit::Synthesised, {}};
+        WriteAppSettings(settings);
+        QCOMPARE(ReadAppSettings().strokes, settings.strokes);
+        OpenUserSettings()->setValue(QString::fromLatin1(kStrokesValue), QString());
+        QCOMPARE(ReadAppSettings().strokes, DefaultKitChoice());
+    }
+
+    // --kit plays a kit for one run; without it the setting's kit plays.
+    void kitOnTheCommandLine() {
+        AppFixture fixture;
+        {
+            auto app = fixture.Start();
+            QVERIFY(app);
+            QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        }
+        {
+            auto app = fixture.Start({QStringLiteral("--kit"), QStringLiteral("synthesised")});
+            QVERIFY(app);
+            QCOMPARE(app->Bank().Kit(), BuiltInKit::Synthesised);
+            QCOMPARE(app->MainFrame()->Settings().strokes, DefaultKitChoice());
+        }
+        QDir().mkpath(fixture.Path("kit"));
+        {
+            CSampleBank source(BuiltInKit::Synthesised);
+            const auto na = source.StrokeImage(12);
+            fixture.Write(QStringLiteral("kit/12 Na.wav"), na);
+            auto app = fixture.Start({QStringLiteral("--kit"), fixture.Path("kit")});
+            QVERIFY(app);
+            QVERIFY(app->Bank().IsReplaced(12));
+            QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        }
+        auto refused = fixture.Start({QStringLiteral("--kit"), QStringLiteral("recorded")});
+        QCOMPARE(refused != nullptr, HasBuiltInKit(BuiltInKit::Recorded));
+    }
+
+    // Options OK with another kit while playing: the new strokes are heard
+    // from where playing was, and playing goes on.
+    void switchingWhilePlayingKeepsThePlace() {
+        AppFixture fixture;
+        auto app = fixture.Start(
+            {AppFixture::Teentaal(), QStringLiteral("--kit"), QStringLiteral("synthesised")});
+        QVERIFY(app);
+        app->MainFrame()->Settings().taalsFolder = QDir::tempPath();
+        CLorvantaView& view = *app->MainFrame()->GetGridView();
+        CTaalRenderer& renderer = view.Renderer();
+        const QByteArray synthesised = ImageBytes(renderer);
+        view.OnAudioPlay();
+        QVERIFY(view.IsPlaying());
+        QTRY_VERIFY(CycleFraction(renderer) > 0.02);
+
+        // The dialog, answered as soon as it shows.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<COptionsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->StrokesList()->setCurrentIndex(
+                dialog->StrokesIndex(COptionsDialog::kStrokesFolder));
+            dialog->KitFolderEdit()->setText(QDir::tempPath());
+            dialog->StrokesList()->setCurrentIndex(dialog->StrokesIndex(
+                HasBuiltInKit(BuiltInKit::Recorded) ? COptionsDialog::kStrokesRecorded
+                                                    : COptionsDialog::kStrokesSynthesised));
+            dialog->accept();
+        });
+        const double before = CycleFraction(renderer);
+        app->MainFrame()->OnViewOptions();
+        const double after = CycleFraction(renderer);
+        QVERIFY(view.IsPlaying());
+        QVERIFY2(after >= before && after - before < 0.05,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
+        QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        QVERIFY(fixture.sink.Messages().empty());
+        if (HasBuiltInKit(BuiltInKit::Recorded))
+            QVERIFY(ImageBytes(renderer) != synthesised);
+        // Still sounding: the place moves on.
+        QTRY_VERIFY(CycleFraction(renderer) > after + 0.01);
+        QVERIFY(view.IsPlaying());
+    }
+};
+
+QTEST_MAIN(KitOptionsTest)
+#include "KitOptionsTest.moc"
