@@ -15,7 +15,7 @@ protected:
 TEST_F(AllocationTest, AMinuteOfPlaybackWithTempoAndPitchChangesAllocatesNothing) {
     onPosition = [this](const PlayingPosition&) { beats.fetch_add(1, std::memory_order_relaxed); };
     Open(std::vector<float>(16, 1.0f), 0, false);
-    AllocationExemption thisThread; // commands and rebuilds run here
+    AllocationScope thisThread(false); // commands and rebuilds run here
     engine->OnAudioPlay();
     ASSERT_TRUE(engine->IsPlaying());
     const float tempos[] = {0.6f, 0.5f, 0.75f, 0.4f, 0.3f};
@@ -29,7 +29,7 @@ TEST_F(AllocationTest, AMinuteOfPlaybackWithTempoAndPitchChangesAllocatesNothing
         if (step % 30 == 29)
             renderer->SetPitch(pitches[(step / 30) % 5]);
         {
-            AllocationCounting consumer; // the output's side counts
+            AllocationScope consumer(true); // the output's side counts
             device->AdvanceTime(std::chrono::milliseconds(10));
         }
         WaitForFeeder();

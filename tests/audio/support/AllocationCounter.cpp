@@ -31,16 +31,10 @@ std::uint64_t CountedFrees() {
     return g_frees.load();
 }
 
-AllocationExemption::AllocationExemption() : m_previous(t_exempt) {
-    t_exempt = true;
+AllocationScope::AllocationScope(bool counted) : m_previous(t_exempt) {
+    t_exempt = !counted;
 }
-AllocationExemption::~AllocationExemption() {
-    t_exempt = m_previous;
-}
-AllocationCounting::AllocationCounting() : m_previous(t_exempt) {
-    t_exempt = false;
-}
-AllocationCounting::~AllocationCounting() {
+AllocationScope::~AllocationScope() {
     t_exempt = m_previous;
 }
 

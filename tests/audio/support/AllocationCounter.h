@@ -13,25 +13,12 @@ void ArmAllocationCounter(bool armed);
 std::uint64_t CountedAllocations();
 std::uint64_t CountedFrees();
 
-// While alive, the constructing thread's allocations are not counted.
-class AllocationExemption {
+// While alive, the constructing thread's allocations are counted or not as
+// `counted` says; the thread's previous choice comes back after.
+class AllocationScope {
 public:
-    AllocationExemption();
-    ~AllocationExemption();
-    AllocationExemption(const AllocationExemption&) = delete;
-    AllocationExemption& operator=(const AllocationExemption&) = delete;
-
-private:
-    bool m_previous;
-};
-
-// While alive, the constructing thread's allocations are counted again.
-class AllocationCounting {
-public:
-    AllocationCounting();
-    ~AllocationCounting();
-    AllocationCounting(const AllocationCounting&) = delete;
-    AllocationCounting& operator=(const AllocationCounting&) = delete;
+    explicit AllocationScope(bool counted);
+    ~AllocationScope();
 
 private:
     bool m_previous;
