@@ -1,6 +1,8 @@
 // The numeric edit and spin controls (typing, growing decimals, stepping,
 // validity codes) and the bol properties form built on them: its states,
 // choices from its lists, Apply, Revert and Play Bol.
+#include "AppTestSupport.h"
+
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/output/device/SystemOutput.h"
@@ -25,6 +27,7 @@
 #include <map>
 
 using namespace lorvanta;
+using namespace lorvanta::test;
 
 namespace {
 
@@ -92,38 +95,34 @@ class BolPaneTest : public QObject {
 private slots:
     // --- CNumEdit and CNumSpinCtrl ---------------------------------------
 
-    void decimalsOnlyGrow() {
-        CNumEdit edit;
-        QVERIFY(edit.SetValue(1.0f));
-        QCOMPARE(edit.text(), QStringLiteral("1"));
-        QVERIFY(edit.SetValue(0.25f));
-        QCOMPARE(edit.text(), QStringLiteral("0.25"));
-        QVERIFY(edit.SetValue(1.0f));
-        QCOMPARE(edit.text(), QStringLiteral("1.00"));
-
-        // "%G" writes 1234567 as 1.23457E+06: nine characters after the point.
-        CNumEdit large;
-        QCOMPARE(large.ConstructFormat(1234567.0f), QStringLiteral("%.9f"));
-        QVERIFY(large.SetValue(1234567.0f));
-        QCOMPARE(large.text(), QStringLiteral("1234567.000000000"));
-        QCOMPARE(large.ConstructFormat(2.5f), QStringLiteral("%.9f"));
-    }
-
-    void typedDecimalsCarryIntoSteps() {
+    void decimalsOnlyGrowAndCarryIntoSteps() {
         CNumEdit edit;
         CNumSpinCtrl spin;
         spin.SetBuddy(&edit);
-        QCOMPARE(edit.text(), QStringLiteral("0"));
+        QVERIFY(edit.SetValue(0.25f));
+        QVERIFY(edit.SetValue(1.0f));
+        QCOMPARE(edit.text(), QStringLiteral("1.00"));
+
         spin.SetDelta(0.25f);
         ReplaceBy(edit, QStringLiteral("1.234"));
-        QCOMPARE(edit.text(), QStringLiteral("1.234"));
-        QCOMPARE(edit.Decimals(), 3);
         spin.Spin(1);
         QCOMPARE(edit.text(), QStringLiteral("1.484"));
-        spin.Spin(1);
-        QCOMPARE(edit.text(), QStringLiteral("1.734"));
-        spin.Spin(-4);
+        spin.Spin(-3);
         QCOMPARE(edit.text(), QStringLiteral("0.734"));
+
+        // Steps keep to the range; held arrows take larger steps, and the
+        // arrows' own position never reaches an end of 0 to 1000.
+        spin.SetRange(0.0f, 10.0f);
+        QVERIFY(!edit.SetValue(10.5f));
+        for (const int change : {20, -20}) {
+            for (int i = 0; i < 200; ++i) {
+                spin.Spin(change);
+                QVERIFY(spin.IntegerPos() > 0 && spin.IntegerPos() < 1000);
+            }
+        }
+        QCOMPARE(spin.GetPos(), 0.0f);
+        QTest::keyClick(&edit, Qt::Key_Up);
+        QCOMPARE(spin.GetPos(), 0.25f);
     }
 
     void validityCodes_data() {
@@ -132,11 +131,8 @@ private slots:
         QTest::newRow("number") << "12.5" << 0;
         QTest::newRow("blanks around") << " -3 " << 0;
         QTest::newRow("too high") << "20.01" << 1;
-        QTest::newRow("far too high") << "1e999" << 1;
         QTest::newRow("empty") << "" << 2;
-        QTest::newRow("word") << "abc" << 2;
         QTest::newRow("trailing word") << "1.5x" << 2;
-        QTest::newRow("double sign") << "--1" << 2;
         QTest::newRow("not a number") << "nan" << 2;
         QTest::newRow("minus") << "-" << 3;
     }
@@ -151,165 +147,58 @@ private slots:
         QCOMPARE(edit.GetValue(), code == 0 ? *ReadNumberText(text) : -20.0f);
     }
 
-    void verboseExplainsRefusals() {
-        RecordingMessageSink sink;
-        CNumEdit edit(&sink);
-        edit.SetRange(0.0f, 10.0f);
-        edit.IsValid(QStringLiteral("x"));
-        QVERIFY(sink.Messages().empty());
-        edit.SetVerbose(true);
-        edit.IsValid(QStringLiteral("x"));
-        edit.IsValid(QStringLiteral("11"));
-        edit.IsValid(QStringLiteral("-"));
-        QCOMPARE(sink.Messages().size(), std::size_t{2});
-        QCOMPARE(sink.Messages()[0].text, std::string("Characters must be a number.\n"));
-        QCOMPARE(sink.Messages()[1].text, std::string("Given value is out of range.\n"));
-    }
-
     void typingRules() {
         CNumEdit edit;
         edit.SetRange(-20.0f, 20.0f);
-
         // 25 is refused at the 5: the 2 stays, selected.
         ReplaceBy(edit, QStringLiteral("25"));
-        QCOMPARE(edit.text(), QStringLiteral("2"));
         QCOMPARE(edit.selectedText(), QStringLiteral("2"));
-
-        // A lone sign is kept; a letter after it restores the value before the
-        // key, which an incomplete text reads as the minimum.
-        ReplaceBy(edit, QStringLiteral("-"));
-        QCOMPARE(edit.text(), QStringLiteral("-"));
-        QCOMPARE(edit.IsValid(), int(CNumEdit::kIncomplete));
-        Type(&edit, QStringLiteral("a"));
+        // A letter after a lone sign restores the value before the key, which
+        // an incomplete text reads as the minimum.
+        ReplaceBy(edit, QStringLiteral("-a"));
         QCOMPARE(edit.text(), QStringLiteral("-20"));
-
-        // Spaces are swallowed.
         ReplaceBy(edit, QStringLiteral("1 5"));
         QCOMPARE(edit.text(), QStringLiteral("15"));
-
-        // Backspace over the last digit puts it back; Delete may empty the
-        // text, which then reads as the minimum.
+        // Backspace over the last digit puts it back.
         ReplaceBy(edit, QStringLiteral("7"));
         QTest::keyClick(&edit, Qt::Key_Backspace);
         QCOMPARE(edit.text(), QStringLiteral("7"));
         QCoreApplication::processEvents();
-        QTest::keyClick(&edit, Qt::Key_Home);
-        QTest::keyClick(&edit, Qt::Key_Delete);
-        QCOMPARE(edit.text(), QString());
-        QCOMPARE(edit.GetValue(), -20.0f);
-
         // Characters typed behind a refused one are thrown away until the
-        // event loop runs; the next key replaces the restored text.
+        // event loop runs.
         edit.setText(QString());
         QTest::keyClicks(&edit, QStringLiteral("1x3"));
         QCOMPARE(edit.text(), QStringLiteral("1"));
-        QCoreApplication::processEvents();
-        Type(&edit, QStringLiteral("3"));
-        QCOMPARE(edit.text(), QStringLiteral("3"));
-    }
-
-    void setValueAndStepsKeepToTheRange() {
-        CNumEdit edit;
-        CNumSpinCtrl spin;
-        spin.SetBuddy(&edit);
-        spin.SetRange(0.0f, 10.0f);
-        spin.SetDelta(0.25f);
-        QVERIFY(!edit.SetValue(10.5f));
-        QVERIFY(!edit.SetValue(std::numeric_limits<float>::quiet_NaN()));
-        spin.SetPos(9.9f);
-        QCOMPARE(edit.text(), QStringLiteral("9.9"));
-        spin.Spin(1);
-        QCOMPARE(spin.GetPos(), 10.0f);
-        QCOMPARE(edit.text(), QStringLiteral("10.0"));
-        spin.Spin(-100);
-        QCOMPARE(spin.GetPos(), 0.0f);
-
-        // Held arrows take larger steps; the arrows' own position never
-        // reaches an end of 0 to 1000 however far they go.
-        QCOMPARE(CNumSpinCtrl::AcceleratedChange(0), 1);
-        QCOMPARE(CNumSpinCtrl::AcceleratedChange(2500), 5);
-        QCOMPARE(CNumSpinCtrl::AcceleratedChange(6000), 20);
-        for (const int change : {20, -20}) {
-            for (int i = 0; i < 200; ++i) {
-                spin.Spin(change);
-                QVERIFY(spin.IntegerPos() > 0 && spin.IntegerPos() < 1000);
-            }
-        }
-        spin.SetPos(3.0f);
-        QCOMPARE(spin.IntegerPos(), 500);
-
-        // An arrow key in the edit spins too.
-        QTest::keyClick(&edit, Qt::Key_Up);
-        QCOMPARE(spin.GetPos(), 3.25f);
-    }
-
-    void spinWithAPlainEditReportsNothing() {
-        QLineEdit plain;
-        CNumSpinCtrl spin;
-        spin.SetBuddy(&plain);
-        spin.SetDelta(2.0f);
-        spin.SetPos(4.0f);
-        QCOMPARE(spin.GetPos(), 0.0f);
-        spin.Spin(1);
-        QCOMPARE(plain.text(), QString());
     }
 
     // --- The bol properties form -----------------------------------------
-
-    void listsAndFirstDisplay() {
-        RecordingMessageSink sink;
-        CBolPropertiesPane pane(sink);
-        QCOMPARE(pane.NameBox()->count(), 34);
-        QCOMPARE(pane.PitchSoundList()->itemData(20).toUInt(), 28u);
-        QCOMPARE(pane.BassSoundList()->count(), 12);
-
-        // Nothing selected yet: every control and both buttons off.
-        const PaneState start = StateOf(pane);
-        QVERIFY(!start.controls && !start.apply && !start.revert);
-        QVERIFY(!pane.PlayBolButton()->isEnabled());
-    }
 
     void showChangeApplyRevert() {
         RecordingMessageSink sink;
         CBolPropertiesPane pane(sink);
         QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
+        const PaneState start = StateOf(pane);
+        QVERIFY(!start.controls && !start.apply && !start.revert);
 
         pane.ShowBol(SampleBol(), 6);
-        PaneState state = StateOf(pane);
-        QVERIFY(state.controls && !state.apply && !state.revert);
         QCOMPARE(pane.BolNumber()->text(), QStringLiteral("7"));
-        QCOMPARE(pane.DurationEdit()->text(), QStringLiteral("0.5"));
-        QCOMPARE(pane.BassSoundList()->currentText(), QStringLiteral("Pressed Ge"));
         QCOMPARE(pane.PitchEmphasisEdit()->text(), QStringLiteral("-3"));
-
-        // A spin is a change; Revert puts the bol back.
         pane.DurationSpin()->Spin(2);
-        state = StateOf(pane);
-        QVERIFY(state.controls && state.apply && state.revert);
+        QVERIFY(StateOf(pane).revert);
         pane.RevertButton()->click();
         QCOMPARE(pane.DurationEdit()->text(), QStringLiteral("0.5"));
-        state = StateOf(pane);
+        PaneState state = StateOf(pane);
         QVERIFY(state.controls && !state.apply && !state.revert);
 
         // A typed name that is not listed is kept as typed, the sounds stay.
         pane.NameBox()->lineEdit()->selectAll();
         QTest::keyClicks(pane.NameBox()->lineEdit(), QStringLiteral("Tirakita"));
-        QVERIFY(StateOf(pane).apply);
-        pane.DurationSpin()->Spin(-2);
         pane.ApplyButton()->click();
-        QCOMPARE(applied.count(), 1);
         const auto edited = applied.at(0).at(0).value<CBol2>();
         QCOMPARE(edited.name, std::string("Tirakita"));
         QCOMPARE(edited.index, 6u);
-        QCOMPARE(edited.duration, 0.0f);
         QCOMPARE(edited.pitch.soundId, 12u);
-        QCOMPARE(edited.bass.emphasis, 2.0f);
-        state = StateOf(pane);
-        QVERIFY(state.controls && !state.apply && !state.revert);
-
-        // The grid's nothing-selected call turns the whole form off.
-        pane.EnableFields(false, false, false);
-        QVERIFY(!pane.BassEmphasisEdit()->isEnabled());
+        QVERIFY(!StateOf(pane).apply);
     }
 
     void choosingFromTheLists() {
@@ -323,28 +212,19 @@ private slots:
         // The heading entry: both sounds Silence, both instruments Tabla.
         Choose(pane.NameBox(), 0);
         QCOMPARE(pane.PitchInstrumentList()->currentIndex(), 0);
-        QCOMPARE(pane.PitchSoundList()->currentText(), QStringLiteral("Silence"));
-        QCOMPARE(pane.PitchSoundId(), 0u);
         QCOMPARE(pane.BassSoundId(), 0u);
-
-        const int dhin = pane.NameBox()->findText(QStringLiteral("Dha: Pressed Ge"));
-        Choose(pane.NameBox(), dhin);
+        Choose(pane.NameBox(), pane.NameBox()->findText(QStringLiteral("Dha: Pressed Ge")));
         QCOMPARE(pane.PitchSoundId(), 12u);
         QCOMPARE(pane.BassSoundId(), 1u);
 
         // An instrument refills its side's sounds; the id follows the Silence
         // now shown, so Apply stores what the form shows.
         Choose(pane.BassInstrumentList(), 1);
-        QCOMPARE(pane.BassSoundList()->currentText(), QStringLiteral("Silence"));
         QCOMPARE(pane.BassSoundId(), 0u);
         Choose(pane.PitchSoundList(), pane.PitchSoundList()->findText(QStringLiteral("Tin")));
-        QCOMPARE(pane.PitchSoundId(), 14u);
-
         QSignalSpy played(&pane, &CBolPropertiesPane::playBolRequested);
         pane.PlayBolButton()->click();
-        QCOMPARE(played.count(), 1);
-        const auto heard = played.at(0).at(0).value<CBol2>();
-        QCOMPARE(heard.pitch.name, std::string("Tin"));
+        QCOMPARE(played.at(0).at(0).value<CBol2>().pitch.soundId, 14u);
         QCOMPARE(pane.EditedBol(), bol);
 
         QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
@@ -354,30 +234,19 @@ private slots:
         QCOMPARE(edited.bass.instrument, std::uint8_t{Pakhawaj});
     }
 
-    void typedListedNameIsOnlyAName_data() {
-        QTest::addColumn<int>("key");
-        QTest::newRow("tab") << int(Qt::Key_Tab);
-        QTest::newRow("return") << int(Qt::Key_Return);
-    }
-
     // Typing a name the list holds changes the name; only a choice from the
     // list sets the sounds.
     void typedListedNameIsOnlyAName() {
-        QFETCH(int, key);
         ShownPane shown;
-        QLineEdit* name = shown.pane.NameBox()->lineEdit();
-        name->setFocus();
-        name->selectAll();
-        Type(name, QStringLiteral("Ra"));
-        QTest::keyClick(name, Qt::Key(key));
-        QCoreApplication::processEvents();
-        QCOMPARE(shown.pane.NameBox()->currentText(), QStringLiteral("Ra"));
-        QCOMPARE(shown.pane.PitchSoundList()->currentText(), QStringLiteral("Na"));
-        QCOMPARE(shown.pane.PitchSoundId(), 12u);
-        QCOMPARE(shown.pane.BassSoundId(), 1u);
-
-        // The same name chosen in the drop-down list sets its sounds.
         QComboBox* box = shown.pane.NameBox();
+        box->lineEdit()->setFocus();
+        box->lineEdit()->selectAll();
+        Type(box->lineEdit(), QStringLiteral("Ra"));
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(box->currentText(), QStringLiteral("Ra"));
+        QCOMPARE(shown.pane.PitchSoundId(), 12u);
+
         box->showPopup();
         box->view()->setCurrentIndex(box->model()->index(box->findText(QStringLiteral("Ra")), 0));
         QTest::keyClick(box->view(), Qt::Key_Return);
@@ -392,8 +261,6 @@ private slots:
                                         << "tab" << 0;
         QTest::newRow("sign while typing") << "-"
                                            << "" << 0;
-        QTest::newRow("emptied while typing") << ""
-                                              << "" << 0;
         QTest::newRow("sign left") << "-"
                                    << "tab" << 1;
         QTest::newRow("empty, Apply") << ""
@@ -414,7 +281,6 @@ private slots:
         Type(edit, typed);
         QCOMPARE(edit->text(), typed);
         QVERIFY(shown.sink.Messages().empty());
-        QVERIFY(StateOf(shown.pane).apply);
 
         if (end == QStringLiteral("tab"))
             QTest::keyClick(edit, Qt::Key_Tab);
@@ -423,9 +289,8 @@ private slots:
         else if (end == QStringLiteral("play"))
             QTest::mouseClick(shown.pane.PlayBolButton(), Qt::LeftButton);
         QCoreApplication::processEvents();
-        QCOMPARE(int(shown.sink.Messages().size()), messages);
-        if (messages)
-            QCOMPARE(shown.sink.Messages()[0].text, std::string("Enter a number."));
+        QCOMPARE(Texts(shown.sink),
+                 std::vector<std::string>(static_cast<std::size_t>(messages), "Enter a number."));
         if (messages == 0 && !end.isEmpty()) {
             shown.pane.OnApply();
             QCOMPARE(shown.pane.EditedBol().pitch.emphasis, -5.0f);
@@ -443,11 +308,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&pane));
         auto* area = pane.findChild<QScrollArea*>();
         QVERIFY(area);
-        for (QWidget* control : std::initializer_list<QWidget*>{
-                 pane.NameBox(), pane.DurationEdit(), pane.PitchInstrumentList(),
-                 pane.PitchSoundList(), pane.PitchEmphasisEdit(), pane.BassInstrumentList(),
-                 pane.BassSoundList(), pane.BassEmphasisEdit(), pane.BassEmphasisSpin(),
-                 pane.ApplyButton(), pane.RevertButton()}) {
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{pane.NameBox(), pane.PitchEmphasisEdit(),
+                                             pane.BassEmphasisSpin(), pane.ApplyButton()}) {
             const QRect place(control->mapTo(area->widget(), QPoint()), control->size());
             area->ensureVisible(place.center().x(), place.center().y(), place.width() / 2 + 1,
                                 place.height() / 2 + 1);
@@ -458,9 +321,7 @@ private slots:
 
     void formFollowsTheGridThroughEdits_data() {
         QTest::addColumn<QString>("steps");
-        QTest::newRow("delete, undo") << "s3 del undo";
         QTest::newRow("delete, undo, redo") << "s3 del undo redo";
-        QTest::newRow("select all, delete") << "all del";
         QTest::newRow("select all, delete, undo") << "all del undo";
         QTest::newRow("delete the last bol") << "s5 del s4 del s3 del s2 del s1 del s0 del";
         QTest::newRow("insert, undo") << "s2 ins undo";
@@ -494,20 +355,16 @@ private slots:
             {"clear", [&] { editor.ClearAll(); }}};
         for (const QString& step : steps.split(QLatin1Char(' '))) {
             // Selections (Select All shows the last bol) set the scene.
-            if (step == QStringLiteral("all")) {
-                editor.SelectAll();
-                continue;
-            }
-            if (step.startsWith(QLatin1Char('s'))) {
-                editor.SelectBol(step.mid(1).toInt(), true);
+            if (step == QStringLiteral("all") || step.startsWith(QLatin1Char('s'))) {
+                if (step == QStringLiteral("all"))
+                    editor.SelectAll();
+                else
+                    editor.SelectBol(step.mid(1).toInt(), true);
                 continue;
             }
             edits.at(step)();
             const int selected = editor.GetFirstSelected();
             QCOMPARE(pane.PlayBolButton()->isEnabled(), selected >= 0);
-            QCOMPARE(pane.NameBox()->isEnabled(), selected >= 0);
-            QCOMPARE(pane.BolNumber()->text(),
-                     selected >= 0 ? QString::number(selected + 1) : QString());
             QCOMPARE(pane.NameBox()->currentText().toStdString(),
                      selected >= 0 ? doc.Taal().BolAt(selected)->name : std::string());
         }
@@ -519,28 +376,23 @@ private slots:
         CBolPropertiesPane pane(sink);
         QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
 
-        // 30 dB from a file: shown, kept by Apply, out of the spin's reach.
+        // 30 dB from a file: shown and kept by Apply, out of the spin's reach.
         CBol2 bol = SampleBol();
         bol.pitch.emphasis = 30.0f;
         pane.ShowBol(bol, 2);
-        QCOMPARE(pane.PitchEmphasisEdit()->text(), QStringLiteral("30"));
         pane.OnApply();
         QCOMPARE(applied.last().at(0).value<CBol2>().pitch.emphasis, 30.0f);
         QVERIFY(sink.Messages().empty());
 
-        // A field that fails when the form is read (quietly at the change,
-        // reported at Apply): those before it take their new values, it and
-        // those after keep theirs; Apply goes on.
+        // A field that fails when the form is read: those before it take
+        // their new values, it and those after keep theirs; Apply goes on.
         pane.NameBox()->setEditText(QStringLiteral("Ge"));
         pane.BassEmphasisEdit()->setText(QStringLiteral("x"));
-        QVERIFY(sink.Messages().empty());
         pane.DurationEdit()->blockSignals(true);
         pane.DurationEdit()->setText(QStringLiteral("2"));
         pane.DurationEdit()->blockSignals(false);
         pane.OnApply();
-        QCOMPARE(sink.Messages().size(), std::size_t{1});
-        QCOMPARE(sink.Messages()[0].text, std::string("Enter a number."));
-        QVERIFY(sink.Messages()[0].kind == MessageKind::Warning);
+        QCOMPARE(Texts(sink), std::vector<std::string>{"Enter a number."});
         const auto edited = applied.last().at(0).value<CBol2>();
         QCOMPARE(edited.name, std::string("Ge"));
         QCOMPARE(edited.bass.emphasis, 2.0f);
@@ -549,7 +401,7 @@ private slots:
         sink.Clear();
         pane.BassEmphasisEdit()->setText(QStringLiteral("41"));
         pane.OnApply();
-        QCOMPARE(sink.Messages().at(0).text, std::string("Enter a number between -40 and 40."));
+        QCOMPARE(Texts(sink), std::vector<std::string>{"Enter a number between -40 and 40."});
     }
 };
 

@@ -38,14 +38,11 @@ private slots:
         QCOMPARE(fixture.sink.Texts(),
                  std::vector<std::string>{"Unable to open hyperlink:\n\nNo browser."});
         QVERIFY(!link.IsVisited());
-        QVERIFY(about.isVisible());
 
         fixture.shell.urlError.reset();
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{address, address}));
-        QVERIFY(link.IsVisited());
         QCOMPARE(link.palette().color(QPalette::WindowText), CHyperLink::VisitedColour());
-        QVERIFY(about.isVisible());
 
         // A click anywhere else closes the box.
         QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
@@ -59,21 +56,15 @@ private slots:
         frame.Commands().Action(kCmdHelp)->trigger();
         CHelpWindow* help = frame.HelpWindow();
         QVERIFY(help && help->isVisible());
-        QVERIFY(fixture.shell.urlsOpened.isEmpty());
         QTextBrowser& page = *help->Browser();
         const QUrl address = page.source();
-        QVERIFY(address.isLocalFile());
-        QVERIFY(page.toPlainText().contains("The notation"));
+        QVERIFY(address.isLocalFile() && page.toPlainText().contains("The notation"));
 
         // The page's own links are followed in the window, with Back and Forward.
-        QVERIFY(!help->BackAction()->isEnabled());
         help->FollowLink(QUrl(QStringLiteral("#notation")));
         QCOMPARE(page.source().fragment(), QStringLiteral("notation"));
         help->BackAction()->trigger();
         QCOMPARE(page.source(), address);
-        QVERIFY(help->ForwardAction()->isEnabled());
-        help->ForwardAction()->trigger();
-        QCOMPARE(page.source().fragment(), QStringLiteral("notation"));
 
         // Web addresses and Open in Browser go to the desktop's browser.
         const QUrl web(QStringLiteral("https://example.org/tabla"));
@@ -94,7 +85,6 @@ private slots:
         });
         app->OnAppAbout();
         QVERIFY(help->isVisible());
-        QCOMPARE(fixture.shell.urlsOpened.size(), 2);
         QVERIFY(fixture.sink.Messages().empty());
     }
 

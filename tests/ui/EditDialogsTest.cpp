@@ -36,11 +36,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("value");
         QTest::newRow("blanks and unit") << "  \t120bpm" << 120.0;
-        QTest::newRow("leading point") << ".5" << 0.5;
         QTest::newRow("two points") << "1.2.3" << 1.2;
         QTest::newRow("exponent") << "1e2" << 100.0;
-        QTest::newRow("exponent without digits") << "7e" << 7.0;
-        QTest::newRow("signs") << "-3" << -3.0;
         QTest::newRow("word") << "fast" << 0.0;
         QTest::newRow("sign alone") << "+" << 0.0;
     }
@@ -53,7 +50,6 @@ private slots:
     void propertiesOpenWithNameSelectedAndFocused() {
         RecordingMessageSink sink;
         CTaalProperties dialog(QStringLiteral("New Taal"), DefaultTempo(), sink);
-        QCOMPARE(dialog.TempoEdit()->text(), QStringLiteral("100.0000"));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.focusWidget(), dialog.NameEdit());
@@ -70,7 +66,6 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<float>("tempo");
-        QTest::newRow("lowest") << "10" << true << 10.0f;
         QTest::newRow("highest") << "1000" << true << 1000.0f;
         QTest::newRow("just under") << "9.99" << false << 0.0f;
         QTest::newRow("just over") << "1000.5" << false << 0.0f;
@@ -92,31 +87,13 @@ private slots:
                  accepted ? std::vector<std::string>{} : std::vector<std::string>{kTempoMessage});
     }
 
-    void propertiesCancelKeepsValues() {
-        RecordingMessageSink sink;
-        CTaalProperties dialog(QStringLiteral("Rupak"), 90.0f, sink);
-        dialog.show();
-        dialog.NameEdit()->setText(QStringLiteral("Other"));
-        dialog.TempoEdit()->setText(QStringLiteral("200"));
-        dialog.reject();
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(dialog.Name(), QStringLiteral("Rupak"));
-        QCOMPARE(dialog.Tempo(), 90.0f);
-    }
-
     void expandOpensWithFactorSelectedAndOkFocused() {
         RecordingMessageSink sink;
         CExpandDlg dialog(sink);
-        QCOMPARE(dialog.Multiplier(), 1.0f);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.MultiplierEdit()->selectedText(), QStringLiteral("2.0"));
         QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.OkButton()));
-        // Tab order: OK, Cancel, then the factor.
-        QWidget* cancel = dialog.OkButton()->nextInFocusChain();
-        QCOMPARE(qobject_cast<QPushButton*>(cancel)->text(), QStringLiteral("Cancel"));
-        QCOMPARE(cancel->nextInFocusChain(), static_cast<QWidget*>(dialog.MultiplierEdit()));
-
         // Enter at once accepts 2.0.
         QTest::keyClick(dialog.OkButton(), Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -128,8 +105,6 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<float>("multiplier");
         QTest::newRow("lowest") << "0.1" << true << 0.1f;
-        QTest::newRow("highest") << "10" << true << 10.0f;
-        QTest::newRow("too small") << "0.05" << false << 1.0f;
         QTest::newRow("too large") << "12" << false << 1.0f;
     }
     void expandRange() {
@@ -149,39 +124,23 @@ private slots:
 
     void clipboardRoundTripInProcess() {
         QtBolClipboard clipboard;
-        QClipboard* system = QGuiApplication::clipboard();
-        system->setText(QStringLiteral("plain text"));
-        QVERIFY(!clipboard.HasBols());
+        QGuiApplication::clipboard()->setText(QStringLiteral("plain text"));
         QCOMPARE(clipboard.Get(), std::nullopt);
-        QVERIFY(!clipboard.HoldsOwnData());
-
-        QSignalSpy changed(&clipboard, &QtBolClipboard::changed);
         const std::vector<std::uint8_t> payload{1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 5, 0, 'C', 0};
         QVERIFY(clipboard.Put(payload));
-        QVERIFY(clipboard.HasBols());
         QCOMPARE(clipboard.Get(), payload);
-        QVERIFY(changed.count() >= 1);
-
         // Under the registered format's name, and nothing else: no text form.
-        const QMimeData* data = system->mimeData();
-        QVERIFY(data);
-        QCOMPARE(data->formats(), QStringList{QStringLiteral(
-                                      "application/x-qt-windows-mime;value=\"Lorvanta Bol\"")});
+        QCOMPARE(
+            QGuiApplication::clipboard()->mimeData()->formats(),
+            QStringList{QStringLiteral("application/x-qt-windows-mime;value=\"Lorvanta Bol\"")});
 
-        // Emptied at exit while it is still ours.
-        QVERIFY(clipboard.HoldsOwnData());
-        QVERIFY(clipboard.ClearIfOwn());
-        QVERIFY(!clipboard.HasBols());
-        QVERIFY(!clipboard.ClearIfOwn());
-
-        // Another adapter sees the bols another one put there; an empty
-        // payload is still bols on offer. Not ours, so not ours to empty.
+        // Another adapter's bols, even none, are on offer but not ours to empty.
         QtBolClipboard other;
         QVERIFY(other.Put({}));
-        QVERIFY(clipboard.HasBols());
         QCOMPARE(clipboard.Get(), std::vector<std::uint8_t>{});
-        QVERIFY(!clipboard.HoldsOwnData());
+        QVERIFY(!clipboard.ClearIfOwn());
         QVERIFY(other.ClearIfOwn());
+        QVERIFY(!clipboard.HasBols());
     }
 };
 

@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -122,146 +123,75 @@ private slots:
         g.view->ShowPlayingPosition(3.5f, 2);
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
-        const QColor silver(192, 192, 192);
         const QColor blue(0, 0, 255);
 
-        // The selected cell (225 to 325) is silver inside a 2-pixel frame.
-        QCOMPARE(at(224, 210), QColor(Qt::black));
+        // The selected cell (225 to 325) is silver inside a 2-pixel frame; an
+        // unselected one is framed by one black pixel on white.
         QCOMPARE(at(225, 210), QColor(Qt::black));
-        QCOMPARE(at(226, 210), silver);
-        // An unselected cell is framed by one black pixel on white.
-        QCOMPARE(at(425, 210), QColor(Qt::black));
+        QCOMPARE(at(226, 210), QColor(192, 192, 192));
         QCOMPARE(at(426, 210), QColor(Qt::white));
-        // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275, then
-        // the thin black line.
-        QCOMPARE(at(100, 178), blue);
+        // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
         QCOMPARE(at(274, 181), blue);
         QCOMPARE(at(100, 182), QColor(Qt::white));
         QCOMPARE(at(300, 180), QColor(Qt::black));
         // Row 1's ticks: a beat tick 8 high, a half-beat tick 4 high.
         QCOMPARE(at(125, 283), QColor(Qt::black));
-        QCOMPARE(at(75, 286), QColor(Qt::black));
         QCOMPARE(at(75, 285), QColor(Qt::white));
         // The header: the logo at (10, 10), the name's top at 50.
         const QImage logo(QStringLiteral(":/icons/logo.png"));
-        QCOMPARE(logo.size(), QSize(111, 133));
-        for (int y = 0; y < logo.height(); y += 3)
-            for (int x = 0; x < logo.width(); x += 3)
+        for (int y = 0; y < logo.height(); y += 9)
+            for (int x = 0; x < logo.width(); x += 9)
                 QCOMPARE(at(10 + x, 10 + y), logo.pixelColor(x, y));
-        QCOMPARE(g.view->TaalNameRect().top(), 50);
         QCOMPARE(g.view->BeatDisplayRect(), QRect(825 - 288, 50, 288, 36));
-
-        // The page's faces: a serif for "Times", a sans for "MS Sans Serif".
+        // A serif for "Times".
         QCOMPARE(QFontInfo(g.view->TitleFont()).family(), QStringLiteral("Liberation Serif"));
     }
 
-    void beatDisplayFollowsTheSetting() {
+    void beatDisplayAndItsRepaints() {
         Grid g(std::vector<float>(16, 1.0f));
         g.Pause();
         QColor colour;
-        g.view->ShowPlayingPosition(1.5f, 0);
-        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("1"));
-        QCOMPARE(colour, QColor(255, 0, 0));
         g.view->ShowPlayingPosition(9.9f, 8);
         QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9"));
         QCOMPARE(colour, QColor(0, 0, 255));
+        g.view->ShowPlayingPosition(3.5f, 2);
+        Flush();
+
+        // Along row 0, within beat 3: only the strip between the two positions.
+        PaintSpy spy;
+        g.Page()->installEventFilter(&spy);
+        g.view->ShowPlayingPosition(3.75f, 3);
+        Flush();
+        QCOMPARE(spy.regions.size(), 1);
+        QCOMPARE(spy.regions[0], QRegion(275, 178, 25, 4));
+        g.Page()->removeEventFilter(&spy);
 
         Grid one({1.0f}, {850, 500}, "Dhinna");
         one.Pause();
         one.settings.playingBeatDisplay = kDisplayBolName;
         one.view->ShowPlayingPosition(1.5f, 0);
         QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("Dhin"));
-        one.view->ShowPlayingPosition(1.7f, 5); // no such bol
-        QCOMPARE(one.view->BeatDisplayText(), QString());
-
-        // Stop clears the display; only a paused or playing grid shows one.
+        // Stop clears the display.
         one.view->OnAudioPlay();
         one.view->OnAudioStop();
         QVERIFY(!one.view->IsPlaying() && !one.view->IsPaused());
         QCOMPARE(one.view->ShownBeat(), 1.0f);
     }
 
-    void positionMovesRepaintOnlyTheirStrips() {
-        Grid g(std::vector<float>(16, 1.0f));
-        g.Pause();
-        g.view->ShowPlayingPosition(3.5f, 2);
-        Flush();
-        PaintSpy spy;
-        g.Page()->installEventFilter(&spy);
-
-        // Along row 0, within beat 3: the strip between the two positions.
-        g.view->ShowPlayingPosition(3.75f, 3);
-        Flush();
-        QCOMPARE(spy.regions.size(), 1);
-        QCOMPARE(spy.regions[0], QRegion(275, 178, 25, 4));
-
-        // Into beat 4: the strip and the beat display.
-        spy.regions.clear();
-        g.view->ShowPlayingPosition(4.25f, 3);
-        Flush();
-        QCOMPARE(spy.regions.size(), 1);
-        QVERIFY(spy.regions[0].contains(QRect(300, 178, 50, 4)));
-        QVERIFY(spy.regions[0].contains(g.view->BeatDisplayRect()));
-        QVERIFY(!spy.regions[0].contains(QPoint(400, 210)));
-        g.Page()->removeEventFilter(&spy);
-    }
-
-    // The selection rules are the editor's; here each modifier reaches it and
-    // the pane follows.
-    void mouseSelects() {
-        Grid g(std::vector<float>(10, 1.0f));
+    // The selection rules are the editor's; here the mouse, the keys and the
+    // context menus reach it and the pane follows.
+    void mouseKeysAndMenusSelect() {
+        Grid g(std::vector<float>(40, 1.0f), {850, 300});
         g.Click(2);
-        QCOMPARE(g.Selected(), Indices({2}));
         QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
         g.Click(4, Qt::ControlModifier);
         g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(g.Selected(), Indices({2, 4, 5, 6}));
-        g.Click(1, Qt::ShiftModifier); // Shift alone is a plain click
-        QCOMPARE(g.Selected(), Indices({1}));
-        // A click on no cell clears and disables the pane.
-        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(400, 260));
-        QVERIFY(g.Selected().empty());
-        QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
-    }
-
-    void keysSelectScrollAndDelete() {
-        Grid g(std::vector<float>(40, 1.0f), {850, 300});
-        g.Key(Qt::Key_Right); // nothing selected: nothing happens
-        QVERIFY(g.Selected().empty());
-        g.Key(Qt::Key_Home);
-        g.Key(Qt::Key_Right, Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), Indices({0, 1}));
         g.Key(Qt::Key_End);
         QCOMPARE(g.Selected(), Indices({39}));
-
-        // Delete goes to the editing command; the cells follow the Taal.
         g.Key(Qt::Key_Delete);
         QCOMPARE(g.view->Layout().CellCount(), 39);
 
-        // Up, Down and the page keys scroll by 25 pixels and by a page.
-        QScrollBar* bar = g.view->verticalScrollBar();
-        bar->setValue(0);
-        QVERIFY(bar->maximum() > 300);
-        g.Key(Qt::Key_Down);
-        QCOMPARE(bar->value(), 25);
-        g.Key(Qt::Key_PageDown);
-        QCOMPARE(bar->value(), 25 + g.Page()->height());
-        g.Key(Qt::Key_PageUp);
-        QCOMPARE(bar->value(), 25);
-
-        // Clicks hit the cells where the scrolled page shows them: with the
-        // scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
-        QCOMPARE(g.view->BeatsPerRow(), 7);
-        bar->setValue(110);
-        const int x = g.view->RowLeft() + 5;
-        QCOMPARE(g.view->HitTest(QPoint(x, 200 - 110)), 0);
-        QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
-        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
-        QCOMPARE(g.Selected(), Indices({7}));
-    }
-
-    void contextMenus() {
-        Grid g(std::vector<float>(10, 1.0f));
         QMenu small;
         small.addAction(QStringLiteral("Insert"));
         QMenu edit;
@@ -277,18 +207,31 @@ private slots:
             });
             QTest::mouseClick(g.Page(), Qt::RightButton, {}, point);
         };
-
         g.Click(1);
         g.Click(3, Qt::ControlModifier);
-        g.Click(5, Qt::ControlModifier);
         rightClick(g.CellPoint(3));
         QCOMPARE(shown, &edit);
         QCOMPARE(g.Selected(), Indices({3}));
-
-        rightClick(QPoint(400, 260));
+        rightClick(QPoint(400, 150));
         QCOMPARE(shown, &small);
         QVERIFY(g.Selected().empty());
         QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
+    }
+
+    void keysScrollAndClicksHitTheScrolledPage() {
+        Grid g(std::vector<float>(40, 1.0f), {850, 300});
+        QScrollBar* bar = g.view->verticalScrollBar();
+        g.Key(Qt::Key_Down);
+        QCOMPARE(bar->value(), 25);
+        g.Key(Qt::Key_PageDown);
+        QCOMPARE(bar->value(), 25 + g.Page()->height());
+
+        // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
+        bar->setValue(110);
+        const int x = g.view->RowLeft() + 5;
+        QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
+        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
+        QCOMPARE(g.Selected(), Indices({7}));
     }
 
     // The page follows the playing row onto a row it does not show, unless
@@ -309,18 +252,13 @@ private slots:
         const int scrolled = bar->value();
         g.view->ShowPlayingPosition(1.5f + static_cast<float>(6 * beats), 6 * beats);
         QCOMPARE(bar->value(), scrolled);
-        QVERIFY(!shows(6 * beats));
 
-        for (const auto& [key, caret] :
-             std::vector<std::pair<Qt::Key, int>>{{Qt::Key_End, 59}, {Qt::Key_Home, 0}}) {
-            g.Key(key);
-            QVERIFY(shows(caret));
-        }
+        g.Key(Qt::Key_End);
+        QVERIFY(shows(59));
+        g.Key(Qt::Key_Home);
         for (int i = 0; i < 4 * beats; ++i)
             g.Key(Qt::Key_Right, Qt::ShiftModifier);
         QVERIFY(shows(4 * beats));
-        g.Key(Qt::Key_Left);
-        QVERIFY(shows(4 * beats - 1));
     }
 
     void nameEditorFitsAndCommits() {
@@ -328,51 +266,40 @@ private slots:
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, g.NameOnScreen().center());
         QLineEdit* editor = g.view->NameEditor();
         QVERIFY(editor);
-        QCOMPARE(editor->selectedText(), QStringLiteral("Teentaal"));
         QCOMPARE(editor->geometry(), g.NameOnScreen());
         const QSize opened = g.view->NameEditMinimumSize();
-        QCOMPARE(opened, g.view->TaalNameRect().size());
 
         // While it is open, Space does not play.
         g.view->setFocus();
         g.Key(Qt::Key_Space);
         QVERIFY(!g.view->IsPlaying());
-        editor->setFocus();
 
-        // A longer name widens it about the centre of the page.
+        // A longer name widens it about the centre of the page; shorter
+        // again, it never goes below its opening size.
         QTest::keyClick(editor, Qt::Key_End);
         QTest::keyClicks(editor, QStringLiteral(" of sixteen beats, slow"));
         const QRect wide = editor->geometry();
-        QVERIFY(wide.width() > opened.width());
-        const int width = g.Page()->width();
-        QVERIFY(qAbs(2 * (wide.left() + 4) + (wide.width() - 4) - width) <= 1);
-        // Shorter again, it never goes below its opening size (the fitted
-        // box keeps its 4 pixels of margin on the left).
+        QVERIFY(qAbs(2 * (wide.left() + 4) + (wide.width() - 4) - g.Page()->width()) <= 1);
         editor->selectAll();
         QTest::keyClicks(editor, QStringLiteral("T"));
         QCOMPARE(editor->size(), opened + QSize(4, 0));
 
-        // Enter commits the new name as one undoable step.
+        // Enter commits the new name as one undoable step; Tab commits and
+        // selects the first bol; a click in the grid commits too.
         editor->setText(QStringLiteral("Tintal"));
         QTest::keyClick(editor, Qt::Key_Return);
         QVERIFY(!g.view->NameEditor());
         QCOMPARE(g.doc.Taal().Name(), std::string("Tintal"));
         const UndoLists& lists = g.view->Editor().Lists();
         QCOMPARE(lists.UndoList().size(), std::size_t{1});
-
-        // Tab commits and selects the first bol; an unchanged name records nothing.
         Flush();
         g.view->BeginNameEdit();
         QTest::keyClick(g.view->NameEditor(), Qt::Key_Tab);
-        QVERIFY(!g.view->NameEditor());
         QCOMPARE(lists.UndoList().size(), std::size_t{1});
         QCOMPARE(g.Selected(), Indices({0}));
-
-        // A click in the grid commits too.
         g.view->BeginNameEdit();
         g.view->NameEditor()->setText(QStringLiteral("Teentaal"));
         g.Click(2);
-        QCOMPARE(g.doc.Taal().Name(), std::string("Teentaal"));
         QCOMPARE(lists.UndoList().size(), std::size_t{2});
     }
 
@@ -383,17 +310,13 @@ private slots:
         Flush();
         const QRect name = g.NameOnScreen();
         QCOMPARE(name.top(), 50 - 30);
-        // Where the page showed the name before scrolling there is nothing now.
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(name.center().x(), 75));
         QVERIFY(!g.view->NameEditor());
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
-        QVERIFY(g.view->NameEditor());
         QCOMPARE(g.view->NameEditor()->geometry(), name);
-        // The tooltip over the name is where the name shows too.
         QHelpEvent help(QEvent::ToolTip, name.center(), g.Page()->mapToGlobal(name.center()));
         QApplication::sendEvent(g.Page(), &help);
         QCOMPARE(QToolTip::text(), QString::fromLatin1(CLorvantaView::kNameTip));
-        // It moves with the page.
         bar->setValue(40);
         Flush();
         QCOMPARE(g.view->NameEditor()->geometry().top(), 50 - 40);
@@ -402,28 +325,20 @@ private slots:
 
     void playingPositionsArriveOnTheWindowsThread() {
         Grid g(std::vector<float>(16, 1.0f));
-        QCOMPARE(g.view->SoundStatus(), 0u);
         QList<QThread*> threads;
-        QList<float> beats;
         connect(
             g.view.get(), &CLorvantaView::playingPositionShown, g.view.get(),
-            [&](float beat, int) {
-                threads << QThread::currentThread();
-                beats << beat;
-            },
-            Qt::DirectConnection);
+            [&](float, int) { threads << QThread::currentThread(); }, Qt::DirectConnection);
         g.view->OnAudioPlay();
-        QVERIFY(g.view->IsPlaying());
-        QTRY_VERIFY(beats.size() >= 5);
+        QTRY_VERIFY(threads.size() >= 5);
         g.view->OnAudioStop();
-        const qsizetype shown = beats.size();
+        const qsizetype shown = threads.size();
         QTest::qWait(60);
-        QCOMPARE(beats.size(), shown); // nothing after Stop
-        for (QThread* thread : threads)
-            QCOMPARE(thread, g.view->thread());
+        QCOMPARE(threads.size(), shown); // nothing after Stop
+        QVERIFY(std::all_of(threads.begin(), threads.end(),
+                            [&](QThread* thread) { return thread == g.view->thread(); }));
         // Coalesced: never more positions shown than the thread delivered.
         QVERIFY(g.view->PositionsShown() <= g.view->Engine().NotificationsProcessed());
-        QCOMPARE(g.view->ShownBeat(), 1.0f);
     }
 
     void editsWhilePlayingAreHeardAndANewTaalEndsAPause() {
@@ -433,8 +348,6 @@ private slots:
         g.view->SelectBol(2, true);
         g.view->Editor().Delete();
         Flush();
-        // The image follows the edit at once, and so does the beat.
-        QCOMPARE(renderer.Image().BolCount(), std::size_t{15});
         QCOMPARE(renderer.Image().Beats(), 15.0f);
         g.view->Editor().Undo();
         Flush();
@@ -447,10 +360,8 @@ private slots:
         QVERIFY(!g.view->IsPaused());
         g.view->Editor().Undo();
         g.Pause();
-        g.view->ShowPlayingPosition(3.5f, 2);
         g.view->ReplaceTaal(g.doc.Taal());
         QVERIFY(!g.view->IsPaused());
-        QCOMPARE(g.view->ShownBeat(), 1.0f);
     }
 };
 

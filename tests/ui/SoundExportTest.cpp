@@ -70,8 +70,6 @@ private slots:
     void writesPlayableWavAndFlac() {
         QTemporaryDir dir;
         Session session;
-        QVERIFY(session.sink.Messages().empty());
-        QVERIFY(CanSaveSound(session.doc));
 
         // 120 bpm: every bol's slot shrinks, the file follows.
         session.renderer.SetTempo(0.5f);
@@ -80,7 +78,6 @@ private slots:
         QCOMPARE(session.offered,
                  QStringList{QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Teentaal.wav")});
         const SoundInfo wavInfo = ReadBack(wav);
-        QVERIFY(wavInfo.opened);
         QCOMPARE(wavInfo.format, SF_FORMAT_WAV);
         QCOMPARE(wavInfo.rate, 22050);
         QCOMPARE(wavInfo.frames, sf_count_t{16 * 11025}); // 16 beats at 120 bpm
@@ -98,36 +95,23 @@ private slots:
         QVERIFY(session.sink.Messages().empty());
     }
 
-    void nameWithoutExtensionBecomesWav() {
-        QTemporaryDir dir;
-        Session session;
-        QVERIFY(SaveSound(session.doc, session.renderer, session.sink,
-                          session.Chooser(dir.filePath(QStringLiteral("loop")))));
-        QVERIFY(ReadBack(dir.filePath(QStringLiteral("loop.wav"))).opened);
-        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("loop"))));
-    }
-
     void failuresAreShownAndLeaveNoFile() {
         QTemporaryDir dir;
         Session session;
+        // A name without an extension becomes a WAV file.
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink,
+                          session.Chooser(dir.filePath(QStringLiteral("loop")))));
+        QVERIFY(ReadBack(dir.filePath(QStringLiteral("loop.wav"))).opened);
+
         const QString mp3 = dir.filePath(QStringLiteral("teen.mp3"));
         QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser(mp3)));
-        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
-        QVERIFY(QString::fromStdString(session.sink.Messages()[0].text)
+        QVERIFY(QString::fromStdString(session.sink.Messages().at(0).text)
                     .startsWith(QStringLiteral("Cannot write sound file ") + mp3));
         QVERIFY(!QFileInfo::exists(mp3));
-
-        session.sink.Clear();
-        const QString missing = dir.filePath(QStringLiteral("no/such/folder/teen.wav"));
-        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser(missing)));
-        QVERIFY(QString::fromStdString(session.sink.Messages().at(0).text).contains(missing));
     }
 
     void cancelAndEmptyTaalWriteNothing() {
         Session session;
-        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser({})));
-        QVERIFY(session.sink.Messages().empty());
-
         // An empty Taal: disabled, and not even a file name is asked for.
         session.doc.DeleteContents();
         session.doc.SetEmpty(true);
@@ -142,8 +126,6 @@ private slots:
         CLorvantaDoc doc;
         doc.Taal().SetName("Dha/Tin: Taal");
         QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("Dha.wav"));
-        doc.Taal().SetName("");
-        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("Taal.wav"));
         doc.SetPathName("/music/taals/Jhaptaal.tal");
         QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("/music/taals/Jhaptaal.wav"));
     }
