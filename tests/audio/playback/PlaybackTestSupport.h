@@ -26,22 +26,6 @@ namespace lorvanta::test {
 
 constexpr float kSecondsPerBeat100 = 0.6f; // 100 bpm
 
-// Bols of the given durations, each with a different stroke on both drums, so
-// that no two stretches of the image look alike.
-inline void FillDoc(CLorvantaDoc& doc, const std::vector<float>& durations) {
-    CTaal& taal = doc.Taal();
-    taal.RemoveAll();
-    for (std::size_t i = 0; i < durations.size(); ++i) {
-        auto bol = std::make_unique<CBol2>();
-        bol->duration = durations[i];
-        bol->pitch.soundId = static_cast<SoundId>(1 + i % 29);
-        bol->bass.soundId = static_cast<SoundId>(29 - i % 29);
-        taal.Append(std::move(bol));
-    }
-    taal.Recalculate(-1);
-    doc.SetEmpty(durations.empty());
-}
-
 // The image's samples looped from sample `start`, `count` of them.
 inline std::vector<std::int16_t> Looped(const std::vector<std::int16_t>& cycle, std::size_t start,
                                         std::size_t count) {
@@ -56,7 +40,18 @@ protected:
     // Without `capture` the output keeps nothing of what it plays.
     void Open(const std::vector<float>& durations, std::uint32_t latencyFrames = 0,
               bool capture = true) {
-        FillDoc(doc, durations);
+        // Each bol with a different stroke on both drums, so that no two
+        // stretches of the image look alike.
+        doc.Taal().RemoveAll();
+        for (std::size_t i = 0; i < durations.size(); ++i) {
+            auto bol = std::make_unique<CBol2>();
+            bol->duration = durations[i];
+            bol->pitch.soundId = static_cast<SoundId>(1 + i % 29);
+            bol->bass.soundId = static_cast<SoundId>(29 - i % 29);
+            doc.Taal().Append(std::move(bol));
+        }
+        doc.Taal().Recalculate(-1);
+        doc.SetEmpty(durations.empty());
         renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
         renderer->SetTempo(kSecondsPerBeat100);
         ASSERT_EQ(renderer->InitialUpdate(), 0u);
