@@ -212,7 +212,6 @@ private slots:
         // The heading entry: both sounds Silence, both instruments Tabla.
         Choose(pane.NameBox(), 0);
         QCOMPARE(pane.PitchInstrumentList()->currentIndex(), 0);
-        QCOMPARE(pane.BassSoundId(), 0u);
         Choose(pane.NameBox(), pane.NameBox()->findText(QStringLiteral("Dha: Pressed Ge")));
         QCOMPARE(pane.PitchSoundId(), 12u);
         QCOMPARE(pane.BassSoundId(), 1u);
@@ -222,11 +221,7 @@ private slots:
         Choose(pane.BassInstrumentList(), 1);
         QCOMPARE(pane.BassSoundId(), 0u);
         Choose(pane.PitchSoundList(), pane.PitchSoundList()->findText(QStringLiteral("Tin")));
-        QSignalSpy played(&pane, &CBolPropertiesPane::playBolRequested);
-        pane.PlayBolButton()->click();
-        QCOMPARE(played.at(0).at(0).value<CBol2>().pitch.soundId, 14u);
         QCOMPARE(pane.EditedBol(), bol);
-
         QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
         pane.OnApply();
         const auto edited = applied.at(0).at(0).value<CBol2>();

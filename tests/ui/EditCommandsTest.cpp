@@ -45,7 +45,7 @@ private slots:
         CMainFrame& frame = *app->MainFrame();
         CTaalEditor& editor = frame.GetGridView()->Editor();
         const auto on = [&frame](int id) { return frame.Commands().Action(id)->isEnabled(); };
-        QVERIFY(!on(kCmdEditCut) && !on(kCmdExpandDouble) && on(kCmdFileSaveSound));
+        QVERIFY(!on(kCmdEditCut) && on(kCmdFileSaveSound));
 
         editor.SelectBol(3, true);
         frame.UpdateCommandUI();
