@@ -45,7 +45,9 @@ struct StrokeKitResult {
 double StrokePeak(SoundId soundId);
 
 // Converts a sound file to a stroke: a complete WAV image of 16-bit mono at
-// 22050 Hz. Returns false after showing why the file cannot be used.
+// 22050 Hz, trimmed, levelled to the peak of the sound its name starts with
+// (a full stroke's without one) and faded. Returns false after showing why the
+// file cannot be used (an empty file, or one of only zeros, among them).
 bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char>& wavImage,
                     MessageSink& sink);
 
