@@ -150,6 +150,21 @@ TEST_F(StreamingTest, ChangesWhilePlayingRebuildTheImageAtTheSameFraction) {
     EXPECT_FALSE(engine->IsPlaying());
 }
 
+TEST_F(StreamingTest, ALostRingIsRestoredAndRefilledFromTheCycleStart) {
+    Open({1.0f, 0.5f});
+    const auto cycle = Cycle();
+    engine->OnAudioPlay();
+    Step(30);
+    device->SimulateLoss(2); // the device is back at the third attempt
+    Step(1);
+    EXPECT_TRUE(engine->IsPlaying());
+    // The ring now holds the cycle's first 3520 bytes; it plays on from its
+    // position (31 chunks played: chunk 7 of the ring).
+    device->ClearCaptured();
+    Step(1);
+    EXPECT_TRUE(Heard() == Looped(cycle, 7 * 220, 220));
+}
+
 class PlayingPositionTest : public PlaybackFixture {};
 
 TEST_F(PlayingPositionTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts) {
