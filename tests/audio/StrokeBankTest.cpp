@@ -3,7 +3,7 @@
 // mode, crack, ring, bass pitch contours) and the tuning to the note labels. Also checks that both
 // generators are deterministic and that what is compiled in is what they write.
 
-#include "audio/StrokeAnalysis.h"
+#include "common/StrokeAnalysis.h"
 #include "audio/StrokeData.h"
 
 #include <gtest/gtest.h>

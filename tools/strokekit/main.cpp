@@ -7,7 +7,7 @@
 
 #include "../common/Embed.h"
 #include "Kit.h"
-#include "audio/StrokeAnalysis.h"
+#include "common/StrokeAnalysis.h"
 
 #include <sndfile.h>
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Small measurements over 16-bit stroke recordings: spectra, decay, pitch and
-// brightness. Written for tests, independent of the synthesiser.
+// brightness. Shared by the stroke tests and the recorded kit's --measure mode,
+// independent of the synthesiser.
 
 #include <algorithm>
 #include <array>
