@@ -255,9 +255,7 @@ TEST(EditorEnabling, EveryCommandInEveryState) {
         std::array<bool, 5> enabled;
     };
     const std::vector<State> states = {
-        {0, "", false, {true, false, false, false, false}},
         {0, "", true, {true, false, true, false, false}},
-        {3, "", false, {true, false, false, true, false}},
         {3, "c1", true, {true, true, true, true, true}},
         {3, "c0 k2", false, {false, true, false, true, true}},
     };

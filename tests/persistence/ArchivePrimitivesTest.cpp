@@ -49,29 +49,6 @@ TEST(ArchiveString, WrittenInTheShortestLengthForm) {
     }
 }
 
-TEST(ArchiveString, ReadForms) {
-    auto wide = [](Bytes head, std::size_t units, std::uint16_t unit) {
-        for (std::size_t i = 0; i < units; ++i)
-            head.U16(unit);
-        return head.Data();
-    };
-    const Bytes utf16 = Bytes().U8(0xFF).U16(0xFFFE); // then the length again, in 16-bit units
-    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
-        // Longer length forms than needed.
-        {Bytes().U8(0xFF).U16(3).Raw("abc"), "abc"},
-        // UTF-16 becomes Latin-1, with '?' for what it cannot hold.
-        {Bytes(utf16).U8(4).U16('A').U16(0xE9).U16(0x20AC).U16('z'), "A\xE9?z"},
-        // After the UTF-16 mark a second 0xFFFE is a plain length.
-        {wide(Bytes(utf16).U8(0xFF).U16(0xFFFE), 0xFFFE, 0x100), std::string(0xFFFE, '?')},
-        // A length beyond the data is an error, never an allocation.
-        {Bytes().U8(5).Raw("abc"),
-         "!the file ends inside the name (byte 0, a string of 5 characters)"},
-        {Bytes().U8(0xFF), "!the file ends inside the name (byte 1)"},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ReadBack(cases[i].first), cases[i].second) << "case " << i;
-}
-
 TEST(ArchiveCount, FormsAroundFFFF) {
     for (const std::uint32_t count : {0u, 0xFFFEu, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
         ArchiveWriter writer;
@@ -109,16 +86,9 @@ TEST(ObjectTags, ReaderAcceptsOnlyBols) {
     };
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         {Bytes().ClassTag().U16(0x8001).U16(0x8001), ""},
-        // A class described twice takes a new number each time.
-        {Bytes().ClassTag().ClassTag().U16(0x8003).U16(0x8001), ""},
         {newClass(0, "CSound"), "list element 1 is a CSound, not a CBol2 (byte 0)"},
-        {newClass(0, std::string(64, 'C')),
-         "list element 1 names a class of 64 characters (at most 63 are allowed) (byte 4)"},
         {newClass(1, "CBol2"),
          "list element 1 is a CBol2 of schema 1, which Lorvanta cannot read (byte 0)"},
-        {Bytes().U16(0x0000), "list element 1 is a null object, not a CBol2 (byte 0)"},
-        {Bytes().ClassTag().U16(0x0002),
-         "list element 2 refers back to object 2 instead of holding a CBol2 (byte 11)"},
         {Bytes().U16(0x8001),
          "list element 1 refers to class number 1, which was never described (byte 0)"},
         {Bytes().ClassTag().U16(0x8002),

@@ -99,34 +99,6 @@ TEST(ReadChecks, BolsAndSounds) {
         Check(c, [](const CTaal& taal) { return test::Describe(*taal.BolAt(0)); });
 }
 
-TEST(ReadChecks, Taals) {
-    // Nothing after an out-of-range total is read, so the list may be missing.
-    auto head = [](std::int32_t count, float total) {
-        return Bytes().Header().Params().Str("Big").I32(count).F32(total).Data();
-    };
-    auto list = [](std::int32_t count, float total) {
-        Bytes file;
-        file.Header().Params().TaalHead("T", count, total, 2).ClassTag().Bol("A", 0, 1.5f);
-        return file.U16(0x8001).Bol("B", 1, 2.25f).Data();
-    };
-    const Case cases[] = {
-        {{head(50001, 1.0f), head(INT32_MAX, 1.0f), head(1, 100001.0f), head(1, kInf)},
-         kFailed,
-         "Invalid Taal 0 0"},
-        {{list(2, 100000.0f)}, kClean, "T 2 100000"}, // the stated total is kept
-        // The list wins over a count that disagrees with it.
-        {{list(-1, 3.0f), list(0, 3.0f), list(3, 3.0f), list(50000, 3.0f)}, kFailed, "T 2 3"},
-        // A total that is no number becomes the sum of the durations.
-        {{list(2, kNaN), list(2, -kInf)}, kFailed, "T 2 3.75"},
-    };
-    for (const Case& c : cases) {
-        Check(c, [](const CTaal& taal) {
-            return taal.Name() + " " + std::to_string(taal.Count()) + " " +
-                   test::Text(taal.Total());
-        });
-    }
-}
-
 TEST(ReadChecks, TempoIsReadAsStoredAndReplacedOnOpen) {
     struct Case {
         float stored;
