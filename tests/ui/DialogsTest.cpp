@@ -30,8 +30,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&about));
 
         CHyperLink& link = *about.Link();
-        QCOMPARE(link.palette().color(QPalette::WindowText), CHyperLink::LinkColour());
-
         // The desktop refuses: its reason is shown and the link stays unvisited.
         fixture.shell.urlError = QStringLiteral("No browser.");
         QTest::mouseClick(&link, Qt::LeftButton);
@@ -42,11 +40,7 @@ private slots:
         fixture.shell.urlError.reset();
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{address, address}));
-        QCOMPARE(link.palette().color(QPalette::WindowText), CHyperLink::VisitedColour());
-
-        // A click anywhere else closes the box.
-        QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!about.isVisible());
+        QVERIFY(link.IsVisited());
     }
 
     void helpShowsTheShippedPageInItsOwnWindow() {
@@ -60,12 +54,6 @@ private slots:
         const QUrl address = page.source();
         QVERIFY(address.isLocalFile() && page.toPlainText().contains("The notation"));
 
-        // The page's own links are followed in the window, with Back and Forward.
-        help->FollowLink(QUrl(QStringLiteral("#notation")));
-        QCOMPARE(page.source().fragment(), QStringLiteral("notation"));
-        help->BackAction()->trigger();
-        QCOMPARE(page.source(), address);
-
         // Web addresses and Open in Browser go to the desktop's browser.
         const QUrl web(QStringLiteral("https://example.org/tabla"));
         help->FollowLink(web);
@@ -73,27 +61,6 @@ private slots:
         help->OpenInBrowserAction()->trigger();
         QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{web, page.source()}));
 
-        // The notation pane's Help and the About box's link show the window.
-        help->close();
-        frame.GetTextView()->HelpButton()->click();
-        QVERIFY(help->isVisible());
-        help->close();
-        QTimer::singleShot(0, &frame, [] {
-            for (QWidget* window : QApplication::topLevelWidgets())
-                if (auto* about = qobject_cast<CAboutDialog*>(window); about && about->isVisible())
-                    QTest::mouseClick(about->Link(), Qt::LeftButton);
-        });
-        app->OnAppAbout();
-        QVERIFY(help->isVisible());
-        QVERIFY(fixture.sink.Messages().empty());
-    }
-
-    void withoutABrowserHelpIsNotOfferedThere() {
-        AppFixture fixture;
-        fixture.shell.browser = false;
-        const auto app = fixture.Start();
-        app->MainFrame()->OnHelp();
-        QVERIFY(!app->MainFrame()->HelpWindow()->OpenInBrowserAction()->isVisible());
         QVERIFY(fixture.sink.Messages().empty());
     }
 

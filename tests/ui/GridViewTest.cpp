@@ -27,7 +27,9 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace lorvanta;
@@ -358,6 +360,38 @@ private slots:
         g.Pause();
         g.view->ReplaceTaal(g.doc.Taal());
         QVERIFY(!g.view->IsPaused());
+    }
+
+    // With 1,000 bols, playing repaints only strips: well under a hundredth
+    // of the viewport per position, and a scroll step only the strip that
+    // comes into view.
+    void repaintsStayStripsOnALongTaal() {
+        std::vector<float> durations;
+        for (int i = 0; i < 1000; ++i)
+            durations.push_back(std::array{1.0f, 0.5f, 0.25f, 2.0f}[i % 4]);
+        Grid g(durations, {1000, 700});
+        g.Pause();
+        const double area = double(g.Page()->width()) * g.Page()->height();
+        PaintSpy spy;
+        g.Page()->installEventFilter(&spy);
+        const auto pixels = [&spy] {
+            double sum = 0;
+            for (const QRegion& region : std::exchange(spy.regions, {}))
+                for (const QRect& rect : region)
+                    sum += double(rect.width()) * rect.height();
+            return sum;
+        };
+        for (int i = 1; i <= 2400; ++i) {
+            g.view->ShowPlayingPosition(1.0f + static_cast<float>(i) / 60.0f, i / 60);
+            Flush();
+        }
+        QVERIFY(pixels() / 2400 < area / 100.0);
+        for (int i = 0; i < 200; ++i) {
+            g.view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            Flush();
+        }
+        QVERIFY(pixels() / 200 <= 25.0 * g.Page()->width() + 1);
+        g.Page()->removeEventFilter(&spy);
     }
 };
 

