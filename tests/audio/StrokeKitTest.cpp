@@ -1,5 +1,6 @@
 // Stroke kits: files named by sound id, converted at load to 16-bit mono at
-// 22050 Hz and levelled to the built-in peak, and the bank written out as a kit.
+// 22050 Hz and brought to the built-in strokes' shape (trimmed, levelled,
+// faded), the bank written out as a kit, the kit names and --kit.
 
 #include "AudioTestSupport.h"
 
@@ -11,14 +12,13 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <sys/wait.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
 std::vector<float> Sine(std::size_t frames, int rate, int channels, double hz, double level) {
     std::vector<float> out;
@@ -34,11 +34,18 @@ std::vector<unsigned char> Slurp(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+int Peak(const std::vector<std::int16_t>& samples) {
+    int peak = 0;
+    for (const std::int16_t s : samples)
+        peak = std::max(peak, std::abs(static_cast<int>(s)));
+    return peak;
+}
+
 class StrokeKit : public ::testing::Test {
 protected:
     // Writes interleaved frames with libsndfile.
-    fs::path Write(const std::string& name, int rate, int channels, int format,
-                   const std::vector<float>& interleaved) {
+    fs::path Write(const std::string& name, const std::vector<float>& interleaved, int rate = 22050,
+                   int channels = 1, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
         SF_INFO info{};
         info.samplerate = rate;
         info.channels = channels;
@@ -53,7 +60,7 @@ protected:
     }
     // The file as loaded: its samples, empty when it did not load.
     std::vector<std::int16_t> Load(const fs::path& file) {
-        image.clear();
+        std::vector<unsigned char> image;
         if (!LoadStrokeFile(file, image, sink))
             return {};
         EXPECT_EQ(GetLe32(image, 24), 22050u);
@@ -61,12 +68,25 @@ protected:
         EXPECT_EQ(GetLe32(image, 40), image.size() - 44);
         return SamplesOf(std::span(image).subspan(44));
     }
-    std::vector<std::string> Texts() const { return test::Texts(sink); }
+    std::vector<std::int16_t> Stroke(SoundId id) const {
+        return SamplesOf(bank.StrokeImage(id).subspan(44));
+    }
+    // lorvanta-cli with these arguments: the exit code; stderr goes to err.
+    int Cli(const std::string& args) {
+        const fs::path errFile = dir / "stderr";
+        const std::string command =
+            std::string("'") + LORVANTA_CLI + "' " + args + " 2>'" + errFile.string() + "'";
+        const int status = std::system(command.c_str());
+        const auto bytes = Slurp(errFile);
+        err.assign(bytes.begin(), bytes.end());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
     TempDir folder;
     const fs::path& dir = folder.Path();
-    std::vector<unsigned char> image;
+    CSampleBank bank;
     RecordingMessageSink sink;
+    std::string err;
 };
 
 } // namespace
@@ -77,15 +97,14 @@ TEST(StrokeKitNames, SoundIdsComeFromTheStartOfTheNameAndBankFilesFromThePrimary
                                                {"123 x.wav", -1}, {"Na.wav", -1}};
     for (const auto& [name, id] : ids)
         EXPECT_EQ(KitFileSoundId(name), id) << name;
-    const std::pair<SoundId, const char*> names[] = {{0, "0 Silence.wav"}, {1, "1 Pressed Ge.wav"},
-                                                     {9, "9 Thap1.wav"},   {11, "11 Kat.wav"},
-                                                     {15, "15 Ti.wav"},    {29, "29 Dhin.wav"}};
+    const std::pair<SoundId, const char*> names[] = {
+        {0, "0 Silence.wav"}, {1, "1 Pressed Ge.wav"}, {9, "9 Thap1.wav"}, {29, "29 Dhin.wav"}};
     for (const auto& [id, name] : names)
         EXPECT_EQ(StrokeFileName(id), name);
 }
 
-TEST_F(StrokeKit, StereoAt44100BecomesMonoAt22050OfTheSameDurationAndLevel) {
-    const auto file = Write("12 Na.wav", 44100, 2, kWav16, Sine(44100, 44100, 2, 441.0, 0.5));
+TEST_F(StrokeKit, OtherRatesAndChannelsBecomeMonoAt22050OfTheSameDurationAndLevel) {
+    const auto file = Write("12 Na.wav", Sine(44100, 44100, 2, 441.0, 0.5), 44100, 2);
     const auto samples = Load(file);
     ASSERT_EQ(samples.size(), 22050u);
     // A half-scale sine is levelled to a peak of 14600, an RMS of 14600 / sqrt 2.
@@ -95,15 +114,12 @@ TEST_F(StrokeKit, StereoAt44100BecomesMonoAt22050OfTheSameDurationAndLevel) {
     EXPECT_NEAR(std::sqrt(sum / 20000), 14600.0 / std::sqrt(2.0), 150.0);
     // Still 441 Hz: every 50 samples at 22050 Hz is one period.
     EXPECT_NEAR(samples[5000 + 50], samples[5000], 200);
-
     // An odd length rounds to the nearest sample: 4411 frames are 2205.5.
-    Write("12 Na.wav", 44100, 2, kWav16, Sine(4411, 44100, 2, 441.0, 0.5));
+    Write("12 Na.wav", Sine(4411, 44100, 2, 441.0, 0.5), 44100, 2);
     EXPECT_EQ(Load(file).size(), 2206u);
-    EXPECT_TRUE(sink.Messages().empty());
-}
 
-TEST_F(StrokeKit, ChannelsAreAveragedOtherFormatsConvertedAndTheOwnFormatTakenExactly) {
-    // Opposite 100 Hz sines cancel; what is left is the 50 Hz both carry.
+    // Channels are averaged: opposite 100 Hz sines cancel, leaving the 50 Hz
+    // both carry.
     std::vector<float> opposite;
     const auto low = Sine(4800, 48000, 1, 50.0, 0.2);
     for (const float value : Sine(4800, 48000, 1, 100.0, 0.7)) {
@@ -111,75 +127,86 @@ TEST_F(StrokeKit, ChannelsAreAveragedOtherFormatsConvertedAndTheOwnFormatTakenEx
         opposite.push_back(value + common);
         opposite.push_back(-value + common);
     }
-    const auto samples =
-        Load(Write("3 Ge.flac", 48000, 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, opposite));
-    ASSERT_EQ(samples.size(), 2205u);
+    const auto ge = Load(Write("3 Ge.flac", opposite, 48000, 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+    ASSERT_EQ(ge.size(), 2205u);
     for (std::size_t i = 50; i < 1900; i += 37)
-        EXPECT_NEAR(samples[i], 14600.0 * std::sin(2.0 * std::numbers::pi * 50.0 * i / 22050.0),
-                    150.0)
+        EXPECT_NEAR(ge[i], 14600.0 * std::sin(2.0 * std::numbers::pi * 50.0 * i / 22050.0), 150.0)
             << i;
+    EXPECT_TRUE(sink.Messages().empty());
 
-    CSampleBank bank;
-    const auto builtIn = bank.StrokeImage(7);
-    std::ofstream(dir / "7 Ki.wav", std::ios::binary)
-        .write(reinterpret_cast<const char*>(builtIn.data()),
-               static_cast<std::streamsize>(builtIn.size()));
-    Load(dir / "7 Ki.wav");
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), builtIn.begin(), builtIn.end()));
-}
-
-TEST_F(StrokeKit, LongFilesAreCutAtThirtySecondsWithAWarning) {
-    EXPECT_EQ(
-        Load(Write("14 Tin.wav", 8000, 1, kWav16, std::vector<float>(31 * 8000, 0.1f))).size(),
-        30u * 22050);
+    // Long files are cut at thirty seconds, with a warning.
+    EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(31 * 8000, 0.1f), 8000)).size(),
+              30u * 22050);
     ASSERT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
 }
 
-TEST_F(StrokeKit, AFolderReplacesWhatItHasAndSaysWhatItSkips) {
-    Write("12 Na.wav", 22050, 1, kWav16, std::vector<float>(200, 0.25f));
-    Write("12 Na again.wav", 22050, 1, kWav16, std::vector<float>(100, 0.25f));
-    Write("3 Open Ge.flac", 44100, 1, SF_FORMAT_FLAC | SF_FORMAT_PCM_16,
-          std::vector<float>(400, -0.5f));
-    Write("0 Silence.wav", 22050, 1, kWav16, std::vector<float>(10, 0.0f));
-    Write("40 Nothing.wav", 22050, 1, kWav16, {0.1f});
-    std::ofstream(dir / "5 Broken.wav") << "not a sound file";
-    std::ofstream(dir / "README.txt") << "my kit";
+TEST_F(StrokeKit, FolderStrokesAreTrimmedLevelledAndFaded) {
+    // 100 ms of silence, then a stroke at full scale that stops dead.
+    std::vector<float> loud(2205, 0.0f);
+    for (int i = 0; i < 4410; ++i)
+        loud.push_back(static_cast<float>(std::sin(i * 0.3) * std::exp(-i / 3000.0)));
+    Write("12 Na.wav", loud);
+    // A soft stroke, quiet, ending in silence: only levelled.
+    std::vector<float> soft;
+    for (int i = 0; i < 4410; ++i)
+        soft.push_back(static_cast<float>(0.05 * std::sin(i * 0.2) * std::exp(-i / 300.0)));
+    Write("27 Soft Din.wav", soft);
+    // Already within bounds (peak 14600, an attack at once, a silent end): kept
+    // sample for sample.
+    std::vector<float> kept;
+    for (int i = 0; i < 2000; ++i)
+        kept.push_back(
+            static_cast<float>(14600.0 / 32768.0 * std::cos(i * 0.1) * std::exp(-i / 150.0)));
+    Write("3 Open Ge.wav", kept);
+    ASSERT_EQ(LoadStrokeKit(bank, dir, sink).replaced, (std::vector<SoundId>{3, 12, 27}));
+    EXPECT_TRUE(sink.Messages().empty());
 
-    CSampleBank bank;
-    const StrokeKitResult result = LoadStrokeKit(bank, dir, sink);
-    EXPECT_TRUE(result.folderRead);
-    EXPECT_EQ(result.replaced, (std::vector<SoundId>{3, 12}));
-    // "12 Na.wav" is named as the bank names sound 12, so it wins over the
-    // other file, which comes first in name order.
-    EXPECT_EQ(bank.StrokeImage(12).size(), 44u + 400);
-    EXPECT_EQ(bank.StrokeImage(3).size(), 44u + 400);
-    const auto ge = SamplesOf(bank.StrokeImage(3).subspan(44));
-    EXPECT_NEAR(*std::min_element(ge.begin(), ge.end()), -14600, 50);
-    EXPECT_FALSE(bank.IsReplaced(5));
-    EXPECT_FALSE(bank.IsReplaced(0));
-    EXPECT_EQ(result.notUsed.size(), 4u);
+    const auto na = Stroke(12);
+    // The attack (the first sample at 1% of the peak) 1 ms in, at sample 22.
+    ASSERT_EQ(na.size(), 21u + 4410);
+    EXPECT_EQ(na[21], 0);
+    EXPECT_GT(na[22], 0);
+    EXPECT_NEAR(Peak(na), 14600, 2);
+    EXPECT_EQ(na.back(), 0);
+    EXPECT_LT(std::abs(na[na.size() - 20]), 100);
 
-    // One warning names the files not used (the silent "0 Silence.wav" is no
-    // problem).
-    const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(texts[0].substr(0, texts[0].find("\n5 Broken.wav: ")),
-              "Files of the stroke kit " + dir.string() +
-                  " not used:\n12 Na again.wav: a second file for sound 12 (12 Na.wav is used)"
-                  "\n40 Nothing.wav: the name does not start with a sound id from 1 to 29");
+    const auto softDin = Stroke(27);
+    EXPECT_EQ(softDin.size(), 4410u);
+    EXPECT_NEAR(Peak(softDin), 7300, 2);
+
+    const auto ge = Stroke(3);
+    for (std::size_t i = 0; i < ge.size(); ++i)
+        ASSERT_EQ(ge[i], static_cast<std::int16_t>(std::nearbyint(kept[i] * 32768.0f))) << i;
 }
 
-TEST_F(StrokeKit, TheSilenceStaysSilentAndAMissingFolderIsAnError) {
-    Write("0 Boom.wav", 22050, 1, kWav16, std::vector<float>(10, 0.5f));
-    CSampleBank bank;
-    EXPECT_TRUE(LoadStrokeKit(bank, dir, sink).replaced.empty());
-    EXPECT_FALSE(LoadStrokeKit(bank, "/nonexistent/kit", sink).folderRead);
-    const auto texts = Texts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_TRUE(texts[0].ends_with("\n0 Boom.wav: sound 0 is the silence and cannot be replaced"));
-    EXPECT_TRUE(texts[1].starts_with("Cannot open the stroke kit folder /nonexistent/kit"));
-    EXPECT_EQ(sink.Messages()[1].kind, MessageKind::Error);
+TEST_F(StrokeKit, UnusableFilesAreNamedInOneWarningAndTheExactNameWins) {
+    Write("12 Na.wav", std::vector<float>(300, 0.3f));
+    Write("12 Na take 2.wav", std::vector<float>(200, 0.3f));
+    Write("7 Ki.wav", {});
+    std::ofstream(dir / "5 Tun.wav");
+    std::ofstream(dir / "9 Thap1.flac") << "not a sound file";
+    Write("40 Nothing.wav", {0.1f});
+    Write("0 Boom.wav", std::vector<float>(10, 0.5f));
+    std::ofstream(dir / "README.txt") << "my kit";
+    const StrokeKitResult result = LoadStrokeKit(bank, dir, sink);
+    EXPECT_TRUE(result.folderRead);
+    EXPECT_EQ(result.replaced, std::vector<SoundId>{12});
+    EXPECT_EQ(Stroke(12).size(), 300u);
+    EXPECT_FALSE(bank.IsReplaced(0));
+    EXPECT_EQ(result.notUsed.size(), 6u);
+
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
+    const std::string& text = sink.Messages()[0].text;
+    EXPECT_TRUE(text.starts_with("Files of the stroke kit " + dir.string() + " not used:\n"))
+        << text;
+    for (const char* line :
+         {"\n12 Na take 2.wav: a second file for sound 12 (12 Na.wav is used)",
+          "\n7 Ki.wav: the file holds no sound", "\n5 Tun.wav: the file is empty",
+          "\n9 Thap1.flac: ", "\n40 Nothing.wav: the name does not start with a sound id",
+          "\n0 Boom.wav: sound 0 is the silence and cannot be replaced"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
 
 TEST_F(StrokeKit, TheBankWritesTheThirtyStrokesInUseAndReadsBackTheSame) {
@@ -188,28 +215,76 @@ TEST_F(StrokeKit, TheBankWritesTheThirtyStrokesInUseAndReadsBackTheSame) {
     for (const BuiltInKit kit : {BuiltInKit::Synthesised, BuiltInKit::Recorded}) {
         if (!HasBuiltInKit(kit))
             continue;
-        CSampleBank bank(kit);
+        CSampleBank source(kit);
         std::vector<std::int16_t> shaped{14600, -7000, 3000};
         shaped.resize(200);
-        ASSERT_TRUE(bank.ReplaceStroke(20, StrokeImage(shaped)));
+        ASSERT_TRUE(source.ReplaceStroke(20, StrokeImage(shaped)));
         const fs::path kitDir = dir / (kit == BuiltInKit::Recorded ? "recorded" : "synthesised");
-        ASSERT_TRUE(WriteStrokeBank(bank, kitDir, sink));
+        ASSERT_TRUE(WriteStrokeBank(source, kitDir, sink));
         EXPECT_EQ(std::distance(fs::directory_iterator(kitDir), fs::directory_iterator()), 30);
         CSampleBank fresh(kit == BuiltInKit::Recorded ? BuiltInKit::Synthesised
                                                       : BuiltInKit::Recorded);
         EXPECT_EQ(LoadStrokeKit(fresh, kitDir, sink).replaced.size(), 29u);
         EXPECT_TRUE(sink.Messages().empty());
         for (SoundId id = 0; id < kSoundCount; ++id) {
-            const auto written = Slurp(kitDir / StrokeFileName(id));
-            const auto expected = bank.StrokeImage(id);
-            EXPECT_TRUE(std::ranges::equal(written, expected)) << id;
+            const auto expected = source.StrokeImage(id);
+            EXPECT_TRUE(std::ranges::equal(Slurp(kitDir / StrokeFileName(id)), expected)) << id;
             if (id != 0) {
                 EXPECT_TRUE(std::ranges::equal(fresh.StrokeImage(id), expected)) << id;
             }
         }
     }
-
     std::ofstream(dir / "file") << "x";
     EXPECT_FALSE(WriteStrokeBank(CSampleBank(), dir / "file" / "kit", sink));
     EXPECT_EQ(sink.Messages().size(), 1u);
+}
+
+TEST_F(StrokeKit, KitChoicesReadBackAndTheDefaultIsTheRecordedKitWhenBuilt) {
+    const bool recorded = HasBuiltInKit(BuiltInKit::Recorded);
+    EXPECT_EQ(DefaultBuiltInKit(), recorded ? BuiltInKit::Recorded : BuiltInKit::Synthesised);
+    EXPECT_EQ(ParseKitChoice("recorded").has_value(), recorded);
+    EXPECT_FALSE(ParseKitChoice("").has_value());
+    for (const char* text : {"synthesised", "/some/kit", "recorded"}) {
+        const auto choice = ParseKitChoice(text);
+        if (choice) {
+            EXPECT_EQ(KitChoiceText(*choice), text);
+        }
+    }
+    EXPECT_EQ(ParseKitChoice("./recorded")->folder, "./recorded");
+
+    // Applying a choice drops the replacements a folder made before.
+    Write("12 Na.wav", std::vector<float>(300, 0.3f));
+    EXPECT_EQ(ApplyKitChoice(bank, {BuiltInKit::Synthesised, dir}, sink).replaced,
+              std::vector<SoundId>{12});
+    ApplyKitChoice(bank, {BuiltInKit::Synthesised, {}}, sink);
+    EXPECT_FALSE(bank.IsReplaced(12));
+    EXPECT_EQ(ReplacedIdsText({3, 12, 20}), "3, 12 and 20");
+}
+
+TEST_F(StrokeKit, TheCommandLineTakesRecordedSynthesisedOrAFolder) {
+    const std::string kit = "'" + (dir / "kit").string() + "'";
+    ASSERT_EQ(Cli("bank " + kit + " --kit synthesised"), 0) << err;
+    EXPECT_TRUE(std::ranges::equal(Slurp(dir / "kit" / "12 Na.wav"),
+                                   CSampleBank(BuiltInKit::Synthesised).StrokeImage(12)));
+    // Without --kit the default kit is written.
+    ASSERT_EQ(Cli("bank '" + (dir / "default").string() + "'"), 0) << err;
+    EXPECT_TRUE(std::ranges::equal(Slurp(dir / "default" / "12 Na.wav"),
+                                   CSampleBank(DefaultBuiltInKit()).StrokeImage(12)));
+    EXPECT_EQ(err, "");
+    const int recorded = Cli("bank '" + (dir / "rec").string() + "' --kit recorded");
+    EXPECT_EQ(recorded, HasBuiltInKit(BuiltInKit::Recorded) ? 0 : 2) << err;
+
+    // A folder: stderr says which sounds came from it.
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir / "kit")) {
+        const int id = KitFileSoundId(entry.path());
+        if (id != 12 && id != 3)
+            fs::remove(entry.path());
+    }
+    ASSERT_EQ(Cli("bank '" + (dir / "copy").string() + "' --kit " + kit), 0) << err;
+    const std::string under = KitChoiceText({DefaultBuiltInKit(), {}});
+    EXPECT_EQ(err, "lorvanta-cli: strokes 3 and 12 from " + (dir / "kit").string() +
+                       ", the others the " + under + " kit's\n");
+    EXPECT_EQ(Cli("bank '" + (dir / "x").string() + "' --kit '" + (dir / "missing").string() + "'"),
+              2);
+    EXPECT_NE(err.find("Cannot open the stroke kit folder"), std::string::npos);
 }
