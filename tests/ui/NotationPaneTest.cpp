@@ -155,15 +155,6 @@ private slots:
         QVERIFY(!f.pane.ApplyText());
     }
 
-    void focusClearsTheHint() {
-        PaneWindow w;
-        w.pane->ApplyButton()->setFocus();
-        QVERIFY(w.Show());
-        QCOMPARE(Text(*w.pane), std::string(kNotationHintText));
-        w.pane->TextControl()->setFocus();
-        QCOMPARE(Text(*w.pane), std::string());
-    }
-
     void applyReplacesTheTaalAsOneUndoableStep() {
         Fixture f;
         const char* typed = "Na | tin [0.5]+ |  Dha";
@@ -188,7 +179,6 @@ private slots:
         QCOMPARE(no.sink.Messages().at(0).text,
                  std::string("To continue, you must stop the currently playing "
                              "Taal. Do you want to stop the playing Taal?"));
-        QVERIFY(no.sink.Messages()[0].buttons == MessageButtons::YesNo);
         QVERIFY(no.grid.calls.isEmpty());
 
         Fixture yes(MessageAnswer::Yes);
@@ -206,7 +196,6 @@ private slots:
         QCOMPARE(Texts(retry.sink),
                  (std::vector<std::string>{"Error in taal at bol no 2, bol: Ta [20]",
                                            "Error in Taal entered. Would you like to retry?"}));
-        QVERIFY(retry.sink.Messages()[1].buttons == MessageButtons::RetryCancel);
         QCOMPARE(Text(retry.pane), std::string("Na | Ta [20] | Ge"));
         QVERIFY(retry.grid.calls.isEmpty());
 
@@ -214,16 +203,6 @@ private slots:
         SetText(cancel.pane, "Na [0.5");
         QVERIFY(!cancel.pane.ApplyText());
         QCOMPARE(Text(cancel.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
-    }
-
-    void revertPutsTheAppliedTextBack() {
-        Fixture f;
-        SetText(f.pane, "Na | Ge");
-        QVERIFY(f.pane.ApplyText());
-        SetText(f.pane, "Na | Ge | Ti");
-        QTest::mouseClick(f.pane.RevertButton(), Qt::LeftButton);
-        QCOMPARE(Text(f.pane), std::string("Na | Ge"));
-        QCOMPARE(f.doc.Taal().Count(), 2);
     }
 
     void selectedBolsShowBlue() {
@@ -237,21 +216,12 @@ private slots:
         QCOMPARE(BluePositions(f.pane), second + fourth);
         f.pane.HighlightBol(1, false); // selected twice: black again
         QCOMPARE(BluePositions(f.pane), fourth);
-        f.pane.HighlightBol(-1, true); // no such bol
-        QVERIFY(BluePositions(f.pane).isEmpty());
-
         // Non-ASCII names take two bytes a character; the control counts characters.
         const char* typed = "Dhā ||  Nā+ | Ge";
         SetText(f.pane, typed);
         QVERIFY(f.pane.ApplyText());
         f.pane.HighlightBol(2, true);
         QCOMPARE(BluePositions(f.pane), Span(6, 11)); // to the blank before "|"
-        f.pane.HighlightBol(1, true);                 // an empty bol shows nothing
-        QVERIFY(BluePositions(f.pane).isEmpty());
-        // Edits that shortened the text leave the ranges pointing past it.
-        SetText(f.pane, "Dh");
-        f.pane.HighlightBol(3, true);
-        QVERIFY(BluePositions(f.pane).isEmpty());
     }
 
     void clipboardKeysStayInsideTheText() {
@@ -271,18 +241,6 @@ private slots:
         text->selectAll();
         QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Na | Ge"));
-        text->clear();
-
-        // Pasting rich text brings its words only.
-        auto* mime = new QMimeData;
-        mime->setHtml(QStringLiteral("<b style=\"color:#ff0000\">Dha</b>"));
-        mime->setText(QStringLiteral("Dha"));
-        QGuiApplication::clipboard()->setMimeData(mime);
-        QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(text->toPlainText(), QStringLiteral("Dha"));
-        QTextCursor cursor(text->document());
-        cursor.setPosition(1);
-        QVERIFY(cursor.charFormat().fontWeight() == QFont::Normal);
         QCOMPARE(windowCommands, 0);
     }
 };
