@@ -3,8 +3,9 @@
 // mode, crack, ring, bass pitch contours) and the tuning to the note labels. Also checks that both
 // generators are deterministic and that what is compiled in is what they write.
 
-#include "common/StrokeAnalysis.h"
 #include "audio/StrokeData.h"
+#include "audio/WaveFormat.h"
+#include "common/StrokeAnalysis.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,6 @@ bool IsSoft(int id) {
     return id == 17 || id == 21 || id == 27 || id == 28;
 }
 
-std::uint32_t U32(const unsigned char* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 std::uint16_t U16(const unsigned char* p) {
     return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
@@ -73,20 +71,10 @@ TEST(StrokeBank, EveryResourceIsACanonicalWav) {
                                                ? static_cast<std::uint32_t>(2 * kFrames[id])
                                                : static_cast<std::uint32_t>(wave.size - 44);
             ASSERT_EQ(wave.size, 44 + dataSize);
-            const unsigned char* p = wave.bytes;
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), 4), "RIFF");
-            EXPECT_EQ(U32(p + 4), 36 + dataSize);
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 8), 8), "WAVEfmt ");
-            EXPECT_EQ(U32(p + 16), 16u);
-            EXPECT_EQ(U16(p + 20), 1); // PCM
-            EXPECT_EQ(U16(p + 22), 1); // mono
-            EXPECT_EQ(U32(p + 24), 22050u);
-            EXPECT_EQ(U32(p + 28), 44100u);
-            EXPECT_EQ(U16(p + 32), 2);
-            EXPECT_EQ(U16(p + 34), 16);
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 36), 4), "data");
-            EXPECT_EQ(U32(p + 40), dataSize);
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 2, 0u);
+            // 16-bit mono PCM at 22050 Hz in the canonical 44-byte header.
+            EXPECT_TRUE(
+                std::ranges::equal(std::span(wave.bytes, 44), MakeWaveHeader(22050, dataSize)));
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wave.bytes) % 2, 0u);
         }
         const auto silence = Samples(0, kit);
         EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](auto s) { return s == 0; }));
@@ -236,16 +224,6 @@ INSTANTIATE_TEST_SUITE_P(BothKits, StrokeKind,
                                     std::to_string(std::get<1>(info.param));
                          });
 
-TEST(StrokeBank, TraIsTwoHits) {
-    for (BuiltInKit kit : Kits()) {
-        const std::vector<std::int16_t> tra = Samples(25, kit);
-        double second = -200.0;
-        for (double t = 0.025; t < 0.040; t += 0.001)
-            second = std::max(second, test::LevelDb(tra, t, t + 0.005));
-        EXPECT_GT(second - test::LevelDb(tra, 0.018, 0.023), 6.0) << static_cast<int>(kit);
-    }
-}
-
 // Every kit keeps the note labels true: the treble drum's upper modes stand on
 // C#4 (the median of the ringing strokes within 10 cents, each within 20, as
 // strokes of one real drum differ), the open bass settles on G#2.
@@ -293,9 +271,6 @@ void ExpectDeterministicAndEmbedded(const std::string& tool, const std::string& 
         EXPECT_EQ(a, std::vector<unsigned char>(wave.bytes, wave.bytes + wave.size));
     }
     std::filesystem::remove_all(base);
-
-    const std::string bad = "\"" + tool + "\" --bogus 2>/dev/null";
-    EXPECT_NE(std::system(bad.c_str()), 0);
 }
 
 TEST(StrokeGenerator, IsDeterministicAndMatchesTheEmbeddedData) {
