@@ -79,8 +79,6 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
     const Case cases[] = {
         {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
          kTaalTooLarge},
-        {"append, 100,000 beats", 10000, 10.0f, [](CTaalEditor& e) { return e.Append(); },
-         kTaalTooLarge},
         {"paste, 30,000 bols twice", 30000, 1.0f,
          [](CTaalEditor& e) {
              e.SelectAll();
@@ -94,14 +92,10 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
              return e.InsertBols({&bol});
          },
          kBolDurationOutOfRange},
-        {"expand 0.5x to below 0.001", 2, 1.0f / 512.0f, expand(0.5f), kBolDurationOutOfRange},
         {"expand 10x to 100", 2, 10.0f, expand(10.0f), kBolDurationOutOfRange},
         {"bol apply, 10.5 beats", 2, 1.0f, apply(10.5f), kBolDurationOutOfRange},
-        {"bol apply, 10 beats", 2, 1.0f, apply(10.0f), 0},
         {"notation, 50,001 bols", 2, 1.0f,
          [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},
-        {"notation, a bol of 0 beats", 2, 1.0f,
-         [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(1, 0.0f)); }, kBolDurationOutOfRange},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
