@@ -93,6 +93,16 @@ protected:
         }
     }
 
+    std::uint64_t ReaderPosition() {
+        std::lock_guard lock(renderer->StreamLock());
+        return renderer->Reader().Position();
+    }
+    double Fraction() {
+        std::lock_guard lock(renderer->StreamLock());
+        return static_cast<double>(renderer->Reader().Position()) /
+               static_cast<double>(renderer->Reader().DataSize());
+    }
+
     std::vector<std::int16_t> Heard() const { return device->Captured(engine->Ring()->Serial()); }
     // The image's samples: one cycle.
     std::vector<std::int16_t> Cycle() const {
