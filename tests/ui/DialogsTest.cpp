@@ -64,6 +64,14 @@ private slots:
         QVERIFY(fixture.sink.Messages().empty());
     }
 
+    void withoutABrowserHelpIsNotOfferedThere() {
+        AppFixture fixture;
+        fixture.shell.browser = false;
+        const auto app = fixture.Start();
+        app->MainFrame()->OnHelp();
+        QVERIFY(!app->MainFrame()->HelpWindow()->OpenInBrowserAction()->isVisible());
+    }
+
     void helpAddressIsConfiguration() {
         AppFixture fixture;
         OpenApplicationSettings()->setValue(kHelpAddressValue, "https://help.example/");

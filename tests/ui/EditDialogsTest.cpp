@@ -47,21 +47,6 @@ private slots:
         QCOMPARE(ReadEditNumber(text), value);
     }
 
-    void propertiesOpenWithNameSelectedAndFocused() {
-        RecordingMessageSink sink;
-        CTaalProperties dialog(QStringLiteral("New Taal"), DefaultTempo(), sink);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(dialog.focusWidget(), dialog.NameEdit());
-        QCOMPARE(dialog.NameEdit()->selectedText(), QStringLiteral("New Taal"));
-        QVERIFY(dialog.OkButton()->isDefault());
-
-        // OK with nothing changed gives back the same values.
-        dialog.OkButton()->click();
-        QCOMPARE(dialog.Tempo(), DefaultTempo());
-        QVERIFY(sink.Messages().empty());
-    }
-
     void propertiesTempoRange_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("accepted");
@@ -85,19 +70,6 @@ private slots:
         QCOMPARE(dialog.Name(), accepted ? QStringLiteral("Keherwa") : QStringLiteral("Dadra"));
         QCOMPARE(Texts(sink),
                  accepted ? std::vector<std::string>{} : std::vector<std::string>{kTempoMessage});
-    }
-
-    void expandOpensWithFactorSelectedAndOkFocused() {
-        RecordingMessageSink sink;
-        CExpandDlg dialog(sink);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QCOMPARE(dialog.MultiplierEdit()->selectedText(), QStringLiteral("2.0"));
-        QCOMPARE(dialog.focusWidget(), static_cast<QWidget*>(dialog.OkButton()));
-        // Enter at once accepts 2.0.
-        QTest::keyClick(dialog.OkButton(), Qt::Key_Return);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.Multiplier(), 2.0f);
     }
 
     void expandRange_data() {

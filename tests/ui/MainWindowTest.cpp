@@ -127,9 +127,7 @@ private slots:
         frame.GetGridView()->setFocus();
         const std::pair<Qt::KeyboardModifiers, QWidget*> steps[] = {
             {{}, frame.GetTextView()->TextControl()},
-            {{}, frame.GetTreeView()},
-            {{}, frame.GetBolPropertiesView()},
-            {Qt::ShiftModifier, frame.GetTreeView()},
+            {Qt::ShiftModifier, frame.GetGridView()},
         };
         for (const auto& [modifiers, next] : steps) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, modifiers);

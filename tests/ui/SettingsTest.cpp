@@ -119,18 +119,6 @@ private slots:
         dialog.reject();
         QCOMPARE(settings.taalsFolder, fixture.Path("picked"));
     }
-
-    void editSelectsItsTextOnFocus() {
-        AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
-        COptionsDialog dialog(settings, fixture.sink, {});
-        dialog.show();
-        dialog.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        dialog.DisplayList()->setFocus();
-        dialog.FolderEdit()->setFocus();
-        QTRY_COMPARE(dialog.FolderEdit()->selectedText(), fixture.Path("old"));
-    }
 };
 
 QTEST_MAIN(SettingsTest)
