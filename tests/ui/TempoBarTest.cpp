@@ -48,9 +48,6 @@ private slots:
         QTest::keyClick(bar.TempoEdit(), Qt::Key_Return);
         QCOMPARE(spy.at(0).at(0).toFloat(), 0.5f);
         QCOMPARE(bar.Slider()->value(), 207);
-        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("120")); // not rewritten
-        QVERIFY(WholeTextSelected(bar.TempoEdit()));
-        QVERIFY(bar.ResetButton()->isEnabled() && bar.QuickChangeButton()->isEnabled());
     }
 
     void rangeOfTypedTempos_data() {
@@ -112,11 +109,6 @@ private slots:
     void quickChangeJumpsAndDisablesItself() {
         CTempoCtrlBar& bar = *w->bar;
         QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
-        TypeOver(bar.QuickEdit(), QStringLiteral("1000.1"));
-        QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
-        QCOMPARE(Texts(w->sink), std::vector<std::string>{kRangeMessage});
-        QCOMPARE(bar.QuickSecondsPerBeat(), 0.6f);
-
         TypeOver(bar.QuickEdit(), QStringLiteral("150"));
         QTest::keyClick(bar.QuickEdit(), Qt::Key_Return);
         QCOMPARE(spy.count(), 0); // the quick tempo alone changes no sound
