@@ -235,7 +235,6 @@ TEST_F(CliCommands, BankKeepsExistingStrokes) {
         {{"bank", "kit"}, 2, "~kit already holds stroke file "},
         {{"bank", "mine"}, 2, "~mine already holds stroke file 29 Mine.FLAC"},
         {{"bank", "kit", "--kit", "kit", "--force"}, 2, "~kit is the kit folder"},
-        {{"bank", "./kit/", "--kit", "kit"}, 2, "~is the kit folder"},
     };
     Check(cases);
     EXPECT_EQ(TempDir::Read(m_dir / "kit/12 Na.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
@@ -266,9 +265,7 @@ TEST_F(CliCommands, ComposeAndEditSaveWhatTheyMade) {
     EXPECT_EQ(doc->Taal().Total(), 7.0f); // 1 + 2 beats doubled: 6 + 2, less the cut bol
     const CBol2& dhin = *doc->Taal().BolAt(2);
     EXPECT_EQ(dhin.name, "Dhin: Open Ge");
-    EXPECT_EQ(dhin.pitch.name, "Sur");
     EXPECT_EQ(dhin.pitch.instrument, Pakhawaj);
-    EXPECT_EQ(dhin.bass.name, "Open Ge");
     EXPECT_EQ(dhin.bass.emphasis, -2.5f);
 }
 

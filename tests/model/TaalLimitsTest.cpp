@@ -1,6 +1,7 @@
 // The limits a Taal file's reader accepts, kept by every edit: a change that
 // would leave them is refused whole, and whatever the edits and the notation
-// make is saved as a file that reads back with result 0.
+// make is saved as a file that reads back with result 0, and undone and redone
+// byte for byte.
 #include "model/TaalLimits.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
@@ -150,6 +151,7 @@ TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
         const int start = seed % 10 == 0 ? 49990 : seed % 10 == 1 ? 9990 : 1 + pick(6);
         Editing f(start, seed % 10 == 1 ? 10.0f : 1.0f);
         CTaalEditor& e = f.editor;
+        const std::vector<std::uint8_t> original = WriteTaalDocument(f.doc);
         const float factors[] = {0.5f, 2.0f, 10.0f, 0.1f, 3.7f, 0.25f};
         const float lengths[] = {0.0f, 0.0005f, 0.001f, 0.0011f, 1.0f, 9.99f, 10.0f, 10.5f};
         const std::vector<std::function<void()>> commands = {
@@ -160,12 +162,17 @@ TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
             [&] { e.Insert(); },
             [&] { e.Append(); },
             [&] { e.Delete(); },
+            [&] { e.Cut(); },
             [&] { e.Copy(), e.Paste(); },
+            [&] { pick(4) == 0 ? e.ClearAll() : e.KeyRight(true); },
+            [&] { e.SetTaalProperties("T" + std::to_string(pick(3)), 60.0f + pick(3)); },
+            [&] { e.CommitName("N" + std::to_string(pick(3))); },
             [&] { e.ExpandSelected(factors[pick(6)]); },
             [&] {
                 if (const CBol2* bol = e.GetFirstSelectedBol()) {
                     CBol2 edited = *bol;
                     edited.duration = lengths[pick(8)];
+                    edited.pitch.emphasis = static_cast<float>(pick(7) - 3);
                     e.ApplyBolProperties(edited);
                 }
             },
@@ -187,6 +194,15 @@ TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
             ASSERT_TRUE(outcome.valid && !outcome.structuralError);
             ASSERT_EQ(read.Taal().Count(), f.doc.Taal().Count());
         }
+        // Undo all gives back the original bytes, redo all the edited ones.
+        const std::vector<std::uint8_t> edited = WriteTaalDocument(f.doc);
+        const std::size_t steps = e.Lists().UndoList().size();
+        while (e.CanUndo())
+            e.Undo();
+        EXPECT_EQ(WriteTaalDocument(f.doc), original) << "seed " << seed;
+        for (std::size_t i = 0; i < steps; ++i)
+            e.Redo();
+        EXPECT_EQ(WriteTaalDocument(f.doc), edited) << "seed " << seed;
     }
 }
 

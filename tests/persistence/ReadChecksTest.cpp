@@ -90,10 +90,6 @@ TEST(ReadChecks, BolsAndSounds) {
         {{Sounds(Bytes().Sound("Silence", 0, 2), Bytes().Sound("Na", 12, 1))},
          kRepairedValid,
          "B 0 1 0 / Silence 0 0 0 / Na 12 1 0"},
-        // A repair's warning wins over a failed check's error.
-        {{Sounds(Bytes().Sound(), Bytes().Sound("x", 40), 12.0f)},
-         kRepaired,
-         "B 0 10 0 / Silence 0 0 0 / x 0 0 0"},
     };
     for (const Case& c : cases)
         Check(c, [](const CTaal& taal) { return test::Describe(*taal.BolAt(0)); });
