@@ -12,8 +12,14 @@
 #include "persistence/TempDir.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
+#include <sys/wait.h>
 #include <vector>
 
 namespace lorvanta::test {
@@ -28,6 +34,23 @@ inline std::vector<unsigned char> StrokeImage(const std::vector<std::int16_t>& s
         image.push_back(static_cast<unsigned char>(static_cast<std::uint16_t>(sample) >> 8));
     }
     return image;
+}
+
+inline std::vector<unsigned char> Slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The built lorvanta-cli run with these arguments: its exit code, its stderr
+// (kept in `dir`) in `err`.
+inline int RunCli(const std::string& cli, const std::string& args, const std::filesystem::path& dir,
+                  std::string& err) {
+    const std::filesystem::path errFile = dir / "stderr";
+    const std::string command = "'" + cli + "' " + args + " 2>'" + errFile.string() + "'";
+    const int status = std::system(command.c_str());
+    const auto bytes = Slurp(errFile);
+    err.assign(bytes.begin(), bytes.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 inline std::vector<std::string> Texts(const RecordingMessageSink& sink) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sys/wait.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -20,22 +19,9 @@ std::string Quote(const std::string& text) {
     return "'" + text + "'";
 }
 
-std::vector<unsigned char> Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class RenderCommand : public ::testing::Test {
 protected:
-    // The exit code; what the program wrote to stderr goes to `err`.
-    int Run(const std::string& args) {
-        const fs::path errFile = folder.Path() / "stderr";
-        const std::string command = Quote(LORVANTA_CLI) + " " + args + " 2>" + Quote(errFile);
-        const int status = std::system(command.c_str());
-        const auto bytes = Slurp(errFile);
-        err.assign(bytes.begin(), bytes.end());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Run(const std::string& args) { return RunCli(LORVANTA_CLI, args, folder.Path(), err); }
     std::string Path(const std::string& name) const {
         return Quote((folder.Path() / name).string());
     }

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
-#include <sys/wait.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -27,11 +26,6 @@ std::vector<float> Sine(std::size_t frames, int rate, int channels, double hz, d
             out.push_back(static_cast<float>(
                 level * std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate)));
     return out;
-}
-
-std::vector<unsigned char> Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 int Peak(const std::vector<std::int16_t>& samples) {
@@ -71,16 +65,7 @@ protected:
     std::vector<std::int16_t> Stroke(SoundId id) const {
         return SamplesOf(bank.StrokeImage(id).subspan(44));
     }
-    // lorvanta-cli with these arguments: the exit code; stderr goes to err.
-    int Cli(const std::string& args) {
-        const fs::path errFile = dir / "stderr";
-        const std::string command =
-            std::string("'") + LORVANTA_CLI + "' " + args + " 2>'" + errFile.string() + "'";
-        const int status = std::system(command.c_str());
-        const auto bytes = Slurp(errFile);
-        err.assign(bytes.begin(), bytes.end());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Cli(const std::string& args) { return RunCli(LORVANTA_CLI, args, dir, err); }
 
     TempDir folder;
     const fs::path& dir = folder.Path();
