@@ -109,30 +109,6 @@ private slots:
         QCOMPARE(owner.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!clipboard.HasBols(), 10000);
     }
-
-    void ownerLeavesClipboardItNoLongerHolds() {
-        QtBolClipboard clipboard;
-        QProcess owner;
-        QVERIFY(StartOwner(owner));
-        QTRY_VERIFY_WITH_TIMEOUT(clipboard.HasBols(), 10000);
-
-        // Copy here replaces the owner's bols; its exit must not take ours.
-        // X takes a new owner only with a time after the last one's, which a
-        // program learns from its events (the user's Ctrl+C in the program):
-        // a window's property change stands in for it.
-        QWidget window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.setWindowTitle(QStringLiteral("copy"));
-        QTest::qWait(100);
-        const std::vector<std::uint8_t> ours{0, 0, 0, 0};
-        QVERIFY(clipboard.Put(ours));
-        QTest::qWait(200);
-        QCOMPARE(StopOwner(owner), QByteArray("kept"));
-        QTest::qWait(200);
-        QCOMPARE(clipboard.Get(), ours);
-        QVERIFY(clipboard.ClearIfOwn());
-    }
 };
 
 int main(int argc, char** argv) {

@@ -121,14 +121,6 @@ private slots:
                            session.Chooser(QStringLiteral("/tmp/x.wav"))));
         QVERIFY(session.offered.isEmpty());
     }
-
-    void suggestedNameFollowsTheTaal() {
-        CLorvantaDoc doc;
-        doc.Taal().SetName("Dha/Tin: Taal");
-        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("Dha.wav"));
-        doc.SetPathName("/music/taals/Jhaptaal.tal");
-        QCOMPARE(SuggestedSoundFileName(doc), QStringLiteral("/music/taals/Jhaptaal.wav"));
-    }
 };
 
 QTEST_MAIN(SoundExportTest)
