@@ -1,7 +1,9 @@
-// The archive encoding: string length forms, UTF-16 strings, counts and
-// object tags.
+// The archive encoding (string length forms, counts, object tags) and the
+// "Lorvanta Bol" clipboard payload's exact bytes.
 #include "persistence/Archive.h"
+#include "persistence/BolClipboard.h"
 #include "persistence/TaalBytes.h"
+#include "persistence/TaalRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +98,35 @@ TEST(ObjectTags, ReaderAcceptsOnlyBols) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(TagError(cases[i].first), cases[i].second) << "case " << i;
+}
+
+std::vector<std::uint8_t> Payload(const std::vector<CBol2>& bols) {
+    std::vector<const CBol2*> pointers;
+    for (const CBol2& bol : bols)
+        pointers.push_back(&bol);
+    return WriteBolPayload(pointers);
+}
+
+// The class is described before the first bol; the others refer back to it.
+TEST(BolPayload, ThreeBolsCarryOneClassDescriptionAndTwoReferences) {
+    const CBol2 a("Silence", 0, 1.0f);
+    CBol2 b = a;
+    b.index = 4;
+    b.duration = 0.5f;
+    b.bass.emphasis = -3.5f;
+    b.pitch.instrument = Pakhawaj;
+    b.pitch.soundId = 29;
+    const std::vector<std::uint8_t> payload = Payload({a, b, a});
+    ArchiveWriter rb;
+    WriteBolRecord(rb, b);
+    EXPECT_EQ(
+        payload,
+        Bytes().U32(3).ClassTag().Bol().U16(0x8001).Append(rb.Bytes()).U16(0x8001).Bol().Data());
+    std::vector<std::unique_ptr<CBol2>> read;
+    std::string error;
+    ASSERT_TRUE(ReadBolPayload(payload, read, error)) << error;
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(*read[1], b);
 }
 
 } // namespace

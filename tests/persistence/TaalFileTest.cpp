@@ -1,0 +1,311 @@
+// Taal files read and written: the reader's range checks, repairs, result codes
+// and messages; files it cannot read at all; headerless legacy files; and the
+// bytes written.
+#include "persistence/TaalFile.h"
+#include "persistence/TaalBytes.h"
+#include "persistence/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <functional>
+#include <limits>
+
+namespace lorvanta {
+namespace {
+
+using test::Bytes;
+using test::LegacyRecord;
+using test::OneBolFile;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// Files all read the same way: the outcome (result, "invalid", "repaired" and
+// the kind of box shown), and what the reader kept.
+struct Case {
+    std::vector<std::vector<std::uint8_t>> files;
+    std::string outcome;
+    std::string after;
+};
+
+const std::string kClean = "0", kFailed = "38 invalid error",
+                  kRepaired = "38 invalid repaired warning", kRepairedValid = "38 repaired warning";
+
+void Check(const Case& c, const std::function<std::string(const CTaal&)>& describe) {
+    for (const auto& file : c.files) {
+        SCOPED_TRACE(c.after);
+        CLorvantaDoc doc;
+        const ReadOutcome outcome = ReadTaalDocument(file, "/t.tal", doc);
+        ASSERT_FALSE(outcome.structuralError) << outcome.errorDetail;
+        const auto box = PostReadMessage(outcome, "/t.tal");
+        EXPECT_EQ(std::to_string(outcome.result) + (outcome.valid ? "" : " invalid") +
+                      (outcome.repaired ? " repaired" : "") +
+                      (!box                              ? ""
+                       : box->kind == MessageKind::Error ? " error"
+                                                         : " warning"),
+                  c.outcome);
+        EXPECT_EQ(describe(doc.Taal()), c.after);
+        EXPECT_EQ(doc.IsEmpty(), doc.Taal().Count() == 0);
+    }
+}
+
+std::vector<std::uint8_t> Bol(std::uint32_t index, float duration, float reserved) {
+    return OneBolFile(Bytes().Bol("X", index, duration, reserved));
+}
+
+std::vector<std::uint8_t> Sounds(const Bytes& bass, const Bytes& pitch, float duration = 1.0f) {
+    return OneBolFile(Bytes().BolHead("B", 0, duration).Append(bass).Append(pitch));
+}
+
+TEST(ReadChecks, BolsAndSounds) {
+    const std::string silent = " / Silence 0 0 0 / Silence 0 0 0";
+    auto emphasis = [](float e) {
+        return Sounds(Bytes().Sound("Open Ge", 3, 1, e), Bytes().Sound("Na", 12));
+    };
+    auto soundId = [](std::uint32_t id) {
+        return Sounds(Bytes().Sound(), Bytes().Sound("Odd", id, 1, 3.0f));
+    };
+    const Case cases[] = {
+        // Bol values out of range fail and stay as read...
+        {{Bol(50001, 1.0f, 0.0f)}, kFailed, "X 50001 1 0" + silent},
+        {{Bol(0, 1.0f, 6.5f)}, kFailed, "X 0 1 6.5" + silent},
+        // ...except the duration, which is brought into range (no number: one beat).
+        {{Bol(0, 12.0f, 0.0f), Bol(0, 1.8e28f, 0.0f)}, kFailed, "X 0 10 0" + silent},
+        {{Bol(0, 0.0009f, 0.0f), Bol(0, 0.0f, 0.0f), Bol(0, -4.05e18f, 0.0f)},
+         kFailed,
+         "X 0 0.001 0" + silent},
+        {{Bol(0, kNaN, 0.0f), Bol(0, kInf, 0.0f), Bol(0, -kInf, 0.0f)},
+         kFailed,
+         "X 0 1 0" + silent},
+        // The limits pass; the index is taken as stored.
+        {{Bol(50000, 0.001f, 6.0f)}, kClean, "X 50000 0.001 6" + silent},
+        // An emphasis out of range silences the sound: an error, not a repair.
+        {{emphasis(20.5f), emphasis(-20.5f), emphasis(kNaN)},
+         kFailed,
+         "B 0 1 0 / Silence 0 0 0 / Na 12 0 0"},
+        {{Sounds(Bytes().Sound("Open Ge", 3, 1, 20.0f), Bytes().Sound("Na", 12, 0, -20.0f))},
+         kClean,
+         "B 0 1 0 / Open Ge 3 1 20 / Na 12 0 -20"},
+        // An unknown sound id becomes silence on the Tabla, the name kept.
+        {{soundId(30), soundId(0xFFFFFFFF)}, kRepaired, "B 0 1 0 / Silence 0 0 0 / Odd 0 0 3"},
+        // An unknown instrument becomes the Tabla and keeps the file valid.
+        {{Sounds(Bytes().Sound("Silence", 0, 2), Bytes().Sound("Na", 12, 1))},
+         kRepairedValid,
+         "B 0 1 0 / Silence 0 0 0 / Na 12 1 0"},
+    };
+    for (const Case& c : cases)
+        Check(c, [](const CTaal& taal) { return test::Describe(*taal.BolAt(0)); });
+}
+
+TEST(ReadChecks, TempoIsReadAsStoredAndReplacedOnOpen) {
+    struct Case {
+        float stored;
+        bool replaced;
+    };
+    for (const Case c : {Case{10.0f, false}, Case{1000.0f, false}, Case{9.99f, true},
+                         Case{1000.5f, true}, Case{kNaN, true}}) {
+        SCOPED_TRACE(c.stored);
+        CLorvantaDoc doc;
+        const auto file = Bytes().Header().Params(c.stored).TaalHead("T", 0, 0.0f, 0);
+        EXPECT_EQ(ReadTaalDocument(file, "/t.tal", doc).result, 0u); // no check of its own
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(doc.DefaultTempo()),
+                  std::bit_cast<std::uint32_t>(c.stored));
+        EXPECT_EQ(ApplyOpenedTempoRule(doc), c.replaced);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(doc.DefaultTempo()),
+                  c.replaced ? 0x42C7FFFFu : std::bit_cast<std::uint32_t>(c.stored));
+    }
+}
+
+std::vector<std::uint8_t> ThreeBolFile(std::size_t length = SIZE_MAX) {
+    Bytes file;
+    file.Header().Params(120.0f).TaalHead("Three", 3, 3.5f, 3).ClassTag().Bol("Dha", 0, 1.0f);
+    file.U16(0x8001).BolHead("Ge", 1, 2.0f).Sound("Closed Ge", 2).Sound();
+    file.U16(0x8001).BolHead("Na", 2, 0.5f).Sound().Sound("Na", 12, 0, -3.0f);
+    std::vector<std::uint8_t> bytes = file.Data();
+    bytes.resize(std::min(length, bytes.size()));
+    return bytes;
+}
+
+// The document a structural error leaves behind: a fresh empty Taal.
+void ExpectEmptied(const CLorvantaDoc& doc) {
+    EXPECT_EQ(doc.Taal().Name(), "New Taal");
+    EXPECT_TRUE(doc.IsEmpty() && doc.Taal().Count() == 0);
+    EXPECT_EQ(doc.DefaultTempo(), DefaultTempo());
+}
+
+std::string StructuralDetail(const std::vector<std::uint8_t>& bytes) {
+    CLorvantaDoc doc;
+    doc.InsertBol(-1);
+    doc.Taal().SetName("Before");
+    const ReadOutcome outcome = ReadTaalDocument(bytes, "/t/x.tal", doc);
+    EXPECT_TRUE(outcome.structuralError);
+    ExpectEmptied(doc);
+    EXPECT_FALSE(PostReadMessage(outcome, "/t/x.tal").has_value());
+    return outcome.errorDetail;
+}
+
+TEST(MalformedFile, DetailSaysWhere) {
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        std::string detail;
+    };
+    const Case cases[] = {
+        {ThreeBolFile(1), "it holds no Taal"},
+        // The first bol record starts at 291: name, index at 295, duration at 299.
+        {ThreeBolFile(301), "the file ends inside the duration of bol 1 (byte 299)"},
+        // Huge counts end with the data, never with a huge allocation.
+        {Bytes()
+             .Header()
+             .Params()
+             .Str("T")
+             .I32(3)
+             .F32(3.0f)
+             .U16(0xFFFF)
+             .U32(0xFFFFFFFF)
+             .ClassTag()
+             .Bol(),
+         "the file ends inside the object tag of list element 2 (byte 345)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StructuralDetail(c.bytes), c.detail);
+}
+
+std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& records,
+                               std::size_t extra = 0) {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& record : records)
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    bytes.insert(bytes.end(), extra, 0x20);
+    return bytes;
+}
+
+TEST(LegacyFile, RecordsBecomeBols) {
+    const auto file = Join(
+        {LegacyRecord("Dha", "Normal Ge", "Na 2", 1.0f, -3, 4),
+         LegacyRecord(std::string(30, 'p'), std::string("Open Ge  \0junk", 14), "Na \t ", 0.5f),
+         LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 20, -20)},
+        105); // less than a record more: not read
+    const std::string expected[] = {
+        // Sound names normalised.
+        "Dha 0 1 0 / Pressed Ge 1 0 -3 / Na 12 0 4",
+        // Texts stop at a NUL and lose trailing blanks; a full field has no NUL.
+        std::string(30, 'p') + " 1 0.5 0 / Open Ge 3 0 0 / Na 12 0 0",
+        // Unknown names keep id 30; the emphasis limits pass.
+        "Ge 2 2 0 / Fast Sliding Ge 4 0 20 / Mystery 30 0 -20",
+    };
+    CLorvantaDoc doc;
+    const ReadOutcome outcome = ReadTaalDocument(file, "/old/Kaherva.tal", doc);
+    EXPECT_EQ(outcome.result, 0u);
+    EXPECT_EQ(doc.Header().version, 1);
+    EXPECT_EQ(doc.Taal().Name(), "Kaherva.tal");
+    EXPECT_EQ(doc.Taal().Total(), 3.5f);
+    ASSERT_EQ(doc.Taal().Count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(test::Describe(*doc.Taal().BolAt(i)), expected[i]);
+}
+
+// Legacy records get the checks of a version 4 bol; the total is the sum of
+// the durations as mended.
+TEST(LegacyFile, RecordsGetTheChecksOfVersion4) {
+    struct Case {
+        std::vector<std::uint8_t> record;
+        std::string bol;
+        float total; // with a second, clean bol of one beat
+    };
+    const float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const Case cases[] = {
+        {LegacyRecord("A", "Open Ge", "Na", kNaN), "A 0 1 0 / Open Ge 3 0 0 / Na 12 0 0", 2.0f},
+        {LegacyRecord("A", "Open Ge", "Na", 1.0f, 21, -21),
+         "A 0 1 0 / Silence 0 0 0 / Silence 0 0 0", 2.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bol);
+        CLorvantaDoc doc;
+        const ReadOutcome outcome =
+            ReadTaalDocument(Join({c.record, LegacyRecord("B", "", "")}), "/old/a.tal", doc);
+        EXPECT_EQ(outcome.result, 38u);
+        ASSERT_EQ(doc.Taal().Count(), 2);
+        EXPECT_EQ(test::Describe(*doc.Taal().BolAt(0)), c.bol);
+        EXPECT_EQ(doc.Taal().Total(), c.total);
+    }
+}
+
+// A file without the magic is a Taal only when it holds whole records, and no
+// more than a Taal may hold; trailing bytes are ignored.
+TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
+    struct Case {
+        std::uint64_t length;
+        const char* detail; // null: read
+    };
+    const Case cases[] = {
+        {0, "it holds no Taal"},
+        {106 * 50000ull + 105, nullptr},
+        {106 * 50001ull, "it holds more than 50,000 bols"},
+    };
+    const auto record = LegacyRecord("Dha", "Open Ge", "Na");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::vector<std::uint8_t> file;
+        // Only the start is loaded for a refused length: the rest is never read.
+        const std::size_t held =
+            c.length > 106 * 50000ull + 105 ? 4 : static_cast<std::size_t>(c.length);
+        for (std::size_t i = 0; i < held; ++i)
+            file.push_back(record[i % 106]);
+        CLorvantaDoc doc;
+        const ReadOutcome outcome = ReadTaalDocument(file, "/old/a.tal", doc, c.length);
+        EXPECT_EQ(outcome.structuralError, c.detail != nullptr);
+        EXPECT_EQ(outcome.errorDetail, c.detail ? c.detail : "");
+        EXPECT_EQ(doc.Taal().Count(), c.detail ? 0 : 50000);
+    }
+
+    // Opened from disk: a sparse file whose records are never loaded.
+    test::TempDir dir;
+    CLorvantaDoc doc;
+    RecordingMessageSink sink;
+    const auto huge = dir.Write("huge.tal", {'D', 'h', 'a', 0});
+    std::filesystem::resize_file(huge, 2ull << 30);
+    EXPECT_TRUE(OpenTaalFile(doc, huge, sink).structuralError);
+    // Nor is a file with the magic larger than any Taal file.
+    const auto big = dir.Write("big.tal", {0xAA, 0xAA, 4, 0});
+    std::filesystem::resize_file(big, (64 << 20) + 1);
+    EXPECT_TRUE(OpenTaalFile(doc, big, sink).structuralError);
+    ASSERT_EQ(sink.Messages().size(), 2u);
+    EXPECT_EQ(sink.Messages()[1].text, "Cannot read file " + big.string() +
+                                           ": it is larger than 64 MB, more than any Taal file.");
+    EXPECT_EQ(sink.Messages()[0].text,
+              "Cannot read file " + huge.string() + ": it holds more than 50,000 bols.");
+}
+
+// The file's bytes: the header, the parameters (tempo and 256 zero bytes),
+// then the given hex of the Taal.
+std::vector<std::uint8_t> FileWithTaal(std::string_view taalHex) {
+    std::vector<std::uint8_t> bytes{0xAA, 0xAA, 0x04, 0x00, 0xFF, 0xFF, 0xC7, 0x42};
+    bytes.resize(bytes.size() + 256, 0);
+    for (std::size_t i = 0; i < taalHex.size(); i += taalHex[i] == ' ' ? 1 : 2) {
+        if (taalHex[i] != ' ')
+            bytes.push_back(static_cast<std::uint8_t>(
+                std::stoi(std::string(taalHex.substr(i, 2)), nullptr, 16)));
+    }
+    return bytes;
+}
+
+const std::vector<std::uint8_t> kEmptyNewTaal =
+    FileWithTaal("08 4E 65 77 20 54 61 61 6C 00 00 00 00 00 00 00 00 00 00");
+
+TEST(TaalFileLayout, NewTaalsByteForByte) {
+    CLorvantaDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(WriteTaalDocument(doc), kEmptyNewTaal);
+
+    doc.InsertBol(-1);
+    const auto oneBol = FileWithTaal("08 4E 65 77 20 54 61 61 6C 01 00 00 00 00 00 80 3F 01 00"
+                                     "FF FF 00 00 05 00 43 42 6F 6C 32"
+                                     "07 53 69 6C 65 6E 63 65 00 00 00 00 00 00 80 3F 00 00 00 00"
+                                     "07 53 69 6C 65 6E 63 65 00 00 00 00 00 00 00 00 00"
+                                     "07 53 69 6C 65 6E 63 65 00 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(WriteTaalDocument(doc), oneBol);
+}
+
+} // namespace
+} // namespace lorvanta
