@@ -1,0 +1,363 @@
+// The notation: what the parser accepts and refuses, what the writer
+// produces, random Taals written and read back, and the shipped thekas.
+#include "NotationTestSupport.h"
+#include "persistence/TaalFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <sstream>
+#include <sys/resource.h>
+#include <tuple>
+
+namespace lorvanta::test {
+namespace {
+
+// Each bol as "[name] pitch/bass duration", then " +pitch/bass emphasis" when it has one
+// and " P" when on the Pakhawaj; bols joined by " | ".
+std::string Describe(const CTaal& taal) {
+    std::ostringstream out;
+    for (const auto& bol : taal.Bols()) {
+        if (bol->index != 0)
+            out << " | ";
+        out << "[" << bol->name << "] " << bol->pitch.soundId << "/" << bol->bass.soundId << " "
+            << bol->duration;
+        if (bol->pitch.emphasis != 0.0f || bol->bass.emphasis != 0.0f)
+            out << " +" << bol->pitch.emphasis << "/" << bol->bass.emphasis;
+        if (bol->pitch.instrument != Tabla || bol->bass.instrument != Tabla)
+            out << " P";
+    }
+    return out.str();
+}
+
+TEST(NotationParser, Accepted) {
+    struct Case {
+        const char* text;
+        const char* bols;
+    };
+    const Case cases[] = {
+        {"tabla: dha: open ge(2) | ghasee dhi | xyz++ | Na [0.5] loud",
+         "[dha: open ge] 12/3 2 | [ghasee dhi] 22/0 2 | [xyz] 0/0 2 +6/6 | [Na] 12/0 0.5"},
+        // Pieces and names: "+" is emphasis wherever it stands; case is
+        // ignored in lookups and kept in the name; inner whitespace counts.
+        {"Na || Ta", "[Na] 12/0 1 | [] 0/0 1 | [Ta] 18/0 1"},
+        // Emphasis stops at the 20 dB a file holds.
+        {"Na++++++ | Ta+++++++ | Ge++++++++++",
+         "[Na] 12/0 1 +18/18 | [Ta] 18/0 1 +20/20 | [Ge] 0/2 1 +20/20"},
+        {"Tabla: Na | DHA: open GE | Dha:  Open Ge",
+         "[Na] 12/0 1 | [DHA: open GE] 12/3 1 | [Dha:  Open Ge] 0/0 1"},
+        // The duration holds for the bols after it, the emphasis does not.
+        {"Na++ | Ta [0.25]+ | Ge | Na [2] | Ta",
+         "[Na] 12/0 1 +6/6 | [Ta] 18/0 0.25 +3/3 | [Ge] 0/2 0.25 | [Na] 12/0 2 | [Ta] 18/0 2"},
+        // The prefix: only before the first "|", only an instrument's exact
+        // name (case aside); the Pakhawaj has no bols.
+        {"Tabla: Na", "[Tabla: Na] 0/0 1"},
+        {"TABLA:Na | Ta", "[Na] 12/0 1 | [Ta] 18/0 1"},
+        {"pakhawaj: Na | Dha: Open Ge", "[Na] 0/0 1 | [Dha: Open Ge] 0/0 1"},
+        // A last "|" with only whitespace after it makes no bol.
+        {"Tabla: Na | Ta | \r\n ", "[Na] 12/0 1 | [Ta] 18/0 1"},
+        // Durations: either bracket closes either, any decimal number.
+        {"Na[+2]", "[Na] 12/0 2 +3/3"}, // every "+" is emphasis, even in brackets
+        {"Na [0.0010000000474974513]", "[Na] 12/0 0.001"}, // exactly the single-precision 0.001
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto parsed = Parse(c.text);
+        ASSERT_TRUE(parsed->ok);
+        EXPECT_TRUE(parsed->sink.Messages().empty());
+        EXPECT_EQ(Describe(*parsed->taal), c.bols);
+    }
+}
+
+TEST(NotationParser, DurationsRefused) {
+    // Each refused at bol 2, the message showing the piece as cleaned ("+"
+    // made spaces, then trimmed).
+    struct Case {
+        const char* piece;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Ta [20]", "Ta [20]"},
+        {"Na [0.001]", "Na [0.001]"}, // below the single-precision 0.001
+        {" Na++ (0.5+", "Na   (0.5"},
+        {"Na [1e999]", "Na [1e999]"},
+        // Not finite decimal numbers.
+        {"Na [nan]", "Na [nan]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.piece);
+        // The Taal is emptied, its name kept, and one warning box shows.
+        CTaal taal("Kept name");
+        taal.Append(std::make_unique<CBol2>());
+        RecordingMessageSink sink;
+        EXPECT_FALSE(ParseTaalText(std::string("Ta [0.5] | ") + c.piece + " | Ge", taal, sink,
+                                   BuiltInDictionary()));
+        EXPECT_EQ(taal.Count(), 0);
+        EXPECT_EQ(taal.Name(), "Kept name");
+        ASSERT_EQ(sink.Messages().size(), 1u);
+        EXPECT_EQ(sink.Messages()[0].text,
+                  std::string("Error in taal at bol no 2, bol: ") + c.shown);
+        EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
+    }
+}
+
+TEST(NotationParser, StopsAtTheLimitsOfATaal) {
+    const auto repeat = [](const std::string& piece, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += (i ? "|" : "") + piece;
+        return text;
+    };
+    struct Case {
+        std::string text;
+        bool ok;
+    };
+    const Case cases[] = {
+        {repeat("Na", 50000), true},
+        {repeat("Na", 50001), false},
+        {repeat("Na [10]", 10000), true}, // 100,000 beats
+        {repeat("Na [10]", 10001), false},
+    };
+    for (const Case& c : cases) {
+        CTaal taal;
+        RecordingMessageSink sink;
+        EXPECT_EQ(ParseTaalText(c.text, taal, sink, BuiltInDictionary()), c.ok);
+        EXPECT_EQ(taal.IsEmpty(), !c.ok);
+        ASSERT_EQ(sink.Messages().size(), c.ok ? 0u : 1u);
+        if (!c.ok) {
+            EXPECT_EQ(sink.Messages()[0].text,
+                      "A Taal holds at most 50,000 bols and 100,000 beats.");
+        }
+    }
+
+    // Ten million pieces: refused without ever holding more than the bols kept.
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    CTaal taal;
+    EXPECT_EQ(ParseTaalTextStatus(std::string(10'000'000, '|'), taal, BuiltInDictionary()).status,
+              kTaalTooLarge);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kB
+}
+
+TEST(AppliedTextRanges, FromAfterTheSeparatorToBeforeTheNext) {
+    const std::string text = "tabla: dha: open ge(2) | ghasee dhi | xyz++ | Na [0.5] loud";
+    EXPECT_EQ(AppliedTextRanges(text),
+              (std::vector<BolRange>{{6, 22}, {24, 35}, {37, 43}, {45, 59}}));
+    EXPECT_EQ(AppliedTextRanges("Na||Ta"), (std::vector<BolRange>{{0, 1}, {3, 3}, {4, 6}}));
+}
+
+// A bol of the built-in dictionary, changed by edit when given.
+CBol2 B(const std::string& name, float duration = 1.0f,
+        const std::function<void(CBol2&)>& edit = {}) {
+    CBol2 bol = *NamedBol(name, duration);
+    if (edit)
+        edit(bol);
+    return bol;
+}
+
+TaalText Write(const std::vector<CBol2>& bols,
+               const BolDictionary& dictionary = BuiltInDictionary()) {
+    CTaal taal;
+    for (const CBol2& bol : bols)
+        AddBol(taal, std::make_unique<CBol2>(bol));
+    return WriteTaalText(taal, dictionary);
+}
+
+TEST(NotationWriter, Texts) {
+    CBol2 silent;
+    silent.name = "Anything";
+    struct Case {
+        std::vector<CBol2> bols;
+        std::string text;
+        std::uint32_t code = 0;
+    };
+    const Case cases[] = {
+        {{B("Dha: Open Ge"), B("Na"), B("Tin"),
+          B("Ga", 0.5f, [](CBol2& b) { b.bass.emphasis = 6; }), B("Na", 0.5f), silent},
+         "Tabla: Dha: Open Ge [1.00] | Na | Tin | Ge [0.50]+ | Na | Silence [1.00]"},
+        // Durations where they change, with the fewest decimals, at least
+        // two, that read back as the same float (the float 0.001 lies above
+        // the decimal 0.001, which the parser refuses).
+        {{B("Na", 0.333f), B("Na", 0.333f), B("Na", 0.004f), B("Na", 10.0f), B("Na", 0.5f),
+          B("Na", 0.125f), B("Na", 0.1f), B("Na", 1.0f / 3.0f), B("Na", 0.001f)},
+         "Tabla: Na [0.333] | Na | Na [0.004] | Na [10.00] | Na [0.50] | Na [0.125] | Na [0.10] | "
+         "Na [0.33333334] | Na [0.00100000005]"},
+        // Names come from the dictionary's first entry for the sound pair,
+        // never from the bol's display name.
+        {{B("Ga"), B("Dhi"), B("dha: OPEN ge"), B("Na", 1, [](CBol2& b) { b.name = "Mine"; })},
+         "Tabla: Ge [1.00] | Ghasee Dhi | Dha: Open Ge | Na"},
+        // A pair without a name is written under the display name, with code 35.
+        {{silent,
+          B("Na", 1,
+            [](CBol2& b) {
+                b.name = "Odd pair";
+                b.bass.soundId = 9;
+            }),
+          B("Na", 1,
+            [](CBol2& b) {
+                b.name = "Unknown";
+                b.pitch.soundId = kUnknownSoundId;
+            }),
+          B("Na")},
+         "Tabla: Silence [1.00] | Odd pair | Unknown | Na",
+         kNotationUnnamedSoundPair},
+        // Sounds on the Pakhawaj (no dictionary) are "Silence", and no prefix.
+        {{B("Na", 1, [](CBol2& b) { b.pitch.instrument = Pakhawaj; }),
+          B("Dha: Open Ge", 1, [](CBol2& b) { b.bass.instrument = Pakhawaj; }), B("Tin")},
+         "Silence [1.00] | Silence | Tin"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        const TaalText text = Write(c.bols);
+        EXPECT_EQ(text.text, c.text);
+        EXPECT_EQ(text.code, c.code) << c.text;
+        // The ranges cover each bol's name, duration and plus signs exactly.
+        ASSERT_EQ(text.ranges.size(), c.bols.size()) << c.text;
+        std::size_t at = text.text.rfind("Tabla: ", 0) == 0 ? 7 : 0;
+        for (const BolRange& r : text.ranges) {
+            const std::size_t end = std::min(text.text.find(" | ", at), text.text.size());
+            EXPECT_EQ(r, (BolRange{static_cast<int>(at), static_cast<int>(end)})) << c.text;
+            at = end + 3;
+        }
+    }
+}
+
+TEST(NotationWriter, EmphasisBecomesPlusSigns) {
+    struct Case {
+        float pitch, bass;
+        std::size_t plusSigns;
+    };
+    const Case cases[] = {
+        {4.0f, 0.0f, 1},       // 0.67 rounds to one
+        {3.0f, 0.0f, 1},       // exactly a half rounds up
+        {2.9f, 0.0f, 0},       // just under a half
+        {20.0f, -20.0f, 0},    // the average is what counts
+        {1e30f, 1e30f, 65535}, // capped, not a runaway string
+        {std::numeric_limits<float>::quiet_NaN(), 0.0f, 0},
+    };
+    for (const Case& c : cases) {
+        const CBol2 bol = B("Na", 1, [&](CBol2& b) {
+            b.pitch.emphasis = c.pitch;
+            b.bass.emphasis = c.bass;
+        });
+        float last = 1.0f;
+        EXPECT_EQ(WriteBolText(bol, last, BuiltInDictionary()).text,
+                  "Na" + std::string(c.plusSigns, '+'))
+            << c.pitch << " " << c.bass;
+    }
+}
+
+// Up to 24 bols of the dictionary (now and then a silent one), each shown
+// under a name of its own, with 0 to 3 plus signs of emphasis and a duration
+// kept from the bol before, in hundredths, or any.
+void MakeRandomTaal(CTaal& taal, std::mt19937& random, const BolDictionary& dictionary) {
+    const auto& entries = dictionary.GetSlot(Tabla).entries;
+    const int count = 1 + static_cast<int>(random() % 24);
+    float duration = 1.0f;
+    for (int i = 0; i < count; ++i) {
+        const auto kind = random() % 10;
+        if (kind >= 3 && kind < 8)
+            duration = static_cast<float>(1 + random() % 1000) / 100.0f;
+        else if (kind >= 8)
+            duration = std::uniform_real_distribution<float>(0.001f, 10.0f)(random);
+        auto bol = kind == 9
+                       ? std::make_unique<CBol2>()
+                       : NamedBol(entries[random() % entries.size()].name, duration, dictionary);
+        bol->duration = duration;
+        bol->name = "shown name " + std::to_string(i);
+        bol->pitch.emphasis = bol->bass.emphasis = 3.0f * static_cast<float>(random() % 4);
+        AddBol(taal, std::move(bol));
+    }
+}
+
+// Write, parse, compare: every duration reads back exactly.
+void CheckRoundTrip(const CTaal& taal, const BolDictionary& dictionary) {
+    const TaalText written = WriteTaalText(taal, dictionary);
+    auto parsed = Parse(written.text, dictionary);
+    ASSERT_TRUE(parsed->ok) << written.text;
+    EXPECT_EQ(written.code, 0u) << written.text;
+    ASSERT_EQ(parsed->taal->Count(), taal.Count()) << written.text;
+    for (int i = 0; i < taal.Count(); ++i) {
+        const CBol2& a = *taal.BolAt(i);
+        const CBol2& b = *parsed->taal->BolAt(i);
+        EXPECT_EQ(std::tuple(b.pitch.soundId, b.bass.soundId, b.pitch.emphasis, b.bass.emphasis,
+                             b.duration, b.index),
+                  std::tuple(a.pitch.soundId, a.bass.soundId, a.pitch.emphasis, a.bass.emphasis,
+                             a.duration, static_cast<std::uint32_t>(i)))
+            << written.text << " bol " << i;
+    }
+    // Read back, the text is a fixed point: Apply on unchanged text changes nothing.
+    EXPECT_EQ(WriteTaalText(*parsed->taal, dictionary).text, written.text);
+}
+
+TEST(NotationRoundTrip, RandomTaals) {
+    for (const BolDictionary* dictionary : {&BuiltInDictionary(), &ShippedDictionary()}) {
+        std::mt19937 random(20240611);
+        for (int round = 0; round < 300; ++round) {
+            SCOPED_TRACE(round);
+            CTaal taal;
+            MakeRandomTaal(taal, random, *dictionary);
+            CheckRoundTrip(taal, *dictionary);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+TEST(ShippedBols, EveryLineIsABolWithKnownSounds) {
+    const BolDictionary& dictionary = ShippedDictionary();
+    // Every line of the file is a bol, none is lost to a typo in a stroke name.
+    const auto& entries = dictionary.GetSlot(Tabla).entries;
+    ASSERT_EQ(entries.size(), BuiltInBols().size() + 14);
+    for (std::size_t i = 0; i < 14; ++i) {
+        const auto& e = entries[i];
+        EXPECT_EQ(e.pitchSoundId == 0, EqualsIgnoringCase(e.pitchSoundName, "Silence")) << e.name;
+        EXPECT_EQ(e.bassSoundId == 0, EqualsIgnoringCase(e.bassSoundName, "Silence")) << e.name;
+    }
+}
+
+TEST(ThekaFiles, EachOpensCleanlyAndItsNotationReadsBackTheSameTaal) {
+    std::map<std::string, float> beats = {
+        {"Teentaal", 16.0f}, {"Ektaal", 12.0f},   {"Jhaptaal", 10.0f}, {"Rupak", 7.0f},
+        {"Dadra", 6.0f},     {"Keherwa", 8.0f},   {"Jhoomra", 14.0f},  {"Deepchandi", 14.0f},
+        {"Tilwada", 16.0f},  {"Chautaal", 12.0f}, {"Dhamar", 14.0f},   {"Sooltaal", 10.0f},
+    };
+    const BolDictionary& dictionary = ShippedDictionary();
+    for (const auto& entry : std::filesystem::directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
+        const auto& path = entry.path();
+        if (path.extension() != ".tal")
+            continue;
+        const std::string name = path.stem().string();
+        SCOPED_TRACE(name);
+        CLorvantaDoc doc;
+        RecordingMessageSink sink;
+        const ReadOutcome outcome = OpenTaalFile(doc, path, sink);
+        EXPECT_EQ(outcome.result, kReadOk);
+        EXPECT_TRUE(sink.Messages().empty());
+        const CTaal& taal = doc.Taal();
+        EXPECT_EQ(taal.Name(), name);
+        ASSERT_EQ(beats.count(name), 1u) << "not a standard theka";
+        EXPECT_EQ(taal.Total(), beats[name]);
+        beats.erase(name);
+
+        // Every bol has a dictionary name.
+        const TaalText text = NotationPaneText(doc, dictionary);
+        EXPECT_EQ(text.code, 0u) << text.text;
+        auto parsed = Parse(text.text, dictionary);
+        ASSERT_TRUE(parsed->ok) << text.text;
+        ASSERT_EQ(parsed->taal->Count(), taal.Count()) << text.text;
+        for (int i = 0; i < taal.Count(); ++i)
+            EXPECT_EQ(*parsed->taal->BolAt(i), *taal.BolAt(i))
+                << "bol " << i << " of " << text.text;
+    }
+    EXPECT_TRUE(beats.empty()) << beats.size() << " standard thekas missing, "
+                               << beats.begin()->first << " among them";
+}
+
+} // namespace
+} // namespace lorvanta::test
