@@ -293,9 +293,6 @@ private slots:
         QVERIFY(!g.view->NameEditor());
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
         QCOMPARE(g.view->NameEditor()->geometry(), name);
-        QHelpEvent help(QEvent::ToolTip, name.center(), g.Page()->mapToGlobal(name.center()));
-        QApplication::sendEvent(g.Page(), &help);
-        QCOMPARE(QToolTip::text(), QString::fromLatin1(CLorvantaView::kNameTip));
         bar->setValue(40);
         Flush();
         QCOMPARE(g.view->NameEditor()->geometry().top(), 50 - 40);
