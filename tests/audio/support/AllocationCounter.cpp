@@ -7,17 +7,12 @@
 namespace lorvanta::test {
 namespace {
 std::atomic<bool> g_armed{false};
-std::atomic<std::uint64_t> g_allocations{0};
-std::atomic<std::uint64_t> g_frees{0};
+std::atomic<std::uint64_t> g_calls{0};
 thread_local bool t_exempt = false; // constant-initialised: safe inside malloc
 
 void NoteAllocation() {
     if (g_armed.load(std::memory_order_relaxed) && !t_exempt)
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-}
-void NoteFree(void* p) {
-    if (p != nullptr && g_armed.load(std::memory_order_relaxed) && !t_exempt)
-        g_frees.fetch_add(1, std::memory_order_relaxed);
+        g_calls.fetch_add(1, std::memory_order_relaxed);
 }
 } // namespace
 
@@ -25,10 +20,7 @@ void ArmAllocationCounter(bool armed) {
     g_armed.store(armed);
 }
 std::uint64_t CountedAllocations() {
-    return g_allocations.load();
-}
-std::uint64_t CountedFrees() {
-    return g_frees.load();
+    return g_calls.load();
 }
 
 AllocationScope::AllocationScope(bool counted) : m_previous(t_exempt) {
@@ -73,7 +65,8 @@ int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
     return 0;
 }
 void free(void* p) {
-    lorvanta::test::NoteFree(p);
+    if (p != nullptr)
+        lorvanta::test::NoteAllocation();
     __libc_free(p);
 }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Counts heap allocations and frees made while armed, on every thread but
+// Counts heap allocations and frees (together) made while armed, on every thread but
 // those that exempt themselves. Linking AllocationCounter.cpp into a test
 // program replaces the C allocator's entry points for the whole program
 // (glibc only, and not under a sanitizer, which has its own).
@@ -11,7 +11,6 @@ namespace lorvanta::test {
 
 void ArmAllocationCounter(bool armed);
 std::uint64_t CountedAllocations();
-std::uint64_t CountedFrees();
 
 // While alive, the constructing thread's allocations are counted or not as
 // `counted` says; the thread's previous choice comes back after.
