@@ -147,8 +147,6 @@ TEST(ProgramData, BesideTheProgramThenInstalledData) {
 
     WriteText(prefix.bin / "help" / "index.html", "build tree");
     EXPECT_EQ(FindProgramData(prefix.bin, "help/index.html"), prefix.bin / "help" / "index.html");
-
-    EXPECT_EQ(FindProgramData(fs::path(), "help/index.html"), fs::path());
 }
 
 TEST(ProgramData, UserDataFolder) {
@@ -171,8 +169,6 @@ TEST(ProgramData, UserBolsComeBeforeTheProgramsAndTheBuiltInOnes) {
     ASSERT_EQ(entries.size(), 34u + 3u);
     EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->pitchSoundName, "Na");
     EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
-    EXPECT_EQ(entries[1].bassSoundName, "Open Ge");
-    EXPECT_EQ(entries.back().name, "Ra");
 }
 
 } // namespace

@@ -56,20 +56,6 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
             other->Append(std::make_unique<CBol2>("Na", i, beats));
         return other;
     };
-    const auto apply = [](float beats) {
-        return [beats](CTaalEditor& e) {
-            e.Click(0, {});
-            CBol2 edited = *e.GetFirstSelectedBol();
-            edited.duration = beats;
-            return e.ApplyBolProperties(edited);
-        };
-    };
-    const auto expand = [](float factor) {
-        return [factor](CTaalEditor& e) {
-            e.SelectAll();
-            return e.ExpandSelected(factor);
-        };
-    };
     struct Case {
         const char* what;
         int bols;
@@ -93,8 +79,20 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
              return e.InsertBols({&bol});
          },
          kBolDurationOutOfRange},
-        {"expand 10x to 100", 2, 10.0f, expand(10.0f), kBolDurationOutOfRange},
-        {"bol apply, 10.5 beats", 2, 1.0f, apply(10.5f), kBolDurationOutOfRange},
+        {"expand 10x to 100", 2, 10.0f,
+         [](CTaalEditor& e) {
+             e.SelectAll();
+             return e.ExpandSelected(10.0f);
+         },
+         kBolDurationOutOfRange},
+        {"bol apply, 10.5 beats", 2, 1.0f,
+         [](CTaalEditor& e) {
+             e.Click(0, {});
+             CBol2 edited = *e.GetFirstSelectedBol();
+             edited.duration = 10.5f;
+             return e.ApplyBolProperties(edited);
+         },
+         kBolDurationOutOfRange},
         {"notation, 50,001 bols", 2, 1.0f,
          [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},
     };
