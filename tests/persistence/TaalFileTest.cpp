@@ -117,58 +117,23 @@ TEST(ReadChecks, TempoIsReadAsStoredAndReplacedOnOpen) {
     }
 }
 
-std::vector<std::uint8_t> ThreeBolFile(std::size_t length = SIZE_MAX) {
-    Bytes file;
-    file.Header().Params(120.0f).TaalHead("Three", 3, 3.5f, 3).ClassTag().Bol("Dha", 0, 1.0f);
-    file.U16(0x8001).BolHead("Ge", 1, 2.0f).Sound("Closed Ge", 2).Sound();
-    file.U16(0x8001).BolHead("Na", 2, 0.5f).Sound().Sound("Na", 12, 0, -3.0f);
-    std::vector<std::uint8_t> bytes = file.Data();
-    bytes.resize(std::min(length, bytes.size()));
-    return bytes;
-}
-
-// The document a structural error leaves behind: a fresh empty Taal.
-void ExpectEmptied(const CLorvantaDoc& doc) {
-    EXPECT_EQ(doc.Taal().Name(), "New Taal");
-    EXPECT_TRUE(doc.IsEmpty() && doc.Taal().Count() == 0);
-    EXPECT_EQ(doc.DefaultTempo(), DefaultTempo());
-}
-
-std::string StructuralDetail(const std::vector<std::uint8_t>& bytes) {
-    CLorvantaDoc doc;
-    doc.InsertBol(-1);
-    doc.Taal().SetName("Before");
-    const ReadOutcome outcome = ReadTaalDocument(bytes, "/t/x.tal", doc);
-    EXPECT_TRUE(outcome.structuralError);
-    ExpectEmptied(doc);
-    EXPECT_FALSE(PostReadMessage(outcome, "/t/x.tal").has_value());
-    return outcome.errorDetail;
-}
-
+// A file that ends early leaves a fresh empty Taal and says where it ended;
+// huge counts end with the data, never with a huge allocation.
 TEST(MalformedFile, DetailSaysWhere) {
-    struct Case {
-        std::vector<std::uint8_t> bytes;
-        std::string detail;
-    };
-    const Case cases[] = {
-        {ThreeBolFile(1), "it holds no Taal"},
-        // The first bol record starts at 291: name, index at 295, duration at 299.
-        {ThreeBolFile(301), "the file ends inside the duration of bol 1 (byte 299)"},
-        // Huge counts end with the data, never with a huge allocation.
-        {Bytes()
-             .Header()
-             .Params()
-             .Str("T")
-             .I32(3)
-             .F32(3.0f)
-             .U16(0xFFFF)
-             .U32(0xFFFFFFFF)
-             .ClassTag()
-             .Bol(),
+    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
+        {{0xAA}, "it holds no Taal"},
+        {Bytes().Header().Params().TaalHead("T", 3, 3.0f, 0xFFFF).U32(0xFFFFFFFF).ClassTag().Bol(),
          "the file ends inside the object tag of list element 2 (byte 345)"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(StructuralDetail(c.bytes), c.detail);
+    for (const auto& [bytes, detail] : cases) {
+        CLorvantaDoc doc;
+        doc.InsertBol(-1);
+        const ReadOutcome outcome = ReadTaalDocument(bytes, "/x.tal", doc);
+        EXPECT_TRUE(outcome.structuralError);
+        EXPECT_EQ(outcome.errorDetail, detail);
+        EXPECT_TRUE(doc.IsEmpty() && doc.Taal().Count() == 0 && doc.Taal().Name() == "New Taal");
+        EXPECT_FALSE(PostReadMessage(outcome, "/x.tal").has_value());
+    }
 }
 
 std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& records,
