@@ -2,6 +2,7 @@
 
 #include "AudioTestSupport.h"
 
+#include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "persistence/TaalFile.h"
 
@@ -43,18 +44,11 @@ protected:
     }
 
     // The image the program builds for these bols at 100 bpm and this pitch,
-    // with the strokes `bank` writes as the ones in use.
+    // with the default kit.
     std::vector<unsigned char> ProgramImage(const std::vector<BolSpec>& specs, float factor) {
         CTaal taal;
         FillTaal(taal, specs);
-        CSampleBank bank;
-        const std::string inUse = "in-use-" + std::to_string(++m_banks);
-        EXPECT_EQ(Run("bank " + Path(inUse)), 0) << err;
-        for (const auto& file : fs::directory_iterator(folder.Path() / inUse)) {
-            const int id = std::atoi(file.path().filename().c_str());
-            EXPECT_TRUE(id == 0 ||
-                        bank.ReplaceStroke(static_cast<SoundId>(id), Slurp(file.path())));
-        }
+        CSampleBank bank(DefaultBuiltInKit());
         RecordingMessageSink sink;
         CTaalRenderer renderer(taal, bank, sink);
         renderer.SetPitch(factor);
@@ -69,7 +63,6 @@ protected:
     TempDir folder;
     std::string err;
     const std::vector<BolSpec> twoBols{{1.0f, 12, 3, 3.0f, 0.0f}, {0.5f, 7, 0}};
-    int m_banks = 0;
 };
 
 } // namespace
