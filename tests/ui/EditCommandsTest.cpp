@@ -114,15 +114,6 @@ private slots:
         QCOMPARE(doc.Taal().Name(), std::string("Teentaal fast"));
         QCOMPARE(doc.DefaultTempo(), 240.0f);
         QCOMPARE(editor.Lists().UndoList().size(), std::size_t{1});
-
-        // Expand Custom multiplies by the dialog's factor.
-        editor.SelectBol(1, true);
-        WhenShown<CExpandDlg>([](CExpandDlg& dialog) {
-            dialog.MultiplierEdit()->setText(QStringLiteral("1.5"));
-            dialog.OkButton()->click();
-        });
-        frame.Commands().Action(kCmdExpandCustom)->trigger();
-        QCOMPARE(doc.Taal().BolAt(1)->duration, 1.5f);
     }
 
     void saveSoundAndMergeTaal() {
