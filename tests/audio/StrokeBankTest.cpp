@@ -6,12 +6,12 @@
 #include "audio/StrokeData.h"
 #include "audio/WaveFormat.h"
 #include "common/StrokeAnalysis.h"
+#include "persistence/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -232,36 +232,21 @@ TEST(StrokeBank, KitsAreTunedToTheLabels) {
     }
 }
 
-// Each generator writes the same bytes on every run, and they are what the
-// library carries.
+// Each generator, run now, writes the very bytes the library carries.
 void ExpectDeterministicAndEmbedded(const std::string& tool, const std::string& options,
                                     std::span<const EmbeddedWave> waves) {
-    const std::filesystem::path base =
-        std::filesystem::temp_directory_path() /
-        ("lorvanta-strokes-" +
-         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::remove_all(base);
-    auto run = [&](const std::string& dir) {
-        const std::string command =
-            "\"" + tool + "\" " + options + " --wav-dir \"" + (base / dir).string() + "\"";
-        return std::system(command.c_str());
-    };
-    ASSERT_EQ(run("a"), 0);
-    ASSERT_EQ(run("b"), 0);
-    auto read = [](const std::filesystem::path& path) {
-        std::ifstream file(path, std::ios::binary);
-        return std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {});
-    };
+    const test::TempDir dir;
+    const std::string command =
+        "\"" + tool + "\" " + options + " --wav-dir \"" + dir.Path().string() + "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_EQ(waves.size(), kEmbeddedWaveCount);
     for (int id = 0; id < static_cast<int>(kEmbeddedWaveCount); ++id) {
-        SCOPED_TRACE(id);
-        const std::string name = std::to_string(id) + ".wav";
-        const std::vector<unsigned char> a = read(base / "a" / name);
+        std::ifstream file(dir.Path() / (std::to_string(id) + ".wav"), std::ios::binary);
         const EmbeddedWave& wave = waves[static_cast<std::size_t>(id)];
-        EXPECT_EQ(a, read(base / "b" / name));
-        EXPECT_EQ(a, std::vector<unsigned char>(wave.bytes, wave.bytes + wave.size));
+        EXPECT_EQ(std::vector<unsigned char>(std::istreambuf_iterator<char>(file), {}),
+                  std::vector<unsigned char>(wave.bytes, wave.bytes + wave.size))
+            << id;
     }
-    std::filesystem::remove_all(base);
 }
 
 TEST(StrokeGenerator, IsDeterministicAndMatchesTheEmbeddedData) {
