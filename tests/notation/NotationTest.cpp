@@ -53,10 +53,9 @@ TEST(NotationParser, Accepted) {
         {"Na++ | Ta [0.25]+ | Ge | Na [2] | Ta",
          "[Na] 12/0 1 +6/6 | [Ta] 18/0 0.25 +3/3 | [Ge] 0/2 0.25 | [Na] 12/0 2 | [Ta] 18/0 2"},
         // The prefix: only before the first "|", only an instrument's exact
-        // name (case aside); the Pakhawaj has no bols.
+        // name (case aside).
         {"Tabla: Na", "[Tabla: Na] 0/0 1"},
         {"TABLA:Na | Ta", "[Na] 12/0 1 | [Ta] 18/0 1"},
-        {"pakhawaj: Na | Dha: Open Ge", "[Na] 0/0 1 | [Dha: Open Ge] 0/0 1"},
         // A last "|" with only whitespace after it makes no bol.
         {"Tabla: Na | Ta | \r\n ", "[Na] 12/0 1 | [Ta] 18/0 1"},
         // Durations: either bracket closes either, any decimal number.
@@ -83,7 +82,6 @@ TEST(NotationParser, DurationsRefused) {
         {"Ta [20]", "Ta [20]"},
         {"Na [0.001]", "Na [0.001]"}, // below the single-precision 0.001
         {" Na++ (0.5+", "Na   (0.5"},
-        {"Na [1e999]", "Na [1e999]"},
         // Not finite decimal numbers.
         {"Na [nan]", "Na [nan]"},
     };
@@ -142,13 +140,6 @@ TEST(NotationParser, StopsAtTheLimitsOfATaal) {
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kB
-}
-
-TEST(AppliedTextRanges, FromAfterTheSeparatorToBeforeTheNext) {
-    const std::string text = "tabla: dha: open ge(2) | ghasee dhi | xyz++ | Na [0.5] loud";
-    EXPECT_EQ(AppliedTextRanges(text),
-              (std::vector<BolRange>{{6, 22}, {24, 35}, {37, 43}, {45, 59}}));
-    EXPECT_EQ(AppliedTextRanges("Na||Ta"), (std::vector<BolRange>{{0, 1}, {3, 3}, {4, 6}}));
 }
 
 // A bol of the built-in dictionary, changed by edit when given.
@@ -306,18 +297,6 @@ TEST(NotationRoundTrip, RandomTaals) {
             if (HasFatalFailure())
                 return;
         }
-    }
-}
-
-TEST(ShippedBols, EveryLineIsABolWithKnownSounds) {
-    const BolDictionary& dictionary = ShippedDictionary();
-    // Every line of the file is a bol, none is lost to a typo in a stroke name.
-    const auto& entries = dictionary.GetSlot(Tabla).entries;
-    ASSERT_EQ(entries.size(), BuiltInBols().size() + 14);
-    for (std::size_t i = 0; i < 14; ++i) {
-        const auto& e = entries[i];
-        EXPECT_EQ(e.pitchSoundId == 0, EqualsIgnoringCase(e.pitchSoundName, "Silence")) << e.name;
-        EXPECT_EQ(e.bassSoundId == 0, EqualsIgnoringCase(e.bassSoundName, "Silence")) << e.name;
     }
 }
 
