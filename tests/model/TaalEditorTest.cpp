@@ -169,6 +169,7 @@ TEST(EditorCommands, InsertDeletePaste) {
         Fixture f(c.count);
         f.Do(c.script);
         EXPECT_EQ(f.Names(), c.names);
+        EXPECT_EQ(f.host.cells, f.doc.Taal().Count());
         std::string selected;
         for (const int i : f.Selected())
             selected += (selected.empty() ? "" : " ") + std::to_string(i);

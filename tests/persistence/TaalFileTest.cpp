@@ -173,26 +173,17 @@ TEST(LegacyFile, RecordsBecomeBols) {
 // Legacy records get the checks of a version 4 bol; the total is the sum of
 // the durations as mended.
 TEST(LegacyFile, RecordsGetTheChecksOfVersion4) {
-    struct Case {
-        std::vector<std::uint8_t> record;
-        std::string bol;
-        float total; // with a second, clean bol of one beat
-    };
-    const float kNaN = std::numeric_limits<float>::quiet_NaN();
-    const Case cases[] = {
-        {LegacyRecord("A", "Open Ge", "Na", kNaN), "A 0 1 0 / Open Ge 3 0 0 / Na 12 0 0", 2.0f},
-        {LegacyRecord("A", "Open Ge", "Na", 1.0f, 21, -21),
-         "A 0 1 0 / Silence 0 0 0 / Silence 0 0 0", 2.0f},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bol);
+    // With a second, clean bol of one beat: the total is two beats.
+    for (const auto& [record, bol] : {std::pair{LegacyRecord("A", "Open Ge", "Na", kNaN),
+                                                "A 0 1 0 / Open Ge 3 0 0 / Na 12 0 0"},
+                                      std::pair{LegacyRecord("A", "Open Ge", "Na", 1.0f, 21, -21),
+                                                "A 0 1 0 / Silence 0 0 0 / Silence 0 0 0"}}) {
         CLorvantaDoc doc;
-        const ReadOutcome outcome =
-            ReadTaalDocument(Join({c.record, LegacyRecord("B", "", "")}), "/old/a.tal", doc);
-        EXPECT_EQ(outcome.result, 38u);
+        EXPECT_EQ(ReadTaalDocument(Join({record, LegacyRecord("B", "", "")}), "/a.tal", doc).result,
+                  38u);
         ASSERT_EQ(doc.Taal().Count(), 2);
-        EXPECT_EQ(test::Describe(*doc.Taal().BolAt(0)), c.bol);
-        EXPECT_EQ(doc.Taal().Total(), c.total);
+        EXPECT_EQ(test::Describe(*doc.Taal().BolAt(0)), bol);
+        EXPECT_EQ(doc.Taal().Total(), 2.0f);
     }
 }
 
