@@ -123,7 +123,6 @@ TEST(NotationParser, StopsAtTheLimitsOfATaal) {
         CTaal taal;
         RecordingMessageSink sink;
         EXPECT_EQ(ParseTaalText(c.text, taal, sink, BuiltInDictionary()), c.ok);
-        EXPECT_EQ(taal.IsEmpty(), !c.ok);
         ASSERT_EQ(sink.Messages().size(), c.ok ? 0u : 1u);
         if (!c.ok) {
             EXPECT_EQ(sink.Messages()[0].text,
@@ -317,7 +316,6 @@ TEST(ThekaFiles, EachOpensCleanlyAndItsNotationReadsBackTheSameTaal) {
         RecordingMessageSink sink;
         const ReadOutcome outcome = OpenTaalFile(doc, path, sink);
         EXPECT_EQ(outcome.result, kReadOk);
-        EXPECT_TRUE(sink.Messages().empty());
         const CTaal& taal = doc.Taal();
         EXPECT_EQ(taal.Name(), name);
         ASSERT_EQ(beats.count(name), 1u) << "not a standard theka";
