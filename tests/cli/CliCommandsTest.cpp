@@ -1,12 +1,18 @@
 // lorvanta-cli dump, convert, notation, parse and compose, run as a user runs
-// them: exit codes, what goes to stdout and stderr, and the files written.
+// them: exit codes, what goes to stdout and stderr, and the files written; and
+// the JSON forms of strings and numbers.
+#include "TaalJson.h"
 #include "persistence/TaalBytes.h"
 #include "persistence/TaalFile.h"
 #include "persistence/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdlib>
 #include <fstream>
+#include <limits>
+#include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -259,6 +265,28 @@ TEST_F(CliCommands, ComposeAndEditSaveWhatTheyMade) {
     EXPECT_EQ(dhin.name, "Dhin: Open Ge");
     EXPECT_EQ(dhin.pitch.instrument, Pakhawaj);
     EXPECT_EQ(dhin.bass.emphasis, -2.5f);
+}
+
+TEST(TaalJson, StringsAreLatin1WithEscapes) {
+    EXPECT_EQ(cli::JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
+    EXPECT_EQ(cli::JsonString(std::string("\x01\n\x1f\x7f\x80\xe9\xff", 7)),
+              "\"\\u0001\\u000a\\u001f\\u007f\\u0080\\u00e9\\u00ff\"");
+}
+
+TEST(TaalJson, FloatsReadBackExactly) {
+    EXPECT_EQ(cli::JsonFloat(1.0f), "1");
+    EXPECT_EQ(cli::JsonFloat(DefaultTempo()), "99.9999924");
+    EXPECT_EQ(cli::JsonFloat(-std::numeric_limits<float>::infinity()), "null");
+    std::mt19937 random(3);
+    for (int i = 0; i < 2000; ++i) {
+        const auto value = std::bit_cast<float>(static_cast<std::uint32_t>(random()));
+        if (!std::isfinite(value))
+            continue;
+        const std::string text = cli::JsonFloat(value);
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(std::strtof(text.c_str(), nullptr)),
+                  std::bit_cast<std::uint32_t>(value))
+            << text;
+    }
 }
 
 } // namespace
