@@ -4,6 +4,8 @@
 // setting the engine up and down, and the Play Bol audition.
 #include "PlaybackTestSupport.h"
 
+#include "../AudioTestSupport.h"
+
 #include "audio/StrokeKit.h"
 #include "audio/WaveFormat.h"
 
@@ -215,15 +217,6 @@ TEST_F(PlayingPositionTest, ThePositionIsWhatIsHeardShownFromTheStart) {
     EXPECT_EQ(Positions().back().offset, 2u * 26460u + 20u * 440u - 600u);
 }
 
-std::vector<unsigned char> WaveImage(const std::vector<std::int16_t>& samples,
-                                     std::uint32_t rate = 22050) {
-    const WaveHeader header = MakeWaveHeader(rate, static_cast<std::uint32_t>(samples.size() * 2));
-    std::vector<unsigned char> image(header.begin(), header.end());
-    image.resize(kWaveHeaderSize + samples.size() * 2);
-    std::memcpy(image.data() + kWaveHeaderSize, samples.data(), samples.size() * 2);
-    return image;
-}
-
 TEST_F(EngineLifecycleTest, SetUpAndShutDownOnceAndWithoutSoundNothingPlays) {
     Open({1.0f, 0.5f});
     EXPECT_EQ(engine->InitDirectSound(), 0u); // again: nothing to do
@@ -248,7 +241,7 @@ TEST_F(EngineLifecycleTest, SetUpAndShutDownOnceAndWithoutSoundNothingPlays) {
     silent.OnAudioPlay();
     EXPECT_FALSE(silent.IsPlaying());
     EXPECT_TRUE(sink.Messages().empty());
-    EXPECT_EQ(silent.PlayAudition(WaveImage({1, 2, 3, 4})), kHrNotInitialized);
+    EXPECT_EQ(silent.PlayAudition(StrokeImage({1, 2, 3, 4})), kHrNotInitialized);
 }
 
 TEST_F(EngineLifecycleTest, NothingToPlayIsRefused) {
@@ -266,7 +259,7 @@ TEST_F(EngineLifecycleTest, TheAuditionPlaysOnceAfterStoppingTheTaal) {
     Step(2);
     std::vector<std::int16_t> samples(3000);
     std::iota(samples.begin(), samples.end(), 1);
-    auto image = WaveImage(samples);
+    auto image = StrokeImage(samples);
     ASSERT_EQ(engine->PlayAudition(image), kHrOk);
     EXPECT_FALSE(engine->IsPlaying());
     const std::uint64_t first = engine->Audition()->Serial();
