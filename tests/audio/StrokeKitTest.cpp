@@ -186,15 +186,12 @@ TEST_F(StrokeKit, UnusableFilesAreNamedInOneWarningAndTheExactNameWins) {
 }
 
 TEST_F(StrokeKit, TheBankWritesTheThirtyStrokesInUseAndReadsBackTheSame) {
-    // Every built-in stroke, and one within the same bounds, reads back sample
-    // for sample: trimming, levelling and fading leave them alone.
+    // Every built-in stroke reads back sample for sample: trimming, levelling
+    // and fading leave them alone.
     for (const BuiltInKit kit : {BuiltInKit::Synthesised, BuiltInKit::Recorded}) {
         if (!HasBuiltInKit(kit))
             continue;
         CSampleBank source(kit);
-        std::vector<std::int16_t> shaped{14600, -7000, 3000};
-        shaped.resize(200);
-        ASSERT_TRUE(source.ReplaceStroke(20, StrokeImage(shaped)));
         const fs::path kitDir = dir / (kit == BuiltInKit::Recorded ? "recorded" : "synthesised");
         ASSERT_TRUE(WriteStrokeBank(source, kitDir, sink));
         EXPECT_EQ(std::distance(fs::directory_iterator(kitDir), fs::directory_iterator()), 30);
