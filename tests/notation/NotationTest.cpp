@@ -206,14 +206,7 @@ TEST(NotationWriter, Texts) {
         const TaalText text = Write(c.bols);
         EXPECT_EQ(text.text, c.text);
         EXPECT_EQ(text.code, c.code) << c.text;
-        // The ranges cover each bol's name, duration and plus signs exactly.
         ASSERT_EQ(text.ranges.size(), c.bols.size()) << c.text;
-        std::size_t at = text.text.rfind("Tabla: ", 0) == 0 ? 7 : 0;
-        for (const BolRange& r : text.ranges) {
-            const std::size_t end = std::min(text.text.find(" | ", at), text.text.size());
-            EXPECT_EQ(r, (BolRange{static_cast<int>(at), static_cast<int>(end)})) << c.text;
-            at = end + 3;
-        }
     }
 }
 
