@@ -100,16 +100,9 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
         SCOPED_TRACE(c.what);
         Editing f(c.bols, c.beats);
         const std::vector<std::uint8_t> before = WriteTaalDocument(f.doc);
-        const std::size_t undo = f.editor.Lists().UndoList().size();
         EXPECT_EQ(c.edit(f.editor), c.status);
-        if (c.status != 0) {
-            EXPECT_EQ(WriteTaalDocument(f.doc), before);
-            EXPECT_EQ(f.editor.Lists().UndoList().size(), undo);
-            EXPECT_FALSE(f.doc.IsModified());
-        }
-        CLorvantaDoc read;
-        EXPECT_EQ(ReadBack(f.doc, read).result, kReadOk);
-        EXPECT_EQ(read.Taal().Count(), f.doc.Taal().Count());
+        EXPECT_EQ(WriteTaalDocument(f.doc), before);
+        EXPECT_FALSE(f.editor.CanUndo() || f.doc.IsModified());
     }
 }
 
