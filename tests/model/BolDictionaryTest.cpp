@@ -127,23 +127,24 @@ void WriteText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// An installation: prefix/bin holds the program, prefix/share/lorvanta its data.
-struct Installation {
+// Data beside the program, then installed in share/lorvanta; the user's bol
+// file before the program's and the built-in bols.
+TEST(ProgramData, BesideTheProgramThenInstalledAndTheUsersBolsFirst) {
     test::TempDir dir;
-    fs::path bin = dir / "bin";
-    fs::path share = dir / "share" / "lorvanta";
-    Installation() { fs::create_directories(bin); }
-};
+    const fs::path bin = dir / "bin", share = dir / "share" / "lorvanta", user = dir / "user";
+    fs::create_directories(bin);
+    WriteText(share / "help" / "index.html", "installed");
+    EXPECT_EQ(FindProgramData(bin, "help/index.html"), share / "help" / "index.html");
+    WriteText(bin / "help" / "index.html", "build tree");
+    EXPECT_EQ(FindProgramData(bin, "help/index.html"), bin / "help" / "index.html");
 
-TEST(ProgramData, BesideTheProgramThenInstalledData) {
-    Installation prefix;
-    EXPECT_EQ(FindProgramData(prefix.bin, "help/index.html"), fs::path());
-
-    WriteText(prefix.share / "help" / "index.html", "installed");
-    EXPECT_EQ(FindProgramData(prefix.bin, "help/index.html"), prefix.share / "help" / "index.html");
-
-    WriteText(prefix.bin / "help" / "index.html", "build tree");
-    EXPECT_EQ(FindProgramData(prefix.bin, "help/index.html"), prefix.bin / "help" / "index.html");
+    WriteText(share / "Tabla Bols.txt", "Ge = Silence + Open Ge\nTun = Tu + Silence\n");
+    WriteText(user / "Tabla Bols.txt", "ge = Na + Silence\n");
+    BolDictionary dictionary;
+    ASSERT_EQ(dictionary.Load(BolTableFiles(bin, user)), 0u);
+    EXPECT_EQ(dictionary.GetSlot(Tabla).entries.size(), 34u + 3u);
+    EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->pitchSoundName, "Na");
+    EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
 }
 
 TEST(ProgramData, UserDataFolder) {
@@ -152,20 +153,6 @@ TEST(ProgramData, UserDataFolder) {
     EXPECT_EQ(UserDataFolder("data", "/home/u"), fs::path("/home/u/.local/share/lorvanta"));
     EXPECT_EQ(UserDataFolder(nullptr, "/home/u"), fs::path("/home/u/.local/share/lorvanta"));
     EXPECT_EQ(UserDataFolder(nullptr, ""), fs::path());
-}
-
-TEST(ProgramData, UserBolsComeBeforeTheProgramsAndTheBuiltInOnes) {
-    Installation prefix;
-    const fs::path user = prefix.dir / "user";
-    WriteText(prefix.share / "Tabla Bols.txt", "Ge = Silence + Open Ge\nTun = Tu + Silence\n");
-    WriteText(user / "Tabla Bols.txt", "ge = Na + Silence\n");
-
-    BolDictionary dictionary;
-    ASSERT_EQ(dictionary.Load(BolTableFiles(prefix.bin, user)), 0u);
-    const auto& entries = dictionary.GetSlot(Tabla).entries;
-    ASSERT_EQ(entries.size(), 34u + 3u);
-    EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->pitchSoundName, "Na");
-    EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
 }
 
 } // namespace
