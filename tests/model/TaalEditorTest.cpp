@@ -49,7 +49,9 @@ struct Fixture {
 
     // One gesture or command a word: c, k, s, x, m + index: click, Ctrl+click,
     // Shift+click, Ctrl+Shift+click, right click; h e l r: Home, End, Left,
-    // Right (capital: with Shift); a: Select All; and the commands by name.
+    // Right (capital: with Shift); a: Select All; and the commands by name;
+    // "save" marks the file written, "name" renames, "repaired" opens a Taal
+    // repaired while reading.
     void Do(const std::string& script) {
         std::istringstream in(script);
         for (std::string w; in >> w;) {
@@ -66,6 +68,9 @@ struct Fixture {
                 {"clear", [&] { editor.ClearAll(); }},
                 {"undo", [&] { editor.Undo(); }},
                 {"redo", [&] { editor.Redo(); }},
+                {"save", [&] { doc.SetModified(false); }},
+                {"name", [&] { editor.CommitName("Other"); }},
+                {"repaired", [&] { doc.SetModifiedUntilSaved(); }},
                 {"c", [&] { editor.Click(i, {}); }},
                 {"k", [&] { editor.Click(i, kCtrl); }},
                 {"s", [&] { editor.Click(i, kShift); }},
@@ -202,9 +207,8 @@ TEST(EditorCommands, TaalPropertiesRecordOnlyChangesAndKeepTheRedoList) {
 }
 
 // Modified exactly when the undo position differs from the one at the last
-// save, whatever mix of edits, undos and redos led there. "save" marks the
-// file written, "name" renames (a record that keeps the redo list),
-// "repaired" opens a Taal that was repaired while reading.
+// save, whatever mix of edits, undos and redos led there (a rename keeps the
+// redo list).
 TEST(EditorUndo, ModifiedExactlyWhenTheHistoryIsNotWhereItWasSaved) {
     const std::pair<const char*, bool> cases[] = {
         {"c1 del undo", false},
@@ -218,17 +222,7 @@ TEST(EditorUndo, ModifiedExactlyWhenTheHistoryIsNotWhereItWasSaved) {
     for (const auto& [script, modified] : cases) {
         Fixture f(4);
         f.editor.Reset();
-        std::istringstream in(script);
-        for (std::string w; in >> w;) {
-            if (w == "save")
-                f.doc.SetModified(false);
-            else if (w == "name")
-                f.editor.CommitName("Other");
-            else if (w == "repaired")
-                f.doc.SetModifiedUntilSaved();
-            else
-                f.Do(w);
-        }
+        f.Do(script);
         EXPECT_EQ(f.doc.IsModified(), modified) << script;
     }
 }

@@ -25,11 +25,6 @@ protected:
         EXPECT_TRUE(m_doc.IsModified());
         return failure.Message("%2", path.string());
     }
-    static struct stat Stat(const std::filesystem::path& path) {
-        struct stat info {};
-        EXPECT_EQ(::stat(path.c_str(), &info), 0);
-        return info;
-    }
 
     test::TempDir m_dir;
     CLorvantaDoc m_doc;
@@ -52,7 +47,7 @@ TEST_F(SafeSave, WritesVersion4KeepingModeAndLinks) {
     ASSERT_TRUE(SaveTaalFile(m_doc, m_dir / "link.tal", failure)) << failure.reason;
     EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.tal"));
     EXPECT_EQ(test::TempDir::Read(path), WriteTaalDocument(m_doc));
-    EXPECT_EQ(Stat(path).st_mode & 07777, 0640u);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
 }
 
 TEST_F(SafeSave, RefusesWhatIsNotARegularWritableFile) {
@@ -75,7 +70,7 @@ TEST_F(SafeSave, RefusesWhatIsNotARegularWritableFile) {
     }
     EXPECT_TRUE(std::filesystem::is_fifo(m_dir / "fifo.tal"));
     EXPECT_EQ(test::TempDir::Read(readOnly), (std::vector<std::uint8_t>{9, 9}));
-    EXPECT_EQ(Stat(readOnly).st_mode & 07777, 0444u);
+    EXPECT_EQ(std::filesystem::status(readOnly).permissions(), std::filesystem::perms(0444));
     EXPECT_EQ(m_dir.Names().size(), 4u); // no temporary file left
 
     EXPECT_EQ(Failure(m_dir / "no/such/folder.tal"), "No such file or directory");
