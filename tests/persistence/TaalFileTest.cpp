@@ -244,13 +244,11 @@ std::vector<std::uint8_t> FileWithTaal(std::string_view taalHex) {
     return bytes;
 }
 
-const std::vector<std::uint8_t> kEmptyNewTaal =
-    FileWithTaal("08 4E 65 77 20 54 61 61 6C 00 00 00 00 00 00 00 00 00 00");
-
 TEST(TaalFileLayout, NewTaalsByteForByte) {
     CLorvantaDoc doc;
     ASSERT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(WriteTaalDocument(doc), kEmptyNewTaal);
+    EXPECT_EQ(WriteTaalDocument(doc),
+              FileWithTaal("08 4E 65 77 20 54 61 61 6C 00 00 00 00 00 00 00 00 00 00"));
 
     doc.InsertBol(-1);
     const auto oneBol = FileWithTaal("08 4E 65 77 20 54 61 61 6C 01 00 00 00 00 00 80 3F 01 00"
