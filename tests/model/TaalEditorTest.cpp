@@ -253,13 +253,6 @@ TEST(EditorEnabling, EveryCommandInEveryState) {
     }
 }
 
-CBol2 Named(const std::string& name, float duration) {
-    CBol2 bol;
-    bol.name = name;
-    bol.duration = duration;
-    return bol;
-}
-
 // Inserts (at the head, inside, past the end) and deletes at random against a
 // plain list of names: the order, count, running total and every index agree.
 TEST(TaalDocument, InvariantsHoldUnderRandomEdits) {
@@ -270,8 +263,8 @@ TEST(TaalDocument, InvariantsHoldUnderRandomEdits) {
         const int count = doc.Taal().Count();
         if (count == 0 || random() % 5 < 3) {
             const int after = static_cast<int>(random() % (count + 3)) - 1;
-            const CBol2 bol =
-                Named("b" + std::to_string(step), 0.125f * static_cast<float>(1 + random() % 16));
+            const CBol2 bol = CBol2("b" + std::to_string(step), 0,
+                                    0.125f * static_cast<float>(1 + random() % 16));
             doc.InsertBol(after, &bol);
             expected.insert(expected.begin() + std::min(after + 1, count), bol.name);
         } else {

@@ -69,17 +69,11 @@ std::string TagError(const std::vector<std::uint8_t>& bytes) {
 }
 
 TEST(ObjectTags, ReaderAcceptsOnlyBols) {
-    auto newClass = [](std::uint16_t schema, const std::string& name) {
-        return Bytes()
-            .U16(0xFFFF)
-            .U16(schema)
-            .U16(static_cast<std::uint16_t>(name.size()))
-            .Raw(name);
-    };
     const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
         {Bytes().ClassTag().U16(0x8001).U16(0x8001), ""},
-        {newClass(0, "CSound"), "list element 1 is a CSound, not a CBol2 (byte 0)"},
-        {newClass(1, "CBol2"),
+        {Bytes().U16(0xFFFF).U16(0).U16(6).Raw("CSound"),
+         "list element 1 is a CSound, not a CBol2 (byte 0)"},
+        {Bytes().U16(0xFFFF).U16(1).U16(5).Raw("CBol2"),
          "list element 1 is a CBol2 of schema 1, which Lorvanta cannot read (byte 0)"},
         {Bytes().U16(0x8001),
          "list element 1 refers to class number 1, which was never described (byte 0)"},
