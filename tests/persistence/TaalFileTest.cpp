@@ -1,14 +1,19 @@
 // Taal files read and written: the reader's range checks, repairs, result codes
-// and messages; files it cannot read at all; headerless legacy files; and the
-// bytes written.
+// and messages; files it cannot read at all; headerless legacy files; the bytes
+// written; the archive encoding and the clipboard payload; and the safe save,
+// which replaces a file whole or not at all, and only a regular writable one.
 #include "persistence/TaalFile.h"
+#include "persistence/Archive.h"
+#include "persistence/BolClipboard.h"
 #include "persistence/TaalBytes.h"
+#include "persistence/TaalRecords.h"
 #include "persistence/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <limits>
+#include <sys/stat.h>
 
 namespace lorvanta {
 namespace {
@@ -257,6 +262,188 @@ TEST(TaalFileLayout, NewTaalsByteForByte) {
                                      "07 53 69 6C 65 6E 63 65 00 00 00 00 00 00 00 00 00"
                                      "07 53 69 6C 65 6E 63 65 00 00 00 00 00 00 00 00 00");
     EXPECT_EQ(WriteTaalDocument(doc), oneBol);
+}
+
+TEST(ArchiveString, WrittenInTheShortestLengthForm) {
+    struct Case {
+        std::size_t length;
+        std::vector<std::uint8_t> prefix;
+    };
+    const Case cases[] = {
+        {0, {0x00}},
+        {254, {0xFE}},
+        {255, {0xFF, 0xFF, 0x00}},
+        {0xFFFD, {0xFF, 0xFD, 0xFF}},
+        {0xFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+        {0x12345, {0xFF, 0xFF, 0xFF, 0x45, 0x23, 0x01, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::string text(c.length, '\0');
+        for (std::size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char>(i); // every byte value
+        ArchiveWriter writer;
+        writer.WriteString(text);
+        const auto& bytes = writer.Bytes();
+        ASSERT_EQ(bytes.size(), c.prefix.size() + c.length);
+        EXPECT_TRUE(std::equal(c.prefix.begin(), c.prefix.end(), bytes.begin()));
+        ArchiveReader reader(bytes, "file");
+        EXPECT_EQ(reader.ReadString("name"), text);
+        EXPECT_EQ(reader.Remaining(), 0u);
+    }
+}
+
+TEST(ArchiveCount, FormsAroundFFFF) {
+    for (const std::uint32_t count : {0u, 0xFFFEu, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
+        ArchiveWriter writer;
+        writer.WriteCount(count);
+        const auto bytes = writer.Take();
+        EXPECT_EQ(bytes.size(), count < 0xFFFF ? 2u : 6u) << count;
+        if (count == 0xFFFF) {
+            EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}));
+        }
+        ArchiveReader reader(bytes);
+        EXPECT_EQ(reader.ReadCount("list count"), count);
+    }
+}
+
+// Reads tags until the data ends; the first error's detail, or "".
+std::string TagError(const std::vector<std::uint8_t>& bytes) {
+    ObjectTagReader tagReader("CBol2", {"CBol2", "CSound", "CTaal"});
+    ArchiveReader reader(bytes, "file");
+    try {
+        for (int i = 1; reader.Remaining() > 0; ++i)
+            tagReader.ReadTag(reader, "list element " + std::to_string(i));
+    } catch (const ArchiveError& error) {
+        return error.Detail();
+    }
+    return {};
+}
+
+TEST(ObjectTags, ReaderAcceptsOnlyBols) {
+    const std::pair<std::vector<std::uint8_t>, std::string> cases[] = {
+        {Bytes().ClassTag().U16(0x8001).U16(0x8001), ""},
+        {Bytes().U16(0xFFFF).U16(0).U16(6).Raw("CSound"),
+         "list element 1 is a CSound, not a CBol2 (byte 0)"},
+        {Bytes().U16(0xFFFF).U16(1).U16(5).Raw("CBol2"),
+         "list element 1 is a CBol2 of schema 1, which Lorvanta cannot read (byte 0)"},
+        {Bytes().U16(0x8001),
+         "list element 1 refers to class number 1, which was never described (byte 0)"},
+        {Bytes().ClassTag().U16(0x8002),
+         "list element 2 refers to number 2, which is not a class (byte 11)"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(TagError(cases[i].first), cases[i].second) << "case " << i;
+}
+
+std::vector<std::uint8_t> Payload(const std::vector<CBol2>& bols) {
+    std::vector<const CBol2*> pointers;
+    for (const CBol2& bol : bols)
+        pointers.push_back(&bol);
+    return WriteBolPayload(pointers);
+}
+
+// The class is described before the first bol; the others refer back to it.
+TEST(BolPayload, ThreeBolsCarryOneClassDescriptionAndTwoReferences) {
+    const CBol2 a("Silence", 0, 1.0f);
+    CBol2 b = a;
+    b.index = 4;
+    b.duration = 0.5f;
+    b.bass.emphasis = -3.5f;
+    b.pitch.instrument = Pakhawaj;
+    b.pitch.soundId = 29;
+    const std::vector<std::uint8_t> payload = Payload({a, b, a});
+    ArchiveWriter rb;
+    WriteBolRecord(rb, b);
+    EXPECT_EQ(
+        payload,
+        Bytes().U32(3).ClassTag().Bol().U16(0x8001).Append(rb.Bytes()).U16(0x8001).Bol().Data());
+    std::vector<std::unique_ptr<CBol2>> read;
+    std::string error;
+    ASSERT_TRUE(ReadBolPayload(payload, read, error)) << error;
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(*read[1], b);
+}
+
+class SafeSave : public testing::Test {
+protected:
+    SafeSave() {
+        m_doc.InsertBol(-1);
+        m_doc.InsertBol(0);
+        m_doc.Taal().SetName("Saved");
+    }
+    // Saves, expecting failure; returns the message a caller shows. The
+    // document stays modified.
+    std::string Failure(const std::filesystem::path& path) {
+        SaveFailure failure;
+        EXPECT_FALSE(SaveTaalFile(m_doc, path, failure));
+        EXPECT_TRUE(m_doc.IsModified());
+        return failure.Message("%2", path.string());
+    }
+
+    test::TempDir m_dir;
+    CLorvantaDoc m_doc;
+};
+
+TEST_F(SafeSave, WritesVersion4KeepingModeAndLinks) {
+    m_doc.Header().version = 1; // as after reading a legacy file
+    const auto path = m_dir / "a.tal";
+    SaveFailure failure;
+    ASSERT_TRUE(SaveTaalFile(m_doc, path, failure)) << failure.reason;
+    EXPECT_EQ(test::TempDir::Read(path), WriteTaalDocument(m_doc));
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"a.tal"});
+    EXPECT_EQ(m_doc.Header().version, 4);
+    EXPECT_FALSE(m_doc.IsModified());
+
+    // Replacing a file keeps its mode; through a link, its target's.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    std::filesystem::create_symlink("a.tal", m_dir / "link.tal");
+    m_doc.Taal().SetName("Again");
+    ASSERT_TRUE(SaveTaalFile(m_doc, m_dir / "link.tal", failure)) << failure.reason;
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.tal"));
+    EXPECT_EQ(test::TempDir::Read(path), WriteTaalDocument(m_doc));
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+}
+
+TEST_F(SafeSave, RefusesWhatIsNotARegularWritableFile) {
+    std::filesystem::create_directory(m_dir / "folder.tal");
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.tal").c_str(), 0666), 0);
+    std::filesystem::create_symlink("fifo.tal", m_dir / "to-fifo.tal");
+    const auto readOnly = m_dir.Write("kept.tal", {9, 9});
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    const struct Case {
+        std::string name;
+        const char* message;
+    } cases[] = {
+        {"folder.tal", "%1 is not a regular file."},
+        {"to-fifo.tal", "%1 is not a regular file."},
+        {"kept.tal", "%1 is read-only."}, // even for root
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Failure(m_dir / c.name), FormatMessage(c.message, (m_dir / c.name).string()));
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(m_dir / "fifo.tal"));
+    EXPECT_EQ(test::TempDir::Read(readOnly), (std::vector<std::uint8_t>{9, 9}));
+    EXPECT_EQ(std::filesystem::status(readOnly).permissions(), std::filesystem::perms(0444));
+    EXPECT_EQ(m_dir.Names().size(), 4u); // no temporary file left
+
+    EXPECT_EQ(Failure(m_dir / "no/such/folder.tal"), "No such file or directory");
+}
+
+TEST_F(SafeSave, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+    const auto old = m_dir.Write("a.tal", {9, 9});
+    SaveFailure failure;
+    EXPECT_FALSE(WriteFileSafely(
+        old,
+        [](int fd) -> std::optional<std::string> {
+            return ::write(fd, "half", 4) == 4 ? "No space left on device" : "";
+        },
+        failure));
+    EXPECT_EQ(failure.Message("Cannot save file %1: %2.", "a.tal"),
+              "Cannot save file a.tal: No space left on device.");
+    EXPECT_EQ(test::TempDir::Read(old), (std::vector<std::uint8_t>{9, 9}));
+    EXPECT_EQ(m_dir.Names(), std::vector<std::string>{"a.tal"});
 }
 
 } // namespace
