@@ -306,9 +306,8 @@ std::string Describe(const BolTableEntry* e) {
 }
 
 TEST(BolDictionary, WithoutFileOnlyTheBuiltInBols) {
-    test::TempDir dir;
     BolDictionary dictionary;
-    EXPECT_EQ(dictionary.Load(dir / "absent.txt"), 0u);
+    EXPECT_EQ(dictionary.Load("/nonexistent/absent.txt"), 0u);
     const auto& entries = dictionary.GetSlot(Tabla).entries;
     ASSERT_EQ(entries.size(), 34u);
     EXPECT_EQ(Describe(&entries.back()), "Ra|Ghasee Ra|Silence|23|0");

@@ -198,7 +198,6 @@ TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
         const char* detail; // null: read
     };
     const Case cases[] = {
-        {0, "it holds no Taal"},
         {106 * 50000ull + 105, nullptr},
         {106 * 50001ull, "it holds more than 50,000 bols"},
     };
