@@ -97,6 +97,15 @@ CBolPropertiesPane::CBolPropertiesPane(MessageSink& sink, QWidget* parent)
     EnableFields(false, false, false);
 }
 
+CBolPropertiesPane::~CBolPropertiesPane() {
+    // The base class hides the fields while it destroys them, and a field
+    // losing the focus would then call into a pane that is already gone.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+        child->removeEventFilter(this);
+    }
+}
+
 void CBolPropertiesPane::CreateControls() {
     // The form scrolls inside the pane when the pane is smaller than the
     // form, rather than squeezing its groups to empty frames.

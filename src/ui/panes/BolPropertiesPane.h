@@ -42,6 +42,7 @@ public:
     // The sink reports fields that fail when the form is read; it must
     // outlive the pane.
     explicit CBolPropertiesPane(MessageSink& sink, QWidget* parent = nullptr);
+    ~CBolPropertiesPane() override;
 
     // BolFieldsPane. ShowBol copies the bol (at its position in the Taal)
     // and fills the form from it. EnableFields: the first flag turns every
