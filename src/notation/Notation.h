@@ -32,10 +32,10 @@ inline constexpr std::string_view kNotationHintText =
     "Compose a Taal by typing here or by inserting new bols above. Click \"Help\" button below "
     "to learn how to compose using notation.";
 
-// Durations typed in brackets must lie within these (the lower bound is the
-// single-precision 0.001, a hair above the decimal 0.001).
-inline constexpr float kMinTypedDuration = 0.001f;
-inline constexpr float kMaxTypedDuration = 10.0f;
+// Durations typed in brackets must lie within a bol's limits (the lower
+// bound is the single-precision 0.001, a hair above the decimal 0.001).
+inline constexpr float kMinTypedDuration = limits::kMinBolBeats;
+inline constexpr float kMaxTypedDuration = limits::kMaxBolBeats;
 
 // Emphasis one "+" adds to both sounds of a bol, in dB, and the most a bol
 // gets however many it has (what a Taal file holds).

@@ -7,6 +7,7 @@
 #include "model/Bol.h"
 #include "model/Sound.h"
 #include "model/Taal.h"
+#include "model/TaalLimits.h"
 #include "persistence/Archive.h"
 
 #include <array>
@@ -24,11 +25,12 @@ struct LoadStatus {
 
 inline constexpr const char* kBolClassName = "CBol2";
 inline constexpr const char* kInvalidTaalName = "Invalid Taal";
-inline constexpr std::int32_t kMaxTaalCount = 50000;
-inline constexpr float kMaxTaalTotal = 100000.0f;
-inline constexpr std::uint32_t kMaxBolIndex = 50000;
-inline constexpr float kMaxBolDuration = 10.0f;
-inline constexpr float kMinBolDuration = 0.001f;
+// The reader's limits are the ones every edit keeps.
+inline constexpr std::int32_t kMaxTaalCount = static_cast<std::int32_t>(limits::kMaxBols);
+inline constexpr float kMaxTaalTotal = limits::kMaxBeats;
+inline constexpr std::uint32_t kMaxBolIndex = static_cast<std::uint32_t>(limits::kMaxBols);
+inline constexpr float kMaxBolDuration = limits::kMaxBolBeats;
+inline constexpr float kMinBolDuration = limits::kMinBolBeats;
 inline constexpr float kMaxReservedValue = 6.0f;
 inline constexpr float kMaxEmphasis = 20.0f;
 
