@@ -29,15 +29,20 @@ std::string Slurp(const std::string& path) {
 }
 
 // Runs `play args` with LORVANTA_AUDIO set to `output`, no JACK server to
-// find; with `interrupt` (seconds), sends it SIGINT after that long.
+// find; with `interrupt`, sends it SIGINT once it has printed its first beat
+// (a loaded machine may take a while to start it), or after 10 s.
 Outcome Play(const std::string& args, const std::string& output = "virtual",
-             const char* interrupt = nullptr) {
+             bool interrupt = false) {
     const std::string base = testing::TempDir() + "play-" + std::to_string(::getpid());
+    const std::string out = "'" + base + ".out'";
     std::string command = "env LORVANTA_AUDIO=" + output +
-                          " JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=lorvanta-none ";
-    if (interrupt != nullptr)
-        command += std::string("timeout --preserve-status -s INT ") + interrupt + " ";
-    command += "'" LORVANTA_CLI "' play " + args + " >'" + base + ".out' 2>'" + base + ".err'";
+                          " JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=lorvanta-none '" LORVANTA_CLI
+                          "' play " +
+                          args + " >" + out + " 2>'" + base + ".err'";
+    if (interrupt)
+        command = "sh -c \"" + command + " & p=\\$!; i=0; until [ -s " + out +
+                  " ] || [ \\$i -ge 200 ]; do sleep 0.05; i=\\$((i+1)); done; kill -INT \\$p; wait "
+                  "\\$p\"";
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(base + ".out"),
             Slurp(base + ".err")};
@@ -70,7 +75,7 @@ TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
     ASSERT_EQ(from.exitCode, 0) << from.err;
     EXPECT_EQ(from.out.substr(0, 7), "beat 5\n") << from.out;
 
-    const Outcome stopped = Play("'" + kTeentaal + "' --tempo 600", "virtual", "0.7");
+    const Outcome stopped = Play("'" + kTeentaal + "' --tempo 600", "virtual", true);
     EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
     EXPECT_EQ(stopped.out.substr(0, 7), "beat 1\n") << stopped.out;
 }
