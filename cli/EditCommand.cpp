@@ -12,7 +12,7 @@
 
 #include "model/BolDictionary.h"
 #include "model/PlaybackLimits.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-// The program's user settings and where they are kept, and the application's
+// Where the program's user settings are kept, and the application's
 // own settings (the recent-file list, the help address).
 
-#include "audio/StrokeKit.h"
+#include "ui/Services.h"
 
 #include <QString>
 
@@ -28,20 +28,8 @@ inline constexpr const char* kAppSettingsOrganisation = "Quelnor";
 inline constexpr const char* kAppSettingsApplication = "Lorvanta";
 inline constexpr const char* kAppSettingsGroup = "Settings";
 
-// How the grid shows the playing position.
-enum PlayingBeatDisplay : std::uint32_t {
-    kDisplayBeatNumber = 0,
-    kDisplayBolName = 1,
-};
-
 // A stored folder that long (with its terminating zero) cannot be read back.
 inline constexpr int kMaxTaalsFolderBytes = 260;
-
-struct AppSettings {
-    QString taalsFolder;
-    std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
-    KitChoice strokes = DefaultKitChoice();
-};
 
 // The Taals folder when none is set: "Taals" in the working directory when
 // it exists; else the Taals that come with the program (beside it in a build,

@@ -7,7 +7,7 @@
 #include "app/SoundExport.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
 #include "ui/grid/LorvantaView.h"

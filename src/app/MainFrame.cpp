@@ -6,7 +6,7 @@
 #include "app/SplitterWnd.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"

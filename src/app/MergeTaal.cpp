@@ -2,7 +2,7 @@
 
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
 
 #include <QFile>

@@ -1,42 +1,10 @@
 #pragma once
 
-// What the program asks of the desktop: file and folder pickers and opening a
-// web address. Tests put their own answers in place of the real dialogs.
+// The desktop's own services (dialogs, browser, file manager) for the views.
 
-#include <QString>
-#include <QUrl>
-
-#include <functional>
-#include <optional>
-
-class QWidget;
+#include "ui/Services.h"
 
 namespace lorvanta {
-
-struct ShellServices {
-    // A Taal file to open; empty when the user cancels.
-    std::function<QString(QWidget* parent)> chooseOpenFile;
-    // Where to save a Taal, starting from the suggested name; empty when the
-    // user cancels.
-    std::function<QString(QWidget* parent, const QString& suggested)> chooseSaveFile;
-    // A folder, under a title and starting at a folder; empty when cancelled.
-    std::function<QString(QWidget* parent, const QString& title, const QString& start)>
-        chooseFolder;
-    // Opens an address in the desktop's program for it; the reason on failure.
-    std::function<std::optional<QString>(const QUrl& address)> openUrl;
-    // Whether the desktop has a web browser to offer the help in.
-    std::function<bool()> hasBrowser;
-    // Shows a file in the desktop's file manager, selected in its folder, or
-    // at least opens the folder; the reason on failure.
-    std::function<std::optional<QString>(const QString& file)> showInFileManager;
-    // Where to write the Taal's sound, starting from the suggested name;
-    // empty when the user cancels.
-    std::function<QString(QWidget* parent, const QString& suggested)> chooseSoundFile;
-};
-
-// The file filter of Taal files, and their extension.
-inline constexpr const char* kTaalFileFilter = "Lorvanta Taal (*.tal)";
-inline constexpr const char* kTaalExtension = ".tal";
 
 // The desktop's own dialogs and browser.
 ShellServices DesktopShellServices();

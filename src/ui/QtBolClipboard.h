@@ -4,7 +4,7 @@
 // gives a clipboard format registered by name, so that the same bytes travel
 // under the same name on every platform and between running copies.
 
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "persistence/BolClipboard.h"
 
 #include <QObject>

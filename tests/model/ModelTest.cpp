@@ -8,7 +8,7 @@
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/ProgramData.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "persistence/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "model/TaalLimits.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
 #include "persistence/TaalRecords.h"

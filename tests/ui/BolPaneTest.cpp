@@ -9,7 +9,7 @@
 #include "model/Bol.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/NumEdit.h"

@@ -3,7 +3,7 @@
 // command's enabling follows the state, Paste's the clipboard.
 #include "AppTestSupport.h"
 
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
 #include "ui/grid/LorvantaView.h"

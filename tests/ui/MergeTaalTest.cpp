@@ -5,7 +5,7 @@
 #include "model/Bol.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
 
 #include <QFile>

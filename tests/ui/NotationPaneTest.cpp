@@ -7,7 +7,7 @@
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/panes/TaalTextView.h"
 
 #include <QAction>

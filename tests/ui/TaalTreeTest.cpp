@@ -5,7 +5,7 @@
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"

@@ -1,7 +1,7 @@
 #include "ui/dialogs/OptionsDialog.h"
 
-#include "app/AppSettings.h"
 #include "model/Messages.h"
+#include "ui/Services.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

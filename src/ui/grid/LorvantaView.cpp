@@ -1,11 +1,11 @@
 #include "ui/grid/LorvantaView.h"
 
-#include "app/AppSettings.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Conversions.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "ui/Services.h"
 #include "ui/panes/BolFieldsPane.h"
 
 #include <QApplication>
@@ -286,9 +286,8 @@ void CLorvantaView::FollowPlayingRow(float previous, float beat) {
     if (rows < 1)
         return;
     const auto rowOf = [&](float p) {
-        return std::clamp(
-            TruncateToInt(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))), 0,
-            rows - 1);
+        return std::clamp(TruncateToInt(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))),
+                          0, rows - 1);
     };
     const int row = rowOf(beat);
     if (row == rowOf(previous))

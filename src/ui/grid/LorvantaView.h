@@ -11,7 +11,7 @@
 
 #include "audio/BolAudition.h"
 #include "audio/playback/DirectSound.h"
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 #include "ui/grid/GridGeometry.h"
 #include "ui/panes/TaalTextView.h"
 

@@ -1,8 +1,7 @@
 #include "ui/panes/TaalTree.h"
 
-#include "app/AppSettings.h"
-#include "app/ShellServices.h"
 #include "model/Messages.h"
+#include "ui/Services.h"
 
 #include <QContextMenuEvent>
 #include <QDir>

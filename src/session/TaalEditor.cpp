@@ -1,4 +1,4 @@
-#include "model/TaalEditor.h"
+#include "session/TaalEditor.h"
 
 #include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"

@@ -1,0 +1,59 @@
+#pragma once
+
+// What the views are given by the program: the user's settings (kept in the
+// program's settings store) and the desktop's services (dialogs, browser,
+// file manager). Tests give their own.
+
+#include "audio/StrokeKit.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace lorvanta {
+
+// How the grid shows the playing position.
+enum PlayingBeatDisplay : std::uint32_t {
+    kDisplayBeatNumber = 0,
+    kDisplayBolName = 1,
+};
+
+struct AppSettings {
+    QString taalsFolder;
+    std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
+    KitChoice strokes = DefaultKitChoice();
+};
+
+// What the program asks of the desktop: file and folder pickers and opening a
+// web address. Tests put their own answers in place of the real dialogs.
+struct ShellServices {
+    // A Taal file to open; empty when the user cancels.
+    std::function<QString(QWidget* parent)> chooseOpenFile;
+    // Where to save a Taal, starting from the suggested name; empty when the
+    // user cancels.
+    std::function<QString(QWidget* parent, const QString& suggested)> chooseSaveFile;
+    // A folder, under a title and starting at a folder; empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& start)>
+        chooseFolder;
+    // Opens an address in the desktop's program for it; the reason on failure.
+    std::function<std::optional<QString>(const QUrl& address)> openUrl;
+    // Whether the desktop has a web browser to offer the help in.
+    std::function<bool()> hasBrowser;
+    // Shows a file in the desktop's file manager, selected in its folder, or
+    // at least opens the folder; the reason on failure.
+    std::function<std::optional<QString>(const QString& file)> showInFileManager;
+    // Where to write the Taal's sound, starting from the suggested name;
+    // empty when the user cancels.
+    std::function<QString(QWidget* parent, const QString& suggested)> chooseSoundFile;
+};
+
+// The file filter of Taal files, and their extension.
+inline constexpr const char* kTaalFileFilter = "Lorvanta Taal (*.tal)";
+inline constexpr const char* kTaalExtension = ".tal";
+
+} // namespace lorvanta
