@@ -12,9 +12,9 @@
 
 #include "model/BolDictionary.h"
 #include "model/PlaybackLimits.h"
-#include "session/TaalEditor.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
+#include "session/TaalEditor.h"
 
 #include <cmath>
 #include <functional>
@@ -395,9 +395,8 @@ int RunEdit(const std::vector<std::string>& args) {
     ApplyOpenedTempoRule(doc);
 
     DefaultButtonSink sink;
-    EditorHost host;
     MemoryClipboard clipboard;
-    CTaalEditor editor(doc, sink, host, nullptr, &clipboard);
+    CTaalEditor editor(doc, sink, &clipboard);
     editor.Reset();
     Session session{doc, editor, sink};
 

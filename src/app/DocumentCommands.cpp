@@ -48,26 +48,26 @@ CLorvantaApp::OpenResult CLorvantaApp::OpenDocument(const QString& path) {
     if (outcome.structuralError)
         return OpenResult::Failed;
 
-    m_frame->GetGridView()->OnAudioStop();
-    m_doc.DeleteContents();
-    m_doc.Taal().Assign(opened.Taal());
-    m_doc.Header() = opened.Header();
-    m_doc.Params() = opened.Params();
-    m_doc.SetEmpty(opened.IsEmpty());
-    m_doc.SetPathName(opened.PathName());
-    m_doc.SetTitle(opened.Title());
-    m_doc.SetModified(false);
+    m_session->Stop();
+    Document().DeleteContents();
+    Document().Taal().Assign(opened.Taal());
+    Document().Header() = opened.Header();
+    Document().Params() = opened.Params();
+    Document().SetEmpty(opened.IsEmpty());
+    Document().SetPathName(opened.PathName());
+    Document().SetTitle(opened.Title());
+    Document().SetModified(false);
     m_notReadWhole = outcome.valid ? std::filesystem::path() : ToPath(path);
 
-    m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
+    m_recentFiles.Add(QString::fromStdString(Document().PathName()));
     m_recentFiles.Save();
     m_frame->InitialUpdateViews();
     // A repaired Taal is offered for saving, whatever is undone.
     if (outcome.repaired)
-        m_doc.SetModifiedUntilSaved();
+        Document().SetModifiedUntilSaved();
 
-    ApplyOpenedTempoRule(m_doc);
-    m_frame->OnDocumentOpened(m_doc.DefaultTempo());
+    ApplyOpenedTempoRule(Document());
+    m_frame->OnDocumentOpened(Document().DefaultTempo());
     m_frame->UpdateCommandUI();
     return OpenResult::Opened;
 }
@@ -79,10 +79,9 @@ void CLorvantaApp::OnFileNew() {
 }
 
 void CLorvantaApp::ResetToNewDocument() {
-    if (m_frame)
-        m_frame->GetGridView()->OnAudioStop();
-    m_doc.OnNewDocument();
-    m_doc.SetModified(false);
+    m_session->Stop();
+    Document().OnNewDocument();
+    Document().SetModified(false);
     m_notReadWhole.clear();
     if (m_frame)
         m_frame->InitialUpdateViews();
@@ -105,8 +104,8 @@ void CLorvantaApp::OnOpenRecentFile(int index) {
 
 bool CLorvantaApp::OnFileSave() {
     // A document without a file is offered under its Taal's name.
-    m_doc.SetTitle(m_doc.Taal().Name());
-    const bool saved = DoSave(QString::fromStdString(m_doc.PathName()));
+    Document().SetTitle(Document().Taal().Name());
+    const bool saved = DoSave(QString::fromStdString(Document().PathName()));
     m_frame->RefreshTaalTree();
     return saved;
 }
@@ -120,9 +119,9 @@ bool CLorvantaApp::OnFileSaveAs() {
 bool CLorvantaApp::DoSave(const QString& path) {
     QString target = path;
     if (target.isEmpty()) {
-        QString suggested = QString::fromStdString(m_doc.PathName());
+        QString suggested = QString::fromStdString(Document().PathName());
         if (suggested.isEmpty()) {
-            suggested = SuggestedFileName(m_doc.Title());
+            suggested = SuggestedFileName(Document().Title());
             const QString folder = m_frame->Settings().taalsFolder;
             if (QFileInfo(folder).isDir())
                 suggested = QDir(folder).filePath(suggested);
@@ -147,7 +146,7 @@ bool CLorvantaApp::DoSave(const QString& path) {
     }
 
     SaveFailure failure;
-    if (!SaveTaalFile(m_doc, ToPath(target), failure)) {
+    if (!SaveTaalFile(Document(), ToPath(target), failure)) {
         m_sink.Show({MessageKind::Error,
                      failure.Message(kSaveFailed, QDir::toNativeSeparators(target).toStdString())});
         return false;
@@ -155,24 +154,25 @@ bool CLorvantaApp::DoSave(const QString& path) {
     if (!m_notReadWhole.empty() &&
         std::filesystem::equivalent(ToPath(target), m_notReadWhole, error))
         m_notReadWhole.clear();
-    m_doc.SetTitle(QFileInfo(target).fileName().toStdString());
-    m_recentFiles.Add(QString::fromStdString(m_doc.PathName()));
+    Document().SetTitle(QFileInfo(target).fileName().toStdString());
+    m_recentFiles.Add(QString::fromStdString(Document().PathName()));
     m_recentFiles.Save();
     m_frame->UpdateCommandUI();
     return true;
 }
 
 bool CLorvantaApp::SaveModified() {
-    if (!m_doc.IsModified())
+    if (!Document().IsModified())
         return true;
-    const std::string name = m_doc.Title().empty() ? std::string(kNewDocumentName) : m_doc.Title();
+    const std::string name =
+        Document().Title().empty() ? std::string(kNewDocumentName) : Document().Title();
     const MessageAnswer answer = m_sink.Show(
         {MessageKind::Question, FormatMessage(kAskToSave, name), MessageButtons::YesNoCancel});
     if (answer == MessageAnswer::Cancel)
         return false;
     if (answer != MessageAnswer::Yes)
         return true;
-    return DoSave(QString::fromStdString(m_doc.PathName()));
+    return DoSave(QString::fromStdString(Document().PathName()));
 }
 
 } // namespace lorvanta

@@ -22,7 +22,7 @@ namespace lorvanta {
 void CMainFrame::ConnectEditCommands() {
     auto on = [this](int id, std::function<void(CTaalEditor&)> handler) {
         connect(m_commands->Action(id), &QAction::triggered, this, [this, handler] {
-            handler(m_gridView->Editor());
+            handler(m_session.Editor());
             UpdateCommandUI();
         });
     };
@@ -57,14 +57,14 @@ void CMainFrame::ConnectEditCommands() {
             editor.SetTaalProperties(dialog.Name().toStdString(), dialog.Tempo());
     });
     on(kCmdFileSaveSound, [this](CTaalEditor&) {
-        SaveSound(m_doc, m_gridView->Renderer(), m_sink, m_shell.chooseSoundFile, this);
+        SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this);
     });
     on(kCmdFileMergeTaal,
        [this](CTaalEditor& editor) { MergeTaal(editor, m_sink, m_shell.chooseOpenFile, this); });
 
     // The Taal browser's Insert merges the file it names.
     connect(m_treeView, &CTaalTree::insertRequested, this, [this](const QString& path) {
-        MergeTaalFile(m_gridView->Editor(), m_sink, path);
+        MergeTaalFile(m_session.Editor(), m_sink, path);
         UpdateCommandUI();
     });
     // Paste follows what the clipboard offers, whoever changed it.
@@ -72,7 +72,7 @@ void CMainFrame::ConnectEditCommands() {
 }
 
 void CMainFrame::UpdateEditCommandUI() {
-    const CTaalEditor& editor = m_gridView->Editor();
+    const CTaalEditor& editor = m_session.Editor();
     const auto enable = [this](int id, bool enabled) {
         m_commands->Action(id)->setEnabled(enabled);
     };

@@ -98,12 +98,13 @@ StrokeKitResult CLorvantaApp::ChangeStrokes(const KitChoice& choice) {
     m_strokes = choice;
     const StrokeKitResult result = ApplyKitChoice(m_bank, choice, m_sink);
     if (m_frame)
-        m_frame->GetGridView()->OnStrokesChanged();
+        m_session->OnStrokesChanged();
     return result;
 }
 
 void CLorvantaApp::CreateMainFrame() {
-    m_frame = std::make_unique<CMainFrame>(*this, m_doc, m_bank, m_sink, m_shell, m_opener);
+    m_session = std::make_unique<CLorvantaSession>(m_bank, m_sink, m_opener);
+    m_frame = std::make_unique<CMainFrame>(*this, *m_session, m_sink, m_shell);
 }
 
 void CLorvantaApp::OnAppAbout() {

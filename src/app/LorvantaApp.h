@@ -9,6 +9,7 @@
 #include "audio/StrokeKit.h"
 #include "audio/playback/DirectSound.h"
 #include "model/LorvantaDoc.h"
+#include "session/LorvantaSession.h"
 
 #include <QObject>
 #include <QStringList>
@@ -71,7 +72,9 @@ public:
     // Returns whether to go on.
     bool SaveModified();
 
-    CLorvantaDoc& Document() { return m_doc; }
+    // The session and its document exist from the window's creation on.
+    CLorvantaSession& Session() { return *m_session; }
+    CLorvantaDoc& Document() { return m_session->Document(); }
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CRecentFileList& RecentFiles() { return m_recentFiles; }
     const ShellServices& Shell() const { return m_shell; }
@@ -90,13 +93,14 @@ private:
     ShellServices m_shell;
     OutputOpener m_opener;
     std::filesystem::path m_bolTablePath;
-    CLorvantaDoc m_doc;
     // The file the document was read from when its read failed a check: saving
     // over it asks first, since what was read is not all the file held.
     std::filesystem::path m_notReadWhole;
     CSampleBank m_bank;
     KitChoice m_strokes;
     CRecentFileList m_recentFiles;
+    // Made with the window, once the bol table is read; the window goes first.
+    std::unique_ptr<CLorvantaSession> m_session;
     std::unique_ptr<CMainFrame> m_frame;
 };
 

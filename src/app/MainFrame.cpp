@@ -6,8 +6,9 @@
 #include "app/SplitterWnd.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "session/TaalEditor.h"
+#include "session/LorvantaSession.h"
 #include "ui/QtBolClipboard.h"
+#include "ui/SessionSignals.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/HelpWindow.h"
@@ -36,10 +37,6 @@
 namespace lorvanta {
 
 namespace {
-
-// How often the commands' enabling follows the state while nothing else
-// asks for it (playback ending, edits made in a pane).
-constexpr int kIdleUpdateMs = 250;
 
 // The status bar's lock-key panes. Their state cannot be read portably, so
 // they are shown as the framework shows them when off: greyed.
@@ -79,9 +76,9 @@ QStringList LocalFiles(const QMimeData* data) {
 
 } // namespace
 
-CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& bank,
-                       MessageSink& sink, const ShellServices& shell, OutputOpener opener)
-    : m_app(app), m_doc(doc), m_sink(sink), m_shell(shell) {
+CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink& sink,
+                       const ShellServices& shell)
+    : m_app(app), m_session(session), m_doc(session.Document()), m_sink(sink), m_shell(shell) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     setGeometry(screen ? FitToScreen(screen->availableGeometry())
                        : QRect(kLeft, kTop, kWidth, kHeight));
@@ -89,13 +86,13 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& 
     m_commands = std::make_unique<CCommandSet>(this);
     m_fileMenu = m_commands->BuildMenus(menuBar());
     CreateBars();
-    CreatePanes(bank, std::move(opener));
+    CreatePanes();
     ConnectCommands();
-
-    m_idleTimer = new QTimer(this);
-    m_idleTimer->setInterval(kIdleUpdateMs);
-    connect(m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateCommandUI);
-    m_idleTimer->start();
+    // The commands follow what the session announces; nothing polls.
+    auto* announcements = new SessionSignals(m_session, this);
+    connect(announcements, &SessionSignals::stateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(announcements, &SessionSignals::taalPropertiesChanged, m_tempoBar,
+            [this] { m_tempoBar->SetDefaultTempo(m_doc.DefaultTempo()); });
     UpdateRecentFileMenu();
     UpdateCommandUI();
 }
@@ -151,7 +148,7 @@ void CMainFrame::CreateBars() {
     addAction(m_tempoBar->QuickChangeAction());
 }
 
-void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
+void CMainFrame::CreatePanes() {
     m_settings = ReadAppSettings();
 
     m_outerSplitter = new ST_SplitterWnd(Qt::Horizontal, 0, this);
@@ -159,7 +156,8 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     m_leftSplitter = new ST_SplitterWnd(Qt::Vertical, m_outerSplitter->Id() + 1);
 
     m_clipboard = new QtBolClipboard(nullptr, this);
-    m_gridView = new CLorvantaView(m_doc, bank, m_sink, m_settings, std::move(opener), m_clipboard);
+    m_session.SetClipboard(m_clipboard);
+    m_gridView = new CLorvantaView(m_session, m_sink, m_settings);
     m_textView = new CTaalTextView(m_sink);
     m_rightSplitter->AddPane(m_gridView, 400, 150);
     m_rightSplitter->AddPane(m_textView, 250, 150);
@@ -173,10 +171,8 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
     m_outerSplitter->AddPane(m_rightSplitter, 850, 100);
     setCentralWidget(m_outerSplitter);
 
-    m_textView->SetHost(m_gridView);
-    m_textView->SetDocument(&m_doc);
-    m_gridView->SetTextPane(m_textView);
-    m_gridView->SetBolPane(m_bolPropertiesView);
+    m_textView->SetSession(&m_session);
+    m_bolPropertiesView->SetSession(&m_session);
     // The grid's right-click popups: a small one on empty space, the Edit
     // menu on a cell.
     auto* gridMenu = new QMenu(this);
@@ -194,24 +190,26 @@ void CMainFrame::CreatePanes(const CSampleBank& bank, OutputOpener opener) {
             editMenu = entry->menu();
     }
     m_gridView->SetContextMenus(gridMenu, editMenu);
-    connect(m_gridView, &CLorvantaView::defaultTempoChanged, m_tempoBar,
-            [this](float bpm) { m_tempoBar->SetDefaultTempo(bpm); });
-    connect(m_tempoBar, &CTempoCtrlBar::tempoChanged, m_gridView, &CLorvantaView::SetTempo);
-    connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, m_gridView, &CLorvantaView::SetPitch);
-    connect(m_gridView, &CLorvantaView::commandStateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(m_tempoBar, &CTempoCtrlBar::tempoChanged, this,
+            [this](float secondsPerBeat) { m_session.SetTempo(secondsPerBeat); });
+    connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, this,
+            [this](float factor) { m_session.SetPitch(factor); });
     connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
-    connect(m_textView, &CTaalTextView::taalApplied, this, &CMainFrame::UpdateCommandUI);
+    connect(m_textView, &CTaalTextView::taalApplied, this, [this] {
+        m_gridView->setFocus(Qt::OtherFocusReason);
+        UpdateCommandUI();
+    });
     connect(m_treeView, &CTaalTree::openRequested, this, &CMainFrame::OpenFromTree);
     // The bol properties pane's Apply stores its bol as one undoable step;
     // Play Bol stops the Taal and sounds the form's bol.
-    connect(m_bolPropertiesView, &CBolPropertiesPane::applyRequested, m_gridView,
+    connect(m_bolPropertiesView, &CBolPropertiesPane::applyRequested, this,
             [this](const CBol2& edited) {
                 if (const auto refused =
-                        LimitMessage(m_gridView->Editor().ApplyBolProperties(edited)))
+                        LimitMessage(m_session.Editor().ApplyBolProperties(edited)))
                     m_sink.Show(*refused);
             });
-    connect(m_bolPropertiesView, &CBolPropertiesPane::playBolRequested, m_gridView,
-            &CLorvantaView::PlayBol);
+    connect(m_bolPropertiesView, &CBolPropertiesPane::playBolRequested, this,
+            [this](const CBol2& bol) { m_session.PlayBol(bol); });
 }
 
 void CMainFrame::ConnectCommands() {
@@ -233,10 +231,10 @@ void CMainFrame::ConnectCommands() {
     on(kCmdViewStatusBar, statusBar(), &QWidget::setVisible);
     on(kCmdViewTempoControl, m_tempoBar, &QWidget::setVisible);
     on(kCmdViewPitchControl, m_pitchBar, &QWidget::setVisible);
-    on(kCmdAudioPlay, m_gridView, &CLorvantaView::OnAudioPlay);
-    on(kCmdAudioStop, m_gridView, &CLorvantaView::OnAudioStop);
-    on(kCmdAudioPause, m_gridView, &CLorvantaView::OnAudioPause);
-    on(kCmdAudioPlayFromSelected, m_gridView, &CLorvantaView::OnAudioPlayFromSelected);
+    on(kCmdAudioPlay, this, [this] { m_session.Play(); });
+    on(kCmdAudioStop, this, [this] { m_session.Stop(); });
+    on(kCmdAudioPause, this, [this] { m_session.Pause(); });
+    on(kCmdAudioPlayFromSelected, this, [this] { m_session.PlayFromSelected(); });
     on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
     on(kCmdPreviousPane, this, [this] { ActivateNextPane(true); });
 
@@ -251,8 +249,7 @@ void CMainFrame::ConnectCommands() {
 }
 
 void CMainFrame::InitialUpdateViews() {
-    m_gridView->OnInitialUpdate();
-    m_textView->RefreshText();
+    m_session.OnInitialUpdate();
     UpdateCommandUI();
 }
 
@@ -272,10 +269,10 @@ void CMainFrame::OpenFromTree(const QString& path) {
 void CMainFrame::UpdateCommandUI() {
     const CCommandSet& commands = *m_commands;
     commands.Action(kCmdFileSave)->setEnabled(m_doc.IsModified() || m_doc.Header().version < 3);
-    commands.Action(kCmdAudioPlay)->setEnabled(m_gridView->CanPlay());
-    commands.Action(kCmdAudioStop)->setEnabled(m_gridView->CanStop());
-    commands.Action(kCmdAudioPause)->setEnabled(m_gridView->CanPause());
-    commands.Action(kCmdAudioPlayFromSelected)->setEnabled(m_gridView->CanPlayFromSelected());
+    commands.Action(kCmdAudioPlay)->setEnabled(m_session.CanPlay());
+    commands.Action(kCmdAudioStop)->setEnabled(m_session.CanStop());
+    commands.Action(kCmdAudioPause)->setEnabled(m_session.CanPause());
+    commands.Action(kCmdAudioPlayFromSelected)->setEnabled(m_session.CanPlayFromSelected());
     UpdateEditCommandUI();
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());

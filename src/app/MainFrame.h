@@ -6,7 +6,6 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
-#include "audio/playback/DirectSound.h"
 
 #include <QMainWindow>
 #include <QMargins>
@@ -26,9 +25,9 @@ class CBolPropertiesPane;
 class CHelpWindow;
 class CLorvantaApp;
 class CLorvantaDoc;
+class CLorvantaSession;
 class CLorvantaView;
 class CPitchCtrlBar;
-class CSampleBank;
 class CTaalTextView;
 class CTaalTree;
 class CTempoCtrlBar;
@@ -59,8 +58,8 @@ public:
 
     // Builds the bars and the panes; the settings are read here, before the
     // panes that use them. Everything passed in must outlive the window.
-    CMainFrame(CLorvantaApp& app, CLorvantaDoc& doc, const CSampleBank& bank, MessageSink& sink,
-               const ShellServices& shell, OutputOpener opener);
+    CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink& sink,
+               const ShellServices& shell);
     // Writes the two settings.
     ~CMainFrame() override;
 
@@ -112,7 +111,7 @@ protected:
 
 private:
     void CreateBars();
-    void CreatePanes(const CSampleBank& bank, OutputOpener opener);
+    void CreatePanes();
     void ConnectCommands();
     // The Edit commands, Save Sound and Merge Taal (EditCommands.cpp).
     void ConnectEditCommands();
@@ -124,6 +123,7 @@ private:
     void OpenFromTree(const QString& path);
 
     CLorvantaApp& m_app;
+    CLorvantaSession& m_session;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     const ShellServices& m_shell;
@@ -137,7 +137,6 @@ private:
     QToolBar* m_toolBar = nullptr;
     std::unique_ptr<CCommandSet> m_commands;
     QMenu* m_fileMenu = nullptr;
-    QTimer* m_idleTimer = nullptr;
     QtBolClipboard* m_clipboard = nullptr;
     CHelpWindow* m_helpWindow = nullptr;
 

@@ -223,20 +223,29 @@ std::optional<BolCell> CTaalRenderer::RemoveBolView(int index) {
     return removed;
 }
 
-std::uint32_t CTaalRenderer::ApplyBolEdit(int index) {
+std::uint32_t CTaalRenderer::RenderChangedBols(int first, int count) {
     const float before = m_ceiling;
     UpdateEmphasisCeiling();
-    if (m_ceiling == before) {
+    if (m_ceiling != before) {
+        const std::uint32_t status = RenderAllBols();
+        if (status != kStatusOk)
+            ReportLoadError(status);
+        return status;
+    }
+    for (int index = first; index < first + count; ++index) {
         if (const std::uint32_t status = RenderBol(index); status != kStatusOk) {
             const CBol2* bol = m_taal.BolAt(index);
             m_sink.Show({MessageKind::Error,
                          FormatMessage(messages::kCannotLoadBol, bol ? bol->name : "")});
             return status;
         }
-    } else if (const std::uint32_t status = RenderAllBols(); status != kStatusOk) {
-        ReportLoadError(status);
-        return status;
     }
+    return kStatusOk;
+}
+
+std::uint32_t CTaalRenderer::ApplyBolEdit(int index) {
+    if (const std::uint32_t status = RenderChangedBols(index, 1); status != kStatusOk)
+        return status;
     return m_playing ? BuildTaalImage() : kStatusOk;
 }
 

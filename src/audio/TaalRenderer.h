@@ -10,9 +10,9 @@
 // tempo or pitch change rebuilds only the image, at a cost that follows the
 // number of bols.
 //
-// The renderer is the sound side of the grid view: the view owns it and calls
-// these operations on the user-interface thread, and keeps the cells in step
-// with the Taal through InsertBolView and RemoveBolView.
+// The renderer is the sound side of the editing session: the session owns it
+// and calls these operations on the user-interface thread, and keeps the
+// cells in step with the Taal through InsertBolView and RemoveBolView.
 //
 // Threads: playback reads the image through Reader() on its own thread. The
 // stream lock (StreamLock()) guards the reader and the image in use: the
@@ -98,9 +98,11 @@ public:
     // The bol at index was removed from the Taal: removes its cell (returned,
     // for undo) and re-renders every bol when the ceiling moved.
     std::optional<BolCell> RemoveBolView(int index);
-    // The bol at index was edited and applied: renders it (every bol when the
-    // ceiling moved), then rebuilds the image when playing. Failures show
-    // their message and stop.
+    // The bols at [first, first + count) changed: renders them (every bol
+    // when the ceiling moved). Failures show their message and stop.
+    std::uint32_t RenderChangedBols(int first, int count);
+    // The bol at index was edited and applied: RenderChangedBols, then
+    // rebuilds the image when playing.
     std::uint32_t ApplyBolEdit(int index);
 
     // --- Image ----------------------------------------------------------

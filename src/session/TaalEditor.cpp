@@ -1,6 +1,5 @@
 #include "session/TaalEditor.h"
 
-#include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
@@ -14,18 +13,6 @@ namespace lorvanta {
 
 namespace {
 
-// The wait cursor around a long operation, taken down on every way out.
-class WaitCursor {
-public:
-    explicit WaitCursor(EditorHost& host) : m_host(host) { m_host.BeginWait(); }
-    ~WaitCursor() { m_host.EndWait(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    EditorHost& m_host;
-};
-
 std::unique_ptr<CBol2> CopyWithIndex(const CBol2& bol, int index) {
     auto copy = std::make_unique<CBol2>(bol);
     copy->index = static_cast<std::uint32_t>(index);
@@ -37,9 +24,20 @@ int Position(const CBol2& recorded) {
 }
 
 // Edits of more bols than this rebuild the bol list once instead of shifting
-// it bol by bol, and render the cells once, so that deleting or pasting
+// it bol by bol, and run as a long operation, so that deleting or pasting
 // thousands of bols stays linear. Smaller ones go bol by bol.
 constexpr std::size_t kBulkBols = 8;
+
+// Calls fn(first, count) for each run of consecutive positions, in order.
+template <typename Fn> void ForEachRun(const std::vector<int>& positions, Fn fn) {
+    for (std::size_t k = 0; k < positions.size();) {
+        std::size_t end = k + 1;
+        while (end < positions.size() && positions[end] == positions[end - 1] + 1)
+            ++end;
+        fn(k, positions[k], static_cast<int>(end - k));
+        k = end;
+    }
+}
 
 // The limits' verdict on the Taal after the bols from position at on, removed
 // of them, give way to bols of the added durations.
@@ -56,26 +54,50 @@ std::uint32_t CheckSplice(const CTaal& taal, int at, int removed, const std::vec
     return check.Status();
 }
 
-// Header heights repainted after a change of the Taal's name or tempo.
-constexpr int kUndoHeaderHeight = 100;
-constexpr int kPropertiesHeaderHeight = 120;
-
 } // namespace
 
-CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, EditorHost& host,
-                         CTaalRenderer* renderer, BolClipboard* clipboard)
-    : m_doc(doc), m_sink(sink), m_host(host), m_renderer(renderer), m_clipboard(clipboard) {
+// Announces a long operation's start, and its end on every way out.
+class LongOperation {
+public:
+    explicit LongOperation(const std::vector<EditorObserver*>& observers) : m_observers(observers) {
+        for (EditorObserver* observer : m_observers)
+            observer->OnLongOperationStarted();
+    }
+    ~LongOperation() {
+        for (EditorObserver* observer : m_observers)
+            observer->OnLongOperationEnded();
+    }
+    LongOperation(const LongOperation&) = delete;
+    LongOperation& operator=(const LongOperation&) = delete;
+
+private:
+    const std::vector<EditorObserver*>& m_observers;
+};
+
+CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, BolClipboard* clipboard)
+    : m_doc(doc), m_sink(sink), m_clipboard(clipboard) {
     m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
+}
+
+void CTaalEditor::AddObserver(EditorObserver& observer) {
+    m_observers.push_back(&observer);
+}
+
+void CTaalEditor::RemoveObserver(EditorObserver& observer) {
+    std::erase(m_observers, &observer);
+}
+
+template <typename Call> void CTaalEditor::Notify(Call call) {
+    for (EditorObserver* observer : m_observers)
+        call(*observer);
 }
 
 void CTaalEditor::Reset() {
     m_lists.Clear();
     m_doc.StartUndoHistory(m_lists.Position());
-    m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
-    m_nSelected = 0;
     m_nCaret = -1;
     m_nAnchor = -1;
-    m_host.ClearFields();
+    ReplaceViews(TaalReplacement::Document);
 }
 
 void CTaalEditor::SyncFlags() {
@@ -92,9 +114,8 @@ void CTaalEditor::InsertView(int after) {
     const std::size_t position =
         after < 0 ? 0 : std::min(static_cast<std::size_t>(after) + 1, m_selected.size());
     m_selected.insert(m_selected.begin() + static_cast<std::ptrdiff_t>(position), 0);
-    m_host.InsertBolView(after);
-    if (m_renderer)
-        m_renderer->InsertBolView(after);
+    const int first = static_cast<int>(position);
+    Notify([&](EditorObserver& o) { o.OnBolsInserted(first, 1); });
 }
 
 void CTaalEditor::RemoveView(int index) {
@@ -103,21 +124,15 @@ void CTaalEditor::RemoveView(int index) {
             --m_nSelected;
         m_selected.erase(m_selected.begin() + index);
     }
-    m_host.RemoveBolView(index);
-    if (m_renderer)
-        m_renderer->RemoveBolView(index);
+    Notify([&](EditorObserver& o) { o.OnBolsRemoved(index, 1); });
 }
 
-void CTaalEditor::DeleteViews() {
-    m_selected.clear();
-    m_nSelected = 0;
-    m_host.DeleteBolViews();
-}
-
-void CTaalEditor::CreateViews() {
+void CTaalEditor::ReplaceViews(TaalReplacement why) {
     m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
     m_nSelected = 0;
-    m_host.CreateBolViews();
+    Notify([&](EditorObserver& o) { o.OnTaalReplaced(why); });
+    const SelectionChange cleared{true, -1, SelectionChange::kNoBol};
+    Notify([&](EditorObserver& o) { o.OnSelectionChanged(cleared); });
 }
 
 // --- Selection ---------------------------------------------------------------
@@ -125,34 +140,25 @@ void CTaalEditor::CreateViews() {
 void CTaalEditor::SelectBol(int index, bool exclusive) {
     SyncFlags();
     if (exclusive) {
-        for (std::size_t i = 0; i < m_selected.size() && m_nSelected > 0; ++i) {
-            if (m_selected[i]) {
-                m_selected[i] = 0;
-                --m_nSelected;
-                m_host.InvalidateCell(static_cast<int>(i));
-            }
-        }
+        std::fill(m_selected.begin(), m_selected.end(), 0);
+        m_nSelected = 0;
     }
+    SelectionChange change{exclusive, -1, SelectionChange::kNoBol};
     if (index >= 0 && index < m_doc.Taal().Count()) {
         char& flag = m_selected[static_cast<std::size_t>(index)];
         flag = flag ? 0 : 1;
         m_nSelected += flag ? 1 : -1;
-        m_host.InvalidateCell(index);
-        if (m_nSelected > 0)
-            m_host.ShowBol(index);
-    } else {
-        m_host.ClearFields();
+        change.toggled = index;
+        // Unselecting the last selected bol leaves the pane as it is.
+        change.shown = m_nSelected > 0 ? index : SelectionChange::kUnchanged;
     }
-    m_host.UpdateWindow();
-    m_host.HighlightBol(index, exclusive);
+    Notify([&](EditorObserver& o) { o.OnSelectionChanged(change); });
 }
 
 void CTaalEditor::ShowSelection() {
     const int first = GetFirstSelected();
-    if (first >= 0)
-        m_host.ShowBol(first);
-    else
-        m_host.ClearFields();
+    const SelectionChange change{false, -1, first >= 0 ? first : SelectionChange::kNoBol};
+    Notify([&](EditorObserver& o) { o.OnSelectionChanged(change); });
 }
 
 bool CTaalEditor::IsSelected(int index) const {
@@ -294,7 +300,6 @@ std::uint32_t CTaalEditor::Insert() {
     action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
     Record(std::move(action));
     InsertView(a);
-    m_host.RecalcLayout(a);
     m_nCaret = m_nAnchor = a + 1;
     SelectBol(a + 1, true);
     return 0;
@@ -312,7 +317,6 @@ std::uint32_t CTaalEditor::Append() {
     action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
     Record(std::move(action));
     InsertView(a);
-    m_host.RecalcLayout(a);
     return 0;
 }
 
@@ -331,15 +335,8 @@ void CTaalEditor::Delete() {
     m_nSelected = 0;
 
     const int count = m_doc.Taal().Count();
-    int start = -1;
-    if (selected.size() == 1 && count > 0) {
-        const int t = std::min(selected[0], count - 1);
-        SelectBol(t, true);
-        start = t - 1;
-    } else if (selected.size() > 1) {
-        start = selected[0] - 1;
-    }
-    m_host.RecalcLayout(start);
+    if (selected.size() == 1 && count > 0)
+        SelectBol(std::min(selected[0], count - 1), true);
     ShowSelection();
 }
 
@@ -404,20 +401,12 @@ void CTaalEditor::ClearAll() {
         action->bols.push_back(std::make_unique<CBol2>(*bol));
     Record(std::move(action));
 
-    m_host.StopPlayback();
     // Only the bols go: the name, the default tempo and the reserved block
     // stay, so that Undo gives the Taal back as it was.
     taal.RemoveAll();
     m_doc.SetEmpty(true);
     m_doc.SetModified();
-
-    DeleteViews();
-    if (m_renderer)
-        m_renderer->RenderAllBols(); // no bols: drops the cells and the ceiling
-    m_host.InvalidateAll();
-    m_host.UpdateWindow();
-    m_host.RefreshText();
-    ShowSelection();
+    ReplaceViews(TaalReplacement::NewTaal);
 }
 
 std::uint32_t CTaalEditor::ExpandSelected(float factor) {
@@ -453,20 +442,16 @@ std::uint32_t CTaalEditor::ExpandSelected(float factor) {
     m_doc.SetModified();
     Record(std::move(action));
 
-    m_host.InvalidateTaalInfo();
-    m_host.RecalcLayout(selected.front() - 1);
-    m_host.RefreshText();
-    m_host.LoadFields();
+    {
+        LongOperation busy(m_observers);
+        const int first = selected.front();
+        const int count = selected.back() - first + 1;
+        Notify([&](EditorObserver& o) { o.OnBolsChanged(first, count); });
+    }
     // The pane's own copy still has the old duration; it gets the bol as it
     // is now, or its next Apply would undo the expansion.
-    m_host.ShowBol(selected.front());
-
-    // The blocks follow the new durations; the emphases did not change.
-    if (m_renderer) {
-        WaitCursor wait(m_host);
-        for (int i : selected)
-            m_renderer->RenderBol(i);
-    }
+    const SelectionChange shown{false, -1, selected.front()};
+    Notify([&](EditorObserver& o) { o.OnSelectionChanged(shown); });
     return 0;
 }
 
@@ -486,9 +471,7 @@ void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo)
     taal.SetName(name);
     m_doc.Params().defaultTempo = defaultTempo;
     m_doc.SetModified();
-    m_host.SetDefaultTempo(defaultTempo);
-    m_host.InvalidateHeader(kPropertiesHeaderHeight);
-    m_host.UpdateWindow();
+    Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
 }
 
 void CTaalEditor::CommitName(const std::string& name) {
@@ -501,7 +484,7 @@ void CTaalEditor::CommitName(const std::string& name) {
     Record(std::move(action));
     taal.SetName(name);
     m_doc.SetModified();
-    m_host.InvalidateHeader(kPropertiesHeaderHeight);
+    Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
 }
 
 std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
@@ -527,50 +510,34 @@ std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
     bol->index = static_cast<std::uint32_t>(i);
     m_doc.Taal().Recalculate(-1);
 
-    m_host.RefreshText();
-    m_host.RecalcLayout(i - 1);
-    if (m_renderer) {
-        // Renders the bol (every bol when the emphasis ceiling moved), says
-        // what failed, and rebuilds the image while playing.
-        WaitCursor wait(m_host);
-        m_renderer->ApplyBolEdit(i);
-    }
+    LongOperation busy(m_observers);
+    Notify([&](EditorObserver& o) { o.OnBolsChanged(i, 1); });
     return 0;
 }
 
-std::uint32_t CTaalEditor::ReplaceTaal(const CTaal& taal, bool refreshText) {
+std::uint32_t CTaalEditor::ReplaceTaal(const CTaal& taal) {
     SyncFlags();
     TaalLimitCheck check;
     for (const auto& bol : taal.Bols())
         check.Add(bol->duration);
     if (const std::uint32_t status = check.Status())
         return status;
-    m_host.StopPlayback();
     Record(MakeWholeTaalAction(m_doc.Taal()));
     CTaal replacement;
     replacement.Assign(taal);
-    ExchangeTaal(replacement, refreshText);
+    ExchangeTaal(replacement, TaalReplacement::NewTaal);
     m_doc.SetModified();
     return 0;
 }
 
-void CTaalEditor::ExchangeTaal(CTaal& other, bool refreshText) {
-    SelectBol(-1, true);
-    DeleteViews();
+void CTaalEditor::ExchangeTaal(CTaal& other, TaalReplacement why) {
     CTaal held;
     held.Assign(m_doc.Taal());
     m_doc.Taal().Assign(other);
     other.Assign(held);
     m_doc.SetEmpty(m_doc.Taal().IsEmpty());
-    CreateViews();
-    if (m_renderer) {
-        WaitCursor wait(m_host);
-        m_renderer->RenderAllBols();
-    }
-    m_host.RecalcLayout(-1);
-    m_host.InvalidateAll();
-    if (refreshText)
-        m_host.RefreshText();
+    LongOperation busy(m_observers);
+    ReplaceViews(why);
 }
 
 std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
@@ -590,7 +557,7 @@ std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
     {
-        WaitCursor wait(m_host);
+        LongOperation busy(m_observers);
         std::vector<std::pair<int, const CBol2*>> placed;
         for (int k = 0; k < n; ++k)
             placed.emplace_back(a + k + 1, bols[static_cast<std::size_t>(k)]);
@@ -600,7 +567,6 @@ std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     }
     Record(std::move(action));
     taal.Recalculate(a - 1);
-    m_host.RecalcLayout(std::max(a - 1, -1));
     m_nCaret = m_nAnchor = a + n;
     SelectBol(a + n, true);
     m_doc.SetModified();
@@ -731,7 +697,7 @@ void CTaalEditor::Apply(CAction& action, Direction direction) {
         ExchangeProperties(action);
         break;
     case kActionWholeTaal:
-        ExchangeTaal(action.taal, true);
+        ExchangeTaal(action.taal, TaalReplacement::Step);
         break;
     default:
         break;
@@ -744,7 +710,6 @@ void CTaalEditor::ReinsertBols(const CAction& action) {
         placed.emplace_back(Position(*bol), bol.get());
     InsertBolsAt(placed);
     m_doc.Taal().Recalculate(-1);
-    m_host.RecalcLayout(-1);
 }
 
 void CTaalEditor::RedeleteBols(const CAction& action) {
@@ -753,7 +718,6 @@ void CTaalEditor::RedeleteBols(const CAction& action) {
         positions.push_back(Position(*bol));
     DeleteBols(positions, nullptr);
     m_doc.Taal().Recalculate(-1);
-    m_host.RecalcLayout(-1);
 }
 
 void CTaalEditor::DeleteBols(const std::vector<int>& positions, CAction* record) {
@@ -772,6 +736,7 @@ void CTaalEditor::DeleteBols(const std::vector<int>& positions, CAction* record)
         return;
     }
     // One pass over the Taal keeps the bols and flags that stay.
+    LongOperation busy(m_observers);
     CTaal kept(taal.Name());
     std::vector<char> flags;
     int selected = 0;
@@ -794,10 +759,10 @@ void CTaalEditor::DeleteBols(const std::vector<int>& positions, CAction* record)
     m_nSelected = selected;
     m_doc.SetEmpty(taal.IsEmpty());
     m_doc.SetModified();
-    m_doc.NotifyTextChanged();
-    for (std::size_t k = 0; k < positions.size(); ++k)
-        m_host.RemoveBolView(positions[k] - static_cast<int>(k));
-    RenderAllCells();
+    ForEachRun(positions, [&](std::size_t before, int first, int count) {
+        const int at = first - static_cast<int>(before);
+        Notify([&](EditorObserver& o) { o.OnBolsRemoved(at, count); });
+    });
 }
 
 void CTaalEditor::InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& placed) {
@@ -810,6 +775,7 @@ void CTaalEditor::InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& 
         return;
     }
     // One pass builds the Taal with every new bol at its place.
+    LongOperation busy(m_observers);
     CTaal merged(taal.Name());
     std::vector<char> flags;
     std::size_t next = 0;
@@ -830,24 +796,19 @@ void CTaalEditor::InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& 
     m_selected = std::move(flags);
     m_doc.SetEmpty(taal.IsEmpty());
     m_doc.SetModified();
-    m_doc.NotifyTextChanged();
+    std::vector<int> positions;
+    positions.reserve(placed.size());
     for (const auto& entry : placed)
-        m_host.InsertBolView(entry.first - 1);
-    RenderAllCells();
-}
-
-void CTaalEditor::RenderAllCells() {
-    if (!m_renderer)
-        return;
-    WaitCursor wait(m_host);
-    m_renderer->RenderAllBols();
+        positions.push_back(entry.first);
+    ForEachRun(positions, [&](std::size_t, int first, int count) {
+        Notify([&](EditorObserver& o) { o.OnBolsInserted(first, count); });
+    });
 }
 
 void CTaalEditor::ExchangeBols(CAction& action) {
     CTaal& taal = m_doc.Taal();
-    const int shown = GetFirstSelected();
-    bool shownChanged = false;
-    int smallest = 50000;
+    int smallest = taal.Count();
+    int largest = -1;
     for (auto& recorded : action.bols) {
         const int at = Position(*recorded);
         CBol2& bol = *taal.BolAt(at);
@@ -855,26 +816,16 @@ void CTaalEditor::ExchangeBols(CAction& action) {
         bol = *recorded;
         *recorded = held;
         smallest = std::min(smallest, at);
-        shownChanged = shownChanged || at == shown;
-    }
-    if (m_renderer) {
-        const float ceiling = m_renderer->EmphasisCeiling();
-        m_renderer->UpdateEmphasisCeiling();
-        if (m_renderer->EmphasisCeiling() != ceiling) {
-            WaitCursor wait(m_host);
-            m_renderer->RenderAllBols();
-        } else {
-            for (const auto& recorded : action.bols)
-                m_renderer->RenderBol(Position(*recorded));
-        }
+        largest = std::max(largest, at);
     }
     taal.Recalculate(-1);
-    m_host.RecalcLayout(smallest - 1);
-    m_host.RefreshText();
-    // The properties pane shows a copy of its bol: give it the bol as it is
-    // now, or its next Apply would put the old fields back.
-    if (shownChanged)
-        m_host.ShowBol(shown);
+    if (largest < 0)
+        return;
+    // The properties pane, which shows a copy of its bol, gets the bol as it
+    // is now when the step ends, or its next Apply would put the old fields
+    // back.
+    LongOperation busy(m_observers);
+    Notify([&](EditorObserver& o) { o.OnBolsChanged(smallest, largest - smallest + 1); });
 }
 
 void CTaalEditor::ExchangeProperties(CAction& action) {
@@ -883,9 +834,7 @@ void CTaalEditor::ExchangeProperties(CAction& action) {
     taal.SetName(action.taal.Name());
     action.taal.SetName(std::move(name));
     std::swap(m_doc.Params().defaultTempo, action.params.defaultTempo);
-    m_host.SetDefaultTempo(m_doc.Params().defaultTempo);
-    m_host.InvalidateHeader(kUndoHeaderHeight);
-    m_host.UpdateWindow();
+    Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
 }
 
 // --- Enabling ------------------------------------------------------------------

@@ -1,12 +1,13 @@
 #pragma once
 
 // The Taal editor: every change the user makes to the document's Taal, the
-// selection of bols with its caret and anchor, and the undo and redo lists.
-// It holds no pixels: the grid view drives it from mouse, keys and menus and
-// draws what it reports through EditorHost. Headless users (tests, the
-// command-line tool) give it a host that records or ignores the reports.
+// selection of bols with its caret and anchor, the undo and redo lists, and
+// each command's enabling rule. It holds no pixels and no sound: it announces
+// what changed to its observers (session/EditorObserver.h), and the grid, the
+// panes and the renderer's cells each follow on their own.
 
 #include "model/Action.h"
+#include "session/EditorObserver.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,6 @@ namespace lorvanta {
 class CBol2;
 class CLorvantaDoc;
 class CTaal;
-class CTaalRenderer;
 class MessageSink;
 
 namespace messages {
@@ -38,53 +38,6 @@ inline constexpr const char* kStepNoLongerApplies =
     "This step could not be %1: the Taal has changed since the step was recorded and no longer "
     "has the bols it refers to (the Taal now has %2 bols). The step has been dropped.";
 } // namespace messages
-
-// What the editor tells whoever shows the Taal. Every call has a do-nothing
-// default so a headless host overrides only what it needs.
-class EditorHost {
-public:
-    virtual ~EditorHost() = default;
-
-    // The grid's cells, kept in step with the Taal: one call per bol inserted
-    // or removed, in the order of single edits (also when a large edit has
-    // already changed the Taal in one pass). The renderer's own cells (the
-    // bols' sound) are kept by the editor itself.
-    virtual void InsertBolView(int /*after*/) {}
-    virtual void RemoveBolView(int /*index*/) {}
-    virtual void DeleteBolViews() {}
-    virtual void CreateBolViews() {}
-    // Lays the grid out again from the bol after `after` (-1: all of it).
-    virtual void RecalcLayout(int /*after*/) {}
-    // Repaints: one cell's frame, the header's top `height` pixels, the
-    // length line, everything.
-    virtual void InvalidateCell(int /*index*/) {}
-    virtual void InvalidateHeader(int /*height*/) {}
-    virtual void InvalidateTaalInfo() {}
-    virtual void InvalidateAll() {}
-    virtual void UpdateWindow() {}
-    // Long operations run with the wait cursor shown.
-    virtual void BeginWait() {}
-    virtual void EndWait() {}
-
-    // The bol properties pane.
-    virtual void ShowBol(int /*index*/) {}
-    virtual void EnableFields(bool /*name*/, bool /*pitch*/, bool /*bass*/) {}
-    virtual void LoadFields() {}
-    // No bol is selected: the pane shows none and is disabled.
-    virtual void ClearFields() { EnableFields(false, false, false); }
-    // The notation pane. RefreshText follows the edits that change bols in
-    // place, clear or replace the Taal; single inserts and deletes reach the
-    // pane through the document's own text-changed notice.
-    virtual void HighlightBol(int /*index*/, bool /*exclusive*/) {}
-    virtual void RefreshText() {}
-    // The tempo bar's default (what its Reset returns to).
-    virtual void SetDefaultTempo(float /*bpm*/) {}
-
-    // Playback, for the commands' enabling. StopPlayback: the Taal was
-    // replaced or cleared as a whole, so playing stops and a pause ends.
-    virtual bool IsPlaying() const { return false; }
-    virtual void StopPlayback() {}
-};
 
 // Where copied bols go: the system clipboard in the program, a private one in
 // tests and the command-line tool. Carries the "Lorvanta Bol" payload bytes.
@@ -122,14 +75,18 @@ struct KeyModifiers {
 
 class CTaalEditor {
 public:
-    // The document, sink and host must outlive the editor. The renderer may be
-    // null (nothing is rendered then); the clipboard may be null (Copy and
-    // Paste report the clipboard busy).
-    CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, EditorHost& host,
-                CTaalRenderer* renderer = nullptr, BolClipboard* clipboard = nullptr);
+    // The document and sink must outlive the editor; the clipboard may be
+    // null (Copy and Paste report the clipboard busy).
+    CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, BolClipboard* clipboard = nullptr);
+
+    // Observers are told of every change from now on, in the order they were
+    // added; each must outlive the editor or be removed first.
+    void AddObserver(EditorObserver& observer);
+    void RemoveObserver(EditorObserver& observer);
+    void SetClipboard(BolClipboard* clipboard) { m_clipboard = clipboard; }
 
     // A document was created or opened: one unselected cell per bol, caret
-    // and anchor unset, both lists empty.
+    // and anchor unset, both lists empty; announced as a replaced Taal.
     void Reset();
 
     // --- Selection -----------------------------------------------------
@@ -177,9 +134,8 @@ public:
     // The bol properties pane's Apply, with the pane's edited bol.
     std::uint32_t ApplyBolProperties(const CBol2& edited);
     // Replaces the whole Taal (name included) as one undoable step (notation
-    // Apply), and marks the document modified. refreshText false leaves the
-    // notation pane's text as it is (Apply keeps the text as typed).
-    std::uint32_t ReplaceTaal(const CTaal& taal, bool refreshText = true);
+    // Apply), and marks the document modified.
+    std::uint32_t ReplaceTaal(const CTaal& taal);
     // Inserts copies of the bols at the selection as one undoable insert
     // (Paste, Merge Taal).
     std::uint32_t InsertBols(const std::vector<const CBol2*>& bols);
@@ -200,12 +156,12 @@ public:
 
 private:
     enum class Direction { Undo, Redo };
-    // Cells (own flags, host, renderer) in step with one inserted or removed bol.
+    template <typename Call> void Notify(Call call);
+    // The selection flags in step with one inserted or removed bol, announced.
     void InsertView(int after);
     void RemoveView(int index);
-    // Drops every cell, then builds one unselected cell per bol.
-    void DeleteViews();
-    void CreateViews();
+    // One unselected flag per bol of a Taal replaced as a whole, announced.
+    void ReplaceViews(TaalReplacement why);
     // Left (-1) or Right (+1), growing or shrinking the selection with Shift.
     void KeyStep(int step, bool shift);
     // Flags resized to the Taal when it was changed behind the editor's back.
@@ -214,7 +170,7 @@ private:
     // one its Apply changes), or nothing when none is selected.
     void ShowSelection();
     // The whole-Taal exchange shared by notation Apply, Undo and Redo.
-    void ExchangeTaal(CTaal& other, bool refreshText);
+    void ExchangeTaal(CTaal& other, TaalReplacement why);
     // Whether every recorded position of the action lies inside the Taal as
     // the action's steps reach it.
     bool Applicable(const CAction& action, Direction direction) const;
@@ -225,7 +181,6 @@ private:
     // (ascending) position. Both keep the cells in step.
     void DeleteBols(const std::vector<int>& positions, CAction* record);
     void InsertBolsAt(const std::vector<std::pair<int, const CBol2*>>& placed);
-    void RenderAllCells();
     void ReinsertBols(const CAction& action);
     void RedeleteBols(const CAction& action);
     void ExchangeBols(CAction& action);
@@ -236,9 +191,8 @@ private:
 
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
-    EditorHost& m_host;
-    CTaalRenderer* m_renderer;
     BolClipboard* m_clipboard;
+    std::vector<EditorObserver*> m_observers;
     UndoLists m_lists;
     // One flag per bol, in Taal order.
     std::vector<char> m_selected;

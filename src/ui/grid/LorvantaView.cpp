@@ -1,12 +1,9 @@
 #include "ui/grid/LorvantaView.h"
 
-#include "audio/TaalRenderer.h"
-#include "audio/playback/PlaybackEngine.h"
 #include "model/Conversions.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "ui/Services.h"
-#include "ui/panes/BolFieldsPane.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -91,19 +88,13 @@ QRect CentredLine(QPainter& painter, const QString& text, int width, int top) {
 
 } // namespace
 
-CLorvantaView::CLorvantaView(CLorvantaDoc& doc, const CSampleBank& bank, MessageSink& sink,
-                             const AppSettings& settings, OutputOpener opener,
-                             BolClipboard* clipboard, QWidget* parent)
-    : QAbstractScrollArea(parent), m_doc(doc), m_sink(sink), m_settings(settings),
-      m_renderer(std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink)),
-      m_engine(std::make_unique<CPlaybackEngine>(doc, *m_renderer, sink, std::move(opener))),
-      m_editor(std::make_unique<CTaalEditor>(doc, sink, *this, m_renderer.get(), clipboard)),
-      m_audition(bank, sink) {
-    // Playback thread: count the update and nothing else. No allocation, no
-    // call into Qt; the timer below takes the position on this thread.
-    m_engine->SetPositionHandler([this](const PlayingPosition&) {
-        m_positionUpdates.fetch_add(1, std::memory_order_release);
-    });
+CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
+                             const AppSettings& settings, QWidget* parent)
+    : QAbstractScrollArea(parent), m_session(session), m_doc(session.Document()), m_sink(sink),
+      m_settings(settings) {
+    m_session.Editor().AddObserver(*this);
+    m_session.AddObserver(*this);
+    m_layout.CreateBolViews(m_doc.Taal().Count());
     m_positionTimer = new QTimer(this);
     m_positionTimer->setTimerType(Qt::PreciseTimer);
     m_positionTimer->setInterval(kPositionInterval);
@@ -130,11 +121,9 @@ CLorvantaView::CLorvantaView(CLorvantaDoc& doc, const CSampleBank& bank, Message
 }
 
 CLorvantaView::~CLorvantaView() {
-    // The engine's thread reads the renderer and calls back into this view.
     m_positionTimer->stop();
-    m_engine.reset();
-    m_editor.reset();
-    m_renderer.reset();
+    m_session.RemoveObserver(*this);
+    m_session.Editor().RemoveObserver(*this);
 }
 
 void CLorvantaView::CreateDrawingTools() {
@@ -151,96 +140,33 @@ void CLorvantaView::SetContextMenus(QMenu* small, QMenu* edit) {
     m_editMenu = edit;
 }
 
-// --- Document ---------------------------------------------------------------
+// --- Playback -----------------------------------------------------------------
 
-void CLorvantaView::OnInitialUpdate() {
-    // The text typed belongs to the Taal that is gone.
-    EndNameEdit(false);
-    StopPlayback();
-    m_editor->Reset();
-    m_layout.DeleteBolViews();
-    m_layout.CreateBolViews(m_doc.Taal().Count());
-    // The renderer shows its own failure.
-    BeginWait();
-    m_renderer->InitialUpdate();
-    EndWait();
-    m_engine->OnTaalEdited();
-    if (!m_soundSetUp) {
-        m_soundSetUp = true;
-        m_soundStatus = m_engine->InitDirectSound();
-        if (m_soundStatus != 0)
-            m_sink.Show(SoundInitFailureMessage(m_soundStatus));
-    }
-    RecalcLayout(-1);
-    emit commandStateChanged();
-}
-
-// --- Sound ------------------------------------------------------------------
-
-void CLorvantaView::SetTempo(float secondsPerBeat) {
-    m_renderer->SetTempo(secondsPerBeat);
-}
-
-void CLorvantaView::SetPitch(float factor) {
-    m_renderer->SetPitch(factor);
-}
-
-void CLorvantaView::OnStrokesChanged() {
-    // Failures show their own messages; the rebuild keeps the cycle fraction.
-    BeginWait();
-    m_renderer->RenderAllBols();
-    EndWait();
-    m_engine->OnTaalEdited();
-}
-
-void CLorvantaView::PlayBol(const CBol2& bol) {
-    OnAudioStop();
-    if (m_audition.Render(bol) == 0)
-        m_engine->PlayAudition(m_audition.Image());
-}
-
-void CLorvantaView::OnAudioPlay() {
-    m_engine->OnAudioPlay();
-    SyncPlayingPosition();
-}
-
-void CLorvantaView::OnAudioPause() {
-    m_engine->OnAudioPause();
-    SyncPlayingPosition();
-}
-
-void CLorvantaView::OnAudioStop() {
-    m_engine->OnAudioStop();
-    SyncPlayingPosition();
-}
-
-void CLorvantaView::OnAudioPlayFromSelected() {
-    m_engine->OnAudioPlayFromSelected(m_editor->GetFirstSelected());
+void CLorvantaView::OnPlaybackChanged() {
     SyncPlayingPosition();
 }
 
 void CLorvantaView::SyncPlayingPosition() {
     // Start, pause or stop: the position display is drawn anew from the
     // engine's position, and followed only while playing.
-    m_positionsSeen = m_positionUpdates.load(std::memory_order_acquire);
-    m_beat = m_engine->LastBeatPosition();
-    m_playingBol = static_cast<int>(m_engine->PlayingBolIndex());
+    m_positionsSeen = m_session.PositionUpdates();
+    m_beat = m_session.PlayingBeat();
+    m_playingBol = m_session.PlayingBol();
     if (IsPlaying())
         m_positionTimer->start();
     else
         m_positionTimer->stop();
     viewport()->update();
-    emit commandStateChanged();
 }
 
 void CLorvantaView::OnPositionTimer() {
-    const std::uint64_t updates = m_positionUpdates.load(std::memory_order_acquire);
+    const std::uint64_t updates = m_session.PositionUpdates();
     if (updates == m_positionsSeen || !IsPlaying())
         return;
     m_positionsSeen = updates;
     ++m_positionsShown;
-    const float beat = m_engine->LastBeatPosition();
-    const int bol = static_cast<int>(m_engine->PlayingBolIndex());
+    const float beat = m_session.PlayingBeat();
+    const int bol = m_session.PlayingBol();
     ShowPlayingPosition(beat, bol);
     emit playingPositionShown(beat, bol);
 }
@@ -300,7 +226,7 @@ void CLorvantaView::FollowPlayingRow(float previous, float beat) {
 }
 
 void CLorvantaView::ShowCaret() {
-    const CBolView* cell = m_layout.GetBolView(m_editor->Caret());
+    const CBolView* cell = m_layout.GetBolView(Editor().Caret());
     if (!cell)
         return;
     // The user moved the page: the playing row waits.
@@ -310,65 +236,84 @@ void CLorvantaView::ShowCaret() {
         m_sinceUserScroll.start();
 }
 
-bool CLorvantaView::CanPlay() const {
-    return m_engine->CanPlay();
+// --- What the editor announces ---------------------------------------------------
+
+void CLorvantaView::OnBolsInserted(int first, int count) {
+    if (m_longOperations > 0) {
+        m_cellsChanged = true;
+    } else {
+        for (int k = 0; k < count; ++k)
+            m_layout.InsertBolView(first - 1);
+    }
+    RecalcLayout(first - 1);
 }
 
-bool CLorvantaView::CanPause() const {
-    return m_engine->CanPause();
+void CLorvantaView::OnBolsRemoved(int first, int count) {
+    if (m_longOperations > 0) {
+        m_cellsChanged = true;
+    } else {
+        for (int k = 0; k < count; ++k)
+            m_layout.RemoveBolView(first);
+    }
+    RecalcLayout(first - 1);
 }
 
-bool CLorvantaView::CanStop() const {
-    return m_engine->CanStop();
+void CLorvantaView::OnBolsChanged(int first, int) {
+    // The length line shows the Taal's new total.
+    viewport()->update(m_rcTaalInfo.translated(-ScrollOffset()));
+    RecalcLayout(first - 1);
 }
 
-bool CLorvantaView::CanPlayFromSelected() const {
-    return m_engine->CanPlayFromSelected(m_editor->SelectedCount());
+void CLorvantaView::OnTaalPropertiesChanged() {
+    InvalidateHeader(kPropertiesHeight);
 }
 
-bool CLorvantaView::IsPlaying() const {
-    return m_engine->IsPlaying();
+void CLorvantaView::InvalidateHeader(int height) {
+    viewport()->update(QRect(QPoint(0, 0) - ScrollOffset(), QSize(viewport()->width(), height)));
 }
 
-bool CLorvantaView::IsPaused() const {
-    return m_engine->IsPaused();
-}
-
-// --- EditorHost -------------------------------------------------------------
-
-void CLorvantaView::InsertBolView(int after) {
-    m_layout.InsertBolView(after);
-}
-
-void CLorvantaView::RemoveBolView(int index) {
-    m_layout.RemoveBolView(index);
-}
-
-void CLorvantaView::DeleteBolViews() {
+void CLorvantaView::OnTaalReplaced(TaalReplacement why) {
+    if (why == TaalReplacement::Document)
+        EndNameEdit(false); // the text typed belongs to the Taal that is gone
     m_layout.DeleteBolViews();
+    m_layout.CreateBolViews(m_doc.Taal().Count());
+    m_cellsChanged = false;
+    RecalcLayout(-1);
 }
 
-void CLorvantaView::CreateBolViews() {
-    m_layout.CreateBolViews(m_doc.Taal().Count());
+void CLorvantaView::OnSelectionChanged(const SelectionChange& change) {
+    if (change.exclusive)
+        viewport()->update();
+    else
+        InvalidateCell(change.toggled);
+}
+
+void CLorvantaView::OnLongOperationStarted() {
+    if (m_longOperations++ == 0)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CLorvantaView::OnLongOperationEnded() {
+    if (--m_longOperations > 0)
+        return;
+    if (std::exchange(m_cellsChanged, false)) {
+        m_layout.DeleteBolViews();
+        m_layout.CreateBolViews(m_doc.Taal().Count());
+        m_layoutAfter = -1;
+    }
+    if (m_layoutAfter != kNoLayout)
+        RecalcLayout(std::exchange(m_layoutAfter, kNoLayout));
+    QApplication::restoreOverrideCursor();
 }
 
 void CLorvantaView::RecalcLayout(int after) {
-    m_layout.RecalcLayout(viewport()->width(), m_doc.Taal(), after);
-    // While playing, the image follows the edit once the whole edit is done
-    // (its bols rendered), so that the sound and the position shown change
-    // together.
-    if (IsPlaying() && !m_rebuildPending) {
-        m_rebuildPending = true;
-        QTimer::singleShot(0, this, [this] {
-            m_rebuildPending = false;
-            m_engine->OnTaalEdited();
-            if (!IsPlaying()) // the Taal was left empty
-                SyncPlayingPosition();
-        });
+    if (m_longOperations > 0) {
+        m_layoutAfter = std::min(m_layoutAfter, std::max(after, -1));
+        return;
     }
+    m_layout.RecalcLayout(viewport()->width(), m_doc.Taal(), after);
     UpdateScrollSizes();
     viewport()->update();
-    emit commandStateChanged();
 }
 
 void CLorvantaView::UpdateScrollSizes() {
@@ -382,85 +327,6 @@ void CLorvantaView::UpdateScrollSizes() {
 void CLorvantaView::InvalidateCell(int index) {
     if (const CBolView* cell = m_layout.GetBolView(index))
         viewport()->update(ToClient(cell->frame.Grown(1)));
-}
-
-void CLorvantaView::InvalidateHeader(int height) {
-    viewport()->update(QRect(QPoint(0, 0) - ScrollOffset(), QSize(viewport()->width(), height)));
-}
-
-void CLorvantaView::InvalidateTaalInfo() {
-    viewport()->update(m_rcTaalInfo.translated(-ScrollOffset()));
-}
-
-void CLorvantaView::InvalidateAll() {
-    viewport()->update();
-}
-
-void CLorvantaView::UpdateWindow() {
-    // Qt paints what was invalidated as soon as the event loop runs again;
-    // painting here at once would repaint once per cell of a long selection.
-}
-
-void CLorvantaView::BeginWait() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-void CLorvantaView::EndWait() {
-    QApplication::restoreOverrideCursor();
-}
-
-void CLorvantaView::ShowBol(int index) {
-    const CBol2* bol = m_doc.Taal().BolAt(index);
-    if (m_bolPane && bol)
-        m_bolPane->ShowBol(*bol, index);
-    emit commandStateChanged();
-}
-
-void CLorvantaView::EnableFields(bool controls, bool apply, bool revert) {
-    if (m_bolPane)
-        m_bolPane->EnableFields(controls, apply, revert);
-    emit commandStateChanged();
-}
-
-void CLorvantaView::LoadFields() {
-    if (m_bolPane)
-        m_bolPane->LoadFields();
-}
-
-void CLorvantaView::ClearFields() {
-    if (m_bolPane)
-        m_bolPane->ClearFields();
-    emit commandStateChanged();
-}
-
-void CLorvantaView::HighlightBol(int index, bool exclusive) {
-    if (m_textPane)
-        m_textPane->HighlightBol(index, exclusive);
-}
-
-void CLorvantaView::RefreshText() {
-    if (m_textPane)
-        m_textPane->RefreshText();
-}
-
-void CLorvantaView::SetDefaultTempo(float bpm) {
-    emit defaultTempoChanged(bpm);
-}
-
-void CLorvantaView::StopPlayback() {
-    m_engine->OnTaalReplaced();
-    SyncPlayingPosition();
-}
-
-void CLorvantaView::ReplaceTaal(const CTaal& taal) {
-    // The notation pane keeps its text as typed. Its parser keeps the limits
-    // the editor checks, so a refusal here is said but not expected.
-    if (const auto refused = LimitMessage(m_editor->ReplaceTaal(taal, false)))
-        m_sink.Show(*refused);
-}
-
-void CLorvantaView::FocusGrid() {
-    setFocus(Qt::OtherFocusReason);
 }
 
 // --- Geometry -----------------------------------------------------------------
@@ -604,7 +470,7 @@ void CLorvantaView::PaintCells(QPainter& painter, const PageRect& exposed) {
     for (int i = first; i < last; ++i) {
         const CBolView& cell = m_layout.Cells()[static_cast<std::size_t>(i)];
         const QRect frame = ToQRect(cell.frame);
-        if (m_editor->IsSelected(i)) {
+        if (Editor().IsSelected(i)) {
             painter.fillRect(ToQRect(cell.frame.Grown(1)), Qt::black);
             painter.fillRect(ToQRect(cell.frame.Grown(-1)), kSilver);
         } else {
@@ -640,9 +506,9 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
             break;
         if (!m_nameEdit) {
             if (IsPlaying())
-                OnAudioStop();
+                m_session.Stop();
             else
-                OnAudioPlay();
+                m_session.Play();
         }
         event->accept();
         return;
@@ -659,24 +525,24 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
         bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         break;
     case Qt::Key_Home:
-        m_editor->KeyHome(shift);
+        Editor().KeyHome(shift);
         ShowCaret();
         break;
     case Qt::Key_End:
-        m_editor->KeyEnd(shift);
+        Editor().KeyEnd(shift);
         ShowCaret();
         break;
     case Qt::Key_Left:
-        m_editor->KeyLeft(shift);
+        Editor().KeyLeft(shift);
         ShowCaret();
         break;
     case Qt::Key_Right:
-        m_editor->KeyRight(shift);
+        Editor().KeyRight(shift);
         ShowCaret();
         break;
     case Qt::Key_Delete:
-        if (m_editor->CanDelete())
-            m_editor->Delete();
+        if (Editor().CanDelete())
+            Editor().Delete();
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);
@@ -696,7 +562,7 @@ void CLorvantaView::mousePressEvent(QMouseEvent* event) {
     KeyModifiers modifiers;
     modifiers.shift = mods & Qt::ShiftModifier;
     modifiers.control = mods & Qt::ControlModifier;
-    m_editor->Click(HitTest(event->position().toPoint()), modifiers);
+    Editor().Click(HitTest(event->position().toPoint()), modifiers);
     event->accept();
 }
 
@@ -719,8 +585,7 @@ void CLorvantaView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CLorvantaView::ShowContextMenu(int index, QPoint globalPos) {
-    m_editor->ContextClick(index);
-    emit commandStateChanged();
+    Editor().ContextClick(index);
     QMenu* menu = index < 0 ? m_smallMenu.data() : m_editMenu.data();
     if (menu)
         menu->exec(globalPos);
@@ -790,7 +655,7 @@ void CLorvantaView::EndNameEdit(bool commit) {
     if (hadFocus)
         setFocus(Qt::OtherFocusReason);
     if (commit)
-        m_editor->CommitName(text);
+        Editor().CommitName(text);
     InvalidateHeader(kInfoTop);
 }
 
@@ -803,7 +668,7 @@ bool CLorvantaView::eventFilter(QObject* watched, QEvent* event) {
         }
         if (key == Qt::Key_Tab) {
             EndNameEdit();
-            m_editor->SelectBol(0, true);
+            Editor().SelectBol(0, true);
             return true;
         }
     }

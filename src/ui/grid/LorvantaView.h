@@ -4,16 +4,12 @@
 // scrolls vertically (the logo, the Taal's name, its length and tempo, the
 // beat now playing, a beat ruler of one or more rows and a cell per bol under
 // it), the playing position moving along the ruler, and the user's hand on
-// the bols. The selection and every edit live in the editor (CTaalEditor)
-// the view owns; the view turns mouse and keys into its calls and draws what
-// it reports. The view also owns the document's sound: the renderer and the
-// playback engine.
+// the bols. The selection and every edit live in the session's editor; the
+// view turns mouse and keys into its calls, and keeps its cells, layout and
+// repaints in step with what the editor and the session announce.
 
-#include "audio/BolAudition.h"
-#include "audio/playback/DirectSound.h"
-#include "session/TaalEditor.h"
+#include "session/LorvantaSession.h"
 #include "ui/grid/GridGeometry.h"
-#include "ui/panes/TaalTextView.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -33,15 +29,11 @@ class QTimer;
 
 namespace lorvanta {
 
-class BolFieldsPane;
 class CLorvantaDoc;
-class CPlaybackEngine;
-class CSampleBank;
-class CTaalRenderer;
 class MessageSink;
 struct AppSettings;
 
-class CLorvantaView : public QAbstractScrollArea, public EditorHost, public TaalTextHost {
+class CLorvantaView : public QAbstractScrollArea, private EditorObserver, private SessionObserver {
     Q_OBJECT
 
 public:
@@ -51,6 +43,8 @@ public:
     static constexpr const char* kNameTip = "Double-click to edit Taal name";
     // Header geometry, in pixels of the page.
     static constexpr int kNameTop = 50;
+    // The part of the header a change of the Taal's name or tempo repaints.
+    static constexpr int kPropertiesHeight = 120;
     static constexpr int kInfoTop = 90;
     static constexpr int kBeatDisplayWidth = 288;
     static constexpr int kBeatDisplayBottom = 86;
@@ -64,53 +58,18 @@ public:
     // this long.
     static constexpr std::chrono::milliseconds kUserScrollHold{3000};
 
-    // The document, bank, sink and settings must outlive the view. Output is
-    // opened through `opener` at the first initial update. The clipboard may
-    // be null until the program's own is set.
-    CLorvantaView(CLorvantaDoc& doc, const CSampleBank& bank, MessageSink& sink,
-                  const AppSettings& settings, OutputOpener opener,
-                  BolClipboard* clipboard = nullptr, QWidget* parent = nullptr);
-    // Stops playback and shuts the sound down before anything it reads goes.
+    // The session and settings must outlive the view.
+    CLorvantaView(CLorvantaSession& session, MessageSink& sink, const AppSettings& settings,
+                  QWidget* parent = nullptr);
     ~CLorvantaView() override;
 
-    // A document was created or opened: undo history cleared, playback
-    // stopped, one cell per bol laid out, every bol rendered; the first time,
-    // the sound is set up.
-    void OnInitialUpdate();
-
-    // The panes the selection is shown in; either may be null.
-    void SetBolPane(BolFieldsPane* pane) { m_bolPane = pane; }
-    void SetTextPane(CTaalTextView* pane) { m_textPane = pane; }
     // The popups of a right click: `small` on empty space, `edit` (the main
     // menu's Edit popup) on a cell. Owned by the caller.
     void SetContextMenus(QMenu* small, QMenu* edit);
 
-    CTaalEditor& Editor() { return *m_editor; }
-    const CTaalEditor& Editor() const { return *m_editor; }
-
-    // From the tempo and pitch bars: heard at once while playing.
-    void SetTempo(float secondsPerBeat);
-    void SetPitch(float factor);
-    // The bank's strokes changed (another kit): every bol is rendered anew
-    // and, while playing, heard at once from the same point of the cycle.
-    void OnStrokesChanged();
-    // The bol properties pane's Play Bol: stops the Taal, then plays the bol
-    // alone, one beat long.
-    void PlayBol(const CBol2& bol);
-
-    // The audio commands and their enabling rules.
-    void OnAudioPlay();
-    void OnAudioPause();
-    void OnAudioStop() override;
-    void OnAudioPlayFromSelected();
-    bool CanPlay() const;
-    bool CanPause() const;
-    bool CanStop() const;
-    bool CanPlayFromSelected() const;
-    bool IsPlaying() const override;
-    bool IsPaused() const;
-    int SelectedCount() const { return m_editor->SelectedCount(); }
-    void SelectBol(int index, bool exclusive) { m_editor->SelectBol(index, exclusive); }
+    CLorvantaSession& Session() { return m_session; }
+    CTaalEditor& Editor() { return m_session.Editor(); }
+    const CTaalEditor& Editor() const { return m_session.Editor(); }
 
     // --- Layout ------------------------------------------------------------
     const CGridLayout& Layout() const { return m_layout; }
@@ -158,43 +117,7 @@ public:
     std::uint64_t PaintCount() const { return m_paintCount; }
     std::chrono::nanoseconds PaintTime() const { return m_paintTime; }
 
-    // --- EditorHost: what the editor asks of the grid ----------------------
-    void InsertBolView(int after) override;
-    void RemoveBolView(int index) override;
-    void DeleteBolViews() override;
-    void CreateBolViews() override;
-    void RecalcLayout(int after) override;
-    void InvalidateCell(int index) override;
-    void InvalidateHeader(int height) override;
-    void InvalidateTaalInfo() override;
-    void InvalidateAll() override;
-    void UpdateWindow() override;
-    void BeginWait() override;
-    void EndWait() override;
-    void ShowBol(int index) override;
-    void EnableFields(bool controls, bool apply, bool revert) override;
-    void LoadFields() override;
-    void ClearFields() override;
-    void HighlightBol(int index, bool exclusive) override;
-    void RefreshText() override;
-    void SetDefaultTempo(float bpm) override;
-    void StopPlayback() override;
-
-    // --- TaalTextHost: the notation pane's Apply ----------------------------
-    void ReplaceTaal(const CTaal& taal) override;
-    void FocusGrid() override;
-
-    CTaalRenderer& Renderer() { return *m_renderer; }
-    CPlaybackEngine& Engine() { return *m_engine; }
-    // Status of the sound set-up at the first initial update (0: sound works).
-    std::uint32_t SoundStatus() const { return m_soundStatus; }
-
 signals:
-    // Playback started or stopped, the selection or the document changed:
-    // the frame updates the commands' enabling at once.
-    void commandStateChanged();
-    // An edit or an undo set the Taal's default tempo (in bpm).
-    void defaultTempoChanged(float bpm);
     // A position from the playback thread was shown (user-interface thread).
     void playingPositionShown(float beat, int bol);
 
@@ -210,6 +133,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // --- What the editor and the session announce -------------------------
+    void OnBolsInserted(int first, int count) override;
+    void OnBolsRemoved(int first, int count) override;
+    void OnBolsChanged(int first, int count) override;
+    void OnTaalPropertiesChanged() override;
+    void OnTaalReplaced(TaalReplacement why) override;
+    void OnSelectionChanged(const SelectionChange& change) override;
+    void OnLongOperationStarted() override;
+    void OnLongOperationEnded() override;
+    void OnPlaybackChanged() override;
+    // Lays the grid out again from the bol after `after` (-1: all of it);
+    // within a long operation, once at its end.
+    void RecalcLayout(int after);
+    void InvalidateCell(int index);
+    // The header's top `height` pixels.
+    void InvalidateHeader(int height);
+    bool IsPlaying() const { return m_session.IsPlaying(); }
+    bool IsPaused() const { return m_session.IsPaused(); }
+
     void CreateDrawingTools();
     void UpdateScrollSizes();
     void PaintPage(QPainter& painter, const PageRect& exposed);
@@ -224,18 +166,16 @@ private:
     void ShowCaret();
     void ShowContextMenu(int index, QPoint globalPos);
 
+    CLorvantaSession& m_session;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     const AppSettings& m_settings;
-    std::unique_ptr<CTaalRenderer> m_renderer;
-    std::unique_ptr<CPlaybackEngine> m_engine;
-    std::unique_ptr<CTaalEditor> m_editor;
-    CBolAudition m_audition;
-    bool m_soundSetUp = false;
-    std::uint32_t m_soundStatus = 0;
-
-    BolFieldsPane* m_bolPane = nullptr;
-    QPointer<CTaalTextView> m_textPane;
+    // Within a long operation: whether cells were inserted or removed, and
+    // the bol after which the layout changed (kNoLayout: nowhere).
+    static constexpr int kNoLayout = 1 << 30;
+    int m_longOperations = 0;
+    bool m_cellsChanged = false;
+    int m_layoutAfter = kNoLayout;
     QPointer<QMenu> m_smallMenu;
     QPointer<QMenu> m_editMenu;
 
@@ -253,10 +193,9 @@ private:
     QFont m_fontBeatDisplay;
     QPixmap m_logo;
 
-    // The playing position. The playback thread only counts its updates
-    // here; the position itself is the engine's (atomics), read by the
+    // The playing position. The playback thread only counts its updates in
+    // the session; the position itself is the engine's (atomics), read by the
     // timer on this thread, which alone repaints.
-    std::atomic<std::uint64_t> m_positionUpdates{0};
     std::uint64_t m_positionsSeen = 0;
     std::uint64_t m_positionsShown = 0;
     QTimer* m_positionTimer = nullptr;
@@ -264,8 +203,6 @@ private:
     QElapsedTimer m_sinceUserScroll;
     float m_beat = 1.0f;
     int m_playingBol = 0;
-    // An edit while playing has its image rebuilt once the edit is done.
-    bool m_rebuildPending = false;
 
     std::uint64_t m_paintCount = 0;
     std::chrono::nanoseconds m_paintTime{0};

@@ -1,7 +1,9 @@
 #include "ui/panes/BolPropertiesPane.h"
 
+#include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "model/SoundTables.h"
+#include "session/LorvantaSession.h"
 #include "ui/panes/NumEdit.h"
 
 #include <QApplication>
@@ -98,6 +100,7 @@ CBolPropertiesPane::CBolPropertiesPane(MessageSink& sink, QWidget* parent)
 }
 
 CBolPropertiesPane::~CBolPropertiesPane() {
+    SetSession(nullptr);
     // The base class hides the fields while it destroys them, and a field
     // losing the focus would then call into a pane that is already gone.
     for (QObject* child : findChildren<QObject*>()) {
@@ -255,6 +258,23 @@ void CBolPropertiesPane::FillSoundList(QComboBox* list, bool pitch) {
     for (const SoundTableRow& row : rows)
         list->addItem(QString::fromLatin1(row.name), static_cast<uint>(row.id));
     list->setCurrentIndex(0);
+}
+
+void CBolPropertiesPane::SetSession(CLorvantaSession* session) {
+    if (m_session)
+        m_session->Editor().RemoveObserver(*this);
+    m_session = session;
+    if (m_session)
+        m_session->Editor().AddObserver(*this);
+}
+
+void CBolPropertiesPane::OnSelectionChanged(const SelectionChange& change) {
+    if (change.shown == SelectionChange::kNoBol) {
+        ClearFields();
+    } else if (change.shown >= 0) {
+        if (const CBol2* bol = m_session->Document().Taal().BolAt(change.shown))
+            ShowBol(*bol, change.shown);
+    }
 }
 
 void CBolPropertiesPane::ShowBol(const CBol2& bol, int index) {

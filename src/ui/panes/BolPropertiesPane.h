@@ -2,12 +2,12 @@
 
 // The bol properties pane: the form under the Taal browser that shows and
 // edits one bol (its name, duration, and for each of its two sounds the
-// instrument, the sound and the emphasis). The grid puts the bol it selects
-// into the pane; Apply hands the edited bol back to the grid, Play Bol lets
-// the user hear the form's values first.
+// instrument, the sound and the emphasis). It shows the bol the editor's
+// selection announces; Apply hands the edited bol on, Play Bol lets the user
+// hear the form's values first.
 
 #include "model/Bol.h"
-#include "ui/panes/BolFieldsPane.h"
+#include "session/EditorObserver.h"
 
 #include <QMetaType>
 #include <QString>
@@ -19,11 +19,12 @@ class QPushButton;
 
 namespace lorvanta {
 
+class CLorvantaSession;
 class CNumEdit;
 class CNumSpinCtrl;
 class MessageSink;
 
-class CBolPropertiesPane : public QWidget, public BolFieldsPane {
+class CBolPropertiesPane : public QWidget, private EditorObserver {
     Q_OBJECT
 
 public:
@@ -44,15 +45,19 @@ public:
     explicit CBolPropertiesPane(MessageSink& sink, QWidget* parent = nullptr);
     ~CBolPropertiesPane() override;
 
-    // BolFieldsPane. ShowBol copies the bol (at its position in the Taal)
-    // and fills the form from it. EnableFields: the first flag turns every
-    // field and Play Bol on or off, the other two Apply and Revert.
-    // LoadFields (also Revert) fills the form from the pane's copy.
-    // ClearFields empties the form and turns it off: no bol is selected.
-    void ShowBol(const CBol2& bol, int index) override;
-    void EnableFields(bool controls, bool apply, bool revert) override;
-    void LoadFields() override;
-    void ClearFields() override;
+    // The session whose editor's selection the pane follows; null follows
+    // nothing.
+    void SetSession(CLorvantaSession* session);
+
+    // ShowBol copies the bol (at its position in the Taal) and fills the form
+    // from it. EnableFields: the first flag turns every field and Play Bol on
+    // or off, the other two Apply and Revert. LoadFields (also Revert) fills
+    // the form from the pane's copy. ClearFields empties the form and turns
+    // it off: no bol is selected.
+    void ShowBol(const CBol2& bol, int index);
+    void EnableFields(bool controls, bool apply, bool revert);
+    void LoadFields();
+    void ClearFields();
 
     // The buttons' work.
     void OnApply();
@@ -91,6 +96,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnSelectionChanged(const SelectionChange& change) override;
     void CreateControls();
     void FillLists();
     static void FillSoundList(QComboBox* list, bool pitch);
@@ -109,6 +115,7 @@ private:
     void OnInstrumentChosen(bool pitch, int index);
 
     MessageSink& m_sink;
+    CLorvantaSession* m_session = nullptr;
 
     std::uint32_t m_bassSoundId = kSilenceSoundId;
     std::uint32_t m_pitchSoundId = kSilenceSoundId;

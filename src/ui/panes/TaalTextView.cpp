@@ -3,6 +3,7 @@
 #include "model/Action.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "session/LorvantaSession.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -146,17 +147,42 @@ const QColor& CTaalTextView::HighlightColour() {
     return blue;
 }
 
-void CTaalTextView::SetDocument(CLorvantaDoc* doc) {
-    m_doc = doc;
-    if (m_doc) {
-        // The pane and the document end in either order; a notice reaching a
-        // pane already gone is dropped.
-        m_doc->SetTextChangedHandler([pane = QPointer<CTaalTextView>(this)] {
-            if (pane)
-                pane->RefreshText();
-        });
-    }
+CTaalTextView::~CTaalTextView() {
+    SetSession(nullptr);
+}
+
+void CTaalTextView::SetSession(CLorvantaSession* session) {
+    if (m_session)
+        m_session->Editor().RemoveObserver(*this);
+    m_session = session;
+    if (m_session)
+        m_session->Editor().AddObserver(*this);
+    m_doc = m_session ? &m_session->Document() : nullptr;
     RefreshText();
+}
+
+void CTaalTextView::SetDocument(CLorvantaDoc* doc) {
+    SetSession(nullptr);
+    m_doc = doc;
+    RefreshText();
+}
+
+void CTaalTextView::TaalChanged() {
+    if (m_longOperations > 0)
+        m_changedDuringOperation = true;
+    else
+        RefreshText();
+}
+
+void CTaalTextView::OnLongOperationEnded() {
+    if (--m_longOperations == 0 && std::exchange(m_changedDuringOperation, false))
+        RefreshText();
+}
+
+void CTaalTextView::OnSelectionChanged(const SelectionChange& change) {
+    // An edit moving the selection leaves the colours to the rewritten text.
+    if (change.exclusive || change.toggled >= 0)
+        HighlightBol(change.toggled, change.exclusive);
 }
 
 void CTaalTextView::RefreshText() {
@@ -212,7 +238,7 @@ bool CTaalTextView::ApplyText() {
         return false;
     }
 
-    if (m_host && m_host->IsPlaying()) {
+    if (m_session && m_session->IsPlaying()) {
         UserMessage question;
         question.kind = MessageKind::Question;
         question.text = "To continue, you must stop the currently playing Taal. Do you want to "
@@ -220,14 +246,17 @@ bool CTaalTextView::ApplyText() {
         question.buttons = MessageButtons::YesNo;
         if (m_messages.Show(question) != MessageAnswer::Yes)
             return false;
-        m_host->OnAudioStop();
+        m_session->Stop();
     }
 
     const bool wasApplying = std::exchange(m_applying, true);
     // The typed text never renames the Taal.
     parsed.SetName(m_doc->Taal().Name());
-    if (m_host) {
-        m_host->ReplaceTaal(parsed);
+    if (m_session) {
+        // The parser keeps the limits the editor checks, so a refusal here
+        // is said but not expected.
+        if (const auto refused = LimitMessage(m_session->Editor().ReplaceTaal(parsed)))
+            m_messages.Show(*refused);
     } else {
         HighlightBol(-1, true);
         m_doc->Taal().Assign(parsed);
@@ -238,8 +267,6 @@ bool CTaalTextView::ApplyText() {
     // The text stays as typed; its ranges come from the text itself.
     m_appliedText = text;
     m_bolRanges = AppliedTextRanges(m_appliedText);
-    if (m_host)
-        m_host->FocusGrid();
     m_doc->SetModified(true);
     m_applying = wasApplying;
     emit taalApplied();

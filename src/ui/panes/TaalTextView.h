@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notation/Notation.h"
+#include "session/EditorObserver.h"
 
 #include <QTextCharFormat>
 #include <QWidget>
@@ -14,27 +15,13 @@ class QTextEdit;
 namespace lorvanta {
 
 class CLorvantaDoc;
+class CLorvantaSession;
 class CTaal;
 class MessageSink;
 
-// What the notation pane needs of the bol grid when Apply replaces the Taal.
-// The grid view implements it. None of it may rewrite the notation pane's
-// text: Apply keeps the text as typed.
-class TaalTextHost {
-public:
-    virtual ~TaalTextHost() = default;
-    virtual bool IsPlaying() const = 0;
-    virtual void OnAudioStop() = 0;
-    // Replaces the document's Taal with the given one as one undoable step:
-    // the selection cleared, the grid's cells rebuilt, rendered and laid out.
-    virtual void ReplaceTaal(const CTaal& taal) = 0;
-    // Gives the keyboard focus to the grid.
-    virtual void FocusGrid() = 0;
-};
-
 // The notation pane: the Taal as one line of text, which the user may edit
 // and apply as a new Taal. Sits under the bol grid.
-class CTaalTextView : public QWidget {
+class CTaalTextView : public QWidget, private EditorObserver {
     Q_OBJECT
 
 public:
@@ -47,13 +34,14 @@ public:
     static constexpr int kMaxTextBytes = 65534;
 
     explicit CTaalTextView(MessageSink& messages, QWidget* parent = nullptr);
+    ~CTaalTextView() override;
 
-    // The document shown. The pane rewrites its text whenever the document
-    // reports its text out of date, and right away.
+    // The session whose Taal the pane shows and Apply replaces: the text is
+    // rewritten right away and after every change its editor announces.
+    void SetSession(CLorvantaSession* session);
+    // A document alone (the text only, as in tests of the text): Apply
+    // assigns the parsed Taal directly, and nothing is followed.
     void SetDocument(CLorvantaDoc* doc);
-    // The grid Apply drives; none (as in tests of the text alone) leaves the
-    // grid's part out.
-    void SetHost(TaalTextHost* host) { m_host = host; }
 
     // Rewrites the text from the document's Taal (or the hint for an empty
     // Taal), discarding unapplied edits. Does nothing while Apply runs.
@@ -84,20 +72,32 @@ public:
 signals:
     // The Help button: the frame opens the help page.
     void helpRequested();
-    // Apply replaced the document's Taal and marked the document modified.
+    // Apply replaced the document's Taal and marked the document modified;
+    // the grid takes the keyboard focus.
     void taalApplied();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void OnBolsInserted(int, int) override { TaalChanged(); }
+    void OnBolsRemoved(int, int) override { TaalChanged(); }
+    void OnBolsChanged(int, int) override { TaalChanged(); }
+    void OnTaalReplaced(TaalReplacement) override { TaalChanged(); }
+    void OnSelectionChanged(const SelectionChange& change) override;
+    void OnLongOperationStarted() override { ++m_longOperations; }
+    void OnLongOperationEnded() override;
+    // The text follows a change at once, or at the end of a long operation.
+    void TaalChanged();
     void SetControlText(const std::string& text);
     std::string ReadControlText() const;
     void LayOut();
 
     MessageSink& m_messages;
     CLorvantaDoc* m_doc = nullptr;
-    TaalTextHost* m_host = nullptr;
+    CLorvantaSession* m_session = nullptr;
+    int m_longOperations = 0;
+    bool m_changedDuringOperation = false;
 
     QTextEdit* m_text = nullptr;
     QPushButton* m_applyButton = nullptr;
@@ -106,7 +106,7 @@ private:
 
     std::string m_appliedText;
     std::vector<BolRange> m_bolRanges;
-    // Set while Apply replaces the Taal: the document's notices of a changed
+    // Set while Apply replaces the Taal: the editor's notices of a changed
     // Taal must not overwrite the text just applied.
     bool m_applying = false;
 };

@@ -1,0 +1,171 @@
+#include "session/LorvantaSession.h"
+
+#include "audio/TaalRenderer.h"
+#include "audio/playback/PlaybackEngine.h"
+#include "model/Messages.h"
+
+#include <algorithm>
+
+namespace lorvanta {
+
+CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
+                                   BolClipboard* clipboard)
+    : m_sink(sink), m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
+      m_engine(std::make_unique<CPlaybackEngine>(m_doc, *m_renderer, sink, std::move(opener))),
+      m_editor(m_doc, sink, clipboard), m_rendererSync(*m_renderer), m_audition(bank, sink) {
+    // Feeding thread: count the update and nothing else. No allocation, no
+    // call out; whoever shows the position reads it on its own thread.
+    m_engine->SetPositionHandler([this](const PlayingPosition&) {
+        m_positionUpdates.fetch_add(1, std::memory_order_release);
+    });
+    // The renderer's cells follow each edit first, then the playing image.
+    m_editor.AddObserver(m_rendererSync);
+    m_editor.AddObserver(*this);
+}
+
+CLorvantaSession::~CLorvantaSession() {
+    // The engine's thread reads the renderer.
+    m_engine.reset();
+}
+
+void CLorvantaSession::AddObserver(SessionObserver& observer) {
+    m_observers.push_back(&observer);
+}
+
+void CLorvantaSession::RemoveObserver(SessionObserver& observer) {
+    std::erase(m_observers, &observer);
+}
+
+void CLorvantaSession::PlaybackChanged() {
+    for (SessionObserver* observer : m_observers)
+        observer->OnPlaybackChanged();
+}
+
+void CLorvantaSession::OnInitialUpdate() {
+    m_editor.Reset(); // stops playing (a replaced document) and renders every bol
+    m_engine->OnTaalEdited();
+    if (!m_soundSetUp) {
+        m_soundSetUp = true;
+        m_soundStatus = m_engine->InitDirectSound();
+        if (m_soundStatus != 0)
+            m_sink.Show(SoundInitFailureMessage(m_soundStatus));
+    }
+}
+
+// --- Edits while playing -------------------------------------------------------
+
+void CLorvantaSession::TaalEdited() {
+    if (!m_engine->IsPlaying())
+        return;
+    if (m_longOperations > 0) {
+        m_editedDuringOperation = true;
+        return;
+    }
+    m_engine->OnTaalEdited();
+    if (!m_engine->IsPlaying()) // the edit left the Taal empty
+        PlaybackChanged();
+}
+
+void CLorvantaSession::OnBolsInserted(int, int) {
+    TaalEdited();
+}
+
+void CLorvantaSession::OnBolsRemoved(int, int) {
+    TaalEdited();
+}
+
+void CLorvantaSession::OnBolsChanged(int, int) {
+    TaalEdited();
+}
+
+void CLorvantaSession::OnTaalReplaced(TaalReplacement why) {
+    if (why == TaalReplacement::Step) {
+        TaalEdited();
+        return;
+    }
+    // Another Taal: playing stops and a pause ends, as Stop would.
+    m_engine->OnTaalReplaced();
+    PlaybackChanged();
+}
+
+void CLorvantaSession::OnLongOperationEnded() {
+    if (--m_longOperations > 0 || !std::exchange(m_editedDuringOperation, false))
+        return;
+    TaalEdited();
+}
+
+// --- Playback --------------------------------------------------------------------
+
+void CLorvantaSession::Play() {
+    m_engine->OnAudioPlay();
+    PlaybackChanged();
+}
+
+void CLorvantaSession::Pause() {
+    m_engine->OnAudioPause();
+    PlaybackChanged();
+}
+
+void CLorvantaSession::Stop() {
+    m_engine->OnAudioStop();
+    PlaybackChanged();
+}
+
+void CLorvantaSession::PlayFromSelected() {
+    m_engine->OnAudioPlayFromSelected(m_editor.GetFirstSelected());
+    PlaybackChanged();
+}
+
+bool CLorvantaSession::CanPlay() const {
+    return m_engine->CanPlay();
+}
+
+bool CLorvantaSession::CanPause() const {
+    return m_engine->CanPause();
+}
+
+bool CLorvantaSession::CanStop() const {
+    return m_engine->CanStop();
+}
+
+bool CLorvantaSession::CanPlayFromSelected() const {
+    return m_engine->CanPlayFromSelected(m_editor.SelectedCount());
+}
+
+bool CLorvantaSession::IsPlaying() const {
+    return m_engine->IsPlaying();
+}
+
+bool CLorvantaSession::IsPaused() const {
+    return m_engine->IsPaused();
+}
+
+void CLorvantaSession::SetTempo(float secondsPerBeat) {
+    m_renderer->SetTempo(secondsPerBeat);
+}
+
+void CLorvantaSession::SetPitch(float factor) {
+    m_renderer->SetPitch(factor);
+}
+
+void CLorvantaSession::OnStrokesChanged() {
+    // Failures show their own messages; the rebuild keeps the cycle fraction.
+    m_renderer->RenderAllBols();
+    m_engine->OnTaalEdited();
+}
+
+void CLorvantaSession::PlayBol(const CBol2& bol) {
+    Stop();
+    if (m_audition.Render(bol) == 0)
+        m_engine->PlayAudition(m_audition.Image());
+}
+
+float CLorvantaSession::PlayingBeat() const {
+    return m_engine->LastBeatPosition();
+}
+
+int CLorvantaSession::PlayingBol() const {
+    return static_cast<int>(m_engine->PlayingBolIndex());
+}
+
+} // namespace lorvanta

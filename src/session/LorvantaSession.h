@@ -1,0 +1,127 @@
+#pragma once
+
+// The editing session: one document with its editor, its sound (the renderer
+// and the bol audition) and its playback, behind the window and the
+// command-line tool alike. Standard C++ only: the window's views follow it
+// through its observers, the command line drives it directly.
+//
+// Threads: everything here runs on one thread (the window's), except the
+// playing position, which the feeding thread publishes through atomics.
+
+#include "audio/BolAudition.h"
+#include "audio/playback/DirectSound.h"
+#include "model/LorvantaDoc.h"
+#include "session/RendererSync.h"
+#include "session/TaalEditor.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lorvanta {
+
+class BolClipboard;
+class CBol2;
+class CPlaybackEngine;
+class CSampleBank;
+class CTaalRenderer;
+class MessageSink;
+
+class SessionObserver {
+public:
+    virtual ~SessionObserver() = default;
+    // Playing started, paused or stopped (also when an edit left the Taal
+    // empty, or another Taal stopped it).
+    virtual void OnPlaybackChanged() {}
+};
+
+class CLorvantaSession : private EditorObserver {
+public:
+    // The bank and sink must outlive the session. Output is opened through
+    // `opener` when the first document starts. The clipboard may be null
+    // until the program's own is set.
+    CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
+                     BolClipboard* clipboard = nullptr);
+    // Stops playback and shuts the sound down before anything it reads goes.
+    ~CLorvantaSession() override;
+    CLorvantaSession(const CLorvantaSession&) = delete;
+    CLorvantaSession& operator=(const CLorvantaSession&) = delete;
+
+    CLorvantaDoc& Document() { return m_doc; }
+    const CLorvantaDoc& Document() const { return m_doc; }
+    CTaalEditor& Editor() { return m_editor; }
+    const CTaalEditor& Editor() const { return m_editor; }
+    CTaalRenderer& Renderer() { return *m_renderer; }
+    const CTaalRenderer& Renderer() const { return *m_renderer; }
+    void SetClipboard(BolClipboard* clipboard) { m_editor.SetClipboard(clipboard); }
+
+    void AddObserver(SessionObserver& observer);
+    void RemoveObserver(SessionObserver& observer);
+
+    // A document was created or opened: playback stops, the editor starts
+    // afresh (undo history, selection) and every bol is rendered; the first
+    // time, the sound output is set up and a failure shown.
+    void OnInitialUpdate();
+    // Status of the sound set-up (0: sound works).
+    std::uint32_t SoundStatus() const { return m_soundStatus; }
+
+    // --- Playback ------------------------------------------------------
+    void Play();
+    void Pause();
+    void Stop();
+    void PlayFromSelected();
+    bool CanPlay() const;
+    bool CanPause() const;
+    bool CanStop() const;
+    bool CanPlayFromSelected() const;
+    bool IsPlaying() const;
+    bool IsPaused() const;
+    // From the tempo and pitch bars: heard at once while playing.
+    void SetTempo(float secondsPerBeat);
+    void SetPitch(float factor);
+    // The bank's strokes changed (another kit): every bol is rendered anew
+    // and, while playing, heard at once from the same point of the cycle.
+    void OnStrokesChanged();
+    // Stops the Taal, then plays the bol alone, one beat long.
+    void PlayBol(const CBol2& bol);
+
+    // --- Playing position (any thread) ------------------------------------
+    // 1-based beat and bol index last heard.
+    float PlayingBeat() const;
+    int PlayingBol() const;
+    // Counts the positions the feeding thread has published.
+    std::uint64_t PositionUpdates() const {
+        return m_positionUpdates.load(std::memory_order_acquire);
+    }
+
+    CPlaybackEngine& Engine() { return *m_engine; }
+
+private:
+    // While playing, the image follows each edit once the edit is complete
+    // (its bols rendered), so that sound and position shown change together.
+    void OnBolsInserted(int first, int count) override;
+    void OnBolsRemoved(int first, int count) override;
+    void OnBolsChanged(int first, int count) override;
+    void OnTaalReplaced(TaalReplacement why) override;
+    void OnLongOperationStarted() override { ++m_longOperations; }
+    void OnLongOperationEnded() override;
+    void TaalEdited();
+    void PlaybackChanged();
+
+    MessageSink& m_sink;
+    CLorvantaDoc m_doc;
+    std::unique_ptr<CTaalRenderer> m_renderer;
+    std::unique_ptr<CPlaybackEngine> m_engine;
+    CTaalEditor m_editor;
+    RendererSync m_rendererSync;
+    CBolAudition m_audition;
+    std::vector<SessionObserver*> m_observers;
+    std::atomic<std::uint64_t> m_positionUpdates{0};
+    bool m_soundSetUp = false;
+    std::uint32_t m_soundStatus = 0;
+    int m_longOperations = 0;
+    bool m_editedDuringOperation = false;
+};
+
+} // namespace lorvanta
