@@ -1,4 +1,4 @@
-// lorvanta-cli render (Save Sound) and bank, run as the built program.
+// lorvanta-cli render (Save Sound) and bank --kit, run as the built program.
 
 #include "AudioTestSupport.h"
 
@@ -103,4 +103,22 @@ TEST_F(RenderCommand, WhatItRefusesWritesNothing) {
     EXPECT_EQ(err, "You must load a Taal before playing it\n");
     EXPECT_FALSE(fs::exists(folder.Path() / "y.mp3"));
     EXPECT_FALSE(fs::exists(folder.Path() / "empty.wav"));
+}
+
+TEST_F(RenderCommand, BankTakesRecordedSynthesisedOrAFolder) {
+    ASSERT_EQ(Run("bank " + Path("kit") + " --kit synthesised"), 0) << err;
+    EXPECT_TRUE(std::ranges::equal(Written("kit/12 Na.wav"),
+                                   CSampleBank(BuiltInKit::Synthesised).StrokeImage(12)));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(Run("bank " + Path("rec") + " --kit recorded"),
+              HasBuiltInKit(BuiltInKit::Recorded) ? 0 : 2);
+    // A folder: stderr says which sounds came from it.
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path() / "kit"))
+        if (const int id = KitFileSoundId(entry.path()); id != 12 && id != 3)
+            fs::remove(entry.path());
+    ASSERT_EQ(Run("bank " + Path("copy") + " --kit " + Path("kit")), 0) << err;
+    EXPECT_EQ(err, "lorvanta-cli: strokes 3 and 12 from " + (folder.Path() / "kit").string() +
+                       ", the others the " + KitChoiceText({DefaultBuiltInKit(), {}}) + " kit's\n");
+    EXPECT_EQ(Run("bank " + Path("x") + " --kit " + Path("missing")), 2);
+    EXPECT_NE(err.find("Cannot open the stroke kit folder"), std::string::npos);
 }
