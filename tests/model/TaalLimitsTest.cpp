@@ -1,7 +1,5 @@
-// The limits a Taal file's reader accepts, kept by every edit: a change that
-// would leave them is refused whole, and whatever the edits and the notation
-// make is saved as a file that reads back with result 0, and undone and redone
-// byte for byte.
+// Every edit keeps a Taal within what the reader accepts: what would leave it is
+// refused whole; what is made reads back with result 0 and undoes byte for byte.
 #include "model/TaalLimits.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
