@@ -67,10 +67,7 @@ protected:
         engine->SetPositionHandler(onPosition);
         ASSERT_EQ(engine->InitDirectSound(), 0u);
     }
-    void TearDown() override {
-        engine.reset();
-        renderer.reset();
-    }
+    void TearDown() override { engine.reset(), renderer.reset(); }
 
     // Plays `chunks` notification chunks of the ring (220 samples each),
     // letting the feeding thread refill after each as a device would.
@@ -91,10 +88,7 @@ protected:
         std::lock_guard lock(renderer->StreamLock());
         return renderer->Reader().Position();
     }
-    double Fraction() {
-        return static_cast<double>(ReaderPosition()) /
-               static_cast<double>(renderer->Reader().DataSize());
-    }
+    double Fraction() { return ReaderPosition() / double(renderer->Reader().DataSize()); }
     std::vector<std::int16_t> Heard() const { return device->Captured(engine->Ring()->Serial()); }
     std::vector<std::int16_t> Cycle() const {
         std::vector<std::int16_t> samples(renderer->Image().DataSize() / 2);
@@ -127,25 +121,17 @@ private:
 };
 
 TEST_F(PlaybackTest, WhatIsHeardIsTheImageLoopedByteForByte) {
-    struct Case {
-        std::vector<float> durations;
-        int chunksPerWake, wakes;
-    };
-    const Case cases[] = {
-        // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440;
-        // more than three cycles.
-        {{1.0f, 0.5f, 0.25f}, 1, 330},
-        {{0.1f}, 1, 40}, // 1323 samples: a cycle shorter than the ring
-        // Three chunks played before the feeding thread wakes: all refilled.
-        {{1.0f, 0.5f}, 3, 60},
-    };
-    for (const Case& c : cases) {
-        Open(c.durations);
+    // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440, more
+    // than three cycles; a cycle shorter than the ring; three chunks played
+    // before the feeding thread wakes, all refilled.
+    for (const auto& [durations, chunks, wakes] :
+         {std::tuple(std::vector{1.0f, 0.5f, 0.25f}, 1u, 330),
+          {{0.1f}, 1u, 40},
+          {{1.0f, 0.5f}, 3u, 60}}) {
+        Open(durations);
         engine->OnAudioPlay();
-        Step(c.wakes, c.chunksPerWake * CPlaybackEngine::kNotifySamples);
-        const auto heard = Heard();
-        ASSERT_EQ(heard.size(), static_cast<std::size_t>(c.wakes * c.chunksPerWake * 220));
-        EXPECT_TRUE(heard == Looped(Cycle(), 0, heard.size())) << c.durations.size();
+        Step(wakes, chunks * CPlaybackEngine::kNotifySamples);
+        EXPECT_TRUE(Heard() == Looped(Cycle(), 0, wakes * chunks * 220)) << durations.size();
         EXPECT_EQ(engine->Ring()->Underruns(), 0u);
         TearDown();
     }
@@ -301,8 +287,8 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
     engine->OnAudioPlay();
     Step(3);
     engine->ShutdownDirectSound();
-    EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
-    EXPECT_EQ(engine->Ring(), nullptr);
+    EXPECT_EQ(std::pair(engine->FeedingThreadExitCode(), engine->Ring()),
+              std::pair(kFeedingExitStopped, static_cast<OutputBuffer*>(nullptr)));
     // The message names no platform's sound library.
     EXPECT_EQ(SoundInitFailureMessage(29).text,
               "Error initializing sound output (error code = 29)");
@@ -348,14 +334,13 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     Open(std::vector<float>(16, 1.0f), 0, false);
     AllocationScope thisThread(false);
     engine->OnAudioPlay();
-    const float pitches[] = {1.0594631f, 0.8908987f, 1.4142135f, 0.7071068f};
     const std::uint64_t before = CountedAllocations();
     ArmAllocationCounter(true);
     for (int step = 0; step < 3000; ++step) { // 10 ms each
         if (step % 10 == 9)
             renderer->SetTempo(0.3f + 0.1f * static_cast<float>(step / 10 % 5));
         if (step % 30 == 29)
-            renderer->SetPitch(pitches[step / 30 % 4]);
+            renderer->SetPitch(step % 60 == 29 ? 1.4142135f : 0.8908987f);
         {
             AllocationScope consumer(true); // the output's side counts
             device->AdvanceTime(std::chrono::milliseconds(10));
