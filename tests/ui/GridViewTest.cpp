@@ -7,29 +7,19 @@
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
-#include "model/Messages.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolFieldsPane.h"
 
-#include <QApplication>
-#include <QFontInfo>
-#include <QHelpEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QScrollBar>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
-#include <array>
 #include <memory>
-#include <utility>
 #include <vector>
 
 using namespace lorvanta;
@@ -118,15 +108,18 @@ class GridViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void drawsThePageAtItsPlaces() {
+    void drawsAndRepaintsThePlayingPosition() {
         Grid g(std::vector<float>(16, 1.0f)); // 8 beats a row, from x 25 to 825
         g.Click(2);
         g.Pause();
+        QColor colour;
+        const QColor blue(0, 0, 255);
+        g.view->ShowPlayingPosition(9.9f, 8);
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9"));
+        QCOMPARE(colour, blue);
         g.view->ShowPlayingPosition(3.5f, 2);
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
-        const QColor blue(0, 0, 255);
-
         // The selected cell (225 to 325) is silver inside a 2-pixel frame; an
         // unselected one is framed by one black pixel on white.
         QCOMPARE(at(225, 210), QColor(Qt::black));
@@ -135,43 +128,37 @@ private slots:
         // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
         QCOMPARE(at(274, 181), blue);
         QCOMPARE(at(300, 180), QColor(Qt::black));
-    }
-
-    void beatDisplayAndItsRepaints() {
-        Grid g(std::vector<float>(16, 1.0f));
-        g.Pause();
-        QColor colour;
-        g.view->ShowPlayingPosition(9.9f, 8);
-        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9"));
-        QCOMPARE(colour, QColor(0, 0, 255));
-        g.view->ShowPlayingPosition(3.5f, 2);
-        Flush();
 
         // Along row 0, within beat 3: only the strip between the two positions.
+        Flush();
         PaintSpy spy;
         g.Page()->installEventFilter(&spy);
         g.view->ShowPlayingPosition(3.75f, 3);
         Flush();
-        QCOMPARE(spy.regions.size(), 1);
-        QCOMPARE(spy.regions[0], QRegion(275, 178, 25, 4));
         g.Page()->removeEventFilter(&spy);
+        QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
 
-        Grid one({1.0f}, {850, 500}, "Dhinna");
-        one.Pause();
-        one.settings.playingBeatDisplay = kDisplayBolName;
-        one.view->ShowPlayingPosition(1.5f, 0);
-        QCOMPARE(one.view->BeatDisplayText(&colour), QStringLiteral("Dhin"));
-        // Stop clears the display.
-        one.view->OnAudioPlay();
-        one.view->OnAudioStop();
-        QVERIFY(!one.view->IsPlaying() && !one.view->IsPaused());
-        QCOMPARE(one.view->ShownBeat(), 1.0f);
+        g.settings.playingBeatDisplay = kDisplayBolName;
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("Na"));
     }
 
     // The selection rules are the editor's; here the mouse, the keys and the
-    // context menus reach it and the pane follows.
+    // context menus reach it and the pane follows. Keys scroll, and clicks
+    // hit the scrolled page.
     void mouseKeysAndMenusSelect() {
         Grid g(std::vector<float>(40, 1.0f), {850, 300});
+        QScrollBar* bar = g.view->verticalScrollBar();
+        g.Key(Qt::Key_Down);
+        QCOMPARE(bar->value(), 25);
+        g.Key(Qt::Key_PageDown);
+        QCOMPARE(bar->value(), 25 + g.Page()->height());
+
+        // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
+        bar->setValue(110);
+        const int x = g.view->RowLeft() + 5;
+        QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
+        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
+        QCOMPARE(g.Selected(), Indices({7}));
         g.Click(2);
         QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
         g.Click(4, Qt::ControlModifier);
@@ -208,22 +195,6 @@ private slots:
         QCOMPARE(g.pane.calls.last(), QStringLiteral("enable 000"));
     }
 
-    void keysScrollAndClicksHitTheScrolledPage() {
-        Grid g(std::vector<float>(40, 1.0f), {850, 300});
-        QScrollBar* bar = g.view->verticalScrollBar();
-        g.Key(Qt::Key_Down);
-        QCOMPARE(bar->value(), 25);
-        g.Key(Qt::Key_PageDown);
-        QCOMPARE(bar->value(), 25 + g.Page()->height());
-
-        // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
-        bar->setValue(110);
-        const int x = g.view->RowLeft() + 5;
-        QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
-        QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
-        QCOMPARE(g.Selected(), Indices({7}));
-    }
-
     // The page follows the playing row onto a row it does not show, unless
     // the user scrolled in the last seconds; keys that move the caret show
     // its cell.
@@ -251,20 +222,27 @@ private slots:
         QVERIFY(shows(4 * beats));
     }
 
-    void nameEditorFitsAndCommits() {
-        Grid g(std::vector<float>(4, 1.0f));
-        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, g.NameOnScreen().center());
+    // The editor opens over the name where the scrolled page shows it, and
+    // follows a scroll; Enter commits one undoable step, Tab commits and
+    // selects the first bol, a click in the grid commits too.
+    void nameEditorOpensOverTheNameAndCommits() {
+        Grid g(std::vector<float>(60, 1.0f), {850, 300});
+        g.view->verticalScrollBar()->setValue(30);
+        Flush();
+        const QRect name = g.NameOnScreen();
+        QCOMPARE(name.top(), 50 - 30);
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(name.center().x(), 75));
+        QVERIFY(!g.view->NameEditor());
+        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
         QLineEdit* editor = g.view->NameEditor();
-        QVERIFY(editor);
-        QCOMPARE(editor->geometry(), g.NameOnScreen());
-
-        // While it is open, Space does not play.
+        QCOMPARE(editor->geometry(), name);
+        g.view->verticalScrollBar()->setValue(40);
+        Flush();
+        QCOMPARE(editor->geometry().top(), 50 - 40);
         g.view->setFocus();
-        g.Key(Qt::Key_Space);
+        g.Key(Qt::Key_Space); // not Play while it is open
         QVERIFY(!g.view->IsPlaying());
 
-        // Enter commits the new name as one undoable step; Tab commits and
-        // selects the first bol; a click in the grid commits too.
         editor->setText(QStringLiteral("Tintal"));
         QTest::keyClick(editor, Qt::Key_Return);
         QVERIFY(!g.view->NameEditor());
@@ -280,23 +258,6 @@ private slots:
         g.view->NameEditor()->setText(QStringLiteral("Teentaal"));
         g.Click(2);
         QCOMPARE(lists.UndoList().size(), std::size_t{2});
-    }
-
-    void nameEditorOpensWhereTheScrolledNameShows() {
-        Grid g(std::vector<float>(60, 1.0f), {850, 300});
-        QScrollBar* bar = g.view->verticalScrollBar();
-        bar->setValue(30);
-        Flush();
-        const QRect name = g.NameOnScreen();
-        QCOMPARE(name.top(), 50 - 30);
-        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(name.center().x(), 75));
-        QVERIFY(!g.view->NameEditor());
-        QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
-        QCOMPARE(g.view->NameEditor()->geometry(), name);
-        bar->setValue(40);
-        Flush();
-        QCOMPARE(g.view->NameEditor()->geometry().top(), 50 - 40);
-        g.view->EndNameEdit();
     }
 
     void playingPositionsArriveOnTheWindowsThread() {
@@ -338,38 +299,6 @@ private slots:
         g.Pause();
         g.view->ReplaceTaal(g.doc.Taal());
         QVERIFY(!g.view->IsPaused());
-    }
-
-    // With 1,000 bols, playing repaints only strips: well under a hundredth
-    // of the viewport per position, and a scroll step only the strip that
-    // comes into view.
-    void repaintsStayStripsOnALongTaal() {
-        std::vector<float> durations;
-        for (int i = 0; i < 1000; ++i)
-            durations.push_back(std::array{1.0f, 0.5f, 0.25f, 2.0f}[i % 4]);
-        Grid g(durations, {1000, 700});
-        g.Pause();
-        const double area = double(g.Page()->width()) * g.Page()->height();
-        PaintSpy spy;
-        g.Page()->installEventFilter(&spy);
-        const auto pixels = [&spy] {
-            double sum = 0;
-            for (const QRegion& region : std::exchange(spy.regions, {}))
-                for (const QRect& rect : region)
-                    sum += double(rect.width()) * rect.height();
-            return sum;
-        };
-        for (int i = 1; i <= 2400; ++i) {
-            g.view->ShowPlayingPosition(1.0f + static_cast<float>(i) / 60.0f, i / 60);
-            Flush();
-        }
-        QVERIFY(pixels() / 2400 < area / 100.0);
-        for (int i = 0; i < 200; ++i) {
-            g.view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            Flush();
-        }
-        QVERIFY(pixels() / 200 <= 25.0 * g.Page()->width() + 1);
-        g.Page()->removeEventFilter(&spy);
     }
 };
 

@@ -1,11 +1,14 @@
-// Start-up with and without a file, the window's place, panes, menus, keys and
-// toolbar, the View toggles, pane switching, and playing from the grid.
+// Start-up with and without a file, the window's place, pane switching,
+// playing from the grid, the bars reaching the sound; the About box and Help.
 #include "AppTestSupport.h"
 
+#include "app/HelpPage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/HelpWindow.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/TaalTextView.h"
@@ -14,6 +17,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QTextBrowser>
 #include <QTextEdit>
 
 using namespace lorvanta;
@@ -26,19 +31,14 @@ QString Title(const CMainFrame& frame) {
     return title.replace(QStringLiteral("[*]"), frame.isWindowModified() ? "*" : "");
 }
 
-QStringList Keys(const QAction* action) {
-    QStringList keys;
-    for (const QKeySequence& key : action->shortcuts())
-        keys << key.toString();
-    return keys;
-}
-
 } // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void startsWithNewTaal() {
         AppFixture fixture;
         const auto app = fixture.Start();
@@ -97,20 +97,6 @@ private slots:
             QCOMPARE(frame.geometry(), QRect(20, 20, 1200, 800));
     }
 
-    void keysBesideTheMenus() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        const CMainFrame& frame = *app->MainFrame();
-        const std::pair<int, QStringList> keys[] = {
-            {kCmdEditUndo, {"Ctrl+Z", "Alt+Backspace"}},
-            {kCmdAudioPause, {"Shift+Space"}},
-            {kCmdAudioPlay, {}}, // Space alone is the grid's key, never a window shortcut
-        };
-        for (const auto& [id, expected] : keys)
-            QCOMPARE(Keys(frame.Commands().Action(id)), expected);
-        QVERIFY(frame.actions().contains(frame.TempoBar()->QuickChangeAction()));
-    }
-
     void f6MovesBetweenPanes() {
         AppFixture fixture;
         const auto app = fixture.Start();
@@ -159,6 +145,68 @@ private slots:
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
+    }
+
+    void aboutBox() {
+        AppFixture fixture;
+        const QUrl address(QStringLiteral("https://help.example/lorvanta"));
+        CAboutDialog about(address, fixture.sink, fixture.shell.Services().openUrl);
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+
+        CHyperLink& link = *about.Link();
+        // The desktop refuses: its reason is shown and the link stays unvisited.
+        fixture.shell.urlError = QStringLiteral("No browser.");
+        QTest::mouseClick(&link, Qt::LeftButton);
+        QCOMPARE(fixture.sink.Texts(),
+                 std::vector<std::string>{"Unable to open hyperlink:\n\nNo browser."});
+        QVERIFY(!link.IsVisited());
+
+        fixture.shell.urlError.reset();
+        QTest::mouseClick(&link, Qt::LeftButton);
+        QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{address, address}));
+        QVERIFY(link.IsVisited());
+    }
+
+    void helpShowsTheShippedPageInItsOwnWindow() {
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        CMainFrame& frame = *app->MainFrame();
+        frame.Commands().Action(kCmdHelp)->trigger();
+        CHelpWindow* help = frame.HelpWindow();
+        QVERIFY(help && help->isVisible());
+        QTextBrowser& page = *help->Browser();
+        const QUrl address = page.source();
+        QVERIFY(address.isLocalFile() && page.toPlainText().contains("The notation"));
+
+        // Web addresses and Open in Browser go to the desktop's browser.
+        const QUrl web(QStringLiteral("https://example.org/tabla"));
+        help->FollowLink(web);
+        QVERIFY(help->OpenInBrowserAction()->isVisible());
+        help->OpenInBrowserAction()->trigger();
+        QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{web, page.source()}));
+
+        QVERIFY(fixture.sink.Messages().empty());
+    }
+
+    void withoutABrowserHelpIsNotOfferedThere() {
+        AppFixture fixture;
+        fixture.shell.browser = false;
+        const auto app = fixture.Start();
+        app->MainFrame()->OnHelp();
+        QVERIFY(!app->MainFrame()->HelpWindow()->OpenInBrowserAction()->isVisible());
+    }
+
+    void helpAddressIsConfiguration() {
+        AppFixture fixture;
+        OpenApplicationSettings()->setValue(kHelpAddressValue, "https://help.example/");
+        QCOMPARE(HelpAddress(), QUrl(QStringLiteral("https://help.example/")));
+
+        const auto app = fixture.Start();
+        fixture.shell.urlError = QStringLiteral("No browser.");
+        app->MainFrame()->OnHelp();
+        QCOMPARE(fixture.sink.Texts(),
+                 std::vector<std::string>{"Unable to open the help page:\n\nNo browser."});
     }
 };
 

@@ -1,23 +1,12 @@
 // The notation pane: the text it shows, Apply with its questions and the undo
-// record it leaves, Revert, the blue highlight of selected bols, and the text
-// control's own clipboard keys.
+// record it leaves, and the blue highlight of selected bols.
 #include "AppTestSupport.h"
 
-#include "model/Action.h"
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
-#include "model/Messages.h"
 #include "model/TaalEditor.h"
 #include "ui/panes/TaalTextView.h"
 
-#include <QAction>
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMainWindow>
-#include <QMimeData>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -92,23 +81,6 @@ QList<int> BluePositions(const CTaalTextView& pane) {
     return blue;
 }
 
-// The pane alone in a shown, active window.
-struct PaneWindow {
-    RecordingMessageSink sink;
-    CLorvantaDoc doc;
-    QMainWindow window;
-    CTaalTextView* pane = new CTaalTextView(sink, &window);
-    PaneWindow() {
-        pane->SetDocument(&doc);
-        window.setCentralWidget(pane);
-    }
-    bool Show() {
-        window.show();
-        window.activateWindow();
-        return QTest::qWaitForWindowActive(&window);
-    }
-};
-
 QList<int> Span(int start, int end) {
     QList<int> span;
     for (int i = start; i < end; ++i)
@@ -171,22 +143,19 @@ private slots:
         QCOMPARE(f.pane.BolRanges(), AppliedTextRanges(typed));
     }
 
+    // No leaves the grid alone; Yes stops playing, then applies.
     void applyWhilePlayingAsksFirst() {
-        Fixture no(MessageAnswer::No);
-        no.grid.playing = true;
-        SetText(no.pane, "Na | Ge");
-        QVERIFY(!no.pane.ApplyText());
-        QCOMPARE(no.sink.Messages().at(0).text,
-                 std::string("To continue, you must stop the currently playing "
-                             "Taal. Do you want to stop the playing Taal?"));
-        QVERIFY(no.grid.calls.isEmpty());
-
-        Fixture yes(MessageAnswer::Yes);
-        yes.grid.playing = true;
-        SetText(yes.pane, "Na | Ge");
-        QVERIFY(yes.pane.ApplyText());
-        QCOMPARE(yes.grid.calls.first(), QStringLiteral("stop"));
-        QCOMPARE(yes.doc.Taal().Count(), 2);
+        for (const MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+            Fixture f(answer);
+            f.grid.playing = true;
+            SetText(f.pane, "Na | Ge");
+            QCOMPARE(f.pane.ApplyText(), answer == MessageAnswer::Yes);
+            QCOMPARE(f.sink.Messages().at(0).text,
+                     std::string("To continue, you must stop the currently playing "
+                                 "Taal. Do you want to stop the playing Taal?"));
+            QCOMPARE(f.grid.calls.value(0), answer == MessageAnswer::Yes ? "stop" : "");
+            QCOMPARE(f.doc.Taal().Count(), answer == MessageAnswer::Yes ? 2 : 4);
+        }
     }
 
     void badTextAsksToRetryOrReverts() {
@@ -222,26 +191,6 @@ private slots:
         QVERIFY(f.pane.ApplyText());
         f.pane.HighlightBol(2, true);
         QCOMPARE(BluePositions(f.pane), Span(6, 11)); // to the blank before "|"
-    }
-
-    void clipboardKeysStayInsideTheText() {
-        PaneWindow w;
-        int windowCommands = 0;
-        for (const auto key : {Qt::Key_C, Qt::Key_X, Qt::Key_V}) {
-            auto* action = new QAction(&w.window);
-            action->setShortcut(QKeySequence(Qt::CTRL | key));
-            connect(action, &QAction::triggered, [&windowCommands] { ++windowCommands; });
-            w.window.addAction(action);
-        }
-        QVERIFY(w.Show());
-
-        QTextEdit* text = w.pane->TextControl();
-        text->setFocus();
-        text->setPlainText(QStringLiteral("Na | Ge"));
-        text->selectAll();
-        QTest::keyClick(text, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Na | Ge"));
-        QCOMPARE(windowCommands, 0);
     }
 };
 

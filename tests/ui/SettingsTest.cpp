@@ -1,14 +1,21 @@
-// The two settings: defaults, the round trip through the user store, the
-// reading rules; and the Options dialog's OK, Retry, Cancel and Browse.
+// The settings: the round trip through the user store, the reading rules;
+// the Options dialog's folder check; the strokes chosen in Options, --kit,
+// and a change heard at once while playing.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
+#include "audio/StrokeKit.h"
+#include "audio/TaalRenderer.h"
 #include "ui/dialogs/OptionsDialog.h"
+#include "ui/grid/LorvantaView.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+
+#include <mutex>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -20,6 +27,20 @@ void StoreRaw(const char* name, const QVariant& value) {
 }
 
 const char* const kMissingFolder = "Folder %1 does not exist. Please check the name and try again.";
+
+// Where playing has got to, as a fraction of the cycle.
+double CycleFraction(CTaalRenderer& renderer) {
+    std::lock_guard lock(renderer.StreamLock());
+    return static_cast<double>(renderer.Reader().Position()) /
+           static_cast<double>(renderer.Reader().DataSize());
+}
+
+QByteArray ImageBytes(const CTaalRenderer& renderer) {
+    QByteArray bytes(static_cast<qsizetype>(renderer.ImageSize()), '\0');
+    renderer.Image().CopyBytes(
+        0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    return bytes;
+}
 
 } // namespace
 
@@ -71,19 +92,9 @@ private slots:
         QCOMPARE(ReadAppSettings().taalsFolder.size(), kMaxTaalsFolderBytes - 1);
     }
 
-    void optionsOk() {
-        AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
-        COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
-        dialog.FolderEdit()->setText(QDir::tempPath());
-        dialog.DisplayList()->setCurrentIndex(1);
-        dialog.accept();
-        QCOMPARE(settings.taalsFolder, QDir::tempPath());
-        QCOMPARE(settings.playingBeatDisplay, 1u);
-        QVERIFY(fixture.sink.Messages().empty());
-    }
-
-    void optionsWithAMissingFolder() {
+    // Retry goes back to the dialog; Cancel closes it as OK would with
+    // nothing changed; an existing folder is taken.
+    void optionsDialogChecksTheFolder() {
         AppFixture fixture;
         AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
@@ -91,33 +102,126 @@ private slots:
         const QString missing = fixture.Path("missing");
         dialog.FolderEdit()->setText(missing);
         dialog.DisplayList()->setCurrentIndex(1);
-
-        // Retry: back in the dialog.
         fixture.sink.Answer(MessageAnswer::Retry);
         dialog.accept();
         QVERIFY(dialog.isVisible());
         QCOMPARE(fixture.sink.Texts(),
                  std::vector<std::string>{
                      QString::fromLatin1(kMissingFolder).arg(missing).toStdString()});
-
-        // Cancel: closed as by OK, nothing changed.
         fixture.sink.Answer(MessageAnswer::Cancel);
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(settings.taalsFolder, fixture.Path("old"));
         QCOMPARE(settings.playingBeatDisplay, 0u);
+
+        COptionsDialog again(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+        again.FolderEdit()->setText(QDir::tempPath());
+        again.DisplayList()->setCurrentIndex(1);
+        again.accept();
+        QCOMPARE(settings.taalsFolder, QDir::tempPath());
+        QCOMPARE(settings.playingBeatDisplay, 1u);
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{2}); // Retry's and Cancel's
     }
 
-    void browseKeepsTheFolderEvenOnCancel() {
+    // --- The strokes ----------------------------------------------------
+
+    void dialogOffersTheKitsAndTheSettingKeepsTheChoice() {
         AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
-        fixture.shell.folder = fixture.Path("picked");
+        const bool recorded = HasBuiltInKit(BuiltInKit::Recorded);
+        AppSettings settings = ReadAppSettings();
+        QCOMPARE(settings.strokes, DefaultKitChoice());
+        settings.taalsFolder = QDir::tempPath();
+        fixture.shell.folder = fixture.Path("kit");
+        QDir().mkpath(fixture.Path("kit"));
+
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         dialog.show();
-        dialog.BrowseButton()->click();
-        QCOMPARE(fixture.shell.folderStarts, QStringList{fixture.Path("old")});
-        dialog.reject();
-        QCOMPARE(settings.taalsFolder, fixture.Path("picked"));
+        QCOMPARE(dialog.StrokesList()->count(), recorded ? 3 : 2);
+        QCOMPARE(dialog.StrokesList()->currentIndex(),
+                 dialog.StrokesIndex(recorded ? COptionsDialog::kStrokesRecorded
+                                              : COptionsDialog::kStrokesSynthesised));
+        QVERIFY(!dialog.KitFolderEdit()->isEnabled());
+
+        // Browse… fills in the folder and chooses it.
+        dialog.StrokesList()->setCurrentIndex(
+            dialog.StrokesIndex(COptionsDialog::kStrokesSynthesised));
+        dialog.KitBrowseButton()->click();
+        QCOMPARE(dialog.StrokesList()->currentData().toInt(), int(COptionsDialog::kStrokesFolder));
+        dialog.accept();
+        const KitChoice folder{DefaultBuiltInKit(), fixture.Path("kit").toStdString()};
+        QCOMPARE(settings.strokes, folder);
+
+        // Kept across starts; a setting this build cannot play gives the default.
+        WriteAppSettings(settings);
+        QCOMPARE(ReadAppSettings().strokes, folder);
+        OpenUserSettings()->setValue(QString::fromLatin1(kStrokesValue), QString());
+        QCOMPARE(ReadAppSettings().strokes, DefaultKitChoice());
+    }
+
+    // --kit plays a kit for one run; without it the setting's kit plays.
+    void kitOnTheCommandLine() {
+        AppFixture fixture;
+        {
+            auto app = fixture.Start();
+            QVERIFY(app);
+            QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        }
+        {
+            auto app = fixture.Start({QStringLiteral("--kit"), QStringLiteral("synthesised")});
+            QVERIFY(app);
+            QCOMPARE(app->Bank().Kit(), BuiltInKit::Synthesised);
+            QCOMPARE(app->MainFrame()->Settings().strokes, DefaultKitChoice());
+        }
+        QDir().mkpath(fixture.Path("kit"));
+        {
+            CSampleBank source(BuiltInKit::Synthesised);
+            const auto na = source.StrokeImage(12);
+            fixture.Write(QStringLiteral("kit/12 Na.wav"), na);
+            auto app = fixture.Start({QStringLiteral("--kit"), fixture.Path("kit")});
+            QVERIFY(app);
+            QVERIFY(app->Bank().IsReplaced(12));
+            QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        }
+        auto refused = fixture.Start({QStringLiteral("--kit"), QStringLiteral("recorded")});
+        QCOMPARE(refused != nullptr, HasBuiltInKit(BuiltInKit::Recorded));
+    }
+
+    // Options OK with another kit while playing: the new strokes are heard
+    // from where playing was, and playing goes on.
+    void switchingWhilePlayingKeepsThePlace() {
+        AppFixture fixture;
+        auto app = fixture.Start(
+            {AppFixture::Teentaal(), QStringLiteral("--kit"), QStringLiteral("synthesised")});
+        QVERIFY(app);
+        app->MainFrame()->Settings().taalsFolder = QDir::tempPath();
+        CLorvantaView& view = *app->MainFrame()->GetGridView();
+        CTaalRenderer& renderer = view.Renderer();
+        const QByteArray synthesised = ImageBytes(renderer);
+        view.OnAudioPlay();
+        QVERIFY(view.IsPlaying());
+        QTRY_VERIFY(CycleFraction(renderer) > 0.02);
+
+        // The dialog, answered as soon as it shows.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<COptionsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->StrokesList()->setCurrentIndex(
+                dialog->StrokesIndex(COptionsDialog::kStrokesFolder));
+            dialog->KitFolderEdit()->setText(QDir::tempPath());
+            dialog->StrokesList()->setCurrentIndex(dialog->StrokesIndex(
+                HasBuiltInKit(BuiltInKit::Recorded) ? COptionsDialog::kStrokesRecorded
+                                                    : COptionsDialog::kStrokesSynthesised));
+            dialog->accept();
+        });
+        const double before = CycleFraction(renderer);
+        app->MainFrame()->OnViewOptions();
+        const double after = CycleFraction(renderer);
+        QVERIFY(view.IsPlaying());
+        QVERIFY2(after >= before && after - before < 0.05,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
+        QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        if (HasBuiltInKit(BuiltInKit::Recorded))
+            QVERIFY(ImageBytes(renderer) != synthesised);
     }
 };
 
