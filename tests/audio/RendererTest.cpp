@@ -19,18 +19,12 @@ protected:
         FillTaal(taal, specs);
         ASSERT_EQ(renderer.InitialUpdate(), 0u);
     }
-    std::vector<unsigned char> ImageBytes() {
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer.ImageSize()));
-        renderer.Image().CopyBytes(0, bytes);
-        return bytes;
-    }
     // Renders since the last call.
     std::size_t Renders() {
         const std::size_t count = renderer.RenderCount() - m_counted;
         m_counted = renderer.RenderCount();
         return count;
     }
-    std::vector<std::string> Texts() const { return test::Texts(sink); }
 
     CTaal taal;
     FaultyBank bank; // fails nothing until told to
@@ -86,40 +80,34 @@ TEST_F(Renderer, AFailedBolIsSilentAndTheLastBolsStatusIsShown) {
     bank.failing = FaultyBank::Step::Find;
     bank.resource = LookupSampleResource(12);
     EXPECT_EQ(renderer.InitialUpdate(), 8u);
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"Error 0x716: Cannot find sound pitch 12",
-                                                 "Cannot load bol Bol 1 into memory.",
-                                                 "Error 0x8 occured while loading Taal"}));
+    EXPECT_EQ(Texts(sink), (std::vector<std::string>{"Error 0x716: Cannot find sound pitch 12",
+                                                     "Cannot load bol Bol 1 into memory.",
+                                                     "Error 0x8 occured while loading Taal"}));
     EXPECT_EQ(renderer.Cells()[1].block, nullptr);
     ASSERT_EQ(renderer.BuildTaalImage(), 0u);
-    const auto image = ImageBytes();
-    EXPECT_TRUE(
-        std::all_of(image.begin() + 44 + 2 * 13230, image.end(), [](auto b) { return b == 0; }));
+    std::vector<unsigned char> image(static_cast<std::size_t>(renderer.ImageSize()));
+    renderer.Image().CopyBytes(0, image);
+    EXPECT_TRUE(std::all_of(image.begin() + 44 + 2 * 13230, image.end(), [](int b) { return !b; }));
 }
 
 TEST(Audition, LevelIsLoweredOnlyAboveZeroDecibelsAndAFailureReleasesTheBuffer) {
     FaultyBank bank;
     RecordingMessageSink sink;
     CBolAudition audition(bank, sink);
-    struct Case {
-        float pitch, bass, pitchRendered, bassRendered;
-    };
-    for (const Case c : {Case{-3.0f, -3.0f, -3.0f, -3.0f}, Case{3.0f, 3.0f, 0.0f, 0.0f},
-                         Case{5.0f, -1.0f, 3.0f, -3.0f}}) {
-        ASSERT_EQ(audition.Render(*MakeBol({7.5f, 12, 3, c.pitch, c.bass})), 0u);
+    // Pitch and bass emphases, and how far both are lowered.
+    for (const auto& [pitch, bass, lowered] :
+         {std::tuple(-3.0f, -3.0f, 0.0f), {3.0f, 3.0f, 3.0f}, {5.0f, -1.0f, 2.0f}}) {
+        ASSERT_EQ(audition.Render(*MakeBol({7.5f, 12, 3, pitch, bass})), 0u);
         const auto image = audition.Image();
         ASSERT_EQ(image.size(), 88244u); // two seconds, whatever the duration
-        EXPECT_EQ(GetLe32(image, 40), 88200u);
         std::vector<std::int16_t> block(44100);
-        MakeBol({1.0f, 12, 3, c.pitchRendered, c.bassRendered})
+        MakeBol({1.0f, 12, 3, pitch - lowered, bass - lowered})
             ->RenderInto(block.data(), 44100, bank, sink);
-        EXPECT_EQ(SamplesOf(image.subspan(44)), block) << c.pitch << " " << c.bass;
+        EXPECT_EQ(SamplesOf(image.subspan(44)), block) << pitch << " " << bass;
     }
     bank.failing = FaultyBank::Step::Load;
     bank.resource = LookupSampleResource(3);
     EXPECT_EQ(audition.Render(*MakeBol({1.0f, 12, 3})), 9u);
     EXPECT_FALSE(audition.HasBuffer());
     EXPECT_TRUE(audition.Image().empty());
-    bank.failing = FaultyBank::Step::None;
-    EXPECT_EQ(audition.Render(*MakeBol({1.0f, 12, 3})), 0u);
-    EXPECT_EQ(audition.Image().size(), 88244u);
 }
