@@ -175,6 +175,7 @@ template <typename Bar> struct BarWindow {
         elsewhere->setFocus();
         window.show();
         window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
     }
 };
 
