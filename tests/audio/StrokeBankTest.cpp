@@ -17,8 +17,6 @@
 namespace lorvanta {
 namespace {
 
-using test::Decibels;
-
 constexpr double kF0 = 277.18;
 
 bool IsSoft(int id) {
@@ -74,108 +72,42 @@ TEST(StrokeBank, EveryStrokeIsACanonicalWavWithTheLevelsAndEnds) {
 }
 
 // What recordings of a real tabla show, per kind of stroke; both kits must
-// fall within. T20 in seconds; centroid of the first 100 ms in Hz.
-enum class Lead {
-    Any,
-    FirstMode, // strongest 200-1500 Hz: the first mode, 1.03-1.16 x C#4
-    RimMode,   // strongest 200-1500 Hz: h2 or h3 (±5%), the first mode 15 dB below
-    Thump,     // strongest 50-1500 Hz: 100-240 Hz, the fingers closing the head
-    Low        // strongest 50-1500 Hz: below 200 Hz, the bass head
-};
-
-struct Range {
-    double lo, hi;
-};
-
+// fall within. T20 (the decay by 20 dB) in seconds; the centroid of the first
+// 100 ms in Hz.
 struct Kind {
     const char* name;
     std::vector<int> ids;
-    Range t20;
-    Range centroid;
-    Lead lead;
-    double secondBelowFirst = 0.0; // dB at least, for open centre strokes
+    std::pair<double, double> t20, centroid;
 };
 
 const std::array<Kind, 11> kKinds{{
-    {"rim", {12, 14, 23, 29}, {0.03, 0.17}, {700, 1600}, Lead::RimMode},
-    {"damped rim", {18}, {0.01, 0.06}, {1000, 3000}, Lead::RimMode},
-    {"half open", {13}, {0.2, 0.5}, {700, 1500}, Lead::FirstMode},
-    {"open centre", {20, 26, 27}, {0.5, 1.3}, {350, 700}, Lead::FirstMode, 24.0},
-    {"damped centre", {22, 28}, {0.12, 0.4}, {350, 800}, Lead::FirstMode, 24.0},
-    {"closed", {15, 16, 17, 19, 25}, {0.015, 0.065}, {1200, 3200}, Lead::Thump},
-    {"flat hand", {7, 11, 21, 24}, {0.005, 0.1}, {600, 3500}, Lead::Any},
-    {"slap", {9, 10}, {0.02, 0.15}, {200, 700}, Lead::Low},
-    {"open bass", {3}, {0.8, 2.5}, {220, 400}, Lead::Low},
-    {"gliding bass", {1, 5, 6}, {0.2, 1.2}, {220, 400}, Lead::Low},
-    {"damped bass", {2, 4, 8}, {0.08, 0.3}, {220, 400}, Lead::Low},
-}};
-
-// Bass pitch contours as played: YIN pitch over window b against window a.
-struct Contour {
-    int id;
-    Range a, b, ratio;
-};
-
-const std::array<Contour, 6> kContours{{
-    {3, {0.3, 0.6}, {0.01, 0.07}, {1.02, 1.05}}, // starts sharp and settles
-    {1, {0.0, 0.04}, {0.2, 0.3}, {1.2, 1.45}},   // heel pressed in...
-    {1, {0.2, 0.3}, {0.55, 0.65}, {0.72, 0.9}},  // ...and eased off
-    {4, {0.0, 0.04}, {0.13, 0.18}, {1.4, 1.75}}, // fast slide up
-    {5, {0.0, 0.1}, {0.56, 0.66}, {1.35, 1.6}},  // delayed slide up
-    {6, {0.4, 0.7}, {0.01, 0.07}, {1.2, 1.45}},  // heel lifted
+    {"rim", {12, 14, 23, 29}, {0.03, 0.17}, {700, 1600}},
+    {"damped rim", {18}, {0.01, 0.06}, {1000, 3000}},
+    {"half open", {13}, {0.2, 0.5}, {700, 1500}},
+    {"open centre", {20, 26, 27}, {0.5, 1.3}, {350, 700}},
+    {"damped centre", {22, 28}, {0.12, 0.4}, {350, 800}},
+    {"closed", {15, 16, 17, 19, 25}, {0.015, 0.065}, {1200, 3200}},
+    {"flat hand", {7, 11, 21, 24}, {0.005, 0.1}, {600, 3500}},
+    {"slap", {9, 10}, {0.02, 0.15}, {200, 700}},
+    {"open bass", {3}, {0.8, 2.5}, {220, 400}},
+    {"gliding bass", {1, 5, 6}, {0.2, 1.2}, {220, 400}},
+    {"damped bass", {2, 4, 8}, {0.08, 0.3}, {220, 400}},
 }};
 
 class StrokeKind : public testing::TestWithParam<std::tuple<BuiltInKit, int>> {};
 
-TEST_P(StrokeKind, FallsWithinTheRecordedRanges) {
+TEST_P(StrokeKind, DecaysAndSoundsAsBrightAsARealStrokeOfItsKind) {
     const auto [kit, id] = GetParam();
     if (!HasBuiltInKit(kit))
         GTEST_SKIP() << "built without this kit";
     const auto kind = std::ranges::find_if(
         kKinds, [id](const Kind& k) { return std::ranges::find(k.ids, id) != k.ids.end(); });
     ASSERT_NE(kind, kKinds.end());
-    SCOPED_TRACE(kind->name);
     const std::vector<std::int16_t> x = Samples(id, kit);
-    auto expectIn = [](double value, Range range, const char* what) {
-        EXPECT_GE(value, range.lo) << what;
-        EXPECT_LE(value, range.hi) << what;
-    };
-
-    expectIn(test::T20(x), kind->t20, "T20");
-    const double centroid = test::AttackCentroid(x);
-    expectIn(centroid, kind->centroid, "attack centroid");
-    EXPECT_GE(test::CrackCentroid(x), std::max(750.0, 0.75 * centroid)) << "crack";
-
-    const test::Spectrum s = test::HannSpectrum(x, 4096, 16384);
-    const test::Spectrum::Peak treble = s.Strongest(200, 1500);
-    const test::Spectrum::Peak first = s.Strongest(1.03 * kF0, 1.16 * kF0);
-    switch (kind->lead) {
-    case Lead::FirstMode:
-        expectIn(treble.hz / kF0, {1.03, 1.16}, "first mode leads");
-        if (kind->secondBelowFirst > 0.0) {
-            EXPECT_LE(Decibels(s.PeakNear(2 * kF0, 0.04).magnitude / first.magnitude),
-                      -kind->secondBelowFirst);
-        }
-        break;
-    case Lead::RimMode: {
-        const double k = treble.hz / kF0;
-        EXPECT_NEAR(k, std::clamp(std::round(k), 2.0, 3.0), 0.05 * std::round(k)) << "h2 or h3";
-        EXPECT_LE(Decibels(first.magnitude / treble.magnitude), -15.0) << "first mode damped";
-        break;
-    }
-    case Lead::Thump:
-        expectIn(s.Strongest(50, 1500).hz, {100, 240}, "thump");
-        break;
-    case Lead::Low:
-        EXPECT_LT(s.Strongest(50, 1500).hz, 200.0);
-        break;
-    case Lead::Any:
-        break;
-    }
-    for (const Contour& c : kContours)
-        if (c.id == id)
-            expectIn(test::Pitch(x, c.b.lo, c.b.hi) / test::Pitch(x, c.a.lo, c.a.hi), c.ratio,
-                     "pitch contour");
+    const double t20 = test::T20(x), centroid = test::AttackCentroid(x);
+    EXPECT_TRUE(t20 >= kind->t20.first && t20 <= kind->t20.second) << kind->name << " " << t20;
+    EXPECT_TRUE(centroid >= kind->centroid.first && centroid <= kind->centroid.second)
+        << kind->name << " " << centroid;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothKits, StrokeKind,
