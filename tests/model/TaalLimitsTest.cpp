@@ -61,31 +61,17 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
         {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
          kTaalTooLarge},
         {"paste, 30,000 bols twice", 30000, 1.0f,
-         [](CTaalEditor& e) {
-             e.SelectAll();
-             e.Copy();
-             return e.Paste();
-         },
-         kTaalTooLarge},
+         [](CTaalEditor& e) { return e.SelectAll(), e.Copy(), e.Paste(); }, kTaalTooLarge},
         {"merge a bol of 12 beats", 3, 1.0f,
          [](CTaalEditor& e) {
-             const CBol2 bol("Na", 0, 12.0f);
-             return e.InsertBols({&bol});
+             return e.InsertBols({std::make_unique<CBol2>("Na", 0, 12.0f).get()});
          },
          kBolDurationOutOfRange},
         {"expand 10x to 100", 2, 10.0f,
-         [](CTaalEditor& e) {
-             e.SelectAll();
-             return e.ExpandSelected(10.0f);
-         },
+         [](CTaalEditor& e) { return e.SelectAll(), e.ExpandSelected(10.0f); },
          kBolDurationOutOfRange},
         {"bol apply, 10.5 beats", 2, 1.0f,
-         [](CTaalEditor& e) {
-             e.Click(0, {});
-             CBol2 edited = *e.GetFirstSelectedBol();
-             edited.duration = 10.5f;
-             return e.ApplyBolProperties(edited);
-         },
+         [](CTaalEditor& e) { return e.Click(0, {}), e.ApplyBolProperties(CBol2("Na", 0, 10.5f)); },
          kBolDurationOutOfRange},
         {"notation, 50,001 bols", 2, 1.0f,
          [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},

@@ -108,33 +108,24 @@ TEST(NotationParser, Accepted) {
     }
 }
 
+// Refused at bol 2: the Taal emptied, its name kept, one warning showing the
+// piece as cleaned ("+" made spaces, then trimmed).
 TEST(NotationParser, DurationsRefused) {
-    // Each refused at bol 2, the message showing the piece as cleaned ("+"
-    // made spaces, then trimmed).
-    struct Case {
-        const char* piece;
-        const char* shown;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"Ta [20]", "Ta [20]"},
         {"Na [0.001]", "Na [0.001]"}, // below the single-precision 0.001
         {" Na++ (0.5+", "Na   (0.5"},
-        // Not finite decimal numbers.
         {"Na [nan]", "Na [nan]"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.piece);
-        // The Taal is emptied, its name kept, and one warning box shows.
+    for (const auto& [piece, shown] : cases) {
         CTaal taal("Kept name");
         taal.Append(std::make_unique<CBol2>());
         RecordingMessageSink sink;
-        EXPECT_FALSE(ParseTaalText(std::string("Ta [0.5] | ") + c.piece + " | Ge", taal, sink,
-                                   Dictionary()));
-        EXPECT_EQ(taal.Count(), 0);
-        EXPECT_EQ(taal.Name(), "Kept name");
+        EXPECT_FALSE(
+            ParseTaalText(std::string("Ta [0.5] | ") + piece + " | Ge", taal, sink, Dictionary()));
+        EXPECT_TRUE(taal.Count() == 0 && taal.Name() == "Kept name") << piece;
         ASSERT_EQ(sink.Messages().size(), 1u);
-        EXPECT_EQ(sink.Messages()[0].text,
-                  std::string("Error in taal at bol no 2, bol: ") + c.shown);
+        EXPECT_EQ(sink.Messages()[0].text, std::string("Error in taal at bol no 2, bol: ") + shown);
         EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
     }
 }
@@ -239,7 +230,6 @@ TEST(NotationWriter, EmphasisBecomesPlusSigns) {
         std::size_t plusSigns;
     };
     const Case cases[] = {
-        {4.0f, 0.0f, 1},       // 0.67 rounds to one
         {3.0f, 0.0f, 1},       // exactly a half rounds up
         {2.9f, 0.0f, 0},       // just under a half
         {20.0f, -20.0f, 0},    // the average is what counts
