@@ -196,17 +196,8 @@ TEST(NotationWriter, Texts) {
         {{B("Ga"), B("Dhi"), B("dha: OPEN ge"), B("Na", 1, [](CBol2& b) { b.name = "Mine"; })},
          "Tabla: Ge [1.00] | Ghasee Dhi | Dha: Open Ge | Na"},
         // A pair without a name is written under the display name, with code 35.
-        {{silent,
-          B("Na", 1,
-            [](CBol2& b) {
-                b.name = "Odd pair";
-                b.bass.soundId = 9;
-            }),
-          B("Na", 1,
-            [](CBol2& b) {
-                b.name = "Unknown";
-                b.pitch.soundId = kUnknownSoundId;
-            }),
+        {{silent, B("Na", 1, [](CBol2& b) { b.name = "Odd pair", b.bass.soundId = 9; }),
+          B("Na", 1, [](CBol2& b) { b.name = "Unknown", b.pitch.soundId = kUnknownSoundId; }),
           B("Na")},
          "Tabla: Silence [1.00] | Odd pair | Unknown | Na",
          kNotationUnnamedSoundPair},
