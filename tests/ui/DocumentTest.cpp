@@ -1,14 +1,12 @@
-// Opening files (what the window shows for each kind the reader tells apart,
-// with the reader's messages), the tempo rule on open,
-// New, Save and Save As, the question before a modified Taal is left, the
-// recent files and dropped files. One program per user: a later start hands
-// its file to the running program; malformed requests are ignored.
+// Opening files (what the window shows for each kind the reader tells
+// apart, with the reader's messages), New, Save and Save As, the question
+// before a modified Taal is left, the recent files and dropped files. One
+// program per user: a later start hands its file to the running program;
+// malformed requests are ignored.
 #include "AppTestSupport.h"
 
 #include "app/SingleInstance.h"
-#include "audio/TaalRenderer.h"
 #include "persistence/TaalBytes.h"
-#include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/TaalTree.h"
 
@@ -20,7 +18,6 @@
 #include <QLocalSocket>
 #include <QMimeData>
 
-#include <bit>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -164,17 +161,6 @@ private slots:
         QCOMPARE(app->Document().Title(), std::string("Teentaal.tal"));
     }
 
-    void tempoRuleOnOpen() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        const CMainFrame& frame = *app->MainFrame();
-        CTaalRenderer& renderer = frame.GetGridView()->Renderer();
-
-        QVERIFY(app->OpenDocumentFile(fixture.Write("slow.tal", TwoBolFile(5.0f))));
-        QCOMPARE(std::bit_cast<std::uint32_t>(app->Document().DefaultTempo()), 0x42C7FFFFu);
-        QCOMPARE(renderer.SecondsPerBeat(), static_cast<float>(60.0 / 99.99999237060547));
-    }
-
     void saveThenReopenGivesTheSameBytes() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
@@ -297,8 +283,12 @@ private slots:
 
     // --- One program per user -------------------------------------------
 
+    // The socket file a killed program left, nobody behind it, is replaced.
     void runningProgramTakesTheFile() {
         RecordingServer running;
+        QFile stale(running.name);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
         QVERIFY(running.server.Listen(running.name));
         QVERIFY(Send(running.name, QStringLiteral("/music/Tîntaal 2.tal")));
         QVERIFY(Send(running.name, QString()));
@@ -329,16 +319,6 @@ private slots:
         // The server goes on serving.
         QCOMPARE(SendRaw(running.name, "raise\nopen\t/b.tal\n"), QByteArray("ok\nok\n"));
         QTRY_COMPARE(running.files, (QStringList{QString(), QStringLiteral("/b.tal")}));
-    }
-
-    void socketLeftBehindIsReplaced() {
-        RecordingServer running;
-        // What a program that was killed leaves: the socket file, nobody behind it.
-        QFile stale(running.name);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
-        QVERIFY(running.server.Listen(running.name));
-        QVERIFY(Send(running.name, QStringLiteral("/a.tal")));
     }
 
     void whatANewStartHandsOver() {
