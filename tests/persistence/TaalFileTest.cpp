@@ -142,21 +142,13 @@ TEST(MalformedFile, DetailSaysWhere) {
     }
 }
 
-std::vector<std::uint8_t> Join(const std::vector<std::vector<std::uint8_t>>& records,
-                               std::size_t extra = 0) {
-    std::vector<std::uint8_t> bytes;
-    for (const auto& record : records)
-        bytes.insert(bytes.end(), record.begin(), record.end());
-    bytes.insert(bytes.end(), extra, 0x20);
-    return bytes;
-}
-
 TEST(LegacyFile, RecordsBecomeBols) {
-    const auto file = Join(
-        {LegacyRecord("Dha", "Normal Ge", "Na 2", 1.0f, -3, 4),
-         LegacyRecord(std::string(30, 'p'), std::string("Open Ge  \0junk", 14), "Na \t ", 0.5f),
-         LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 20, -20)},
-        105); // less than a record more: not read
+    const auto file = Bytes()
+                          .Append(LegacyRecord("Dha", "Normal Ge", "Na 2", 1.0f, -3, 4))
+                          .Append(LegacyRecord(std::string(30, 'p'),
+                                               std::string("Open Ge  \0junk", 14), "Na \t ", 0.5f))
+                          .Append(LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 20, -20))
+                          .Zeros(105); // less than a record more: not read
     const std::string expected[] = {
         // Sound names normalised.
         "Dha 0 1 0 / Pressed Ge 1 0 -3 / Na 12 0 4",
@@ -167,8 +159,7 @@ TEST(LegacyFile, RecordsBecomeBols) {
     };
     CLorvantaDoc doc;
     const ReadOutcome outcome = ReadTaalDocument(file, "/old/Kaherva.tal", doc);
-    EXPECT_EQ(outcome.result, 0u);
-    EXPECT_EQ(doc.Header().version, 1);
+    EXPECT_TRUE(outcome.result == 0 && doc.Header().version == 1);
     EXPECT_EQ(doc.Taal().Name(), "Kaherva.tal");
     EXPECT_EQ(doc.Taal().Total(), 3.5f);
     ASSERT_EQ(doc.Taal().Count(), 3);
