@@ -16,15 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
-
 class RenderCommand : public ::testing::Test {
 protected:
     int Run(const std::string& args) { return RunCli(LORVANTA_CLI, args, folder.Path(), err); }
     std::string Path(const std::string& name) const {
-        return Quote((folder.Path() / name).string());
+        return "'" + (folder.Path() / name).string() + "'";
     }
     std::vector<unsigned char> Written(const std::string& name) const {
         return Slurp(folder.Path() / name);
@@ -37,17 +33,16 @@ protected:
         doc.Taal().Recalculate(-1);
         doc.SetEmpty(specs.empty());
         doc.Params().defaultTempo = defaultTempo;
-        const fs::path file = folder.Path() / "taal.tal";
         SaveFailure error;
-        EXPECT_TRUE(SaveTaalFile(doc, file, error)) << error.reason;
-        return Quote(file.string());
+        EXPECT_TRUE(SaveTaalFile(doc, folder.Path() / "taal.tal", error)) << error.reason;
+        return Path("taal.tal");
     }
 
     // The image the program builds for these bols at 100 bpm and this pitch,
     // with the default kit.
-    std::vector<unsigned char> ProgramImage(const std::vector<BolSpec>& specs, float factor) {
+    std::vector<unsigned char> ProgramImage(float factor) {
         CTaal taal;
-        FillTaal(taal, specs);
+        FillTaal(taal, twoBols);
         CSampleBank bank(DefaultBuiltInKit());
         RecordingMessageSink sink;
         CTaalRenderer renderer(taal, bank, sink);
@@ -74,7 +69,7 @@ TEST_F(RenderCommand, WavIsTheImageByteForByteWithTheFilesTempoByDefault) {
         << err;
     const auto up = Written("up.wav");
     EXPECT_EQ(GetLe32(up, 24), 23361u);
-    EXPECT_EQ(up, ProgramImage(twoBols, 1.0594631f));
+    EXPECT_EQ(up, ProgramImage(1.0594631f));
 
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
     Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));

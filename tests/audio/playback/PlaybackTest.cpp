@@ -91,12 +91,9 @@ protected:
     double Fraction() { return ReaderPosition() / double(renderer->Reader().DataSize()); }
     std::vector<std::int16_t> Heard() const { return device->Captured(engine->Ring()->Serial()); }
     std::vector<std::int16_t> Cycle() const {
-        std::vector<std::int16_t> samples(renderer->Image().DataSize() / 2);
-        std::size_t hint = 0;
-        renderer->Image().CopyData(
-            0, std::span(reinterpret_cast<unsigned char*>(samples.data()), samples.size() * 2),
-            hint);
-        return samples;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer->ImageSize()));
+        renderer->Image().CopyBytes(0, bytes);
+        return SamplesOf(std::span(bytes).subspan(44));
     }
     // The positions delivered so far (by the feeding thread).
     std::vector<PlayingPosition> Positions() const {
