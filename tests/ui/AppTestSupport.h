@@ -36,15 +36,11 @@ public:
             m_answers.pop_front();
             return answer;
         }
-        switch (message.buttons) {
-        case MessageButtons::YesNo:
-        case MessageButtons::YesNoCancel:
+        if (message.buttons == MessageButtons::YesNo ||
+            message.buttons == MessageButtons::YesNoCancel)
             return MessageAnswer::Yes;
-        case MessageButtons::RetryCancel:
-            return MessageAnswer::Cancel;
-        default:
-            return MessageAnswer::Ok;
-        }
+        return message.buttons == MessageButtons::RetryCancel ? MessageAnswer::Cancel
+                                                              : MessageAnswer::Ok;
     }
     void Answer(MessageAnswer answer) { m_answers.push_back(answer); }
     const std::vector<UserMessage>& Messages() const { return m_messages; }
@@ -63,17 +59,11 @@ private:
 
 // The desktop as tests see it.
 struct FakeShell {
-    QString openFile;
-    QString saveFile;
-    QString folder;
-    QString soundFile;
+    QString openFile, saveFile, folder, soundFile;
     std::optional<QString> urlError;
     bool browser = true;
-    QStringList suggestedSaveNames;
-    QStringList folderStarts;
+    QStringList suggestedSaveNames, filesShown;
     QList<QUrl> urlsOpened;
-    QStringList filesShown;
-    std::optional<QString> showError;
 
     ShellServices Services() {
         ShellServices services;
@@ -83,18 +73,15 @@ struct FakeShell {
             return saveFile;
         };
         services.chooseSoundFile = [this](QWidget*, const QString&) { return soundFile; };
-        services.chooseFolder = [this](QWidget*, const QString&, const QString& start) {
-            folderStarts.append(start);
-            return folder;
-        };
-        services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
+        services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return folder; };
+        services.openUrl = [this](const QUrl& url) {
             urlsOpened.append(url);
             return urlError;
         };
         services.hasBrowser = [this] { return browser; };
         services.showInFileManager = [this](const QString& file) -> std::optional<QString> {
             filesShown.append(file);
-            return showError;
+            return std::nullopt;
         };
         return services;
     }

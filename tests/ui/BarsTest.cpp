@@ -1,7 +1,6 @@
 // The tempo bar (typed tempos and their range, the slider's two events, Quick
 // Change with its shortcut, Reset and the tempo a document opens with) and
-// the pitch bar (typed shifts, the slider, the whole-semitone buttons, the
-// note names).
+// the pitch bar (typed shifts, the slider, the whole-semitone buttons).
 #include "AppTestSupport.h"
 
 #include "model/SoundTables.h"
@@ -149,11 +148,6 @@ private slots:
     }
 
     // --- Pitch ----------------------------------------------------------
-
-    void noteNamesOnlyNearWholeSemitones() {
-        QCOMPARE(CPitchCtrlBar::PitchNoteName(1.00009f), QStringLiteral("C# (K1)"));
-        QCOMPARE(CPitchCtrlBar::PitchNoteName(1.0002f), QString());
-    }
 
     void typedShifts_data() {
         QTest::addColumn<QString>("text");

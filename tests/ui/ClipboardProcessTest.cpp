@@ -69,35 +69,15 @@ int RunOwner(QApplication& app) {
 class ClipboardProcessTest : public QObject {
     Q_OBJECT
 
-private:
-    // Starts the owner and waits for its bols to be on offer.
-    bool StartOwner(QProcess& owner) {
-        owner.setProgram(QCoreApplication::applicationFilePath());
-        owner.setArguments({QString::fromLatin1(kOwnerFlag)});
-        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        owner.start();
-        if (!owner.waitForStarted(10000))
-            return false;
-        while (!owner.canReadLine()) {
-            if (!owner.waitForReadyRead(10000))
-                return false;
-        }
-        return owner.readLine().trimmed() == "ready";
-    }
-    // Asks the owner to end; returns what it did with the clipboard.
-    QByteArray StopOwner(QProcess& owner) {
-        owner.write("exit\n");
-        owner.closeWriteChannel();
-        if (!owner.waitForFinished(10000))
-            return "timeout";
-        return owner.readAll().trimmed();
-    }
-
 private slots:
     void bolsArriveUnchangedAndGoWhenTheOwnerEnds() {
         QtBolClipboard clipboard;
         QProcess owner;
-        QVERIFY(StartOwner(owner));
+        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        owner.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kOwnerFlag)});
+        while (!owner.canReadLine())
+            QVERIFY(owner.waitForReadyRead(10000));
+        QCOMPARE(owner.readLine().trimmed(), QByteArray("ready"));
         QTRY_VERIFY_WITH_TIMEOUT(clipboard.HasBols(), 10000);
         QVERIFY(!clipboard.HoldsOwnData());
         // Byte for byte: reading the payload back is the clipboard format's
@@ -105,7 +85,10 @@ private slots:
         QCOMPARE(clipboard.Get(), SamplePayload());
 
         // The owner empties the clipboard as it ends: Paste is disabled here.
-        QCOMPARE(StopOwner(owner), QByteArray("cleared"));
+        owner.write("exit\n");
+        owner.closeWriteChannel();
+        QVERIFY(owner.waitForFinished(10000));
+        QCOMPARE(owner.readAll().trimmed(), QByteArray("cleared"));
         QCOMPARE(owner.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!clipboard.HasBols(), 10000);
     }
