@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 
 // Keeps a count of grid cells as the editor reports them, and what the tempo
 // bar was told last.
-class CountingHost : public EditorHost {
-public:
+struct CountingHost : EditorHost {
     explicit CountingHost(const CLorvantaDoc& doc) : doc(doc), cells(doc.Taal().Count()) {}
     void InsertBolView(int) override { ++cells; }
     void RemoveBolView(int) override { --cells; }
@@ -91,9 +90,12 @@ struct Fixture {
             actions.at(gesture ? std::string(1, first) : w)();
         }
     }
-    std::set<int> Selected() const {
+    std::string Selected() const {
         const auto v = editor.SelectedIndices();
-        return {v.begin(), v.end()};
+        std::string text;
+        for (const int i : std::set<int>(v.begin(), v.end()))
+            text += (text.empty() ? "" : " ") + std::to_string(i);
+        return text;
     }
     std::string Names() const {
         std::string names;
@@ -122,22 +124,22 @@ TEST(EditorSelection, ClicksAndKeysAsTheGridHandsThem) {
     struct Case {
         int count;
         const char* gestures;
-        std::set<int> selected;
+        const char* selected;
         int caret, anchor;
     };
     const std::vector<Case> cases = {
-        {8, "c2 k4 k2", {4}, 2, 2},
-        {8, "c2 s5", {5}, 5, 5}, // Shift alone is a plain click
-        {8, "c2 x5", {2, 3, 4, 5}, 5, 5},
-        {8, "c3 x-1", {0, 1, 2, 3}, -1, -1},
-        {8, "c4 R", {4, 5}, 5, 4},
-        {8, "c5 H", {0, 1, 2, 3, 4, 5}, 0, 5},
-        {8, "c5 H E", {0, 1, 2, 3, 4, 5, 6, 7}, 7, 5},
-        {8, "r", {}, -1, -1},
-        {0, "h", {}, 0, 0},
-        {8, "a m3", {3}, 3, 7},
-        {8, "c3 m-1", {}, -1, 3},
-        {8, "c7 del L", {5, 6}, 5, 7}, // the keys bring a stale caret back inside
+        {8, "c2 k4 k2", "4", 2, 2},
+        {8, "c2 s5", "5", 5, 5}, // Shift alone is a plain click
+        {8, "c2 x5", "2 3 4 5", 5, 5},
+        {8, "c3 x-1", "0 1 2 3", -1, -1},
+        {8, "c4 R", "4 5", 5, 4},
+        {8, "c5 H", "0 1 2 3 4 5", 0, 5},
+        {8, "c5 H E", "0 1 2 3 4 5 6 7", 7, 5},
+        {8, "r", "", -1, -1},
+        {0, "h", "", 0, 0},
+        {8, "a m3", "3", 3, 7},
+        {8, "c3 m-1", "", -1, 3},
+        {8, "c7 del L", "5 6", 5, 7}, // the keys bring a stale caret back inside
     };
     for (const Case& c : cases) {
         Fixture f(c.count);
@@ -178,12 +180,7 @@ TEST(EditorCommands, InsertDeletePaste) {
         f.Do(c.script);
         EXPECT_EQ(f.Names(), c.names);
         EXPECT_EQ(f.host.cells, f.doc.Taal().Count());
-        std::string selected;
-        for (const int i : f.Selected())
-            selected += (selected.empty() ? "" : " ") + std::to_string(i);
-        if (std::string(c.selected) != "?") {
-            EXPECT_EQ(selected, c.selected);
-        }
+        EXPECT_TRUE(*c.selected == '?' || f.Selected() == c.selected) << f.Selected();
         EXPECT_EQ(f.Recorded(), c.recorded);
     }
 }
@@ -312,21 +309,6 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
     EXPECT_EQ(Describe(dictionary.FindBol(Tabla, "tin")), "Tin|Sur|Thap1|13|9");
     EXPECT_EQ(Describe(&entries.back()), "Ra|Ghasee Ra|Silence|23|0");
     EXPECT_FALSE(dictionary.GetSlot(Pakhawaj).loaded); // never filled
-}
-
-// Old sound names become today's, by table; unknown ones keep id 30.
-TEST(SoundNames, Normalisation) {
-    const std::tuple<const char*, SoundTable, SoundId, const char*> cases[] = {
-        {"Normal Ti, Te", SoundTable::Bass, 15, "Normal Ti, Te"},
-        {"Normal Ti, Te", SoundTable::Pitch, 15, "Ti"},
-        {"Finger Ki, Ke", SoundTable::Pitch, 11, "Kat"},
-        {"", SoundTable::Bass, 30, ""},
-    };
-    for (const auto& [before, table, id, after] : cases) {
-        std::string name = before;
-        EXPECT_EQ(NormalizeSoundName(name, table), id) << before;
-        EXPECT_EQ(name, after) << before;
-    }
 }
 
 void WriteText(const fs::path& path, const std::string& text) {

@@ -97,23 +97,19 @@ inline std::vector<std::uint8_t> LegacyRecord(std::string_view name, std::string
     return record.Data();
 }
 
-// Values as the descriptions below print them ("nan", "inf", "0.5").
-inline std::string Text(float value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
-
 // "name id instrument emphasis".
 inline std::string Describe(const CSound& s) {
-    return s.name + " " + std::to_string(s.soundId) + " " + std::to_string(s.instrument) + " " +
-           Text(s.emphasis);
+    std::ostringstream out;
+    out << s.name << " " << s.soundId << " " << static_cast<int>(s.instrument) << " " << s.emphasis;
+    return out.str();
 }
 
 // "name index duration reserved / bass / pitch".
 inline std::string Describe(const CBol2& b) {
-    return b.name + " " + std::to_string(b.index) + " " + Text(b.duration) + " " +
-           Text(b.reserved) + " / " + Describe(b.bass) + " / " + Describe(b.pitch);
+    std::ostringstream out;
+    out << b.name << " " << b.index << " " << b.duration << " " << b.reserved << " / "
+        << Describe(b.bass) << " / " << Describe(b.pitch);
+    return out.str();
 }
 
 } // namespace lorvanta::test

@@ -148,6 +148,7 @@ TEST(LegacyFile, RecordsBecomeBols) {
                           .Append(LegacyRecord(std::string(30, 'p'),
                                                std::string("Open Ge  \0junk", 14), "Na \t ", 0.5f))
                           .Append(LegacyRecord("Ge", "Sliding Ge", "Mystery", 2.0f, 20, -20))
+                          .Append(LegacyRecord("Ti", "Normal Ti, Te", "Normal Ti, Te"))
                           .Zeros(105); // less than a record more: not read
     const std::string expected[] = {
         // Sound names normalised.
@@ -156,14 +157,15 @@ TEST(LegacyFile, RecordsBecomeBols) {
         std::string(30, 'p') + " 1 0.5 0 / Open Ge 3 0 0 / Na 12 0 0",
         // Unknown names keep id 30; the emphasis limits pass.
         "Ge 2 2 0 / Fast Sliding Ge 4 0 20 / Mystery 30 0 -20",
+        "Ti 3 1 0 / Normal Ti, Te 15 0 0 / Ti 15 0 0", // by the table of each
     };
     CLorvantaDoc doc;
     const ReadOutcome outcome = ReadTaalDocument(file, "/old/Kaherva.tal", doc);
     EXPECT_TRUE(outcome.result == 0 && doc.Header().version == 1);
     EXPECT_EQ(doc.Taal().Name(), "Kaherva.tal");
-    EXPECT_EQ(doc.Taal().Total(), 3.5f);
-    ASSERT_EQ(doc.Taal().Count(), 3);
-    for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(doc.Taal().Total(), 4.5f);
+    ASSERT_EQ(doc.Taal().Count(), 4);
+    for (int i = 0; i < 4; ++i)
         EXPECT_EQ(test::Describe(*doc.Taal().BolAt(i)), expected[i]);
 }
 
