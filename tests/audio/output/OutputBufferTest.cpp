@@ -41,28 +41,27 @@ Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes, boo
 // Writes [offset, offset + bytes) as the engine does: lock, fill, unlock.
 void Write(
     OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
-    std::int16_t (*sample)(std::uint32_t) = [](std::uint32_t) -> std::int16_t { return 257; }) {
+    double (*sample)(std::uint32_t) = [](std::uint32_t) { return 257.0; }) {
     const Region r = Lock(buffer, offset, bytes);
     ASSERT_EQ(r.result, kHrOk);
-    for (std::uint32_t i = 0; i < r.n1 / 2; ++i) {
-        const std::int16_t s = sample(i);
-        std::memcpy(r.p1 + 2 * i, &s, 2);
-    }
+    for (std::uint32_t i = 0; i < r.n1 / 2; ++i)
+        reinterpret_cast<std::int16_t*>(r.p1)[i] = static_cast<std::int16_t>(sample(i));
     ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
 }
 
-class OutputBufferTest : public ::testing::Test {
-protected:
-    void SetUp() override {
+struct OutputBufferTest : ::testing::Test {
+    std::unique_ptr<OutputBuffer> Create(std::uint32_t bytes, std::uint32_t flags) {
         BufferDesc desc;
-        desc.flags = buffer_flags::kCtrlFrequency | buffer_flags::kCtrlPositionNotify |
-                     buffer_flags::kCtrlVolume;
-        desc.bytes = kRing;
-        ASSERT_EQ(device.CreateBuffer(desc, ring), kHrOk);
+        desc.flags = buffer_flags::kCtrlFrequency | flags;
+        desc.bytes = bytes;
+        std::unique_ptr<OutputBuffer> buffer;
+        EXPECT_EQ(device.CreateBuffer(desc, buffer), kHrOk);
+        return buffer;
     }
 
     VirtualOutputDevice device{{.clock = VirtualOutputDevice::Clock::Manual}};
-    std::unique_ptr<OutputBuffer> ring;
+    std::unique_ptr<OutputBuffer> ring =
+        Create(kRing, buffer_flags::kCtrlPositionNotify | buffer_flags::kCtrlVolume);
     EventSet events;
 };
 
@@ -133,18 +132,12 @@ int UpwardCrossings(const std::vector<float>& signal, std::size_t from, std::siz
     return crossings;
 }
 
-TEST(BufferResamplerTest, TakesTheBuffersSamplesAtItsFrequencyAndStepsWithoutAJump) {
+TEST_F(OutputBufferTest, TheResamplerTakesTheBuffersSamplesAtItsFrequencyWithoutAJump) {
     // A looping buffer holding a 441 Hz sine at 22050 samples per second: 100
     // periods of 50 samples.
-    VirtualOutputDevice device({.clock = VirtualOutputDevice::Clock::Manual});
-    BufferDesc desc;
-    desc.flags = buffer_flags::kCtrlFrequency;
-    desc.bytes = 5000 * 2;
-    std::unique_ptr<OutputBuffer> buffer;
-    ASSERT_EQ(device.CreateBuffer(desc, buffer), kHrOk);
-    Write(*buffer, 0, desc.bytes, [](std::uint32_t i) {
-        return static_cast<std::int16_t>(
-            std::lround(16000.0 * std::sin(2.0 * std::numbers::pi * i / 50.0)));
+    const auto buffer = Create(5000 * 2, 0);
+    Write(*buffer, 0, 5000 * 2, [](std::uint32_t i) {
+        return std::round(16000.0 * std::sin(2.0 * std::numbers::pi * i / 50.0));
     });
     ASSERT_EQ(buffer->Play(true), kHrOk);
     auto resampler = BufferResampler::Create();
