@@ -149,11 +149,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("code");
         QTest::newRow("number") << "12.5" << 0;
-        QTest::newRow("blanks around") << " -3 " << 0;
         QTest::newRow("too high") << "20.01" << 1;
         QTest::newRow("empty") << "" << 2;
         QTest::newRow("trailing word") << "1.5x" << 2;
-        QTest::newRow("not a number") << "nan" << 2;
         QTest::newRow("minus") << "-" << 3;
     }
 

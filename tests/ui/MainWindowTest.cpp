@@ -92,23 +92,6 @@ private slots:
             QCOMPARE(frame.geometry(), QRect(20, 20, 1200, 800));
     }
 
-    void f6MovesBetweenPanes() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        CMainFrame& frame = *app->MainFrame();
-        frame.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&frame));
-        frame.GetGridView()->setFocus();
-        const std::pair<Qt::KeyboardModifiers, QWidget*> steps[] = {
-            {{}, frame.GetTextView()->TextControl()},
-            {Qt::ShiftModifier, frame.GetGridView()},
-        };
-        for (const auto& [modifiers, next] : steps) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F6, modifiers);
-            QCOMPARE(QApplication::focusWidget(), next);
-        }
-    }
-
     void spacePlaysAndStops() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
@@ -122,11 +105,6 @@ private slots:
         QVERIFY(!view.IsPlaying() && view.IsPaused());
         QTest::keyClick(&view, Qt::Key_Space);
         QVERIFY(view.IsPlaying());
-
-        // Opening a Taal stops the one playing.
-        view.OnAudioPlay();
-        QVERIFY(app->OpenDocumentFile(AppFixture::Teentaal()));
-        QVERIFY(!view.IsPlaying());
     }
 
     void barsReachTheRenderer() {
