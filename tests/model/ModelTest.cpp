@@ -109,7 +109,6 @@ struct Fixture {
             indices.push_back(bol->index);
         return indices;
     }
-    const std::string& LastMessage() const { return sink.Messages().back().text; }
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;
@@ -198,7 +197,7 @@ TEST(EditorCommands, TaalPropertiesRecordOnlyChangesAndKeepTheRedoList) {
     EXPECT_EQ(f.doc.DefaultTempo(), 80.0f);
     EXPECT_EQ(f.doc.Taal().Count(), 4);
     f.editor.SetTaalProperties("X", 9.99f);
-    EXPECT_EQ(f.LastMessage(),
+    EXPECT_EQ(f.sink.Messages().back().text,
               "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)");
     f.editor.SetTaalProperties("X", 1000.0f); // the highest tempo is taken
     EXPECT_EQ(f.doc.DefaultTempo(), 1000.0f);
@@ -331,7 +330,6 @@ TEST(ProgramData, UserDataFolder) {
     WriteText(user / "Tabla Bols.txt", "ge = Na + Silence\n");
     BolDictionary dictionary;
     ASSERT_EQ(dictionary.Load(BolTableFiles(bin, user)), 0u);
-    EXPECT_EQ(dictionary.GetSlot(Tabla).entries.size(), 34u + 3u);
     EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->pitchSoundName, "Na");
     EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
 

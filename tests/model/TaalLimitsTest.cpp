@@ -20,20 +20,12 @@ namespace {
 static_assert(limits::kMaxBols == kMaxTaalCount && limits::kMaxBeats == kMaxTaalTotal &&
               limits::kMinBolBeats == kMinBolDuration && limits::kMaxBolBeats == kMaxBolDuration);
 
-// n bols of the given length, appended without renumbering bol by bol.
-void Fill(CLorvantaDoc& doc, int n, float beats) {
-    for (int i = 0; i < n; ++i) {
-        auto bol = std::make_unique<CBol2>();
-        bol->duration = beats;
-        bol->index = static_cast<std::uint32_t>(i);
-        doc.Taal().Append(std::move(bol));
-    }
-    doc.SetEmpty(n == 0);
-}
-
 struct Editing {
+    // The bols appended without renumbering bol by bol.
     Editing(int bols, float beats) {
-        Fill(doc, bols, beats);
+        for (int i = 0; i < bols; ++i)
+            doc.Taal().Append(std::make_unique<CBol2>("Silence", i, beats));
+        doc.SetEmpty(bols == 0);
         editor.Reset();
     }
     CLorvantaDoc doc;

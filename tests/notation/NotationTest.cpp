@@ -205,7 +205,6 @@ TEST(NotationWriter, Texts) {
         {{B("Na", 1, [](CBol2& b) { b.pitch.instrument = Pakhawaj; }),
           B("Dha: Open Ge", 1, [](CBol2& b) { b.bass.instrument = Pakhawaj; }), B("Tin")},
          "Silence [1.00] | Silence | Tin"},
-        {{}, ""},
     };
     for (const Case& c : cases) {
         const TaalText text = Write(c.bols);
@@ -275,13 +274,9 @@ TEST(NotationRoundTrip, RandomTaals) {
             EXPECT_EQ(written.code, 0u) << written.text;
             ASSERT_EQ(parsed->taal->Count(), taal.Count()) << written.text;
             for (int i = 0; i < taal.Count(); ++i) {
-                const CBol2& a = *taal.BolAt(i);
-                const CBol2& b = *parsed->taal->BolAt(i);
-                EXPECT_EQ(std::tuple(b.pitch.soundId, b.bass.soundId, b.pitch.emphasis,
-                                     b.bass.emphasis, b.duration, b.index),
-                          std::tuple(a.pitch.soundId, a.bass.soundId, a.pitch.emphasis,
-                                     a.bass.emphasis, a.duration, static_cast<std::uint32_t>(i)))
-                    << written.text << " bol " << i;
+                CBol2 bol = *parsed->taal->BolAt(i);
+                bol.name = taal.BolAt(i)->name; // the shown name is not written
+                EXPECT_EQ(bol, *taal.BolAt(i)) << written.text << " bol " << i;
             }
             // Read back, the text is a fixed point: Apply on unchanged text changes nothing.
             EXPECT_EQ(WriteTaalText(*parsed->taal, *dictionary).text, written.text);
