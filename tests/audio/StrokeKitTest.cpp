@@ -63,10 +63,44 @@ protected:
         return SamplesOf(bank.StrokeImage(id).subspan(44));
     }
 
+    int Run(const std::string& args) { return RunCli(LORVANTA_CLI, args, dir, err); }
+    std::string Path(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
+    std::vector<unsigned char> Written(const std::string& name) const { return Slurp(dir / name); }
+
+    // Saves a Taal file of these bols with this default tempo.
+    std::string SaveTaal(const std::vector<BolSpec>& specs, float defaultTempo = 100.0f) {
+        CLorvantaDoc doc;
+        FillTaal(doc.Taal(), specs);
+        doc.Taal().Recalculate(-1);
+        doc.SetEmpty(specs.empty());
+        doc.Params().defaultTempo = defaultTempo;
+        SaveFailure error;
+        EXPECT_TRUE(SaveTaalFile(doc, dir / "taal.tal", error)) << error.reason;
+        return Path("taal.tal");
+    }
+
+    // The image the program builds for these bols at 100 bpm and this pitch,
+    // with the default kit.
+    std::vector<unsigned char> ProgramImage(float factor) {
+        CTaal taal;
+        FillTaal(taal, twoBols);
+        CSampleBank defaultKit(DefaultBuiltInKit());
+        CTaalRenderer renderer(taal, defaultKit, sink);
+        renderer.SetPitch(factor);
+        renderer.SetTempo(0.6f);
+        renderer.InitialUpdate();
+        renderer.BuildTaalImage();
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer.ImageSize()));
+        renderer.Image().CopyBytes(0, bytes);
+        return bytes;
+    }
+
     TempDir folder;
     const fs::path& dir = folder.Path();
     CSampleBank bank;
     RecordingMessageSink sink;
+    std::string err;
+    const std::vector<BolSpec> twoBols{{1.0f, 12, 3, 3.0f, 0.0f}, {0.5f, 7, 0}};
 };
 
 } // namespace
@@ -187,55 +221,7 @@ TEST_F(StrokeKit, KitChoicesReadBackAndTheDefaultIsTheRecordedKitWhenBuilt) {
     EXPECT_EQ(ReplacedIdsText({3, 12, 20}), "3, 12 and 20");
 }
 
-namespace {
-
-class RenderCommand : public ::testing::Test {
-protected:
-    int Run(const std::string& args) { return RunCli(LORVANTA_CLI, args, folder.Path(), err); }
-    std::string Path(const std::string& name) const {
-        return "'" + (folder.Path() / name).string() + "'";
-    }
-    std::vector<unsigned char> Written(const std::string& name) const {
-        return Slurp(folder.Path() / name);
-    }
-
-    // Saves a Taal file of these bols with this default tempo.
-    std::string SaveTaal(const std::vector<BolSpec>& specs, float defaultTempo = 100.0f) {
-        CLorvantaDoc doc;
-        FillTaal(doc.Taal(), specs);
-        doc.Taal().Recalculate(-1);
-        doc.SetEmpty(specs.empty());
-        doc.Params().defaultTempo = defaultTempo;
-        SaveFailure error;
-        EXPECT_TRUE(SaveTaalFile(doc, folder.Path() / "taal.tal", error)) << error.reason;
-        return Path("taal.tal");
-    }
-
-    // The image the program builds for these bols at 100 bpm and this pitch,
-    // with the default kit.
-    std::vector<unsigned char> ProgramImage(float factor) {
-        CTaal taal;
-        FillTaal(taal, twoBols);
-        CSampleBank bank(DefaultBuiltInKit());
-        RecordingMessageSink sink;
-        CTaalRenderer renderer(taal, bank, sink);
-        renderer.SetPitch(factor);
-        renderer.SetTempo(0.6f);
-        renderer.InitialUpdate();
-        renderer.BuildTaalImage();
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer.ImageSize()));
-        renderer.Image().CopyBytes(0, bytes);
-        return bytes;
-    }
-
-    TempDir folder;
-    std::string err;
-    const std::vector<BolSpec> twoBols{{1.0f, 12, 3, 3.0f, 0.0f}, {0.5f, 7, 0}};
-};
-
-} // namespace
-
-TEST_F(RenderCommand, WavIsTheImageByteForByteWithTheFilesTempoByDefault) {
+TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
     // A semitone up: the rate of the image.
     ASSERT_EQ(
         Run("render " + SaveTaal(twoBols) + " -o " + Path("up.wav") + " --tempo 100 --pitch 1"), 0)
@@ -251,7 +237,7 @@ TEST_F(RenderCommand, WavIsTheImageByteForByteWithTheFilesTempoByDefault) {
     EXPECT_EQ(Written("default.wav").size(), 39734u);
 }
 
-TEST_F(RenderCommand, WhatItRefusesWritesNothing) {
+TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
     const std::string render = "render " + SaveTaal(twoBols) + " -o " + Path("x.wav");
     const std::string tempo =
         "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)\n";
@@ -263,17 +249,17 @@ TEST_F(RenderCommand, WhatItRefusesWritesNothing) {
         EXPECT_EQ(Run(render + args), 64) << args;
         EXPECT_EQ(err, message);
     }
-    EXPECT_FALSE(fs::exists(folder.Path() / "x.wav"));
+    EXPECT_FALSE(fs::exists(dir / "x.wav"));
     EXPECT_EQ(Run(render + " --tempo 10 --pitch -6"), 0);
     EXPECT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("y.mp3")), 64);
     EXPECT_EQ(Run("render " + SaveTaal(twoBols)), 64);
     EXPECT_EQ(Run("render " + SaveTaal({}) + " -o " + Path("empty.wav")), 2);
     EXPECT_EQ(err, "You must load a Taal before playing it\n");
-    EXPECT_FALSE(fs::exists(folder.Path() / "y.mp3"));
-    EXPECT_FALSE(fs::exists(folder.Path() / "empty.wav"));
+    EXPECT_FALSE(fs::exists(dir / "y.mp3"));
+    EXPECT_FALSE(fs::exists(dir / "empty.wav"));
 }
 
-TEST_F(RenderCommand, BankTakesRecordedSynthesisedOrAFolder) {
+TEST_F(StrokeKit, BankCommandTakesRecordedSynthesisedOrAFolder) {
     ASSERT_EQ(Run("bank " + Path("kit") + " --kit synthesised"), 0) << err;
     EXPECT_TRUE(std::ranges::equal(Written("kit/12 Na.wav"),
                                    CSampleBank(BuiltInKit::Synthesised).StrokeImage(12)));
@@ -281,11 +267,11 @@ TEST_F(RenderCommand, BankTakesRecordedSynthesisedOrAFolder) {
     EXPECT_EQ(Run("bank " + Path("rec") + " --kit recorded"),
               HasBuiltInKit(BuiltInKit::Recorded) ? 0 : 2);
     // A folder: stderr says which sounds came from it.
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder.Path() / "kit"))
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir / "kit"))
         if (const int id = KitFileSoundId(entry.path()); id != 12 && id != 3)
             fs::remove(entry.path());
     ASSERT_EQ(Run("bank " + Path("copy") + " --kit " + Path("kit")), 0) << err;
-    EXPECT_EQ(err, "lorvanta-cli: strokes 3 and 12 from " + (folder.Path() / "kit").string() +
+    EXPECT_EQ(err, "lorvanta-cli: strokes 3 and 12 from " + (dir / "kit").string() +
                        ", the others the " + KitChoiceText({DefaultBuiltInKit(), {}}) + " kit's\n");
     EXPECT_EQ(Run("bank " + Path("x") + " --kit " + Path("missing")), 2);
     EXPECT_NE(err.find("Cannot open the stroke kit folder"), std::string::npos);
