@@ -207,47 +207,35 @@ private slots:
 
     // --- The dialogs and the clipboard adapter --------------------------
 
-    void dialogRanges_data() {
-        QTest::addColumn<bool>("expand");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<float>("value");
-        QTest::newRow("highest tempo") << false << "1000" << 1000.0f;
-        QTest::newRow("tempo just under") << false << "9.99" << 0.0f;
-        QTest::newRow("lowest multiplier") << true << "0.1" << 0.1f;
-        QTest::newRow("multiplier too large") << true << "12" << 0.0f;
-    }
-    // A refused value keeps the dialog open with the range's message, and
-    // keeps what the dialog held.
+    // A refused value keeps the dialog open with the range's message and
+    // keeps what the dialog held; the highest tempo and lowest multiplier
+    // are taken.
     void dialogRanges() {
-        QFETCH(bool, expand);
-        QFETCH(QString, text);
-        QFETCH(float, value);
         RecordingMessageSink sink;
-        const bool accepted = value > 0.0f;
-        bool open = false;
-        float held = 0.0f;
-        if (expand) {
-            CExpandDlg dialog(sink);
-            dialog.show();
-            dialog.MultiplierEdit()->setText(text);
-            dialog.OkButton()->click();
-            open = dialog.isVisible();
-            held = dialog.Multiplier();
-        } else {
-            CTaalProperties dialog(QStringLiteral("Dadra"), 80.0f, sink);
-            dialog.show();
-            dialog.TempoEdit()->setText(text);
-            dialog.OkButton()->click();
-            open = dialog.isVisible();
-            held = dialog.Tempo();
-        }
-        QCOMPARE(open, !accepted);
-        QCOMPARE(held, accepted ? value : (expand ? 1.0f : 80.0f));
-        const std::string message =
-            expand ? "Multiplier must be between 0.1 and 10."
-                   : "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)";
+        CTaalProperties properties(QStringLiteral("Dadra"), 80.0f, sink);
+        properties.show();
+        properties.TempoEdit()->setText(QStringLiteral("9.99"));
+        properties.OkButton()->click();
+        QVERIFY(properties.isVisible());
+        QCOMPARE(properties.Tempo(), 80.0f);
+        properties.TempoEdit()->setText(QStringLiteral("1000"));
+        properties.OkButton()->click();
+        QVERIFY(!properties.isVisible());
+        QCOMPARE(properties.Tempo(), 1000.0f);
+
+        CExpandDlg expand(sink);
+        expand.show();
+        expand.MultiplierEdit()->setText(QStringLiteral("12"));
+        expand.OkButton()->click();
+        QVERIFY(expand.isVisible());
+        expand.MultiplierEdit()->setText(QStringLiteral("0.1"));
+        expand.OkButton()->click();
+        QVERIFY(!expand.isVisible());
+        QCOMPARE(expand.Multiplier(), 0.1f);
         QCOMPARE(Texts(sink),
-                 accepted ? std::vector<std::string>{} : std::vector<std::string>{message});
+                 (std::vector<std::string>{
+                     "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)",
+                     "Multiplier must be between 0.1 and 10."}));
     }
 
     void clipboardRoundTripInProcess() {

@@ -275,16 +275,12 @@ private slots:
 
     // The selection rules are the editor's; here the mouse and the keys reach
     // it and the pane follows. Keys scroll, and clicks hit the scrolled page.
-    void mouseKeysAndMenusSelect() {
+    void mouseAndKeysSelect() {
         Grid g(std::vector<float>(40, 1.0f), {850, 300});
-        QScrollBar* bar = g.view->verticalScrollBar();
         g.Key(Qt::Key_Down);
-        QCOMPARE(bar->value(), 25);
-        g.Key(Qt::Key_PageDown);
-        QCOMPARE(bar->value(), 25 + g.Page()->height());
-
+        QCOMPARE(g.view->verticalScrollBar()->value(), 25);
         // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
-        bar->setValue(110);
+        g.view->verticalScrollBar()->setValue(110);
         const int x = g.view->RowLeft() + 5;
         QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
         QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
@@ -335,9 +331,6 @@ private slots:
         g.view->verticalScrollBar()->setValue(40);
         Flush();
         QCOMPARE(editor->geometry().top(), 50 - 40);
-        g.view->setFocus();
-        g.Key(Qt::Key_Space); // not Play while it is open
-        QVERIFY(!g.view->IsPlaying());
 
         editor->setText(QStringLiteral("Tintal"));
         QTest::keyClick(editor, Qt::Key_Return);

@@ -133,12 +133,10 @@ private slots:
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(fixture.sink.Texts(),
                  std::vector<std::string>{"Unable to open hyperlink:\n\nNo browser."});
-        QVERIFY(!link.IsVisited());
 
         fixture.shell.urlError.reset();
         QTest::mouseClick(&link, Qt::LeftButton);
         QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{address, address}));
-        QVERIFY(link.IsVisited());
     }
 
     void helpShowsTheShippedPageInItsOwnWindow() {
