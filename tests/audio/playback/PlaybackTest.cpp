@@ -284,8 +284,7 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
     engine->OnAudioPlay();
     Step(3);
     engine->ShutdownDirectSound();
-    EXPECT_EQ(std::pair(engine->FeedingThreadExitCode(), engine->Ring()),
-              std::pair(kFeedingExitStopped, static_cast<OutputBuffer*>(nullptr)));
+    EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
     // The message names no platform's sound library.
     EXPECT_EQ(SoundInitFailureMessage(29).text,
               "Error initializing sound output (error code = 29)");
@@ -347,7 +346,6 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     ArmAllocationCounter(false);
     EXPECT_EQ(CountedAllocations(), before);
     EXPECT_GT(engine->Refills(), 2500u);
-    EXPECT_EQ(engine->Ring()->Underruns(), 0u);
 }
 #endif
 
