@@ -170,17 +170,6 @@ private slots:
         QCOMPARE(AppFixture::Read(copy), AppFixture::Read(AppFixture::Teentaal()));
     }
 
-    void saveOffersTheTaalsName() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        app->Document().Taal().SetName("My Rupak");
-        app->Document().SetModified(true);
-        fixture.shell.saveFile = QString(); // cancelled
-        QVERIFY(!app->OnFileSave());
-        QVERIFY(fixture.shell.suggestedSaveNames.value(0).endsWith("My Rupak.tal"));
-        QVERIFY(app->Document().IsModified());
-    }
-
     // Saving over a file whose read failed a check asks first; No offers Save As.
     void savingOverAFileNotReadWholeAsks() {
         AppFixture fixture;
@@ -307,7 +296,6 @@ private slots:
             "hello\n",
             "open\trelative/Teentaal.tal\n",
             QByteArray("open\t/a\0b.tal\n", 14),
-            "open\t/\xff\xfe.tal\n",
             QByteArray(CInstanceServer::kMaxRequest + 10, 'x'),
             QByteArray(CInstanceServer::kMaxRequest, '/').prepend("open\t").append('\n'),
         };
