@@ -190,7 +190,7 @@ TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
     // A link planted where a fixed temporary name would be is never followed.
     const auto victim = m_dir.Write("victim", {5});
     std::filesystem::create_symlink(victim, m_dir / "planted.wav.part");
-    const std::vector<Row> cases = {
+    Check({
         {{"convert", "long.tal", "never.tal"},
          3,
          "~Invalid Lorvanta file.\nlorvanta-cli: the file was not read completely; nothing is "
@@ -201,8 +201,7 @@ TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
         {{"convert", "one.tal", "fifo"}, 2, "%D/fifo is not a regular file.\n"},
         {{"render", "one.tal", "-o", "fifo.wav"}, 2, "~fifo.wav is not a regular file."},
         {{"render", "one.tal", "-o", "planted.wav"}, 0, ""},
-    };
-    Check(cases);
+    });
     EXPECT_EQ(TempDir::Read(victim), std::vector<std::uint8_t>{5});
     EXPECT_GT(std::filesystem::file_size(m_dir / "planted.wav"), 44u);
     EXPECT_FALSE(std::filesystem::exists(m_dir / "never.tal"));
@@ -212,11 +211,10 @@ TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
 TEST_F(CliCommands, BankKeepsExistingStrokes) {
     ASSERT_EQ(Cli({"bank", "kit"}).exitCode, 0);
     m_dir.Write("kit/12 Na.wav", {1, 2, 3}); // the user's own recording, unreadable or not
-    const std::vector<Row> cases = {
+    Check({
         {{"bank", "kit"}, 2, "~kit already holds stroke file "},
         {{"bank", "kit", "--kit", "kit", "--force"}, 2, "~kit is the kit folder"},
-    };
-    Check(cases);
+    });
     EXPECT_EQ(TempDir::Read(m_dir / "kit/12 Na.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -226,14 +224,14 @@ TEST_F(CliCommands, ComposeAndEditSaveWhatTheyMade) {
                   false)
                   .exitCode,
               0);
-    auto doc = Open("in.tal");
-    EXPECT_EQ(doc->Taal().BolAt(1)->bass.soundId, 3u); // the shipped Dhin: over the open Ge
+    EXPECT_EQ(Open("in.tal")->Taal().BolAt(1)->bass.soundId,
+              3u); // the shipped Dhin: over the open Ge
     ASSERT_EQ(Cli({"edit", "in.tal", "-o", "out.tal", "--script",
                    "select 0 1; expand 2; bol 3 \"name=Dhin: Open Ge\" bass-emphasis=-2.5 "
                    "pitch-instrument=Pakhawaj; select 2; cut; rename Other"})
                   .exitCode,
               0);
-    doc = Open("out.tal");
+    const auto doc = Open("out.tal");
     EXPECT_EQ(doc->Taal().Name(), "Other");
     EXPECT_EQ(doc->DefaultTempo(), 10.0f);
     ASSERT_EQ(doc->Taal().Count(), 3);

@@ -36,12 +36,6 @@ struct Editing {
 };
 
 TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
-    const auto taal = [](int bols, float beats) {
-        auto other = std::make_unique<CTaal>();
-        for (int i = 0; i < bols; ++i)
-            other->Append(std::make_unique<CBol2>("Na", i, beats));
-        return other;
-    };
     struct Case {
         const char* what;
         int bols;
@@ -66,7 +60,8 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
          [](CTaalEditor& e) { return e.Click(0, {}), e.ApplyBolProperties(CBol2("Na", 0, 10.5f)); },
          kBolDurationOutOfRange},
         {"notation, 50,001 bols", 2, 1.0f,
-         [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},
+         [](CTaalEditor& e) { return e.ReplaceTaal(Editing(50001, 1.0f).doc.Taal()); },
+         kTaalTooLarge},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -12,7 +12,6 @@
 #include <random>
 #include <sstream>
 #include <sys/resource.h>
-#include <tuple>
 
 namespace lorvanta::test {
 namespace {

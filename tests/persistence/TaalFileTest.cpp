@@ -19,7 +19,6 @@ namespace {
 
 using test::Bytes;
 using test::LegacyRecord;
-using test::OneBolFile;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -53,11 +52,11 @@ void Check(const Case& c) {
 }
 
 std::vector<std::uint8_t> Bol(std::uint32_t index, float duration, float reserved) {
-    return OneBolFile(Bytes().Bol("X", index, duration, reserved));
+    return test::OneBolFile(Bytes().Bol("X", index, duration, reserved));
 }
 
 std::vector<std::uint8_t> Sounds(const Bytes& bass, const Bytes& pitch, float duration = 1.0f) {
-    return OneBolFile(Bytes().BolHead("B", 0, duration).Append(bass).Append(pitch));
+    return test::OneBolFile(Bytes().BolHead("B", 0, duration).Append(bass).Append(pitch));
 }
 
 TEST(ReadChecks, BolsAndSounds) {
@@ -135,8 +134,7 @@ TEST(MalformedFile, DetailSaysWhere) {
         CLorvantaDoc doc;
         doc.InsertBol(-1);
         const ReadOutcome outcome = ReadTaalDocument(bytes, "/x.tal", doc);
-        EXPECT_TRUE(outcome.structuralError);
-        EXPECT_EQ(outcome.errorDetail, detail);
+        EXPECT_EQ(outcome.structuralError ? outcome.errorDetail : "", detail);
         EXPECT_TRUE(doc.IsEmpty() && doc.Taal().Count() == 0 && doc.Taal().Name() == "New Taal");
         EXPECT_FALSE(PostReadMessage(outcome, "/x.tal").has_value());
     }
@@ -178,8 +176,8 @@ TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
     for (std::size_t i = 0; i < 106 * 50000 + 105; ++i)
         file.push_back(record[i % 106]);
     CLorvantaDoc doc;
-    EXPECT_EQ(ReadTaalDocument(file, "/old/a.tal", doc).result, 0u);
-    EXPECT_EQ(doc.Taal().Count(), 50000);
+    EXPECT_TRUE(ReadTaalDocument(file, "/old/a.tal", doc).result == 0 &&
+                doc.Taal().Count() == 50000);
 
     test::TempDir dir;
     RecordingMessageSink sink;
@@ -304,8 +302,7 @@ TEST(SafeSave, ReplacesOnlyARegularWritableFileWhole) {
     const auto path = dir / "a.tal";
     SaveFailure failure;
     ASSERT_TRUE(SaveTaalFile(doc, path, failure)) << failure.reason;
-    EXPECT_EQ(doc.Header().version, 4);
-    EXPECT_FALSE(doc.IsModified());
+    EXPECT_TRUE(doc.Header().version == 4 && !doc.IsModified());
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     std::filesystem::create_symlink("a.tal", dir / "link.tal");
     doc.Taal().SetName("Again");
