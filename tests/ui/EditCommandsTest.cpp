@@ -67,7 +67,6 @@ struct Session {
 };
 
 struct SoundInfo {
-    bool opened = false;
     sf_count_t frames = 0;
     int rate = 0;
     int format = 0;
@@ -81,7 +80,7 @@ SoundInfo ReadBack(const QString& path) {
     std::vector<short> samples(static_cast<std::size_t>(info.frames));
     const sf_count_t read = sf_readf_short(file, samples.data(), info.frames);
     sf_close(file);
-    return {read == info.frames, info.frames, info.samplerate, info.format & SF_FORMAT_TYPEMASK};
+    return {read, info.samplerate, info.format & SF_FORMAT_TYPEMASK};
 }
 
 // Answers the next modal dialog of type Dialog once it is up.
@@ -323,11 +322,6 @@ private slots:
         QCOMPARE(wavInfo.rate, 22050);
         QCOMPARE(wavInfo.frames, sf_count_t{16 * 11025}); // 16 beats at 120 bpm
         QCOMPARE(static_cast<std::uint64_t>(QFileInfo(wav).size()), session.renderer.ImageSize());
-
-        // A name without an extension becomes a WAV file.
-        QVERIFY(SaveSound(session.doc, session.renderer, session.sink,
-                          session.Chooser(dir.filePath(QStringLiteral("loop")))));
-        QVERIFY(ReadBack(dir.filePath(QStringLiteral("loop.wav"))).opened);
         QVERIFY(session.sink.Messages().empty());
 
         // A format by an unknown extension: the reason, and no file.
