@@ -218,7 +218,6 @@ TEST_F(StrokeKit, KitChoicesReadBackAndTheDefaultIsTheRecordedKitWhenBuilt) {
               std::vector<SoundId>{12});
     ApplyKitChoice(bank, {BuiltInKit::Synthesised, {}}, sink);
     EXPECT_FALSE(bank.IsReplaced(12));
-    EXPECT_EQ(ReplacedIdsText({3, 12, 20}), "3, 12 and 20");
 }
 
 TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {

@@ -243,22 +243,18 @@ TEST_F(PlaybackTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts) {
     Open({1.0f, 0.5f}); // slots 13230 and 6615: 39690 bytes
     const TaalImage& image = renderer->Image();
     ASSERT_EQ(image.DataSize(), 39690u);
-    struct Case {
-        std::uint64_t read, lag;
-        float beat; // negative: not checked
-        std::uint32_t bol;
-    };
-    const Case cases[] = {
-        {26460, 0, 2.0f, 0},                          // sample 13230 starts bol 1: still bol 0
-        {26462, 0, -1.0f, 1},        {0, 0, 1.0f, 0}, // sample 0 matches no bol
-        {100, 3520, -1.0f, 1},       // the lag takes the offset back, round the cycle
-        {39690 + 26460, 0, 2.0f, 0}, // a reader position beyond the data wraps
-    };
-    for (const Case& c : cases) {
-        const PlayingPosition p = ComputePlayingPosition(c.read, c.lag, 1.5f, image);
-        EXPECT_TRUE(c.beat < 0.0f || p.beat == c.beat) << c.read << ": " << p.beat;
-        EXPECT_EQ(p.offset, (c.read + 39690 - c.lag) % 39690) << c.read;
-        EXPECT_EQ(p.bolIndex, c.bol) << c.read;
+    // Bytes read, lag, beat (negative: not checked), bol.
+    for (const auto& [read, lag, beat, bol] : {
+             std::tuple<std::uint64_t, std::uint64_t, float, std::uint32_t>(26460, 0, 2.0f, 0),
+             {26462, 0, -1.0f, 1},        // sample 13230 starts bol 1: still bol 0 above
+             {0, 0, 1.0f, 0},             // sample 0 matches no bol
+             {100, 3520, -1.0f, 1},       // the lag takes the offset back, round the cycle
+             {39690 + 26460, 0, 2.0f, 0}, // a reader position beyond the data wraps
+         }) {
+        const PlayingPosition p = ComputePlayingPosition(read, lag, 1.5f, image);
+        EXPECT_TRUE(beat < 0.0f || p.beat == beat) << read << ": " << p.beat;
+        EXPECT_EQ(std::pair(p.offset, p.bolIndex), std::pair((read + 39690 - lag) % 39690, bol))
+            << read;
     }
     // An image without samples gives the first beat.
     const PlayingPosition p = ComputePlayingPosition(1234, 56, 4.0f, TaalImage(WaveHeader{}));
