@@ -188,25 +188,14 @@ private slots:
         QCOMPARE(edited.index, 6u);
         QCOMPARE(edited.pitch.soundId, 12u);
         QCOMPARE(StateOf(pane), QStringLiteral("100"));
-    }
-
-    void choosingFromTheLists() {
-        RecordingMessageSink sink;
-        CBolPropertiesPane pane(sink);
-        CBol2 bol = SampleBol();
-        bol.pitch.instrument = Pakhawaj;
-        pane.ShowBol(bol, 0);
-        QCOMPARE(pane.PitchInstrumentList()->currentIndex(), 1);
 
         // An instrument refills its side's sounds; the id follows the Silence
         // now shown, so Apply stores what the form shows.
         Choose(pane.BassInstrumentList(), 1);
         QCOMPARE(pane.BassSoundId(), 0u);
-        QSignalSpy applied(&pane, &CBolPropertiesPane::applyRequested);
         pane.OnApply();
-        const auto edited = applied.at(0).at(0).value<CBol2>();
-        QCOMPARE(edited.bass.soundId, 0u);
-        QCOMPARE(edited.bass.instrument, std::uint8_t{Pakhawaj});
+        const auto bass = applied.at(1).at(0).value<CBol2>().bass;
+        QVERIFY(bass.soundId == 0 && bass.instrument == Pakhawaj);
     }
 
     // Typing a name the list holds changes the name; only a choice from the

@@ -197,7 +197,6 @@ private slots:
         QCOMPARE(LaidOut(taal, 750).RulerRowCount(), 3); // 7 beats a row
         QCOMPARE(LaidOut(taal, 850).RulerRowCount(), 2); // exactly 8 + 8
         CGridLayout layout = LaidOut(taal, 750);
-        QVERIFY(!layout.UpdateRulerRows(16.0f));
         QVERIFY(layout.UpdateRulerRows(400.0f));
         QCOMPARE(layout.RulerRowCount(), 58); // past the 50 rows made at first
     }

@@ -1,12 +1,11 @@
 // Start-up with and without a file, the window's place, pane switching,
-// playing from the grid, the bars reaching the sound; the About box and Help.
+// playing from the grid, the bars reaching the sound; Help.
 #include "AppTestSupport.h"
 
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
-#include "ui/dialogs/AboutDialog.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
@@ -118,25 +117,6 @@ private slots:
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
-    }
-
-    void aboutBox() {
-        AppFixture fixture;
-        const QUrl address(QStringLiteral("https://help.example/lorvanta"));
-        CAboutDialog about(address, fixture.sink, fixture.shell.Services().openUrl);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
-
-        CHyperLink& link = *about.Link();
-        // The desktop refuses: its reason is shown and the link stays unvisited.
-        fixture.shell.urlError = QStringLiteral("No browser.");
-        QTest::mouseClick(&link, Qt::LeftButton);
-        QCOMPARE(fixture.sink.Texts(),
-                 std::vector<std::string>{"Unable to open hyperlink:\n\nNo browser."});
-
-        fixture.shell.urlError.reset();
-        QTest::mouseClick(&link, Qt::LeftButton);
-        QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{address, address}));
     }
 
     void helpShowsTheShippedPageInItsOwnWindow() {
