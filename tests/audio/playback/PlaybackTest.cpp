@@ -26,8 +26,6 @@
 namespace lorvanta::test {
 namespace {
 
-constexpr std::uint32_t kRingSamples = 1760;
-
 // The image's samples looped from sample `start`, `count` of them.
 std::vector<std::int16_t> Looped(const std::vector<std::int16_t>& cycle, std::size_t start,
                                  std::size_t count) {
@@ -184,10 +182,10 @@ TEST_F(PlaybackTest, ChangesWhilePlayingRebuildTheImageAtTheSameFraction) {
     const std::uint64_t readerAfter = ReaderPosition();
     EXPECT_NEAR(readerAfter / 88200.0, 52800.0 / 105840, 2.0 / 88200);
     Step(100);
-    // What the ring held is heard out, then the new cycle from the reader's
-    // new position on.
-    auto expected = Looped(oldCycle, 0, heardBefore + kRingSamples);
-    const auto newPart = Looped(Cycle(), readerAfter / 2, 100 * 220 - kRingSamples);
+    // What the ring held (1760 samples) is heard out, then the new cycle from
+    // the reader's new position on.
+    auto expected = Looped(oldCycle, 0, heardBefore + 1760);
+    const auto newPart = Looped(Cycle(), readerAfter / 2, 100 * 220 - 1760);
     expected.insert(expected.end(), newPart.begin(), newPart.end());
     EXPECT_TRUE(Heard() == expected);
 
