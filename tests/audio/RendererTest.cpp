@@ -26,8 +26,6 @@ CSound Sound(SoundId id, float emphasis) {
     return MakeBol({1.0f, id, 0, emphasis})->pitch;
 }
 
-} // namespace
-
 TEST(MixInto, AddsTheScaledStrokeTruncatedAndClampsTheSum) {
     using Samples = std::vector<std::int16_t>;
     struct Case {
@@ -115,8 +113,6 @@ TEST(SampleBankStrokes, TheSilenceCannotBeReplacedAndOthersComeBack) {
     EXPECT_EQ(bank.StrokeImage(5).data(), builtIn.data());
 }
 
-namespace {
-
 class Renderer : public ::testing::Test {
 protected:
     void Load(const std::vector<BolSpec>& specs) {
@@ -136,8 +132,6 @@ protected:
     CTaalRenderer renderer{taal, bank, sink};
     std::size_t m_counted = 0;
 };
-
-} // namespace
 
 TEST_F(Renderer, TheCeilingDecidesWhatIsRenderedAgain) {
     Load({{1.0f, 12, 3, 2.0f, 2.0f}, {1.0f, 7, 0}, {1.0f, 14, 1}});
@@ -218,7 +212,6 @@ TEST(Audition, LevelIsLoweredOnlyAboveZeroDecibelsAndAFailureReleasesTheBuffer) 
 
 // The literal image: whole blocks of 6 seconds per beat, the slots copied out
 // one after the other.
-namespace {
 
 float Ceiling(const CTaal& taal) {
     return std::ranges::max(taal.Bols() | std::views::transform([](const auto& bol) {
@@ -286,8 +279,6 @@ std::vector<BolSpec> RandomBols(std::mt19937& random) {
     return bols;
 }
 
-} // namespace
-
 TEST_P(VirtualImage, EqualsTheLiteralImage) {
     std::mt19937 random(GetParam());
     std::uniform_real_distribution<double> logBpm(1.0, 3.0); // 10 to 1000 bpm
@@ -337,3 +328,5 @@ TEST_P(VirtualImage, EqualsTheLiteralImage) {
 
 // Seeds of each stored-sample budget (the seed modulo 3).
 INSTANTIATE_TEST_SUITE_P(RandomTaals, VirtualImage, ::testing::Values(1u, 2u, 3u, 8u, 15u, 16u));
+
+} // namespace

@@ -168,8 +168,7 @@ TEST_F(OutputBufferTest, TheResamplerTakesTheBuffersSamplesAtItsFrequencyWithout
 #endif
     const std::uint32_t rates[] = {22050, 31183, 15591, 23361};
     for (int i = 0; i < 2000; ++i) {
-        if (i % 50 == 0)
-            buffer->SetFrequency(rates[(i / 50) % 4]);
+        buffer->SetFrequency(rates[(i / 50) % 4]);
         if (i % 500 == 499)
             resampler->Reset();
         resampler->MixInto(*buffer, kDeviceRate, out.data(), 256, 1.0f);
