@@ -27,10 +27,10 @@ namespace lorvanta::test {
 
 // Answers each box with the next scripted answer, or with the first button
 // of the box when the script has run out; keeps every message.
-class ScriptedMessageSink : public MessageSink {
+class ScriptedMessageSink : public RecordingMessageSink {
 public:
     MessageAnswer Show(const UserMessage& message) override {
-        m_messages.push_back(message);
+        RecordingMessageSink::Show(message);
         if (!m_answers.empty()) {
             const MessageAnswer answer = m_answers.front();
             m_answers.pop_front();
@@ -43,18 +43,9 @@ public:
                                                               : MessageAnswer::Ok;
     }
     void Answer(MessageAnswer answer) { m_answers.push_back(answer); }
-    const std::vector<UserMessage>& Messages() const { return m_messages; }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const UserMessage& message : m_messages)
-            texts.push_back(message.text);
-        return texts;
-    }
-    void Clear() { m_messages.clear(); }
 
 private:
     std::deque<MessageAnswer> m_answers;
-    std::vector<UserMessage> m_messages;
 };
 
 // The desktop as tests see it.

@@ -148,7 +148,7 @@ private slots:
         if (message.isEmpty()) {
             QVERIFY(fixture.sink.Messages().empty());
         } else {
-            QCOMPARE(fixture.sink.Texts(),
+            QCOMPARE(Texts(fixture.sink),
                      std::vector<std::string>{message.arg(path).toStdString()});
         }
     }
@@ -183,7 +183,7 @@ private slots:
         fixture.sink.Answer(MessageAnswer::No);
         fixture.shell.saveFile = QString(); // Save As cancelled
         QVERIFY(!app->OnFileSave());
-        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{question});
+        QCOMPARE(Texts(fixture.sink), std::vector<std::string>{question});
         QCOMPARE(fixture.shell.suggestedSaveNames.size(), 1);
         QCOMPARE(AppFixture::Read(bad), original);
     }
@@ -199,7 +199,7 @@ private slots:
         fixture.sink.Answer(MessageAnswer::Cancel);
         app->OnFileNew();
         QCOMPARE(app->Document().Taal().Count(), 16);
-        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{"Save changes to Teentaal.tal?"});
+        QCOMPARE(Texts(fixture.sink), std::vector<std::string>{"Save changes to Teentaal.tal?"});
         fixture.sink.Answer(MessageAnswer::Cancel);
         QVERIFY(!frame.close());
 
@@ -335,7 +335,7 @@ private slots:
         app->Document().SetModified(true);
         fixture.sink.Answer(MessageAnswer::Cancel);
         QVERIFY(Send(name, AppFixture::Teentaal()));
-        QTRY_COMPARE(fixture.sink.Texts(), std::vector<std::string>{"Save changes to New Taal?"});
+        QTRY_COMPARE(Texts(fixture.sink), std::vector<std::string>{"Save changes to New Taal?"});
         QVERIFY(app->Document().IsEmpty());
 
         fixture.sink.Answer(MessageAnswer::No);

@@ -151,7 +151,7 @@ private slots:
         for (int i = 0; i < 4; ++i)
             trigger(kCmdExpandDouble);
         QCOMPARE(taal.BolAt(0)->duration, beats * 8.0f);
-        QCOMPARE(fixture.sink.Texts(),
+        QCOMPARE(Texts(fixture.sink),
                  std::vector<std::string>{"A bol lasts from 0.001 to 10 beats."});
     }
 

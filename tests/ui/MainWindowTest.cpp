@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(Title(*app->MainFrame()), QStringLiteral("New Taal - Lorvanta"));
         QCOMPARE(app->MainFrame()->focusWidget(), app->MainFrame()->GetGridView());
         QTest::keyClick(app->MainFrame()->GetGridView(), Qt::Key_Space);
-        QCOMPARE(fixture.sink.Texts(),
+        QCOMPARE(Texts(fixture.sink),
                  std::vector<std::string>{"You must load a Taal before playing it"});
 
         app.reset();

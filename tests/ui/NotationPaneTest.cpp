@@ -111,11 +111,6 @@ private slots:
         Fixture f;
         QCOMPARE(Text(f.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge"));
 
-        // Any change from elsewhere rewrites the text, dropping unapplied edits.
-        SetText(f.pane, "typed, not applied");
-        AddBol(f.doc, "Na", 0.5f);
-        QCOMPARE(Text(f.pane), std::string("Tabla: Na [1.00] | Tin | Tin | Ge | Na [0.50]"));
-
         CLorvantaDoc empty;
         f.pane.SetDocument(&empty);
         QCOMPARE(Text(f.pane), std::string(kNotationHintText));

@@ -105,7 +105,7 @@ private slots:
         fixture.sink.Answer(MessageAnswer::Retry);
         dialog.accept();
         QVERIFY(dialog.isVisible());
-        QCOMPARE(fixture.sink.Texts(),
+        QCOMPARE(Texts(fixture.sink),
                  std::vector<std::string>{
                      QString::fromLatin1(kMissingFolder).arg(missing).toStdString()});
         fixture.sink.Answer(MessageAnswer::Cancel);
