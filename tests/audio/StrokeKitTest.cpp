@@ -122,10 +122,9 @@ TEST_F(StrokeKit, OtherRatesChannelsAndFormatsBecomeMonoAt22050OfTheSameDuration
     // 50 samples at 22050 Hz is one period.
     EXPECT_NEAR(Peak(samples), 14600, 30);
     EXPECT_NEAR(samples[5000 + 50], samples[5000], 200);
-    EXPECT_EQ(Load(Write("3 Ge.flac", Sine(4800, 48000, 1, 50.0, 0.5), 48000, 1,
-                         SF_FORMAT_FLAC | SF_FORMAT_PCM_24))
-                  .size(),
-              2205u);
+    const auto flac = Write("3 Ge.flac", Sine(4800, 48000, 1, 50.0, 0.5), 48000, 1,
+                            SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    EXPECT_EQ(Load(flac).size(), 2205u);
     EXPECT_TRUE(sink.Messages().empty());
 
     // Long files are cut at thirty seconds, with a warning.

@@ -24,17 +24,16 @@ constexpr std::uint32_t kChunk = 440;
 constexpr std::uint32_t kRing = 8 * kChunk;
 constexpr double kDeviceRate = 48000.0;
 
-// A locked region; the second piece only when asked for.
+// A locked region, in one or two pieces.
 struct Region {
     HResult result;
     std::uint8_t* p1 = nullptr;
     std::uint8_t* p2 = nullptr;
     std::uint32_t n1 = 0, n2 = 0;
 };
-Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes, bool two = true) {
+Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes) {
     Region r{};
-    r.result =
-        buffer.Lock(offset, bytes, &r.p1, &r.n1, two ? &r.p2 : nullptr, two ? &r.n2 : nullptr);
+    r.result = buffer.Lock(offset, bytes, &r.p1, &r.n1, &r.p2, &r.n2);
     return r;
 }
 
@@ -75,8 +74,7 @@ TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
     const std::pair<std::uint32_t, std::uint32_t> regions[] = {
         {kRing, 2}, {1, 2}, {0, 3}, {0, kRing + 2}, {0, 0}};
     for (const auto& [offset, bytes] : regions)
-        EXPECT_EQ(Lock(*ring, offset, bytes, false).result, kHrInvalidArg)
-            << offset << " " << bytes;
+        EXPECT_EQ(Lock(*ring, offset, bytes).result, kHrInvalidArg) << offset << " " << bytes;
     EXPECT_EQ(ring->SetCurrentPosition(kRing), kHrInvalidArg);
     EXPECT_EQ(ring->SetFrequency(99), kHrInvalidArg);
     EXPECT_EQ(ring->SetVolume(1), kHrInvalidArg);

@@ -331,10 +331,8 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
             renderer->SetTempo(0.3f + 0.1f * static_cast<float>(step / 10 % 5));
         if (step % 30 == 29)
             renderer->SetPitch(step % 60 == 29 ? 1.4142135f : 0.8908987f);
-        {
-            AllocationScope consumer(true); // the output's side counts
-            device->AdvanceTime(std::chrono::milliseconds(10));
-        }
+        AllocationScope consumer(true); // the output's side counts
+        device->AdvanceTime(std::chrono::milliseconds(10));
         WaitForFeeder();
     }
     ArmAllocationCounter(false);
