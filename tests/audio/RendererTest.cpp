@@ -115,10 +115,6 @@ TEST(SampleBankStrokes, TheSilenceCannotBeReplacedAndOthersComeBack) {
 
 class Renderer : public ::testing::Test {
 protected:
-    void Load(const std::vector<BolSpec>& specs) {
-        FillTaal(taal, specs);
-        ASSERT_EQ(renderer.InitialUpdate(), 0u);
-    }
     // Renders since the last call.
     std::size_t Renders() {
         const std::size_t count = renderer.RenderCount() - m_counted;
@@ -134,7 +130,8 @@ protected:
 };
 
 TEST_F(Renderer, TheCeilingDecidesWhatIsRenderedAgain) {
-    Load({{1.0f, 12, 3, 2.0f, 2.0f}, {1.0f, 7, 0}, {1.0f, 14, 1}});
+    FillTaal(taal, {{1.0f, 12, 3, 2.0f, 2.0f}, {1.0f, 7, 0}, {1.0f, 14, 1}});
+    ASSERT_EQ(renderer.InitialUpdate(), 0u);
     ASSERT_EQ(renderer.EmphasisCeiling(), 4.0f);
     Renders();
 

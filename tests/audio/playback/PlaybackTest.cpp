@@ -42,6 +42,7 @@ protected:
     // engine on a hand-stepped output (keeping nothing without `capture`).
     void Open(const std::vector<float>& durations, std::uint32_t latencyFrames = 0,
               bool capture = true) {
+        engine.reset(); // an engine of an earlier Open stops first
         doc.Taal().RemoveAll();
         for (std::size_t i = 0; i < durations.size(); ++i)
             doc.Taal().Append(MakeBol({durations[i], static_cast<SoundId>(1 + i % 29),
@@ -65,7 +66,6 @@ protected:
         engine->SetPositionHandler(onPosition);
         ASSERT_EQ(engine->InitDirectSound(), 0u);
     }
-    void TearDown() override { engine.reset(), renderer.reset(); }
 
     // Plays `chunks` notification chunks of the ring (220 samples each),
     // letting the feeding thread refill after each as a device would.
@@ -128,7 +128,6 @@ TEST_F(PlaybackTest, WhatIsHeardIsTheImageLoopedByteForByte) {
         Step(wakes, chunks * CPlaybackEngine::kNotifySamples);
         EXPECT_TRUE(Heard() == Looped(Cycle(), 0, wakes * chunks * 220)) << durations.size();
         EXPECT_EQ(engine->Ring()->Underruns(), 0u);
-        TearDown();
     }
 }
 
