@@ -38,29 +38,25 @@ int RunOwner(QApplication& app) {
     QtBolClipboard clipboard;
     if (!clipboard.Put(SamplePayload()))
         return 2;
+    const auto say = [](const char* word) {
+        std::printf("%s\n", word);
+        std::fflush(stdout);
+    };
     QSocketNotifier input(fileno(stdin), QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
         input.setEnabled(false);
         char line[64];
-        if (!std::fgets(line, sizeof line, stdin)) {
-            app.exit(3);
-            return;
-        }
+        if (!std::fgets(line, sizeof line, stdin))
+            return app.exit(3);
         // Whatever the clipboard told us meanwhile is taken in first.
         QCoreApplication::processEvents();
-        std::printf("%s\n", clipboard.ClearIfOwn() ? "cleared" : "kept");
-        std::fflush(stdout);
+        say(clipboard.ClearIfOwn() ? "cleared" : "kept");
         QCoreApplication::processEvents();
         app.exit(0);
     });
     // Once the event loop runs, the clipboard is ours on the display.
     QMetaObject::invokeMethod(
-        &app,
-        [] {
-            std::printf("ready\n");
-            std::fflush(stdout);
-        },
-        Qt::QueuedConnection);
+        &app, [&] { say("ready"); }, Qt::QueuedConnection);
     return app.exec();
 }
 

@@ -100,10 +100,6 @@ struct Grid {
     QRect NameOnScreen() const { return view->TaalNameRect().translated(-view->ScrollOffset()); }
 };
 
-std::vector<int> Indices(std::initializer_list<int> list) {
-    return list;
-}
-
 void Fill(CTaal& taal, const std::vector<float>& durations) {
     taal.RemoveAll();
     for (float duration : durations)
@@ -283,14 +279,14 @@ private slots:
         const int x = g.view->RowLeft() + 5;
         QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
         QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
-        QCOMPARE(g.Selected(), Indices({7}));
+        QCOMPARE(g.Selected(), std::vector<int>{7});
         g.Click(2);
         QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
         g.Click(4, Qt::ControlModifier);
         g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), Indices({2, 4, 5, 6}));
+        QCOMPARE(g.Selected(), (std::vector<int>{2, 4, 5, 6}));
         g.Key(Qt::Key_End);
-        QCOMPARE(g.Selected(), Indices({39}));
+        QCOMPARE(g.Selected(), std::vector<int>{39});
         g.Key(Qt::Key_Delete);
         QCOMPARE(g.view->Layout().CellCount(), 39);
     }

@@ -56,10 +56,6 @@ private slots:
             // Nothing is written while the window lives.
             QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue));
         }
-        const auto store = OpenUserSettings();
-        QCOMPARE(store->value(kTaalsFolderValue).toString(), fixture.Path("mine"));
-        QCOMPARE(store->value(kPlayingBeatDisplayValue).toUInt(), 1u);
-
         const auto app = fixture.Start();
         QCOMPARE(app->MainFrame()->Settings().taalsFolder, fixture.Path("mine"));
         QCOMPARE(app->MainFrame()->Settings().playingBeatDisplay, 1u);
