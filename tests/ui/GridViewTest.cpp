@@ -187,17 +187,7 @@ private slots:
         QCOMPARE(layout.GetBolView(2)->text, std::string("Dha"));
     }
 
-    void rulerRowsCountTheTaalsBeats() {
-        CTaal taal;
-        Fill(taal, std::vector<float>(16, 1.0f));
-        QCOMPARE(LaidOut(taal, 750).RulerRowCount(), 3); // 7 beats a row
-        QCOMPARE(LaidOut(taal, 850).RulerRowCount(), 2); // exactly 8 + 8
-        CGridLayout layout = LaidOut(taal, 750);
-        QVERIFY(layout.UpdateRulerRows(400.0f));
-        QCOMPARE(layout.RulerRowCount(), 58); // past the 50 rows made at first
-    }
-
-    void hitTestingExcludesRightAndBottomEdges() {
+    void hitTestingAndRulerRows() {
         CTaal taal;
         Fill(taal, {1.0f, 0.5f, 2.0f, 3.0f});
         const CGridLayout layout = LaidOut(taal, 450);
@@ -207,6 +197,14 @@ private slots:
         QCOMPARE(layout.HitTest(375, 210), -1); // the rest of row 0 is empty
         QCOMPARE(layout.HitTest(100, 250), -1); // between the rows
         QCOMPARE(layout.HitTest(25, 310), 3);
+
+        // Ruler rows count the Taal's beats, and grow with a long Taal.
+        Fill(taal, std::vector<float>(16, 1.0f));
+        QCOMPARE(LaidOut(taal, 750).RulerRowCount(), 3); // 7 beats a row
+        QCOMPARE(LaidOut(taal, 850).RulerRowCount(), 2); // exactly 8 + 8
+        CGridLayout rulers = LaidOut(taal, 750);
+        QVERIFY(rulers.UpdateRulerRows(400.0f));
+        QCOMPARE(rulers.RulerRowCount(), 58); // past the 50 rows made at first
     }
 
     void positionMovesRepaintOnlyWhatChanges() {
@@ -247,10 +245,9 @@ private slots:
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
         // The selected cell (225 to 325) is silver inside a 2-pixel frame; an
-        // unselected one is framed by one black pixel on white.
+        // unselected one is framed by one black pixel.
         QCOMPARE(at(225, 210), QColor(Qt::black));
         QCOMPARE(at(226, 210), QColor(192, 192, 192));
-        QCOMPARE(at(426, 210), QColor(Qt::white));
         // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
         QCOMPARE(at(274, 181), blue);
         QCOMPARE(at(300, 180), QColor(Qt::black));

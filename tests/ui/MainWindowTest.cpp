@@ -73,7 +73,6 @@ private slots:
     void windowFitsTheScreen() {
         const std::pair<QRect, QRect> cases[] = {
             {{0, 0, 1920, 1040}, {20, 20, 1200, 800}},
-            {{0, 0, 1366, 768}, {20, 40, 1200, 720}},
             {{0, 32, 1024, 568}, {8, 72, 1008, 520}},
         };
         for (const auto& [available, expected] : cases)
