@@ -29,10 +29,8 @@ inline std::vector<unsigned char> StrokeImage(const std::vector<std::int16_t>& s
     const WaveHeader header =
         MakeWaveHeader(kSampleRate, static_cast<std::uint32_t>(samples.size() * 2));
     std::vector<unsigned char> image(header.begin(), header.end());
-    for (const std::int16_t sample : samples) {
-        image.push_back(static_cast<unsigned char>(static_cast<std::uint16_t>(sample)));
-        image.push_back(static_cast<unsigned char>(static_cast<std::uint16_t>(sample) >> 8));
-    }
+    image.resize(kWaveHeaderSize + samples.size() * 2);
+    std::memcpy(image.data() + kWaveHeaderSize, samples.data(), samples.size() * 2);
     return image;
 }
 
@@ -119,14 +117,6 @@ inline void FillTaal(CTaal& taal, const std::vector<BolSpec>& specs) {
     taal.RemoveAll();
     for (std::size_t i = 0; i < specs.size(); ++i)
         taal.Append(MakeBol(specs[i], static_cast<std::uint32_t>(i)));
-}
-
-// The silence recording's header, the template of every image.
-inline WaveHeader SilenceHeader(const CSampleBank& bank) {
-    WaveHeader header{};
-    const auto bytes = bank.StrokeImage(0);
-    std::memcpy(header.data(), bytes.data(), kWaveHeaderSize);
-    return header;
 }
 
 } // namespace lorvanta::test

@@ -1,7 +1,5 @@
-// The limits a Taal file's reader accepts, kept by every edit: a change that
-// would leave them is refused whole, and whatever the edits and the notation
-// make is saved as a file that reads back with result 0, and undone and redone
-// byte for byte.
+// Every edit keeps a Taal within what the reader accepts: what would leave it is
+// refused whole; what is made reads back with result 0 and undoes byte for byte.
 #include "model/TaalLimits.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
@@ -22,20 +20,12 @@ namespace {
 static_assert(limits::kMaxBols == kMaxTaalCount && limits::kMaxBeats == kMaxTaalTotal &&
               limits::kMinBolBeats == kMinBolDuration && limits::kMaxBolBeats == kMaxBolDuration);
 
-// n bols of the given length, appended without renumbering bol by bol.
-void Fill(CLorvantaDoc& doc, int n, float beats) {
-    for (int i = 0; i < n; ++i) {
-        auto bol = std::make_unique<CBol2>();
-        bol->duration = beats;
-        bol->index = static_cast<std::uint32_t>(i);
-        doc.Taal().Append(std::move(bol));
-    }
-    doc.SetEmpty(n == 0);
-}
-
 struct Editing {
+    // The bols appended without renumbering bol by bol.
     Editing(int bols, float beats) {
-        Fill(doc, bols, beats);
+        for (int i = 0; i < bols; ++i)
+            doc.Taal().Append(std::make_unique<CBol2>("Silence", i, beats));
+        doc.SetEmpty(bols == 0);
         editor.Reset();
     }
     CLorvantaDoc doc;
@@ -46,12 +36,6 @@ struct Editing {
 };
 
 TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
-    const auto taal = [](int bols, float beats) {
-        auto other = std::make_unique<CTaal>();
-        for (int i = 0; i < bols; ++i)
-            other->Append(std::make_unique<CBol2>("Na", i, beats));
-        return other;
-    };
     struct Case {
         const char* what;
         int bols;
@@ -63,34 +47,21 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
         {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
          kTaalTooLarge},
         {"paste, 30,000 bols twice", 30000, 1.0f,
-         [](CTaalEditor& e) {
-             e.SelectAll();
-             e.Copy();
-             return e.Paste();
-         },
-         kTaalTooLarge},
+         [](CTaalEditor& e) { return e.SelectAll(), e.Copy(), e.Paste(); }, kTaalTooLarge},
         {"merge a bol of 12 beats", 3, 1.0f,
          [](CTaalEditor& e) {
-             const CBol2 bol("Na", 0, 12.0f);
-             return e.InsertBols({&bol});
+             return e.InsertBols({std::make_unique<CBol2>("Na", 0, 12.0f).get()});
          },
          kBolDurationOutOfRange},
         {"expand 10x to 100", 2, 10.0f,
-         [](CTaalEditor& e) {
-             e.SelectAll();
-             return e.ExpandSelected(10.0f);
-         },
+         [](CTaalEditor& e) { return e.SelectAll(), e.ExpandSelected(10.0f); },
          kBolDurationOutOfRange},
         {"bol apply, 10.5 beats", 2, 1.0f,
-         [](CTaalEditor& e) {
-             e.Click(0, {});
-             CBol2 edited = *e.GetFirstSelectedBol();
-             edited.duration = 10.5f;
-             return e.ApplyBolProperties(edited);
-         },
+         [](CTaalEditor& e) { return e.Click(0, {}), e.ApplyBolProperties(CBol2("Na", 0, 10.5f)); },
          kBolDurationOutOfRange},
         {"notation, 50,001 bols", 2, 1.0f,
-         [&](CTaalEditor& e) { return e.ReplaceTaal(*taal(50001, 1.0f)); }, kTaalTooLarge},
+         [](CTaalEditor& e) { return e.ReplaceTaal(Editing(50001, 1.0f).doc.Taal()); },
+         kTaalTooLarge},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -24,7 +24,6 @@ public:
     }
     Bytes& U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
     Bytes& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
-    Bytes& I32(std::int32_t v) { return U32(static_cast<std::uint32_t>(v)); }
     Bytes& F32(float v) { return U32(std::bit_cast<std::uint32_t>(v)); }
     Bytes& Raw(std::string_view text) {
         m_data.insert(m_data.end(), text.begin(), text.end());
@@ -48,7 +47,7 @@ public:
     Bytes& Params(float tempo = std::bit_cast<float>(0x42C7FFFFu)) { return F32(tempo).Zeros(256); }
     Bytes& TaalHead(std::string_view name, std::int32_t count, float total,
                     std::uint16_t listCount) {
-        return Str(name).I32(count).F32(total).U16(listCount);
+        return Str(name).U32(static_cast<std::uint32_t>(count)).F32(total).U16(listCount);
     }
     Bytes& ClassTag() { return U16(0xFFFF).U16(0).U16(5).Raw("CBol2"); }
     Bytes& Sound(std::string_view name = "Silence", std::uint32_t id = 0,
@@ -97,23 +96,19 @@ inline std::vector<std::uint8_t> LegacyRecord(std::string_view name, std::string
     return record.Data();
 }
 
-// Values as the descriptions below print them ("nan", "inf", "0.5").
-inline std::string Text(float value) {
-    std::ostringstream out;
-    out << value;
-    return out.str();
-}
-
 // "name id instrument emphasis".
 inline std::string Describe(const CSound& s) {
-    return s.name + " " + std::to_string(s.soundId) + " " + std::to_string(s.instrument) + " " +
-           Text(s.emphasis);
+    std::ostringstream out;
+    out << s.name << " " << s.soundId << " " << static_cast<int>(s.instrument) << " " << s.emphasis;
+    return out.str();
 }
 
 // "name index duration reserved / bass / pitch".
 inline std::string Describe(const CBol2& b) {
-    return b.name + " " + std::to_string(b.index) + " " + Text(b.duration) + " " +
-           Text(b.reserved) + " / " + Describe(b.bass) + " / " + Describe(b.pitch);
+    std::ostringstream out;
+    out << b.name << " " << b.index << " " << b.duration << " " << b.reserved << " / "
+        << Describe(b.bass) << " / " << Describe(b.pitch);
+    return out.str();
 }
 
 } // namespace lorvanta::test

@@ -27,53 +27,34 @@ namespace lorvanta::test {
 
 // Answers each box with the next scripted answer, or with the first button
 // of the box when the script has run out; keeps every message.
-class ScriptedMessageSink : public MessageSink {
+class ScriptedMessageSink : public RecordingMessageSink {
 public:
     MessageAnswer Show(const UserMessage& message) override {
-        m_messages.push_back(message);
+        RecordingMessageSink::Show(message);
         if (!m_answers.empty()) {
             const MessageAnswer answer = m_answers.front();
             m_answers.pop_front();
             return answer;
         }
-        switch (message.buttons) {
-        case MessageButtons::YesNo:
-        case MessageButtons::YesNoCancel:
+        if (message.buttons == MessageButtons::YesNo ||
+            message.buttons == MessageButtons::YesNoCancel)
             return MessageAnswer::Yes;
-        case MessageButtons::RetryCancel:
-            return MessageAnswer::Cancel;
-        default:
-            return MessageAnswer::Ok;
-        }
+        return message.buttons == MessageButtons::RetryCancel ? MessageAnswer::Cancel
+                                                              : MessageAnswer::Ok;
     }
     void Answer(MessageAnswer answer) { m_answers.push_back(answer); }
-    const std::vector<UserMessage>& Messages() const { return m_messages; }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const UserMessage& message : m_messages)
-            texts.push_back(message.text);
-        return texts;
-    }
-    void Clear() { m_messages.clear(); }
 
 private:
     std::deque<MessageAnswer> m_answers;
-    std::vector<UserMessage> m_messages;
 };
 
 // The desktop as tests see it.
 struct FakeShell {
-    QString openFile;
-    QString saveFile;
-    QString folder;
-    QString soundFile;
+    QString openFile, saveFile, folder, soundFile;
     std::optional<QString> urlError;
     bool browser = true;
-    QStringList suggestedSaveNames;
-    QStringList folderStarts;
+    QStringList suggestedSaveNames, filesShown;
     QList<QUrl> urlsOpened;
-    QStringList filesShown;
-    std::optional<QString> showError;
 
     ShellServices Services() {
         ShellServices services;
@@ -83,18 +64,15 @@ struct FakeShell {
             return saveFile;
         };
         services.chooseSoundFile = [this](QWidget*, const QString&) { return soundFile; };
-        services.chooseFolder = [this](QWidget*, const QString&, const QString& start) {
-            folderStarts.append(start);
-            return folder;
-        };
-        services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
+        services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return folder; };
+        services.openUrl = [this](const QUrl& url) {
             urlsOpened.append(url);
             return urlError;
         };
         services.hasBrowser = [this] { return browser; };
         services.showInFileManager = [this](const QString& file) -> std::optional<QString> {
             filesShown.append(file);
-            return showError;
+            return std::nullopt;
         };
         return services;
     }
@@ -175,6 +153,7 @@ template <typename Bar> struct BarWindow {
         elsewhere->setFocus();
         window.show();
         window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
     }
 };
 

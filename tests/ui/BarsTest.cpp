@@ -1,0 +1,187 @@
+// The tempo bar (typed tempos and their range, the slider's two events, Quick
+// Change, Reset and the tempo a document opens with) and
+// the pitch bar (typed shifts, the slider, the whole-semitone buttons).
+#include "AppTestSupport.h"
+
+#include "model/SoundTables.h"
+#include "ui/bars/PitchCtrlBar.h"
+#include "ui/bars/TempoCtrlBar.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+
+#include <cmath>
+
+using namespace lorvanta;
+using namespace lorvanta::test;
+
+namespace {
+
+const char* const kRangeMessage =
+    "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)";
+
+bool WholeTextSelected(const QLineEdit* edit) {
+    return edit->hasFocus() && edit->selectedText() == edit->text() && !edit->text().isEmpty();
+}
+
+// Types over the edit's text and presses Enter.
+void Enter(QLineEdit* edit, const QString& text) {
+    TypeOver(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+} // namespace
+
+class BarsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // --- Tempo ----------------------------------------------------------
+
+    void enterAppliesTypedTempo() {
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        Enter(bar.TempoEdit(), QStringLiteral("120"));
+        QCOMPARE(spy.at(0).at(0).toFloat(), 0.5f);
+        QCOMPARE(bar.Slider()->value(), 207);
+    }
+
+    void rangeOfTypedTempos_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<float>("secondsPerBeat");
+        QTest::newRow("10") << "10" << 6.0f;
+        QTest::newRow("9.99") << "9.99" << 0.0f;
+        QTest::newRow("1000.1") << "1000.1" << 0.0f;
+        QTest::newRow("too large for a double") << "1e999" << 0.0f;
+    }
+    // A refused tempo keeps the old one, says why once and leaves the text
+    // selected.
+    void rangeOfTypedTempos() {
+        QFETCH(QString, text);
+        QFETCH(float, secondsPerBeat);
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        const bool accepted = secondsPerBeat > 0.0f;
+        Enter(bar.TempoEdit(), text);
+        QCOMPARE(bar.SecondsPerBeat(), accepted ? secondsPerBeat : 0.6f);
+        QCOMPARE(spy.count(), accepted ? 1 : 0);
+        QCOMPARE(Texts(w.sink),
+                 accepted ? std::vector<std::string>{} : std::vector<std::string>{kRangeMessage});
+        QVERIFY(accepted || WholeTextSelected(bar.TempoEdit()));
+    }
+
+    void sliderShowsWhileMovingAndAppliesWhenDone() {
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        QSlider* slider = bar.Slider();
+        slider->setSliderDown(true);
+        slider->setSliderPosition(250);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("316.2278"));
+        QCOMPARE(spy.count(), 0); // not heard yet
+        slider->setSliderDown(false);
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void quickChangeJumpsAndDisablesItself() {
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        Enter(bar.QuickEdit(), QStringLiteral("150"));
+        QCOMPARE(spy.count(), 0); // the quick tempo alone changes no sound
+        QTest::mouseClick(bar.QuickChangeButton(), Qt::LeftButton);
+        QCOMPARE(spy.at(0).at(0).toFloat(), 0.4f);
+        QVERIFY(!bar.QuickChangeAction()->isEnabled());
+    }
+
+    // A stored tempo of 0 (or NaN) opens at 100.0000, and Reset comes back to
+    // it (the slider shows the step below the float just under 100).
+    void documentTempoAndReset() {
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QCOMPARE(CTempoCtrlBar::AcceptedDocumentTempo(std::nanf("")), DefaultTempo());
+        bar.ApplyDocumentTempo(CTempoCtrlBar::AcceptedDocumentTempo(0.0f));
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        Enter(bar.TempoEdit(), QStringLiteral("120"));
+        QTest::mouseClick(bar.ResetButton(), Qt::LeftButton);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
+        QCOMPARE(bar.Slider()->value(), 199);
+        QVERIFY(!bar.ResetButton()->isEnabled());
+    }
+
+    // --- Pitch ----------------------------------------------------------
+
+    void typedShifts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<float>("factor");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<int>("slider");
+        QTest::newRow("1") << "1" << true << 1.0594631f << "D (P2)" << 140;
+        QTest::newRow("+6") << "+6" << true << 1.4142135f << "G (P5)" << 240;
+        QTest::newRow("no number") << "up" << true << 1.0f << "C# (K1)" << 120;
+        QTest::newRow("6.5") << "6.5" << false << 1.0f << "" << 120;
+    }
+    void typedShifts() {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(float, factor);
+        QFETCH(QString, note);
+        QFETCH(int, slider);
+        BarWindow<CPitchCtrlBar> w;
+        CPitchCtrlBar& bar = *w.bar;
+        QSignalSpy spy(&bar, &CPitchCtrlBar::pitchChanged);
+        Enter(bar.PitchEdit(), text);
+        QCOMPARE(bar.PitchFactor(), factor);
+        QCOMPARE(bar.Slider()->value(), slider);
+        QCOMPARE(bar.PitchEdit()->selectedText(), text); // as typed, selected
+        QCOMPARE(spy.count(), accepted ? 1 : 0);
+        if (accepted) {
+            QCOMPARE(bar.NoteLabel()->text(), note);
+            return;
+        }
+        QCOMPARE(Texts(w.sink),
+                 std::vector<std::string>{
+                     "Enter a value between -6.0 and 6.0 (number of semitones from C#). "
+                     "For example, +1 means D and -2 means B#."});
+    }
+
+    // The buttons go to the next whole semitone, a whole semitone steps by
+    // one, and each is off at its end of the range.
+    void buttonsGoToWholeSemitones() {
+        BarWindow<CPitchCtrlBar> w;
+        CPitchCtrlBar& bar = *w.bar;
+        bar.Slider()->setValue(127); // 0.35 semitones
+        QTest::mouseClick(bar.UpButton(), Qt::LeftButton);
+        QCOMPARE(bar.PitchFactor(), 1.0594631f);
+        bar.Slider()->setValue(127);
+        QTest::mouseClick(bar.DownButton(), Qt::LeftButton);
+        QCOMPARE(bar.PitchFactor(), 1.0f);
+        QTest::mouseClick(bar.DownButton(), Qt::LeftButton);
+        QCOMPARE(bar.NoteLabel()->text(), QStringLiteral("C (P1)"));
+
+        QSignalSpy spy(&bar, &CPitchCtrlBar::pitchChanged);
+        for (int i = 0; i < 7; ++i)
+            bar.OnPitchUp();
+        QVERIFY(!bar.UpButton()->isEnabled());
+        QCOMPARE(bar.PitchFactor(), 1.4142135f);
+        Enter(bar.PitchEdit(), QStringLiteral("-5.5"));
+        bar.OnPitchDown();
+        QCOMPARE(bar.PitchFactor(), 0.70710677f);
+        QVERIFY(!bar.DownButton()->isEnabled());
+        const int before = spy.count();
+        bar.OnPitchDown(); // at the end: nothing happens
+        QCOMPARE(spy.count(), before);
+        QTest::mouseClick(bar.ResetButton(), Qt::LeftButton);
+        QCOMPARE(bar.PitchFactor(), 1.0f);
+    }
+};
+
+QTEST_MAIN(BarsTest)
+#include "BarsTest.moc"
