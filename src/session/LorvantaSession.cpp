@@ -10,7 +10,8 @@ namespace lorvanta {
 
 CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
                                    BolClipboard* clipboard)
-    : m_sink(sink), m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
+    : m_sink(sink), m_hasOutput(static_cast<bool>(opener)),
+      m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
       m_engine(std::make_unique<CPlaybackEngine>(m_doc, *m_renderer, sink, std::move(opener))),
       m_editor(m_doc, sink, clipboard), m_rendererSync(*m_renderer), m_audition(bank, sink) {
     // Feeding thread: count the update and nothing else. No allocation, no
@@ -44,7 +45,7 @@ void CLorvantaSession::PlaybackChanged() {
 void CLorvantaSession::OnInitialUpdate() {
     m_editor.Reset(); // stops playing (a replaced document) and renders every bol
     m_engine->OnTaalEdited();
-    if (!m_soundSetUp) {
+    if (m_hasOutput && !m_soundSetUp) {
         m_soundSetUp = true;
         m_soundStatus = m_engine->InitDirectSound();
         if (m_soundStatus != 0)

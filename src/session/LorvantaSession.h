@@ -39,8 +39,9 @@ public:
 class CLorvantaSession : private EditorObserver {
 public:
     // The bank and sink must outlive the session. Output is opened through
-    // `opener` when the first document starts. The clipboard may be null
-    // until the program's own is set.
+    // `opener` when the first document starts; a session without one (the
+    // command line's edits and renders) never sets up sound. The clipboard
+    // may be null until the program's own is set.
     CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
                      BolClipboard* clipboard = nullptr);
     // Stops playback and shuts the sound down before anything it reads goes.
@@ -110,6 +111,7 @@ private:
     void PlaybackChanged();
 
     MessageSink& m_sink;
+    const bool m_hasOutput;
     CLorvantaDoc m_doc;
     std::unique_ptr<CTaalRenderer> m_renderer;
     std::unique_ptr<CPlaybackEngine> m_engine;
