@@ -36,10 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CLorvantaDoc doc;
     doc.InsertBol(-1);
     RecordingMessageSink sink;
-    EditorHost host;
     MemoryClipboard clipboard;
     clipboard.Put(payload);
-    CTaalEditor editor(doc, sink, host, nullptr, &clipboard);
+    CTaalEditor editor(doc, sink, &clipboard);
     const std::vector<std::uint8_t> before = WriteTaalDocument(doc);
     editor.Paste();
     const std::size_t expected = 1 + (accepted ? bols.size() : 0);

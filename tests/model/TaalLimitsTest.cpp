@@ -30,9 +30,8 @@ struct Editing {
     }
     CLorvantaDoc doc;
     RecordingMessageSink sink;
-    EditorHost host;
     MemoryClipboard clip;
-    CTaalEditor editor{doc, sink, host, nullptr, &clip};
+    CTaalEditor editor{doc, sink, &clip};
 };
 
 TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
