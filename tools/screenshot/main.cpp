@@ -60,9 +60,9 @@ int main(int argc, char* argv[]) {
     if (!lorvanta.InitInstance({QStringLiteral("lorvanta"), arguments.at(1)}))
         return 1;
     lorvanta::CMainFrame* frame = lorvanta.MainFrame();
-    lorvanta::CLorvantaView* grid = frame->GetGridView();
-    grid->SelectBol(bol, true);
-    grid->OnAudioPlay();
+    lorvanta::CLorvantaSession& session = lorvanta.Session();
+    session.Editor().SelectBol(bol, true);
+    session.Play();
 
     int status = 0;
     QTimer::singleShot(kPlayMs, frame, [&] {
@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
                          qPrintable(arguments.at(2)));
             status = 1;
         }
-        grid->OnAudioStop();
+        session.Stop();
         QApplication::quit();
     });
     QApplication::exec();
