@@ -9,18 +9,22 @@
 namespace lorvanta {
 
 CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
-                                   BolClipboard* clipboard)
-    : m_sink(sink), m_hasOutput(static_cast<bool>(opener)),
+                                   BolClipboard* clipboard, SessionSound sound)
+    : m_sink(sink), m_hasOutput(opener && sound == SessionSound::Rendered),
+      m_rendersBols(sound == SessionSound::Rendered),
       m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
       m_engine(std::make_unique<CPlaybackEngine>(m_doc, *m_renderer, sink, std::move(opener))),
       m_editor(m_doc, sink, clipboard), m_rendererSync(*m_renderer), m_audition(bank, sink) {
-    // Feeding thread: count the update and nothing else. No allocation, no
-    // call out; whoever shows the position reads it on its own thread.
-    m_engine->SetPositionHandler([this](const PlayingPosition&) {
+    // Feeding thread: count the update and hand it to the listener, if any.
+    // No allocation; whoever shows the position reads it on its own thread.
+    m_engine->SetPositionHandler([this](const PlayingPosition& position) {
         m_positionUpdates.fetch_add(1, std::memory_order_release);
+        if (m_positionListener)
+            m_positionListener(position);
     });
     // The renderer's cells follow each edit first, then the playing image.
-    m_editor.AddObserver(m_rendererSync);
+    if (m_rendersBols)
+        m_editor.AddObserver(m_rendererSync);
     m_editor.AddObserver(*this);
 }
 
@@ -150,6 +154,8 @@ void CLorvantaSession::SetPitch(float factor) {
 }
 
 void CLorvantaSession::OnStrokesChanged() {
+    if (!m_rendersBols)
+        return;
     // Failures show their own messages; the rebuild keeps the cycle fraction.
     m_renderer->RenderAllBols();
     m_engine->OnTaalEdited();
@@ -159,6 +165,12 @@ void CLorvantaSession::PlayBol(const CBol2& bol) {
     Stop();
     if (m_audition.Render(bol) == 0)
         m_engine->PlayAudition(m_audition.Image());
+}
+
+void CLorvantaSession::SetPositionListener(PositionListener listener) {
+    // The feeding thread starts with the sound; from then on it reads this.
+    if (!m_soundSetUp)
+        m_positionListener = std::move(listener);
 }
 
 float CLorvantaSession::PlayingBeat() const {

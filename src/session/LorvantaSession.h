@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace lorvanta {
 class BolClipboard;
 class CBol2;
 class CPlaybackEngine;
+struct PlayingPosition;
 class CSampleBank;
 class CTaalRenderer;
 class MessageSink;
@@ -36,14 +38,23 @@ public:
     virtual void OnPlaybackChanged() {}
 };
 
+// Whether a session's renderer follows the Taal. Editing alone (the command
+// line's edit) leaves it out: on a long Taal of many different bols,
+// rendering costs many times the edits themselves, and nothing is heard.
+enum class SessionSound {
+    Rendered, // every bol rendered as it changes, ready to play or save
+    Silent,   // no bol rendered and no sound set up, whatever the opener
+};
+
 class CLorvantaSession : private EditorObserver {
 public:
     // The bank and sink must outlive the session. Output is opened through
     // `opener` when the first document starts; a session without one (the
-    // command line's edits and renders) never sets up sound. The clipboard
-    // may be null until the program's own is set.
+    // command line's renders) never sets up sound. The clipboard may be null
+    // until the program's own is set.
     CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
-                     BolClipboard* clipboard = nullptr);
+                     BolClipboard* clipboard = nullptr,
+                     SessionSound sound = SessionSound::Rendered);
     // Stops playback and shuts the sound down before anything it reads goes.
     ~CLorvantaSession() override;
     CLorvantaSession(const CLorvantaSession&) = delete;
@@ -95,6 +106,13 @@ public:
     std::uint64_t PositionUpdates() const {
         return m_positionUpdates.load(std::memory_order_acquire);
     }
+    // Also called on the feeding thread with each position published, for a
+    // caller that needs every beat at the moment it is heard (the command
+    // line's beat display). It must not allocate, block or call back into
+    // the session. Taken only before the sound is set up; later calls change
+    // nothing.
+    using PositionListener = std::function<void(const PlayingPosition&)>;
+    void SetPositionListener(PositionListener listener);
 
     CPlaybackEngine& Engine() { return *m_engine; }
 
@@ -112,6 +130,7 @@ private:
 
     MessageSink& m_sink;
     const bool m_hasOutput;
+    const bool m_rendersBols;
     CLorvantaDoc m_doc;
     std::unique_ptr<CTaalRenderer> m_renderer;
     std::unique_ptr<CPlaybackEngine> m_engine;
@@ -120,6 +139,7 @@ private:
     CBolAudition m_audition;
     std::vector<SessionObserver*> m_observers;
     std::atomic<std::uint64_t> m_positionUpdates{0};
+    PositionListener m_positionListener;
     bool m_soundSetUp = false;
     std::uint32_t m_soundStatus = 0;
     int m_longOperations = 0;
