@@ -1,16 +1,25 @@
 // The session headless: after any mix of edits, undos and redos the
 // renderer's cells are what rendering the Taal afresh gives, and edits while
-// playing are heard as the Taal now is.
+// playing are heard as the Taal now is; a silent session renders nothing and
+// sets no sound up; a position listener hears what the feeding thread
+// publishes.
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
+#include "audio/output/VirtualOutput.h"
+#include "audio/playback/PlaybackEngine.h"
 #include "model/Bol.h"
 #include "model/Messages.h"
 #include "session/LorvantaSession.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <random>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace lorvanta {
@@ -74,6 +83,72 @@ TEST(Session, RendererCellsFollowEveryEdit) {
                 << "run " << run << " step " << step;
         }
     }
+}
+
+// A session on a hand-stepped virtual output, counting the times it is opened.
+struct SteppedSession {
+    explicit SteppedSession(SessionSound sound)
+        : session(
+              bank, sink,
+              [this](std::unique_ptr<OutputDevice>& out) {
+                  ++opened;
+                  auto created = std::make_unique<VirtualOutputDevice>(
+                      VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual});
+                  device = created.get();
+                  out = std::move(created);
+                  return kHrOk;
+              },
+              nullptr, sound) {
+        for (int i = 0; i < 4; ++i) {
+            auto bol = std::make_unique<CBol2>("Dha", 0, 0.5f);
+            bol->pitch.soundId = static_cast<SoundId>(3 + i);
+            session.Document().Taal().Append(std::move(bol));
+        }
+        session.Document().Taal().Recalculate(-1);
+        session.Document().SetEmpty(false);
+    }
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    int opened = 0;
+    VirtualOutputDevice* device = nullptr; // owned by the session's engine
+    CLorvantaSession session;
+};
+
+TEST(Session, ASilentSessionRendersNoBolAndSetsNoSoundUp) {
+    for (const auto& [sound, opened, cells] :
+         {std::tuple(SessionSound::Rendered, 1, 5u), {SessionSound::Silent, 0, 0u}}) {
+        SteppedSession s(sound);
+        s.session.OnInitialUpdate();
+        s.session.Editor().Append();
+        s.session.OnStrokesChanged();
+        EXPECT_EQ(s.opened, opened);
+        EXPECT_EQ(s.session.Renderer().Cells().size(), cells);
+        EXPECT_EQ(s.session.SoundStatus(), 0u);
+        EXPECT_TRUE(s.sink.Messages().empty());
+    }
+}
+
+TEST(Session, APositionListenerHearsEachPublishedPositionOnlyWhenSetBeforeTheSound) {
+    SteppedSession s(SessionSound::Rendered);
+    std::atomic<int> early{0}, late{0};
+    s.session.SetPositionListener([&](const PlayingPosition&) { ++early; });
+    s.session.OnInitialUpdate();
+    s.session.SetPositionListener([&](const PlayingPosition&) { ++late; });
+    s.session.Play();
+    ASSERT_TRUE(s.session.IsPlaying());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (s.session.PositionUpdates() < 5 && std::chrono::steady_clock::now() < deadline) {
+        s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    s.session.Stop();
+    // The last call may still be on its way when Stop returns.
+    while (early.load() != static_cast<int>(s.session.PositionUpdates()) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_GE(early.load(), 5);
+    EXPECT_EQ(early.load(), static_cast<int>(s.session.PositionUpdates()));
+    EXPECT_EQ(late.load(), 0);
 }
 
 } // namespace
