@@ -1,5 +1,6 @@
 #include "CliCommon.h"
 
+#include "audio/AudioStatus.h"
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
@@ -68,6 +69,24 @@ std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const Comman
     std::fprintf(stderr, "lorvanta-cli: the file was not read completely; nothing is written "
                          "(--force writes what was read)\n");
     return kExitNotReadWhole;
+}
+
+std::optional<int> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
+                                    RecordingMessageSink& sink, OpenChecks checks) {
+    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
+    PrintMessages(sink);
+    if (outcome.structuralError)
+        return kExitFailure;
+    if (checks.readWhole) {
+        if (const auto refused = RefuseIncompleteRead(outcome, line))
+            return refused;
+    }
+    ApplyOpenedTempoRule(doc);
+    if (checks.playable && doc.IsEmpty()) {
+        std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
+        return kExitFailure;
+    }
+    return std::nullopt;
 }
 
 int UsageError(const std::string& usage, const std::string& problem) {

@@ -46,6 +46,19 @@ std::optional<int> ReadArguments(const std::vector<std::string>& args, const cha
 // was read is not the whole file. Returns the exit code when it refuses.
 std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line);
 
+// What a command needs of the Taal file it opens.
+struct OpenChecks {
+    bool readWhole = false; // refuse a read that failed a check (see RefuseIncompleteRead)
+    bool playable = false;  // refuse a Taal without bols to sound
+};
+
+// Opens the command's FILE (its first positional) into doc as the program
+// opens a file, printing the reader's messages, and applies the program's
+// tempo rule. Returns the exit code when the file cannot be used as checks
+// ask, nothing when doc is ready.
+std::optional<int> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
+                                    RecordingMessageSink& sink, OpenChecks checks);
+
 // Prints "usage: ..." to stderr and returns kExitUsage.
 int UsageError(const std::string& usage, const std::string& problem = {});
 

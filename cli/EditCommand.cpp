@@ -1,6 +1,6 @@
-// lorvanta-cli edit FILE -o OUT --script "CMD; CMD; ...": opens a Taal file,
-// runs editing commands on it through the program's editor exactly as the
-// menus, the grid and the side panes would, saves the Taal to OUT and prints
+// lorvanta-cli edit FILE -o OUT --script "CMD; CMD; ...": opens a Taal file
+// into the program's session, runs editing commands on its editor exactly as
+// the menus, the grid and the side panes would, saves the Taal to OUT and prints
 // the editor's state as one JSON object:
 //   {"undo": [KIND, ...], "redo": [KIND, ...], "selected": [INDEX, ...],
 //    "caret": N, "anchor": N, "modified": B, "messages": [TEXT, ...]}
@@ -10,11 +10,12 @@
 #include "Commands.h"
 #include "TaalJson.h"
 
+#include "audio/SampleBank.h"
 #include "model/BolDictionary.h"
 #include "model/PlaybackLimits.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
-#include "session/TaalEditor.h"
+#include "session/LorvantaSession.h"
 
 #include <cmath>
 #include <functional>
@@ -109,7 +110,9 @@ struct Step {
     std::function<void()> run;
 };
 
-struct Session {
+// What the script's commands work on: the session's document and editor,
+// and the boxes they show.
+struct Script {
     CLorvantaDoc& doc;
     CTaalEditor& editor;
     DefaultButtonSink& sink;
@@ -214,7 +217,7 @@ std::optional<std::string> ParseField(const std::string& text, FieldEdit& edit) 
 }
 
 // Turns one command's words into a step. Returns what is wrong, or nothing.
-std::optional<std::string> MakeStep(const std::vector<std::string>& words, Session& s, Step& step) {
+std::optional<std::string> MakeStep(const std::vector<std::string>& words, Script& s, Step& step) {
     const std::string& name = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
     step.name = name;
@@ -380,34 +383,34 @@ int RunEdit(const std::vector<std::string>& args) {
     if (const auto exitCode = ReadArguments(args, kUsage, {"-o", "--script"}, 1, line, {"--force"}))
         return *exitCode;
     const auto out = line.Option("-o");
-    const auto script = line.Option("--script");
-    if (!out || !script)
+    const auto scriptText = line.Option("--script");
+    if (!out || !scriptText)
         return UsageError(usage);
 
-    CLorvantaDoc doc;
-    RecordingMessageSink openSink;
-    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], openSink);
-    PrintMessages(openSink);
-    if (outcome.structuralError)
-        return kExitFailure;
-    if (const auto refused = RefuseIncompleteRead(outcome, line))
-        return *refused;
-    ApplyOpenedTempoRule(doc);
-
+    // The session the window holds, silent: nothing is heard, so no bol is
+    // rendered. The boxes are answered with their default buttons; the
+    // clipboard is the program's own.
+    CSampleBank bank;
     DefaultButtonSink sink;
     MemoryClipboard clipboard;
-    CTaalEditor editor(doc, sink, &clipboard);
-    editor.Reset();
-    Session session{doc, editor, sink};
+    CLorvantaSession session(bank, sink, {}, &clipboard, SessionSound::Silent);
+    RecordingMessageSink openSink;
+    if (const auto failed =
+            OpenTaalArgument(session.Document(), line, openSink, {.readWhole = true}))
+        return *failed;
+    session.OnInitialUpdate();
+    CLorvantaDoc& doc = session.Document();
+    CTaalEditor& editor = session.Editor();
+    Script script{doc, editor, sink};
 
     // The whole script is checked before any command runs.
     std::vector<std::vector<std::string>> commands;
-    if (auto problem = SplitScript(*script, commands))
+    if (auto problem = SplitScript(*scriptText, commands))
         return UsageError(usage, *problem);
     std::vector<Step> steps;
     for (const auto& words : commands) {
         Step step;
-        if (auto problem = MakeStep(words, session, step))
+        if (auto problem = MakeStep(words, script, step))
             return UsageError(usage, *problem);
         steps.push_back(std::move(step));
     }

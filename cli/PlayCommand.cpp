@@ -1,7 +1,7 @@
-// lorvanta-cli play FILE: plays the Taal in an endless loop, as the program's
-// Play does, and prints the beat display: one line each time the whole beat
-// number changes, with --times followed by when it changed, in seconds since
-// the sound started.
+// lorvanta-cli play FILE: plays the Taal in an endless loop through the
+// program's session, as its Play does, and prints the beat display: one line
+// each time the whole beat number changes, with --times followed by when it
+// changed, in seconds since the sound started.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
@@ -11,7 +11,7 @@
 #include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Conversions.h"
-#include "persistence/TaalFile.h"
+#include "session/LorvantaSession.h"
 
 #include <array>
 #include <atomic>
@@ -125,41 +125,34 @@ int RunPlay(const std::vector<std::string>& args) {
         return kExitUsage;
     }
 
-    CLorvantaDoc doc;
+    // The feeding thread hands over each whole beat; this thread prints. The
+    // queue outlives the session, whose feeding thread may note one more beat
+    // just after Stop. The kit is read once the file is known to be playable:
+    // the session's renderer reads the bank only when the bols are rendered.
+    BeatQueue beats;
+    CSampleBank bank;
     RecordingMessageSink sink;
-    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
-    PrintMessages(sink);
-    if (outcome.structuralError)
-        return kExitFailure;
-    ApplyOpenedTempoRule(doc);
-    if (doc.IsEmpty()) {
-        std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
-        return kExitFailure;
-    }
+    CLorvantaSession session(bank, sink, OpenChosenOutput);
+    CLorvantaDoc& doc = session.Document();
+    if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true}))
+        return *failed;
     if (from && *from > doc.Taal().Count()) {
         return UsageError(usage, "--from " + std::to_string(*from) + ": the Taal has " +
                                      std::to_string(doc.Taal().Count()) + " bols");
     }
-
-    CSampleBank bank;
     if (!LoadKitOption(line, bank))
         return kExitFailure;
-    CTaalRenderer renderer(doc.Taal(), bank, sink);
-    renderer.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
-    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
-    renderer.SetTempo(static_cast<float>(60.0 / tempo));
-    renderer.InitialUpdate();
-    PrintMessages(sink);
-    if (renderer.InitStatus() != kStatusOk)
-        return kExitFailure;
 
-    // The feeding thread hands over each whole beat; this thread prints.
-    BeatQueue beats;
-    CPlaybackEngine engine(doc, renderer, sink, OpenChosenOutput);
-    engine.SetPositionHandler(
+    session.SetPositionListener(
         [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
-    if (const std::uint32_t status = engine.InitDirectSound(); status != 0) {
-        std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());
+    session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
+    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
+    session.SetTempo(static_cast<float>(60.0 / tempo));
+    session.OnInitialUpdate(); // renders the bols, then sets the sound up
+    PrintMessages(sink);
+    if (session.Renderer().InitStatus() != kStatusOk)
+        return kExitFailure;
+    if (const std::uint32_t status = session.SoundStatus(); status != 0) {
         if (status == kSoundStatusNoDevice)
             std::fprintf(stderr,
                          "lorvanta-cli: no sound device could be opened; set %s=virtual to "
@@ -169,18 +162,20 @@ int RunPlay(const std::vector<std::string>& args) {
     }
 
     InterruptGuard interrupts;
-    if (from)
-        engine.OnAudioPlayFromSelected(static_cast<int>(*from - 1));
-    else
-        engine.OnAudioPlay();
+    if (from) {
+        session.Editor().Click(static_cast<int>(*from - 1), {});
+        session.PlayFromSelected();
+    } else {
+        session.Play();
+    }
     PrintMessages(sink);
-    if (!engine.IsPlaying())
+    if (!session.IsPlaying())
         return kExitFailure;
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const bool times = line.Has("--times");
-    const std::int64_t soundStart = engine.PlayStartedAt();
+    const std::int64_t soundStart = session.Engine().PlayStartedAt();
     while (g_interrupted == 0) {
         if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
             break;
@@ -199,8 +194,8 @@ int RunPlay(const std::vector<std::string>& args) {
             std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    engine.OnAudioStop();
-    if (engine.FeedingThreadExitCode() == kFeedingExitRefillFailed) {
+    session.Stop();
+    if (session.Engine().FeedingThreadExitCode() == kFeedingExitRefillFailed) {
         std::fprintf(stderr, "lorvanta-cli: playback stopped: the sound output failed\n");
         return kExitFailure;
     }

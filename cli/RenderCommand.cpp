@@ -1,13 +1,14 @@
-// lorvanta-cli render FILE -o OUT: Save Sound. Builds the Taal image as the
-// program does when it plays FILE at the given tempo and pitch, and writes it
-// as a WAV file (the image's bytes exactly) or a FLAC file (the same samples).
+// lorvanta-cli render FILE -o OUT: Save Sound. Builds the Taal image through
+// the program's session, as when it plays FILE at the given tempo and pitch,
+// and writes it as a WAV file (the image's bytes exactly) or a FLAC file (the
+// same samples).
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
 #include "audio/SoundFile.h"
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
-#include "persistence/TaalFile.h"
+#include "session/LorvantaSession.h"
 
 #include <cmath>
 
@@ -36,32 +37,24 @@ int RunRender(const std::vector<std::string>& args) {
     if (!ReadTempoAndPitch(line, bpm, semitones))
         return kExitUsage;
 
-    CLorvantaDoc doc;
-    RecordingMessageSink sink;
-    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
-    PrintMessages(sink);
-    sink.Clear();
-    if (outcome.structuralError)
-        return kExitFailure;
-    if (const auto refused = RefuseIncompleteRead(outcome, line))
-        return *refused;
-    ApplyOpenedTempoRule(doc);
-    if (doc.IsEmpty()) {
-        std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
-        return kExitFailure;
-    }
-
+    // The kit is read once the file is known to be usable; the session's
+    // renderer reads the bank only when the bols are rendered.
     CSampleBank bank;
+    RecordingMessageSink sink;
+    CLorvantaSession session(bank, sink, {});
+    if (const auto failed =
+            OpenTaalArgument(session.Document(), line, sink, {.readWhole = true, .playable = true}))
+        return *failed;
     if (!LoadKitOption(line, bank))
         return kExitFailure;
 
     // As the program plays a file it has just opened: the pitch in force when
     // the bols are rendered, the file's default tempo unless another is given.
-    CTaalRenderer renderer(doc.Taal(), bank, sink);
-    renderer.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
-    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
-    renderer.SetTempo(static_cast<float>(60.0 / tempo));
-    renderer.InitialUpdate();
+    session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
+    const double tempo = bpm ? *bpm : static_cast<double>(session.Document().DefaultTempo());
+    session.SetTempo(static_cast<float>(60.0 / tempo));
+    session.OnInitialUpdate();
+    CTaalRenderer& renderer = session.Renderer();
     const std::uint32_t built = renderer.BuildTaalImage();
     PrintMessages(sink);
     if (renderer.InitStatus() != kStatusOk || built != kStatusOk)
