@@ -129,8 +129,8 @@ TEST(Session, ASilentSessionRendersNoBolAndSetsNoSoundUp) {
 }
 
 TEST(Session, APositionListenerHearsEachPublishedPositionOnlyWhenSetBeforeTheSound) {
+    std::atomic<int> early{0}, late{0}; // outlive the feeding thread
     SteppedSession s(SessionSound::Rendered);
-    std::atomic<int> early{0}, late{0};
     s.session.SetPositionListener([&](const PlayingPosition&) { ++early; });
     s.session.OnInitialUpdate();
     s.session.SetPositionListener([&](const PlayingPosition&) { ++late; });
