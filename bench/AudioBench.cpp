@@ -8,6 +8,7 @@
 
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
+#include "audio/WaveReader.h"
 #include "model/Sound.h"
 
 #include <benchmark/benchmark.h>
@@ -42,7 +43,8 @@ struct Teentaal {
 
 void ReadThroughReader(benchmark::State& state, std::size_t storedBudget) {
     Teentaal taal(storedBudget);
-    CWaveReader& reader = taal.renderer->Reader();
+    CWaveReader reader;
+    reader.Open(&taal.renderer->Image(), &taal.renderer->StreamFormat());
     unsigned char chunk[kChunk];
     std::size_t read = 0;
     for (auto _ : state) {

@@ -7,6 +7,7 @@
 
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
+#include "audio/WaveReader.h"
 
 #include <chrono>
 #include <cstdio>
@@ -62,8 +63,8 @@ int main() {
     unsigned char chunk[440];
     std::uint64_t checksum = 0;
     const double readMs = Milliseconds([&] {
-        std::lock_guard lock(renderer.StreamLock());
-        CWaveReader& reader = renderer.Reader();
+        CWaveReader reader;
+        reader.Open(&renderer.Image(), &renderer.StreamFormat());
         for (int i = 0; i < 10000; ++i) {
             reader.Reset((random() % reader.DataSize()) & ~std::uint64_t{1});
             std::size_t read = 0;

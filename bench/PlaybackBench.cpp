@@ -65,7 +65,7 @@ void BM_Refill(benchmark::State& state) {
     });
     EventSet events;
     std::unique_ptr<CStreamingSound> stream;
-    CWaveReader& reader = taal.renderer->Reader();
+    CWaveReader reader;
     reader.Open(&taal.renderer->Image(), &taal.renderer->StreamFormat());
     device.CreateStreaming(stream, &reader, taal.renderer->StreamFormat(),
                            stream_flags::kStreamRequest, 8, kChunk, EventRef{&events, 0});
@@ -128,18 +128,19 @@ LatencyFigures MeasureTempoLatency(int samples) {
     for (int i = 0; i < samples; ++i) {
         taal.renderer->SetTempo(i % 2 == 0 ? 0.25f : 0.3f);
         output->ClearCaptured();
-        const std::uint64_t refillsAtPlay = engine.Refills();
+        const std::uint64_t refillsAtPlay = engine.CurrentFigures().refills;
         engine.OnAudioPlay();
         std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 200));
 
-        const std::uint64_t refillsBefore = engine.Refills();
-        const std::size_t heardBefore = output->Captured(engine.Ring()->Serial()).size();
+        const std::uint64_t refillsBefore = engine.CurrentFigures().refills;
+        const std::uint64_t ring = output->Buffer(0)->Serial();
+        const std::size_t heardBefore = output->Captured(ring).size();
         const auto start = Clock::now();
         taal.renderer->SetTempo(i % 2 == 0 ? 0.3f : 0.25f);
         const double rebuild = std::chrono::duration<double>(Clock::now() - start).count();
-        const std::uint64_t refillsAfter = engine.Refills();
+        const std::uint64_t refillsAfter = engine.CurrentFigures().refills;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        const std::size_t heard = output->Captured(engine.Ring()->Serial()).size();
+        const std::size_t heard = output->Captured(ring).size();
         engine.OnAudioStop();
         if (refillsAfter != refillsBefore)
             continue; // a refill ran during the call: which side of the swap is unknown

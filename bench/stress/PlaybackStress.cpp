@@ -56,11 +56,16 @@ int main(int argc, char** argv) {
     renderer.InitialUpdate();
 
     VirtualOutputDevice* virtualOutput = nullptr;
+    const char* outputName = "";
     CPlaybackEngine engine(doc, renderer, sink, [&](std::unique_ptr<OutputDevice>& out) {
-        if (device)
-            return OpenChosenOutput(out);
+        if (device) {
+            const HResult result = OpenChosenOutput(out);
+            outputName = out ? out->Name() : "";
+            return result;
+        }
         auto created = std::make_unique<VirtualOutputDevice>();
         virtualOutput = created.get();
+        outputName = created->Name();
         out = std::move(created);
         return kHrOk;
     });
@@ -123,10 +128,10 @@ int main(int argc, char** argv) {
         ++changes;
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const OutputBuffer& ring = *engine.Ring();
-    const std::uint64_t underruns = ring.Underruns();
-    const std::uint64_t notifications = ring.NotificationsSignalled();
-    const std::uint64_t refills = engine.Refills();
+    const CPlaybackEngine::Figures figures = engine.CurrentFigures();
+    const std::uint64_t underruns = figures.underruns;
+    const std::uint64_t notifications = figures.chunksPlayed;
+    const std::uint64_t refills = figures.refills;
     const int exitCode = engine.FeedingThreadExitCode();
     engine.OnAudioStop();
     stop.store(true);
@@ -134,14 +139,14 @@ int main(int argc, char** argv) {
         t.join();
     probe.join();
 
-    std::printf("output                 %s\n", engine.Output()->Name());
+    std::printf("output                 %s\n", outputName);
     std::printf("seconds played         %.1f\n", elapsed);
     std::printf("busy threads           %zu\n", load.size());
     std::printf("tempo/pitch changes    %llu (longest rebuild %.3f ms)\n",
                 static_cast<unsigned long long>(changes), longestRebuild * 1000.0);
     std::printf("chunks played          %llu\n", static_cast<unsigned long long>(notifications));
     std::printf("refills                %llu\n", static_cast<unsigned long long>(refills));
-    std::printf("feeding thread raised  %s\n", engine.FeedingPriorityRaised() ? "yes" : "no");
+    std::printf("feeding thread raised  %s\n", figures.feedingPriorityRaised ? "yes" : "no");
     if (virtualOutput != nullptr) {
         std::printf("clock raised           %s\n",
                     virtualOutput->ClockPriorityRaised() ? "yes" : "no");

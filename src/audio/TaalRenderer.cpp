@@ -39,12 +39,9 @@ std::uint32_t CTaalRenderer::InitImageHeader() {
     PutLe32(header, kDataSizeOffset, 0);
     PutLe32(header, kRiffSizeOffset, 36);
     auto bare = std::make_unique<TaalImage>(header);
-    {
-        std::lock_guard lock(m_streamLock);
-        if (m_reader.IsOpen())
-            m_reader.Open(bare.get(), &m_format);
-        std::swap(m_image, bare);
-    }
+    if (m_imageBuilt)
+        m_imageBuilt(*bare);
+    std::swap(m_image, bare);
     return kStatusOk;
 }
 
@@ -300,22 +297,10 @@ std::uint32_t CTaalRenderer::BuildTaalImage() {
     m_format.samplesPerSec = m_playbackRate;
     m_format.avgBytesPerSec = m_format.blockAlign * m_playbackRate;
 
-    {
-        std::lock_guard lock(m_streamLock);
-        float fraction = 0.0f;
-        if (m_reader.IsOpen() && m_reader.DataSize() > 0)
-            fraction =
-                static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
-        m_reader.Close();
-        m_reader.Open(image.get(), &m_format);
-        std::swap(m_image, image);
-        std::uint64_t position =
-            TruncateToU64(static_cast<float>(m_image->DataSize()) * fraction) & ~std::uint64_t{1};
-        if (position >= m_image->DataSize())
-            position = 0;
-        m_reader.Reset(position);
-    }
-    // The old image goes here, outside the lock.
+    if (m_imageBuilt)
+        m_imageBuilt(*image);
+    std::swap(m_image, image);
+    // The old image goes here, once playback has moved on from it.
     image.reset();
     return kStatusOk;
 }

@@ -14,23 +14,21 @@
 // and calls these operations on the user-interface thread, and keeps the
 // cells in step with the Taal through InsertBolView and RemoveBolView.
 //
-// Threads: playback reads the image through Reader() on its own thread. The
-// stream lock (StreamLock()) guards the reader and the image in use: the
-// playback side takes it around each read and each position read;
-// BuildTaalImage takes it only to swap the image. Everything else here belongs
-// to the user-interface thread.
+// Threads: everything here belongs to the user-interface thread. Playback
+// reads the image's samples on its own thread: each new image is handed to it
+// through the image handler, which moves its reading there under playback's
+// own lock; the old image is freed afterwards, here, never on playback's
+// thread. An image's samples never change once it has been handed over.
 
 #include "audio/BolBlock.h"
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
-#include "audio/WaveReader.h"
 
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -107,9 +105,9 @@ public:
 
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
-    // then, under the stream lock, reopens the reader on it at the same
-    // fraction of the cycle (on an even byte) and frees the old one. Returns 0,
-    // or 11 after the memory message (the previous image stays in use).
+    // hands it to the image handler (playback goes on at the same fraction of
+    // the cycle, on an even byte) and frees the old one. Returns 0, or 11 after
+    // the memory message (the previous image stays in use).
     std::uint32_t BuildTaalImage();
     // Seconds per beat from the tempo bar; rebuilds the image when playing.
     // Returns the build's status (0 when not playing).
@@ -120,12 +118,12 @@ public:
     std::uint32_t SetPitch(float factor);
 
     // --- Playback side --------------------------------------------------
-    std::mutex& StreamLock() const { return m_streamLock; }
-    // Use only under StreamLock().
-    CWaveReader& Reader() { return m_reader; }
-    // The image in use. On the user-interface thread freely; elsewhere only
-    // under StreamLock().
+    // The image in use.
     const TaalImage& Image() const { return *m_image; }
+    // Called with each new image (the bare header's too) before the image it
+    // replaces is freed; the new one lives until the next call.
+    using ImageHandler = std::function<void(const TaalImage&)>;
+    void SetImageHandler(ImageHandler handler) { m_imageBuilt = std::move(handler); }
     void SetPlaying(bool playing) { m_playing = playing; }
     bool IsPlaying() const { return m_playing; }
     // Called by SetPitch after a rebuild while playing, with the new playback
@@ -177,6 +175,7 @@ private:
     bool m_playing = false;
     std::uint32_t m_initStatus = 0;
     std::function<void(std::uint32_t)> m_rateChanged;
+    ImageHandler m_imageBuilt;
 
     // Shared blocks by what they are made of; only blocks some cell or image
     // still uses stay alive.
@@ -186,9 +185,7 @@ private:
     std::size_t m_storedSampleBudget = kDefaultStoredSampleBudget;
     std::size_t m_renderCount = 0;
 
-    mutable std::mutex m_streamLock;
-    CWaveReader m_reader;               // guarded by m_streamLock
-    std::unique_ptr<TaalImage> m_image; // replaced under m_streamLock
+    std::unique_ptr<TaalImage> m_image;
 };
 
 } // namespace lorvanta

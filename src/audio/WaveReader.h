@@ -4,9 +4,8 @@
 // data (from image byte 44 on), read in order and wrapping from its end to its
 // start.
 //
-// The renderer's reader is shared by two threads: every call on it must be made
-// under the renderer's stream lock (CTaalRenderer::StreamLock). Reading never
-// allocates or frees memory.
+// The playback engine's reader is shared by two threads: every call on it is
+// made under the engine's stream lock. Reading never allocates or frees memory.
 
 #include "audio/AudioStatus.h"
 #include "audio/WaveFormat.h"

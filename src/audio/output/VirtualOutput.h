@@ -47,6 +47,12 @@ public:
     // attempts to restore fail before the device comes back.
     void SimulateLoss(int failedRestores = 0);
 
+    // The buffer in a slot (the first one created takes slot 0), or null. On
+    // the thread that creates and destroys the buffers.
+    const OutputBuffer* Buffer(std::size_t slot) const noexcept {
+        return slot < kMaxBuffers ? BufferInSlot(slot) : nullptr;
+    }
+
     // Capture: the samples a buffer played, in order, by the buffer's serial.
     std::vector<std::int16_t> Captured(std::uint64_t serial) const;
     void ClearCaptured();

@@ -5,7 +5,7 @@
 // ring fed chunk by chunk from the Taal image.
 //
 // None of these lock anything: the engine calls every operation that touches
-// the wave source or writes a buffer under the renderer's stream lock.
+// the wave source or writes a buffer under the engine's stream lock.
 
 #include "audio/WaveFormat.h"
 #include "audio/output/EventSet.h"

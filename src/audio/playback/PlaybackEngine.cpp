@@ -47,12 +47,29 @@ CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& rendere
     // A pitch change while playing rebuilds the image, then moves the ring to
     // the new playback rate.
     m_renderer.SetRateChangedHandler([this](std::uint32_t rate) { SetRingFrequency(rate); });
+    m_renderer.SetImageHandler([this](const TaalImage& image) { OnImageBuilt(image); });
 }
 
 CPlaybackEngine::~CPlaybackEngine() {
     OnAudioStop();
     ShutdownDirectSound();
     m_renderer.SetRateChangedHandler({});
+    m_renderer.SetImageHandler({});
+}
+
+void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
+    std::lock_guard lock(m_streamLock);
+    float fraction = 0.0f;
+    if (m_reader.IsOpen() && m_reader.DataSize() > 0)
+        fraction =
+            static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
+    m_reader.Close();
+    m_reader.Open(&image, &m_renderer.StreamFormat());
+    std::uint64_t position =
+        TruncateToU64(static_cast<float>(image.DataSize()) * fraction) & ~std::uint64_t{1};
+    if (position >= image.DataSize())
+        position = 0;
+    m_reader.Reset(position);
 }
 
 void CPlaybackEngine::SetPositionHandler(PositionHandler handler) {
@@ -65,7 +82,7 @@ std::uint32_t CPlaybackEngine::InitDirectSound() {
         return 0;
     // The two events (refill, stop) are part of the engine and cannot fail.
     {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         m_stream.reset();
     }
     m_audition.reset();
@@ -85,13 +102,12 @@ std::uint32_t CPlaybackEngine::InitDirectSound() {
         }
     }
     {
-        std::lock_guard lock(m_renderer.StreamLock());
-        CWaveReader& reader = m_renderer.Reader();
-        reader.Open(&m_renderer.Image(), &m_renderer.StreamFormat());
+        std::lock_guard lock(m_streamLock);
+        m_reader.Open(&m_renderer.Image(), &m_renderer.StreamFormat());
         const WaveFormat& format = m_renderer.StreamFormat();
         const std::uint32_t notifySize = format.blockAlign * kNotifySamples;
         const HResult result =
-            m_device->CreateStreaming(m_stream, &reader, format, stream_flags::kStreamRequest,
+            m_device->CreateStreaming(m_stream, &m_reader, format, stream_flags::kStreamRequest,
                                       kNotifyCount, notifySize, EventRef{&m_events, kRefillEvent});
         if (Failed(result)) {
             m_stream.reset();
@@ -111,7 +127,7 @@ void CPlaybackEngine::ShutdownDirectSound() {
         m_thread.join();
     }
     {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         m_stream.reset();
         m_playing.store(false);
     }
@@ -144,7 +160,7 @@ void CPlaybackEngine::AudioThreadProc() {
         PlayingPosition position;
         std::uint64_t taken = 0;
         {
-            std::lock_guard lock(m_renderer.StreamLock());
+            std::lock_guard lock(m_streamLock);
             OutputBuffer* ring = Ring();
             const std::uint64_t signalled = ring ? ring->NotificationsSignalled() : m_taken;
             // Each chunk played gets its refill, even when several were
@@ -181,7 +197,7 @@ void CPlaybackEngine::AudioThreadProc() {
 
 bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     OutputBuffer* ring = Ring();
-    const CWaveReader& reader = m_renderer.Reader();
+    const CWaveReader& reader = m_reader;
     if (ring == nullptr || reader.Image() == nullptr || reader.DataSize() == 0)
         return false;
     std::uint32_t write = 0;
@@ -207,7 +223,7 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
 }
 
 std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& position) const {
-    const TaalImage* image = m_renderer.Reader().Image();
+    const TaalImage* image = m_reader.Image();
     const OutputBuffer* ring = Ring();
     if (image == nullptr || ring == nullptr || image->DataSize() == 0 || !(image->Beats() > 0.0f))
         return kFeedingCheckInterval;
@@ -223,6 +239,17 @@ std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& 
     return std::clamp(until, kFeedingMinimumWait, kFeedingCheckInterval);
 }
 
+CPlaybackEngine::Figures CPlaybackEngine::CurrentFigures() const {
+    Figures figures;
+    if (const OutputBuffer* ring = Ring()) {
+        figures.chunksPlayed = ring->NotificationsSignalled();
+        figures.underruns = ring->Underruns();
+    }
+    figures.refills = m_refills.load(std::memory_order_relaxed);
+    figures.feedingPriorityRaised = m_priorityRaised.load();
+    return figures;
+}
+
 std::int64_t CPlaybackEngine::PlayStartedAt() const {
     const OutputBuffer* ring = Ring();
     return ring ? ring->StartedAt() : 0;
@@ -231,7 +258,7 @@ std::int64_t CPlaybackEngine::PlayStartedAt() const {
 HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
     if (!m_stream)
         return kHrFail;
-    std::lock_guard lock(m_renderer.StreamLock());
+    std::lock_guard lock(m_streamLock);
     // From a rewound ring, whatever it last played (a pause leaves it part
     // way, with its write offset there).
     m_stream->ResetStream();
@@ -246,7 +273,7 @@ HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
 HResult CPlaybackEngine::ResumeStream() {
     if (!m_stream)
         return kHrFail;
-    std::lock_guard lock(m_renderer.StreamLock());
+    std::lock_guard lock(m_streamLock);
     if (const HResult result = m_stream->ResumeStream(); Failed(result))
         return result;
     m_taken = m_stream->Ring()->NotificationsSignalled();
@@ -274,9 +301,9 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
         return;
     std::uint64_t offset = 0;
     {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         // An image without samples is never streamed.
-        if (m_renderer.Reader().DataSize() == 0)
+        if (m_reader.DataSize() == 0)
             return;
         if (fromSelected) {
             const auto starts = m_renderer.Image().BolStarts();
@@ -303,7 +330,7 @@ void CPlaybackEngine::OnAudioPause() {
     if (!IsPlaying())
         return;
     {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         m_stream->Stop();
         m_playing.store(false, std::memory_order_release);
     }
@@ -315,7 +342,7 @@ void CPlaybackEngine::OnAudioStop() {
     if (!IsPlaying())
         return;
     {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         m_stream->Stop();
         m_stream->ResetStream();
         m_playing.store(false, std::memory_order_release);
@@ -332,7 +359,7 @@ void CPlaybackEngine::OnTaalReplaced() {
     if (IsPlaying()) {
         OnAudioStop();
     } else if (m_paused && m_stream) {
-        std::lock_guard lock(m_renderer.StreamLock());
+        std::lock_guard lock(m_streamLock);
         m_stream->ResetStream();
         m_lastBeat.store(1.0f, std::memory_order_release);
         m_playingBol.store(0, std::memory_order_release);

@@ -6,14 +6,16 @@
 // output; a feeding thread, woken as each chunk has been played, copies the
 // next 440 bytes of the image into it and works out the beat and the bol now
 // sounding. The image can be rebuilt while it plays (tempo, pitch, an applied
-// bol edit): the renderer swaps it under the stream lock and playback goes on
-// at the same fraction of the cycle.
+// bol edit): the renderer hands the new image over and playback goes on at the
+// same fraction of the cycle.
 //
 // Threads. Every operation here runs on the user-interface thread except the
-// feeding thread's own work and the position handler it calls. The refill, the
-// position read and the image swap take the renderer's stream lock, so they
-// never overlap; the output's consumer (device callback or virtual clock)
-// takes no lock at all.
+// feeding thread's own work and the position handler it calls. The engine's
+// stream lock guards the reader (the image being played and the position in
+// it) and the ring; the refill, the position read, the moves of the ring and
+// the change of image take it, briefly, so they never overlap. Images are
+// built and freed outside it, by the renderer on the user-interface thread.
+// The output's consumer (device callback or virtual clock) takes no lock.
 
 #include "audio/WaveReader.h"
 #include "audio/output/EventSet.h"
@@ -24,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -154,18 +157,24 @@ public:
     // -1 while the feeding thread runs (or never ran), else its exit code.
     int FeedingThreadExitCode() const { return m_exitCode.load(std::memory_order_acquire); }
 
-    // --- Figures and test access -----------------------------------------
-    OutputDevice* Output() const { return m_device ? m_device->Output() : nullptr; }
-    OutputBuffer* Ring() const { return m_stream ? m_stream->Ring() : nullptr; }
-    OutputBuffer* Audition() const { return m_audition.get(); }
+    // The steady clock's count when the ring last started playing (0: never).
+    std::int64_t PlayStartedAt() const;
+
+    // --- Figures ----------------------------------------------------------
     // Notifications whose refill and position update are complete.
     std::uint64_t NotificationsProcessed() const {
         return m_processed.load(std::memory_order_acquire);
     }
-    std::uint64_t Refills() const { return m_refills.load(std::memory_order_relaxed); }
-    // Whether the feeding thread got a raised priority.
-    bool FeedingPriorityRaised() const { return m_priorityRaised.load(); }
+    // What playing has gone through so far, for measurements.
+    struct Figures {
+        std::uint64_t chunksPlayed = 0; // notifications the ring signalled
+        std::uint64_t underruns = 0;    // chunks played before they were refilled
+        std::uint64_t refills = 0;
+        bool feedingPriorityRaised = false;
+    };
+    Figures CurrentFigures() const;
 
+private:
     // The steps of the commands, as the program names them. StartStream
     // plays from `offset` bytes into the image's samples (0: from a rewound
     // ring); ResumeStream goes on where Pause stopped.
@@ -176,10 +185,10 @@ public:
     // image, less what is still queued in the ring and in the output);
     // true when it is to be delivered (it changed, or playing just started).
     bool UpdatePlayingBeat(PlayingPosition& position);
-    // The steady clock's count when the ring last started playing (0: never).
-    std::int64_t PlayStartedAt() const;
-
-private:
+    // The renderer's new image: the reader moves to it at the same fraction
+    // of the cycle, on an even byte.
+    void OnImageBuilt(const TaalImage& image);
+    OutputBuffer* Ring() const { return m_stream ? m_stream->Ring() : nullptr; }
     void PlayFrom(bool fromSelected, int firstSelected);
     void SetRingFrequency(std::uint32_t rate);
     // Under the stream lock: how long until the heard position reaches the
@@ -193,6 +202,8 @@ private:
     PositionHandler m_positionHandler;
 
     std::unique_ptr<CSoundDevice> m_device;
+    mutable std::mutex m_streamLock;
+    CWaveReader m_reader;                      // guarded by m_streamLock
     std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;
