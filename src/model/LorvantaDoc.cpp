@@ -9,7 +9,6 @@ void CLorvantaDoc::InsertBol(int after, const CBol2* source) {
     m_taal.Insert(after, std::move(bol));
     m_empty = false;
     m_modified = true;
-    NotifyTextChanged();
 }
 
 bool CLorvantaDoc::DeleteBol(int position, CBol2* copyOut) {
@@ -21,7 +20,6 @@ bool CLorvantaDoc::DeleteBol(int position, CBol2* copyOut) {
     if (copyOut != nullptr)
         *copyOut = *removed;
     m_modified = true;
-    NotifyTextChanged();
     return true;
 }
 

@@ -3,7 +3,6 @@
 #include "model/Taal.h"
 
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <string>
 
@@ -63,16 +62,6 @@ public:
     const std::string& Title() const { return m_title; }
     void SetTitle(std::string title) { m_title = std::move(title); }
 
-    // Called whenever the Taal's text form is out of date (the notation pane
-    // subscribes to rewrite itself).
-    void SetTextChangedHandler(std::function<void()> handler) {
-        m_textChanged = std::move(handler);
-    }
-    void NotifyTextChanged() const {
-        if (m_textChanged)
-            m_textChanged();
-    }
-
 private:
     CTaal m_taal;
     CFileHeader m_header;
@@ -84,7 +73,6 @@ private:
     std::uint64_t m_savedPosition = 0;
     std::string m_pathName;
     std::string m_title;
-    std::function<void()> m_textChanged;
 };
 
 } // namespace lorvanta

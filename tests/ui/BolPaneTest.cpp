@@ -11,13 +11,9 @@
 #include "model/Bol.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-<<<<<<< HEAD
-#include "session/TaalEditor.h"
-=======
-#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
+#include "session/LorvantaSession.h"
 #include "ui/bars/TempoCtrlBar.h"
->>>>>>> main
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/NumEdit.h"
@@ -288,20 +284,19 @@ private slots:
     // selected (the one Apply changes), or is empty and off without one.
     void formFollowsTheGridThroughEdits() {
         QFETCH(QString, steps);
-        CLorvantaDoc doc;
+        CSampleBank bank;
+        RecordingMessageSink sink;
+        CLorvantaSession session(bank, sink, OpenChosenOutput);
+        CLorvantaDoc& doc = session.Document();
         for (int i = 0; i < 4; ++i) {
             const CBol2 bol(("B" + std::to_string(i + 1)).c_str(), 0, 1.0f, Tabla);
             doc.InsertBol(i - 1, &bol);
         }
         doc.SetEmpty(false);
-        CSampleBank bank;
-        RecordingMessageSink sink;
-        AppSettings settings;
         CBolPropertiesPane pane(sink);
-        CLorvantaView view(doc, bank, sink, settings, OpenChosenOutput);
-        view.SetBolPane(&pane);
-        view.OnInitialUpdate();
-        CTaalEditor& editor = view.Editor();
+        pane.SetSession(&session);
+        session.OnInitialUpdate();
+        CTaalEditor& editor = session.Editor();
 
         // A digit selects that bol; d deletes, u undoes, r redoes, c clears.
         for (const QChar step : steps) {

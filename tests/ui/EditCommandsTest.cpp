@@ -5,17 +5,13 @@
 // sound file read back with libsndfile.
 #include "AppTestSupport.h"
 
-<<<<<<< HEAD
-#include "session/TaalEditor.h"
-=======
 #include "app/MergeTaal.h"
 #include "app/SoundExport.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "model/Action.h"
-#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
->>>>>>> main
+#include "session/LorvantaSession.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
 #include "ui/grid/LorvantaView.h"
@@ -49,10 +45,9 @@ std::vector<std::string> Names(const CTaal& taal) {
 struct Session {
     explicit Session(const char* taal = "Teentaal.tal") {
         OpenTaalFile(doc, QFile::encodeName(TaalPath(taal)).toStdString(), sink);
-        editor.Reset();
         sink.Clear();
         renderer.SetTempo(0.6f);
-        renderer.InitialUpdate();
+        headless.OnInitialUpdate();
     }
     // A sound file chooser that records what it was offered.
     SoundFileChooser Chooser(const QString& answer) {
@@ -62,11 +57,11 @@ struct Session {
         };
     }
     RecordingMessageSink sink;
-    CLorvantaDoc doc;
-    EditorHost host;
-    CTaalEditor editor{doc, sink, host};
     CSampleBank bank;
-    CTaalRenderer renderer{doc.Taal(), bank, sink};
+    CLorvantaSession headless{bank, sink, nullptr};
+    CLorvantaDoc& doc = headless.Document();
+    CTaalEditor& editor = headless.Editor();
+    CTaalRenderer& renderer = headless.Renderer();
     QStringList offered;
 };
 

@@ -9,12 +9,12 @@
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
-#include "audio/playback/PlaybackEngine.h"
+#include "audio/output/device/SystemOutput.h"
 #include "model/LorvantaDoc.h"
 #include "model/Taal.h"
+#include "session/LorvantaSession.h"
 #include "ui/grid/GridGeometry.h"
 #include "ui/grid/LorvantaView.h"
-#include "ui/panes/BolFieldsPane.h"
 
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -29,16 +29,13 @@ using namespace lorvanta::test;
 
 namespace {
 
-class FakeBolPane : public BolFieldsPane {
-public:
+// The bols the properties pane is told to show.
+struct ShownSpy : EditorObserver {
     QStringList calls;
-    void ShowBol(const CBol2&, int index) override {
-        calls << QStringLiteral("show %1").arg(index);
+    void OnSelectionChanged(const SelectionChange& change) override {
+        if (change.shown >= 0)
+            calls << QStringLiteral("show %1").arg(change.shown);
     }
-    void EnableFields(bool controls, bool apply, bool revert) override {
-        calls << QStringLiteral("enable %1%2%3").arg(controls).arg(apply).arg(revert);
-    }
-    void LoadFields() override {}
 };
 
 // Records the regions the viewport is asked to paint.
@@ -54,11 +51,12 @@ public:
 
 // A grid of bols of the given lengths, shown at the given size.
 struct Grid {
-    CLorvantaDoc doc;
     CSampleBank bank;
     RecordingMessageSink sink;
     AppSettings settings;
-    FakeBolPane pane;
+    CLorvantaSession session{bank, sink, OpenChosenOutput};
+    CLorvantaDoc& doc = session.Document();
+    ShownSpy pane;
     std::unique_ptr<CLorvantaView> view;
 
     explicit Grid(const std::vector<float>& durations, QSize size = {850, 500},
@@ -70,12 +68,12 @@ struct Grid {
         }
         doc.SetEmpty(durations.empty());
         doc.SetModified(false);
-        view = std::make_unique<CLorvantaView>(doc, bank, sink, settings, OpenChosenOutput);
-        view->SetBolPane(&pane);
+        view = std::make_unique<CLorvantaView>(session, sink, settings);
+        session.Editor().AddObserver(pane);
         view->resize(size);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-        view->OnInitialUpdate();
+        session.OnInitialUpdate();
         Flush();
     }
 
@@ -92,10 +90,10 @@ struct Grid {
     std::vector<int> Selected() const { return view->Editor().SelectedIndices(); }
     // Playing stopped at once: the position display stays, at a place the
     // test sets.
-    void Pause() const {
-        view->OnAudioPlay();
-        view->OnAudioPause();
-        QVERIFY(view->IsPaused());
+    void Pause() {
+        session.Play();
+        session.Pause();
+        QVERIFY(session.IsPaused());
     }
     QRect NameOnScreen() const { return view->TaalNameRect().translated(-view->ScrollOffset()); }
 };
@@ -337,30 +335,30 @@ private slots:
         connect(
             g.view.get(), &CLorvantaView::playingPositionShown, g.view.get(),
             [&](float, int) { threads << QThread::currentThread(); }, Qt::DirectConnection);
-        g.view->OnAudioPlay();
+        g.session.Play();
         QTRY_VERIFY(threads.size() >= 5);
-        g.view->OnAudioStop();
+        g.session.Stop();
         const qsizetype shown = threads.size();
         QTest::qWait(60);
         QCOMPARE(threads.size(), shown); // nothing after Stop
         QVERIFY(std::all_of(threads.begin(), threads.end(),
                             [&](QThread* thread) { return thread == g.view->thread(); }));
         // Coalesced: never more positions shown than the thread delivered.
-        QVERIFY(g.view->PositionsShown() <= g.view->Engine().NotificationsProcessed());
+        QVERIFY(g.view->PositionsShown() <= g.session.PositionUpdates());
     }
 
     void editsWhilePlayingAreHeard() {
         Grid g(std::vector<float>(16, 1.0f));
-        const CTaalRenderer& renderer = g.view->Renderer();
-        g.view->OnAudioPlay();
-        g.view->SelectBol(2, true);
+        const CTaalRenderer& renderer = g.session.Renderer();
+        g.session.Play();
+        g.view->Editor().SelectBol(2, true);
         g.view->Editor().Delete();
         Flush();
         QCOMPARE(renderer.Image().Beats(), 15.0f);
         g.view->Editor().Undo();
         Flush();
         QCOMPARE(renderer.Image().BolCount(), std::size_t{16});
-        QVERIFY(g.view->IsPlaying());
+        QVERIFY(g.session.IsPlaying());
     }
 };
 

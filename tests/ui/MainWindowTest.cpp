@@ -100,16 +100,16 @@ private slots:
         QTRY_VERIFY(view.PositionsShown() > 0);
 
         frame.Commands().Action(kCmdAudioPause)->trigger();
-        QVERIFY(!view.IsPlaying() && view.IsPaused());
+        QVERIFY(!app->Session().IsPlaying() && app->Session().IsPaused());
         QTest::keyClick(&view, Qt::Key_Space);
-        QVERIFY(view.IsPlaying());
+        QVERIFY(app->Session().IsPlaying());
     }
 
     void barsReachTheRenderer() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
-        CTaalRenderer& renderer = frame.GetGridView()->Renderer();
+        CTaalRenderer& renderer = app->Session().Renderer();
         frame.TempoBar()->SetTempoBpm(120.0);
         QCOMPARE(renderer.SecondsPerBeat(), 0.5f);
         frame.PitchBar()->PitchEdit()->setText(QStringLiteral("1"));

@@ -2,9 +2,11 @@
 // record it leaves, and the blue highlight of selected bols.
 #include "AppTestSupport.h"
 
+#include "audio/SampleBank.h"
+#include "audio/output/device/SystemOutput.h"
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
-#include "session/TaalEditor.h"
+#include "session/LorvantaSession.h"
 #include "ui/panes/TaalTextView.h"
 
 #include <QTextCursor>
@@ -17,38 +19,13 @@ using namespace lorvanta::test;
 
 namespace {
 
-// The grid as the pane sees it: a real editor replaces the Taal, and every
-// call reaching the grid is recorded.
-class FakeGrid : public TaalTextHost, public EditorHost {
-public:
-    FakeGrid(CLorvantaDoc& doc, MessageSink& sink) : m_doc(doc), editor(doc, sink, *this) {}
-    bool playing = false;
+// What the rest of the window hears of an Apply.
+struct ReplacedSpy : EditorObserver {
     QStringList calls;
-
-    bool IsPlaying() const override { return playing; }
-    void OnAudioStop() override {
-        calls << "stop";
-        playing = false;
+    const CLorvantaDoc* doc = nullptr;
+    void OnTaalReplaced(TaalReplacement) override {
+        calls << QStringLiteral("replaced %1").arg(doc->Taal().Count());
     }
-    void ReplaceTaal(const CTaal& taal) override { editor.ReplaceTaal(taal, false); }
-    void FocusGrid() override { calls << "focus"; }
-
-    void DeleteBolViews() override {
-        calls << QStringLiteral("delete %1").arg(m_doc.Taal().Count());
-    }
-    void CreateBolViews() override {
-        calls << QStringLiteral("create %1").arg(m_doc.Taal().Count());
-        m_doc.NotifyTextChanged(); // a careless grid: the typed text must survive it
-    }
-    void RecalcLayout(int after) override { calls << QStringLiteral("layout %1").arg(after); }
-    void RefreshText() override { calls << "refresh"; }
-    const UndoLists& Lists() const { return editor.Lists(); }
-
-private:
-    CLorvantaDoc& m_doc;
-
-public:
-    CTaalEditor editor;
 };
 
 void AddBol(CLorvantaDoc& doc, const std::string& name, float duration) {
@@ -90,17 +67,22 @@ class NotationPaneTest : public QObject {
     Q_OBJECT
 
     struct Fixture {
-        CLorvantaDoc doc;
         RecordingMessageSink sink;
-        FakeGrid grid{doc, sink};
+        CSampleBank bank;
+        CLorvantaSession session{bank, sink, OpenChosenOutput};
+        CLorvantaDoc& doc = session.Document();
+        ReplacedSpy grid;
         CTaalTextView pane{sink};
         explicit Fixture(MessageAnswer reply = MessageAnswer::Ok) : sink(reply) {
             doc.Taal().SetName("Teentaal");
             for (const char* name : {"Na", "Tin", "Tin", "Ge"})
                 AddBol(doc, name, 1.0f);
             doc.SetModified(false);
-            pane.SetHost(&grid);
-            pane.SetDocument(&doc);
+            session.OnInitialUpdate();
+            grid.doc = &doc;
+            session.Editor().AddObserver(grid);
+            pane.SetSession(&session);
+            QObject::connect(&pane, &CTaalTextView::taalApplied, [this] { grid.calls << "focus"; });
         }
     };
 
@@ -126,8 +108,8 @@ private slots:
 
         QCOMPARE(f.doc.Taal().Count(), 3);
 
-        QCOMPARE(f.grid.calls, QStringList({"delete 4", "create 3", "layout -1", "focus"}));
-        QCOMPARE(f.grid.Lists().UndoList().front()->taal.Count(), 4);
+        QCOMPARE(f.grid.calls, QStringList({"replaced 3", "focus"}));
+        QCOMPARE(f.session.Editor().Lists().UndoList().front()->taal.Count(), 4);
 
         // The text stays as typed and its ranges are those of the typed text.
         QCOMPARE(Text(f.pane), std::string(typed));
@@ -138,13 +120,13 @@ private slots:
     void applyWhilePlayingAsksFirst() {
         for (const MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
             Fixture f(answer);
-            f.grid.playing = true;
+            f.session.Play();
             SetText(f.pane, "Na | Ge");
             QCOMPARE(f.pane.ApplyText(), answer == MessageAnswer::Yes);
+            QCOMPARE(f.session.IsPlaying(), answer == MessageAnswer::No);
             QCOMPARE(f.sink.Messages().at(0).text,
                      std::string("To continue, you must stop the currently playing "
                                  "Taal. Do you want to stop the playing Taal?"));
-            QCOMPARE(f.grid.calls.value(0), answer == MessageAnswer::Yes ? "stop" : "");
             QCOMPARE(f.doc.Taal().Count(), answer == MessageAnswer::Yes ? 2 : 4);
         }
     }

@@ -6,6 +6,7 @@
 #include "app/AppSettings.h"
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
+#include "audio/playback/PlaybackEngine.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -15,8 +16,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <mutex>
-
 using namespace lorvanta;
 using namespace lorvanta::test;
 
@@ -25,10 +24,8 @@ namespace {
 const char* const kMissingFolder = "Folder %1 does not exist. Please check the name and try again.";
 
 // Where playing has got to, as a fraction of the cycle.
-double CycleFraction(CTaalRenderer& renderer) {
-    std::lock_guard lock(renderer.StreamLock());
-    return static_cast<double>(renderer.Reader().Position()) /
-           static_cast<double>(renderer.Reader().DataSize());
+double CycleFraction(CLorvantaSession& session) {
+    return (session.Engine().LastBeatPosition() - 1.0) / session.Renderer().Image().Beats();
 }
 
 QByteArray ImageBytes(const CTaalRenderer& renderer) {
@@ -148,11 +145,11 @@ private slots:
         auto app = fixture.Start(
             {AppFixture::Teentaal(), QStringLiteral("--kit"), QStringLiteral("synthesised")});
         app->MainFrame()->Settings().taalsFolder = QDir::tempPath();
-        CLorvantaView& view = *app->MainFrame()->GetGridView();
-        CTaalRenderer& renderer = view.Renderer();
+        CLorvantaSession& session = app->Session();
+        CTaalRenderer& renderer = session.Renderer();
         const QByteArray synthesised = ImageBytes(renderer);
-        view.OnAudioPlay();
-        QTRY_VERIFY(CycleFraction(renderer) > 0.02);
+        session.Play();
+        QTRY_VERIFY(CycleFraction(session) > 0.02);
 
         // The dialog, answered as soon as it shows.
         QTimer::singleShot(0, [] {
@@ -163,10 +160,10 @@ private slots:
                                                     : COptionsDialog::kStrokesSynthesised));
             dialog->accept();
         });
-        const double before = CycleFraction(renderer);
+        const double before = CycleFraction(session);
         app->MainFrame()->OnViewOptions();
-        const double after = CycleFraction(renderer);
-        QVERIFY(view.IsPlaying());
+        const double after = CycleFraction(session);
+        QVERIFY(session.IsPlaying());
         QVERIFY(after >= before && after - before < 0.05);
         QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
         if (HasBuiltInKit(BuiltInKit::Recorded))
