@@ -1,5 +1,7 @@
-// The embedded stroke recordings of both built-in kits: format, levels and
-// the tuning to the note labels; both generators write what is compiled in.
+// The embedded stroke recordings of both built-in kits: format, levels, the
+// ranges a real tabla's strokes fall in per kind (decay, brightness, leading
+// mode, bass glides) and the tuning to the note labels; both generators write
+// what is compiled in.
 
 #include "AudioTestSupport.h"
 
@@ -9,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
 
 namespace lorvanta {
 namespace {
@@ -63,6 +67,50 @@ TEST(StrokeBank, EveryStrokeIsACanonicalWavWithTheLevelsAndEnds) {
         }
     }
 }
+
+// What recordings of a real tabla show, per kind of stroke; both kits must
+// fall within. T20 (the decay by 20 dB) in seconds; the centroid of the first
+// 100 ms in Hz.
+struct Kind {
+    const char* name;
+    std::vector<int> ids;
+    std::pair<double, double> t20, centroid;
+};
+
+const std::array<Kind, 11> kKinds{{
+    {"rim", {12, 14, 23, 29}, {0.03, 0.17}, {700, 1600}},
+    {"damped rim", {18}, {0.01, 0.06}, {1000, 3000}},
+    {"half open", {13}, {0.2, 0.5}, {700, 1500}},
+    {"open centre", {20, 26, 27}, {0.5, 1.3}, {350, 700}},
+    {"damped centre", {22, 28}, {0.12, 0.4}, {350, 800}},
+    {"closed", {15, 16, 17, 19, 25}, {0.015, 0.065}, {1200, 3200}},
+    {"flat hand", {7, 11, 21, 24}, {0.005, 0.1}, {600, 3500}},
+    {"slap", {9, 10}, {0.02, 0.15}, {200, 700}},
+    {"open bass", {3}, {0.8, 2.5}, {220, 400}},
+    {"gliding bass", {1, 5, 6}, {0.2, 1.2}, {220, 400}},
+    {"damped bass", {2, 4, 8}, {0.08, 0.3}, {220, 400}},
+}};
+
+class StrokeKind : public testing::TestWithParam<std::tuple<BuiltInKit, int>> {};
+
+TEST_P(StrokeKind, DecaysAndSoundsAsBrightAsARealStrokeOfItsKind) {
+    const auto [kit, id] = GetParam();
+    if (!HasBuiltInKit(kit))
+        GTEST_SKIP() << "built without this kit";
+    const auto kind = std::ranges::find_if(
+        kKinds, [id](const Kind& k) { return std::ranges::find(k.ids, id) != k.ids.end(); });
+    ASSERT_NE(kind, kKinds.end());
+    const std::vector<std::int16_t> x = Samples(id, kit);
+    const double t20 = test::T20(x), centroid = test::AttackCentroid(x);
+    EXPECT_TRUE(t20 >= kind->t20.first && t20 <= kind->t20.second) << kind->name << " " << t20;
+    EXPECT_TRUE(centroid >= kind->centroid.first && centroid <= kind->centroid.second)
+        << kind->name << " " << centroid;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothKits, StrokeKind,
+                         testing::Combine(testing::Values(BuiltInKit::Synthesised,
+                                                          BuiltInKit::Recorded),
+                                          testing::Range(1, static_cast<int>(kEmbeddedWaveCount))));
 
 // Every kit keeps the note labels true: the treble drum's upper modes stand on
 // C#4 (the median of the ringing strokes within 10 cents, each within 20, as
