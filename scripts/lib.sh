@@ -5,7 +5,7 @@ LORVANTA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 LORVANTA_PACKAGES=(
     build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
     portaudio19-dev libsamplerate0-dev libsndfile1-dev libgtest-dev libbenchmark-dev
-    clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation jackd2
+    clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation
     dpkg-dev file desktop-file-utils appstream sonic-pi-samples
 )
 
