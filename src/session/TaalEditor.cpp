@@ -28,7 +28,8 @@ int Position(const CBol2& recorded) {
 // thousands of bols stays linear. Smaller ones go bol by bol.
 constexpr std::size_t kBulkBols = 8;
 
-// Calls fn(first, count) for each run of consecutive positions, in order.
+// Calls fn(k, first, count) for each run of consecutive positions, in order;
+// k is the number of positions before the run.
 template <typename Fn> void ForEachRun(const std::vector<int>& positions, Fn fn) {
     for (std::size_t k = 0; k < positions.size();) {
         std::size_t end = k + 1;
@@ -54,8 +55,6 @@ std::uint32_t CheckSplice(const CTaal& taal, int at, int removed, const std::vec
     return check.Status();
 }
 
-} // namespace
-
 // Announces a long operation's start, and its end on every way out.
 class LongOperation {
 public:
@@ -73,6 +72,8 @@ public:
 private:
     const std::vector<EditorObserver*>& m_observers;
 };
+
+} // namespace
 
 CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, BolClipboard* clipboard)
     : m_doc(doc), m_sink(sink), m_clipboard(clipboard) {
@@ -97,6 +98,7 @@ void CTaalEditor::Reset() {
     m_doc.StartUndoHistory(m_lists.Position());
     m_nCaret = -1;
     m_nAnchor = -1;
+    LongOperation busy(m_observers); // every bol is rendered anew
     ReplaceViews(TaalReplacement::Document);
 }
 
