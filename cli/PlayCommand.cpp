@@ -150,7 +150,7 @@ int RunPlay(const std::vector<std::string>& args) {
     session.SetTempo(static_cast<float>(60.0 / tempo));
     session.OnInitialUpdate(); // renders the bols, then sets the sound up
     PrintMessages(sink);
-    if (session.Renderer().InitStatus() != kStatusOk)
+    if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return kExitFailure;
     if (const std::uint32_t status = session.SoundStatus(); status != 0) {
         if (status == kSoundStatusNoDevice)

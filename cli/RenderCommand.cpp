@@ -55,9 +55,9 @@ int RunRender(const std::vector<std::string>& args) {
     session.SetTempo(static_cast<float>(60.0 / tempo));
     session.OnInitialUpdate();
     CTaalRenderer& renderer = session.Renderer();
-    const std::uint32_t built = renderer.BuildTaalImage();
+    const AudioStatus built = renderer.BuildTaalImage();
     PrintMessages(sink);
-    if (renderer.InitStatus() != kStatusOk || built != kStatusOk)
+    if (renderer.InitStatus() != AudioStatus::Ok || built != AudioStatus::Ok)
         return kExitFailure;
 
     sink.Clear();

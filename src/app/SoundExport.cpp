@@ -67,7 +67,7 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
 
     // The image as it would play now. A rebuild while playing is the one
     // playback makes after a tempo change: the loop goes on where it was.
-    if (renderer.BuildTaalImage() != kStatusOk)
+    if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return false;
     return SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
                          std::filesystem::path(QFile::encodeName(target).toStdString()), sink);

@@ -2,19 +2,53 @@
 
 // Status codes and message texts of the sound engine.
 
+#include "model/StatusTable.h"
+
+#include <array>
 #include <cstdint>
 #include <limits>
 
 namespace lorvanta {
 
-// Small status codes returned by the sample bank and the renderer (0 = success).
-inline constexpr std::uint32_t kStatusOk = 0;
-inline constexpr std::uint32_t kStatusSoundNotFound = 8;
-inline constexpr std::uint32_t kStatusSoundNotLoaded = 9;
-inline constexpr std::uint32_t kStatusSoundNotLocked = 10;
-inline constexpr std::uint32_t kStatusOutOfMemory = 11;
-inline constexpr std::uint32_t kStatusNoModule = 12;
-inline constexpr std::uint32_t kStatusNoImage = 13;
+// Statuses of the sample bank and the renderer.
+enum class AudioStatus : std::uint32_t {
+    Ok = 0,
+    SoundNotFound = 8,
+    SoundNotLoaded = 9,
+    SoundNotLocked = 10,
+    OutOfMemory = 11,
+    NoModule = 12,
+    NoImage = 13,
+};
+
+namespace messages {
+inline constexpr const char* kCannotGetHandle = "Error %1: Cannot get handle for %2";
+inline constexpr const char* kCannotFindSound = "Error %1: Cannot find sound %2";
+inline constexpr const char* kCannotLoadSound = "Error %1: Cannot load sound %2";
+inline constexpr const char* kCannotAllocate =
+    "Cannot allocate memory. Close one or more applications that are running and try again.";
+} // namespace messages
+
+// The bank's texts take the system error (%1) and the sound's or, for
+// NoModule, the program's name (%2). A status without a text of its own is
+// seen only as the number in "Error %1 occured while loading Taal".
+inline constexpr std::array<StatusEntry<AudioStatus>, 7> kAudioStatusTable{{
+    {AudioStatus::Ok, 0, ""},
+    {AudioStatus::SoundNotFound, 8, messages::kCannotFindSound},
+    {AudioStatus::SoundNotLoaded, 9, messages::kCannotLoadSound},
+    {AudioStatus::SoundNotLocked, 10, messages::kCannotGetHandle},
+    {AudioStatus::OutOfMemory, 11, messages::kCannotAllocate},
+    {AudioStatus::NoModule, 12, messages::kCannotGetHandle},
+    {AudioStatus::NoImage, 13, ""},
+}};
+static_assert(StatusTableConsistent(kAudioStatusTable));
+
+constexpr std::uint32_t StatusNumber(AudioStatus status) {
+    return FindStatus(kAudioStatusTable, status).number;
+}
+constexpr const char* StatusText(AudioStatus status) {
+    return FindStatus(kAudioStatusTable, status).text;
+}
 
 // Result codes in the platform's manner (negative = failure), used by the wave
 // reader and the playback engine.
@@ -29,11 +63,6 @@ inline constexpr std::uint32_t kSystemResourceDataNotFound = 0x714;
 inline constexpr std::uint32_t kSystemResourceNameNotFound = 0x716;
 
 namespace messages {
-inline constexpr const char* kCannotGetHandle = "Error %1: Cannot get handle for %2";
-inline constexpr const char* kCannotFindSound = "Error %1: Cannot find sound %2";
-inline constexpr const char* kCannotLoadSound = "Error %1: Cannot load sound %2";
-inline constexpr const char* kCannotAllocate =
-    "Cannot allocate memory. Close one or more applications that are running and try again.";
 inline constexpr const char* kCannotLoadBol = "Cannot load bol %1 into memory.";
 inline constexpr const char* kErrorLoadingTaal = "Error %1 occured while loading Taal";
 inline constexpr const char* kErrorOccured = "Error %1 occured";

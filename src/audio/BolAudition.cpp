@@ -9,14 +9,14 @@
 
 namespace lorvanta {
 
-std::uint32_t CBolAudition::Render(const CBol2& paneBol) {
+AudioStatus CBolAudition::Render(const CBol2& paneBol) {
     m_ready = false;
     if (m_buffer.empty()) {
         try {
             m_buffer.resize(kImageSize / 2);
         } catch (const std::bad_alloc&) {
-            m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
-            return kStatusOutOfMemory;
+            m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
+            return AudioStatus::OutOfMemory;
         }
     }
     CBol2 bol = paneBol;
@@ -27,7 +27,8 @@ std::uint32_t CBolAudition::Render(const CBol2& paneBol) {
     bol.bass.emphasis -= lower;
 
     std::int16_t* samples = m_buffer.data() + kWaveHeaderSize / 2;
-    if (const std::uint32_t status = bol.RenderInto(samples, kSamples, m_bank, m_sink)) {
+    if (const AudioStatus status = bol.RenderInto(samples, kSamples, m_bank, m_sink);
+        status != AudioStatus::Ok) {
         m_buffer.clear();
         m_buffer.shrink_to_fit();
         return status;
@@ -37,14 +38,14 @@ std::uint32_t CBolAudition::Render(const CBol2& paneBol) {
     if (!silence.Ok())
         return ReportAccessFailure(silence, ProgramPath(), kSilenceResourceName, m_sink);
     if (silence.bytes.size() < kWaveHeaderSize)
-        return kStatusNoImage;
+        return AudioStatus::NoImage;
     auto* bytes = reinterpret_cast<std::uint8_t*>(m_buffer.data());
     std::memcpy(bytes, silence.bytes.data(), kWaveHeaderSize);
     const std::span<std::uint8_t> header(bytes, kWaveHeaderSize);
     PutLe32(header, kDataSizeOffset, 2 * kSamples);
     PutLe32(header, kRiffSizeOffset, static_cast<std::uint32_t>(kImageSize - 8));
     m_ready = true;
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
 std::span<const unsigned char> CBolAudition::Image() const {

@@ -5,6 +5,8 @@
 // bol whose two emphases sum above 0 dB is lowered by half that sum on each
 // sound, a quieter bol plays as set.
 
+#include "audio/AudioStatus.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,7 +30,7 @@ public:
     // otherwise the status after its message, and nothing is to be played (a
     // failed render also releases the buffer). The caller stops any audition
     // still playing from the buffer first.
-    std::uint32_t Render(const CBol2& paneBol);
+    AudioStatus Render(const CBol2& paneBol);
 
     // The WAV image of the last successful render; empty otherwise.
     std::span<const unsigned char> Image() const;

@@ -91,23 +91,23 @@ std::uint32_t CSampleBank::FindResource(std::uint16_t resourceId, const Slot*& s
 RecordingAccess CSampleBank::Access(std::uint16_t resourceId) const {
     RecordingAccess access;
     if (const std::uint32_t error = FindModule()) {
-        access.status = kStatusNoModule;
+        access.status = AudioStatus::NoModule;
         access.systemError = error;
         return access;
     }
     const Slot* slot = nullptr;
     if (const std::uint32_t error = FindResource(resourceId, slot); error || slot == nullptr) {
-        access.status = kStatusSoundNotFound;
+        access.status = AudioStatus::SoundNotFound;
         access.systemError = error ? error : kSystemResourceNameNotFound;
         return access;
     }
     if (const std::uint32_t error = LoadResource(*slot)) {
-        access.status = kStatusSoundNotLoaded;
+        access.status = AudioStatus::SoundNotLoaded;
         access.systemError = error;
         return access;
     }
     if (const std::uint32_t error = LockResource(*slot)) {
-        access.status = kStatusSoundNotLocked;
+        access.status = AudioStatus::SoundNotLocked;
         access.systemError = error;
         return access;
     }
@@ -154,28 +154,14 @@ bool CSampleBank::IsReplaced(SoundId soundId) const {
     return soundId < kSoundCount && m_slots[soundId].replacement != nullptr;
 }
 
-std::uint32_t ReportAccessFailure(const RecordingAccess& access, std::string_view moduleName,
-                                  std::string_view resourceName, MessageSink& sink) {
-    const char* pattern = nullptr;
-    std::string_view name = resourceName;
-    switch (access.status) {
-    case kStatusOk:
-        return kStatusOk;
-    case kStatusNoModule:
-        pattern = messages::kCannotGetHandle;
-        name = moduleName;
-        break;
-    case kStatusSoundNotFound:
-        pattern = messages::kCannotFindSound;
-        break;
-    case kStatusSoundNotLoaded:
-        pattern = messages::kCannotLoadSound;
-        break;
-    default: // the lock step
-        pattern = messages::kCannotGetHandle;
-        break;
-    }
-    sink.Show({MessageKind::Error, FormatMessage(pattern, FormatHex(access.systemError), name)});
+AudioStatus ReportAccessFailure(const RecordingAccess& access, std::string_view moduleName,
+                                std::string_view resourceName, MessageSink& sink) {
+    if (access.status == AudioStatus::Ok)
+        return AudioStatus::Ok;
+    const std::string_view name =
+        access.status == AudioStatus::NoModule ? moduleName : resourceName;
+    sink.Show({MessageKind::Error,
+               FormatMessage(StatusText(access.status), FormatHex(access.systemError), name)});
     return access.status;
 }
 
@@ -200,24 +186,24 @@ void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::in
     }
 }
 
-std::uint32_t CSound::MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                              MessageSink& sink) const {
+AudioStatus CSound::MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                            MessageSink& sink) const {
     const RecordingAccess access = bank.Access(LookupSampleResource(soundId));
     if (!access.Ok())
         return ReportAccessFailure(access, ProgramPath(), name, sink);
     const float gain = EmphasisGain(emphasis);
     const std::size_t n = std::min<std::size_t>(count, access.SampleCount());
     MixSamples(access.Samples(), n, gain, block);
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
-std::uint32_t CBol2::RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                                MessageSink& sink) const {
+AudioStatus CBol2::RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                              MessageSink& sink) const {
     if (count > 0)
         std::memset(block, 0, std::size_t{count} * sizeof(std::int16_t));
-    const std::uint32_t bassStatus = bass.MixInto(block, count, bank, sink);
-    const std::uint32_t pitchStatus = pitch.MixInto(block, count, bank, sink);
-    return bassStatus != kStatusOk ? bassStatus : pitchStatus;
+    const AudioStatus bassStatus = bass.MixInto(block, count, bank, sink);
+    const AudioStatus pitchStatus = pitch.MixInto(block, count, bank, sink);
+    return bassStatus != AudioStatus::Ok ? bassStatus : pitchStatus;
 }
 
 } // namespace lorvanta

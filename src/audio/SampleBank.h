@@ -39,12 +39,12 @@ std::string ProgramPath();
 // A recording located for use: its whole WAV image, valid while owner (or, for
 // a built-in recording, the process) lives.
 struct RecordingAccess {
-    std::uint32_t status = kStatusOk;
+    AudioStatus status = AudioStatus::Ok;
     std::uint32_t systemError = 0;
     std::span<const unsigned char> bytes;
     std::shared_ptr<const void> owner;
 
-    bool Ok() const { return status == 0; }
+    bool Ok() const { return status == AudioStatus::Ok; }
     // Samples after the 44-byte header (none when the image is shorter).
     std::size_t SampleCount() const {
         return bytes.size() < kWaveHeaderSize ? 0 : (bytes.size() - kWaveHeaderSize) / 2;
@@ -112,8 +112,8 @@ private:
 // Shows the message for a failed access and returns its status. moduleName
 // names the module (the program's path, or kModuleFileName) and resourceName
 // the sound (its name, or kSilenceResourceName).
-std::uint32_t ReportAccessFailure(const RecordingAccess& access, std::string_view moduleName,
-                                  std::string_view resourceName, MessageSink& sink);
+AudioStatus ReportAccessFailure(const RecordingAccess& access, std::string_view moduleName,
+                                std::string_view resourceName, MessageSink& sink);
 
 // Adds n recording samples (little-endian bytes), scaled by gain, into block:
 // each block sample becomes the sample plus the product truncated toward zero,

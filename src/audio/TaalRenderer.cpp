@@ -27,13 +27,13 @@ CTaalRenderer::CTaalRenderer(const CTaal& taal, const CSampleBank& bank, Message
 
 CTaalRenderer::~CTaalRenderer() = default;
 
-std::uint32_t CTaalRenderer::InitImageHeader() {
+AudioStatus CTaalRenderer::InitImageHeader() {
     m_format = WaveFormat{};
     const RecordingAccess access = m_bank.Access(kSilenceResourceId);
     if (!access.Ok())
         return ReportAccessFailure(access, kModuleFileName, kSilenceResourceName, m_sink);
     if (access.bytes.size() < kWaveHeaderSize)
-        return kStatusNoImage;
+        return AudioStatus::NoImage;
     WaveHeader header;
     std::memcpy(header.data(), access.bytes.data(), kWaveHeaderSize);
     PutLe32(header, kDataSizeOffset, 0);
@@ -42,7 +42,7 @@ std::uint32_t CTaalRenderer::InitImageHeader() {
     if (m_imageBuilt)
         m_imageBuilt(*bare);
     std::swap(m_image, bare);
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
 void CTaalRenderer::UpdateEmphasisCeiling() {
@@ -59,8 +59,8 @@ void CTaalRenderer::SyncCells() {
     m_cells.resize(static_cast<std::size_t>(std::max(0, m_taal.Count())));
 }
 
-std::uint32_t CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key,
-                                       std::shared_ptr<const BolBlock>& block) {
+AudioStatus CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key,
+                                     std::shared_ptr<const BolBlock>& block) {
     const RecordingAccess bass = m_bank.Access(key.bassResource);
     const RecordingAccess pitch = m_bank.Access(key.pitchResource);
     const auto length = static_cast<std::uint32_t>(
@@ -71,27 +71,27 @@ std::uint32_t CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& ke
         std::vector<std::int16_t> samples(length);
         // The sample bank mixes (and reports) exactly as for a full block: the
         // samples past the longer recording would stay zero.
-        const std::uint32_t status = adjusted.RenderInto(samples.data(), length, m_bank, m_sink);
-        if (status != kStatusOk)
+        const AudioStatus status = adjusted.RenderInto(samples.data(), length, m_bank, m_sink);
+        if (status != AudioStatus::Ok)
             return status;
         block = std::make_shared<const BolBlock>(std::move(samples), m_storedSamples);
-        return kStatusOk;
+        return AudioStatus::Ok;
     }
 
     // Over budget: the block mixes when read. The bank's failures are reported
     // as the two mixes would report them.
-    std::uint32_t status = kStatusOk;
+    AudioStatus status = AudioStatus::Ok;
     const std::pair<const CSound*, const RecordingAccess*> voices[] = {{&adjusted.bass, &bass},
                                                                        {&adjusted.pitch, &pitch}};
     for (const auto& [sound, access] : voices) {
         if (!access->Ok()) {
-            const std::uint32_t failed =
+            const AudioStatus failed =
                 ReportAccessFailure(*access, ProgramPath(), sound->name, m_sink);
-            if (status == kStatusOk)
+            if (status == AudioStatus::Ok)
                 status = failed;
         }
     }
-    if (status != kStatusOk)
+    if (status != AudioStatus::Ok)
         return status;
     auto voice = [](const RecordingAccess& access, float gain) {
         return BolVoice{access.Samples(), static_cast<std::uint32_t>(access.SampleCount()), gain,
@@ -99,13 +99,13 @@ std::uint32_t CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& ke
     };
     block = std::make_shared<const BolBlock>(voice(bass, std::bit_cast<float>(key.bassGainBits)),
                                              voice(pitch, std::bit_cast<float>(key.pitchGainBits)));
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::RenderBol(int index) {
+AudioStatus CTaalRenderer::RenderBol(int index) {
     const CBol2* bol = m_taal.BolAt(index);
     if (bol == nullptr || index < 0 || static_cast<std::size_t>(index) >= m_cells.size())
-        return kStatusOk;
+        return AudioStatus::Ok;
     ++m_renderCount;
     BolCell& cell = m_cells[static_cast<std::size_t>(index)];
     const std::uint32_t count =
@@ -131,18 +131,18 @@ std::uint32_t CTaalRenderer::RenderBol(int index) {
     if (auto found = m_blocks.find(key); found != m_blocks.end()) {
         if (auto shared = found->second.lock()) {
             cell = {count, std::move(shared)};
-            return kStatusOk;
+            return AudioStatus::Ok;
         }
     }
 
     std::shared_ptr<const BolBlock> block;
-    std::uint32_t status = kStatusOk;
+    AudioStatus status = AudioStatus::Ok;
     try {
         CBol2 adjusted = *bol;
         adjusted.bass.emphasis -= lower;
         adjusted.pitch.emphasis -= lower;
         status = MakeBlock(adjusted, key, block);
-        if (status == kStatusOk) {
+        if (status == AudioStatus::Ok) {
             // Forget blocks nobody uses any more before the map grows.
             if (m_blocks.size() >= 64 && (m_blocks.size() & (m_blocks.size() - 1)) == 0)
                 std::erase_if(m_blocks, [](const auto& entry) { return entry.second.expired(); });
@@ -150,44 +150,44 @@ std::uint32_t CTaalRenderer::RenderBol(int index) {
         }
     } catch (const std::bad_alloc&) {
         cell = {};
-        m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
-        return kStatusOutOfMemory;
+        m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
+        return AudioStatus::OutOfMemory;
     }
-    if (status != kStatusOk) {
+    if (status != AudioStatus::Ok) {
         cell = {};
         return status;
     }
     cell = {count, std::move(block)};
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::RenderAllBols() {
+AudioStatus CTaalRenderer::RenderAllBols() {
     UpdateEmphasisCeiling();
     SyncCells();
-    std::uint32_t status = kStatusOk;
+    AudioStatus status = AudioStatus::Ok;
     for (int i = 0; i < m_taal.Count(); ++i) {
         status = RenderBol(i);
-        if (status != kStatusOk)
+        if (status != AudioStatus::Ok)
             m_sink.Show({MessageKind::Error,
                          FormatMessage(messages::kCannotLoadBol, m_taal.BolAt(i)->name)});
     }
     return status;
 }
 
-void CTaalRenderer::ReportLoadError(std::uint32_t status) {
-    m_sink.Show(
-        {MessageKind::Error, FormatMessage(messages::kErrorLoadingTaal, FormatHex(status))});
+void CTaalRenderer::ReportLoadError(AudioStatus status) {
+    m_sink.Show({MessageKind::Error,
+                 FormatMessage(messages::kErrorLoadingTaal, FormatHex(StatusNumber(status)))});
 }
 
-std::uint32_t CTaalRenderer::InitialUpdate() {
+AudioStatus CTaalRenderer::InitialUpdate() {
     m_cells.clear();
-    const std::uint32_t status = RenderAllBols();
-    if (status != kStatusOk)
+    const AudioStatus status = RenderAllBols();
+    if (status != AudioStatus::Ok)
         ReportLoadError(status);
     return status;
 }
 
-std::uint32_t CTaalRenderer::InsertBolView(int afterIndex, std::optional<BolCell> cell) {
+AudioStatus CTaalRenderer::InsertBolView(int afterIndex, std::optional<BolCell> cell) {
     const bool isNew = !cell.has_value();
     const std::size_t position =
         afterIndex < 0 ? 0 : std::min(static_cast<std::size_t>(afterIndex) + 1, m_cells.size());
@@ -198,10 +198,10 @@ std::uint32_t CTaalRenderer::InsertBolView(int afterIndex, std::optional<BolCell
     if (m_ceiling == before) {
         if (isNew)
             return RenderBol(static_cast<int>(position));
-        return kStatusOk;
+        return AudioStatus::Ok;
     }
-    const std::uint32_t status = RenderAllBols();
-    if (status != kStatusOk)
+    const AudioStatus status = RenderAllBols();
+    if (status != AudioStatus::Ok)
         ReportLoadError(status);
     return status;
 }
@@ -214,39 +214,39 @@ std::optional<BolCell> CTaalRenderer::RemoveBolView(int index) {
     const float before = m_ceiling;
     UpdateEmphasisCeiling();
     if (m_ceiling != before) {
-        if (const std::uint32_t status = RenderAllBols(); status != kStatusOk)
+        if (const AudioStatus status = RenderAllBols(); status != AudioStatus::Ok)
             ReportLoadError(status);
     }
     return removed;
 }
 
-std::uint32_t CTaalRenderer::RenderChangedBols(int first, int count) {
+AudioStatus CTaalRenderer::RenderChangedBols(int first, int count) {
     const float before = m_ceiling;
     UpdateEmphasisCeiling();
     if (m_ceiling != before) {
-        const std::uint32_t status = RenderAllBols();
-        if (status != kStatusOk)
+        const AudioStatus status = RenderAllBols();
+        if (status != AudioStatus::Ok)
             ReportLoadError(status);
         return status;
     }
     for (int index = first; index < first + count; ++index) {
-        if (const std::uint32_t status = RenderBol(index); status != kStatusOk) {
+        if (const AudioStatus status = RenderBol(index); status != AudioStatus::Ok) {
             const CBol2* bol = m_taal.BolAt(index);
             m_sink.Show({MessageKind::Error,
                          FormatMessage(messages::kCannotLoadBol, bol ? bol->name : "")});
             return status;
         }
     }
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::ApplyBolEdit(int index) {
-    if (const std::uint32_t status = RenderChangedBols(index, 1); status != kStatusOk)
+AudioStatus CTaalRenderer::ApplyBolEdit(int index) {
+    if (const AudioStatus status = RenderChangedBols(index, 1); status != AudioStatus::Ok)
         return status;
-    return m_playing ? BuildTaalImage() : kStatusOk;
+    return m_playing ? BuildTaalImage() : AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::BuildTaalImage() {
+AudioStatus CTaalRenderer::BuildTaalImage() {
     if (m_pitchFactor != 1.0f) {
         m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
         WaveHeader& current = m_image->MutableHeader();
@@ -291,8 +291,8 @@ std::uint32_t CTaalRenderer::BuildTaalImage() {
                                             std::move(segments));
         image->SetBeats(m_taal.Total());
     } catch (const std::bad_alloc&) {
-        m_sink.Show({MessageKind::Error, messages::kCannotAllocate});
-        return kStatusOutOfMemory;
+        m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
+        return AudioStatus::OutOfMemory;
     }
     m_format.samplesPerSec = m_playbackRate;
     m_format.avgBytesPerSec = m_format.blockAlign * m_playbackRate;
@@ -302,20 +302,20 @@ std::uint32_t CTaalRenderer::BuildTaalImage() {
     std::swap(m_image, image);
     // The old image goes here, once playback has moved on from it.
     image.reset();
-    return kStatusOk;
+    return AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::SetTempo(float secondsPerBeat) {
+AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {
     m_secondsPerBeat = secondsPerBeat;
-    return m_playing ? BuildTaalImage() : kStatusOk;
+    return m_playing ? BuildTaalImage() : AudioStatus::Ok;
 }
 
-std::uint32_t CTaalRenderer::SetPitch(float factor) {
+AudioStatus CTaalRenderer::SetPitch(float factor) {
     m_pitchFactor = factor;
     m_playbackRate = TruncateToU32(factor * static_cast<float>(kSampleRate));
     if (!m_playing)
-        return kStatusOk;
-    const std::uint32_t status = BuildTaalImage();
+        return AudioStatus::Ok;
+    const AudioStatus status = BuildTaalImage();
     if (m_rateChanged)
         m_rateChanged(m_playbackRate);
     return status;

@@ -20,6 +20,7 @@
 // own lock; the old image is freed afterwards, here, never on playback's
 // thread. An image's samples never change once it has been handed over.
 
+#include "audio/AudioStatus.h"
 #include "audio/BolBlock.h"
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
@@ -69,8 +70,8 @@ public:
     // Stream format to its initial values and the image to the bare header
     // taken from the silence recording. Returns 0, or 12, 8, 9, 10 after the
     // bank's message, or 13 (no usable template) without one.
-    std::uint32_t InitImageHeader();
-    std::uint32_t InitStatus() const { return m_initStatus; }
+    AudioStatus InitImageHeader();
+    AudioStatus InitStatus() const { return m_initStatus; }
 
     // --- Blocks ---------------------------------------------------------
     // The largest (pitch emphasis + bass emphasis) over the bols; the lowest
@@ -79,43 +80,43 @@ public:
     // Renders bol index into its cell. Returns 0, 11 after the memory message,
     // or the status of a failed mix (its message already shown); a failed bol
     // keeps an empty cell. An index with no bol or cell does nothing.
-    std::uint32_t RenderBol(int index);
+    AudioStatus RenderBol(int index);
     // Ceiling, then every bol; after each failure shows "Cannot load bol %1
     // into memory." and goes on. Returns the status of the last bol.
-    std::uint32_t RenderAllBols();
+    AudioStatus RenderAllBols();
     // A new or opened document: one empty cell per bol, then RenderAllBols; a
     // nonzero result is shown as "Error 0x.. occured while loading Taal".
-    std::uint32_t InitialUpdate();
+    AudioStatus InitialUpdate();
 
     // A bol was added to the Taal after position afterIndex (-1: at the head).
     // Inserts its cell, which is the one given (a cell coming back, as in undo,
     // keeps its block) or a new empty one, and renders what the ceiling
     // requires: that bol alone when the ceiling stays and the cell is new,
     // every bol when the ceiling moved.
-    std::uint32_t InsertBolView(int afterIndex, std::optional<BolCell> cell = std::nullopt);
+    AudioStatus InsertBolView(int afterIndex, std::optional<BolCell> cell = std::nullopt);
     // The bol at index was removed from the Taal: removes its cell (returned,
     // for undo) and re-renders every bol when the ceiling moved.
     std::optional<BolCell> RemoveBolView(int index);
     // The bols at [first, first + count) changed: renders them (every bol
     // when the ceiling moved). Failures show their message and stop.
-    std::uint32_t RenderChangedBols(int first, int count);
+    AudioStatus RenderChangedBols(int first, int count);
     // The bol at index was edited and applied: RenderChangedBols, then
     // rebuilds the image when playing.
-    std::uint32_t ApplyBolEdit(int index);
+    AudioStatus ApplyBolEdit(int index);
 
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
     // hands it to the image handler (playback goes on at the same fraction of
     // the cycle, on an even byte) and frees the old one. Returns 0, or 11 after
     // the memory message (the previous image stays in use).
-    std::uint32_t BuildTaalImage();
+    AudioStatus BuildTaalImage();
     // Seconds per beat from the tempo bar; rebuilds the image when playing.
     // Returns the build's status (0 when not playing).
-    std::uint32_t SetTempo(float secondsPerBeat);
+    AudioStatus SetTempo(float secondsPerBeat);
     // Pitch factor from the pitch bar; the playback rate becomes the
     // truncation of factor * 22050. When playing, rebuilds the image and then
     // calls the rate-changed handler. Returns the build's status.
-    std::uint32_t SetPitch(float factor);
+    AudioStatus SetPitch(float factor);
 
     // --- Playback side --------------------------------------------------
     // The image in use.
@@ -158,9 +159,9 @@ private:
     };
 
     void SyncCells();
-    std::uint32_t MakeBlock(const CBol2& adjusted, const BlockKey& key,
-                            std::shared_ptr<const BolBlock>& block);
-    void ReportLoadError(std::uint32_t status);
+    AudioStatus MakeBlock(const CBol2& adjusted, const BlockKey& key,
+                          std::shared_ptr<const BolBlock>& block);
+    void ReportLoadError(AudioStatus status);
 
     const CTaal& m_taal;
     const CSampleBank& m_bank;
@@ -173,7 +174,7 @@ private:
     float m_secondsPerBeat = kInitialSecondsPerBeat;
     std::vector<BolCell> m_cells;
     bool m_playing = false;
-    std::uint32_t m_initStatus = 0;
+    AudioStatus m_initStatus = AudioStatus::Ok;
     std::function<void(std::uint32_t)> m_rateChanged;
     ImageHandler m_imageBuilt;
 

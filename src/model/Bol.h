@@ -9,6 +9,7 @@ namespace lorvanta {
 
 class BolDictionary;
 class CSampleBank;
+enum class AudioStatus : std::uint32_t; // audio/AudioStatus.h
 class MessageSink;
 
 // A stroke or syllable of a Taal: a treble and a bass sound played together.
@@ -27,10 +28,10 @@ public:
     bool operator==(const CBol2&) const = default;
 
     // Clears count samples, then mixes the bass sound and the pitch sound into
-    // them. Returns the first nonzero status of the two mixes, else 0.
+    // them. Returns the first failed status of the two mixes, else Ok.
     // (Defined in audio/.)
-    std::uint32_t RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                             MessageSink& sink) const;
+    AudioStatus RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                           MessageSink& sink) const;
 
     float reserved = 0.0f; // carried through files; 0 for bols this program makes
     float duration = 1.0f; // beats

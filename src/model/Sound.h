@@ -8,6 +8,7 @@
 namespace lorvanta {
 
 class CSampleBank;
+enum class AudioStatus : std::uint32_t; // audio/AudioStatus.h
 class MessageSink;
 
 // One stroke of a bol: a recording, the drum it belongs to and its loudness.
@@ -21,10 +22,11 @@ public:
     bool operator==(const CSound&) const = default;
 
     // Adds the recording, scaled by the emphasis, into the first samples of a
-    // block of count samples. Returns 0, or 12, 8, 9 or 10 after showing the
-    // bank's message; the block is then unchanged. (Defined in audio/.)
-    std::uint32_t MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                          MessageSink& sink) const;
+    // block of count samples. Returns Ok, or NoModule, SoundNotFound, SoundNotLoaded or
+    // SoundNotLocked after showing the bank's message; the block is then unchanged. (Defined in
+    // audio/.)
+    AudioStatus MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
+                        MessageSink& sink) const;
 
     float emphasis = 0.0f; // dB of amplitude
     SoundId soundId = kSilenceSoundId;

@@ -163,7 +163,7 @@ void CLorvantaSession::OnStrokesChanged() {
 
 void CLorvantaSession::PlayBol(const CBol2& bol) {
     Stop();
-    if (m_audition.Render(bol) == 0)
+    if (m_audition.Render(bol) == AudioStatus::Ok)
         m_engine->PlayAudition(m_audition.Image());
 }
 

@@ -58,7 +58,8 @@ TEST(MixInto, AddsTheScaledStrokeTruncatedAndClampsTheSum) {
         RecordingMessageSink sink;
         ASSERT_TRUE(bank.ReplaceStroke(kTestSound, StrokeImage(c.stroke)));
         Samples block = c.block;
-        EXPECT_EQ(Sound(c.id, c.emphasis).MixInto(block.data(), c.count, bank, sink), 0u);
+        EXPECT_EQ(Sound(c.id, c.emphasis).MixInto(block.data(), c.count, bank, sink),
+                  AudioStatus::Ok);
         EXPECT_EQ(block, c.mixed) << testing::PrintToString(c.stroke) << " at " << c.emphasis;
         EXPECT_TRUE(sink.Messages().empty());
     }
@@ -67,10 +68,11 @@ TEST(MixInto, AddsTheScaledStrokeTruncatedAndClampsTheSum) {
 TEST(MixInto, AFailedStepShowsItsMessageAndLeavesTheBlockUnchanged) {
     using Step = FaultyBank::Step;
     for (const auto& [step, status, message] :
-         {std::tuple(Step::Module, 12u, "Error 0x7e: Cannot get handle for " + ProgramPath()),
-          {Step::Find, 8u, "Error 0x716: Cannot find sound pitch 12"},
-          {Step::Load, 9u, "Error 0x714: Cannot load sound pitch 12"},
-          {Step::Lock, 10u, "Error 0x5: Cannot get handle for pitch 12"}}) {
+         {std::tuple(Step::Module, AudioStatus::NoModule,
+                     "Error 0x7e: Cannot get handle for " + ProgramPath()),
+          {Step::Find, AudioStatus::SoundNotFound, "Error 0x716: Cannot find sound pitch 12"},
+          {Step::Load, AudioStatus::SoundNotLoaded, "Error 0x714: Cannot load sound pitch 12"},
+          {Step::Lock, AudioStatus::SoundNotLocked, "Error 0x5: Cannot get handle for pitch 12"}}) {
         FaultyBank bank;
         bank.failing = step;
         RecordingMessageSink sink;
@@ -81,6 +83,25 @@ TEST(MixInto, AFailedStepShowsItsMessageAndLeavesTheBlockUnchanged) {
     }
 }
 
+TEST(AudioStatusTable, NumbersAndTextsAreTheOnesShown) {
+    const std::tuple<AudioStatus, std::uint32_t, std::string> cases[] = {
+        {AudioStatus::Ok, 0, ""},
+        {AudioStatus::SoundNotFound, 8, "Error %1: Cannot find sound %2"},
+        {AudioStatus::SoundNotLoaded, 9, "Error %1: Cannot load sound %2"},
+        {AudioStatus::SoundNotLocked, 10, "Error %1: Cannot get handle for %2"},
+        {AudioStatus::OutOfMemory, 11,
+         "Cannot allocate memory. Close one or more applications that are running and try "
+         "again."},
+        {AudioStatus::NoModule, 12, "Error %1: Cannot get handle for %2"},
+        {AudioStatus::NoImage, 13, ""},
+        {static_cast<AudioStatus>(77), 77, ""}, // only a cast makes one
+    };
+    for (const auto& [status, number, text] : cases) {
+        EXPECT_EQ(StatusNumber(status), number);
+        EXPECT_EQ(StatusText(status), text) << number;
+    }
+}
+
 TEST(RenderInto, ClearsThenMixesBothSounds) {
     CSampleBank bank;
     RecordingMessageSink sink;
@@ -88,7 +109,7 @@ TEST(RenderInto, ClearsThenMixesBothSounds) {
     ASSERT_TRUE(bank.ReplaceStroke(12, StrokeImage({5, 5})));
     auto bol = MakeBol({1.0f, 12, 3, 0.0f, 0.0f});
     std::vector<std::int16_t> block(4, 99);
-    EXPECT_EQ(bol->RenderInto(block.data(), 4, bank, sink), 0u);
+    EXPECT_EQ(bol->RenderInto(block.data(), 4, bank, sink), AudioStatus::Ok);
     EXPECT_EQ(block, (std::vector<std::int16_t>{1005, 1005, 1000, 0}));
 }
 
@@ -131,23 +152,23 @@ protected:
 
 TEST_F(Renderer, TheCeilingDecidesWhatIsRenderedAgain) {
     FillTaal(taal, {{1.0f, 12, 3, 2.0f, 2.0f}, {1.0f, 7, 0}, {1.0f, 14, 1}});
-    ASSERT_EQ(renderer.InitialUpdate(), 0u);
+    ASSERT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
     ASSERT_EQ(renderer.EmphasisCeiling(), 4.0f);
     Renders();
 
     taal.BolAt(1)->pitch.emphasis = 4.0f; // up to the ceiling: that bol only
-    ASSERT_EQ(renderer.ApplyBolEdit(1), 0u);
+    ASSERT_EQ(renderer.ApplyBolEdit(1), AudioStatus::Ok);
     EXPECT_EQ(Renders(), 1u);
     taal.BolAt(2)->bass.emphasis = 5.0f; // above it: every bol
-    ASSERT_EQ(renderer.ApplyBolEdit(2), 0u);
+    ASSERT_EQ(renderer.ApplyBolEdit(2), AudioStatus::Ok);
     EXPECT_EQ(Renders(), 3u);
     EXPECT_EQ(renderer.EmphasisCeiling(), 5.0f);
 
     // A quiet new bol, at the head or the tail: itself only, in its place.
     taal.Insert(0, MakeBol({0.5f, 20}));
-    ASSERT_EQ(renderer.InsertBolView(0), 0u);
+    ASSERT_EQ(renderer.InsertBolView(0), AudioStatus::Ok);
     taal.Insert(-1, MakeBol({0.25f, 20}));
-    ASSERT_EQ(renderer.InsertBolView(-1), 0u);
+    ASSERT_EQ(renderer.InsertBolView(-1), AudioStatus::Ok);
     EXPECT_EQ(Renders(), 2u);
     ASSERT_EQ(renderer.Cells().size(), 5u);
     EXPECT_EQ(renderer.Cells()[0].sampleCount, 33075u);
@@ -165,7 +186,7 @@ TEST_F(Renderer, TheCeilingDecidesWhatIsRenderedAgain) {
 
     // A cell coming back (undo) keeps its block and renders nothing.
     taal.Insert(0, MakeBol({0.5f, 20}));
-    ASSERT_EQ(renderer.InsertBolView(0, removed), 0u);
+    ASSERT_EQ(renderer.InsertBolView(0, removed), AudioStatus::Ok);
     EXPECT_EQ(Renders(), 0u);
     EXPECT_EQ(renderer.Cells()[1].block, removed->block);
 }
@@ -174,12 +195,12 @@ TEST_F(Renderer, AFailedBolIsSilentAndTheLastBolsStatusIsShown) {
     FillTaal(taal, {{1.0f, 7}, {1.0f, 12}});
     bank.failing = FaultyBank::Step::Find;
     bank.resource = LookupSampleResource(12);
-    EXPECT_EQ(renderer.InitialUpdate(), 8u);
+    EXPECT_EQ(renderer.InitialUpdate(), AudioStatus::SoundNotFound);
     EXPECT_EQ(Texts(sink), (std::vector<std::string>{"Error 0x716: Cannot find sound pitch 12",
                                                      "Cannot load bol Bol 1 into memory.",
                                                      "Error 0x8 occured while loading Taal"}));
     EXPECT_EQ(renderer.Cells()[1].block, nullptr);
-    ASSERT_EQ(renderer.BuildTaalImage(), 0u);
+    ASSERT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
     std::vector<unsigned char> image(static_cast<std::size_t>(renderer.ImageSize()));
     renderer.Image().CopyBytes(0, image);
     EXPECT_TRUE(std::all_of(image.begin() + 44 + 2 * 13230, image.end(), [](int b) { return !b; }));
@@ -192,7 +213,7 @@ TEST(Audition, LevelIsLoweredOnlyAboveZeroDecibelsAndAFailureReleasesTheBuffer) 
     // Pitch and bass emphases, and how far both are lowered.
     for (const auto& [pitch, bass, lowered] :
          {std::tuple(-3.0f, -3.0f, 0.0f), {3.0f, 3.0f, 3.0f}, {5.0f, -1.0f, 2.0f}}) {
-        ASSERT_EQ(audition.Render(*MakeBol({7.5f, 12, 3, pitch, bass})), 0u);
+        ASSERT_EQ(audition.Render(*MakeBol({7.5f, 12, 3, pitch, bass})), AudioStatus::Ok);
         const auto image = audition.Image();
         ASSERT_EQ(image.size(), 88244u); // two seconds, whatever the duration
         std::vector<std::int16_t> block(44100);
@@ -202,7 +223,7 @@ TEST(Audition, LevelIsLoweredOnlyAboveZeroDecibelsAndAFailureReleasesTheBuffer) 
     }
     bank.failing = FaultyBank::Step::Load;
     bank.resource = LookupSampleResource(3);
-    EXPECT_EQ(audition.Render(*MakeBol({1.0f, 12, 3})), 9u);
+    EXPECT_EQ(audition.Render(*MakeBol({1.0f, 12, 3})), AudioStatus::SoundNotLoaded);
     EXPECT_FALSE(audition.HasBuffer());
     EXPECT_TRUE(audition.Image().empty());
 }
@@ -226,7 +247,7 @@ inline std::vector<std::int16_t> LiteralBlock(const CBol2& bol, float ceiling, s
     CBol2 copy = bol;
     copy.bass.emphasis -= 0.5f * ceiling;
     copy.pitch.emphasis -= 0.5f * ceiling;
-    if (copy.RenderInto(block.data(), count, bank, sink) != kStatusOk)
+    if (copy.RenderInto(block.data(), count, bank, sink) != AudioStatus::Ok)
         block.clear();
     return block;
 }
@@ -296,7 +317,7 @@ TEST_P(VirtualImage, EqualsTheLiteralImage) {
     // for a pitch change, so slots may outrun them.
     const float renderFactor = static_cast<float>(std::pow(2.0, semitones(random) / 12.0));
     renderer.SetPitch(renderFactor);
-    ASSERT_EQ(renderer.InitialUpdate(), 0u);
+    ASSERT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
     const std::uint32_t renderRate = renderer.PlaybackRate();
     std::vector<std::vector<std::int16_t>> blocks;
     for (const auto& bol : taal.Bols())
@@ -312,7 +333,7 @@ TEST_P(VirtualImage, EqualsTheLiteralImage) {
     const float secondsPerBeat = static_cast<float>(60.0 / std::pow(10.0, logBpm(random)));
     renderer.SetPitch(buildFactor);
     renderer.SetTempo(secondsPerBeat);
-    ASSERT_EQ(renderer.BuildTaalImage(), 0u);
+    ASSERT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
 
     const auto literal = LiteralImage(taal, blocks, secondsPerBeat, renderer.PlaybackRate());
     ASSERT_EQ(renderer.ImageSize(), literal.size());

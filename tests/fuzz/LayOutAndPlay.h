@@ -36,7 +36,7 @@ inline void LayOutAndPlay(const CTaal& taal) {
     renderer.SetTempo(60.0f / 1000.0f);
     renderer.SetPitch(2.0f);
     renderer.InitialUpdate();
-    if (renderer.BuildTaalImage() != kStatusOk)
+    if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return;
     const TaalImage& image = renderer.Image();
     float previous = 1.0f;

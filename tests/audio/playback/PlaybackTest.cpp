@@ -51,7 +51,7 @@ protected:
         doc.SetEmpty(durations.empty());
         renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
         renderer->SetTempo(0.6f);
-        ASSERT_EQ(renderer->InitialUpdate(), 0u);
+        ASSERT_EQ(renderer->InitialUpdate(), AudioStatus::Ok);
         renderer->BuildTaalImage();
         engine = std::make_unique<CPlaybackEngine>(
             doc, *renderer, sink, [=, this](std::unique_ptr<OutputDevice>& out) {
