@@ -49,10 +49,12 @@ int main() {
     RecordingMessageSink sink;
     CTaalRenderer renderer(taal, bank, sink);
     renderer.SetTempo(6.0f); // 10 bpm
-    std::uint32_t status = 0;
-    const double renderMs = Milliseconds([&] { status |= renderer.RenderAllBols(); });
-    const double buildMs = Milliseconds([&] { status |= renderer.BuildTaalImage(); });
-    if (status != 0 || !sink.Messages().empty()) {
+    bool failed = false;
+    const double renderMs =
+        Milliseconds([&] { failed |= renderer.RenderAllBols() != AudioStatus::Ok; });
+    const double buildMs =
+        Milliseconds([&] { failed |= renderer.BuildTaalImage() != AudioStatus::Ok; });
+    if (failed || !sink.Messages().empty()) {
         std::fprintf(stderr, "rendering failed\n");
         return 1;
     }

@@ -122,7 +122,7 @@ LatencyFigures MeasureTempoLatency(int samples) {
                                out = std::move(created);
                                return kHrOk;
                            });
-    if (engine.InitDirectSound() != 0)
+    if (engine.InitDirectSound() != SoundSetupStatus::Ok)
         return figures;
     std::mt19937 random(11);
     for (int i = 0; i < samples; ++i) {

@@ -152,8 +152,8 @@ int RunPlay(const std::vector<std::string>& args) {
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return kExitFailure;
-    if (const std::uint32_t status = session.SoundStatus(); status != 0) {
-        if (status == kSoundStatusNoDevice)
+    if (const SoundSetupStatus status = session.SoundStatus(); status != SoundSetupStatus::Ok) {
+        if (status == SoundSetupStatus::NoDevice)
             std::fprintf(stderr,
                          "lorvanta-cli: no sound device could be opened; set %s=virtual to "
                          "play without one\n",

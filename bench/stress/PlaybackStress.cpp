@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         out = std::move(created);
         return kHrOk;
     });
-    if (const std::uint32_t status = engine.InitDirectSound(); status != 0) {
+    if (const SoundSetupStatus status = engine.InitDirectSound(); status != SoundSetupStatus::Ok) {
         std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());
         return 2;
     }

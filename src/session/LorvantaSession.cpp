@@ -52,7 +52,7 @@ void CLorvantaSession::OnInitialUpdate() {
     if (m_hasOutput && !m_soundSetUp) {
         m_soundSetUp = true;
         m_soundStatus = m_engine->InitDirectSound();
-        if (m_soundStatus != 0)
+        if (m_soundStatus != SoundSetupStatus::Ok)
             m_sink.Show(SoundInitFailureMessage(m_soundStatus));
     }
 }

@@ -10,6 +10,7 @@
 
 #include "audio/BolAudition.h"
 #include "audio/playback/DirectSound.h"
+#include "audio/playback/SoundSetupStatus.h"
 #include "model/LorvantaDoc.h"
 #include "session/RendererSync.h"
 #include "session/TaalEditor.h"
@@ -75,8 +76,8 @@ public:
     // afresh (undo history, selection) and every bol is rendered; the first
     // time, the sound output is set up and a failure shown.
     void OnInitialUpdate();
-    // Status of the sound set-up (0: sound works).
-    std::uint32_t SoundStatus() const { return m_soundStatus; }
+    // Status of the sound set-up (Ok: sound works).
+    SoundSetupStatus SoundStatus() const { return m_soundStatus; }
 
     // --- Playback ------------------------------------------------------
     void Play();
@@ -141,7 +142,7 @@ private:
     std::atomic<std::uint64_t> m_positionUpdates{0};
     PositionListener m_positionListener;
     bool m_soundSetUp = false;
-    std::uint32_t m_soundStatus = 0;
+    SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;
     bool m_editedDuringOperation = false;
 };

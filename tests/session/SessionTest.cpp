@@ -123,7 +123,7 @@ TEST(Session, ASilentSessionRendersNoBolAndSetsNoSoundUp) {
         s.session.OnStrokesChanged();
         EXPECT_EQ(s.opened, opened);
         EXPECT_EQ(s.session.Renderer().Cells().size(), cells);
-        EXPECT_EQ(s.session.SoundStatus(), 0u);
+        EXPECT_EQ(s.session.SoundStatus(), SoundSetupStatus::Ok);
         EXPECT_TRUE(s.sink.Messages().empty());
     }
 }

@@ -16,9 +16,9 @@
 
 namespace lorvanta {
 
-UserMessage SoundInitFailureMessage(std::uint32_t status) {
+UserMessage SoundInitFailureMessage(SoundSetupStatus status) {
     return {MessageKind::Error,
-            FormatMessage(messages::kErrorInitializingSound, FormatDecimal(status))};
+            FormatMessage(StatusText(status), FormatDecimal(StatusNumber(status)))};
 }
 
 PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::int64_t lag,
@@ -77,9 +77,9 @@ void CPlaybackEngine::SetPositionHandler(PositionHandler handler) {
         m_positionHandler = std::move(handler);
 }
 
-std::uint32_t CPlaybackEngine::InitDirectSound() {
+SoundSetupStatus CPlaybackEngine::InitDirectSound() {
     if (m_initialized)
-        return 0;
+        return SoundSetupStatus::Ok;
     // The two events (refill, stop) are part of the engine and cannot fail.
     {
         std::lock_guard lock(m_streamLock);
@@ -89,16 +89,16 @@ std::uint32_t CPlaybackEngine::InitDirectSound() {
     m_device = std::make_unique<CSoundDevice>();
     if (Failed(m_device->Initialize(m_opener))) {
         m_device.reset();
-        return kSoundStatusNoDevice;
+        return SoundSetupStatus::NoDevice;
     }
     if (Failed(m_device->SetPrimaryBufferFormat(1, 44100, 16)))
-        return kSoundStatusNoPrimaryFormat;
+        return SoundSetupStatus::NoPrimaryFormat;
     if (!m_thread.joinable()) {
         try {
             m_exitCode.store(-1);
             m_thread = std::thread([this] { AudioThreadProc(); });
         } catch (const std::system_error&) {
-            return kSoundStatusNoEvents;
+            return SoundSetupStatus::NoEvents;
         }
     }
     {
@@ -111,12 +111,12 @@ std::uint32_t CPlaybackEngine::InitDirectSound() {
                                       kNotifyCount, notifySize, EventRef{&m_events, kRefillEvent});
         if (Failed(result)) {
             m_stream.reset();
-            return kSoundStatusNoStream;
+            return SoundSetupStatus::NoStream;
         }
         m_taken = m_stream->Ring()->NotificationsSignalled();
     }
     m_initialized = true;
-    return 0;
+    return SoundSetupStatus::Ok;
 }
 
 void CPlaybackEngine::ShutdownDirectSound() {

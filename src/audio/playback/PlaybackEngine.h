@@ -20,6 +20,7 @@
 #include "audio/WaveReader.h"
 #include "audio/output/EventSet.h"
 #include "audio/playback/DirectSound.h"
+#include "audio/playback/SoundSetupStatus.h"
 
 #include <atomic>
 #include <chrono>
@@ -40,24 +41,16 @@ class TaalImage;
 struct UserMessage;
 
 namespace messages {
-inline constexpr const char* kErrorInitializingSound =
-    "Error initializing sound output (error code = %1)";
 inline constexpr const char* kErrorPlayingBuffer =
     "Error playing sound output, CLorvantaView::OnAudioPlay";
 } // namespace messages
-
-// Statuses of InitDirectSound.
-inline constexpr std::uint32_t kSoundStatusNoEvents = 28;
-inline constexpr std::uint32_t kSoundStatusNoDevice = 29;
-inline constexpr std::uint32_t kSoundStatusNoPrimaryFormat = 30;
-inline constexpr std::uint32_t kSoundStatusNoStream = 33;
 
 // Exit codes of the feeding thread.
 inline constexpr int kFeedingExitStopped = 0;
 inline constexpr int kFeedingExitRefillFailed = 27;
 
 // "Error initializing sound output (error code = N)", error icon.
-UserMessage SoundInitFailureMessage(std::uint32_t status);
+UserMessage SoundInitFailureMessage(SoundSetupStatus status);
 
 // Where the playing position is: 1-based beat, and the bol sounding.
 struct PlayingPosition {
@@ -108,10 +101,9 @@ public:
 
     // --- Set-up and shut-down --------------------------------------------
     // Opens the output, starts the feeding thread and creates the ring on the
-    // current image. Once only: later calls return 0. Returns 0, 28 (thread),
-    // 29 (no output device), 30 (mixing format) or 33 (ring); the caller
+    // current image. Once only: later calls return Ok. On a failure the caller
     // shows SoundInitFailureMessage and goes on without sound.
-    std::uint32_t InitDirectSound();
+    SoundSetupStatus InitDirectSound();
     // Stops and joins the feeding thread, then releases the ring and the
     // output, in that order. Safe to call more than once.
     void ShutdownDirectSound();

@@ -64,7 +64,7 @@ protected:
                 return kHrOk;
             });
         engine->SetPositionHandler(onPosition);
-        ASSERT_EQ(engine->InitDirectSound(), 0u);
+        ASSERT_EQ(engine->InitDirectSound(), SoundSetupStatus::Ok);
     }
 
     // Plays `chunks` notification chunks of the ring (220 samples each),
@@ -281,14 +281,22 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
     Step(3);
     engine->ShutdownDirectSound();
     EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
-    // The message names no platform's sound library.
-    EXPECT_EQ(SoundInitFailureMessage(29).text,
-              "Error initializing sound output (error code = 29)");
+    // Each failure's number in the one text, which names no platform's sound library.
+    for (const auto& [status, text] :
+         {std::pair(SoundSetupStatus::NoEvents,
+                    "Error initializing sound output (error code = 28)"),
+          {SoundSetupStatus::NoDevice, "Error initializing sound output (error code = 29)"},
+          {SoundSetupStatus::NoPrimaryFormat, "Error initializing sound output (error code = 30)"},
+          {SoundSetupStatus::NoStream, "Error initializing sound output (error code = 33)"}}) {
+        EXPECT_EQ(SoundInitFailureMessage(status).text, text);
+        EXPECT_EQ(SoundInitFailureMessage(status).kind, MessageKind::Error);
+    }
+    EXPECT_EQ(StatusNumber(SoundSetupStatus::Ok), 0u);
 
     { // Without sound Play does nothing and says nothing.
         CPlaybackEngine silent(doc, *renderer, sink,
                                [](std::unique_ptr<OutputDevice>&) { return kHrNoDriver; });
-        ASSERT_EQ(silent.InitDirectSound(), kSoundStatusNoDevice);
+        ASSERT_EQ(silent.InitDirectSound(), SoundSetupStatus::NoDevice);
         engine.reset(); // the renderer serves one engine at a time
         silent.OnAudioPlay();
         EXPECT_FALSE(silent.IsPlaying());
