@@ -121,7 +121,7 @@ struct Script {
     }
     // An edit the editor refused for the limits of a Taal, said as the
     // program says it.
-    void Report(std::uint32_t status) {
+    void Report(LimitStatus status) {
         if (const auto message = LimitMessage(status))
             sink.Show(*message);
     }

@@ -21,7 +21,7 @@ std::string NotationJson(const TaalText& text) {
         first = false;
         out += "[" + std::to_string(range.start) + ", " + std::to_string(range.end) + "]";
     }
-    out += "], \"code\": " + std::to_string(text.code) + "}";
+    out += "], \"code\": " + std::to_string(StatusNumber(text.code)) + "}";
     return out;
 }
 

@@ -27,7 +27,7 @@ void CMainFrame::ConnectEditCommands() {
         });
     };
     // The edits that add bols or change durations say why they were refused.
-    auto edit = [this, on](int id, std::function<std::uint32_t(CTaalEditor&)> command) {
+    auto edit = [this, on](int id, std::function<LimitStatus(CTaalEditor&)> command) {
         on(id, [this, command](CTaalEditor& editor) {
             if (const auto message = LimitMessage(command(editor)))
                 m_sink.Show(*message);
@@ -46,7 +46,7 @@ void CMainFrame::ConnectEditCommands() {
     edit(kCmdExpandCustom, [this](CTaalEditor& editor) {
         CExpandDlg dialog(m_sink, this);
         return dialog.exec() == QDialog::Accepted ? editor.ExpandSelected(dialog.Multiplier())
-                                                  : std::uint32_t{0};
+                                                  : LimitStatus::Ok;
     });
     edit(kCmdEditInsert, &CTaalEditor::Insert);
     edit(kCmdEditAppend, &CTaalEditor::Append);

@@ -43,16 +43,11 @@ const char* const kSaveIncompleteRead = "This file was not read completely. Savi
                                         "with what was read. Save anyway?";
 } // namespace messages
 
-std::optional<UserMessage> LimitMessage(std::uint32_t code) {
-    switch (code) {
-    case kTaalTooLarge:
-        return UserMessage{MessageKind::Warning,
-                           "A Taal holds at most 50,000 bols and 100,000 beats."};
-    case kBolDurationOutOfRange:
-        return UserMessage{MessageKind::Warning, "A bol lasts from 0.001 to 10 beats."};
-    default:
+std::optional<UserMessage> LimitMessage(LimitStatus status) {
+    const char* text = StatusText(status);
+    if (*text == '\0')
         return std::nullopt;
-    }
+    return UserMessage{MessageKind::Warning, text};
 }
 
 } // namespace lorvanta

@@ -68,8 +68,10 @@ extern const char* const kReadOnlyFile;
 extern const char* const kSaveIncompleteRead;
 } // namespace messages
 
-// The warning that says which limit of a Taal (model/TaalLimits.h) a refused
-// change would break; none for any other code.
-std::optional<UserMessage> LimitMessage(std::uint32_t code);
+enum class LimitStatus : std::uint32_t; // model/TaalLimits.h
+
+// The warning that says which limit of a Taal a refused change would break;
+// none for Ok.
+std::optional<UserMessage> LimitMessage(LimitStatus status);
 
 } // namespace lorvanta

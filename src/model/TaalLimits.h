@@ -5,6 +5,9 @@
 // duration lies outside its range. Every edit and the notation parser keep a
 // Taal inside these limits, refusing the whole change when it would leave them.
 
+#include "model/StatusTable.h"
+
+#include <array>
 #include <cstdint>
 
 namespace lorvanta {
@@ -17,9 +20,32 @@ inline constexpr float kMinBolBeats = 0.001f;
 inline constexpr float kMaxBolBeats = 10.0f;
 } // namespace limits
 
-// Status codes of a change refused for the limits (0 is success).
-inline constexpr std::uint32_t kTaalTooLarge = 42;
-inline constexpr std::uint32_t kBolDurationOutOfRange = 43;
+// Statuses of a change checked against the limits.
+enum class LimitStatus : std::uint32_t {
+    Ok = 0,
+    TaalTooLarge = 42,
+    BolDurationOutOfRange = 43,
+};
+
+namespace messages {
+inline constexpr const char* kTaalTooLarge = "A Taal holds at most 50,000 bols and 100,000 beats.";
+inline constexpr const char* kBolDurationOutOfRange = "A bol lasts from 0.001 to 10 beats.";
+} // namespace messages
+
+// Each refusal's warning (LimitMessage).
+inline constexpr std::array<StatusEntry<LimitStatus>, 3> kLimitStatusTable{{
+    {LimitStatus::Ok, 0, ""},
+    {LimitStatus::TaalTooLarge, 42, messages::kTaalTooLarge},
+    {LimitStatus::BolDurationOutOfRange, 43, messages::kBolDurationOutOfRange},
+}};
+static_assert(StatusTableConsistent(kLimitStatusTable));
+
+constexpr std::uint32_t StatusNumber(LimitStatus status) {
+    return FindStatus(kLimitStatusTable, status).number;
+}
+constexpr const char* StatusText(LimitStatus status) {
+    return FindStatus(kLimitStatusTable, status).text;
+}
 
 // Whether a bol of this many beats is read back as it is; not a number fails.
 inline bool BolDurationFits(float beats) {
@@ -41,11 +67,10 @@ public:
         Keep(beats);
         m_durationFits = m_durationFits && BolDurationFits(beats);
     }
-    // 0, kTaalTooLarge or kBolDurationOutOfRange.
-    std::uint32_t Status() const {
+    LimitStatus Status() const {
         if (m_count > limits::kMaxBols || !(m_total <= limits::kMaxBeats))
-            return kTaalTooLarge;
-        return m_durationFits ? 0 : kBolDurationOutOfRange;
+            return LimitStatus::TaalTooLarge;
+        return m_durationFits ? LimitStatus::Ok : LimitStatus::BolDurationOutOfRange;
     }
 
 private:

@@ -15,6 +15,7 @@
 #include "model/Taal.h"
 #include "model/TaalLimits.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,9 +24,40 @@
 
 namespace lorvanta {
 
-// Code of a write in which some bol's sound pair has no dictionary entry (the
-// bol is then written under its display name).
-inline constexpr std::uint32_t kNotationUnnamedSoundPair = 35;
+// Statuses of writing and parsing notation.
+enum class NotationStatus : std::uint32_t {
+    Ok = 0,
+    // A write in which some bol's sound pair has no dictionary entry (the bol
+    // is then written under its display name).
+    UnnamedSoundPair = 35,
+    // A parse stopped at more than 50,000 bols or 100,000 beats.
+    TaalTooLarge = 42,
+    // A parse refused at a bol whose duration is bad.
+    BadBol = 44,
+};
+
+namespace messages {
+// %1 = the bol's number counted from 1, %2 = its piece as messages show it.
+inline constexpr const char* kNotationBadBol = "Error in taal at bol no %1, bol: %2";
+} // namespace messages
+
+// The written code shows as its number only; a refused parse's warning.
+inline constexpr std::array<StatusEntry<NotationStatus>, 4> kNotationStatusTable{{
+    {NotationStatus::Ok, 0, ""},
+    {NotationStatus::UnnamedSoundPair, 35, ""},
+    {NotationStatus::TaalTooLarge, 42, messages::kTaalTooLarge},
+    {NotationStatus::BadBol, 44, messages::kNotationBadBol},
+}};
+static_assert(StatusTableConsistent(kNotationStatusTable));
+static_assert(static_cast<std::uint32_t>(NotationStatus::TaalTooLarge) ==
+              static_cast<std::uint32_t>(LimitStatus::TaalTooLarge));
+
+constexpr std::uint32_t StatusNumber(NotationStatus status) {
+    return FindStatus(kNotationStatusTable, status).number;
+}
+constexpr const char* StatusText(NotationStatus status) {
+    return FindStatus(kNotationStatusTable, status).text;
+}
 
 // Shown in the notation pane instead of the text of an empty Taal.
 inline constexpr std::string_view kNotationHintText =
@@ -42,9 +74,6 @@ inline constexpr float kMaxTypedDuration = limits::kMaxBolBeats;
 inline constexpr float kEmphasisPerPlus = 3.0f;
 inline constexpr float kMaxNotationEmphasis = 20.0f;
 
-// Status of a parse refused at a bol whose duration is bad.
-inline constexpr std::uint32_t kNotationBadBol = 44;
-
 // Where one bol's text lies in a notation text: character offsets, end excluded.
 struct BolRange {
     std::int32_t start = 0;
@@ -54,13 +83,13 @@ struct BolRange {
 
 struct BolText {
     std::string text;
-    std::uint32_t code = 0; // 0, or kNotationUnnamedSoundPair
+    NotationStatus code = NotationStatus::Ok; // or UnnamedSoundPair
 };
 
 struct TaalText {
     std::string text;
-    std::vector<BolRange> ranges; // one per bol
-    std::uint32_t code = 0;       // 0, or kNotationUnnamedSoundPair
+    std::vector<BolRange> ranges;             // one per bol
+    NotationStatus code = NotationStatus::Ok; // or UnnamedSoundPair
 };
 
 // Writes one bol: the dictionary's first name for its sound pair ("Silence"
@@ -100,11 +129,10 @@ std::unique_ptr<CBol2> ParseBolText(std::string_view piece, Instrument instrumen
                                     const BolDictionary& dictionary = ProcessBolDictionary(),
                                     std::string* shownPiece = nullptr);
 
-// What a parse found: status 0, kNotationBadBol (with the number of the bol,
-// counted from 1, and its piece as messages show it) or kTaalTooLarge (more
-// than 50,000 bols or 100,000 beats; the parse stops there).
+// What a parse found: Ok, BadBol (with the number of the bol, counted from 1,
+// and its piece as messages show it) or TaalTooLarge (the parse stops there).
 struct NotationParseResult {
-    std::uint32_t status = 0;
+    NotationStatus status = NotationStatus::Ok;
     std::uint32_t bolNumber = 0;
     std::string shownPiece;
 };

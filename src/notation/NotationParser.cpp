@@ -121,11 +121,7 @@ private:
 } // namespace
 
 std::string NotationErrorMessage(std::uint32_t bolNumber, std::string_view shownPiece) {
-    std::string message = "Error in taal at bol no ";
-    message += std::to_string(bolNumber);
-    message += ", bol: ";
-    message += shownPiece;
-    return message;
+    return FormatMessage(StatusText(NotationStatus::BadBol), FormatDecimal(bolNumber), shownPiece);
 }
 
 std::unique_ptr<CBol2> ParseBolText(std::string_view piece, Instrument instrument,
@@ -179,24 +175,24 @@ NotationParseResult ParseTaalTextStatus(std::string_view text, CTaal& taal,
     PieceReader reader(text);
     while (const auto piece = reader.Next()) {
         if (state.bolCount >= limits::kMaxBols) {
-            result.status = kTaalTooLarge;
+            result.status = NotationStatus::TaalTooLarge;
             break;
         }
         auto bol = ParseBolText(text.substr(piece->begin, piece->end - piece->begin),
                                 reader.GetInstrument(), state, dictionary, &result.shownPiece);
         if (!bol) {
-            result.status = kNotationBadBol;
+            result.status = NotationStatus::BadBol;
             result.bolNumber = state.bolCount + 1;
             break;
         }
         taal.Append(std::move(bol));
         if (!(taal.Total() <= limits::kMaxBeats)) {
-            result.status = kTaalTooLarge;
+            result.status = NotationStatus::TaalTooLarge;
             break;
         }
         ++state.bolCount;
     }
-    if (result.status != 0)
+    if (result.status != NotationStatus::Ok)
         taal.RemoveAll();
     return result;
 }
@@ -204,16 +200,12 @@ NotationParseResult ParseTaalTextStatus(std::string_view text, CTaal& taal,
 bool ParseTaalText(std::string_view text, CTaal& taal, MessageSink& sink,
                    const BolDictionary& dictionary) {
     const NotationParseResult result = ParseTaalTextStatus(text, taal, dictionary);
-    if (result.status == kNotationBadBol) {
-        UserMessage message;
-        message.kind = MessageKind::Warning;
-        message.buttons = MessageButtons::Ok;
-        message.text = NotationErrorMessage(result.bolNumber, result.shownPiece);
-        sink.Show(message);
-    } else if (const auto message = LimitMessage(result.status)) {
-        sink.Show(*message);
-    }
-    return result.status == 0;
+    if (result.status == NotationStatus::BadBol)
+        sink.Show(
+            {MessageKind::Warning, NotationErrorMessage(result.bolNumber, result.shownPiece)});
+    else if (result.status != NotationStatus::Ok)
+        sink.Show({MessageKind::Warning, StatusText(result.status)});
+    return result.status == NotationStatus::Ok;
 }
 
 std::vector<BolRange> AppliedTextRanges(std::string_view text) {

@@ -77,7 +77,7 @@ BolText WriteBolText(const CBol2& bol, float& lastWrittenDuration,
             out.text = named->name;
         } else {
             out.text = bol.name;
-            out.code = kNotationUnnamedSoundPair;
+            out.code = NotationStatus::UnnamedSoundPair;
         }
     }
 
@@ -115,7 +115,7 @@ TaalText WriteTaalText(const CTaal& taal, const BolDictionary& dictionary) {
         out.text += bolText.text;
         range.end = static_cast<std::int32_t>(out.text.size());
         out.ranges.push_back(range);
-        if (bolText.code != 0)
+        if (bolText.code != NotationStatus::Ok)
             out.code = bolText.code;
     }
     return out;

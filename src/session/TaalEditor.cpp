@@ -42,7 +42,7 @@ template <typename Fn> void ForEachRun(const std::vector<int>& positions, Fn fn)
 
 // The limits' verdict on the Taal after the bols from position at on, removed
 // of them, give way to bols of the added durations.
-std::uint32_t CheckSplice(const CTaal& taal, int at, int removed, const std::vector<float>& added) {
+LimitStatus CheckSplice(const CTaal& taal, int at, int removed, const std::vector<float>& added) {
     TaalLimitCheck check;
     const int count = taal.Count();
     at = std::clamp(at, 0, count);
@@ -287,14 +287,15 @@ void CTaalEditor::KeyStep(int step, bool shift) {
 
 // --- Commands ----------------------------------------------------------------
 
-std::uint32_t CTaalEditor::Insert() {
+LimitStatus CTaalEditor::Insert() {
     SyncFlags();
     if (!CanInsert())
-        return 0;
+        return LimitStatus::Ok;
     CTaal& taal = m_doc.Taal();
     const int first = GetFirstSelected();
     const int a = (m_nSelected == 1 && first >= 0) ? first - 1 : taal.Count() - 1;
-    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, {CBol2().duration}))
+    if (const LimitStatus status = CheckSplice(taal, a + 1, 0, {CBol2().duration});
+        status != LimitStatus::Ok)
         return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
@@ -304,14 +305,15 @@ std::uint32_t CTaalEditor::Insert() {
     InsertView(a);
     m_nCaret = m_nAnchor = a + 1;
     SelectBol(a + 1, true);
-    return 0;
+    return LimitStatus::Ok;
 }
 
-std::uint32_t CTaalEditor::Append() {
+LimitStatus CTaalEditor::Append() {
     SyncFlags();
     CTaal& taal = m_doc.Taal();
     const int a = taal.Count() - 1;
-    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, {CBol2().duration}))
+    if (const LimitStatus status = CheckSplice(taal, a + 1, 0, {CBol2().duration});
+        status != LimitStatus::Ok)
         return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
@@ -319,7 +321,7 @@ std::uint32_t CTaalEditor::Append() {
     action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
     Record(std::move(action));
     InsertView(a);
-    return 0;
+    return LimitStatus::Ok;
 }
 
 void CTaalEditor::Delete() {
@@ -362,20 +364,20 @@ void CTaalEditor::Copy() {
         m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
 }
 
-std::uint32_t CTaalEditor::Paste() {
+LimitStatus CTaalEditor::Paste() {
     SyncFlags();
     std::optional<std::vector<std::uint8_t>> payload;
     if (m_clipboard)
         payload = m_clipboard->Get();
     if (!payload) {
         m_sink.Show({MessageKind::Plain, messages::kClipboardBusy});
-        return 0;
+        return LimitStatus::Ok;
     }
     std::vector<std::unique_ptr<CBol2>> bols;
     std::string error;
     if (!ReadBolPayload(*payload, bols, error)) {
         m_sink.Show({MessageKind::Error, FormatMessage(messages::kBadClipboardBols, error)});
-        return 0;
+        return LimitStatus::Ok;
     }
     std::vector<const CBol2*> list;
     list.reserve(bols.size());
@@ -411,13 +413,13 @@ void CTaalEditor::ClearAll() {
     ReplaceViews(TaalReplacement::NewTaal);
 }
 
-std::uint32_t CTaalEditor::ExpandSelected(float factor) {
+LimitStatus CTaalEditor::ExpandSelected(float factor) {
     SyncFlags();
     if (m_nSelected < 1 || !std::isfinite(factor))
-        return 0;
+        return LimitStatus::Ok;
     const std::vector<int> selected = SelectedIndices();
     if (selected.empty())
-        return 0;
+        return LimitStatus::Ok;
     CTaal& taal = m_doc.Taal();
     TaalLimitCheck check;
     for (std::size_t i = 0, next = 0; i < taal.Bols().size(); ++i) {
@@ -429,7 +431,7 @@ std::uint32_t CTaalEditor::ExpandSelected(float factor) {
             check.Keep(beats);
         }
     }
-    if (const std::uint32_t status = check.Status())
+    if (const LimitStatus status = check.Status(); status != LimitStatus::Ok)
         return status;
     auto action = std::make_unique<CAction>(kActionChangedBols);
     m_lists.ClearRedo();
@@ -454,7 +456,7 @@ std::uint32_t CTaalEditor::ExpandSelected(float factor) {
     // is now, or its next Apply would undo the expansion.
     const SelectionChange shown{false, -1, selected.front()};
     Notify([&](EditorObserver& o) { o.OnSelectionChanged(shown); });
-    return 0;
+    return LimitStatus::Ok;
 }
 
 void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo) {
@@ -489,7 +491,7 @@ void CTaalEditor::CommitName(const std::string& name) {
     Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
 }
 
-std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
+LimitStatus CTaalEditor::ApplyBolProperties(const CBol2& edited) {
     SyncFlags();
     int i = -1;
     CBol2* bol = const_cast<CBol2*>(GetFirstSelectedBol(&i));
@@ -497,12 +499,13 @@ std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
     if (bol) {
         compared.index = bol->index;
         if (!(compared == *bol))
-            if (const std::uint32_t status = CheckSplice(m_doc.Taal(), i, 1, {edited.duration}))
+            if (const LimitStatus status = CheckSplice(m_doc.Taal(), i, 1, {edited.duration});
+                status != LimitStatus::Ok)
                 return status;
     }
     m_lists.ClearRedo();
     if (!bol || compared == *bol)
-        return 0;
+        return LimitStatus::Ok;
 
     auto action = std::make_unique<CAction>(kActionChangedBols);
     action->bols.push_back(CopyWithIndex(*bol, i));
@@ -514,22 +517,22 @@ std::uint32_t CTaalEditor::ApplyBolProperties(const CBol2& edited) {
 
     LongOperation busy(m_observers);
     Notify([&](EditorObserver& o) { o.OnBolsChanged(i, 1); });
-    return 0;
+    return LimitStatus::Ok;
 }
 
-std::uint32_t CTaalEditor::ReplaceTaal(const CTaal& taal) {
+LimitStatus CTaalEditor::ReplaceTaal(const CTaal& taal) {
     SyncFlags();
     TaalLimitCheck check;
     for (const auto& bol : taal.Bols())
         check.Add(bol->duration);
-    if (const std::uint32_t status = check.Status())
+    if (const LimitStatus status = check.Status(); status != LimitStatus::Ok)
         return status;
     Record(MakeWholeTaalAction(m_doc.Taal()));
     CTaal replacement;
     replacement.Assign(taal);
     ExchangeTaal(replacement, TaalReplacement::NewTaal);
     m_doc.SetModified();
-    return 0;
+    return LimitStatus::Ok;
 }
 
 void CTaalEditor::ExchangeTaal(CTaal& other, TaalReplacement why) {
@@ -542,11 +545,11 @@ void CTaalEditor::ExchangeTaal(CTaal& other, TaalReplacement why) {
     ReplaceViews(why);
 }
 
-std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
+LimitStatus CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     SyncFlags();
     const int n = static_cast<int>(bols.size());
     if (n == 0)
-        return 0;
+        return LimitStatus::Ok;
     CTaal& taal = m_doc.Taal();
     const int first = GetFirstSelected();
     const int a = (m_nSelected > 0 && first >= 0) ? first - 1 : taal.Count() - 1;
@@ -554,7 +557,7 @@ std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     added.reserve(bols.size());
     for (const CBol2* bol : bols)
         added.push_back(bol->duration);
-    if (const std::uint32_t status = CheckSplice(taal, a + 1, 0, added))
+    if (const LimitStatus status = CheckSplice(taal, a + 1, 0, added); status != LimitStatus::Ok)
         return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
@@ -572,7 +575,7 @@ std::uint32_t CTaalEditor::InsertBols(const std::vector<const CBol2*>& bols) {
     m_nCaret = m_nAnchor = a + n;
     SelectBol(a + n, true);
     m_doc.SetModified();
-    return 0;
+    return LimitStatus::Ok;
 }
 
 // --- Undo and redo -------------------------------------------------------------

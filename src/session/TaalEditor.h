@@ -7,6 +7,7 @@
 // panes and the renderer's cells each follow on their own.
 
 #include "model/Action.h"
+#include "model/TaalLimits.h"
 #include "session/EditorObserver.h"
 
 #include <cstdint>
@@ -115,30 +116,30 @@ public:
     void ContextClick(int index);
 
     // --- Commands --------------------------------------------------------
-    // The commands that add bols or change durations return 0, or the code
-    // of the limit (model/TaalLimits.h) the change would break; a refused
+    // The commands that add bols or change durations return Ok, or the limit
+    // the change would break; a refused
     // change changes nothing, and the caller says why (LimitMessage).
-    std::uint32_t Insert();
-    std::uint32_t Append();
+    LimitStatus Insert();
+    LimitStatus Append();
     void Delete();
     void Cut();
     void Copy();
-    std::uint32_t Paste();
+    LimitStatus Paste();
     void SelectAll();
     void ClearAll();
-    std::uint32_t ExpandSelected(float factor);
+    LimitStatus ExpandSelected(float factor);
     // Taal Properties after OK: records and applies a changed name or tempo.
     void SetTaalProperties(const std::string& name, float defaultTempo);
     // The in-place name editor committed its text.
     void CommitName(const std::string& name);
     // The bol properties pane's Apply, with the pane's edited bol.
-    std::uint32_t ApplyBolProperties(const CBol2& edited);
+    LimitStatus ApplyBolProperties(const CBol2& edited);
     // Replaces the whole Taal (name included) as one undoable step (notation
     // Apply), and marks the document modified.
-    std::uint32_t ReplaceTaal(const CTaal& taal);
+    LimitStatus ReplaceTaal(const CTaal& taal);
     // Inserts copies of the bols at the selection as one undoable insert
     // (Paste, Merge Taal).
-    std::uint32_t InsertBols(const std::vector<const CBol2*>& bols);
+    LimitStatus InsertBols(const std::vector<const CBol2*>& bols);
     void Undo();
     void Redo();
 

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::LayOutAndPlay(taal);
 
     const TaalText written = WriteTaalText(taal, dictionary);
-    Check(written.code == 0, "every parsed bol has a name to be written by");
+    Check(written.code == NotationStatus::Ok, "every parsed bol has a name to be written by");
     CheckRanges(written.ranges, written.text.size(), taal.Count());
 
     CTaal again;

@@ -3,10 +3,10 @@
 #include "model/TaalLimits.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "session/TaalEditor.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
 #include "persistence/TaalRecords.h"
+#include "session/TaalEditor.h"
 
 #include <gtest/gtest.h>
 
@@ -39,28 +39,29 @@ TEST(TaalLimits, EditsThatWouldLeaveThemAreRefusedWhole) {
         const char* what;
         int bols;
         float beats;
-        std::function<std::uint32_t(CTaalEditor&)> edit;
-        std::uint32_t status;
+        std::function<LimitStatus(CTaalEditor&)> edit;
+        LimitStatus status;
     };
     const Case cases[] = {
         {"insert, 50,000 bols", 50000, 1.0f, [](CTaalEditor& e) { return e.Insert(); },
-         kTaalTooLarge},
+         LimitStatus::TaalTooLarge},
         {"paste, 30,000 bols twice", 30000, 1.0f,
-         [](CTaalEditor& e) { return e.SelectAll(), e.Copy(), e.Paste(); }, kTaalTooLarge},
+         [](CTaalEditor& e) { return e.SelectAll(), e.Copy(), e.Paste(); },
+         LimitStatus::TaalTooLarge},
         {"merge a bol of 12 beats", 3, 1.0f,
          [](CTaalEditor& e) {
              return e.InsertBols({std::make_unique<CBol2>("Na", 0, 12.0f).get()});
          },
-         kBolDurationOutOfRange},
+         LimitStatus::BolDurationOutOfRange},
         {"expand 10x to 100", 2, 10.0f,
          [](CTaalEditor& e) { return e.SelectAll(), e.ExpandSelected(10.0f); },
-         kBolDurationOutOfRange},
+         LimitStatus::BolDurationOutOfRange},
         {"bol apply, 10.5 beats", 2, 1.0f,
          [](CTaalEditor& e) { return e.Click(0, {}), e.ApplyBolProperties(CBol2("Na", 0, 10.5f)); },
-         kBolDurationOutOfRange},
+         LimitStatus::BolDurationOutOfRange},
         {"notation, 50,001 bols", 2, 1.0f,
          [](CTaalEditor& e) { return e.ReplaceTaal(Editing(50001, 1.0f).doc.Taal()); },
-         kTaalTooLarge},
+         LimitStatus::TaalTooLarge},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -92,6 +93,21 @@ std::string RandomNotation(std::mt19937& random) {
         text += std::string(static_cast<std::size_t>(pick(4) == 0 ? pick(12) : 0), '+');
     }
     return text;
+}
+
+TEST(TaalLimits, EachRefusalHasItsNumberAndWarning) {
+    EXPECT_EQ(StatusNumber(LimitStatus::Ok), 0u);
+    EXPECT_FALSE(LimitMessage(LimitStatus::Ok).has_value());
+    for (const auto& [status, number, text] :
+         {std::tuple(LimitStatus::TaalTooLarge, 42u,
+                     "A Taal holds at most 50,000 bols and 100,000 beats."),
+          {LimitStatus::BolDurationOutOfRange, 43u, "A bol lasts from 0.001 to 10 beats."}}) {
+        EXPECT_EQ(StatusNumber(status), number);
+        const auto message = LimitMessage(status);
+        ASSERT_TRUE(message.has_value());
+        EXPECT_EQ(message->kind, MessageKind::Warning);
+        EXPECT_EQ(message->text, text);
+    }
 }
 
 TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
@@ -131,7 +147,8 @@ TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
             },
             [&] {
                 CTaal parsed;
-                if (ParseTaalTextStatus(RandomNotation(random), parsed).status == 0)
+                if (ParseTaalTextStatus(RandomNotation(random), parsed).status ==
+                    NotationStatus::Ok)
                     e.ReplaceTaal(parsed);
             },
             [&] { e.Undo(); },

@@ -141,7 +141,8 @@ TEST(NotationParser, StopsAtTheLimitsOfATaal) {
                                    {repeat("Na [10]", 10000), true}, // 100,000 beats
                                    {repeat("Na [10]", 10001), false}}) {
         CTaal taal;
-        EXPECT_EQ(ParseTaalTextStatus(text, taal, Dictionary()).status, ok ? 0u : kTaalTooLarge);
+        EXPECT_EQ(ParseTaalTextStatus(text, taal, Dictionary()).status,
+                  ok ? NotationStatus::Ok : NotationStatus::TaalTooLarge);
     }
 
     // Ten million pieces: refused without ever holding more than the bols kept.
@@ -149,7 +150,7 @@ TEST(NotationParser, StopsAtTheLimitsOfATaal) {
     getrusage(RUSAGE_SELF, &before);
     CTaal taal;
     EXPECT_EQ(ParseTaalTextStatus(std::string(10'000'000, '|'), taal, Dictionary()).status,
-              kTaalTooLarge);
+              NotationStatus::TaalTooLarge);
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024); // kB
@@ -171,13 +172,25 @@ TaalText Write(const std::vector<CBol2>& bols) {
     return WriteTaalText(taal, Dictionary());
 }
 
+TEST(NotationStatus, NumbersAndTexts) {
+    for (const auto& [status, number, text] :
+         {std::tuple(NotationStatus::Ok, 0u, ""),
+          {NotationStatus::UnnamedSoundPair, 35u, ""},
+          {NotationStatus::TaalTooLarge, 42u,
+           "A Taal holds at most 50,000 bols and 100,000 beats."},
+          {NotationStatus::BadBol, 44u, "Error in taal at bol no %1, bol: %2"}}) {
+        EXPECT_EQ(StatusNumber(status), number);
+        EXPECT_STREQ(StatusText(status), text);
+    }
+}
+
 TEST(NotationWriter, Texts) {
     CBol2 silent;
     silent.name = "Anything";
     struct Case {
         std::vector<CBol2> bols;
         std::string text;
-        std::uint32_t code = 0;
+        NotationStatus code = NotationStatus::Ok;
     };
     const Case cases[] = {
         {{B("Dha: Open Ge"), B("Na"), B("Tin"),
@@ -199,7 +212,7 @@ TEST(NotationWriter, Texts) {
           B("Na", 1, [](CBol2& b) { b.name = "Unknown", b.pitch.soundId = kUnknownSoundId; }),
           B("Na")},
          "Tabla: Silence [1.00] | Odd pair | Unknown | Na",
-         kNotationUnnamedSoundPair},
+         NotationStatus::UnnamedSoundPair},
         // Sounds on the Pakhawaj (no dictionary) are "Silence", and no prefix.
         {{B("Na", 1, [](CBol2& b) { b.pitch.instrument = Pakhawaj; }),
           B("Dha: Open Ge", 1, [](CBol2& b) { b.bass.instrument = Pakhawaj; }), B("Tin")},
@@ -270,7 +283,7 @@ TEST(NotationRoundTrip, RandomTaals) {
             const TaalText written = WriteTaalText(taal, *dictionary);
             auto parsed = Parse(written.text, *dictionary);
             ASSERT_TRUE(parsed->ok) << written.text;
-            EXPECT_EQ(written.code, 0u) << written.text;
+            EXPECT_EQ(written.code, NotationStatus::Ok) << written.text;
             ASSERT_EQ(parsed->taal->Count(), taal.Count()) << written.text;
             for (int i = 0; i < taal.Count(); ++i) {
                 CBol2 bol = *parsed->taal->BolAt(i);
@@ -295,7 +308,7 @@ TEST(ThekaFiles, EachOpensCleanlyAndItsNotationReadsBackTheSameTaal) {
         EXPECT_EQ(OpenTaalFile(doc, entry.path(), sink).result, kReadOk);
         // Every bol has a dictionary name.
         const TaalText text = NotationPaneText(doc, Dictionary(true));
-        EXPECT_EQ(text.code, 0u) << text.text;
+        EXPECT_EQ(text.code, NotationStatus::Ok) << text.text;
         auto parsed = Parse(text.text, Dictionary(true));
         ASSERT_TRUE(parsed->ok) << text.text;
         ASSERT_EQ(parsed->taal->Count(), doc.Taal().Count()) << text.text;
