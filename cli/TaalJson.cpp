@@ -66,7 +66,7 @@ void AppendBol(std::string& out, const CBol2& bol) {
 std::string TaalToJson(const CLorvantaDoc& doc, const ReadOutcome& outcome,
                        const std::optional<std::string>& message) {
     const CTaal& taal = doc.Taal();
-    std::string out = "{\"result\": " + std::to_string(outcome.result);
+    std::string out = "{\"result\": " + std::to_string(StatusNumber(outcome.result));
     out += ", \"valid\": ";
     out += JsonBool(outcome.valid);
     out += ", \"repaired\": ";

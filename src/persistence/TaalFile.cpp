@@ -46,7 +46,7 @@ std::optional<std::string> ReadLegacy(std::span<const std::uint8_t> bytes, std::
         bol->index = static_cast<std::uint32_t>(i);
         taal.Append(std::move(bol));
     }
-    outcome.result = status.valid ? kReadOk : kReadCheckFailed;
+    outcome.result = status.valid ? ReadResult::Ok : ReadResult::CheckFailed;
     return std::nullopt;
 }
 
@@ -92,7 +92,8 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
             // Versions below 3 hold nothing more; later ones read as version 3.
             if (header.version >= 3)
                 ReadTaalRecord(reader, doc.Taal(), status);
-            outcome.result = (!status.valid || status.repaired) ? kReadCheckFailed : kReadOk;
+            outcome.result =
+                (!status.valid || status.repaired) ? ReadResult::CheckFailed : ReadResult::Ok;
         }
     } catch (const ArchiveError& error) {
         outcome.structuralError = true;
@@ -114,19 +115,14 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
 
 std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome,
                                            const std::string& fullPath) {
-    if (outcome.structuralError || outcome.result == kReadOk)
+    if (outcome.structuralError || outcome.result == ReadResult::Ok)
         return std::nullopt;
-    const std::string code = FormatDecimal(outcome.result);
-    if (outcome.result == kReadCheckFailed && outcome.repaired)
+    const std::string code = FormatDecimal(StatusNumber(outcome.result));
+    if (outcome.result == ReadResult::CheckFailed && outcome.repaired)
         return UserMessage{MessageKind::Warning,
-                           FormatMessage("Lorvanta encountered error %1 while reading file %2, "
-                                         "but tried to repair the file. If the Taal plays "
-                                         "properly, please save it before closing.",
-                                         code, fullPath)};
-    return UserMessage{
-        MessageKind::Error,
-        FormatMessage("Error %1 occurred while reading file %2. Invalid Lorvanta file.", code,
-                      fullPath)};
+                           FormatMessage(messages::kReadRepaired, code, fullPath)};
+    return UserMessage{MessageKind::Error,
+                       FormatMessage(StatusText(outcome.result), code, fullPath)};
 }
 
 std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail) {

@@ -5,8 +5,10 @@
 
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/StatusTable.h"
 #include "persistence/SafeSave.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -16,9 +18,34 @@
 
 namespace lorvanta {
 
-// Result codes of a document read.
-inline constexpr std::uint32_t kReadOk = 0;
-inline constexpr std::uint32_t kReadCheckFailed = 38; // a check failed or a value was repaired
+// Results of a document read.
+enum class ReadResult : std::uint32_t {
+    Ok = 0,
+    CheckFailed = 38, // a check failed or a value was repaired
+};
+
+namespace messages {
+// %1 = the result's number, %2 = the file's full path.
+inline constexpr const char* kReadInvalid =
+    "Error %1 occurred while reading file %2. Invalid Lorvanta file.";
+// The same result when a sound was repaired and every other check passed.
+inline constexpr const char* kReadRepaired =
+    "Lorvanta encountered error %1 while reading file %2, but tried to repair the file. If the "
+    "Taal plays properly, please save it before closing.";
+} // namespace messages
+
+inline constexpr std::array<StatusEntry<ReadResult>, 2> kReadResultTable{{
+    {ReadResult::Ok, 0, ""},
+    {ReadResult::CheckFailed, 38, messages::kReadInvalid},
+}};
+static_assert(StatusTableConsistent(kReadResultTable));
+
+constexpr std::uint32_t StatusNumber(ReadResult result) {
+    return FindStatus(kReadResultTable, result).number;
+}
+constexpr const char* StatusText(ReadResult result) {
+    return FindStatus(kReadResultTable, result).text;
+}
 
 // What a document read found.
 struct ReadOutcome {
@@ -26,7 +53,7 @@ struct ReadOutcome {
     // where. The document is left empty.
     bool structuralError = false;
     std::string errorDetail;
-    std::uint32_t result = kReadOk;
+    ReadResult result = ReadResult::Ok;
     bool valid = true;     // cleared by any failed check
     bool repaired = false; // set when a sound was repaired on the way in
 };

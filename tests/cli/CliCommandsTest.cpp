@@ -54,7 +54,7 @@ protected:
     std::unique_ptr<CLorvantaDoc> Open(const std::string& name) {
         auto doc = std::make_unique<CLorvantaDoc>();
         RecordingMessageSink sink;
-        EXPECT_EQ(OpenTaalFile(*doc, m_dir / name, sink).result, kReadOk);
+        EXPECT_EQ(OpenTaalFile(*doc, m_dir / name, sink).result, ReadResult::Ok);
         return doc;
     }
 

@@ -160,7 +160,7 @@ TEST(TaalLimits, WhatEditsAndNotationMakeReadsBackWithResultZero) {
                 continue; // large Taals are read back now and then
             CLorvantaDoc read;
             const ReadOutcome outcome = ReadTaalDocument(WriteTaalDocument(f.doc), "/l.tal", read);
-            ASSERT_EQ(outcome.result, kReadOk) << "seed " << seed << " step " << step;
+            ASSERT_EQ(outcome.result, ReadResult::Ok) << "seed " << seed << " step " << step;
             ASSERT_TRUE(outcome.valid && !outcome.structuralError);
             ASSERT_EQ(read.Taal().Count(), f.doc.Taal().Count());
         }

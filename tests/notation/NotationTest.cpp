@@ -305,7 +305,7 @@ TEST(ThekaFiles, EachOpensCleanlyAndItsNotationReadsBackTheSameTaal) {
         ++thekas;
         CLorvantaDoc doc;
         RecordingMessageSink sink;
-        EXPECT_EQ(OpenTaalFile(doc, entry.path(), sink).result, kReadOk);
+        EXPECT_EQ(OpenTaalFile(doc, entry.path(), sink).result, ReadResult::Ok);
         // Every bol has a dictionary name.
         const TaalText text = NotationPaneText(doc, Dictionary(true));
         EXPECT_EQ(text.code, NotationStatus::Ok) << text.text;

@@ -41,7 +41,7 @@ void Check(const Case& c) {
         const ReadOutcome outcome = ReadTaalDocument(file, "/t.tal", doc);
         ASSERT_FALSE(outcome.structuralError) << outcome.errorDetail;
         const auto box = PostReadMessage(outcome, "/t.tal");
-        EXPECT_EQ(std::to_string(outcome.result) + (outcome.valid ? "" : " invalid") +
+        EXPECT_EQ(std::to_string(StatusNumber(outcome.result)) + (outcome.valid ? "" : " invalid") +
                       (outcome.repaired ? " repaired" : "") +
                       (!box                              ? ""
                        : box->kind == MessageKind::Error ? " error"
@@ -115,7 +115,7 @@ TEST(ReadChecks, TempoIsReadAsStoredAndReplacedOnOpen) {
                                            {kNaN, true}}) {
         CLorvantaDoc doc;
         const auto file = Bytes().Header().Params(stored).TaalHead("T", 0, 0.0f, 0);
-        EXPECT_EQ(ReadTaalDocument(file, "/t.tal", doc).result, 0u);
+        EXPECT_EQ(ReadTaalDocument(file, "/t.tal", doc).result, ReadResult::Ok);
         EXPECT_EQ(ApplyOpenedTempoRule(doc), replaced) << stored;
         EXPECT_EQ(std::bit_cast<std::uint32_t>(doc.DefaultTempo()),
                   replaced ? 0x42C7FFFFu : std::bit_cast<std::uint32_t>(stored));
@@ -159,7 +159,7 @@ TEST(LegacyFile, RecordsBecomeBols) {
     };
     CLorvantaDoc doc;
     const ReadOutcome outcome = ReadTaalDocument(file, "/old/Kaherva.tal", doc);
-    EXPECT_TRUE(outcome.result == 0 && doc.Header().version == 1);
+    EXPECT_TRUE(outcome.result == ReadResult::Ok && doc.Header().version == 1);
     EXPECT_EQ(doc.Taal().Name(), "Kaherva.tal");
     EXPECT_EQ(doc.Taal().Total(), 4.5f);
     ASSERT_EQ(doc.Taal().Count(), 4);
@@ -176,7 +176,7 @@ TEST(LegacyFile, RecordCountOutsideATaalIsAStructuralError) {
     for (std::size_t i = 0; i < 106 * 50000 + 105; ++i)
         file.push_back(record[i % 106]);
     CLorvantaDoc doc;
-    EXPECT_TRUE(ReadTaalDocument(file, "/old/a.tal", doc).result == 0 &&
+    EXPECT_TRUE(ReadTaalDocument(file, "/old/a.tal", doc).result == ReadResult::Ok &&
                 doc.Taal().Count() == 50000);
 
     test::TempDir dir;
