@@ -601,10 +601,12 @@ void CTaalEditor::Step(Direction direction) {
                        kind == kActionChangedBols || kind == kActionTaalProperties ||
                        kind == kActionWholeTaal;
     if (!known) {
-        const std::uint32_t code = direction == Direction::Undo ? messages::kUndoNotSupportedUndo
-                                                                : messages::kUndoNotSupportedRedo;
-        m_sink.Show({MessageKind::Error,
-                     FormatMessage(messages::kUndoNotSupported, FormatHex(code), FormatHex(kind))});
+        const UndoStepStatus status = direction == Direction::Undo
+                                          ? UndoStepStatus::UndoNotSupported
+                                          : UndoStepStatus::RedoNotSupported;
+        m_sink.Show(
+            {MessageKind::Error,
+             FormatMessage(StatusText(status), FormatHex(StatusNumber(status)), FormatHex(kind))});
         to.push_front(std::move(action));
         m_lists.Dropped();
         m_doc.SetUndoPosition(m_lists.Position());

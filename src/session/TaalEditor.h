@@ -7,9 +7,11 @@
 // panes and the renderer's cells each follow on their own.
 
 #include "model/Action.h"
+#include "model/StatusTable.h"
 #include "model/TaalLimits.h"
 #include "session/EditorObserver.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -29,16 +31,33 @@ inline constexpr const char* kSelectBolFirst =
     "Please select a Bol before attempting this operation";
 inline constexpr const char* kClipboardBusy = "Clipboard is busy";
 inline constexpr const char* kBadClipboardBols = "The bols on the clipboard cannot be pasted: %1.";
-// %1 = 0x18 (undo) or 0x19 (redo), %2 = the action's kind, both "0x%x".
+// %1 = the step's number, %2 = the action's kind, both "0x%x".
 inline constexpr const char* kUndoNotSupported =
     "Error %1: Undo for this action (%2) is not supported";
-inline constexpr std::uint32_t kUndoNotSupportedUndo = 24;
-inline constexpr std::uint32_t kUndoNotSupportedRedo = 25;
 // %1 = "undone" or "redone", %2 = the number of bols the Taal has now.
 inline constexpr const char* kStepNoLongerApplies =
     "This step could not be %1: the Taal has changed since the step was recorded and no longer "
     "has the bols it refers to (the Taal now has %2 bols). The step has been dropped.";
 } // namespace messages
+
+// Statuses of an undo or redo step whose action the editor does not know.
+enum class UndoStepStatus : std::uint32_t {
+    UndoNotSupported = 24,
+    RedoNotSupported = 25,
+};
+
+inline constexpr std::array<StatusEntry<UndoStepStatus>, 2> kUndoStepStatusTable{{
+    {UndoStepStatus::UndoNotSupported, 24, messages::kUndoNotSupported},
+    {UndoStepStatus::RedoNotSupported, 25, messages::kUndoNotSupported},
+}};
+static_assert(StatusTableConsistent(kUndoStepStatusTable));
+
+constexpr std::uint32_t StatusNumber(UndoStepStatus status) {
+    return FindStatus(kUndoStepStatusTable, status).number;
+}
+constexpr const char* StatusText(UndoStepStatus status) {
+    return FindStatus(kUndoStepStatusTable, status).text;
+}
 
 // Where copied bols go: the system clipboard in the program, a private one in
 // tests and the command-line tool. Carries the "Lorvanta Bol" payload bytes.

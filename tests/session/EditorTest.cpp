@@ -233,6 +233,20 @@ TEST(EditorUndo, ModifiedExactlyWhenTheHistoryIsNotWhereItWasSaved) {
     }
 }
 
+// A step of a kind the editor does not know is said with its number and kept.
+TEST(EditorUndo, AnUnknownStepIsRefusedWithItsNumber) {
+    Fixture f(2);
+    f.editor.Reset();
+    f.editor.Lists().UndoList().push_front(std::make_unique<CAction>(7));
+    f.editor.Undo();
+    f.editor.Redo();
+    ASSERT_EQ(f.sink.Messages().size(), 2u);
+    EXPECT_EQ(f.sink.Messages()[0].text, "Error 0x18: Undo for this action (0x7) is not supported");
+    EXPECT_EQ(f.sink.Messages()[1].text, "Error 0x19: Undo for this action (0x7) is not supported");
+    EXPECT_EQ(f.editor.Lists().UndoList().size(), 1u);
+    EXPECT_EQ(f.doc.Taal().Count(), 2);
+}
+
 // Insert, delete (cut, copy, expand), paste, select all (clear all), 2x.
 TEST(EditorEnabling, EveryCommandInEveryState) {
     const std::tuple<int, const char*, bool, std::array<bool, 5>> states[] = {
