@@ -195,8 +195,8 @@ int RunPlay(const std::vector<std::string>& args) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     session.Stop();
-    if (session.Engine().FeedingThreadExitCode() == kFeedingExitRefillFailed) {
-        std::fprintf(stderr, "lorvanta-cli: playback stopped: the sound output failed\n");
+    if (session.Engine().FeedingThreadExit() == FeedingExit::RefillFailed) {
+        std::fprintf(stderr, "lorvanta-cli: %s\n", StatusText(FeedingExit::RefillFailed));
         return kExitFailure;
     }
     return kExitOk;

@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     const std::uint64_t underruns = figures.underruns;
     const std::uint64_t notifications = figures.chunksPlayed;
     const std::uint64_t refills = figures.refills;
-    const int exitCode = engine.FeedingThreadExitCode();
+    const bool feeding = !engine.FeedingThreadExit().has_value();
     engine.OnAudioStop();
     stop.store(true);
     for (std::thread& t : load)
@@ -156,13 +156,13 @@ int main(int argc, char** argv) {
     }
     std::printf("probe stalls >= 50 ms  %llu (longest %.1f ms)\n",
                 static_cast<unsigned long long>(probeStalls.load()), probeWorst.load() * 1000.0);
-    std::printf("feeding thread         %s\n", exitCode == -1 ? "running" : "ended");
+    std::printf("feeding thread         %s\n", feeding ? "running" : "ended");
     std::printf("underruns              %llu\n", static_cast<unsigned long long>(underruns));
     // 0: no underrun. 1: underruns (or a failed refill) on a machine that kept
     // its real-time threads running. 3: underruns while the machine itself
     // held real-time threads up for 50 ms or more (a shared or virtual machine
     // over its share): the figure says nothing about the program.
-    if (underruns == 0 && exitCode == -1)
+    if (underruns == 0 && feeding)
         return 0;
-    return probeStalls.load() == 0 || exitCode != -1 ? 1 : 3;
+    return probeStalls.load() == 0 || !feeding ? 1 : 3;
 }

@@ -148,7 +148,7 @@ void CPlaybackEngine::AudioThreadProc() {
         // position shown moves on between notifications.
         const unsigned event = IsPlaying() ? m_events.WaitAny(wait) : m_events.WaitAny();
         if (event == kStopEvent) {
-            m_exitCode.store(kFeedingExitStopped, std::memory_order_release);
+            m_exitCode.store(static_cast<int>(FeedingExit::Stopped), std::memory_order_release);
             return;
         }
         if (event != kRefillEvent && event != EventSet::kTimedOut) {
@@ -189,7 +189,8 @@ void CPlaybackEngine::AudioThreadProc() {
             m_positionHandler(position);
         m_processed.store(taken, std::memory_order_release);
         if (Failed(result)) {
-            m_exitCode.store(kFeedingExitRefillFailed, std::memory_order_release);
+            m_exitCode.store(static_cast<int>(FeedingExit::RefillFailed),
+                             std::memory_order_release);
             return;
         }
     }

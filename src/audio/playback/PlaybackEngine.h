@@ -22,12 +22,14 @@
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -46,8 +48,24 @@ inline constexpr const char* kErrorPlayingBuffer =
 } // namespace messages
 
 // Exit codes of the feeding thread.
-inline constexpr int kFeedingExitStopped = 0;
-inline constexpr int kFeedingExitRefillFailed = 27;
+enum class FeedingExit : std::uint32_t {
+    Stopped = 0,
+    RefillFailed = 27,
+};
+
+// A failed refill ends playing; the command-line tool says so.
+inline constexpr std::array<StatusEntry<FeedingExit>, 2> kFeedingExitTable{{
+    {FeedingExit::Stopped, 0, ""},
+    {FeedingExit::RefillFailed, 27, "playback stopped: the sound output failed"},
+}};
+static_assert(StatusTableConsistent(kFeedingExitTable));
+
+constexpr std::uint32_t StatusNumber(FeedingExit exit) {
+    return FindStatus(kFeedingExitTable, exit).number;
+}
+constexpr const char* StatusText(FeedingExit exit) {
+    return FindStatus(kFeedingExitTable, exit).text;
+}
 
 // "Error initializing sound output (error code = N)", error icon.
 UserMessage SoundInitFailureMessage(SoundSetupStatus status);
@@ -146,8 +164,11 @@ public:
     bool IsInitialized() const { return m_initialized; }
     float LastBeatPosition() const { return m_lastBeat.load(std::memory_order_acquire); }
     std::uint32_t PlayingBolIndex() const { return m_playingBol.load(std::memory_order_acquire); }
-    // -1 while the feeding thread runs (or never ran), else its exit code.
-    int FeedingThreadExitCode() const { return m_exitCode.load(std::memory_order_acquire); }
+    // None while the feeding thread runs (or never ran), else how it ended.
+    std::optional<FeedingExit> FeedingThreadExit() const {
+        const int code = m_exitCode.load(std::memory_order_acquire);
+        return code < 0 ? std::nullopt : std::optional(static_cast<FeedingExit>(code));
+    }
 
     // The steady clock's count when the ring last started playing (0: never).
     std::int64_t PlayStartedAt() const;
@@ -209,7 +230,7 @@ private:
     // Set when playing starts: the first position is delivered even when it
     // equals the last one shown.
     std::atomic<bool> m_announce{false};
-    std::atomic<int> m_exitCode{-1};
+    std::atomic<int> m_exitCode{-1}; // a FeedingExit, or -1 while running
     std::atomic<bool> m_priorityRaised{false};
 
     // Under the stream lock: notifications the feeding thread has taken.

@@ -280,7 +280,7 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
     engine->OnAudioPlay();
     Step(3);
     engine->ShutdownDirectSound();
-    EXPECT_EQ(engine->FeedingThreadExitCode(), kFeedingExitStopped);
+    EXPECT_EQ(engine->FeedingThreadExit(), FeedingExit::Stopped);
     // Each failure's number in the one text, which names no platform's sound library.
     for (const auto& [status, text] :
          {std::pair(SoundSetupStatus::NoEvents,
@@ -292,6 +292,10 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
         EXPECT_EQ(SoundInitFailureMessage(status).kind, MessageKind::Error);
     }
     EXPECT_EQ(StatusNumber(SoundSetupStatus::Ok), 0u);
+    EXPECT_EQ(StatusNumber(FeedingExit::Stopped), 0u);
+    EXPECT_EQ(StatusNumber(FeedingExit::RefillFailed), 27u);
+    EXPECT_STREQ(StatusText(FeedingExit::RefillFailed),
+                 "playback stopped: the sound output failed");
 
     { // Without sound Play does nothing and says nothing.
         CPlaybackEngine silent(doc, *renderer, sink,
