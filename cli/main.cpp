@@ -65,10 +65,8 @@ int main(int argc, char** argv) {
         PrintUsage();
         return kExitUsage;
     }
-    if (const std::uint32_t code = LoadBolTable(bolTables); code != 0) {
-        std::fprintf(
-            stderr, "%s\n",
-            FormatMessage("Error loading bol table: %1", FormatDecimal(code) + ", 0").c_str());
+    if (const BolTableStatus status = LoadBolTable(bolTables); status != BolTableStatus::Ok) {
+        std::fprintf(stderr, "%s\n", BolTableFailureText(status).c_str());
         return kExitFailure;
     }
     const std::string name = rest.front();

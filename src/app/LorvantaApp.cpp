@@ -30,9 +30,8 @@ bool CLorvantaApp::InitInstance(const QStringList& arguments) {
     const std::vector<std::filesystem::path> bolTables =
         m_bolTablePath.empty() ? DefaultBolTableFiles()
                                : std::vector<std::filesystem::path>{m_bolTablePath};
-    if (const std::uint32_t status = LoadBolTable(bolTables); status != 0) {
-        const QString code = QString::asprintf("%d, %d", static_cast<int>(status), 0);
-        m_sink.Show({MessageKind::Error, FormatMessage(kBolTableFailed, code.toStdString())});
+    if (const BolTableStatus status = LoadBolTable(bolTables); status != BolTableStatus::Ok) {
+        m_sink.Show({MessageKind::Error, BolTableFailureText(status)});
         return false;
     }
 

@@ -28,7 +28,6 @@ class CLorvantaApp : public QObject {
 public:
     // The document template's names.
     static constexpr const char* kNewDocumentName = "New Taal";
-    static constexpr const char* kBolTableFailed = "Error loading bol table: %1";
     static constexpr const char* kAskToSave = "Save changes to %1?";
     static constexpr const char* kSaveFailed = "Unable to save %1:\n\n%2";
 

@@ -1,5 +1,6 @@
 #include "model/BolDictionary.h"
 
+#include "model/Messages.h"
 #include "model/ProgramData.h"
 
 #include <cstdio>
@@ -99,11 +100,11 @@ void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry
     }
 }
 
-std::uint32_t BolDictionary::Load(const std::filesystem::path& bolFile) {
+BolTableStatus BolDictionary::Load(const std::filesystem::path& bolFile) {
     return Load(std::vector<std::filesystem::path>{bolFile});
 }
 
-std::uint32_t BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
+BolTableStatus BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
     Slot& tabla = m_slots[Tabla];
     tabla = Slot{};
     try {
@@ -114,10 +115,10 @@ std::uint32_t BolDictionary::Load(const std::vector<std::filesystem::path>& bolF
             entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
         tabla.entries = std::move(entries);
         tabla.loaded = true;
-        return 0;
+        return BolTableStatus::Ok;
     } catch (const std::bad_alloc&) {
         tabla = Slot{};
-        return 11;
+        return BolTableStatus::OutOfMemory;
     }
 }
 
@@ -140,16 +141,20 @@ void BolDictionary::Clear() {
     m_slots = {};
 }
 
+std::string BolTableFailureText(BolTableStatus status) {
+    return FormatMessage(StatusText(status), FormatDecimal(StatusNumber(status)) + ", 0");
+}
+
 BolDictionary& ProcessBolDictionary() {
     static BolDictionary dictionary;
     return dictionary;
 }
 
-std::uint32_t LoadBolTable(const std::filesystem::path& bolFile) {
+BolTableStatus LoadBolTable(const std::filesystem::path& bolFile) {
     return ProcessBolDictionary().Load(bolFile);
 }
 
-std::uint32_t LoadBolTable(const std::vector<std::filesystem::path>& bolFiles) {
+BolTableStatus LoadBolTable(const std::vector<std::filesystem::path>& bolFiles) {
     return ProcessBolDictionary().Load(bolFiles);
 }
 

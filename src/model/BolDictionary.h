@@ -1,14 +1,39 @@
 #pragma once
 
 #include "model/SoundTables.h"
+#include "model/StatusTable.h"
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lorvanta {
+
+// Statuses of loading the bol dictionary.
+enum class BolTableStatus : std::uint32_t {
+    Ok = 0,
+    OutOfMemory = 11,
+};
+
+// %1 = the status's number and ", 0".
+inline constexpr std::array<StatusEntry<BolTableStatus>, 2> kBolTableStatusTable{{
+    {BolTableStatus::Ok, 0, ""},
+    {BolTableStatus::OutOfMemory, 11, "Error loading bol table: %1"},
+}};
+static_assert(StatusTableConsistent(kBolTableStatusTable));
+
+constexpr std::uint32_t StatusNumber(BolTableStatus status) {
+    return FindStatus(kBolTableStatusTable, status).number;
+}
+constexpr const char* StatusText(BolTableStatus status) {
+    return FindStatus(kBolTableStatusTable, status).text;
+}
+
+// What the program and the command-line tool say when the dictionary did not load.
+std::string BolTableFailureText(BolTableStatus status);
 
 // One bol of the dictionary. Each text holds at most 127 characters.
 struct BolTableEntry {
@@ -30,11 +55,11 @@ public:
     };
 
     // Rebuilds the Tabla slot: the lines of the text file at bolFile (if it
-    // opens), then the built-in bols. Returns 0, or 11 when memory runs out.
-    std::uint32_t Load(const std::filesystem::path& bolFile);
+    // opens), then the built-in bols. Returns Ok, or OutOfMemory.
+    BolTableStatus Load(const std::filesystem::path& bolFile);
     // The same with the lines of several files, in the order given; files
     // that do not open are skipped.
-    std::uint32_t Load(const std::vector<std::filesystem::path>& bolFiles);
+    BolTableStatus Load(const std::vector<std::filesystem::path>& bolFiles);
     const Slot& GetSlot(Instrument instrument) const;
     const BolTableEntry* FindBol(Instrument instrument, std::string_view name) const;
     void Clear();
@@ -58,9 +83,9 @@ void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry
 BolDictionary& ProcessBolDictionary();
 
 // Loads the process-wide dictionary from the given file (and the built-in list).
-std::uint32_t LoadBolTable(const std::filesystem::path& bolFile);
+BolTableStatus LoadBolTable(const std::filesystem::path& bolFile);
 // The same from several files, in order.
-std::uint32_t LoadBolTable(const std::vector<std::filesystem::path>& bolFiles);
+BolTableStatus LoadBolTable(const std::vector<std::filesystem::path>& bolFiles);
 
 // The program's "Tabla Bols.txt": beside the program when one is there, else
 // in share/lorvanta of its installation; beside the program when neither is.

@@ -68,7 +68,9 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
         << std::string(300, 'n') << " = " << std::string(200, 'p') << " + Silence\n"
         << std::string(2047, 'a') << "Tail = Na + Silence\n";
     BolDictionary dictionary;
-    ASSERT_EQ(dictionary.Load(dir / "bols.txt"), 0u);
+    ASSERT_EQ(dictionary.Load(dir / "bols.txt"), BolTableStatus::Ok);
+    EXPECT_EQ(StatusNumber(BolTableStatus::OutOfMemory), 11u);
+    EXPECT_EQ(BolTableFailureText(BolTableStatus::OutOfMemory), "Error loading bol table: 11, 0");
     const std::string expected[] = {
         "Dha|Na|Open Ge|12|3",
         "Kit|na|xyz|12|0", // sound names resolve ignoring case; unknown ones are 0
@@ -110,7 +112,7 @@ TEST(ProgramData, UserDataFolder) {
     WriteText(share / "Tabla Bols.txt", "Ge = Silence + Open Ge\nTun = Tu + Silence\n");
     WriteText(user / "Tabla Bols.txt", "ge = Na + Silence\n");
     BolDictionary dictionary;
-    ASSERT_EQ(dictionary.Load(BolTableFiles(bin, user)), 0u);
+    ASSERT_EQ(dictionary.Load(BolTableFiles(bin, user)), BolTableStatus::Ok);
     EXPECT_EQ(dictionary.FindBol(Tabla, "Ge")->pitchSoundName, "Na");
     EXPECT_EQ(dictionary.FindBol(Tabla, "Tun")->pitchSoundName, "Tu");
 
