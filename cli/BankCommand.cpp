@@ -33,7 +33,7 @@ std::optional<std::filesystem::path> HeldStrokeFile(const std::filesystem::path&
     return std::nullopt;
 }
 
-int RunBank(const std::vector<std::string>& args) {
+ExitCode RunBank(const std::vector<std::string>& args) {
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {"--kit"}, 1, line, {"--force"}))
         return *exitCode;
@@ -46,7 +46,7 @@ int RunBank(const std::vector<std::string>& args) {
     if (kit && !kit->folder.empty() && std::filesystem::equivalent(kit->folder, folder, error)) {
         std::fprintf(stderr, "lorvanta-cli: %s is the kit folder; bank writes into another one\n",
                      folder.string().c_str());
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     if (!line.Has("--force")) {
         if (const auto held = HeldStrokeFile(folder)) {
@@ -54,17 +54,17 @@ int RunBank(const std::vector<std::string>& args) {
                          "lorvanta-cli: %s already holds stroke file %s; nothing is written "
                          "(--force replaces them)\n",
                          folder.string().c_str(), held->filename().string().c_str());
-            return kExitFailure;
+            return ExitCode::Failure;
         }
     }
 
     CSampleBank bank;
     if (!LoadKitOption(line, bank))
-        return kExitFailure;
+        return ExitCode::Failure;
     RecordingMessageSink sink;
     const bool ok = WriteStrokeBank(bank, folder, sink);
     PrintMessages(sink);
-    return ok ? kExitOk : kExitFailure;
+    return ok ? ExitCode::Ok : ExitCode::Failure;
 }
 
 } // namespace

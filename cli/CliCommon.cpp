@@ -51,10 +51,10 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
     return std::nullopt;
 }
 
-std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
-                                 const std::vector<std::string>& valueOptions,
-                                 std::size_t positionalCount, CommandLine& line,
-                                 const std::vector<std::string>& flagOptions) {
+std::optional<ExitCode> ReadArguments(const std::vector<std::string>& args, const char* usage,
+                                      const std::vector<std::string>& valueOptions,
+                                      std::size_t positionalCount, CommandLine& line,
+                                      const std::vector<std::string>& flagOptions) {
     const std::string fullUsage = std::string("lorvanta-cli ") + usage;
     if (auto problem = ParseCommandLine(args, valueOptions, flagOptions, line))
         return UsageError(fullUsage, *problem);
@@ -63,20 +63,20 @@ std::optional<int> ReadArguments(const std::vector<std::string>& args, const cha
     return std::nullopt;
 }
 
-std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line) {
+std::optional<ExitCode> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line) {
     if (outcome.valid || line.Has("--force"))
         return std::nullopt;
     std::fprintf(stderr, "lorvanta-cli: the file was not read completely; nothing is written "
                          "(--force writes what was read)\n");
-    return kExitNotReadWhole;
+    return ExitCode::NotReadWhole;
 }
 
-std::optional<int> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
-                                    RecordingMessageSink& sink, OpenChecks checks) {
+std::optional<ExitCode> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
+                                         RecordingMessageSink& sink, OpenChecks checks) {
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
     PrintMessages(sink);
     if (outcome.structuralError)
-        return kExitFailure;
+        return ExitCode::Failure;
     if (checks.readWhole) {
         if (const auto refused = RefuseIncompleteRead(outcome, line))
             return refused;
@@ -84,16 +84,16 @@ std::optional<int> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
     ApplyOpenedTempoRule(doc);
     if (checks.playable && doc.IsEmpty()) {
         std::fprintf(stderr, "%s\n", messages::kMustLoadTaal);
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     return std::nullopt;
 }
 
-int UsageError(const std::string& usage, const std::string& problem) {
+ExitCode UsageError(const std::string& usage, const std::string& problem) {
     if (!problem.empty())
         std::fprintf(stderr, "lorvanta-cli: %s\n", problem.c_str());
     std::fprintf(stderr, "usage: %s\n", usage.c_str());
-    return kExitUsage;
+    return ExitCode::Usage;
 }
 
 std::optional<double> ParseNumber(const std::string& text) {

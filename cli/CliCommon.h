@@ -2,8 +2,11 @@
 
 #include "audio/StrokeKit.h"
 #include "model/Messages.h"
+#include "model/StatusTable.h"
 #include "persistence/TaalFile.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,10 +14,26 @@
 
 namespace lorvanta::cli {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 2;      // the input could not be used
-inline constexpr int kExitUsage = 64;       // the command line is wrong
-inline constexpr int kExitNotReadWhole = 3; // a check failed reading the input; nothing written
+// The tool's exit codes; none has a text of its own.
+enum class ExitCode : std::uint32_t {
+    Ok = 0,
+    Failure = 2,      // the input could not be used
+    NotReadWhole = 3, // a check failed reading the input; nothing written
+    Usage = 64,       // the command line is wrong
+};
+
+inline constexpr std::array<StatusEntry<ExitCode>, 4> kExitCodeTable{{
+    {ExitCode::Ok, 0, ""},
+    {ExitCode::Failure, 2, ""},
+    {ExitCode::NotReadWhole, 3, ""},
+    {ExitCode::Usage, 64, ""},
+}};
+static_assert(StatusTableConsistent(kExitCodeTable));
+
+// The process exit status of a code.
+constexpr int StatusNumber(ExitCode code) {
+    return static_cast<int>(FindStatus(kExitCodeTable, code).number);
+}
 
 // A command's arguments after the shared options were taken out.
 struct CommandLine {
@@ -36,15 +55,15 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args
 // Parses a command's arguments, expecting exactly positionalCount positionals.
 // Returns the usage exit code (after printing the usage line) when they do not
 // fit, nothing when line is ready to use.
-std::optional<int> ReadArguments(const std::vector<std::string>& args, const char* usage,
-                                 const std::vector<std::string>& valueOptions,
-                                 std::size_t positionalCount, CommandLine& line,
-                                 const std::vector<std::string>& flagOptions = {});
+std::optional<ExitCode> ReadArguments(const std::vector<std::string>& args, const char* usage,
+                                      const std::vector<std::string>& valueOptions,
+                                      std::size_t positionalCount, CommandLine& line,
+                                      const std::vector<std::string>& flagOptions = {});
 
 // A command that writes refuses to when its input's read failed a check (the
 // valid flag cleared; a repair alone goes ahead), unless given --force: what
 // was read is not the whole file. Returns the exit code when it refuses.
-std::optional<int> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line);
+std::optional<ExitCode> RefuseIncompleteRead(const ReadOutcome& outcome, const CommandLine& line);
 
 // What a command needs of the Taal file it opens.
 struct OpenChecks {
@@ -56,11 +75,11 @@ struct OpenChecks {
 // opens a file, printing the reader's messages, and applies the program's
 // tempo rule. Returns the exit code when the file cannot be used as checks
 // ask, nothing when doc is ready.
-std::optional<int> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
-                                    RecordingMessageSink& sink, OpenChecks checks);
+std::optional<ExitCode> OpenTaalArgument(CLorvantaDoc& doc, const CommandLine& line,
+                                         RecordingMessageSink& sink, OpenChecks checks);
 
-// Prints "usage: ..." to stderr and returns kExitUsage.
-int UsageError(const std::string& usage, const std::string& problem = {});
+// Prints "usage: ..." to stderr and returns ExitCode::Usage.
+ExitCode UsageError(const std::string& usage, const std::string& problem = {});
 
 // Strict number parsing of a whole argument (finite, nothing left over).
 std::optional<double> ParseNumber(const std::string& text);

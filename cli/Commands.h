@@ -9,7 +9,7 @@ namespace lorvanta::cli {
 struct Command {
     const char* name;
     const char* usage;
-    int (*run)(const std::vector<std::string>& args);
+    ExitCode (*run)(const std::vector<std::string>& args);
 };
 
 // The commands, each defined in its own file.

@@ -15,7 +15,7 @@ constexpr const char* kUsage = "compose TEXT -o OUT [--name NAME] [--tempo BPM]"
 
 // The tempos the program accepts anywhere, in bpm.
 
-int RunCompose(const std::vector<std::string>& args) {
+ExitCode RunCompose(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
     if (auto problem = ParseCommandLine(args, {"-o", "--name", "--tempo"}, {}, line))
@@ -29,7 +29,7 @@ int RunCompose(const std::vector<std::string>& args) {
         const auto tempo = ParseNumber(*tempoText);
         if (!tempo || !(*tempo >= kMinTempoBpm && *tempo <= kMaxTempoBpm)) {
             PrintTempoOutOfRange();
-            return kExitUsage;
+            return ExitCode::Usage;
         }
         doc.Params().defaultTempo = static_cast<float>(*tempo);
     }
@@ -37,7 +37,7 @@ int RunCompose(const std::vector<std::string>& args) {
     RecordingMessageSink sink;
     if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
         PrintMessages(sink);
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     if (const auto name = line.Option("--name"))
         doc.Taal().SetName(*name);
@@ -47,9 +47,9 @@ int RunCompose(const std::vector<std::string>& args) {
     if (!SaveTaalFile(doc, *out, failure)) {
         std::fprintf(stderr, "%s\n",
                      failure.Message("Cannot save file %1: %2.", FullPathName(*out)).c_str());
-        return kExitFailure;
+        return ExitCode::Failure;
     }
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

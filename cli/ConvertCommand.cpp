@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* kUsage = "convert IN OUT [--force]";
 
-int RunConvert(const std::vector<std::string>& args) {
+ExitCode RunConvert(const std::vector<std::string>& args) {
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {}, 2, line, {"--force"}))
         return *exitCode;
@@ -22,7 +22,7 @@ int RunConvert(const std::vector<std::string>& args) {
     // read at all, or not whole, stops the conversion.
     PrintMessages(sink);
     if (outcome.structuralError)
-        return kExitFailure;
+        return ExitCode::Failure;
     if (const auto refused = RefuseIncompleteRead(outcome, line))
         return *refused;
 
@@ -32,9 +32,9 @@ int RunConvert(const std::vector<std::string>& args) {
         std::fprintf(
             stderr, "%s\n",
             failure.Message("Cannot save file %1: %2.", FullPathName(line.positional[1])).c_str());
-        return kExitFailure;
+        return ExitCode::Failure;
     }
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char* kUsage = "dump FILE";
 
-int RunDump(const std::vector<std::string>& args) {
+ExitCode RunDump(const std::vector<std::string>& args) {
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line))
         return *exitCode;
@@ -21,13 +21,13 @@ int RunDump(const std::vector<std::string>& args) {
     const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
     if (outcome.structuralError) {
         PrintMessages(sink);
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     std::optional<std::string> message;
     if (auto box = PostReadMessage(outcome, doc.PathName()))
         message = box->text;
     std::printf("%s\n", TaalToJson(doc, outcome, message).c_str());
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

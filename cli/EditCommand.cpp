@@ -377,7 +377,7 @@ std::vector<int> Kinds(const CActionList& list) {
     return kinds;
 }
 
-int RunEdit(const std::vector<std::string>& args) {
+ExitCode RunEdit(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage + "\n" + kScriptHelp;
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {"-o", "--script"}, 1, line, {"--force"}))
@@ -422,7 +422,7 @@ int RunEdit(const std::vector<std::string>& args) {
     if (!SaveTaalFile(doc, *out, failure)) {
         std::fprintf(stderr, "%s\n",
                      failure.Message("Cannot save file %1: %2.", FullPathName(*out)).c_str());
-        return kExitFailure;
+        return ExitCode::Failure;
     }
 
     std::string messages = "[";
@@ -435,7 +435,7 @@ int RunEdit(const std::vector<std::string>& args) {
                 IntList(Kinds(editor.Lists().RedoList())).c_str(),
                 IntList(editor.SelectedIndices()).c_str(), editor.Caret(), editor.Anchor(),
                 modified ? "true" : "false", messages.c_str());
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

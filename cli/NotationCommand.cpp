@@ -25,7 +25,7 @@ std::string NotationJson(const TaalText& text) {
     return out;
 }
 
-int RunNotation(const std::vector<std::string>& args) {
+ExitCode RunNotation(const std::vector<std::string>& args) {
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line, {"--force"}))
         return *exitCode;
@@ -36,11 +36,11 @@ int RunNotation(const std::vector<std::string>& args) {
     // The boxes the program would show on opening go to stderr.
     PrintMessages(sink);
     if (outcome.structuralError)
-        return kExitFailure;
+        return ExitCode::Failure;
     if (const auto refused = RefuseIncompleteRead(outcome, line))
         return *refused;
     std::printf("%s\n", NotationJson(NotationPaneText(doc)).c_str());
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

@@ -11,7 +11,7 @@ namespace {
 
 constexpr const char* kUsage = "parse TEXT";
 
-int RunParse(const std::vector<std::string>& args) {
+ExitCode RunParse(const std::vector<std::string>& args) {
     CommandLine line;
     if (const auto exitCode = ReadArguments(args, kUsage, {}, 1, line))
         return *exitCode;
@@ -20,11 +20,11 @@ int RunParse(const std::vector<std::string>& args) {
     RecordingMessageSink sink;
     if (!ParseTaalText(line.positional[0], doc.Taal(), sink)) {
         PrintMessages(sink);
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     doc.SetEmpty(doc.Taal().IsEmpty());
     std::printf("%s\n", TaalToJson(doc).c_str());
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

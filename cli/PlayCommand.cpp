@@ -94,7 +94,7 @@ private:
     int m_lastNoted = 0; // feeding thread only
 };
 
-int RunPlay(const std::vector<std::string>& args) {
+ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
     if (auto problem = ParseCommandLine(
@@ -106,7 +106,7 @@ int RunPlay(const std::vector<std::string>& args) {
     std::optional<double> bpm;
     double semitones = 0.0;
     if (!ReadTempoAndPitch(line, bpm, semitones))
-        return kExitUsage;
+        return ExitCode::Usage;
     std::optional<double> seconds;
     if (const auto text = line.Option("--seconds")) {
         seconds = ParseNumber(*text);
@@ -122,7 +122,7 @@ int RunPlay(const std::vector<std::string>& args) {
     if (!OutputChoiceFromEnvironment()) {
         std::fprintf(stderr, "lorvanta-cli: %s must be \"device\" or \"virtual\"\n",
                      kOutputChoiceVariable);
-        return kExitUsage;
+        return ExitCode::Usage;
     }
 
     // The feeding thread hands over each whole beat; this thread prints. The
@@ -141,7 +141,7 @@ int RunPlay(const std::vector<std::string>& args) {
                                      std::to_string(doc.Taal().Count()) + " bols");
     }
     if (!LoadKitOption(line, bank))
-        return kExitFailure;
+        return ExitCode::Failure;
 
     session.SetPositionListener(
         [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
@@ -151,14 +151,14 @@ int RunPlay(const std::vector<std::string>& args) {
     session.OnInitialUpdate(); // renders the bols, then sets the sound up
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
-        return kExitFailure;
+        return ExitCode::Failure;
     if (const SoundSetupStatus status = session.SoundStatus(); status != SoundSetupStatus::Ok) {
         if (status == SoundSetupStatus::NoDevice)
             std::fprintf(stderr,
                          "lorvanta-cli: no sound device could be opened; set %s=virtual to "
                          "play without one\n",
                          kOutputChoiceVariable);
-        return kExitFailure;
+        return ExitCode::Failure;
     }
 
     InterruptGuard interrupts;
@@ -170,7 +170,7 @@ int RunPlay(const std::vector<std::string>& args) {
     }
     PrintMessages(sink);
     if (!session.IsPlaying())
-        return kExitFailure;
+        return ExitCode::Failure;
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -197,9 +197,9 @@ int RunPlay(const std::vector<std::string>& args) {
     session.Stop();
     if (session.Engine().FeedingThreadExit() == FeedingExit::RefillFailed) {
         std::fprintf(stderr, "lorvanta-cli: %s\n", StatusText(FeedingExit::RefillFailed));
-        return kExitFailure;
+        return ExitCode::Failure;
     }
-    return kExitOk;
+    return ExitCode::Ok;
 }
 
 } // namespace

@@ -19,7 +19,7 @@ namespace {
 constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
                                "recorded|synthesised|FOLDER] [--force]";
 
-int RunRender(const std::vector<std::string>& args) {
+ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
     if (auto problem =
@@ -35,7 +35,7 @@ int RunRender(const std::vector<std::string>& args) {
     std::optional<double> bpm;
     double semitones = 0.0;
     if (!ReadTempoAndPitch(line, bpm, semitones))
-        return kExitUsage;
+        return ExitCode::Usage;
 
     // The kit is read once the file is known to be usable; the session's
     // renderer reads the bank only when the bols are rendered.
@@ -46,7 +46,7 @@ int RunRender(const std::vector<std::string>& args) {
             OpenTaalArgument(session.Document(), line, sink, {.readWhole = true, .playable = true}))
         return *failed;
     if (!LoadKitOption(line, bank))
-        return kExitFailure;
+        return ExitCode::Failure;
 
     // As the program plays a file it has just opened: the pitch in force when
     // the bols are rendered, the file's default tempo unless another is given.
@@ -58,13 +58,13 @@ int RunRender(const std::vector<std::string>& args) {
     const AudioStatus built = renderer.BuildTaalImage();
     PrintMessages(sink);
     if (renderer.InitStatus() != AudioStatus::Ok || built != AudioStatus::Ok)
-        return kExitFailure;
+        return ExitCode::Failure;
 
     sink.Clear();
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink);
     PrintMessages(sink);
-    return saved ? kExitOk : kExitFailure;
+    return saved ? ExitCode::Ok : ExitCode::Failure;
 }
 
 } // namespace

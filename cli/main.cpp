@@ -20,9 +20,7 @@ void PrintUsage() {
         std::fprintf(stderr, "       lorvanta-cli %s\n", command.usage);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+ExitCode Run(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     // Without --bol-table: the user's own dictionary file, then the program's.
     std::vector<std::filesystem::path> bolTables = DefaultBolTableFiles();
@@ -34,7 +32,7 @@ int main(int argc, char** argv) {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "lorvanta-cli: option --bol-table needs a value\n");
                 PrintUsage();
-                return kExitUsage;
+                return ExitCode::Usage;
             }
             bolTables = {args[++i]};
             // A table named on the command line must be there to be read; it
@@ -46,16 +44,16 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "lorvanta-cli: bol table %s does not exist\n",
                              args[i].c_str());
                 PrintUsage();
-                return kExitUsage;
+                return ExitCode::Usage;
             case BolFileState::NotRegular:
                 std::fprintf(stderr, "lorvanta-cli: bol table %s is not a regular file\n",
                              args[i].c_str());
                 PrintUsage();
-                return kExitUsage;
+                return ExitCode::Usage;
             case BolFileState::TooLarge:
                 std::fprintf(stderr, "lorvanta-cli: bol table %s is larger than 1 MB\n",
                              args[i].c_str());
-                return kExitFailure;
+                return ExitCode::Failure;
             }
         } else {
             rest.push_back(args[i]);
@@ -63,11 +61,11 @@ int main(int argc, char** argv) {
     }
     if (rest.empty()) {
         PrintUsage();
-        return kExitUsage;
+        return ExitCode::Usage;
     }
     if (const BolTableStatus status = LoadBolTable(bolTables); status != BolTableStatus::Ok) {
         std::fprintf(stderr, "%s\n", BolTableFailureText(status).c_str());
-        return kExitFailure;
+        return ExitCode::Failure;
     }
     const std::string name = rest.front();
     rest.erase(rest.begin());
@@ -77,5 +75,11 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "lorvanta-cli: unknown command %s\n", name.c_str());
     PrintUsage();
-    return kExitUsage;
+    return ExitCode::Usage;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    return StatusNumber(Run(argc, argv));
 }
