@@ -61,7 +61,7 @@ void BM_Refill(benchmark::State& state) {
     CSoundDevice device;
     device.Initialize([](std::unique_ptr<OutputDevice>& out) {
         out = std::make_unique<VirtualOutputDevice>(ManualClock());
-        return kHrOk;
+        return HResult::Ok;
     });
     EventSet events;
     std::unique_ptr<CStreamingSound> stream;
@@ -120,7 +120,7 @@ LatencyFigures MeasureTempoLatency(int samples) {
                                auto created = std::make_unique<VirtualOutputDevice>(options);
                                output = created.get();
                                out = std::move(created);
-                               return kHrOk;
+                               return HResult::Ok;
                            });
     if (engine.InitDirectSound() != SoundSetupStatus::Ok)
         return figures;

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         virtualOutput = created.get();
         outputName = created->Name();
         out = std::move(created);
-        return kHrOk;
+        return HResult::Ok;
     });
     if (const SoundSetupStatus status = engine.InitDirectSound(); status != SoundSetupStatus::Ok) {
         std::fprintf(stderr, "%s\n", SoundInitFailureMessage(status).text.c_str());

@@ -50,13 +50,6 @@ constexpr const char* StatusText(AudioStatus status) {
     return FindStatus(kAudioStatusTable, status).text;
 }
 
-// Result codes in the platform's manner (negative = failure), used by the wave
-// reader and the playback engine.
-using HResult = std::int32_t;
-inline constexpr HResult kSOk = 0;
-inline constexpr HResult kENotImpl = static_cast<HResult>(0x80004001u);
-inline constexpr HResult kCoENotInitialized = static_cast<HResult>(0x800401F0u);
-
 // The system codes a failed resource step leaves behind.
 inline constexpr std::uint32_t kSystemModuleNotFound = 0x7E;
 inline constexpr std::uint32_t kSystemResourceDataNotFound = 0x714;

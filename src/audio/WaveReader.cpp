@@ -9,18 +9,18 @@ namespace lorvanta {
 
 HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode mode) {
     if (mode != Mode::Read)
-        return kENotImpl;
+        return HResult::NotImplemented;
     m_image = image;
     m_format = format;
     m_dataSize = image ? image->DataSize() : 0;
     m_position = 0;
     m_bolHint = 0;
-    return kSOk;
+    return HResult::Ok;
 }
 
 HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* bytesRead) {
     if (m_image == nullptr)
-        return kCoENotInitialized;
+        return HResult::NotInitialized;
     const std::uint64_t left = m_position < m_dataSize ? m_dataSize - m_position : 0;
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(n, left));
     if (count > 0)
@@ -30,7 +30,7 @@ HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* byt
         m_position = 0;
     if (bytesRead)
         *bytesRead = count;
-    return kSOk;
+    return HResult::Ok;
 }
 
 void CWaveReader::Close() {

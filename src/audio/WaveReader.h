@@ -9,6 +9,7 @@
 
 #include "audio/AudioStatus.h"
 #include "audio/WaveFormat.h"
+#include "audio/output/OutputTypes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +23,11 @@ public:
     enum class Mode { Read, Write };
 
     // Opens on an image's sample data; only reading is implemented (any other
-    // mode gives kENotImpl). The image and the format stay owned by the caller.
+    // mode gives HResult::NotImplemented). The image and the format stay owned by the caller.
     HResult Open(const TaalImage* image, const WaveFormat* format, Mode mode = Mode::Read);
     // Copies up to n bytes from the position: fewer when the data's end comes
     // first. The position advances, and goes back to the start on reaching the
-    // end. kCoENotInitialized when not open.
+    // end. HResult::NotInitialized when not open.
     HResult Read(unsigned char* buffer, std::size_t n, std::size_t* bytesRead);
     // Position = data start + offset. An offset at or past the end reads
     // nothing and sends the position back to the start.

@@ -96,7 +96,7 @@ struct SteppedSession {
                       VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual});
                   device = created.get();
                   out = std::move(created);
-                  return kHrOk;
+                  return HResult::Ok;
               },
               nullptr, sound) {
         for (int i = 0; i < 4; ++i) {

@@ -24,7 +24,7 @@ OutputBuffer::~OutputBuffer() {
 
 HResult OutputBuffer::GetStatus(std::uint32_t* status) const noexcept {
     if (status == nullptr)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     std::uint32_t bits = 0;
     if (m_lost.load(std::memory_order_acquire))
         bits |= buffer_status::kLost;
@@ -34,20 +34,20 @@ HResult OutputBuffer::GetStatus(std::uint32_t* status) const noexcept {
             bits |= buffer_status::kLooping;
     }
     *status = bits;
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::Restore() noexcept {
     if (!m_lost.load(std::memory_order_acquire))
-        return kHrOk;
+        return HResult::Ok;
     if (Failed(m_device.RestoreDevice()))
-        return kHrBufferLost;
+        return HResult::BufferLost;
     std::memset(m_staging.get(), 0, m_size);
     for (std::uint32_t i = 0; i < m_size / 2; ++i)
         m_samples[i].store(0, std::memory_order_relaxed);
     m_writeGeneration.fetch_add(1, std::memory_order_release);
     m_lost.store(false, std::memory_order_release);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, std::uint8_t** first,
@@ -55,11 +55,11 @@ HResult OutputBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, std::uint8
                            std::uint32_t* secondBytes) noexcept {
     if (first == nullptr || firstBytes == nullptr || offset >= m_size || bytes == 0 ||
         bytes > m_size || offset % 2 != 0 || bytes % 2 != 0)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     if (m_lost.load(std::memory_order_acquire))
-        return kHrBufferLost;
+        return HResult::BufferLost;
     if (m_locked.exchange(true, std::memory_order_acquire))
-        return kHrInvalidCall;
+        return HResult::InvalidCall;
     const std::uint32_t head = std::min(bytes, m_size - offset);
     std::uint32_t tail = bytes - head;
     if (second == nullptr || secondBytes == nullptr)
@@ -72,18 +72,18 @@ HResult OutputBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, std::uint8
         *secondBytes = tail;
     m_lockOffset = offset;
     m_lockBytes = head + tail;
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::Unlock(std::uint8_t* first, std::uint32_t firstBytes, std::uint8_t* second,
                              std::uint32_t secondBytes) noexcept {
     if (!m_locked.load(std::memory_order_relaxed))
-        return kHrInvalidCall;
+        return HResult::InvalidCall;
     const std::uint32_t head = std::min(m_lockBytes, m_size - m_lockOffset);
     const std::uint32_t tail = m_lockBytes - head;
     if (first != m_staging.get() + m_lockOffset || firstBytes > head ||
         (secondBytes != 0 && (second != m_staging.get() || secondBytes > tail)))
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     firstBytes &= ~1u;
     secondBytes &= ~1u;
     Publish(m_lockOffset, firstBytes);
@@ -95,7 +95,7 @@ HResult OutputBuffer::Unlock(std::uint8_t* first, std::uint32_t firstBytes, std:
         MarkFresh(m_lockOffset, firstBytes);
     m_writeGeneration.fetch_add(1, std::memory_order_release);
     m_locked.store(false, std::memory_order_release);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 void OutputBuffer::Publish(std::uint32_t offset, std::uint32_t bytes) noexcept {
@@ -125,7 +125,7 @@ void OutputBuffer::MarkFresh(std::uint32_t offset, std::uint32_t bytes) noexcept
 
 HResult OutputBuffer::GetCurrentPosition(std::uint32_t* play, std::uint32_t* write) const noexcept {
     if (play == nullptr && write == nullptr)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     const std::uint32_t position = m_position.load(std::memory_order_acquire);
     const std::uint32_t behind =
         std::min({m_latency.load(std::memory_order_relaxed),
@@ -134,21 +134,21 @@ HResult OutputBuffer::GetCurrentPosition(std::uint32_t* play, std::uint32_t* wri
         *play = (position + m_size - behind) % m_size;
     if (write != nullptr)
         *write = position;
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::SetCurrentPosition(std::uint32_t offset) noexcept {
     if (offset >= m_size)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     m_position.store(offset & ~1u, std::memory_order_release);
     m_sinceStart.store(0, std::memory_order_relaxed);
     m_startGeneration.fetch_add(1, std::memory_order_acq_rel);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::Play(bool looping) noexcept {
     if (m_lost.load(std::memory_order_acquire))
-        return kHrBufferLost;
+        return HResult::BufferLost;
     m_looping.store(looping, std::memory_order_relaxed);
     if (!m_playing.load(std::memory_order_relaxed)) {
         m_sinceStart.store(0, std::memory_order_relaxed);
@@ -158,51 +158,51 @@ HResult OutputBuffer::Play(bool looping) noexcept {
         m_startGeneration.fetch_add(1, std::memory_order_acq_rel);
         m_playing.store(true, std::memory_order_release);
     }
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::Stop() noexcept {
     m_playing.store(false, std::memory_order_release);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::SetFrequency(std::uint32_t hz) noexcept {
     if ((m_flags & buffer_flags::kCtrlFrequency) == 0)
-        return kHrControlUnavailable;
+        return HResult::ControlUnavailable;
     if (hz < kMinBufferFrequency || hz > kMaxBufferFrequency)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     m_frequency.store(hz, std::memory_order_relaxed);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::SetVolume(std::int32_t volume) noexcept {
     if ((m_flags & buffer_flags::kCtrlVolume) == 0)
-        return kHrControlUnavailable;
+        return HResult::ControlUnavailable;
     if (volume < -10000 || volume > 0)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     m_volume.store(volume, std::memory_order_relaxed);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult OutputBuffer::SetNotificationPositions(std::span<const NotifyPosition> positions) noexcept {
     if ((m_flags & buffer_flags::kCtrlPositionNotify) == 0)
-        return kHrControlUnavailable;
+        return HResult::ControlUnavailable;
     if (positions.size() > kMaxNotifications)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     if (m_playing.load(std::memory_order_acquire))
-        return kHrInvalidCall;
+        return HResult::InvalidCall;
     std::array<NotifyPosition, kMaxNotifications> sorted{};
     for (std::size_t i = 0; i < positions.size(); ++i) {
         if (positions[i].offset >= m_size || !positions[i].event ||
             positions[i].event.index >= EventSet::kMaxEvents)
-            return kHrInvalidArg;
+            return HResult::InvalidArg;
         sorted[i] = positions[i];
     }
     std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(positions.size()),
               [](const NotifyPosition& a, const NotifyPosition& b) { return a.offset < b.offset; });
     for (std::size_t i = 1; i < positions.size(); ++i) {
         if (sorted[i].offset == sorted[i - 1].offset)
-            return kHrInvalidArg;
+            return HResult::InvalidArg;
     }
     m_notifyCount.store(0, std::memory_order_release);
     for (std::size_t i = 0; i < positions.size(); ++i) {
@@ -212,7 +212,7 @@ HResult OutputBuffer::SetNotificationPositions(std::span<const NotifyPosition> p
         m_fresh[i].store(false, std::memory_order_relaxed);
     }
     m_notifyCount.store(static_cast<std::uint32_t>(positions.size()), std::memory_order_release);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 void OutputBuffer::SetLatencyBytes(std::uint32_t bytes) noexcept {

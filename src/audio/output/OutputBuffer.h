@@ -50,7 +50,7 @@ public:
     // buffer_status bits.
     HResult GetStatus(std::uint32_t* status) const noexcept;
     // Gives a lost buffer its memory back (zeroed) once its device is back;
-    // kHrBufferLost while it cannot yet.
+    // HResult::BufferLost while it cannot yet.
     HResult Restore() noexcept;
 
     // Locks `bytes` from `offset` for writing. A region that crosses the end

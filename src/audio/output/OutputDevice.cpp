@@ -17,8 +17,8 @@ OutputDevice::~OutputDevice() {
 HResult OutputDevice::SetPrimaryFormat(const PcmFormat& format) {
     if (format.formatTag != 1 || format.channels == 0 || format.channels > 2 ||
         (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.sampleRate == 0)
-        return kHrInvalidArg;
-    return kHrOk;
+        return HResult::InvalidArg;
+    return HResult::Ok;
 }
 
 HResult OutputDevice::CreateBuffer(const BufferDesc& desc, std::unique_ptr<OutputBuffer>& out) {
@@ -26,14 +26,14 @@ HResult OutputDevice::CreateBuffer(const BufferDesc& desc, std::unique_ptr<Outpu
     if (f.formatTag != 1 || f.channels != 1 || f.bitsPerSample != 16 || f.blockAlign != 2 ||
         f.sampleRate < kMinBufferFrequency || f.sampleRate > kMaxBufferFrequency ||
         desc.bytes < 4 || desc.bytes % 2 != 0 || desc.bytes > (1u << 30))
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     std::unique_ptr<OutputBuffer> buffer;
     try {
         buffer.reset(new OutputBuffer(*this, desc, g_nextSerial.fetch_add(1)));
     } catch (const std::bad_alloc&) {
-        return kHrOutOfMemory;
+        return HResult::OutOfMemory;
     }
-    HResult result = kHrOutOfMemory; // when every slot is taken
+    HResult result = HResult::OutOfMemory; // when every slot is taken
     {
         std::lock_guard lock(m_slotsMutex);
         for (std::size_t slot = 0; slot < kMaxBuffers; ++slot) {
@@ -42,12 +42,12 @@ HResult OutputDevice::CreateBuffer(const BufferDesc& desc, std::unique_ptr<Outpu
             try {
                 result = OnBufferAttached(slot, *buffer);
             } catch (const std::bad_alloc&) {
-                result = kHrOutOfMemory;
+                result = HResult::OutOfMemory;
             }
             if (!Failed(result)) {
                 m_slots[slot].store(buffer.get(), std::memory_order_seq_cst);
                 out = std::move(buffer);
-                return kHrOk;
+                return HResult::Ok;
             }
             break;
         }

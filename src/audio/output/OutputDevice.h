@@ -56,13 +56,13 @@ protected:
         return m_slots[slot].load(std::memory_order_seq_cst);
     }
 
-    // Called by Restore of a lost buffer: reopen what has gone. kHrBufferLost
+    // Called by Restore of a lost buffer: reopen what has gone. HResult::BufferLost
     // while that is not yet possible.
-    virtual HResult RestoreDevice() noexcept { return kHrOk; }
+    virtual HResult RestoreDevice() noexcept { return HResult::Ok; }
     // Per-slot state of a backend, set up before the consumer can see the
     // buffer and torn down after it can no longer (writer's thread).
     virtual HResult OnBufferAttached(std::size_t /*slot*/, OutputBuffer& /*buffer*/) {
-        return kHrOk;
+        return HResult::Ok;
     }
     virtual void OnBufferDetached(std::size_t /*slot*/) noexcept {}
 

@@ -1,33 +1,56 @@
 #pragma once
 
+#include "model/StatusTable.h"
+
+#include <array>
 #include <cstdint>
 
 namespace lorvanta {
 
-// Result of an output operation: 0 for success, negative for failure. The
-// values follow the platform's 32-bit result codes so that they can be shown
-// to the user as the program always has.
-using HResult = std::int32_t;
+// Result of an output operation: Ok (or False) for success, a negative value
+// for failure. The values follow the platform's 32-bit result codes.
+enum class HResult : std::int32_t {
+    Ok = 0,
+    False = 1,
+    NotInitialized = static_cast<std::int32_t>(0x800401F0u),
+    InvalidArg = static_cast<std::int32_t>(0x80070057u),
+    OutOfMemory = static_cast<std::int32_t>(0x8007000Eu),
+    Fail = static_cast<std::int32_t>(0x80004005u),
+    Unexpected = static_cast<std::int32_t>(0x8000FFFFu),
+    NotImplemented = static_cast<std::int32_t>(0x80004001u),
+    // The buffer's memory was taken away (its device vanished); Restore it.
+    BufferLost = static_cast<std::int32_t>(0x88780096u),
+    // No output device could be opened.
+    NoDriver = static_cast<std::int32_t>(0x88780078u),
+    // The buffer was not created with the control the call needs.
+    ControlUnavailable = static_cast<std::int32_t>(0x8878001Eu),
+    // The call is not allowed in the buffer's present state.
+    InvalidCall = static_cast<std::int32_t>(0x88780032u),
+};
 
-inline constexpr HResult kHrOk = 0;
-inline constexpr HResult kHrFalse = 1;
-inline constexpr HResult kHrNotInitialized = static_cast<HResult>(0x800401F0u);
-inline constexpr HResult kHrInvalidArg = static_cast<HResult>(0x80070057u);
-inline constexpr HResult kHrOutOfMemory = static_cast<HResult>(0x8007000Eu);
-inline constexpr HResult kHrFail = static_cast<HResult>(0x80004005u);
-inline constexpr HResult kHrUnexpected = static_cast<HResult>(0x8000FFFFu);
-inline constexpr HResult kHrNotImplemented = static_cast<HResult>(0x80004001u);
-// The buffer's memory was taken away (its device vanished); Restore it.
-inline constexpr HResult kHrBufferLost = static_cast<HResult>(0x88780096u);
-// No output device could be opened.
-inline constexpr HResult kHrNoDriver = static_cast<HResult>(0x88780078u);
-// The buffer was not created with the control the call needs.
-inline constexpr HResult kHrControlUnavailable = static_cast<HResult>(0x8878001Eu);
-// The call is not allowed in the buffer's present state.
-inline constexpr HResult kHrInvalidCall = static_cast<HResult>(0x88780032u);
+// The results' numbers as 32-bit codes; none has a text of its own.
+inline constexpr std::array<StatusEntry<HResult>, 12> kHResultTable{{
+    {HResult::Ok, 0, ""},
+    {HResult::False, 1, ""},
+    {HResult::NotInitialized, 0x800401F0u, ""},
+    {HResult::InvalidArg, 0x80070057u, ""},
+    {HResult::OutOfMemory, 0x8007000Eu, ""},
+    {HResult::Fail, 0x80004005u, ""},
+    {HResult::Unexpected, 0x8000FFFFu, ""},
+    {HResult::NotImplemented, 0x80004001u, ""},
+    {HResult::BufferLost, 0x88780096u, ""},
+    {HResult::NoDriver, 0x88780078u, ""},
+    {HResult::ControlUnavailable, 0x8878001Eu, ""},
+    {HResult::InvalidCall, 0x88780032u, ""},
+}};
+static_assert(StatusTableConsistent(kHResultTable));
+
+constexpr std::uint32_t StatusNumber(HResult result) {
+    return FindStatus(kHResultTable, result).number;
+}
 
 constexpr bool Failed(HResult result) {
-    return result < 0;
+    return static_cast<std::int32_t>(result) < 0;
 }
 
 // Creation flags of a sound buffer.

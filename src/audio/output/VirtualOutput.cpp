@@ -119,9 +119,9 @@ HResult VirtualOutputDevice::RestoreDevice() noexcept {
     int left = m_failRestores.load();
     while (left > 0) {
         if (m_failRestores.compare_exchange_weak(left, left - 1))
-            return kHrBufferLost;
+            return HResult::BufferLost;
     }
-    return kHrOk;
+    return HResult::Ok;
 }
 
 std::vector<std::int16_t> VirtualOutputDevice::Captured(std::uint64_t serial) const {

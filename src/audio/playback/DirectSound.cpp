@@ -28,21 +28,21 @@ CSoundDevice::~CSoundDevice() = default;
 HResult CSoundDevice::Initialize(const OutputOpener& open) {
     m_output.reset();
     if (!open)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     std::unique_ptr<OutputDevice> output;
     const HResult result = open(output);
     if (Failed(result))
         return result;
     if (!output)
-        return kHrFail;
+        return HResult::Fail;
     m_output = std::move(output);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult CSoundDevice::SetPrimaryBufferFormat(std::uint16_t channels, std::uint32_t sampleRate,
                                              std::uint16_t bitsPerSample) {
     if (!m_output)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     PcmFormat format;
     format.channels = channels;
     format.sampleRate = sampleRate;
@@ -57,10 +57,10 @@ HResult CSoundDevice::CreateStreaming(std::unique_ptr<CStreamingSound>& out, CWa
                                       std::uint32_t notifyCount, std::uint32_t notifySize,
                                       EventRef event) {
     if (!m_output)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     if (reader == nullptr || !event || notifyCount == 0 ||
         notifyCount > OutputBuffer::kMaxNotifications || notifySize == 0)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     const std::uint32_t ringSize = notifyCount * notifySize;
     BufferDesc desc;
     desc.flags = flags | stream_flags::kStreamAlways;
@@ -82,17 +82,17 @@ HResult CSoundDevice::CreateStreaming(std::unique_ptr<CStreamingSound>& out, CWa
     try {
         stream = std::make_unique<CStreamingSound>(std::move(ring), ringSize, reader, notifySize);
     } catch (const std::bad_alloc&) {
-        return kHrOutOfMemory;
+        return HResult::OutOfMemory;
     }
     if (const HResult result = stream->FillStreamBuffer(*stream->Ring(), 0); Failed(result))
         return result;
     out = std::move(stream);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult CSoundDevice::CreateBuffer(const BufferDesc& desc, std::unique_ptr<OutputBuffer>& out) {
     if (!m_output)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     return m_output->CreateBuffer(desc, out);
 }
 
@@ -117,19 +117,19 @@ HResult CDirectSound::RestoreBuffer(OutputBuffer& buffer, bool* restored) {
     if (const HResult result = buffer.GetStatus(&status); Failed(result))
         return result;
     if ((status & buffer_status::kLost) == 0)
-        return kHrOk;
+        return HResult::Ok;
     for (int attempt = 0; attempt < kRestoreAttempts; ++attempt) {
         const HResult result = buffer.Restore();
-        if (result != kHrBufferLost) {
+        if (result != HResult::BufferLost) {
             if (Failed(result))
                 return result;
             if (restored != nullptr)
                 *restored = true;
-            return kHrOk;
+            return HResult::Ok;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(kRestorePauseMs));
     }
-    return kHrBufferLost;
+    return HResult::BufferLost;
 }
 
 HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
@@ -149,12 +149,12 @@ HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
     }
     // A source with nothing to read gives silence rather than a stall.
     std::memset(out + done, 0, bytes - done);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult CDirectSound::FillStreamBuffer(OutputBuffer& buffer, std::uint64_t startOffset) {
     if (m_reader == nullptr)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     bool restored = false;
     if (const HResult result = RestoreBuffer(buffer, &restored); Failed(result))
         return result;
@@ -173,7 +173,7 @@ HResult CDirectSound::FillStreamBuffer(OutputBuffer& buffer, std::uint64_t start
 HResult CDirectSound::Play(std::uint32_t /*priority*/, bool looping, std::int32_t volume,
                            std::int32_t frequency, std::int32_t /*pan*/) {
     if (m_buffers.empty())
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     OutputBuffer* chosen = m_buffers.front().get();
     for (const auto& buffer : m_buffers) {
         if (!buffer->IsPlaying()) {
@@ -204,7 +204,7 @@ HResult CDirectSound::Play(std::uint32_t /*priority*/, bool looping, std::int32_
 HResult CDirectSound::Stop() {
     for (const auto& buffer : m_buffers)
         buffer->Stop();
-    return kHrOk;
+    return HResult::Ok;
 }
 
 // ---- CStreamingSound ----
@@ -225,11 +225,11 @@ CStreamingSound::CStreamingSound(std::unique_ptr<OutputBuffer> ring, std::uint32
 HResult CStreamingSound::HandleStreamNotification(bool looped) {
     OutputBuffer* ring = Ring();
     if (ring == nullptr || m_reader == nullptr)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     bool restored = false;
     const HResult restore = RestoreBuffer(*ring, &restored);
-    if (restore == kHrBufferLost)
-        return kHrOk; // still gone; the next notification tries again
+    if (restore == HResult::BufferLost)
+        return HResult::Ok; // still gone; the next notification tries again
     if (Failed(restore))
         return restore;
     if (restored)
@@ -241,13 +241,13 @@ HResult CStreamingSound::HandleStreamNotification(bool looped) {
     std::uint32_t secondBytes = 0;
     HResult result =
         ring->Lock(m_nextWriteOffset, m_notifySize, &region, &regionBytes, &second, &secondBytes);
-    if (result == kHrBufferLost)
-        return kHrOk; // lost since the check above; restored next time
+    if (result == HResult::BufferLost)
+        return HResult::Ok; // lost since the check above; restored next time
     if (Failed(result))
         return result;
     if (second != nullptr && secondBytes != 0) {
         ring->Unlock(region, 0, second, 0);
-        return kHrUnexpected;
+        return HResult::Unexpected;
     }
 
     if (!m_fillWithSilence) {
@@ -277,13 +277,13 @@ HResult CStreamingSound::HandleStreamNotification(bool looped) {
     if (m_fillWithSilence && m_playProgress >= m_reader->DataSize())
         ring->Stop();
     m_nextWriteOffset = (m_nextWriteOffset + regionBytes) % m_bufferSize;
-    return kHrOk;
+    return HResult::Ok;
 }
 
 HResult CStreamingSound::ResetStream() {
     OutputBuffer* ring = Ring();
     if (ring == nullptr || m_reader == nullptr)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     m_lastPlayPosition = 0;
     m_playProgress = 0;
     m_nextWriteOffset = 0;
@@ -298,7 +298,7 @@ HResult CStreamingSound::ResetStream() {
 HResult CStreamingSound::ResumeStream() {
     OutputBuffer* ring = Ring();
     if (ring == nullptr || m_reader == nullptr)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     bool restored = false;
     if (const HResult result = RestoreBuffer(*ring, &restored); Failed(result))
         return result;
@@ -325,14 +325,14 @@ HResult CStreamingSound::ResumeStream() {
 HResult CStreamingSound::Resynchronize(std::uint64_t missedChunks) {
     OutputBuffer* ring = Ring();
     if (ring == nullptr || m_reader == nullptr)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     std::uint32_t write = 0;
     if (const HResult result = ring->GetCurrentPosition(nullptr, &write); Failed(result))
         return result;
     m_nextWriteOffset = write / m_notifySize * m_notifySize;
     if (const std::uint64_t dataSize = m_reader->DataSize(); dataSize > 0)
         m_reader->Reset((m_reader->Position() + missedChunks * m_notifySize) % dataSize);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 } // namespace lorvanta

@@ -83,7 +83,7 @@ public:
     std::uint32_t BufferSize() const { return m_bufferSize; }
 
     // Brings a lost buffer back; `restored` tells whether it had been lost.
-    // kHrBufferLost when its device has not come back after a few attempts.
+    // HResult::BufferLost when its device has not come back after a few attempts.
     HResult RestoreBuffer(OutputBuffer& buffer, bool* restored);
     // The whole buffer from the source, starting `startOffset` bytes into its
     // data and going round from the data's end to its start.

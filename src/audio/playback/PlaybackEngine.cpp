@@ -155,7 +155,7 @@ void CPlaybackEngine::AudioThreadProc() {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             continue;
         }
-        HResult result = kHrOk;
+        HResult result = HResult::Ok;
         bool changed = false;
         PlayingPosition position;
         std::uint64_t taken = 0;
@@ -258,7 +258,7 @@ std::int64_t CPlaybackEngine::PlayStartedAt() const {
 
 HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
     if (!m_stream)
-        return kHrFail;
+        return HResult::Fail;
     std::lock_guard lock(m_streamLock);
     // From a rewound ring, whatever it last played (a pause leaves it part
     // way, with its write offset there).
@@ -273,7 +273,7 @@ HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
 
 HResult CPlaybackEngine::ResumeStream() {
     if (!m_stream)
-        return kHrFail;
+        return HResult::Fail;
     std::lock_guard lock(m_streamLock);
     if (const HResult result = m_stream->ResumeStream(); Failed(result))
         return result;
@@ -385,16 +385,16 @@ void CPlaybackEngine::SetRingFrequency(std::uint32_t rate) {
 
 HResult CPlaybackEngine::PlayAudition(std::span<const std::uint8_t> waveImage) {
     if (waveImage.size() < kWaveHeaderSize)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     const std::uint32_t rate = GetLe32(waveImage, kSampleRateOffset);
     const std::uint32_t dataBytes = GetLe32(waveImage, kDataSizeOffset);
     if (GetLe16(waveImage, 20) != 1 || GetLe16(waveImage, 22) != 1 ||
         GetLe16(waveImage, 34) != 16 || dataBytes < 4 || dataBytes % 2 != 0 ||
         dataBytes > waveImage.size() - kWaveHeaderSize || rate < kMinBufferFrequency ||
         rate > kMaxBufferFrequency)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     if (!m_device)
-        return kHrNotInitialized;
+        return HResult::NotInitialized;
     OnAudioStop();
     // The one still sounding goes first; the output is done with it before
     // its memory is released.
@@ -418,7 +418,7 @@ HResult CPlaybackEngine::PlayAudition(std::span<const std::uint8_t> waveImage) {
     if (const HResult result = buffer->Play(false); Failed(result))
         return result;
     m_audition = std::move(buffer);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 } // namespace lorvanta

@@ -149,8 +149,8 @@ public:
 
     // Plays a WAV image (16-bit mono PCM) once, after stopping the Taal; an
     // audition still sounding is replaced. The image is copied, so the caller
-    // may reuse its memory at once. kHrNotInitialized without an output,
-    // kHrInvalidArg for an image that is not 16-bit mono PCM.
+    // may reuse its memory at once. HResult::NotInitialized without an output,
+    // HResult::InvalidArg for an image that is not 16-bit mono PCM.
     HResult PlayAudition(std::span<const std::uint8_t> waveImage);
 
     // The Taal's bols changed (an edit, undo or redo): while playing the image

@@ -42,10 +42,10 @@ void Write(
     OutputBuffer& buffer, std::uint32_t offset, std::uint32_t bytes,
     double (*sample)(std::uint32_t) = [](std::uint32_t) { return 257.0; }) {
     const Region r = Lock(buffer, offset, bytes);
-    ASSERT_EQ(r.result, kHrOk);
+    ASSERT_EQ(r.result, HResult::Ok);
     for (std::uint32_t i = 0; i < r.n1 / 2; ++i)
         reinterpret_cast<std::int16_t*>(r.p1)[i] = static_cast<std::int16_t>(sample(i));
-    ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
+    ASSERT_EQ(buffer.Unlock(r.p1, r.n1, r.p2, r.n2), HResult::Ok);
 }
 
 struct OutputBufferTest : ::testing::Test {
@@ -54,7 +54,7 @@ struct OutputBufferTest : ::testing::Test {
         desc.flags = buffer_flags::kCtrlFrequency | flags;
         desc.bytes = bytes;
         std::unique_ptr<OutputBuffer> buffer;
-        EXPECT_EQ(device.CreateBuffer(desc, buffer), kHrOk);
+        EXPECT_EQ(device.CreateBuffer(desc, buffer), HResult::Ok);
         return buffer;
     }
 
@@ -64,30 +64,52 @@ struct OutputBufferTest : ::testing::Test {
     EventSet events;
 };
 
+// The results keep the platform's 32-bit codes; those with the top bit set fail.
+TEST(HResultTable, NumbersAreThePlatformsCodes) {
+    const std::pair<HResult, std::uint32_t> cases[] = {
+        {HResult::Ok, 0},
+        {HResult::False, 1},
+        {HResult::NotInitialized, 0x800401F0u},
+        {HResult::InvalidArg, 0x80070057u},
+        {HResult::OutOfMemory, 0x8007000Eu},
+        {HResult::Fail, 0x80004005u},
+        {HResult::Unexpected, 0x8000FFFFu},
+        {HResult::NotImplemented, 0x80004001u},
+        {HResult::BufferLost, 0x88780096u},
+        {HResult::NoDriver, 0x88780078u},
+        {HResult::ControlUnavailable, 0x8878001Eu},
+        {HResult::InvalidCall, 0x88780032u},
+    };
+    for (const auto& [result, number] : cases) {
+        EXPECT_EQ(StatusNumber(result), number);
+        EXPECT_EQ(Failed(result), number >= 0x80000000u) << number;
+    }
+}
+
 TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
     // A region crossing the end comes in two pieces.
     Region r = Lock(*ring, kRing - 100, 300);
-    ASSERT_EQ(r.result, kHrOk);
+    ASSERT_EQ(r.result, HResult::Ok);
     EXPECT_EQ(std::pair(r.n1, r.n2), std::pair(100u, 200u));
-    EXPECT_EQ(Lock(*ring, 0, 2).result, kHrInvalidCall); // one lock at a time
-    ASSERT_EQ(ring->Unlock(r.p1, r.n1, r.p2, r.n2), kHrOk);
+    EXPECT_EQ(Lock(*ring, 0, 2).result, HResult::InvalidCall); // one lock at a time
+    ASSERT_EQ(ring->Unlock(r.p1, r.n1, r.p2, r.n2), HResult::Ok);
     const std::pair<std::uint32_t, std::uint32_t> regions[] = {
         {kRing, 2}, {1, 2}, {0, 3}, {0, kRing + 2}, {0, 0}};
     for (const auto& [offset, bytes] : regions)
-        EXPECT_EQ(Lock(*ring, offset, bytes).result, kHrInvalidArg) << offset << " " << bytes;
-    EXPECT_EQ(ring->SetCurrentPosition(kRing), kHrInvalidArg);
-    EXPECT_EQ(ring->SetFrequency(99), kHrInvalidArg);
-    EXPECT_EQ(ring->SetVolume(1), kHrInvalidArg);
-    EXPECT_EQ(ring->SetVolume(0), kHrOk);
+        EXPECT_EQ(Lock(*ring, offset, bytes).result, HResult::InvalidArg) << offset << " " << bytes;
+    EXPECT_EQ(ring->SetCurrentPosition(kRing), HResult::InvalidArg);
+    EXPECT_EQ(ring->SetFrequency(99), HResult::InvalidArg);
+    EXPECT_EQ(ring->SetVolume(1), HResult::InvalidArg);
+    EXPECT_EQ(ring->SetVolume(0), HResult::Ok);
 }
 
 TEST_F(OutputBufferTest, NotificationsSignalAndStaleChunksCountAsUnderruns) {
     std::array<NotifyPosition, 8> positions;
     for (std::uint32_t k = 0; k < 8; ++k)
         positions[k] = {(k + 1) * kChunk - 1, {&events, 0}};
-    ASSERT_EQ(ring->SetNotificationPositions(positions), kHrOk);
+    ASSERT_EQ(ring->SetNotificationPositions(positions), HResult::Ok);
     Write(*ring, 0, kRing);
-    ASSERT_EQ(ring->Play(true), kHrOk);
+    ASSERT_EQ(ring->Play(true), HResult::Ok);
     device.AdvanceFrames(219); // up to byte 437: short of the first position
     EXPECT_FALSE(events.TryTake(0));
     device.AdvanceFrames(1); // bytes 438 and 439: passes 439
@@ -134,20 +156,20 @@ TEST_F(OutputBufferTest, TheResamplerTakesTheBuffersSamplesAtItsFrequencyWithout
     Write(*buffer, 0, 5000 * 2, [](std::uint32_t i) {
         return std::round(16000.0 * std::sin(2.0 * std::numbers::pi * i / 50.0));
     });
-    ASSERT_EQ(buffer->Play(true), kHrOk);
+    ASSERT_EQ(buffer->Play(true), HResult::Ok);
     auto resampler = BufferResampler::Create();
     ASSERT_TRUE(resampler);
     std::vector<float> out;
     Mix(*resampler, *buffer, out, 2 * 48000);
     std::uint32_t write = 0;
-    ASSERT_EQ(buffer->GetCurrentPosition(nullptr, &write), kHrOk);
+    ASSERT_EQ(buffer->GetCurrentPosition(nullptr, &write), HResult::Ok);
     // Two seconds at 22050: the position went round the 5000-sample buffer
     // 8.82 times; what the converter holds comes on top.
     EXPECT_NEAR(write / 2 + 8 * 5000.0, 44100.0 + resampler->PendingFrames(), 2.0);
     EXPECT_LT(resampler->PendingFrames(), 200.0);
     EXPECT_NEAR(UpwardCrossings(out, 48000, 96000), 441, 1);
 
-    ASSERT_EQ(buffer->SetFrequency(31183), kHrOk);
+    ASSERT_EQ(buffer->SetFrequency(31183), HResult::Ok);
     Mix(*resampler, *buffer, out, 9600);
     // No step larger than the faster sine's steepest slope (with margin).
     const double slope =

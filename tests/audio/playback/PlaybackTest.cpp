@@ -61,7 +61,7 @@ protected:
                                                  .latencyFrames = latencyFrames});
                 device = created.get();
                 out = std::move(created);
-                return kHrOk;
+                return HResult::Ok;
             });
         engine->SetPositionHandler(onPosition);
         ASSERT_EQ(engine->InitDirectSound(), SoundSetupStatus::Ok);
@@ -299,7 +299,7 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
 
     { // Without sound Play does nothing and says nothing.
         CPlaybackEngine silent(doc, *renderer, sink,
-                               [](std::unique_ptr<OutputDevice>&) { return kHrNoDriver; });
+                               [](std::unique_ptr<OutputDevice>&) { return HResult::NoDriver; });
         ASSERT_EQ(silent.InitDirectSound(), SoundSetupStatus::NoDevice);
         engine.reset(); // the renderer serves one engine at a time
         silent.OnAudioPlay();
@@ -320,13 +320,13 @@ TEST_F(PlaybackTest, TheAuditionPlaysOnceAfterStoppingTheTaal) {
     std::vector<std::int16_t> samples(3000);
     std::iota(samples.begin(), samples.end(), 1);
     auto image = StrokeImage(samples);
-    ASSERT_EQ(engine->PlayAudition(image), kHrOk);
+    ASSERT_EQ(engine->PlayAudition(image), HResult::Ok);
     EXPECT_FALSE(engine->IsPlaying());
     std::fill(image.begin() + kWaveHeaderSize, image.end(), 0); // the caller's memory is free
     device->AdvanceFrames(5000);
     EXPECT_EQ(device->Captured(device->Buffer(1)->Serial()), samples); // once, whole
     image[22] = 2;                                                     // stereo
-    EXPECT_EQ(engine->PlayAudition(image), kHrInvalidArg);
+    EXPECT_EQ(engine->PlayAudition(image), HResult::InvalidArg);
 }
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS

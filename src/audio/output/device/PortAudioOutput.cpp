@@ -128,7 +128,7 @@ HResult PortAudioOutputDevice::Open(std::unique_ptr<PortAudioOutputDevice>& out)
     }
     device->m_impl->monitor = std::thread([raw = device.get()] { raw->Monitor(); });
     out = std::move(device);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 PortAudioOutputDevice::~PortAudioOutputDevice() {
@@ -147,15 +147,15 @@ PortAudioOutputDevice::~PortAudioOutputDevice() {
 HResult PortAudioOutputDevice::OpenStream() noexcept {
     Impl& impl = *m_impl;
     if (g_portAudioWedged.load())
-        return kHrNoDriver;
+        return HResult::NoDriver;
     if (Pa_Initialize() != paNoError)
-        return kHrNoDriver;
+        return HResult::NoDriver;
     impl.initialized = true;
     const PaDeviceIndex index = Pa_GetDefaultOutputDevice();
     const PaDeviceInfo* info = index != paNoDevice ? Pa_GetDeviceInfo(index) : nullptr;
     if (info == nullptr || info->maxOutputChannels < 1) {
         CloseStream();
-        return kHrNoDriver;
+        return HResult::NoDriver;
     }
     PaStreamParameters parameters{};
     parameters.device = index;
@@ -167,7 +167,7 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
     if (Pa_OpenStream(&stream, nullptr, &parameters, rate, kFramesPerCallback, paNoFlag,
                       &Impl::Callback, this) != paNoError) {
         CloseStream();
-        return kHrNoDriver;
+        return HResult::NoDriver;
     }
     impl.stream = stream;
     impl.channels = parameters.channelCount;
@@ -179,9 +179,9 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
         impl.latency.store(streamInfo->outputLatency);
     if (Pa_StartStream(stream) != paNoError) {
         CloseStream();
-        return kHrNoDriver;
+        return HResult::NoDriver;
     }
-    return kHrOk;
+    return HResult::Ok;
 }
 
 void PortAudioOutputDevice::CloseStream() noexcept {
@@ -222,15 +222,15 @@ void PortAudioOutputDevice::CloseStream() noexcept {
 HResult PortAudioOutputDevice::RestoreDevice() noexcept {
     // The monitor reopens the device in the background; a writer only learns
     // whether it is back, and never waits for it.
-    return m_impl->lost.load() ? kHrBufferLost : kHrOk;
+    return m_impl->lost.load() ? HResult::BufferLost : HResult::Ok;
 }
 
 HResult PortAudioOutputDevice::OnBufferAttached(std::size_t slot, OutputBuffer&) {
     auto resampler = BufferResampler::Create();
     if (!resampler)
-        return kHrOutOfMemory;
+        return HResult::OutOfMemory;
     m_impl->resamplers[slot] = std::move(resampler);
-    return kHrOk;
+    return HResult::Ok;
 }
 
 void PortAudioOutputDevice::OnBufferDetached(std::size_t slot) noexcept {

@@ -22,7 +22,7 @@ struct DeviceOutputStats {
 // vanished: every buffer is lost until Restore opens the default card again.
 class PortAudioOutputDevice : public OutputDevice {
 public:
-    // kHrNoDriver when there is no output device to open.
+    // HResult::NoDriver when there is no output device to open.
     static HResult Open(std::unique_ptr<PortAudioOutputDevice>& out);
     ~PortAudioOutputDevice() override;
 

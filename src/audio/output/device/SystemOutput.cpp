@@ -9,10 +9,10 @@ namespace lorvanta {
 HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out) {
     const auto choice = OutputChoiceFromEnvironment();
     if (!choice)
-        return kHrInvalidArg;
+        return HResult::InvalidArg;
     if (*choice == OutputChoice::Virtual) {
         out = std::make_unique<VirtualOutputDevice>();
-        return kHrOk;
+        return HResult::Ok;
     }
     std::unique_ptr<PortAudioOutputDevice> device;
     const HResult result = PortAudioOutputDevice::Open(device);

@@ -7,8 +7,8 @@
 namespace lorvanta {
 
 // Opens the output chosen by LORVANTA_AUDIO: the default sound card (the
-// default), or the real-time virtual output. kHrNoDriver when the card cannot
-// be opened, kHrInvalidArg when the variable names neither.
+// default), or the real-time virtual output. HResult::NoDriver when the card cannot
+// be opened, HResult::InvalidArg when the variable names neither.
 HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out);
 
 } // namespace lorvanta
