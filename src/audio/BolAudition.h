@@ -26,7 +26,7 @@ public:
     CBolAudition(const CSampleBank& bank, MessageSink& sink) : m_bank(bank), m_sink(sink) {}
 
     // Renders the bol made of the pane's values (name, both sounds) into the
-    // buffer, allocated on first use. Returns 0 when Image() is ready to play;
+    // buffer, allocated on first use. Returns Ok when Image() is ready to play;
     // otherwise the status after its message, and nothing is to be played (a
     // failed render also releases the buffer). The caller stops any audition
     // still playing from the buffer first.

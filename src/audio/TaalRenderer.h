@@ -68,8 +68,8 @@ public:
 
     // --- Set-up ---------------------------------------------------------
     // Stream format to its initial values and the image to the bare header
-    // taken from the silence recording. Returns 0, or 12, 8, 9, 10 after the
-    // bank's message, or 13 (no usable template) without one.
+    // taken from the silence recording. Returns Ok, a bank failure after the
+    // bank's message, or NoImage (no usable template) without one.
     AudioStatus InitImageHeader();
     AudioStatus InitStatus() const { return m_initStatus; }
 
@@ -77,7 +77,7 @@ public:
     // The largest (pitch emphasis + bass emphasis) over the bols; the lowest
     // float for an empty Taal.
     void UpdateEmphasisCeiling();
-    // Renders bol index into its cell. Returns 0, 11 after the memory message,
+    // Renders bol index into its cell. Returns Ok, OutOfMemory after its message,
     // or the status of a failed mix (its message already shown); a failed bol
     // keeps an empty cell. An index with no bol or cell does nothing.
     AudioStatus RenderBol(int index);
@@ -85,7 +85,7 @@ public:
     // into memory." and goes on. Returns the status of the last bol.
     AudioStatus RenderAllBols();
     // A new or opened document: one empty cell per bol, then RenderAllBols; a
-    // nonzero result is shown as "Error 0x.. occured while loading Taal".
+    // failure is shown as "Error 0x.. occured while loading Taal".
     AudioStatus InitialUpdate();
 
     // A bol was added to the Taal after position afterIndex (-1: at the head).
@@ -107,11 +107,11 @@ public:
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
     // hands it to the image handler (playback goes on at the same fraction of
-    // the cycle, on an even byte) and frees the old one. Returns 0, or 11 after
-    // the memory message (the previous image stays in use).
+    // the cycle, on an even byte) and frees the old one. Returns Ok, or OutOfMemory
+    // after its message (the previous image stays in use).
     AudioStatus BuildTaalImage();
     // Seconds per beat from the tempo bar; rebuilds the image when playing.
-    // Returns the build's status (0 when not playing).
+    // Returns the build's status (Ok when not playing).
     AudioStatus SetTempo(float secondsPerBeat);
     // Pitch factor from the pitch bar; the playback rate becomes the
     // truncation of factor * 22050. When playing, rebuilds the image and then
