@@ -291,36 +291,32 @@ LimitStatus CTaalEditor::Insert() {
     SyncFlags();
     if (!CanInsert())
         return LimitStatus::Ok;
-    CTaal& taal = m_doc.Taal();
     const int first = GetFirstSelected();
-    const int a = (m_nSelected == 1 && first >= 0) ? first - 1 : taal.Count() - 1;
-    if (const LimitStatus status = CheckSplice(taal, a + 1, 0, {CBol2().duration});
-        status != LimitStatus::Ok)
-        return status;
-    auto action = std::make_unique<CAction>(kActionInsertedBols);
-    m_lists.ClearRedo();
-    m_doc.InsertBol(a);
-    action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
-    Record(std::move(action));
-    InsertView(a);
-    m_nCaret = m_nAnchor = a + 1;
-    SelectBol(a + 1, true);
-    return LimitStatus::Ok;
+    const int a = (m_nSelected == 1 && first >= 0) ? first - 1 : m_doc.Taal().Count() - 1;
+    const LimitStatus status = InsertNewBol(a);
+    if (status == LimitStatus::Ok) {
+        m_nCaret = m_nAnchor = a + 1;
+        SelectBol(a + 1, true);
+    }
+    return status;
 }
 
 LimitStatus CTaalEditor::Append() {
     SyncFlags();
+    return InsertNewBol(m_doc.Taal().Count() - 1);
+}
+
+LimitStatus CTaalEditor::InsertNewBol(int after) {
     CTaal& taal = m_doc.Taal();
-    const int a = taal.Count() - 1;
-    if (const LimitStatus status = CheckSplice(taal, a + 1, 0, {CBol2().duration});
+    if (const LimitStatus status = CheckSplice(taal, after + 1, 0, {CBol2().duration});
         status != LimitStatus::Ok)
         return status;
     auto action = std::make_unique<CAction>(kActionInsertedBols);
     m_lists.ClearRedo();
-    m_doc.InsertBol(a);
-    action->bols.push_back(CopyWithIndex(*taal.BolAt(a + 1), a + 1));
+    m_doc.InsertBol(after);
+    action->bols.push_back(CopyWithIndex(*taal.BolAt(after + 1), after + 1));
     Record(std::move(action));
-    InsertView(a);
+    InsertView(after);
     return LimitStatus::Ok;
 }
 

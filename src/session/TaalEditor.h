@@ -182,6 +182,9 @@ private:
     void RemoveView(int index);
     // One unselected flag per bol of a Taal replaced as a whole, announced.
     void ReplaceViews(TaalReplacement why);
+    // Insert and Append: a new silent bol after `after` (-1: at the head),
+    // recorded for undo, unless it would break a limit.
+    LimitStatus InsertNewBol(int after);
     // Left (-1) or Right (+1), growing or shrinking the selection with Shift.
     void KeyStep(int step, bool shift);
     // Flags resized to the Taal when it was changed behind the editor's back.
