@@ -6,7 +6,7 @@ namespace lorvanta::cli {
 const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
         kDumpCommand,  kConvertCommand, kRenderCommand, kBankCommand, kNotationCommand,
-        kParseCommand, kComposeCommand, kPlayCommand,   kEditCommand,
+        kParseCommand, kComposeCommand, kPlayCommand,   kEditCommand, kDroneCommand,
     };
     return commands;
 }

@@ -22,6 +22,7 @@ extern const Command kParseCommand;
 extern const Command kComposeCommand;
 extern const Command kPlayCommand;
 extern const Command kEditCommand;
+extern const Command kDroneCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

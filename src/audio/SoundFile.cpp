@@ -1,6 +1,7 @@
 #include "audio/SoundFile.h"
 
 #include "audio/TaalImage.h"
+#include "audio/WaveFormat.h"
 #include "model/Messages.h"
 #include "persistence/SafeSave.h"
 
@@ -114,6 +115,52 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                                               : WriteFlac(image, sampleRate, fd);
         },
         failure);
+    if (!saved)
+        sink.Show({MessageKind::Error, failure.Message(kCannotWriteSound, file.string())});
+    return saved;
+}
+
+bool SaveLoopedSound(std::span<const std::int16_t> loop, std::uint64_t sampleCount,
+                     std::uint32_t sampleRate, const std::filesystem::path& file,
+                     MessageSink& sink) {
+    if (SoundFileKindOf(file) != SoundFileKind::Wav) {
+        ShowWriteError(sink, file, "the name must end in .wav");
+        return false;
+    }
+    if (loop.empty())
+        sampleCount = 0;
+    if (2 * sampleCount + kWaveHeaderSize - 8 > 0xFFFFFFFFu) {
+        sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "WAV")});
+        return false;
+    }
+    const auto write = [&](int fd) -> std::optional<std::string> {
+        const WaveHeader header =
+            MakeWaveHeader(sampleRate, static_cast<std::uint32_t>(2 * sampleCount));
+        std::vector<unsigned char> chunk(header.begin(), header.end());
+        chunk.reserve(kChunkBytes + kWaveHeaderSize);
+        std::size_t at = 0;
+        for (std::uint64_t left = sampleCount; left > 0 || !chunk.empty();) {
+            while (left > 0 && chunk.size() < kChunkBytes) {
+                const auto value = static_cast<std::uint16_t>(loop[at]);
+                chunk.push_back(static_cast<unsigned char>(value));
+                chunk.push_back(static_cast<unsigned char>(value >> 8));
+                at = at + 1 == loop.size() ? 0 : at + 1;
+                --left;
+            }
+            for (std::size_t done = 0; done < chunk.size();) {
+                const ssize_t put = ::write(fd, chunk.data() + done, chunk.size() - done);
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put < 0)
+                    return std::strerror(errno);
+                done += static_cast<std::size_t>(put);
+            }
+            chunk.clear();
+        }
+        return std::nullopt;
+    };
+    SaveFailure failure;
+    const bool saved = WriteFileSafely(file, write, failure);
     if (!saved)
         sink.Show({MessageKind::Error, failure.Message(kCannotWriteSound, file.string())});
     return saved;

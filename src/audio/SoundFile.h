@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 
 namespace lorvanta {
 
@@ -22,5 +23,13 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
 // false after showing the message.
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink);
+
+// Writes a ".wav" file of sampleCount 16-bit mono samples at sampleRate: the
+// loop repeated from its start as often as it takes, the last time cut
+// short. Written through WriteFileSafely like SaveTaalImage; false after
+// showing the message.
+bool SaveLoopedSound(std::span<const std::int16_t> loop, std::uint64_t sampleCount,
+                     std::uint32_t sampleRate, const std::filesystem::path& file,
+                     MessageSink& sink);
 
 } // namespace lorvanta
