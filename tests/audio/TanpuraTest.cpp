@@ -1,0 +1,228 @@
+// The tanpura: Sa in tune at every pitch shift, the bridge's bloom after each
+// pluck, a loop that joins itself, and lorvanta-cli drone.
+#include "AudioTestSupport.h"
+
+#include "audio/JawariString.h"
+#include "audio/Tanpura.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace lorvanta::test {
+namespace {
+
+// |DTFT|^2 of x[from, from + length) under a Hann window at `hz`.
+double Power(std::span<const float> x, std::size_t from, std::size_t length, double hz,
+             double rate) {
+    std::complex<double> sum = 0.0;
+    const std::complex<double> step = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
+    std::complex<double> turn = 1.0;
+    for (std::size_t i = 0; i < length; ++i, turn *= step) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
+                                              static_cast<double>(length));
+        sum += w * x[from + i] * turn;
+    }
+    return std::norm(sum);
+}
+
+// The strongest frequency within 40 cents of `near`, in cents from `near`.
+double PeakCents(std::span<const float> x, std::size_t from, std::size_t length, double near,
+                 double rate) {
+    double best = -1.0, bestCents = 0.0;
+    for (double cents = -40.0; cents <= 40.0; cents += 0.1) {
+        const double power = Power(x, from, length, near * std::exp2(cents / 1200.0), rate);
+        if (power > best)
+            std::tie(best, bestCents) = std::pair(power, cents);
+    }
+    return bestCents;
+}
+
+// The energy of harmonics 9 and up in a frame of two periods from `from`: a
+// Hann window over whole periods keeps each harmonic out of its neighbours.
+double EnergyAboveEighth(std::span<const float> x, std::size_t from, double f0, double rate) {
+    const auto length = static_cast<std::size_t>(2.0 * rate / f0);
+    double energy = 0.0;
+    for (int k = 9; k * f0 < rate / 2.0; ++k)
+        energy += Power(x, from, length, k * f0, rate);
+    return energy;
+}
+
+std::vector<float> Floats(std::span<const std::int16_t> samples) {
+    return {samples.begin(), samples.end()};
+}
+
+struct DroneCase {
+    const char* tuning;
+    int octave;
+    double semitones;
+};
+
+class Drone : public ::testing::TestWithParam<DroneCase> {};
+
+// Written by the command line as the program would sound it: the fundamental
+// where the two Sa strings ring is Sa (shifted) within 5 cents.
+TEST_P(Drone, SaIsTheDayansNoteShiftedWithThePitchBar) {
+    const DroneCase c = GetParam();
+    TempDir dir;
+    std::string err;
+    const std::string out = (dir / "drone.wav").string();
+    ASSERT_EQ(RunCli(LORVANTA_CLI,
+                     "drone --tuning " + std::string(c.tuning) + " --octave " +
+                         std::to_string(c.octave) + " --pitch " + std::to_string(c.semitones) +
+                         " --seconds 4 -o '" + out + "'",
+                     dir.Path(), err),
+              0)
+        << err;
+    const auto bytes = Slurp(out);
+    ASSERT_GT(bytes.size(), kWaveHeaderSize);
+    const double rate = GetLe32(bytes, kSampleRateOffset);
+    const std::vector<float> x = Floats(SamplesOf(std::span(bytes).subspan(kWaveHeaderSize)));
+    const double sa = 277.1826 * std::exp2(c.octave - 4 + c.semitones / 12.0);
+    // From just after the second Sa string's pluck, over 1.2 s of the loop.
+    const double cents = PeakCents(x, 36000, 26000, sa, rate);
+    EXPECT_LT(std::abs(cents), 5.0) << c.tuning << " octave " << c.octave << " shift "
+                                    << c.semitones << ": " << cents << " cents";
+}
+
+INSTANTIATE_TEST_SUITE_P(Shifts, Drone,
+                         ::testing::Values(DroneCase{"pa", 3, 0}, DroneCase{"sa", 4, 0},
+                                           DroneCase{"ni", 3, -6}, DroneCase{"ma", 4, 6},
+                                           DroneCase{"pa", 4, -6}, DroneCase{"ni", 4, 3},
+                                           DroneCase{"sa", 3, -2.5}, DroneCase{"ma", 3, 6}),
+                         [](const auto& info) {
+                             const DroneCase& c = info.param;
+                             return std::string(c.tuning) + std::to_string(c.octave) + "Shift" +
+                                    std::to_string(static_cast<int>(std::lround(10 * c.semitones)) +
+                                                   100);
+                         });
+
+// For every string of every tuning: the energy above the 8th harmonic grows
+// for tens of milliseconds after the pluck, then falls.
+TEST(Tanpura, EveryPluckBloomsBeforeItFades) {
+    const double rate = kSampleRate;
+    for (const DroneTuning tuning :
+         {DroneTuning::Pa, DroneTuning::Ma, DroneTuning::Ni, DroneTuning::Sa}) {
+        for (const int octave : {3, 4}) {
+            for (const double f0 : TanpuraStringFrequencies({tuning, octave})) {
+                std::vector<float> x(2 * kSampleRate);
+                CJawariString(f0, kSampleRate).Render(x);
+                const auto at = [&](double seconds) {
+                    return EnergyAboveEighth(x, static_cast<std::size_t>(seconds * rate), f0, rate);
+                };
+                double peak = 0.0, peakTime = 0.0;
+                for (double t = 0.0; t < 0.5; t += 0.005) {
+                    if (const double e = at(t); e > peak)
+                        std::tie(peak, peakTime) = std::pair(e, t);
+                }
+                SCOPED_TRACE(::testing::Message() << f0 << " Hz, peak at " << peakTime << " s");
+                EXPECT_GE(peakTime, 0.015);
+                EXPECT_LE(peakTime, 0.3);
+                EXPECT_GT(peak, 2.0 * at(0.0));
+                EXPECT_LT(at(1.5), 0.7 * peak);
+            }
+        }
+    }
+}
+
+// Every tuning's loop is one cycle and joins itself: the step from its last
+// sample to its first is no larger than its largest step elsewhere, nor than
+// the steps of the 10 ms before the seam, where no string is plucked (a
+// string cut off at the seam would jump there). It sounds at the intended
+// level and is the same every time it is rendered.
+TEST(Tanpura, TheLoopJoinsItselfAndIsTheSameEachTime) {
+    for (const DroneTuning tuning :
+         {DroneTuning::Pa, DroneTuning::Ma, DroneTuning::Ni, DroneTuning::Sa}) {
+        for (const int octave : {3, 4}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "octave " << octave << ", tuning " << static_cast<int>(tuning));
+            const std::vector<std::int16_t> loop = RenderTanpuraLoop({tuning, octave}, kSampleRate);
+            ASSERT_EQ(loop.size(), TanpuraCycleLength(kSampleRate));
+            EXPECT_EQ(loop, RenderTanpuraLoop({tuning, octave}, kSampleRate));
+            const std::size_t beforeSeam = loop.size() - kSampleRate / 100;
+            int largest = 0, largestBeforeSeam = 0, loudest = 0;
+            for (std::size_t i = 1; i < loop.size(); ++i) {
+                const int step = std::abs(loop[i] - loop[i - 1]);
+                largest = std::max(largest, step);
+                if (i > beforeSeam)
+                    largestBeforeSeam = std::max(largestBeforeSeam, step);
+                loudest = std::max(loudest, std::abs(int{loop[i]}));
+            }
+            const int seam = std::abs(loop.front() - loop.back());
+            EXPECT_LE(seam, largest);
+            EXPECT_LE(seam, largestBeforeSeam);
+            EXPECT_NEAR(loudest, 16384, 2);
+        }
+    }
+}
+
+TEST(Tanpura, TuningNamesAndStringFrequencies) {
+    EXPECT_EQ(ParseDroneTuning("Pa"), DroneTuning::Pa);
+    EXPECT_EQ(ParseDroneTuning("ni"), DroneTuning::Ni);
+    EXPECT_EQ(ParseDroneTuning("re"), std::nullopt);
+    EXPECT_EQ(ParseDroneTuning(""), std::nullopt);
+    const std::array<double, 4> ma = TanpuraStringFrequencies({DroneTuning::Ma, 4});
+    EXPECT_NEAR(ma[1], 277.1826, 1e-3);
+    EXPECT_NEAR(ma[0] * 3.0 / 2.0, ma[1], 1e-9);
+    EXPECT_EQ(ma[2], ma[1]);
+    EXPECT_NEAR(ma[3] * 2.0, ma[1], 1e-9);
+}
+
+TEST(DroneCommand, RefusesBadArgumentsAndWritesNothing) {
+    TempDir dir;
+    const std::string out = " -o '" + (dir / "d.wav").string() + "'";
+    const struct {
+        std::string args;
+        const char* says;
+    } cases[] = {
+        {"--seconds 2" + out, "usage:"},
+        {"--tuning pa" + out, "usage:"},
+        {"--tuning pa --seconds 2", "usage:"},
+        {"--tuning re --seconds 2" + out, "--tuning needs pa, ma, ni or sa"},
+        {"--tuning pa --octave 5 --seconds 2" + out, "--octave needs 3 or 4"},
+        {"--tuning pa --octave 3.5 --seconds 2" + out, "--octave needs 3 or 4"},
+        {"--tuning pa --seconds 0" + out, "--seconds needs a positive number"},
+        {"--tuning pa --seconds 3601" + out, "--seconds needs a positive number"},
+        {"--tuning pa --seconds nan" + out, "--seconds needs a positive number"},
+        {"--tuning pa --seconds 2 --pitch 6.5" + out, "Enter a value between -6.0 and 6.0"},
+        {"--tuning pa --seconds 2 -o '" + (dir / "d.flac").string() + "'", "must end in .wav"},
+        {"--tuning pa --seconds 2 --tempo 100" + out, "usage:"},
+        {"extra --tuning pa --seconds 2" + out, "usage:"},
+    };
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(RunCli(LORVANTA_CLI, "drone " + c.args, dir.Path(), err), 64) << c.args;
+        EXPECT_NE(err.find(c.says), std::string::npos) << c.args << ": " << err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "d.wav"));
+}
+
+// The file holds the loop repeated, 16-bit mono at the shifted playback rate,
+// exactly as long as asked.
+TEST(DroneCommand, WritesTheLoopAtThePlaybackRate) {
+    TempDir dir;
+    std::string err;
+    ASSERT_EQ(
+        RunCli(LORVANTA_CLI,
+               "drone --tuning ma --pitch -4 --seconds 9.5 -o '" + (dir / "d.wav").string() + "'",
+               dir.Path(), err),
+        0)
+        << err;
+    const auto bytes = Slurp(dir / "d.wav");
+    ASSERT_GE(bytes.size(), kWaveHeaderSize);
+    const std::uint32_t rate = TruncateToU32(std::exp2(-4.0f / 12.0f) * 22050.0f);
+    const auto count = static_cast<std::uint32_t>(std::llround(9.5 * rate));
+    EXPECT_TRUE(std::ranges::equal(std::span(bytes).first(kWaveHeaderSize),
+                                   MakeWaveHeader(rate, 2 * count)));
+    const std::vector<std::int16_t> samples = SamplesOf(std::span(bytes).subspan(kWaveHeaderSize));
+    ASSERT_EQ(samples.size(), count);
+    const std::vector<std::int16_t> loop = RenderTanpuraLoop({DroneTuning::Ma, 3}, kSampleRate);
+    for (std::size_t i = 0; i < samples.size(); i += 997)
+        ASSERT_EQ(samples[i], loop[i % loop.size()]) << "sample " << i;
+}
+
+} // namespace
+} // namespace lorvanta::test
