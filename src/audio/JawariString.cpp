@@ -33,7 +33,7 @@ constexpr double kOutputScale = 0.9;
 
 CJawariString::CJawariString(double frequency, std::uint32_t sampleRate) {
     const double rate = static_cast<double>(sampleRate);
-    if (!(frequency > 0.0 && frequency < rate / 2.0))
+    if (!(frequency >= 1.0 && frequency < rate / 2.0))
         return; // no string to sound: Render writes silence
     const auto count = std::clamp<std::size_t>(
         static_cast<std::size_t>(kHighestPartialShare * rate / frequency), 1, kMaxModes);
@@ -93,9 +93,10 @@ void CJawariString::Render(std::span<float> out) const {
             atBridge += mode.bridge * next[i];
         }
         // Where the string would dip below the bridge's surface it is pushed
-        // back up at once, spread over the modes by their shapes. The push
-        // only ever takes energy from the string, so the buzz cannot grow on
-        // its own.
+        // back up, spread over the modes by their shapes. The push acts on
+        // the position the string is about to reach rather than one sample
+        // late, which would feed the high modes and let the buzz grow on its
+        // own.
         const double dip = -kObstacle - atBridge;
         const double contact = dip > 0.0 ? kContactShare * dip / m_bridgeNorm : 0.0;
         double sound = 0.0;

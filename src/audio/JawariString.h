@@ -16,7 +16,7 @@ namespace lorvanta {
 class CJawariString {
 public:
     // A string sounding `frequency` Hz, computed at `sampleRate`; silent when
-    // the frequency is not between 0 and half the rate.
+    // the frequency is not between 1 Hz and half the rate.
     CJawariString(double frequency, std::uint32_t sampleRate);
 
     // Writes the string's sound from the pluck on (the string at rest before

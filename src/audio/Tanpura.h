@@ -47,7 +47,7 @@ std::size_t TanpuraCycleLength(std::uint32_t sampleRate);
 // One cycle as 16-bit samples at sampleRate. Each string rings until the
 // finger stops it just before its next pluck, and a string's ring runs over
 // the cycle's end into its start, so the loop joins itself without a step.
-// Allocates and takes a few tenths of a second at most: call it off the
+// Allocates and takes some tens of milliseconds: call it off the
 // audio threads.
 std::vector<std::int16_t> RenderTanpuraLoop(const TanpuraSetup& setup, std::uint32_t sampleRate);
 
