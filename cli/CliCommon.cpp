@@ -148,6 +148,37 @@ bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, doub
     return true;
 }
 
+std::optional<std::string> ReadDroneOptions(const CommandLine& line,
+                                            std::optional<DroneSettings>& drone) {
+    drone.reset();
+    const std::optional<std::string> tuning = line.Option("--drone");
+    if (!tuning) {
+        if (line.Option("--drone-level") || line.Option("--drone-octave"))
+            return "--drone-level and --drone-octave need --drone";
+        return std::nullopt;
+    }
+    DroneSettings settings;
+    settings.on = true;
+    if (const auto parsed = ParseDroneTuning(*tuning))
+        settings.setup.tuning = *parsed;
+    else
+        return "--drone needs pa, ma, ni or sa";
+    if (const auto text = line.Option("--drone-level")) {
+        const std::optional<double> level = ParseNumber(*text);
+        if (!level || *level < kMinDroneLevelDb || *level > kMaxDroneLevelDb)
+            return "--drone-level needs a level in dB from -60 to 12";
+        settings.levelDb = static_cast<float>(*level);
+    }
+    if (const auto text = line.Option("--drone-octave")) {
+        const std::optional<long> octave = ParseInteger(*text);
+        if (!octave || *octave < kLowestDroneOctave || *octave > kHighestDroneOctave)
+            return "--drone-octave needs 3 or 4";
+        settings.setup.octave = static_cast<int>(*octave);
+    }
+    drone = settings;
+    return std::nullopt;
+}
+
 bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen) {
     KitChoice choice = DefaultKitChoice();
     if (const auto text = line.Option("--kit")) {

@@ -4,6 +4,7 @@
 #include "model/Messages.h"
 #include "model/StatusTable.h"
 #include "persistence/TaalFile.h"
+#include "session/LorvantaSession.h"
 
 #include <array>
 #include <cstdint>
@@ -96,6 +97,13 @@ void PrintTempoOutOfRange();
 // of range prints the bars' message and returns false; absent options leave
 // bpm empty and semitones 0.
 bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, double& semitones);
+
+// Reads play's and render's --drone, --drone-level and --drone-octave: drone
+// stays empty without --drone. The level (dB against the
+// Taal, -6 by default, -60 to +12) and the octave of Sa (3 by default) need
+// --drone. A problem's text on a bad value.
+std::optional<std::string> ReadDroneOptions(const CommandLine& line,
+                                            std::optional<DroneSettings>& drone);
 
 // Reads --kit (recorded, synthesised or a folder; the default kit when absent)
 // and puts it into bank. Says on stderr which sounds a folder gave and prints

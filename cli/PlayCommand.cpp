@@ -26,7 +26,8 @@ namespace {
 
 constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
-    " [--kit recorded|synthesised|FOLDER]";
+    " [--kit recorded|synthesised|FOLDER] [--drone pa|ma|ni|sa [--drone-level DB]"
+    " [--drone-octave 3|4]]";
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -97,8 +98,10 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(
-            args, {"--tempo", "--pitch", "--seconds", "--from", "--kit"}, {"--times"}, line))
+    if (auto problem = ParseCommandLine(args,
+                                        {"--tempo", "--pitch", "--seconds", "--from", "--kit",
+                                         "--drone", "--drone-level", "--drone-octave"},
+                                        {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -107,6 +110,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     double semitones = 0.0;
     if (!ReadTempoAndPitch(line, bpm, semitones))
         return ExitCode::Usage;
+    std::optional<DroneSettings> drone;
+    if (auto problem = ReadDroneOptions(line, drone))
+        return UsageError(usage, *problem);
     std::optional<double> seconds;
     if (const auto text = line.Option("--seconds")) {
         seconds = ParseNumber(*text);
@@ -161,6 +167,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         return ExitCode::Failure;
     }
 
+    // The drone's loop is rendered before playing starts, on this thread.
+    if (drone)
+        session.SetDrone(*drone);
     InterruptGuard interrupts;
     if (from) {
         session.Editor().Click(static_cast<int>(*from - 1), {});

@@ -1,7 +1,8 @@
 // lorvanta-cli render FILE -o OUT: Save Sound. Builds the Taal image through
 // the program's session, as when it plays FILE at the given tempo and pitch,
 // and writes it as a WAV file (the image's bytes exactly) or a FLAC file (the
-// same samples).
+// same samples). With --drone, the tanpura runs from the cycle's start,
+// mixed into the samples as playback mixes it, at the Taal's playback rate.
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
@@ -17,13 +18,16 @@ namespace lorvanta::cli {
 namespace {
 
 constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
-                               "recorded|synthesised|FOLDER] [--force]";
+                               "recorded|synthesised|FOLDER] [--force] [--drone pa|ma|ni|sa "
+                               "[--drone-level DB] [--drone-octave 3|4]]";
 
 ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem =
-            ParseCommandLine(args, {"-o", "--tempo", "--pitch", "--kit"}, {"--force"}, line))
+    if (auto problem = ParseCommandLine(
+            args,
+            {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level", "--drone-octave"},
+            {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
     if (line.positional.size() != 1 || !out)
@@ -36,6 +40,9 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     double semitones = 0.0;
     if (!ReadTempoAndPitch(line, bpm, semitones))
         return ExitCode::Usage;
+    std::optional<DroneSettings> drone;
+    if (auto problem = ReadDroneOptions(line, drone))
+        return UsageError(usage, *problem);
 
     // The kit is read once the file is known to be usable; the session's
     // renderer reads the bank only when the bols are rendered.
@@ -61,8 +68,14 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         return ExitCode::Failure;
 
     sink.Clear();
+    std::span<const std::int16_t> droneLoop;
+    if (drone) {
+        session.SetDrone(*drone);
+        droneLoop = *session.DroneLoopInUse();
+    }
     const bool saved =
-        SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink);
+        SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
+                      droneLoop, drone ? DroneGain(session.Drone().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

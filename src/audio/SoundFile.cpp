@@ -1,5 +1,6 @@
 #include "audio/SoundFile.h"
 
+#include "audio/DroneMix.h"
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
 #include "model/Messages.h"
@@ -35,10 +36,27 @@ struct SndFileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-std::optional<std::string> WriteWav(const TaalImage& image, int fd) {
+// The drone over the image's samples as they are written.
+struct DroneOverImage {
+    std::span<const std::int16_t> loop;
+    float gain = 1.0f;
+    std::size_t position = 0;
+
+    void Mix(unsigned char* bytes, std::size_t n) {
+        if (!loop.empty())
+            position = MixDroneInto(loop, position, gain, bytes, n);
+    }
+};
+
+std::optional<std::string> WriteWav(const TaalImage& image, DroneOverImage& drone, int fd) {
     std::vector<unsigned char> chunk(kChunkBytes);
     for (std::uint64_t offset = 0; offset < image.Size();) {
         const std::size_t n = image.CopyBytes(offset, chunk);
+        // The header (in the first chunk only) is left as it is.
+        const std::size_t header =
+            offset < kWaveHeaderSize ? static_cast<std::size_t>(kWaveHeaderSize - offset) : 0;
+        if (n > header)
+            drone.Mix(chunk.data() + header, n - header);
         for (std::size_t done = 0; done < n;) {
             const ssize_t put = ::write(fd, chunk.data() + done, n - done);
             if (put < 0 && errno == EINTR)
@@ -52,7 +70,8 @@ std::optional<std::string> WriteWav(const TaalImage& image, int fd) {
     return std::nullopt;
 }
 
-std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampleRate, int fd) {
+std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampleRate,
+                                     DroneOverImage& drone, int fd) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(sampleRate);
     info.channels = 1;
@@ -66,6 +85,7 @@ std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampl
     std::size_t hint = 0;
     for (std::uint64_t offset = 0; offset < image.DataSize();) {
         const std::size_t n = image.CopyData(offset, bytes, hint);
+        drone.Mix(bytes.data(), n);
         for (std::size_t i = 0; i < n / 2; ++i)
             samples[i] = static_cast<short>(
                 static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
@@ -93,7 +113,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
 }
 
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
-                   const std::filesystem::path& file, MessageSink& sink) {
+                   const std::filesystem::path& file, MessageSink& sink,
+                   std::span<const std::int16_t> droneLoop, float droneGain) {
     const SoundFileKind kind = SoundFileKindOf(file);
     if (kind == SoundFileKind::Unknown) {
         ShowWriteError(sink, file, "the name must end in .wav or .flac");
@@ -111,8 +132,9 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
     const bool saved = WriteFileSafely(
         file,
         [&](int fd) {
-            return kind == SoundFileKind::Wav ? WriteWav(image, fd)
-                                              : WriteFlac(image, sampleRate, fd);
+            DroneOverImage drone{droneLoop, droneGain};
+            return kind == SoundFileKind::Wav ? WriteWav(image, drone, fd)
+                                              : WriteFlac(image, sampleRate, drone, fd);
         },
         failure);
     if (!saved)

@@ -153,6 +153,20 @@ void CLorvantaSession::SetPitch(float factor) {
     m_renderer->SetPitch(factor);
 }
 
+void CLorvantaSession::SetDrone(const DroneSettings& settings) {
+    if (!m_droneLoop || settings.setup != m_drone.setup) {
+        m_droneLoop = std::make_shared<const std::vector<std::int16_t>>(
+            RenderTanpuraLoop(settings.setup, kSampleRate));
+        m_engine->SetDroneLoop(m_droneLoop);
+    }
+    m_drone = settings;
+    m_drone.levelDb = settings.levelDb == settings.levelDb
+                          ? std::clamp(settings.levelDb, kMinDroneLevelDb, kMaxDroneLevelDb)
+                          : kDefaultDroneLevelDb;
+    m_engine->SetDroneLevel(m_drone.levelDb);
+    m_engine->SetDroneOn(m_drone.on);
+}
+
 void CLorvantaSession::OnStrokesChanged() {
     if (!m_rendersBols)
         return;

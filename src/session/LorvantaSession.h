@@ -9,6 +9,8 @@
 // playing position, which the feeding thread publishes through atomics.
 
 #include "audio/BolAudition.h"
+#include "audio/DroneMix.h"
+#include "audio/Tanpura.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
 #include "model/LorvantaDoc.h"
@@ -45,6 +47,14 @@ public:
 enum class SessionSound {
     Rendered, // every bol rendered as it changes, ready to play or save
     Silent,   // no bol rendered and no sound set up, whatever the opener
+};
+
+// The drone as the player sets it: on or off, the first string and Sa's
+// octave, and its level against the Taal.
+struct DroneSettings {
+    bool on = false;
+    TanpuraSetup setup;
+    float levelDb = kDefaultDroneLevelDb;
 };
 
 class CLorvantaSession : private EditorObserver {
@@ -96,6 +106,14 @@ public:
     // The bank's strokes changed (another kit): every bol is rendered anew
     // and, while playing, heard at once from the same point of the cycle.
     void OnStrokesChanged();
+    // The drone mixed into playback, heard within one ring while playing. A
+    // new tuning or octave renders the loop here, on the calling thread (some
+    // tens of milliseconds); the level is clamped to the drone's range.
+    void SetDrone(const DroneSettings& settings);
+    const DroneSettings& Drone() const { return m_drone; }
+    // The loop rendered for the drone's tuning (null before the first
+    // SetDrone), for writing the drone with the Taal.
+    const DroneLoop& DroneLoopInUse() const { return m_droneLoop; }
     // Stops the Taal, then plays the bol alone, one beat long.
     void PlayBol(const CBol2& bol);
 
@@ -141,6 +159,8 @@ private:
     std::vector<SessionObserver*> m_observers;
     std::atomic<std::uint64_t> m_positionUpdates{0};
     PositionListener m_positionListener;
+    DroneSettings m_drone;
+    DroneLoop m_droneLoop;
     bool m_soundSetUp = false;
     SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;

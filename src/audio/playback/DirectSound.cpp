@@ -1,5 +1,6 @@
 #include "audio/playback/DirectSound.h"
 
+#include "audio/DroneMix.h"
 #include "audio/WaveReader.h"
 
 #include <array>
@@ -149,6 +150,8 @@ HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
     }
     // A source with nothing to read gives silence rather than a stall.
     std::memset(out + done, 0, bytes - done);
+    if (m_drone != nullptr)
+        m_drone->MixInto(out, bytes);
     return HResult::Ok;
 }
 
@@ -315,6 +318,9 @@ HResult CStreamingSound::ResumeStream() {
         const std::uint64_t position = m_reader->Position() % dataSize;
         m_reader->Reset(position >= back ? position - back : position + dataSize - back);
     }
+    // The drone goes back with it, so that what it held is heard again alike.
+    if (m_drone != nullptr)
+        m_drone->Move(-static_cast<std::int64_t>(m_bufferSize));
     HResult result = ReadLooped(first, firstBytes);
     if (!Failed(result) && secondBytes != 0)
         result = ReadLooped(second, secondBytes);
@@ -332,6 +338,8 @@ HResult CStreamingSound::Resynchronize(std::uint64_t missedChunks) {
     m_nextWriteOffset = write / m_notifySize * m_notifySize;
     if (const std::uint64_t dataSize = m_reader->DataSize(); dataSize > 0)
         m_reader->Reset((m_reader->Position() + missedChunks * m_notifySize) % dataSize);
+    if (m_drone != nullptr)
+        m_drone->Move(static_cast<std::int64_t>(missedChunks * m_notifySize));
     return HResult::Ok;
 }
 

@@ -21,6 +21,7 @@ namespace lorvanta {
 
 class CWaveReader;
 class CStreamingSound;
+class DroneFeed;
 
 // Creation flags the engine asks for, and those every ring gets.
 namespace stream_flags {
@@ -95,16 +96,20 @@ public:
                  std::int32_t pan);
     // Stops every buffer.
     HResult Stop();
+    // The drone mixed into everything read from the source from now on (null:
+    // none); not owned.
+    void SetDrone(DroneFeed* drone) { m_drone = drone; }
 
 protected:
     // Reads `bytes` from the source into out, going round at the data's end;
-    // silence where the source has nothing.
+    // silence where the source has nothing. The drone, if any, is mixed in.
     HResult ReadLooped(std::uint8_t* out, std::uint32_t bytes);
 
     std::vector<std::unique_ptr<OutputBuffer>> m_buffers;
     std::uint32_t m_bufferSize;
     CWaveReader* m_reader; // not owned
     std::uint32_t m_creationFlags;
+    DroneFeed* m_drone = nullptr;
 };
 
 // One looping ring fed chunk by chunk from the source, at each notification.

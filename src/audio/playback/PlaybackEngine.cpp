@@ -72,6 +72,20 @@ void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
     m_reader.Reset(position);
 }
 
+void CPlaybackEngine::SetDroneLoop(DroneLoop loop) {
+    {
+        std::lock_guard lock(m_streamLock);
+        loop = m_drone.Exchange(std::move(loop));
+    }
+    // The old loop goes here, on the caller's thread, outside the lock.
+    loop.reset();
+}
+
+std::size_t CPlaybackEngine::DronePosition() const {
+    std::lock_guard lock(m_streamLock);
+    return m_drone.Position();
+}
+
 void CPlaybackEngine::SetPositionHandler(PositionHandler handler) {
     if (!m_thread.joinable())
         m_positionHandler = std::move(handler);
@@ -113,6 +127,7 @@ SoundSetupStatus CPlaybackEngine::InitDirectSound() {
             m_stream.reset();
             return SoundSetupStatus::NoStream;
         }
+        m_stream->SetDrone(&m_drone);
         m_taken = m_stream->Ring()->NotificationsSignalled();
     }
     m_initialized = true;

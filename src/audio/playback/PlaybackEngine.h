@@ -17,6 +17,7 @@
 // built and freed outside it, by the renderer on the user-interface thread.
 // The output's consumer (device callback or virtual clock) takes no lock.
 
+#include "audio/DroneMix.h"
 #include "audio/WaveReader.h"
 #include "audio/output/EventSet.h"
 #include "audio/playback/DirectSound.h"
@@ -158,6 +159,20 @@ public:
     // the position shown change together; a Taal left empty stops.
     void OnTaalEdited();
 
+    // --- The drone ---------------------------------------------------------
+    // The feeding thread mixes the drone's loop (16-bit samples at the image's
+    // own rate, so that the pitch shift moves both) into every chunk it
+    // writes, at the drone's own position, which runs on across rebuilds of
+    // the image and round the Taal's cycle. A change is heard within one ring.
+    // The loop to play (null: none), rendered on the caller's thread; the one
+    // it replaces is released here, never on the feeding thread.
+    void SetDroneLoop(DroneLoop loop);
+    void SetDroneOn(bool on) { m_drone.SetOn(on); }
+    bool IsDroneOn() const { return m_drone.IsOn(); }
+    void SetDroneLevel(float levelDb) { m_drone.SetLevelDb(levelDb); }
+    // Samples into the loop where the next chunk's drone starts.
+    std::size_t DronePosition() const;
+
     // --- State ------------------------------------------------------------
     bool IsPlaying() const { return m_playing.load(std::memory_order_acquire); }
     bool IsPaused() const { return m_paused; }
@@ -217,6 +232,7 @@ private:
     std::unique_ptr<CSoundDevice> m_device;
     mutable std::mutex m_streamLock;
     CWaveReader m_reader;                      // guarded by m_streamLock
+    DroneFeed m_drone;                         // its loop and position too
     std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;
