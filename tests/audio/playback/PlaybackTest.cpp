@@ -1,10 +1,11 @@
 // The playback engine on the hand-stepped capture output: what is heard (the
 // cycle looped byte for byte; the starting points of Play, Play from Selected,
 // Pause and Stop; the image rebuilt while it plays), the playing beat and bol,
-// setting the engine up and down, the Play Bol audition, and no allocation on
-// the audio side.
+// setting the engine up and down, the Play Bol audition, the drone mixed in,
+// and no allocation on the audio side.
 #include "../AudioTestSupport.h"
 
+#include "audio/DroneMix.h"
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
@@ -19,6 +20,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -329,14 +331,103 @@ TEST_F(PlaybackTest, TheAuditionPlaysOnceAfterStoppingTheTaal) {
     EXPECT_EQ(engine->PlayAudition(image), HResult::InvalidArg);
 }
 
+// A loop of 997 samples (no multiple of a chunk) spanning the whole range, so
+// that the sum saturates often at 0 dB.
+DroneLoop LoudLoop() {
+    auto loop = std::make_shared<std::vector<std::int16_t>>(997);
+    for (std::size_t i = 0; i < loop->size(); ++i)
+        (*loop)[i] = static_cast<std::int16_t>(static_cast<int>(i * 7919 % 65536) - 32768);
+    return loop;
+}
+
+// The same playing (a tempo and a pitch change, the drone turned off and on, a
+// pause)
+// without and with the drone: every sample heard is the Taal's plus the loop's
+// sample at the count of samples heard so far, clamped, except after turning
+// it off, where from one ring on it is the Taal's alone.
+TEST_F(PlaybackTest, TheDroneRunsOnAtItsOwnPositionAndSwitchesWithinARing) {
+    const auto loop = LoudLoop();
+    constexpr std::size_t kRing = CPlaybackEngine::kNotifyCount * CPlaybackEngine::kNotifySamples;
+    for (const float levelDb : {0.0f, -12.0f}) {
+        std::size_t offAt = 0, onAt = 0;
+        const auto play = [&](bool drone) {
+            Open({1.0f, 1.0f, 1.0f, 1.0f});
+            if (drone) {
+                engine->SetDroneLoop(loop);
+                engine->SetDroneLevel(levelDb);
+                engine->SetDroneOn(true);
+            }
+            engine->OnAudioPlay();
+            Step(112);
+            renderer->SetTempo(0.5f); // the image rebuilt mid-ring
+            Step(60);
+            renderer->SetPitch(1.0594631f);
+            Step(40);
+            offAt = Heard().size();
+            engine->SetDroneOn(false);
+            Step(20);
+            onAt = Heard().size();
+            engine->SetDroneOn(drone);
+            Step(30);
+            device->AdvanceFrames(100); // paused mid-chunk, then on from there
+            engine->OnAudioPause();
+            engine->OnAudioPlay();
+            device->AdvanceFrames(120);
+            WaitForFeeder();
+            Step(30);
+            return Heard();
+        };
+        const auto plain = play(false), mixed = play(true);
+        ASSERT_EQ(plain.size(), mixed.size());
+        const float gain = DroneGain(levelDb);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < mixed.size(); ++i) {
+            const bool droneHeard = i < offAt + kRing || i >= onAt + kRing;
+            const int drone =
+                droneHeard ? static_cast<int>(static_cast<float>((*loop)[i % loop->size()]) * gain)
+                           : 0;
+            wrong += mixed[i] != std::clamp(plain[i] + drone, -32768, 32767);
+        }
+        EXPECT_EQ(wrong, 0u) << levelDb << " dB, of " << mixed.size();
+        EXPECT_EQ(Ring().Underruns(), 0u);
+    }
+}
+
+// A new loop while playing (another tuning) takes over within a ring, at the
+// drone's position round the new loop; the old one stays the caller's to free.
+TEST_F(PlaybackTest, ANewDroneLoopTakesOverAtTheSamePosition) {
+    Open({0.5f, 0.5f});
+    const auto first = LoudLoop();
+    auto second = std::make_shared<std::vector<std::int16_t>>(*first);
+    std::reverse(second->begin(), second->end());
+    engine->SetDroneLoop(first);
+    engine->SetDroneOn(true);
+    engine->OnAudioPlay();
+    Step(30);
+    const std::size_t position = engine->DronePosition();
+    EXPECT_EQ(position, (30 * 220 + 1760) % first->size()); // one ring ahead of what is heard
+    engine->SetDroneLoop(second);
+    EXPECT_EQ(first.use_count(), 1); // released by SetDroneLoop, here
+    EXPECT_EQ(engine->DronePosition(), position);
+    Step(10);
+    EXPECT_EQ(engine->DronePosition(), (position + 10 * 220) % second->size());
+    engine->SetDroneLoop(nullptr); // no drone: the Taal alone
+    device->ClearCaptured();
+    Step(20);
+    EXPECT_EQ(engine->DronePosition(), 0u);
+}
+
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 // The feeding thread and the output's consumer never allocate or free: half a
-// minute of playback with the tempo changing every 100 ms and the pitch every
-// 300 ms. The rebuilds themselves (on this thread) may.
+// minute of playback, the drone on, with the tempo changing every 100 ms, the
+// pitch every 300 ms and the drone switched every 500 ms. The rebuilds
+// themselves (on this thread) may.
 TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     onPosition = [](const PlayingPosition&) {};
     Open(std::vector<float>(16, 1.0f), 0, false);
     AllocationScope thisThread(false);
+    engine->SetDroneLoop(LoudLoop());
+    engine->SetDroneOn(true);
     engine->OnAudioPlay();
     const std::uint64_t before = CountedAllocations();
     ArmAllocationCounter(true);
@@ -345,6 +436,10 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
             renderer->SetTempo(0.3f + 0.1f * static_cast<float>(step / 10 % 5));
         if (step % 30 == 29)
             renderer->SetPitch(step % 60 == 29 ? 1.4142135f : 0.8908987f);
+        if (step % 50 == 49) {
+            engine->SetDroneOn(step % 100 == 99);
+            engine->SetDroneLevel(static_cast<float>(step % 7) - 6.0f);
+        }
         AllocationScope consumer(true); // the output's side counts
         device->AdvanceTime(std::chrono::milliseconds(10));
         WaitForFeeder();
