@@ -1,5 +1,6 @@
 // The tanpura: Sa in tune at every pitch shift, the bridge's bloom after each
-// pluck, a loop that joins itself, and lorvanta-cli drone.
+// pluck, a loop that joins itself, lorvanta-cli drone, and the drone in
+// lorvanta-cli render.
 #include "AudioTestSupport.h"
 
 #include "audio/JawariString.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <filesystem>
 #include <numbers>
 
 namespace lorvanta::test {
@@ -227,6 +229,43 @@ TEST(DroneCommand, WritesTheLoopAtThePlaybackRate) {
     const std::vector<std::int16_t> loop = RenderTanpuraLoop({DroneTuning::Ma, 3}, kSampleRate);
     for (std::size_t i = 0; i < samples.size(); i += 997)
         ASSERT_EQ(samples[i], loop[i % loop.size()]) << "sample " << i;
+}
+
+// render --drone: the written cycle less the same cycle rendered without the
+// drone is the drone, whose Sa follows --pitch within 5 cents; the drone's
+// options are refused without --drone or out of range.
+TEST(RenderWithDrone, SaFollowsThePitchAndBadOptionsAreRefused) {
+    TempDir dir;
+    const std::string taal = "'" + std::string(LORVANTA_SOURCE_DIR) + "/Taals/Teentaal.tal'";
+    std::string err;
+    const auto render = [&](const std::string& args, const std::string& out) {
+        return RunCli(LORVANTA_CLI, "render " + taal + " -o '" + (dir / out).string() + "' " + args,
+                      dir.Path(), err);
+    };
+    for (const double semitones : {-6.0, 0.0, 4.5, 6.0}) {
+        const std::string pitch = "--pitch " + std::to_string(semitones);
+        ASSERT_EQ(render(pitch, "plain.wav"), 0) << err;
+        ASSERT_EQ(render(pitch + " --drone sa --drone-level 0", "drone.wav"), 0) << err;
+        const auto plain = Slurp(dir / "plain.wav"), mixed = Slurp(dir / "drone.wav");
+        ASSERT_EQ(plain.size(), mixed.size());
+        ASSERT_GT(plain.size(), kWaveHeaderSize);
+        ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + kWaveHeaderSize, mixed.begin()));
+        const auto a = SamplesOf(std::span(plain).subspan(kWaveHeaderSize));
+        const auto b = SamplesOf(std::span(mixed).subspan(kWaveHeaderSize));
+        std::vector<float> drone(a.size());
+        for (std::size_t i = 0; i < a.size(); ++i)
+            drone[i] = static_cast<float>(b[i] - a[i]);
+        ASSERT_GT(drone.size(), 62000u);
+        const double rate = GetLe32(mixed, kSampleRateOffset);
+        const double cents =
+            PeakCents(drone, 36000, 26000, 277.1826 * std::exp2(-1.0 + semitones / 12.0), rate);
+        EXPECT_LT(std::abs(cents), 5.0) << semitones << " semitones: " << cents << " cents";
+    }
+    for (const char* args :
+         {"--drone-level 3", "--drone-octave 4", "--drone re", "--drone pa --drone-level 13",
+          "--drone pa --drone-level x", "--drone ma --drone-octave 5"})
+        EXPECT_EQ(render(args, "refused.wav"), 64) << args;
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.wav"));
 }
 
 } // namespace
