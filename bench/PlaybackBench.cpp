@@ -1,6 +1,7 @@
 // Playback figures against baselines of the same run:
 //  - one refill of the ring with its position update, against copying 440
-//    bytes from a flat copy of the image;
+//    bytes from a flat copy of the image, and with the drone mixed in against
+//    the same refill without it;
 //  - the delay from a tempo change to the first sample of the new image
 //    leaving the ring, against the ring's length (80 ms at 22050 Hz), on the
 //    real-time virtual output.
@@ -9,9 +10,11 @@
 #include "FigureReporter.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/DroneMix.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
+#include "audio/Tanpura.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 
@@ -21,6 +24,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -56,8 +60,14 @@ VirtualOutputDevice::Options ManualClock() {
     return options;
 }
 
+// A refill as the feeding thread does it; state.range(0) != 0: with the
+// drone on.
 void BM_Refill(benchmark::State& state) {
     Teentaal taal;
+    DroneFeed drone;
+    drone.Exchange(std::make_shared<const std::vector<std::int16_t>>(
+        RenderTanpuraLoop({DroneTuning::Pa, 3}, kSampleRate)));
+    drone.SetOn(true);
     CSoundDevice device;
     device.Initialize([](std::unique_ptr<OutputDevice>& out) {
         out = std::make_unique<VirtualOutputDevice>(ManualClock());
@@ -69,6 +79,8 @@ void BM_Refill(benchmark::State& state) {
     reader.Open(&taal.renderer->Image(), &taal.renderer->StreamFormat());
     device.CreateStreaming(stream, &reader, taal.renderer->StreamFormat(),
                            stream_flags::kStreamRequest, 8, kChunk, EventRef{&events, 0});
+    if (state.range(0) != 0)
+        stream->SetDrone(&drone);
     const float length = taal.doc.Taal().Total();
     for (auto _ : state) {
         stream->HandleStreamNotification(true);
@@ -96,7 +108,7 @@ void BM_Copy440(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kChunk));
 }
 
-BENCHMARK(BM_Refill);
+BENCHMARK(BM_Refill)->Arg(0)->Arg(1);
 BENCHMARK(BM_Copy440);
 
 struct LatencyFigures {
@@ -164,11 +176,17 @@ int main(int argc, char** argv) {
 
     auto& s = reporter.seconds;
     std::printf("\nFigures (ratios against baselines of this run):\n");
-    if (s.contains("BM_Refill") && s.contains("BM_Copy440")) {
+    if (s.contains("BM_Refill/0") && s.contains("BM_Copy440")) {
         std::printf("  refill of 440 bytes with its position update: %.1f ns; memcpy of 440 "
                     "bytes: %.1f ns; ratio %.2fx; %.6f of the 10 ms between refills\n",
-                    s["BM_Refill"] * 1e9, s["BM_Copy440"] * 1e9, s["BM_Refill"] / s["BM_Copy440"],
-                    s["BM_Refill"] / 0.010);
+                    s["BM_Refill/0"] * 1e9, s["BM_Copy440"] * 1e9,
+                    s["BM_Refill/0"] / s["BM_Copy440"], s["BM_Refill/0"] / 0.010);
+    }
+    if (s.contains("BM_Refill/0") && s.contains("BM_Refill/1")) {
+        std::printf("  refill with the drone mixed in: %.1f ns; without: %.1f ns; ratio %.2fx; "
+                    "%.6f of the 10 ms between refills\n",
+                    s["BM_Refill/1"] * 1e9, s["BM_Refill/0"] * 1e9,
+                    s["BM_Refill/1"] / s["BM_Refill/0"], s["BM_Refill/1"] / 0.010);
     }
     const LatencyFigures figures = MeasureTempoLatency(20);
     if (!figures.latencies.empty()) {

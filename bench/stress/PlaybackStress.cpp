@@ -1,11 +1,13 @@
-// lorvanta-playback-stress [SECONDS] [--device]: plays the bundled Teentaal in
-// real time for SECONDS (300 by default) on the virtual output (or the sound
-// card) while every other core is kept busy and the tempo and the pitch change
-// every 100 ms, then reports the underruns of the playback ring. Exit status 0
-// when there were none (see the end for the others).
+// lorvanta-playback-stress [SECONDS] [--device] [--drone]: plays the bundled
+// Teentaal in real time for SECONDS (300 by default) on the virtual output (or
+// the sound card), with the tanpura's drone mixed in if asked, while every
+// other core is kept busy and the tempo and the pitch change every 100 ms (the
+// drone switched off and on every second), then reports the underruns of the playback ring. Exit
+// status 0 when there were none (see the end for the others).
 
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
+#include "audio/Tanpura.h"
 #include "audio/output/ThreadPriority.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/output/device/SystemOutput.h"
@@ -20,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,14 +33,17 @@ using Clock = std::chrono::steady_clock;
 int main(int argc, char** argv) {
     double seconds = 300.0;
     bool device = false;
+    bool drone = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--device") == 0) {
             device = true;
+        } else if (std::strcmp(argv[i], "--drone") == 0) {
+            drone = true;
         } else {
             char* end = nullptr;
             seconds = std::strtod(argv[i], &end);
             if (end == argv[i] || *end != '\0' || !(seconds > 0.0)) {
-                std::fprintf(stderr, "usage: %s [SECONDS] [--device]\n", argv[0]);
+                std::fprintf(stderr, "usage: %s [SECONDS] [--device] [--drone]\n", argv[0]);
                 return 64;
             }
         }
@@ -106,6 +112,12 @@ int main(int argc, char** argv) {
         }
     });
 
+    if (drone) {
+        engine.SetDroneLoop(std::make_shared<const std::vector<std::int16_t>>(
+            RenderTanpuraLoop({DroneTuning::Pa, 3}, kSampleRate)));
+        engine.SetDroneLevel(0.0f);
+        engine.SetDroneOn(true);
+    }
     engine.OnAudioPlay();
     const float tempos[] = {0.6f, 0.5f, 0.4f, 0.75f, 0.3f, 0.55f, 1.0f};
     const int semitones[] = {0, 1, -2, 3, -6, 6, -1, 2};
@@ -123,6 +135,8 @@ int main(int argc, char** argv) {
             const int s = semitones[(changes / 2) % std::size(semitones)];
             renderer.SetPitch(static_cast<float>(std::pow(2.0, s / 12.0)));
         }
+        if (drone && changes % 10 == 9)
+            engine.SetDroneOn(!engine.IsDroneOn());
         longestRebuild =
             std::max(longestRebuild, std::chrono::duration<double>(Clock::now() - before).count());
         ++changes;
@@ -140,6 +154,7 @@ int main(int argc, char** argv) {
     probe.join();
 
     std::printf("output                 %s\n", outputName);
+    std::printf("drone                  %s\n", drone ? "on, switched every second" : "off");
     std::printf("seconds played         %.1f\n", elapsed);
     std::printf("busy threads           %zu\n", load.size());
     std::printf("tempo/pitch changes    %llu (longest rebuild %.3f ms)\n",
