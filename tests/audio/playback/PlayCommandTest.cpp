@@ -72,7 +72,9 @@ TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
 }
 
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
-    const Outcome from = Play("'" + kTeentaal + "' --tempo 600 --seconds 0.5 --from 5");
+    // The drone under it changes nothing of the beats.
+    const Outcome from =
+        Play("'" + kTeentaal + "' --tempo 600 --seconds 0.5 --from 5 --drone ni --drone-level -3");
     ASSERT_EQ(from.exitCode, 0) << from.err;
     EXPECT_EQ(from.out.substr(0, 7), "beat 5\n") << from.out;
 
@@ -91,6 +93,8 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
              {"'/nonexistent/no such file.tal' --seconds 1", "virtual", 2, ""},
              {taal + "--from 17", "virtual", 64, "the Taal has 16 bols"},
              {taal + "--seconds 1", "speakers", 64, "LORVANTA_AUDIO"},
+             {taal + "--drone-level -3", "virtual", 64, "need --drone"},
+             {taal + "--drone sa --drone-octave 2", "virtual", 64, "--drone-octave needs 3 or 4"},
          }) {
         const Outcome run = Play(args, output);
         EXPECT_EQ(run.exitCode, code) << args;
