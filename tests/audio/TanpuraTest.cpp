@@ -7,6 +7,7 @@
 #include "audio/Tanpura.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -232,7 +233,8 @@ TEST(DroneCommand, WritesTheLoopAtThePlaybackRate) {
 }
 
 // render --drone: the written cycle less the same cycle rendered without the
-// drone is the drone, whose Sa follows --pitch within 5 cents; the drone's
+// drone is the drone, whose Sa follows --pitch within 5 cents (in WAV and
+// FLAC alike); the drone's
 // options are refused without --drone or out of range.
 TEST(RenderWithDrone, SaFollowsThePitchAndBadOptionsAreRefused) {
     TempDir dir;
@@ -260,6 +262,18 @@ TEST(RenderWithDrone, SaFollowsThePitchAndBadOptionsAreRefused) {
         const double cents =
             PeakCents(drone, 36000, 26000, 277.1826 * std::exp2(-1.0 + semitones / 12.0), rate);
         EXPECT_LT(std::abs(cents), 5.0) << semitones << " semitones: " << cents << " cents";
+        // A FLAC file holds the same mixed samples at the same rate.
+        if (semitones != 4.5)
+            continue;
+        ASSERT_EQ(render(pitch + " --drone sa --drone-level 0", "drone.flac"), 0) << err;
+        SF_INFO info{};
+        SNDFILE* flac = sf_open((dir / "drone.flac").string().c_str(), SFM_READ, &info);
+        ASSERT_NE(flac, nullptr);
+        std::vector<short> decoded(static_cast<std::size_t>(info.frames));
+        sf_readf_short(flac, decoded.data(), info.frames);
+        sf_close(flac);
+        EXPECT_EQ(info.samplerate, static_cast<int>(rate));
+        EXPECT_TRUE(std::equal(b.begin(), b.end(), decoded.begin(), decoded.end()));
     }
     for (const char* args :
          {"--drone-level 3", "--drone-octave 4", "--drone re", "--drone pa --drone-level 13",
