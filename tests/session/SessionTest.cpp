@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <random>
@@ -149,6 +150,31 @@ TEST(Session, APositionListenerHearsEachPublishedPositionOnlyWhenSetBeforeTheSou
     EXPECT_GE(early.load(), 5);
     EXPECT_EQ(early.load(), static_cast<int>(s.session.PositionUpdates()));
     EXPECT_EQ(late.load(), 0);
+}
+
+// The drone's loop is rendered only when the tuning or octave changes (a level
+// or a switch costs no render); the engine follows every setting, the level
+// kept within its range.
+TEST(Session, SetDroneRendersTheLoopOnlyForANewTuning) {
+    SteppedSession s(SessionSound::Rendered);
+    s.session.OnInitialUpdate();
+    const DroneLoop* loop = &s.session.DroneLoopInUse();
+    const std::vector<std::int16_t>* previous = nullptr;
+    for (const auto& [settings, rendered, levelDb] : {
+             std::tuple(DroneSettings{true, {DroneTuning::Pa, 3}, -6.0f}, true, -6.0f),
+             {DroneSettings{false, {DroneTuning::Pa, 3}, 40.0f}, false, kMaxDroneLevelDb},
+             {DroneSettings{true, {DroneTuning::Pa, 4}, -100.0f}, true, kMinDroneLevelDb},
+             {DroneSettings{true, {DroneTuning::Ni, 4}, std::nanf("")}, true, kDefaultDroneLevelDb},
+             {DroneSettings{true, {DroneTuning::Ni, 4}, 0.0f}, false, 0.0f},
+         }) {
+        s.session.SetDrone(settings);
+        ASSERT_TRUE(*loop);
+        EXPECT_EQ(loop->get() != previous, rendered);
+        EXPECT_EQ(**loop, RenderTanpuraLoop(settings.setup, kSampleRate));
+        previous = loop->get();
+        EXPECT_EQ(s.session.Drone().levelDb, levelDb);
+        EXPECT_EQ(s.session.Engine().IsDroneOn(), settings.on);
+    }
 }
 
 } // namespace
