@@ -232,7 +232,7 @@ private:
     std::unique_ptr<CSoundDevice> m_device;
     mutable std::mutex m_streamLock;
     CWaveReader m_reader;                      // guarded by m_streamLock
-    DroneFeed m_drone;                         // its loop and position too
+    DroneFeed m_drone;                         // its loop and position guarded by m_streamLock too
     std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;
