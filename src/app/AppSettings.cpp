@@ -70,6 +70,19 @@ AppSettings ReadAppSettings() {
         if (const auto choice = ParseKitChoice(QFile::encodeName(strokes.toString()).toStdString()))
             settings.strokes = *choice;
     }
+
+    // Anything unreadable keeps its default.
+    DroneSettings& drone = settings.drone;
+    drone.on = store->value(QString::fromLatin1(kDroneValue)).toString() == QStringLiteral("on");
+    if (const auto tuning = ParseDroneTuning(
+            store->value(QString::fromLatin1(kDroneTuningValue)).toString().toStdString()))
+        drone.setup.tuning = *tuning;
+    const int octave = store->value(QString::fromLatin1(kDroneOctaveValue)).toInt(&ok);
+    if (ok && octave >= kLowestDroneOctave && octave <= kHighestDroneOctave)
+        drone.setup.octave = octave;
+    const float level = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
+    if (ok && level >= kMinDroneLevelDb && level <= kMaxDroneLevelDb)
+        drone.levelDb = level;
     return settings;
 }
 
@@ -80,6 +93,13 @@ void WriteAppSettings(const AppSettings& settings) {
                     static_cast<uint>(settings.playingBeatDisplay));
     store->setValue(QString::fromLatin1(kStrokesValue),
                     QFile::decodeName(KitChoiceText(settings.strokes).c_str()));
+    const DroneSettings& drone = settings.drone;
+    store->setValue(QString::fromLatin1(kDroneValue),
+                    drone.on ? QStringLiteral("on") : QStringLiteral("off"));
+    store->setValue(QString::fromLatin1(kDroneTuningValue),
+                    QString::fromLatin1(DroneTuningName(drone.setup.tuning)));
+    store->setValue(QString::fromLatin1(kDroneOctaveValue), drone.setup.octave);
+    store->setValue(QString::fromLatin1(kDroneLevelValue), static_cast<double>(drone.levelDb));
     store->sync();
 }
 

@@ -22,6 +22,11 @@ inline constexpr const char* kTaalsFolderValue = "Pre-composed Taals Folder";
 inline constexpr const char* kPlayingBeatDisplayValue = "Playing Beat Display";
 // "recorded", "synthesised" or a kit folder.
 inline constexpr const char* kStrokesValue = "Strokes";
+// The drone: "on" or "off", then "pa", "ma", "ni" or "sa", 3 or 4, and dB.
+inline constexpr const char* kDroneValue = "Drone";
+inline constexpr const char* kDroneTuningValue = "Drone Tuning";
+inline constexpr const char* kDroneOctaveValue = "Drone Octave";
+inline constexpr const char* kDroneLevelValue = "Drone Level";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";

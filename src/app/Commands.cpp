@@ -180,6 +180,37 @@ const CommandInfo kCommands[] = {
      "Play the Taal from the selected bol\nPlay from Selected",
      "playsel",
      false},
+    // D in the grid turns the drone on and off (not a window shortcut: text
+    // fields keep their d).
+    {kCmdDroneOn,
+     "Drone &On\tD",
+     {},
+     "Sound the tanpura's drone, tuned to the tabla, under the Taal\nDrone",
+     nullptr,
+     true},
+    {kCmdDronePa, "First String &Pa", {}, "Tune the first string to Pa, the fifth", nullptr, true},
+    {kCmdDroneMa, "First String &Ma", {}, "Tune the first string to Ma, the fourth", nullptr, true},
+    {kCmdDroneNi,
+     "First String &Ni",
+     {},
+     "Tune the first string to Ni, the seventh",
+     nullptr,
+     true},
+    {kCmdDroneSa, "First String &Sa", {}, "Tune the first string to Sa", nullptr, true},
+    {kCmdDroneOctave3,
+     "Sa at C#&3",
+     {},
+     "The drone's Sa an octave below the tabla's",
+     nullptr,
+     true},
+    {kCmdDroneOctave4, "Sa at C#&4", {}, "The drone's Sa at the tabla's note", nullptr, true},
+    {kCmdDroneLevel, "&Level...", {}, "Set how loud the drone sounds", nullptr, false},
+    {kCmdDroneAlone,
+     "Play Drone &Alone",
+     {},
+     "Play the drone without the Taal, to sing or play against\nDrone Alone",
+     nullptr,
+     false},
     {kCmdAppAbout,
      "&About Lorvanta...",
      {},
@@ -273,6 +304,17 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
     QMenu* audio = bar->addMenu(QStringLiteral("&Audio"));
     for (int id : {kCmdAudioPlay, kCmdAudioStop, kCmdAudioPause, kCmdAudioPlayFromSelected})
         audio->addAction(Action(id));
+    audio->addSeparator();
+    QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
+    const int droneIds[] = {kCmdDroneOn,      kCmdDroneAlone,   0,           kCmdDronePa,
+                            kCmdDroneMa,      kCmdDroneNi,      kCmdDroneSa, 0,
+                            kCmdDroneOctave3, kCmdDroneOctave4, 0,           kCmdDroneLevel};
+    for (int id : droneIds) {
+        if (id == 0)
+            drone->addSeparator();
+        else
+            drone->addAction(Action(id));
+    }
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(kCmdAppAbout));

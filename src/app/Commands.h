@@ -49,6 +49,16 @@ enum CommandId : int {
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
+    // Audio > Drone: on and off, the first string, the octave, the level.
+    kCmdDroneOn = 33100,
+    kCmdDronePa = 33101,
+    kCmdDroneMa = 33102,
+    kCmdDroneNi = 33103,
+    kCmdDroneSa = 33104,
+    kCmdDroneOctave3 = 33105,
+    kCmdDroneOctave4 = 33106,
+    kCmdDroneLevel = 33107,
+    kCmdDroneAlone = 33108,
     kCmdAppAbout = 57664,
     kCmdHelp = 32838,
     kCmdQuickTempoChange = 32809, // the tempo bar's own action

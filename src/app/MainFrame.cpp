@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -87,6 +88,8 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     m_fileMenu = m_commands->BuildMenus(menuBar());
     CreateBars();
     CreatePanes();
+    // The drone as the user left it (rendered now only when it is on).
+    m_session.SetDrone(m_settings.drone);
     ConnectCommands();
     // The commands follow what the session announces; nothing polls.
     auto* announcements = new SessionSignals(m_session, this);
@@ -235,6 +238,27 @@ void CMainFrame::ConnectCommands() {
     on(kCmdAudioStop, this, [this] { m_session.Stop(); });
     on(kCmdAudioPause, this, [this] { m_session.Pause(); });
     on(kCmdAudioPlayFromSelected, this, [this] { m_session.PlayFromSelected(); });
+    on(kCmdDroneOn, this, [this] { ChangeDrone([](DroneSettings& d) { d.on = !d.on; }); });
+    const std::pair<int, DroneTuning> tunings[] = {{kCmdDronePa, DroneTuning::Pa},
+                                                   {kCmdDroneMa, DroneTuning::Ma},
+                                                   {kCmdDroneNi, DroneTuning::Ni},
+                                                   {kCmdDroneSa, DroneTuning::Sa}};
+    for (const auto& [id, tuning] : tunings)
+        on(id, this, [this, tuning] {
+            ChangeDrone([tuning](DroneSettings& d) { d.setup.tuning = tuning; });
+        });
+    for (const auto& [id, octave] : {std::pair{kCmdDroneOctave3, 3}, {kCmdDroneOctave4, 4}})
+        on(id, this, [this, octave] {
+            ChangeDrone([octave](DroneSettings& d) { d.setup.octave = octave; });
+        });
+    on(kCmdDroneLevel, this, &CMainFrame::OnDroneLevel);
+    on(kCmdDroneAlone, this, [this] {
+        m_session.PlayDroneAlone();
+        m_settings.drone = m_session.Drone();
+        UpdateCommandUI();
+    });
+    connect(m_gridView, &CLorvantaView::droneKeyPressed, commands.Action(kCmdDroneOn),
+            &QAction::trigger);
     on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
     on(kCmdPreviousPane, this, [this] { ActivateNextPane(true); });
 
@@ -246,6 +270,27 @@ void CMainFrame::ConnectCommands() {
     for (QMenu* menu : menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     ConnectEditCommands();
+}
+
+void CMainFrame::ChangeDrone(const std::function<void(DroneSettings&)>& change) {
+    DroneSettings drone = m_session.Drone();
+    change(drone);
+    m_session.SetDrone(drone);
+    m_settings.drone = m_session.Drone();
+    UpdateCommandUI();
+}
+
+void CMainFrame::OnDroneLevel() {
+    bool ok = false;
+    const double level = QInputDialog::getDouble(
+        this, QStringLiteral("Drone Level"),
+        QStringLiteral("Level of the drone in dB (%1 to %2):")
+            .arg(static_cast<double>(kMinDroneLevelDb))
+            .arg(static_cast<double>(kMaxDroneLevelDb)),
+        static_cast<double>(m_session.Drone().levelDb), static_cast<double>(kMinDroneLevelDb),
+        static_cast<double>(kMaxDroneLevelDb), 1, &ok);
+    if (ok)
+        ChangeDrone([level](DroneSettings& d) { d.levelDb = static_cast<float>(level); });
 }
 
 void CMainFrame::InitialUpdateViews() {
@@ -274,6 +319,15 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdAudioPause)->setEnabled(m_session.CanPause());
     commands.Action(kCmdAudioPlayFromSelected)->setEnabled(m_session.CanPlayFromSelected());
     UpdateEditCommandUI();
+    const DroneSettings& drone = m_session.Drone();
+    commands.Action(kCmdDroneOn)->setChecked(drone.on);
+    for (const auto& [id, tuning] : {std::pair{kCmdDronePa, DroneTuning::Pa},
+                                     {kCmdDroneMa, DroneTuning::Ma},
+                                     {kCmdDroneNi, DroneTuning::Ni},
+                                     {kCmdDroneSa, DroneTuning::Sa}})
+        commands.Action(id)->setChecked(drone.setup.tuning == tuning);
+    commands.Action(kCmdDroneOctave3)->setChecked(drone.setup.octave == 3);
+    commands.Action(kCmdDroneOctave4)->setChecked(drone.setup.octave == 4);
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());

@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -94,6 +95,9 @@ public:
 
     // Commands handled here.
     void OnViewOptions();
+    // Audio > Drone: applies the changed drone to the session and the settings.
+    void ChangeDrone(const std::function<void(DroneSettings&)>& change);
+    void OnDroneLevel();
     void OnHelp();
     // The help at an address: a local page in the help window, a web
     // address in the desktop's browser; a message when neither can be.

@@ -2,8 +2,8 @@
 
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
-#include "session/TaalEditor.h"
 #include "persistence/TaalFile.h"
+#include "session/TaalEditor.h"
 
 #include <QFile>
 

@@ -43,6 +43,9 @@ public:
 
     void SetOn(bool on) { m_on.store(on, std::memory_order_release); }
     bool IsOn() const { return m_on.load(std::memory_order_acquire); }
+    // The drone heard alone: the Taal's samples are left out.
+    void SetAlone(bool alone) { m_alone.store(alone, std::memory_order_release); }
+    bool IsAlone() const { return m_alone.load(std::memory_order_acquire); }
     void SetLevelDb(float levelDb) { m_gain.store(DroneGain(levelDb), std::memory_order_release); }
     float Gain() const { return m_gain.load(std::memory_order_acquire); }
 
@@ -59,6 +62,7 @@ private:
     DroneLoop m_loop;
     std::size_t m_position = 0;
     std::atomic<bool> m_on{false};
+    std::atomic<bool> m_alone{false};
     std::atomic<float> m_gain{1.0f};
 };
 

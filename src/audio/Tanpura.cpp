@@ -3,6 +3,7 @@
 #include "audio/JawariString.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <numbers>
@@ -18,19 +19,22 @@ constexpr std::array<double, 4> kStringLevels = {1.0, 0.9, 0.9, 1.0};
 
 } // namespace
 
+namespace {
+constexpr std::array<const char*, 4> kTuningNames{"pa", "ma", "ni", "sa"};
+} // namespace
+
 std::optional<DroneTuning> ParseDroneTuning(std::string_view name) {
     std::string lower(name);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "pa")
-        return DroneTuning::Pa;
-    if (lower == "ma")
-        return DroneTuning::Ma;
-    if (lower == "ni")
-        return DroneTuning::Ni;
-    if (lower == "sa")
-        return DroneTuning::Sa;
+    for (std::size_t i = 0; i < kTuningNames.size(); ++i)
+        if (lower == kTuningNames[i])
+            return static_cast<DroneTuning>(i);
     return std::nullopt;
+}
+
+const char* DroneTuningName(DroneTuning tuning) {
+    return kTuningNames[static_cast<std::size_t>(tuning)];
 }
 
 double DroneSaFrequency(int octave) {

@@ -19,6 +19,8 @@ enum class DroneTuning { Pa, Ma, Ni, Sa };
 
 // "pa", "ma", "ni" or "sa" (any case); nothing for anything else.
 std::optional<DroneTuning> ParseDroneTuning(std::string_view name);
+// The name ParseDroneTuning reads back: "pa", "ma", "ni" or "sa".
+const char* DroneTuningName(DroneTuning tuning);
 
 struct TanpuraSetup {
     DroneTuning tuning = DroneTuning::Pa;

@@ -60,7 +60,8 @@ void CLorvantaSession::OnInitialUpdate() {
 // --- Edits while playing -------------------------------------------------------
 
 void CLorvantaSession::TaalEdited() {
-    if (!m_engine->IsPlaying())
+    // The drone alone does not sound the Taal: edits go unheard.
+    if (!m_engine->IsPlaying() || m_engine->IsDroneAlone())
         return;
     if (m_longOperations > 0) {
         m_editedDuringOperation = true;
@@ -84,11 +85,13 @@ void CLorvantaSession::OnBolsChanged(int, int) {
 }
 
 void CLorvantaSession::OnTaalReplaced(TaalReplacement why) {
-    if (why == TaalReplacement::Step) {
+    if (why == TaalReplacement::Step ||
+        (why == TaalReplacement::NewTaal && m_engine->IsDroneAlone())) {
         TaalEdited();
         return;
     }
-    // Another Taal: playing stops and a pause ends, as Stop would.
+    // Another Taal: playing stops and a pause ends, as Stop would (the drone
+    // alone goes on over a Taal replaced in the same document).
     m_engine->OnTaalReplaced();
     PlaybackChanged();
 }
@@ -154,9 +157,11 @@ void CLorvantaSession::SetPitch(float factor) {
 }
 
 void CLorvantaSession::SetDrone(const DroneSettings& settings) {
-    if (!m_droneLoop || settings.setup != m_drone.setup) {
+    // Rendered when first heard: a drone kept off costs the start-up nothing.
+    if (settings.on && (!m_droneLoop || settings.setup != m_loopSetup)) {
         m_droneLoop = std::make_shared<const std::vector<std::int16_t>>(
             RenderTanpuraLoop(settings.setup, kSampleRate));
+        m_loopSetup = settings.setup;
         m_engine->SetDroneLoop(m_droneLoop);
     }
     m_drone = settings;
@@ -173,6 +178,15 @@ void CLorvantaSession::OnStrokesChanged() {
     // Failures show their own messages; the rebuild keeps the cycle fraction.
     m_renderer->RenderAllBols();
     m_engine->OnTaalEdited();
+}
+
+void CLorvantaSession::PlayDroneAlone() {
+    m_engine->OnAudioStop();
+    DroneSettings drone = m_drone;
+    drone.on = true;
+    SetDrone(drone);
+    m_engine->PlayDroneAlone();
+    PlaybackChanged();
 }
 
 void CLorvantaSession::PlayBol(const CBol2& bol) {

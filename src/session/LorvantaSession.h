@@ -108,12 +108,15 @@ public:
     void OnStrokesChanged();
     // The drone mixed into playback, heard within one ring while playing. A
     // new tuning or octave renders the loop here, on the calling thread (some
-    // tens of milliseconds); the level is clamped to the drone's range.
+    // tens of milliseconds), once the drone is on; the level is clamped to
+    // the drone's range.
     void SetDrone(const DroneSettings& settings);
     const DroneSettings& Drone() const { return m_drone; }
-    // The loop rendered for the drone's tuning (null before the first
-    // SetDrone), for writing the drone with the Taal.
+    // The loop last rendered (null before the drone was first on), for
+    // writing the drone with the Taal.
     const DroneLoop& DroneLoopInUse() const { return m_droneLoop; }
+    // Stops the Taal, then plays the drone (turned on) without it.
+    void PlayDroneAlone();
     // Stops the Taal, then plays the bol alone, one beat long.
     void PlayBol(const CBol2& bol);
 
@@ -161,6 +164,7 @@ private:
     PositionListener m_positionListener;
     DroneSettings m_drone;
     DroneLoop m_droneLoop;
+    TanpuraSetup m_loopSetup; // what m_droneLoop was rendered for
     bool m_soundSetUp = false;
     SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;

@@ -5,6 +5,7 @@
 // file manager). Tests give their own.
 
 #include "audio/StrokeKit.h"
+#include "session/LorvantaSession.h"
 
 #include <QString>
 #include <QUrl>
@@ -27,6 +28,8 @@ struct AppSettings {
     QString taalsFolder;
     std::uint32_t playingBeatDisplay = kDisplayBeatNumber;
     KitChoice strokes = DefaultKitChoice();
+    // The tanpura: on or off, its first string, its octave and its level.
+    DroneSettings drone;
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a

@@ -175,6 +175,11 @@ TEST(Session, SetDroneRendersTheLoopOnlyForANewTuning) {
         EXPECT_EQ(s.session.Drone().levelDb, levelDb);
         EXPECT_EQ(s.session.Engine().IsDroneOn(), settings.on);
     }
+    // Switched off, a new tuning waits until the drone is heard again.
+    s.session.SetDrone({false, {DroneTuning::Sa, 3}, 0.0f});
+    EXPECT_EQ(loop->get(), previous);
+    s.session.SetDrone({true, {DroneTuning::Sa, 3}, 0.0f});
+    EXPECT_EQ(**loop, RenderTanpuraLoop({DroneTuning::Sa, 3}, kSampleRate));
 }
 
 } // namespace

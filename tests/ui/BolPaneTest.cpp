@@ -327,7 +327,7 @@ private slots:
         for (const char* name : {"b.tal", "Example.tal", "notes.txt", "Sub/C.tal", "Old.tal/D.tal",
                                  "zz/deeper/E.TAL", "Sub/readme"})
             Touch(folder + "/" + name);
-        AppSettings settings{folder, 0};
+        AppSettings settings{folder, 0, DefaultKitChoice(), {}};
         FakeShell fake;
         const ShellServices shell = fake.Services();
         RecordingMessageSink sink;

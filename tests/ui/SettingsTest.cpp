@@ -4,6 +4,8 @@
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
+#include "app/Commands.h"
+#include "app/MainFrame.h"
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -45,13 +47,38 @@ private slots:
         AppFixture fixture;
         {
             const auto app = fixture.Start();
-            app->MainFrame()->Settings() = {fixture.Path("mine"), kDisplayBolName};
+            app->MainFrame()->Settings() = {fixture.Path("mine"), kDisplayBolName, DefaultKitChoice(), {}};
             // Nothing is written while the window lives.
             QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue));
         }
         const auto app = fixture.Start();
         QCOMPARE(app->MainFrame()->Settings().taalsFolder, fixture.Path("mine"));
         QCOMPARE(app->MainFrame()->Settings().playingBeatDisplay, 1u);
+    }
+
+    // The drone from the menu and the D key; the window keeps the choices for
+    // the next start, where the drone is on again.
+    void droneChoicesAreKept() {
+        AppFixture fixture;
+        {
+            const auto app = fixture.Start();
+            CMainFrame& frame = *app->MainFrame();
+            QTest::keyClick(frame.GetGridView(), Qt::Key_D);
+            frame.Commands().Action(kCmdDroneNi)->trigger();
+            frame.Commands().Action(kCmdDroneOctave4)->trigger();
+            const DroneSettings& drone = app->Session().Drone();
+            QVERIFY(drone.on && frame.Commands().Action(kCmdDroneOn)->isChecked());
+            QVERIFY(drone.setup == (TanpuraSetup{DroneTuning::Ni, 4}));
+            QVERIFY(frame.Commands().Action(kCmdDroneNi)->isChecked() &&
+                    !frame.Commands().Action(kCmdDronePa)->isChecked());
+            QVERIFY(app->Session().Engine().IsDroneOn());
+            frame.Commands().Action(kCmdDroneAlone)->trigger();
+            QVERIFY(app->Session().Engine().IsDroneAlone());
+            frame.Commands().Action(kCmdAudioStop)->trigger();
+        }
+        const auto app = fixture.Start();
+        QVERIFY(app->Session().Drone().on && app->Session().Engine().IsDroneOn());
+        QVERIFY(app->Session().Drone().setup == (TanpuraSetup{DroneTuning::Ni, 4}));
     }
 
     void readingRules_data() {
@@ -77,7 +104,7 @@ private slots:
     // nothing changed.
     void optionsDialogChecksTheFolder() {
         AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber};
+        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber, DefaultKitChoice(), {}};
         COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
         dialog.show();
         const QString missing = fixture.Path("missing");

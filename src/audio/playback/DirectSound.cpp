@@ -135,7 +135,7 @@ HResult CDirectSound::RestoreBuffer(OutputBuffer& buffer, bool* restored) {
 
 HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
     std::uint32_t done = 0;
-    if (m_reader->DataSize() > 0) {
+    if (m_reader->DataSize() > 0 && (m_drone == nullptr || !m_drone->IsAlone())) {
         int emptyReads = 0;
         while (done < bytes && emptyReads < 2) {
             std::size_t read = 0;

@@ -304,6 +304,23 @@ void CPlaybackEngine::OnAudioPlayFromSelected(int firstSelected) {
     PlayFrom(true, firstSelected);
 }
 
+void CPlaybackEngine::PlayDroneAlone() {
+    if (IsPlaying() || !m_stream ||
+        Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
+        return;
+    m_drone.SetAlone(true);
+    m_playing.store(true, std::memory_order_release);
+    if (Failed(StartStream(0))) {
+        m_playing.store(false, std::memory_order_release);
+        m_drone.SetAlone(false);
+        m_sink.Show({MessageKind::Error, messages::kErrorPlayingBuffer});
+        return;
+    }
+    m_paused = false;
+    // Pitch changes reach the ring as they do while the Taal plays.
+    m_renderer.SetPlaying(true);
+}
+
 void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
     if (m_doc.IsEmpty()) {
         m_sink.Show({MessageKind::Information, messages::kMustLoadTaal});
@@ -328,6 +345,7 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
         }
     }
     const bool resume = m_paused && !fromSelected;
+    m_drone.SetAlone(false);
     // Playing before the ring starts, so that its first notification counts.
     m_announce.store(true, std::memory_order_release);
     m_playing.store(true, std::memory_order_release);
@@ -345,6 +363,10 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
 void CPlaybackEngine::OnAudioPause() {
     if (!IsPlaying())
         return;
+    if (IsDroneAlone()) { // the drone alone has no place to come back to
+        OnAudioStop();
+        return;
+    }
     {
         std::lock_guard lock(m_streamLock);
         m_stream->Stop();
@@ -364,6 +386,7 @@ void CPlaybackEngine::OnAudioStop() {
         m_playing.store(false, std::memory_order_release);
         m_lastBeat.store(1.0f, std::memory_order_release);
     }
+    m_drone.SetAlone(false);
     m_renderer.SetPlaying(false);
 }
 

@@ -169,6 +169,11 @@ public:
     void SetDroneLoop(DroneLoop loop);
     void SetDroneOn(bool on) { m_drone.SetOn(on); }
     bool IsDroneOn() const { return m_drone.IsOn(); }
+    // Plays the drone without the Taal (for singing against it; a Taal need
+    // not be loaded), at the pitch the pitch bar sets, until Stop; Pause stops
+    // it too. Play and Play from Selected bring the Taal back.
+    void PlayDroneAlone();
+    bool IsDroneAlone() const { return IsPlaying() && m_drone.IsAlone(); }
     void SetDroneLevel(float levelDb) { m_drone.SetLevelDb(levelDb); }
     // Samples into the loop where the next chunk's drone starts.
     std::size_t DronePosition() const;

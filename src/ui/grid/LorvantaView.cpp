@@ -512,6 +512,13 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
         }
         event->accept();
         return;
+    case Qt::Key_D:
+        if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !m_nameEdit) {
+            emit droneKeyPressed();
+            event->accept();
+            return;
+        }
+        break;
     case Qt::Key_PageUp:
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);
         break;

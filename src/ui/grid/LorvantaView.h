@@ -120,6 +120,8 @@ public:
 signals:
     // A position from the playback thread was shown (user-interface thread).
     void playingPositionShown(float beat, int bol);
+    // D: the drone on or off.
+    void droneKeyPressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

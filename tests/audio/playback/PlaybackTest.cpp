@@ -393,6 +393,30 @@ TEST_F(PlaybackTest, TheDroneRunsOnAtItsOwnPositionAndSwitchesWithinARing) {
     }
 }
 
+// The drone alone: only the loop is heard, from its start; Pause stops it and
+// Play brings the Taal back.
+TEST_F(PlaybackTest, TheDroneAloneLeavesTheTaalOut) {
+    Open({1.0f, 1.0f});
+    const auto loop = LoudLoop();
+    engine->SetDroneLoop(loop);
+    engine->SetDroneLevel(-12.0f);
+    engine->SetDroneOn(true);
+    engine->PlayDroneAlone();
+    ASSERT_TRUE(engine->IsDroneAlone());
+    Step(40);
+    const auto heard = Heard();
+    ASSERT_FALSE(heard.empty());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < heard.size(); ++i)
+        wrong += heard[i] != static_cast<int>(static_cast<float>((*loop)[i % loop->size()]) *
+                                              DroneGain(-12.0f));
+    EXPECT_EQ(wrong, 0u) << "of " << heard.size();
+    engine->OnAudioPause();
+    EXPECT_FALSE(engine->IsPlaying());
+    engine->OnAudioPlay();
+    EXPECT_TRUE(engine->IsPlaying() && !engine->IsDroneAlone());
+}
+
 // A new loop while playing (another tuning) takes over within a ring, at the
 // drone's position round the new loop; the old one stays the caller's to free.
 TEST_F(PlaybackTest, ANewDroneLoopTakesOverAtTheSamePosition) {
