@@ -39,6 +39,10 @@ std::vector<std::int16_t> Looped(const std::vector<std::int16_t>& cycle, std::si
 
 class PlaybackTest : public ::testing::Test {
 protected:
+    // The feeding thread reports positions into members declared after the
+    // engine: it is joined before any of them goes.
+    ~PlaybackTest() override { engine.reset(); }
+
     // A document of these bols at 100 bpm, each with other strokes on both
     // drums so that no two stretches of the image look alike, played by an
     // engine on a hand-stepped output (keeping nothing without `capture`).
