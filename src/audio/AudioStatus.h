@@ -43,11 +43,8 @@ inline constexpr std::array<StatusEntry<AudioStatus>, 7> kAudioStatusTable{{
 }};
 static_assert(StatusTableConsistent(kAudioStatusTable));
 
-constexpr std::uint32_t StatusNumber(AudioStatus status) {
-    return FindStatus(kAudioStatusTable, status).number;
-}
-constexpr const char* StatusText(AudioStatus status) {
-    return FindStatus(kAudioStatusTable, status).text;
+constexpr const auto& StatusTableOf(AudioStatus) {
+    return kAudioStatusTable;
 }
 
 // The system codes a failed resource step leaves behind.

@@ -25,11 +25,8 @@ inline constexpr std::array<StatusEntry<BolTableStatus>, 2> kBolTableStatusTable
 }};
 static_assert(StatusTableConsistent(kBolTableStatusTable));
 
-constexpr std::uint32_t StatusNumber(BolTableStatus status) {
-    return FindStatus(kBolTableStatusTable, status).number;
-}
-constexpr const char* StatusText(BolTableStatus status) {
-    return FindStatus(kBolTableStatusTable, status).text;
+constexpr const auto& StatusTableOf(BolTableStatus) {
+    return kBolTableStatusTable;
 }
 
 // What the program and the command-line tool say when the dictionary did not load.

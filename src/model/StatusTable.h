@@ -41,4 +41,22 @@ constexpr StatusEntry<Status> FindStatus(const std::array<StatusEntry<Status>, N
     return {status, static_cast<std::uint32_t>(status), ""};
 }
 
+// The number and the text of a status. Each family names its table with
+// `constexpr const auto& StatusTableOf(Family)` beside it, found here by
+// argument-dependent lookup.
+template <class Status>
+requires requires(Status status) {
+    StatusTableOf(status);
+}
+constexpr std::uint32_t StatusNumber(Status status) {
+    return FindStatus(StatusTableOf(status), status).number;
+}
+template <class Status>
+requires requires(Status status) {
+    StatusTableOf(status);
+}
+constexpr const char* StatusText(Status status) {
+    return FindStatus(StatusTableOf(status), status).text;
+}
+
 } // namespace lorvanta

@@ -40,11 +40,8 @@ inline constexpr std::array<StatusEntry<LimitStatus>, 3> kLimitStatusTable{{
 }};
 static_assert(StatusTableConsistent(kLimitStatusTable));
 
-constexpr std::uint32_t StatusNumber(LimitStatus status) {
-    return FindStatus(kLimitStatusTable, status).number;
-}
-constexpr const char* StatusText(LimitStatus status) {
-    return FindStatus(kLimitStatusTable, status).text;
+constexpr const auto& StatusTableOf(LimitStatus) {
+    return kLimitStatusTable;
 }
 
 // Whether a bol of this many beats is read back as it is; not a number fails.

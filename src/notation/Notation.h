@@ -52,11 +52,8 @@ static_assert(StatusTableConsistent(kNotationStatusTable));
 static_assert(static_cast<std::uint32_t>(NotationStatus::TaalTooLarge) ==
               static_cast<std::uint32_t>(LimitStatus::TaalTooLarge));
 
-constexpr std::uint32_t StatusNumber(NotationStatus status) {
-    return FindStatus(kNotationStatusTable, status).number;
-}
-constexpr const char* StatusText(NotationStatus status) {
-    return FindStatus(kNotationStatusTable, status).text;
+constexpr const auto& StatusTableOf(NotationStatus) {
+    return kNotationStatusTable;
 }
 
 // Shown in the notation pane instead of the text of an empty Taal.

@@ -40,11 +40,8 @@ inline constexpr std::array<StatusEntry<ReadResult>, 2> kReadResultTable{{
 }};
 static_assert(StatusTableConsistent(kReadResultTable));
 
-constexpr std::uint32_t StatusNumber(ReadResult result) {
-    return FindStatus(kReadResultTable, result).number;
-}
-constexpr const char* StatusText(ReadResult result) {
-    return FindStatus(kReadResultTable, result).text;
+constexpr const auto& StatusTableOf(ReadResult) {
+    return kReadResultTable;
 }
 
 // What a document read found.

@@ -52,11 +52,8 @@ inline constexpr std::array<StatusEntry<UndoStepStatus>, 2> kUndoStepStatusTable
 }};
 static_assert(StatusTableConsistent(kUndoStepStatusTable));
 
-constexpr std::uint32_t StatusNumber(UndoStepStatus status) {
-    return FindStatus(kUndoStepStatusTable, status).number;
-}
-constexpr const char* StatusText(UndoStepStatus status) {
-    return FindStatus(kUndoStepStatusTable, status).text;
+constexpr const auto& StatusTableOf(UndoStepStatus) {
+    return kUndoStepStatusTable;
 }
 
 // Where copied bols go: the system clipboard in the program, a private one in

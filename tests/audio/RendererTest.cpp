@@ -83,25 +83,6 @@ TEST(MixInto, AFailedStepShowsItsMessageAndLeavesTheBlockUnchanged) {
     }
 }
 
-TEST(AudioStatusTable, NumbersAndTextsAreTheOnesShown) {
-    const std::tuple<AudioStatus, std::uint32_t, std::string> cases[] = {
-        {AudioStatus::Ok, 0, ""},
-        {AudioStatus::SoundNotFound, 8, "Error %1: Cannot find sound %2"},
-        {AudioStatus::SoundNotLoaded, 9, "Error %1: Cannot load sound %2"},
-        {AudioStatus::SoundNotLocked, 10, "Error %1: Cannot get handle for %2"},
-        {AudioStatus::OutOfMemory, 11,
-         "Cannot allocate memory. Close one or more applications that are running and try "
-         "again."},
-        {AudioStatus::NoModule, 12, "Error %1: Cannot get handle for %2"},
-        {AudioStatus::NoImage, 13, ""},
-        {static_cast<AudioStatus>(77), 77, ""}, // only a cast makes one
-    };
-    for (const auto& [status, number, text] : cases) {
-        EXPECT_EQ(StatusNumber(status), number);
-        EXPECT_EQ(StatusText(status), text) << number;
-    }
-}
-
 TEST(RenderInto, ClearsThenMixesBothSounds) {
     CSampleBank bank;
     RecordingMessageSink sink;

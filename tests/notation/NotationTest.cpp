@@ -172,18 +172,6 @@ TaalText Write(const std::vector<CBol2>& bols) {
     return WriteTaalText(taal, Dictionary());
 }
 
-TEST(NotationStatus, NumbersAndTexts) {
-    for (const auto& [status, number, text] :
-         {std::tuple(NotationStatus::Ok, 0u, ""),
-          {NotationStatus::UnnamedSoundPair, 35u, ""},
-          {NotationStatus::TaalTooLarge, 42u,
-           "A Taal holds at most 50,000 bols and 100,000 beats."},
-          {NotationStatus::BadBol, 44u, "Error in taal at bol no %1, bol: %2"}}) {
-        EXPECT_EQ(StatusNumber(status), number);
-        EXPECT_STREQ(StatusText(status), text);
-    }
-}
-
 TEST(NotationWriter, Texts) {
     CBol2 silent;
     silent.name = "Anything";

@@ -45,8 +45,8 @@ inline constexpr std::array<StatusEntry<HResult>, 12> kHResultTable{{
 }};
 static_assert(StatusTableConsistent(kHResultTable));
 
-constexpr std::uint32_t StatusNumber(HResult result) {
-    return FindStatus(kHResultTable, result).number;
+constexpr const auto& StatusTableOf(HResult) {
+    return kHResultTable;
 }
 
 constexpr bool Failed(HResult result) {

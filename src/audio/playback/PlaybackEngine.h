@@ -61,11 +61,8 @@ inline constexpr std::array<StatusEntry<FeedingExit>, 2> kFeedingExitTable{{
 }};
 static_assert(StatusTableConsistent(kFeedingExitTable));
 
-constexpr std::uint32_t StatusNumber(FeedingExit exit) {
-    return FindStatus(kFeedingExitTable, exit).number;
-}
-constexpr const char* StatusText(FeedingExit exit) {
-    return FindStatus(kFeedingExitTable, exit).text;
+constexpr const auto& StatusTableOf(FeedingExit) {
+    return kFeedingExitTable;
 }
 
 // "Error initializing sound output (error code = N)", error icon.

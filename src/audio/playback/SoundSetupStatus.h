@@ -33,11 +33,8 @@ inline constexpr std::array<StatusEntry<SoundSetupStatus>, 5> kSoundSetupStatusT
 }};
 static_assert(StatusTableConsistent(kSoundSetupStatusTable));
 
-constexpr std::uint32_t StatusNumber(SoundSetupStatus status) {
-    return FindStatus(kSoundSetupStatusTable, status).number;
-}
-constexpr const char* StatusText(SoundSetupStatus status) {
-    return FindStatus(kSoundSetupStatusTable, status).text;
+constexpr const auto& StatusTableOf(SoundSetupStatus) {
+    return kSoundSetupStatusTable;
 }
 
 } // namespace lorvanta

@@ -64,28 +64,6 @@ struct OutputBufferTest : ::testing::Test {
     EventSet events;
 };
 
-// The results keep the platform's 32-bit codes; those with the top bit set fail.
-TEST(HResultTable, NumbersAreThePlatformsCodes) {
-    const std::pair<HResult, std::uint32_t> cases[] = {
-        {HResult::Ok, 0},
-        {HResult::False, 1},
-        {HResult::NotInitialized, 0x800401F0u},
-        {HResult::InvalidArg, 0x80070057u},
-        {HResult::OutOfMemory, 0x8007000Eu},
-        {HResult::Fail, 0x80004005u},
-        {HResult::Unexpected, 0x8000FFFFu},
-        {HResult::NotImplemented, 0x80004001u},
-        {HResult::BufferLost, 0x88780096u},
-        {HResult::NoDriver, 0x88780078u},
-        {HResult::ControlUnavailable, 0x8878001Eu},
-        {HResult::InvalidCall, 0x88780032u},
-    };
-    for (const auto& [result, number] : cases) {
-        EXPECT_EQ(StatusNumber(result), number);
-        EXPECT_EQ(Failed(result), number >= 0x80000000u) << number;
-    }
-}
-
 TEST_F(OutputBufferTest, LocksAndBadRegionsAndCalls) {
     // A region crossing the end comes in two pieces.
     Region r = Lock(*ring, kRing - 100, 300);
