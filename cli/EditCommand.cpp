@@ -13,6 +13,7 @@
 #include "audio/SampleBank.h"
 #include "model/BolDictionary.h"
 #include "model/PlaybackLimits.h"
+#include "model/Vibhags.h"
 #include "notation/Notation.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
@@ -28,6 +29,7 @@ constexpr const char* kUsage = "edit FILE -o OUT --script \"CMD; CMD; ...\" [--f
 constexpr const char* kScriptHelp =
     "commands: select I J ... | select none | select-all | insert | append | delete | cut | "
     "copy | paste | clear-all | expand F | properties \"NAME\" BPM | rename \"NAME\" | "
+    "vibhags \"X:4 2:4 0:4 3:4\" (\"\" removes them) | "
     "notation \"TEXT\" | bol I FIELD=VALUE ... (name, duration, pitch, bass, pitch-instrument, "
     "bass-instrument, pitch-emphasis, bass-emphasis) | undo | redo";
 
@@ -312,6 +314,19 @@ std::optional<std::string> MakeStep(const std::vector<std::string>& words, Scrip
                 return;
             }
             e->SetTaalProperties(taalName, static_cast<float>(v));
+        };
+        return std::nullopt;
+    }
+    if (name == "vibhags") {
+        // Taal Properties with only the vibhags changed; whether they fit is
+        // the editor's check, at the Taal's length when the command runs.
+        VibhagList vibhags;
+        if (args.size() != 1)
+            return std::string("vibhags needs one text");
+        if (const VibhagStatus status = ParseVibhags(args[0], vibhags); status != VibhagStatus::Ok)
+            return "vibhags: " + VibhagStatusText(status, vibhags, 0.0f);
+        step.run = [&s, e, text = args[0]] {
+            e->SetTaalProperties(s.doc.Taal().Name(), s.doc.DefaultTempo(), text);
         };
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #include "TaalJson.h"
 
+#include "model/Vibhags.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -86,6 +88,15 @@ std::string TaalToJson(const CLorvantaDoc& doc, const ReadOutcome& outcome,
             out += ", ";
         first = false;
         AppendBol(out, *bol);
+    }
+    out += "], \"vibhags\": [";
+    first = true;
+    for (const Vibhag& vibhag : VibhagsToShow(doc.Params(), taal.Total()).vibhags) {
+        if (!first)
+            out += ", ";
+        first = false;
+        out += "{\"beats\": " + std::to_string(vibhag.beats) +
+               ", \"mark\": " + JsonString(std::string(1, vibhag.mark)) + "}";
     }
     out += "]}";
     return out;

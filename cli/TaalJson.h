@@ -11,7 +11,10 @@ namespace lorvanta::cli {
 
 // The JSON object the tool prints for a Taal, on one line without a line end:
 // {"result": R, "valid": B, "repaired": B, "message": M, "version": V,
-//  "tempo": F, "name": S, "count": N, "total": F, "empty": B, "bols": [...]}
+//  "tempo": F, "name": S, "count": N, "total": F, "empty": B, "bols": [...],
+//  "vibhags": [{"beats": N, "mark": S}, ...]}
+// The vibhags are those the grid shows: the stored ones when they fit the
+// Taal's length, an empty list otherwise.
 // Floats print with "%.9g" (every float reads back exactly), non-finite ones as
 // null; strings are single-byte text, bytes from 0x80 shown as \u0080..\u00ff.
 // A Taal that was not read from a file passes a default outcome and no message.

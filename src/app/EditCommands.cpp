@@ -7,6 +7,7 @@
 #include "app/SoundExport.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/Vibhags.h"
 #include "session/TaalEditor.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/dialogs/TaalPropertiesDialog.h"
@@ -53,8 +54,10 @@ void CMainFrame::ConnectEditCommands() {
     on(kCmdTaalProperties, [this](CTaalEditor& editor) {
         CTaalProperties dialog(QString::fromStdString(m_doc.Taal().Name()), m_doc.DefaultTempo(),
                                m_sink, this);
+        const float length = m_doc.Taal().Total();
+        dialog.SetVibhags(VibhagsToShow(m_doc.Params(), length), length);
         if (dialog.exec() == QDialog::Accepted)
-            editor.SetTaalProperties(dialog.Name().toStdString(), dialog.Tempo());
+            editor.SetTaalProperties(dialog.Name().toStdString(), dialog.Tempo(), dialog.Vibhags());
     });
     on(kCmdFileSaveSound, [this](CTaalEditor&) {
         SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this);

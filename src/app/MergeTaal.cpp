@@ -16,7 +16,8 @@ int MergeTaalFile(CTaalEditor& editor, MessageSink& sink, const QString& path) {
     // Read aside; the open document is touched only through the editor.
     CLorvantaDoc merged;
     const ReadOutcome outcome =
-        OpenTaalFile(merged, std::filesystem::path(QFile::encodeName(path).toStdString()), sink);
+        OpenTaalFile(merged, std::filesystem::path(QFile::encodeName(path).toStdString()), sink,
+                     OpenedFor::BolsOnly);
     if (outcome.structuralError || merged.Taal().IsEmpty())
         return 0;
     std::vector<const CBol2*> bols;

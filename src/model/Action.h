@@ -21,7 +21,8 @@ inline constexpr std::uint32_t kActionWholeTaal = 32823;
 // Which fields a kind uses:
 //   removed, inserted, changed bols: copies of the bols in `bols`, each with
 //     the position it refers to in its index;
-//   Taal properties: the old name in taal's name, the old tempo in params;
+//   Taal properties: the old name in taal's name, the old parameters (tempo,
+//     reserved block with the vibhags) in params;
 //   whole Taal: a complete copy of the Taal before the change in `taal`.
 class CAction {
 public:

@@ -89,6 +89,11 @@ VibhagStatus CheckVibhagsFit(const VibhagList& vibhags, float taalLength) {
     return difference < 1e-3 ? VibhagStatus::Ok : VibhagStatus::DoNotFit;
 }
 
+VibhagStatus ParseFittingVibhags(std::string_view text, float taalLength, VibhagList& out) {
+    const VibhagStatus status = ParseVibhags(text, out);
+    return status == VibhagStatus::Ok ? CheckVibhagsFit(out, taalLength) : status;
+}
+
 StoredVibhags ReadVibhagRecord(const CTaalParams& params) {
     const auto& block = params.reserved;
     if (!std::equal(kVibhagRecordTag.begin(), kVibhagRecordTag.end(), block.begin()))

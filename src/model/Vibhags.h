@@ -69,6 +69,9 @@ std::string FormatVibhags(const VibhagList& vibhags);
 int TotalVibhagBeats(const VibhagList& vibhags);
 // Ok when the vibhags cover exactly the Taal's length (or there are none).
 VibhagStatus CheckVibhagsFit(const VibhagList& vibhags, float taalLength);
+// Typed vibhags a Taal of that length may take: ParseVibhags, then
+// CheckVibhagsFit (on DoNotFit `out` keeps what was read, for the message).
+VibhagStatus ParseFittingVibhags(std::string_view text, float taalLength, VibhagList& out);
 
 // What the reserved block holds.
 enum class VibhagRecordState {

@@ -1,5 +1,6 @@
 #include "persistence/TaalFile.h"
 
+#include "model/Vibhags.h"
 #include "persistence/TaalRecords.h"
 
 #include <cerrno>
@@ -88,6 +89,8 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
                     doc.Params().defaultTempo = reader.ReadF32("default tempo");
                     reader.ReadBytes(doc.Params().reserved, "reserved block");
                 });
+                outcome.vibhagsUnreadable =
+                    ReadVibhagRecord(doc.Params()).state == VibhagRecordState::Malformed;
             }
             // Versions below 3 hold nothing more; later ones read as version 3.
             if (header.version >= 3)
@@ -123,6 +126,13 @@ std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome,
                            FormatMessage(messages::kReadRepaired, code, fullPath)};
     return UserMessage{MessageKind::Error,
                        FormatMessage(StatusText(outcome.result), code, fullPath)};
+}
+
+std::optional<UserMessage> VibhagReadMessage(const ReadOutcome& outcome,
+                                             const std::string& fullPath) {
+    if (outcome.structuralError || !outcome.vibhagsUnreadable)
+        return std::nullopt;
+    return UserMessage{MessageKind::Warning, FormatMessage(messages::kVibhagsUnreadable, fullPath)};
 }
 
 std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail) {
@@ -206,7 +216,8 @@ std::optional<std::string> LoadTaalImage(const std::string& path, FileImage& ima
 
 } // namespace
 
-ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink) {
+ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink,
+                         OpenedFor use) {
     const std::string fullPath = FullPathName(path);
     ReadOutcome outcome;
     FileImage image;
@@ -229,6 +240,9 @@ ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, M
     }
     if (auto message = PostReadMessage(outcome, fullPath))
         sink.Show(*message);
+    if (use == OpenedFor::Document)
+        if (auto message = VibhagReadMessage(outcome, fullPath))
+            sink.Show(*message);
     doc.SetPathName(fullPath);
     doc.SetTitle(std::filesystem::path(fullPath).filename().string());
     return outcome;

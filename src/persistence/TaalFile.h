@@ -32,6 +32,10 @@ inline constexpr const char* kReadInvalid =
 inline constexpr const char* kReadRepaired =
     "Lorvanta encountered error %1 while reading file %2, but tried to repair the file. If the "
     "Taal plays properly, please save it before closing.";
+// %1 = the file's full path.
+inline constexpr const char* kVibhagsUnreadable =
+    "The vibhags stored in %1 cannot be read; the Taal opens without them. The stored record is "
+    "kept as it is unless you set new vibhags in Taal Properties.";
 } // namespace messages
 
 inline constexpr std::array<StatusEntry<ReadResult>, 2> kReadResultTable{{
@@ -53,6 +57,9 @@ struct ReadOutcome {
     ReadResult result = ReadResult::Ok;
     bool valid = true;     // cleared by any failed check
     bool repaired = false; // set when a sound was repaired on the way in
+    // The parameters hold a tagged vibhag record that does not read; the
+    // block is kept as read.
+    bool vibhagsUnreadable = false;
 };
 
 // Reads a whole Taal file image into doc (emptied first). fullPath names the
@@ -66,6 +73,10 @@ ReadOutcome ReadTaalDocument(std::span<const std::uint8_t> bytes, const std::str
 // structurally, or none. fullPath is the file's absolute path.
 std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome, const std::string& fullPath);
 
+// The warning for a file whose stored vibhags cannot be read, or none.
+std::optional<UserMessage> VibhagReadMessage(const ReadOutcome& outcome,
+                                             const std::string& fullPath);
+
 // The message for a file that cannot be read at all.
 std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail);
 
@@ -74,9 +85,12 @@ std::string FullPathName(const std::filesystem::path& path);
 
 // Opens a Taal file as the program does: reads it (a regular file only),
 // reports through sink (the post-read warning or error box, or the structural
-// error after which the document is a fresh empty one), and sets the
-// document's path, title, empty and modified flags. Returns what the read found.
-ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink);
+// error after which the document is a fresh empty one, then the warning about
+// unreadable vibhags unless only the bols are wanted), and sets the document's
+// path, title, empty and modified flags. Returns what the read found.
+enum class OpenedFor { Document, BolsOnly };
+ReadOutcome OpenTaalFile(CLorvantaDoc& doc, const std::filesystem::path& path, MessageSink& sink,
+                         OpenedFor use = OpenedFor::Document);
 
 // The program's rule after opening: a default tempo below 10, above 1000 or not
 // a number becomes the default. Returns true when it was replaced.

@@ -45,7 +45,7 @@ public:
     // The bols at [first, first + count) changed in place (sounds,
     // emphases, durations); the Taal's length may have changed with them.
     virtual void OnBolsChanged(int /*first*/, int /*count*/) {}
-    // The Taal's name or default tempo changed.
+    // The Taal's name, default tempo or vibhags changed.
     virtual void OnTaalPropertiesChanged() {}
     virtual void OnTaalReplaced(TaalReplacement /*why*/) {}
     virtual void OnSelectionChanged(const SelectionChange& /*change*/) {}

@@ -4,6 +4,7 @@
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
 #include "model/TaalLimits.h"
+#include "model/Vibhags.h"
 #include "persistence/BolClipboard.h"
 
 #include <algorithm>
@@ -455,23 +456,44 @@ LimitStatus CTaalEditor::ExpandSelected(float factor) {
     return LimitStatus::Ok;
 }
 
-void CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo) {
+bool CTaalEditor::SetTaalProperties(const std::string& name, float defaultTempo,
+                                    const std::optional<std::string>& vibhags) {
     if (!(defaultTempo >= kMinTempoBpm && defaultTempo <= kMaxTempoBpm)) {
         m_sink.Show(
             {MessageKind::Warning, FormatMessage(kTempoOutOfRangeMessage, "10.0", "1000.0")});
-        return;
+        return false;
     }
     CTaal& taal = m_doc.Taal();
-    if (name == taal.Name() && defaultTempo == m_doc.Params().defaultTempo)
-        return;
+    CTaalParams params = m_doc.Params();
+    params.defaultTempo = defaultTempo;
+    if (vibhags) {
+        VibhagList list;
+        if (const VibhagStatus status = ParseFittingVibhags(*vibhags, taal.Total(), list);
+            status != VibhagStatus::Ok) {
+            m_sink.Show({MessageKind::Warning, VibhagStatusText(status, list, taal.Total())});
+            return false;
+        }
+        // The same vibhags, or none over a block that holds none, leave the
+        // block as it is: a block of another writer is carried through.
+        const StoredVibhags stored = ReadVibhagRecord(params);
+        const bool same = stored.state == VibhagRecordState::Valid
+                              ? stored.vibhags == list
+                              : stored.state == VibhagRecordState::Absent && list.empty();
+        if (!same)
+            WriteVibhagRecord(params, list);
+    }
+    if (name == taal.Name() && params.defaultTempo == m_doc.Params().defaultTempo &&
+        params.reserved == m_doc.Params().reserved)
+        return true;
     auto action = std::make_unique<CAction>(kActionTaalProperties);
     action->taal.SetName(taal.Name());
-    action->params.defaultTempo = m_doc.Params().defaultTempo;
+    action->params = m_doc.Params();
     Record(std::move(action));
     taal.SetName(name);
-    m_doc.Params().defaultTempo = defaultTempo;
+    m_doc.Params() = params;
     m_doc.SetModified();
     Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
+    return true;
 }
 
 void CTaalEditor::CommitName(const std::string& name) {
@@ -480,7 +502,7 @@ void CTaalEditor::CommitName(const std::string& name) {
         return;
     auto action = std::make_unique<CAction>(kActionTaalProperties);
     action->taal.SetName(taal.Name());
-    action->params.defaultTempo = m_doc.Params().defaultTempo;
+    action->params = m_doc.Params();
     Record(std::move(action));
     taal.SetName(name);
     m_doc.SetModified();
@@ -836,7 +858,8 @@ void CTaalEditor::ExchangeProperties(CAction& action) {
     std::string name = taal.Name();
     taal.SetName(action.taal.Name());
     action.taal.SetName(std::move(name));
-    std::swap(m_doc.Params().defaultTempo, action.params.defaultTempo);
+    // The whole parameters: the tempo and the reserved block with its vibhags.
+    std::swap(m_doc.Params(), action.params);
     Notify([](EditorObserver& o) { o.OnTaalPropertiesChanged(); });
 }
 

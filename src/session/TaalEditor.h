@@ -144,8 +144,13 @@ public:
     void SelectAll();
     void ClearAll();
     LimitStatus ExpandSelected(float factor);
-    // Taal Properties after OK: records and applies a changed name or tempo.
-    void SetTaalProperties(const std::string& name, float defaultTempo);
+    // Taal Properties after OK: records and applies a changed name, tempo or
+    // vibhags as one step. vibhags is the typed text ("" removes them); without
+    // it the stored record stays as it is. A tempo out of range, or vibhags
+    // that do not read or do not add up to the Taal's length, are refused with
+    // a warning and nothing changes: false.
+    bool SetTaalProperties(const std::string& name, float defaultTempo,
+                           const std::optional<std::string>& vibhags = std::nullopt);
     // The in-place name editor committed its text.
     void CommitName(const std::string& name);
     // The bol properties pane's Apply, with the pane's edited bol.

@@ -2,6 +2,7 @@
 // them: exit codes, what goes to stdout and stderr, and the files written; and
 // the JSON forms of strings and numbers.
 #include "TaalJson.h"
+#include "model/Vibhags.h"
 #include "persistence/TaalBytes.h"
 #include "persistence/TaalFile.h"
 #include "persistence/TempDir.h"
@@ -107,7 +108,7 @@ TEST_F(CliCommands, ExitCodesAndOutput) {
          "",
          "{\"result\": 0, \"valid\": true, \"repaired\": false, \"message\": null, \"version\": 4, "
          "\"tempo\": 99.9999924, \"name\": \"New Taal\", \"count\": 0, \"total\": 0, \"empty\": "
-         "true, \"bols\": []}\n"},
+         "true, \"bols\": [], \"vibhags\": []}\n"},
         // The notation pane's text and ranges.
         {{"compose", "Dha: Open Ge | Na | Tin | Ga [0.5]+ | Na | Silence [1]", "-o", "ex.tal"},
          0,
@@ -216,6 +217,55 @@ TEST_F(CliCommands, BankKeepsExistingStrokes) {
         {{"bank", "kit", "--kit", "kit", "--force"}, 2, "~kit is the kit folder"},
     });
     EXPECT_EQ(TempDir::Read(m_dir / "kit/12 Na.wav"), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+// Vibhags composed, dumped while they fit, set and refused by edit; a record
+// that does not read is warned of and carried through convert unchanged.
+TEST_F(CliCommands, VibhagsComposedDumpedAndEdited) {
+    CLorvantaDoc doc;
+    doc.InsertBol(-1);
+    WriteVibhagRecord(doc.Params(), {{1, 'X'}});
+    doc.Params().reserved[4] = 9; // a version of the record not known
+    m_dir.Write("odd.tal", WriteTaalDocument(doc));
+    const std::string notFit = "The vibhags add up to 5 beats, but the Taal is 4 beats long.";
+    const std::string odd = "The vibhags stored in %D/odd.tal cannot be read; the Taal opens "
+                            "without them. The stored record is kept as it is unless you set new "
+                            "vibhags in Taal Properties.\n";
+    const auto compose = [](const char* vibhags) {
+        return std::vector<std::string>{"compose", "Na | Tin | Na | Tin", "-o",
+                                        "v.tal",   "--vibhags",           vibhags};
+    };
+    Check({
+        {compose("X:2 0:3"), 64, "lorvanta-cli: " + notFit + "\n"},
+        {compose("X:2 0"), 64, "~lorvanta-cli: Write the vibhags as mark:beats pairs"},
+        {compose("x:2 0:2"), 0, ""},
+        {{"dump", "v.tal"},
+         0,
+         "",
+         "~\"vibhags\": [{\"beats\": 2, \"mark\": \"X\"}, {\"beats\": 2, \"mark\": "
+         "\"0\"}]}\n"},
+        {{"edit", "v.tal", "-o", "w.tal", "--script", "select 0; insert"}, 0, ""},
+        {{"dump", "w.tal"},
+         0,
+         "The stored vibhags (X:2 0:2) add up to 4 beats, but the Taal is now 5 beats long: they "
+         "are kept, and shown again once they fit.\n",
+         "~\"vibhags\": []}\n"},
+        {{"edit", "v.tal", "-o", "x.tal", "--script",
+          "vibhags \"X:5\"; select 0; insert; vibhags \"X:5\"; undo; redo"},
+         0,
+         "",
+         "{\"undo\": [32795, 32791], \"redo\": [], \"selected\": [0], \"caret\": 0, "
+         "\"anchor\": 0, \"modified\": true, \"messages\": [\"" +
+             notFit + "\"]}\n"},
+        {{"dump", "x.tal"}, 0, "", "~\"vibhags\": [{\"beats\": 5, \"mark\": \"X\"}]}\n"},
+        {{"edit", "x.tal", "-o", "never.tal", "--script", "vibhags \"X:5 Q:1\""},
+         64,
+         "~lorvanta-cli: vibhags: Write the vibhags"},
+        {{"dump", "odd.tal"}, 0, odd, "~\"vibhags\": []}\n"},
+        {{"convert", "odd.tal", "odd2.tal"}, 0, odd},
+    });
+    EXPECT_EQ(TempDir::Read(m_dir / "odd2.tal"), TempDir::Read(m_dir / "odd.tal"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "never.tal"));
 }
 
 TEST_F(CliCommands, ComposeAndEditSaveWhatTheyMade) {

@@ -3,6 +3,7 @@
 #include "model/Bol.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/Vibhags.h"
 #include "session/TaalEditor.h"
 
 #include <gtest/gtest.h>
@@ -210,6 +211,72 @@ TEST(EditorCommands, TaalPropertiesRecordOnlyChangesAndKeepTheRedoList) {
               "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)");
     f.editor.SetTaalProperties("X", 1000.0f); // the highest tempo is taken
     EXPECT_EQ(f.doc.DefaultTempo(), 1000.0f);
+}
+
+// Vibhags are set with the properties as one step, refused when they do not
+// read or fit, and kept through edits that change the length (shown again
+// once it fits).
+TEST(EditorVibhags, SetRefusedUndoneAndKeptThroughLengthEdits) {
+    Fixture f(4);
+    const auto set = [&](const char* text) {
+        return [&f, text] { f.editor.SetTaalProperties(kNewTaalName, DefaultTempo(), text); };
+    };
+    const auto run = [&](const char* script) { return [&f, script] { f.Do(script); }; };
+    struct Step {
+        std::function<void()> step;
+        std::string shown; // display, then the vibhags shown
+        std::string message = "";
+        std::size_t undo = 0;
+    };
+    const std::string notFit = "The vibhags add up to 5 beats, but the Taal is 4 beats long.";
+    const Step steps[] = {
+        {set("x:2 0:2"), "1 X:2 0:2", "", 1},
+        {set("X:2 0:2"), "1 X:2 0:2", "", 1}, // the same: nothing recorded
+        {set("X:3 0:2"), "1 X:2 0:2", notFit, 1},
+        {set("X:2 Q:2"), "1 X:2 0:2", StatusText(VibhagStatus::BadText), 1},
+        {run("c1 ins"), "2 ", "", 2},
+        {run("c2 del"), "1 X:2 0:2", "", 3},
+        {run("undo"), "2 ", "", 2},
+        {run("undo undo"), "0 ", "", 0},
+        {run("redo"), "1 X:2 0:2", "", 1},
+        {set(""), "0 ", "", 2},
+        {run("undo"), "1 X:2 0:2", "", 1},
+    };
+    int announced = 0;
+    for (const Step& step : steps) {
+        const float tempoBar = f.view.tempoBar = -1.0f;
+        f.sink.Clear();
+        step.step();
+        const ShownVibhags shown = VibhagsToShow(f.doc.Params(), f.doc.Taal().Total());
+        EXPECT_EQ(std::to_string(static_cast<int>(shown.display)) + " " +
+                      FormatVibhags(shown.vibhags),
+                  step.shown);
+        EXPECT_EQ(f.sink.Messages().empty() ? "" : f.sink.Messages().back().text, step.message);
+        EXPECT_EQ(f.editor.Lists().UndoList().size(), step.undo);
+        announced += f.view.tempoBar != tempoBar;
+    }
+    EXPECT_EQ(announced, 5); // each change, undo and redo of the properties
+}
+
+// A block of another writer (no tag) and a tagged record that does not read
+// stay byte for byte unless vibhags are set; Undo brings them back exactly.
+TEST(EditorVibhags, BlocksNotOursAreKeptUnlessVibhagsAreSet) {
+    for (const bool tagged : {false, true}) {
+        Fixture f(4);
+        auto& block = f.doc.Params().reserved;
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        if (tagged)
+            std::copy(kVibhagRecordTag.begin(), kVibhagRecordTag.end(), block.begin());
+        const auto foreign = block;
+        f.editor.SetTaalProperties("Renamed", 80.0f);
+        f.editor.SetTaalProperties("Renamed", 80.0f, tagged ? "X:4" : "");
+        EXPECT_EQ(block == foreign, !tagged);
+        f.Do("undo");
+        EXPECT_TRUE(block == foreign);
+        f.Do("undo");
+        EXPECT_TRUE(block == foreign && f.doc.Taal().Name() == kNewTaalName);
+    }
 }
 
 // Modified exactly when the undo position differs from the one at the last

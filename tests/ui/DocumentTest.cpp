@@ -125,6 +125,15 @@ private slots:
             << OneBol(12.0f, 0) << 1 << "T" << false << false
             << "Error 38 occurred while reading file %1. Invalid Lorvanta file.";
         QTest::newRow("repaired") << OneBol(1.0f, 40) << 1 << "T" << true << true << repairText;
+        // A vibhag record of a version not known, in the reserved block after
+        // the header and the tempo.
+        std::vector<std::uint8_t> vibhags = TwoBolFile();
+        const std::uint8_t record[] = {'V', 'B', 'H', 'G', 9, 1, 2, 0, 'X'};
+        std::copy(std::begin(record), std::end(record), vibhags.begin() + 8);
+        QTest::newRow("unreadable vibhags")
+            << vibhags << 2 << "Two" << false << false
+            << "The vibhags stored in %1 cannot be read; the Taal opens without them. The stored "
+               "record is kept as it is unless you set new vibhags in Taal Properties.";
     }
 
     void openEachKindOfFile() {

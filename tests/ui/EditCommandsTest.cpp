@@ -10,6 +10,7 @@
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "model/Action.h"
+#include "model/Vibhags.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
 #include "ui/QtBolClipboard.h"
@@ -19,6 +20,8 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
@@ -154,24 +157,29 @@ private slots:
                  std::vector<std::string>{"A bol lasts from 0.001 to 10 beats."});
     }
 
-    // Taal Properties shows the Taal's name; OK records name and tempo as one
-    // step. Save Sound and Merge Taal reach their functions.
+    // Taal Properties shows the Taal's name and vibhags; OK records name, tempo
+    // and vibhags as one step. Save Sound and Merge Taal reach their functions.
     void dialogsComeFirst() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
         CLorvantaDoc& doc = app->Document();
-        QString shownName;
+        QString shownName, shownVibhags;
         WhenShown<CTaalProperties>([&](CTaalProperties& dialog) {
             shownName = dialog.NameEdit()->text();
+            shownVibhags = dialog.VibhagsEdit()->text();
             dialog.NameEdit()->setText(QStringLiteral("Teentaal fast"));
             dialog.TempoEdit()->setText(QStringLiteral("240"));
+            dialog.VibhagsEdit()->setText(QStringLiteral("X:8 0:8"));
             dialog.OkButton()->click();
         });
         frame.Commands().Action(kCmdTaalProperties)->trigger();
         QCOMPARE(shownName, QStringLiteral("Teentaal"));
+        QCOMPARE(shownVibhags, QStringLiteral("X:4 2:4 0:4 3:4"));
         QCOMPARE(doc.Taal().Name(), std::string("Teentaal fast"));
         QCOMPARE(doc.DefaultTempo(), 240.0f);
+        QCOMPARE(FormatVibhags(VibhagsToShow(doc.Params(), doc.Taal().Total()).vibhags),
+                 std::string("X:8 0:8"));
         QCOMPARE(frame.GetGridView()->Editor().Lists().UndoList().size(), std::size_t{1});
 
         fixture.shell.soundFile = fixture.Path(QStringLiteral("teen.wav"));
@@ -234,6 +242,46 @@ private slots:
                  (std::vector<std::string>{
                      "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)",
                      "Multiplier must be between 0.1 and 10."}));
+    }
+
+    // The vibhags field: stored vibhags shown (with the note when the grid
+    // cannot show them), left as shown they stay as stored; changed ones that
+    // do not read or fit keep the dialog open with the reason.
+    void vibhagField() {
+        CTaalParams params;
+        WriteVibhagRecord(params, {{2, 'X'}, {2, '0'}});
+        struct Case {
+            float length;
+            QString typed; // "=" leaves the field as shown
+            std::optional<std::string> taken;
+            std::string message;
+        };
+        const Case cases[] = {
+            {4.0f, QStringLiteral("="), std::nullopt, ""},
+            {4.0f, QStringLiteral("X:3 0:2"), std::nullopt,
+             "The vibhags add up to 5 beats, but the Taal is 4 beats long."},
+            {4.0f, QStringLiteral("X:2 0"), std::nullopt, StatusText(VibhagStatus::BadText)},
+            {4.0f, QString(), std::string(), ""},
+            {5.0f, QStringLiteral("="), std::nullopt, ""},
+        };
+        for (const Case& c : cases) {
+            RecordingMessageSink sink;
+            CTaalProperties dialog(QStringLiteral("Dadra"), 80.0f, sink);
+            const ShownVibhags shown = VibhagsToShow(params, c.length);
+            dialog.SetVibhags(shown, c.length);
+            QCOMPARE(dialog.VibhagsEdit()->text(), QStringLiteral("X:2 0:2"));
+            QCOMPARE(dialog.VibhagsNote()->isHidden(), c.length == 4.0f);
+            QCOMPARE(dialog.VibhagsNote()->text().toStdString(),
+                     VibhagDisplayNote(shown, c.length));
+            dialog.show();
+            if (c.typed != QStringLiteral("="))
+                dialog.VibhagsEdit()->setText(c.typed);
+            dialog.OkButton()->click();
+            QCOMPARE(dialog.isVisible(), !c.message.empty());
+            QCOMPARE(dialog.Vibhags(), c.taken);
+            QCOMPARE(Texts(sink), c.message.empty() ? std::vector<std::string>{}
+                                                    : std::vector<std::string>{c.message});
+        }
     }
 
     void clipboardRoundTripInProcess() {

@@ -43,6 +43,14 @@ CTaalProperties::CTaalProperties(const QString& name, float tempo, MessageSink& 
     m_nameEdit->setMinimumWidth(180);
     m_tempoEdit = new QLineEdit(FormatFixed("%.4f", static_cast<double>(m_tempo)), this);
     m_tempoEdit->setMaximumWidth(100);
+    m_vibhagsEdit = new QLineEdit(this);
+    m_vibhagsEdit->setPlaceholderText(QStringLiteral("X:4 2:4 0:4 3:4"));
+    m_vibhagsEdit->setToolTip(
+        QStringLiteral("Each vibhag as mark:beats: X for sam, 0 for khali, 1 to 9 for a taali. "
+                       "Leave empty for none."));
+    m_vibhagsNote = new QLabel(this);
+    m_vibhagsNote->setWordWrap(true);
+    m_vibhagsNote->setVisible(false);
     QHBoxLayout* buttons = MakeButtons(this, m_okButton);
 
     auto* grid = new QGridLayout;
@@ -51,6 +59,9 @@ CTaalProperties::CTaalProperties(const QString& name, float tempo, MessageSink& 
     grid->addWidget(new QLabel(QStringLiteral("Default Tempo"), this), 1, 0);
     grid->addWidget(m_tempoEdit, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("bpm"), this), 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Vibhags"), this), 2, 0);
+    grid->addWidget(m_vibhagsEdit, 2, 1, 1, 2);
+    grid->addWidget(m_vibhagsNote, 3, 1, 1, 2);
     grid->setColumnStretch(2, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -61,6 +72,15 @@ CTaalProperties::CTaalProperties(const QString& name, float tempo, MessageSink& 
     m_nameEdit->setFocus(Qt::OtherFocusReason);
 }
 
+void CTaalProperties::SetVibhags(const ShownVibhags& shown, float taalLength) {
+    m_taalLength = taalLength;
+    m_shownVibhags = QString::fromStdString(FormatVibhags(shown.stored));
+    m_vibhagsEdit->setText(m_shownVibhags);
+    const std::string note = VibhagDisplayNote(shown, taalLength);
+    m_vibhagsNote->setText(QString::fromStdString(note));
+    m_vibhagsNote->setVisible(!note.empty());
+}
+
 void CTaalProperties::accept() {
     const double value = ReadEditNumber(m_tempoEdit->text());
     if (!(value >= kMinTempo && value <= kMaxTempo)) {
@@ -69,8 +89,20 @@ void CTaalProperties::accept() {
                                    FormatFixed("%.1f", kMaxTempo).toStdString())});
         return;
     }
+    // Vibhags left as shown stay as stored, also when they no longer fit.
+    std::optional<std::string> vibhags;
+    if (m_vibhagsEdit->text().trimmed() != m_shownVibhags) {
+        vibhags = m_vibhagsEdit->text().toStdString();
+        VibhagList list;
+        if (const VibhagStatus status = ParseFittingVibhags(*vibhags, m_taalLength, list);
+            status != VibhagStatus::Ok) {
+            m_sink.Show({MessageKind::Warning, VibhagStatusText(status, list, m_taalLength)});
+            return;
+        }
+    }
     m_tempo = static_cast<float>(value);
     m_name = m_nameEdit->text();
+    m_vibhags = std::move(vibhags);
     QDialog::accept();
 }
 
