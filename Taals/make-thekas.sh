@@ -18,67 +18,70 @@ root="$(cd "$here/.." && pwd)"
 cli="${1:-$root/build/bin/lorvanta-cli}"
 bols="$root/resources/Tabla Bols.txt"
 
-# theka NAME TEMPO TEXT
+# theka NAME TEMPO VIBHAGS TEXT
+# The vibhags are mark:beats pairs (X sam, 0 khali, a number a taali); they
+# must add up to the theka's length, or compose refuses them.
 theka() {
-    "$cli" --bol-table "$bols" compose "$3" -o "$here/$1.tal" --name "$1" --tempo "$2"
+    "$cli" --bol-table "$bols" compose "$4" -o "$here/$1.tal" --name "$1" --tempo "$2" \
+        --vibhags "$3"
 }
 
-theka Teentaal 100 "Tabla: Dha+ | Dhin | Dhin | Dha |
+theka Teentaal 100 "X:4 2:4 0:4 3:4" "Tabla: Dha+ | Dhin | Dhin | Dha |
     Dha | Dhin | Dhin | Dha |
     Dha | Tin | Tin | Ta |
     Ta | Dhin | Dhin | Dha"
 
-theka Ektaal 60 "Tabla: Dhin+ | Dhin |
+theka Ektaal 60 "X:2 0:2 2:2 0:2 3:2 4:2" "Tabla: Dhin+ | Dhin |
     Dha [0.5] | Ge | Ti [0.25] | Ra | Ki | Ta |
     Tu [1] | Na |
     Kat | Ta |
     Dha [0.5] | Ge | Ti [0.25] | Ra | Ki | Ta |
     Dhin [1] | Na"
 
-theka Jhaptaal 120 "Tabla: Dhi+ | Na |
+theka Jhaptaal 120 "X:2 2:3 0:2 3:3" "Tabla: Dhi+ | Na |
     Dhi | Dhi | Na |
     Ti | Na |
     Dhi | Dhi | Na"
 
 # The sam of Rupak falls on its khali.
-theka Rupak 110 "Tabla: Tin+ | Tin | Na |
+theka Rupak 110 "0:3 1:2 2:2" "Tabla: Tin+ | Tin | Na |
     Dhi | Na |
     Dhi | Na"
 
-theka Dadra 130 "Tabla: Dha+ | Dhi | Na |
+theka Dadra 130 "X:3 0:3" "Tabla: Dha+ | Dhi | Na |
     Dha | Ti | Na"
 
-theka Keherwa 120 "Tabla: Dha+ | Ge | Na | Ti |
+theka Keherwa 120 "X:4 0:4" "Tabla: Dha+ | Ge | Na | Ti |
     Na | Ka | Dhi | Na"
 
-theka Jhoomra 50 "Tabla: Dhin+ | Silence [0.5] | Dha | Ti [0.25] | Ra | Ki | Ta |
+theka Jhoomra 50 "X:3 2:4 0:3 3:4" "Tabla: Dhin+ | Silence [0.5] | Dha | Ti [0.25] | Ra | Ki | Ta |
     Dhin [1] | Dhin | Dha [0.5] | Ge | Ti [0.25] | Ra | Ki | Ta |
     Tin [1] | Silence [0.5] | Ta | Ti [0.25] | Ra | Ki | Ta |
     Dhin [1] | Dhin | Dha [0.5] | Ge | Ti [0.25] | Ra | Ki | Ta"
 
-theka Deepchandi 70 "Tabla: Dha+ | Dhin | Silence |
+theka Deepchandi 70 "X:3 2:4 0:3 3:4" "Tabla: Dha+ | Dhin | Silence |
     Dha | Dha | Tin | Silence |
     Ta | Tin | Silence |
     Dha | Dha | Dhin | Silence"
 
-theka Tilwada 50 "Tabla: Dha+ | Ti [0.25] | Ra | Ki | Ta | Dhin [1] | Dhin |
+theka Tilwada 50 "X:4 2:4 0:4 3:4" "Tabla: Dha+ | Ti [0.25] | Ra | Ki | Ta | Dhin [1] | Dhin |
     Dha | Dha | Tin | Tin |
     Ta | Ti [0.25] | Ra | Ki | Ta | Dhin [1] | Dhin |
     Dha | Dha | Dhin | Dhin"
 
-theka Chautaal 90 "Tabla: Dha+ | Dha |
+theka Chautaal 90 "X:2 0:2 2:2 0:2 3:2 4:2" "Tabla: Dha+ | Dha |
     Din | Ta |
     Ki [0.5] | Ta | Dha [1] |
     Din | Ta |
     Ti [0.5] | Ta | Ka | Ta |
     Ga | Di | Ge | Na"
 
-theka Dhamar 70 "Tabla: Ka+ | Dhi | Ta | Dhi | Ta |
+theka Dhamar 70 "X:5 2:2 0:3 3:4" "Tabla: Ka+ | Dhi | Ta | Dhi | Ta |
     Dha | Silence |
     Ga | Ti | Ta |
     Ti | Ta | Ta | Silence"
 
-theka Sooltaal 110 "Tabla: Dha+ | Dha |
+theka Sooltaal 110 "X:2 0:2 2:2 3:2 0:2" "Tabla: Dha+ | Dha |
     Din | Ta |
     Ki [0.5] | Ta | Dha [1] |
     Ti [0.5] | Ta | Ka | Ta |

@@ -2,6 +2,7 @@
 // malformed and legacy files, the bytes written, the archive encoding, the
 // clipboard payload and the safe save.
 #include "persistence/TaalFile.h"
+#include "model/Vibhags.h"
 #include "persistence/Archive.h"
 #include "persistence/BolClipboard.h"
 #include "persistence/TaalBytes.h"
@@ -202,6 +203,93 @@ TEST(TaalFileLayout, NewTaalsByteForByte) {
     doc.InsertBol(-1);
     EXPECT_EQ(WriteTaalDocument(doc),
               Bytes().Header().Params().TaalHead("New Taal", 1, 1.0f, 1).ClassTag().Bol().Data());
+}
+
+// The parameters' reserved block is written back byte for byte, after an
+// edit too: our record, a block of another writer, a tagged record that does
+// not read (opened without vibhags, with a warning) and a version 3 file's
+// missing block (zero).
+TEST(VibhagRecord, BlocksCarriedThroughOpenEditAndSave) {
+    CTaalParams ours, foreign, malformed;
+    ASSERT_EQ(WriteVibhagRecord(ours, {{2, 'X'}, {1, '0'}}), VibhagStatus::Ok);
+    for (std::size_t i = 0; i < foreign.reserved.size(); ++i)
+        foreign.reserved[i] = static_cast<std::uint8_t>(255 - i);
+    malformed = ours;
+    malformed.reserved[kVibhagRecordHeader + 2] = '?'; // no mark
+    const struct {
+        const CTaalParams* params;
+        std::string opened, edited; // display and vibhags shown
+    } cases[] = {
+        {&ours, "1 X:2 0:1", "2 "},
+        {&foreign, "0 ", "0 "},
+        {&malformed, "3 ", "3 "},
+    };
+    const auto describe = [](const CLorvantaDoc& doc) {
+        const ShownVibhags shown = VibhagsToShow(doc.Params(), doc.Taal().Total());
+        return std::to_string(static_cast<int>(shown.display)) + " " + FormatVibhags(shown.vibhags);
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opened);
+        CLorvantaDoc written;
+        for (int i = 0; i < 3; ++i)
+            written.InsertBol(i - 1);
+        written.Params() = *c.params;
+        const auto bytes = WriteTaalDocument(written);
+        const auto path = dir.Write("v.tal", bytes);
+
+        CLorvantaDoc doc;
+        RecordingMessageSink sink;
+        EXPECT_FALSE(OpenTaalFile(doc, path, sink).structuralError);
+        EXPECT_EQ(describe(doc), c.opened);
+        const std::string warning = "The vibhags stored in " + path.string() +
+                                    " cannot be read; the Taal opens without them. The stored "
+                                    "record is kept as it is unless you set new vibhags in Taal "
+                                    "Properties.";
+        EXPECT_EQ(sink.Messages().empty() ? "" : sink.Messages()[0].text,
+                  c.params == &malformed ? warning : "");
+        EXPECT_EQ(WriteTaalDocument(doc), bytes);
+        doc.InsertBol(0);
+        EXPECT_EQ(describe(doc), c.edited);
+        const auto saved = WriteTaalDocument(doc);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 264, saved.begin()));
+    }
+
+    // Only the document's reading is warned of: a merge wants the bols alone.
+    CLorvantaDoc merged;
+    RecordingMessageSink sink;
+    OpenTaalFile(merged, dir.Path() / "v.tal", sink, OpenedFor::BolsOnly);
+    EXPECT_TRUE(sink.Messages().empty());
+
+    CLorvantaDoc old;
+    const auto version3 = Bytes().Header(3).TaalHead("T", 1, 1.0f, 1).ClassTag().Bol();
+    ASSERT_EQ(ReadTaalDocument(version3, "/t.tal", old).result, ReadResult::Ok);
+    EXPECT_EQ(WriteTaalDocument(old),
+              Bytes().Header().Params().TaalHead("T", 1, 1.0f, 1).ClassTag().Bol().Data());
+}
+
+// Every bundled theka carries vibhags that fit it, and a reader that ignores
+// the reserved block reads the Taal the file without them holds: the two
+// files differ only inside the block (bytes 8 to 263, after the magic, the
+// version and the tempo).
+TEST(VibhagRecord, FilesWithVibhagsReadAsBeforeWhenTheBlockIsIgnored) {
+    int thekas = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
+        if (entry.path().extension() != ".tal")
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        ++thekas;
+        const auto with = test::TempDir::Read(entry.path());
+        auto without = with;
+        std::fill(without.begin() + 8, without.begin() + 264, 0);
+        CLorvantaDoc ignoring;
+        ASSERT_EQ(ReadTaalDocument(with, "/t.tal", ignoring).result, ReadResult::Ok);
+        EXPECT_EQ(VibhagsToShow(ignoring.Params(), ignoring.Taal().Total()).display,
+                  VibhagDisplay::Shown);
+        ignoring.Params().reserved.fill(0);
+        EXPECT_EQ(WriteTaalDocument(ignoring), without);
+    }
+    EXPECT_EQ(thekas, 12);
 }
 
 TEST(ArchiveString, WrittenInTheShortestLengthForm) {
