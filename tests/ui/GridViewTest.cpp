@@ -291,9 +291,12 @@ private slots:
         const std::vector<float> fractions{0.5f, 0.5f, third, third, third, 1.5f, 0.5f, 1.0f, 1.0f};
         QTest::newRow("fractions, narrow") << fractions << "X:3 0:3" << 350 << "0+3 3+3";
         QTest::newRow("fractions, wide") << fractions << "X:3 0:3" << 950 << "0+6";
-        // A vibhag wider than the page breaks where no bol crosses the beat.
+        // A vibhag wider than the page breaks where no bol crosses the beat,
+        // but not before half the page.
         QTest::newRow("wide vibhag") << std::vector<float>{1.0f, 1.0f, 1.5f, 1.5f, 1.0f, 1.0f, 1.0f}
                                      << "X:5 0:3" << 450 << "0+2 2+3 5+3";
+        QTest::newRow("wide vibhag, no break")
+            << std::vector<float>{1.0f, 3.5f, 0.5f, 3.0f} << "X:5 0:3" << 450 << "0+4 4+1 5+3";
     }
     void rowsByVibhag() {
         QFETCH(std::vector<float>, durations);

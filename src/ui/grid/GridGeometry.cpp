@@ -84,15 +84,16 @@ std::vector<RulerSpan> VibhagRows(const VibhagList& vibhags, int beatsPerRow,
         const int first = starts[v];
         if (vibhags[v].beats > page) {
             // Rows of its own, each as long as the page allows and ending
-            // between bols where it can.
+            // between bols where that leaves at least half a page.
             const int end = first + vibhags[v].beats;
             const std::vector<bool> inside = BeatsInsideBols(first, end, bols);
+            const int shortest = std::max(1, (page + 1) / 2);
             int from = first;
             while (end - from > page) {
                 int to = from + page;
-                while (to > from && inside[static_cast<std::size_t>(to - first)])
+                while (to > from + shortest && inside[static_cast<std::size_t>(to - first)])
                     --to;
-                if (to == from)
+                if (inside[static_cast<std::size_t>(to - first)])
                     to = from + page;
                 rows.push_back({from, to - from});
                 from = to;
@@ -137,11 +138,11 @@ void CGridLayout::RecalcLayout(int clientWidth, const CTaal& taal, int after) {
     const int right = RowRight();
 
     // Vibhags that no longer add up to the Taal's length are not shown.
-    const bool fits =
-        !m_vibhags.empty() && CheckVibhagsFit(m_vibhags, taal.Total()) == VibhagStatus::Ok &&
-        std::all_of(m_vibhags.begin(), m_vibhags.end(), [](const Vibhag& vibhag) {
-            return vibhag.beats >= 1 && vibhag.beats <= kMaxVibhagBeats;
-        });
+    const bool fits = !m_vibhags.empty() &&
+                      CheckVibhagsFit(m_vibhags, taal.Total()) == VibhagStatus::Ok &&
+                      std::all_of(m_vibhags.begin(), m_vibhags.end(), [](const Vibhag& vibhag) {
+                          return vibhag.beats >= 1 && vibhag.beats <= kMaxVibhagBeats;
+                      });
     const bool byVibhag = fits && m_wantRowsByVibhag;
     if (byVibhag || byVibhag != m_byVibhag)
         after = -1;

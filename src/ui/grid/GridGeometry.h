@@ -100,8 +100,9 @@ struct VibhagMarkAt {
 
 // The rows of whole vibhags for a page `beatsPerRow` wide: the fewest rows,
 // as even as they can be (a whole cycle when it fits). A vibhag wider than
-// the page has rows of its own, broken at beats no bol crosses where it can
-// be; `bols` are the bols' start and end beats, in order.
+// the page has rows of its own, broken at beats no bol crosses where that
+// leaves rows of at least half the page; `bols` are the bols' start and end
+// beats, in order.
 std::vector<RulerSpan> VibhagRows(const VibhagList& vibhags, int beatsPerRow,
                                   const std::vector<std::pair<double, double>>& bols);
 
