@@ -83,6 +83,8 @@ AppSettings ReadAppSettings() {
     const float level = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
     if (ok && level >= kMinDroneLevelDb && level <= kMaxDroneLevelDb)
         drone.levelDb = level;
+    settings.rowsByVibhag =
+        store->value(QString::fromLatin1(kRowsByVibhagValue)).toString() != QStringLiteral("off");
     return settings;
 }
 
@@ -100,6 +102,8 @@ void WriteAppSettings(const AppSettings& settings) {
                     QString::fromLatin1(DroneTuningName(drone.setup.tuning)));
     store->setValue(QString::fromLatin1(kDroneOctaveValue), drone.setup.octave);
     store->setValue(QString::fromLatin1(kDroneLevelValue), static_cast<double>(drone.levelDb));
+    store->setValue(QString::fromLatin1(kRowsByVibhagValue),
+                    settings.rowsByVibhag ? QStringLiteral("on") : QStringLiteral("off"));
     store->sync();
 }
 

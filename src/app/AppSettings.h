@@ -27,6 +27,8 @@ inline constexpr const char* kDroneValue = "Drone";
 inline constexpr const char* kDroneTuningValue = "Drone Tuning";
 inline constexpr const char* kDroneOctaveValue = "Drone Octave";
 inline constexpr const char* kDroneLevelValue = "Drone Level";
+// The grid's rows by vibhag: "on" or "off".
+inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";

@@ -154,6 +154,12 @@ const CommandInfo kCommands[] = {
      "Show or hide the pitch control bar\nToggle Pitch Control",
      nullptr,
      true},
+    {kCmdViewRowsByVibhag,
+     "Rows by Vibhag",
+     {},
+     "Start every row of the grid at a vibhag, when the Taal has vibhags\nRows by Vibhag",
+     nullptr,
+     true},
     {kCmdViewOptions,
      "&Options",
      {},
@@ -298,7 +304,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     for (int id : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewTempoControl, kCmdViewPitchControl,
-                   kCmdViewOptions})
+                   kCmdViewRowsByVibhag, kCmdViewOptions})
         view->addAction(Action(id));
 
     QMenu* audio = bar->addMenu(QStringLiteral("&Audio"));

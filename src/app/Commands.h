@@ -45,6 +45,7 @@ enum CommandId : int {
     kCmdViewTempoControl = 32777,
     kCmdViewPitchControl = 32806,
     kCmdViewOptions = 32797,
+    kCmdViewRowsByVibhag = 33200,
     kCmdAudioPlay = 32771,
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,

@@ -234,6 +234,10 @@ void CMainFrame::ConnectCommands() {
     on(kCmdViewStatusBar, statusBar(), &QWidget::setVisible);
     on(kCmdViewTempoControl, m_tempoBar, &QWidget::setVisible);
     on(kCmdViewPitchControl, m_pitchBar, &QWidget::setVisible);
+    on(kCmdViewRowsByVibhag, this, [this](bool checked) {
+        m_settings.rowsByVibhag = checked;
+        m_gridView->ApplyRowsByVibhag();
+    });
     on(kCmdAudioPlay, this, [this] { m_session.Play(); });
     on(kCmdAudioStop, this, [this] { m_session.Stop(); });
     on(kCmdAudioPause, this, [this] { m_session.Pause(); });
@@ -332,6 +336,7 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());
     commands.Action(kCmdViewPitchControl)->setChecked(!m_pitchBar->isHidden());
+    commands.Action(kCmdViewRowsByVibhag)->setChecked(m_settings.rowsByVibhag);
     UpdateTitle();
 }
 

@@ -30,6 +30,8 @@ struct AppSettings {
     KitChoice strokes = DefaultKitChoice();
     // The tanpura: on or off, its first string, its octave and its level.
     DroneSettings drone;
+    // The grid's rows start at vibhags (when the Taal has them).
+    bool rowsByVibhag = true;
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a

@@ -14,18 +14,30 @@
 #include "ui/grid/GridGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace lorvanta::fuzz {
 
 inline void LayOutAndPlay(const CTaal& taal) {
+    // Vibhags of up to 5 beats over a length of whole beats, so that the rows
+    // are laid out by them too.
+    VibhagList vibhags;
+    const float total = taal.Total();
+    if (total >= 1.0f && total <= 5.0f * kMaxVibhags && total == std::floor(total)) {
+        for (int beats = static_cast<int>(total); beats > 0; beats -= 5)
+            vibhags.push_back({std::min(beats, 5), '2'});
+    }
     CGridLayout layout;
     for (const int width : {200, 2000}) {
-        layout.CreateBolViews(taal.Count());
-        layout.RecalcLayout(width, taal, -1);
-        layout.UpdateRulerRows(taal.Total());
-        (void)layout.HitTest(width / 2, 200);
-        layout.DeleteBolViews();
+        for (const bool byVibhag : {false, true}) {
+            layout.SetVibhags(vibhags, byVibhag);
+            layout.CreateBolViews(taal.Count());
+            layout.RecalcLayout(width, taal, -1);
+            layout.UpdateRulerRows(taal.Total());
+            (void)layout.HitTest(width / 2, 200);
+            layout.DeleteBolViews();
+        }
     }
 
     // One cycle at a tempo and pitch the bars allow; the bols' blocks are
@@ -47,8 +59,13 @@ inline void LayOutAndPlay(const CTaal& taal) {
         (void)BeatNumberColour(TruncateToInt(beat), taal.Total());
         (void)ProgressRepaint(previous, beat, layout.BeatsPerRow(), layout.RowLeft(),
                               layout.RulerRowCount());
-        for (int row = 0; row < std::min(layout.RulerRowCount(), 4); ++row)
+        (void)layout.ProgressRepaint(previous, beat);
+        (void)layout.RowOfPosition(beat);
+        (void)layout.MarkOnBeat(TruncateToInt(beat));
+        for (int row = 0; row < std::min(layout.RulerRowCount(), 4); ++row) {
             (void)PlayedRowEnd(beat, row, layout.BeatsPerRow(), layout.RowLeft());
+            (void)layout.PlayedRowEnd(beat, row);
+        }
         previous = beat;
     }
 }

@@ -12,6 +12,7 @@
 #include "audio/output/device/SystemOutput.h"
 #include "model/LorvantaDoc.h"
 #include "model/Taal.h"
+#include "model/Vibhags.h"
 #include "session/LorvantaSession.h"
 #include "ui/grid/GridGeometry.h"
 #include "ui/grid/LorvantaView.h"
@@ -49,6 +50,12 @@ public:
     }
 };
 
+VibhagList Vibhags(const char* text) {
+    VibhagList vibhags;
+    ParseVibhags(text, vibhags);
+    return vibhags;
+}
+
 // A grid of bols of the given lengths, shown at the given size.
 struct Grid {
     CSampleBank bank;
@@ -60,7 +67,7 @@ struct Grid {
     std::unique_ptr<CLorvantaView> view;
 
     explicit Grid(const std::vector<float>& durations, QSize size = {850, 500},
-                  const char* name = "Na") {
+                  const char* name = "Na", const char* vibhags = "") {
         doc.Taal().SetName("Teentaal");
         for (float duration : durations) {
             const CBol2 bol(name, 0, duration, Tabla);
@@ -68,6 +75,7 @@ struct Grid {
         }
         doc.SetEmpty(durations.empty());
         doc.SetModified(false);
+        WriteVibhagRecord(doc.Params(), Vibhags(vibhags));
         view = std::make_unique<CLorvantaView>(session, sink, settings);
         session.Editor().AddObserver(pane);
         view->resize(size);
@@ -113,6 +121,39 @@ CGridLayout LaidOut(const CTaal& taal, int width) {
 
 PageRect Frame(const CGridLayout& layout, int index) {
     return layout.GetBolView(index)->frame;
+}
+
+CGridLayout LaidOut(const CTaal& taal, int width, const char* vibhags, bool byVibhag) {
+    CGridLayout layout;
+    layout.SetVibhags(Vibhags(vibhags), byVibhag);
+    layout.CreateBolViews(taal.Count());
+    layout.RecalcLayout(width, taal, -1);
+    return layout;
+}
+
+// The rows as "first+beats ...".
+QString Spans(const CGridLayout& layout) {
+    QStringList spans;
+    for (int k = 0; k < layout.RulerRowCount(); ++k)
+        spans << QStringLiteral("%1+%2")
+                     .arg(layout.RowSpan(k).firstBeat)
+                     .arg(layout.RowSpan(k).beats);
+    return spans.join(u' ');
+}
+
+// Everything a layout places, to tell two layouts apart.
+std::vector<PageRect> Placed(const CGridLayout& layout) {
+    std::vector<PageRect> placed;
+    for (const CBolView& cell : layout.Cells())
+        placed.push_back(cell.frame);
+    for (int k = 0; k < layout.RulerRowCount(); ++k)
+        placed.push_back(layout.RulerRowRect(k));
+    placed.push_back({layout.BeatsPerRow(), layout.RowLeft(), layout.PageHeight(), 0});
+    return placed;
+}
+
+std::vector<float> Beats(int count) {
+    return std::vector<float>(static_cast<std::size_t>(count), 1.0f);
 }
 
 } // namespace
@@ -228,6 +269,126 @@ private slots:
         QCOMPARE(ShortBolName("D\xC3\xA4h\xC3\xA4na"), std::string("D\xC3\xA4h\xC3\xA4"));
     }
 
+    // --- Rows by vibhag ---------------------------------------------------
+
+    void rowsByVibhag_data() {
+        QTest::addColumn<std::vector<float>>("durations");
+        QTest::addColumn<QString>("vibhags");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("rows");
+        const char* teentaal = "X:4 2:4 0:4 3:4";
+        QTest::newRow("Teentaal, 7 beats wide")
+            << Beats(16) << teentaal << 750 << "0+4 4+4 8+4 12+4";
+        QTest::newRow("Teentaal, 12: even halves") << Beats(16) << teentaal << 1250 << "0+8 8+8";
+        QTest::newRow("Teentaal, a cycle a row") << Beats(16) << teentaal << 1750 << "0+16";
+        QTest::newRow("Teentaal, 2: vibhags wrap")
+            << Beats(16) << teentaal << 250 << "0+2 2+2 4+2 6+2 8+2 10+2 12+2 14+2";
+        QTest::newRow("Rupak") << Beats(7) << "0:3 1:2 2:2" << 550 << "0+3 3+4";
+        QTest::newRow("Jhaptaal") << Beats(10) << "X:2 2:3 0:2 3:3" << 750 << "0+5 5+5";
+        // Thirds of a beat, and a bol of 1.5 from beat 2 across the vibhag
+        // at 3: it stays whole on row 0, row 1's first cell is half a beat in.
+        const float third = 1.0f / 3;
+        const std::vector<float> fractions{0.5f, 0.5f, third, third, third, 1.5f, 0.5f, 1.0f, 1.0f};
+        QTest::newRow("fractions, narrow") << fractions << "X:3 0:3" << 350 << "0+3 3+3";
+        QTest::newRow("fractions, wide") << fractions << "X:3 0:3" << 950 << "0+6";
+        // A vibhag wider than the page breaks where no bol crosses the beat,
+        // but not before half the page.
+        QTest::newRow("wide vibhag") << std::vector<float>{1.0f, 1.0f, 1.5f, 1.5f, 1.0f, 1.0f, 1.0f}
+                                     << "X:5 0:3" << 450 << "0+2 2+3 5+3";
+        QTest::newRow("wide vibhag, no break")
+            << std::vector<float>{1.0f, 3.5f, 0.5f, 3.0f} << "X:5 0:3" << 450 << "0+4 4+1 5+3";
+    }
+    void rowsByVibhag() {
+        QFETCH(std::vector<float>, durations);
+        QFETCH(QString, vibhags);
+        QFETCH(int, width);
+        QFETCH(QString, rows);
+        CTaal taal;
+        Fill(taal, durations);
+        const CGridLayout layout = LaidOut(taal, width, qPrintable(vibhags), true);
+        QVERIFY(layout.RowsByVibhag());
+        QCOMPARE(Spans(layout), rows);
+        // The ruler under every cell's left edge shows the beat it starts on,
+        // and cells on a row follow one another without a gap.
+        const int left = layout.RowLeft();
+        double start = 0.0;
+        for (int i = 0; i < taal.Count(); ++i) {
+            const PageRect frame = Frame(layout, i);
+            const int row = (frame.bottom - grid::kFirstCellBottom) / grid::kRowPitch;
+            QCOMPARE(frame.bottom, grid::kFirstCellBottom + grid::kRowPitch * row);
+            const RulerSpan span = layout.RowSpan(row);
+            QVERIFY2(start + 1e-3 >= span.firstBeat, qPrintable(QString::number(i)));
+            const int rulerBeat = span.firstBeat + (frame.left - left) / 100;
+            QCOMPARE(rulerBeat, static_cast<int>(std::floor(start + 1e-3)));
+            QCOMPARE(frame.left - left,
+                     static_cast<int>(std::floor((start - span.firstBeat) * 100 + 0.1)));
+            if (i > 0 && Frame(layout, i - 1).bottom == frame.bottom)
+                QCOMPARE(Frame(layout, i - 1).right, frame.left);
+            start += static_cast<double>(taal.BolAt(i)->duration);
+        }
+        QCOMPARE(layout.PageHeight(), Frame(layout, taal.Count() - 1).bottom + 25);
+    }
+
+    // Marks over their first beats in either layout; the setting off, and
+    // vibhags that no longer fit, leave the rows as they were.
+    void marksAndTheLayoutWithoutRowsByVibhag() {
+        CTaal taal;
+        Fill(taal, Beats(16));
+        const char* teentaal = "X:4 2:4 0:4 3:4";
+        const CGridLayout rows = LaidOut(taal, 750, teentaal, true);
+        const int left = rows.RowLeft();
+        QCOMPARE(rows.Marks(),
+                 (std::vector<VibhagMarkAt>{
+                     {0, left, 'X'}, {1, left, '2'}, {2, left, '0'}, {3, left, '3'}}));
+        const CGridLayout off = LaidOut(taal, 750, teentaal, false);
+        QVERIFY(!off.RowsByVibhag());
+        QCOMPARE(
+            off.Marks(),
+            (std::vector<VibhagMarkAt>{
+                {0, left, 'X'}, {0, left + 400, '2'}, {1, left + 100, '0'}, {1, left + 500, '3'}}));
+        const float third = 1.0f / 3;
+        const std::pair<std::vector<float>, const char*> taals[] = {
+            {Beats(16), "X:4 2:4 0:4 3:4"},
+            {{third, third, third, 2.5f, 0.5f, 1.5f, 2.5f}, "X:4 0:4"}};
+        for (const auto& [durations, fitting] : taals) {
+            Fill(taal, durations);
+            for (const int width : {250, 750, 1750}) {
+                const auto plain = Placed(LaidOut(taal, width));
+                QVERIFY(Placed(LaidOut(taal, width, fitting, false)) == plain);
+                QVERIFY(Placed(LaidOut(taal, width, "X:3 0:3", true)) == plain);
+                if (width == 750)
+                    QVERIFY(Placed(LaidOut(taal, width, fitting, true)) != plain);
+            }
+        }
+        const CGridLayout unfit = LaidOut(taal, 750, "X:3 0:3", true);
+        QVERIFY(unfit.Marks().empty() && unfit.ShownVibhags().empty());
+        QCOMPARE(unfit.MarkOnBeat(1), '\0');
+    }
+
+    void playingPositionOnRowsByVibhag() {
+        CTaal taal;
+        Fill(taal, Beats(16));
+        const CGridLayout layout = LaidOut(taal, 750, "X:4 2:4 0:4 3:4", true); // 4 beats a row
+        const int left = layout.RowLeft();
+        QCOMPARE((std::vector<int>{layout.RowOfPosition(0.5f), layout.RowOfPosition(4.9f),
+                                   layout.RowOfPosition(5.0f), layout.RowOfPosition(17.0f)}),
+                 (std::vector<int>{-1, 0, 1, 4})); // 4: past the last row
+        QCOMPARE((std::vector<int>{layout.PlayedRowEnd(6.5f, 0), layout.PlayedRowEnd(6.5f, 1),
+                                   layout.PlayedRowEnd(6.5f, 2)}),
+                 (std::vector<int>{left + 400, left + 150, left}));
+        QCOMPARE(layout.ProgressRepaint(5.5f, 6.0f),
+                 std::vector<PageRect>{grid::ProgressStrip(1, left + 50, left + 100)});
+        const std::vector<PageRect> all = layout.ProgressRepaint(4.9f, 5.1f);
+        QCOMPARE(all.size(), std::size_t{4});
+        QCOMPARE(all[3], grid::ProgressStrip(3, left - 2, left + 402));
+
+        // The beat display: the mark beside a vibhag's first beat.
+        QCOMPARE(layout.MarkOnBeat(5), '2');
+        QCOMPARE(layout.MarkOnBeat(6), '\0');
+        QCOMPARE(BeatDisplayText(5, '2'), std::string("5  2"));
+        QCOMPARE(BeatDisplayText(6, '\0'), std::string("6"));
+    }
+
     // --- The grid as a window -------------------------------------------
 
     void drawsAndRepaintsThePlayingPosition() {
@@ -261,6 +422,46 @@ private slots:
 
         g.settings.playingBeatDisplay = kDisplayBolName;
         QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("Na"));
+    }
+
+    // The window follows the vibhags stored with the Taal: marks and rows,
+    // the setting, an edit that stops them fitting and its undo, a change
+    // announced with the Taal's properties.
+    void vibhagsOnThePage() {
+        Grid g(Beats(16), {850, 700}, "Na", "X:4 2:4 0:4 3:4"); // 8 beats a row
+        const CGridLayout& layout = g.view->Layout();
+        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+8"));
+        g.Pause();
+        g.view->ShowPlayingPosition(9.5f, 8);
+        QColor colour;
+        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9  0"));
+        QCOMPARE(colour, QColor(0, 0, 255));
+        const QImage page = g.Page()->grab().toImage();
+        const int left = g.view->RowLeft();
+        // The vibhag line reaches below the ruler, a plain tick does not;
+        // a mark stands over beat 5, none over beat 2.
+        QCOMPARE(page.pixelColor(left + 400, 185), QColor(Qt::black));
+        QCOMPARE(page.pixelColor(left + 100, 185), QColor(Qt::white));
+        QImage blank(15, 15, page.format());
+        blank.fill(Qt::white);
+        QVERIFY(page.copy(left + 397, 142, 15, 15) != blank);
+        QCOMPARE(page.copy(left + 97, 142, 15, 15), blank);
+
+        g.settings.rowsByVibhag = false;
+        g.view->ApplyRowsByVibhag();
+        QVERIFY(!layout.RowsByVibhag() && layout.Marks().size() == 4);
+        g.settings.rowsByVibhag = true;
+        g.view->ApplyRowsByVibhag();
+        g.view->Editor().SelectBol(0, true);
+        g.view->Editor().Delete();
+        QVERIFY(layout.Marks().empty() && !layout.RowsByVibhag());
+        QCOMPARE(g.view->BeatDisplayText(), QStringLiteral("9"));
+        g.view->Editor().Undo();
+        QVERIFY(layout.RowsByVibhag());
+
+        WriteVibhagRecord(g.doc.Params(), Vibhags("X:12 0:4"));
+        g.view->Editor().CommitName("Tintal");
+        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+4 12+4")); // X wraps
     }
 
     // The selection rules are the editor's; here the mouse and the keys reach

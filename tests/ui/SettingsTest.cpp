@@ -9,6 +9,7 @@
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "model/Vibhags.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -79,6 +80,30 @@ private slots:
         const auto app = fixture.Start();
         QVERIFY(app->Session().Drone().on && app->Session().Engine().IsDroneOn());
         QVERIFY(app->Session().Drone().setup == (TanpuraSetup{DroneTuning::Ni, 4}));
+    }
+
+    // View > Rows by Vibhag: on at first; the grid follows it, and the window
+    // keeps it for the next start.
+    void rowsByVibhagIsKept() {
+        AppFixture fixture;
+        const QString teentaal = QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Teentaal.tal");
+        {
+            const auto app = fixture.Start({teentaal});
+            CMainFrame& frame = *app->MainFrame();
+            VibhagList vibhags;
+            ParseVibhags("X:4 2:4 0:4 3:4", vibhags);
+            WriteVibhagRecord(app->Session().Document().Params(), vibhags);
+            QAction* action = frame.Commands().Action(kCmdViewRowsByVibhag);
+            QVERIFY(action->isChecked());
+            frame.GetGridView()->ApplyRowsByVibhag();
+            QVERIFY(frame.GetGridView()->Layout().RowsByVibhag());
+            action->trigger();
+            QVERIFY(!action->isChecked() && !frame.Settings().rowsByVibhag);
+            QVERIFY(!frame.GetGridView()->Layout().RowsByVibhag());
+        }
+        const auto app = fixture.Start();
+        QVERIFY(!app->MainFrame()->Settings().rowsByVibhag);
+        QVERIFY(!app->MainFrame()->Commands().Action(kCmdViewRowsByVibhag)->isChecked());
     }
 
     void readingRules_data() {

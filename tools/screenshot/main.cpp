@@ -1,8 +1,9 @@
 // lorvanta-screenshot FILE OUT.png [BOL]: the picture of the program's window in
 // the README. Opens FILE as the program does, selects bol number BOL (from 0;
-// 4 unless given), plays the Taal for a moment and saves the window as it then
-// looks. Settings are kept in a temporary folder, so the user's are untouched.
-// Messages are printed instead of shown.
+// 4 unless given), makes the window tall enough for the grid to show the whole
+// Taal, plays it into the second vibhag (beat 5 of Teentaal at its tempo) and
+// saves the window as it then looks. Settings are kept in a temporary folder,
+// so the user's are untouched. Messages are printed instead of shown.
 #include "app/AppSettings.h"
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -29,8 +31,29 @@ public:
     }
 };
 
-// How long the Taal plays before the picture: long enough for a few beats.
-constexpr int kPlayMs = 1700;
+// How long the Taal plays before the picture: four and a half beats at 100
+// bpm.
+constexpr int kPlayMs = 2700;
+
+// Grows the window, and the grid's pane within it, by what the grid's page
+// lacks of its full height.
+void ShowWholePage(lorvanta::CMainFrame& frame) {
+    lorvanta::CLorvantaView* grid = frame.GetGridView();
+    auto* panes = qobject_cast<QSplitter*>(grid->parentWidget());
+    const int lacking = grid->Layout().PageHeight() - grid->viewport()->height();
+    if (!panes || lacking <= 0)
+        return;
+    frame.resize(frame.width(), frame.height() + lacking);
+    QApplication::processEvents();
+    QList<int> sizes = panes->sizes();
+    const auto at = panes->indexOf(grid);
+    if (at < 0 || at + 1 >= sizes.size())
+        return;
+    sizes[at] += lacking;
+    sizes[at + 1] -= lacking;
+    panes->setSizes(sizes);
+    QApplication::processEvents();
+}
 
 } // namespace
 
@@ -61,6 +84,7 @@ int main(int argc, char* argv[]) {
         return 1;
     lorvanta::CMainFrame* frame = lorvanta.MainFrame();
     lorvanta::CLorvantaSession& session = lorvanta.Session();
+    ShowWholePage(*frame);
     session.Editor().SelectBol(bol, true);
     session.Play();
 

@@ -4,6 +4,13 @@
 // one cell per bol laid out along them, hit testing, and which strips of the
 // ruler a change of the playing position repaints. All coordinates are page
 // pixels (client pixels plus the scroll position), x to the right, y down.
+//
+// The rows hold a fixed number of beats each, the page's width of them,
+// unless the Taal shows its vibhags and rows go by vibhag: then every row
+// starts on a vibhag's first beat and holds whole vibhags, and each cell
+// stands over the beats it starts on.
+
+#include "model/Vibhags.h"
 
 #include <cstdint>
 #include <string>
@@ -53,6 +60,13 @@ inline constexpr int kPageMargin = 25; // below the last cell row
 inline constexpr int kLineStepX = 50;
 inline constexpr int kLineStepY = 25;
 inline constexpr int kReservedRulerRows = 50;
+// A vibhag's mark: its top this far above the ruler line, over the beat
+// number; the vibhag line reaches this far below the ruler line.
+inline constexpr int kMarkTop = 40;
+inline constexpr int kVibhagLineBelow = 8;
+// Within a thousandth of a beat a bol starts on a beat (durations are sums
+// of floats).
+inline constexpr double kBeatTolerance = 1e-3;
 
 // Beats per row for a client width: one beat per 100 pixels after a 50-pixel
 // margin, at least one.
@@ -69,23 +83,72 @@ inline PageRect ProgressStrip(int row, int left, int right) {
 }
 } // namespace grid
 
+// The beats one ruler row spans: from firstBeat (0-based) for `beats`.
+struct RulerSpan {
+    int firstBeat = 0;
+    int beats = 1;
+    bool operator==(const RulerSpan&) const = default;
+};
+
+// A vibhag's mark where the ruler shows it: over row `row` at x.
+struct VibhagMarkAt {
+    int row = 0;
+    int x = 0;
+    char mark = 'X';
+    bool operator==(const VibhagMarkAt&) const = default;
+};
+
+// The rows of whole vibhags for a page `beatsPerRow` wide: the fewest rows,
+// as even as they can be (a whole cycle when it fits). A vibhag wider than
+// the page has rows of its own, broken at beats no bol crosses where that
+// leaves rows of at least half the page; `bols` are the bols' start and end
+// beats, in order.
+std::vector<RulerSpan> VibhagRows(const VibhagList& vibhags, int beatsPerRow,
+                                  const std::vector<std::pair<double, double>>& bols);
+
 // The grid's rows and cells for one client width.
 class CGridLayout {
 public:
     CGridLayout();
 
+    // The vibhags the Taal shows (none: an empty list) and whether rows go
+    // by vibhag. Used from the next RecalcLayout on, and only while they add
+    // up to the Taal's length.
+    void SetVibhags(VibhagList vibhags, bool rowsByVibhag);
     // Lays the cells out again from the one after `after` (-1: all of them)
     // for the client width; cells 0..after keep their rectangles. Stops at
     // the shorter of the cell list and the Taal. Also recounts the ruler rows.
+    // Rows by vibhag lay every cell out again.
     void RecalcLayout(int clientWidth, const CTaal& taal, int after);
     // Recounts the ruler rows for the Taal's length; true when the count
-    // changed.
+    // changed. Rows by vibhag keep their rows.
     bool UpdateRulerRows(float taalLength);
 
     int ClientWidth() const { return m_clientWidth; }
     int BeatsPerRow() const { return m_beatsPerRow; }
     int RowLeft() const { return m_rowLeft; }
+    // The right end of a full row (the page's width of beats).
     int RowRight() const { return m_rowLeft + grid::kPixelsPerBeat * m_beatsPerRow; }
+
+    // The vibhags shown at the last layout (empty when none fit) and
+    // whether the rows went by them.
+    const VibhagList& ShownVibhags() const { return m_shown; }
+    bool RowsByVibhag() const { return m_byVibhag; }
+    // The beats ruler row k spans, and where its line ends.
+    RulerSpan RowSpan(int row) const;
+    int RowRight(int row) const { return m_rowLeft + grid::kPixelsPerBeat * RowSpan(row).beats; }
+    // Where the shown vibhags' marks stand, in order.
+    const std::vector<VibhagMarkAt>& Marks() const { return m_marks; }
+    // The mark of the vibhag that starts on a beat (1-based); 0 for none.
+    char MarkOnBeat(int beat) const;
+    // The row of a playing position (1-based beats): -1 before the first,
+    // the row count past the last.
+    int RowOfPosition(float position) const;
+    // How much of row k shows as played at a position, and what a move of
+    // the position repaints (see the functions below, which these are for
+    // rows of equal width).
+    int PlayedRowEnd(float position, int row) const;
+    std::vector<PageRect> ProgressRepaint(float q, float p) const;
     // The page's height: the last cell row's bottom and a margin.
     int PageHeight() const { return m_pageHeight; }
     int RulerRowCount() const { return static_cast<int>(m_rulerRows.size()); }
@@ -116,6 +179,17 @@ private:
     int m_pageHeight = grid::kFirstCellBottom + grid::kPageMargin;
     std::vector<CBolView> m_cells;
     std::vector<PageRect> m_rulerRows;
+    // The vibhags as set, and as the last layout used them.
+    VibhagList m_vibhags;
+    bool m_wantRowsByVibhag = true;
+    VibhagList m_shown;
+    bool m_byVibhag = false;
+    std::vector<RulerSpan> m_spans; // by vibhag only
+    std::vector<VibhagMarkAt> m_marks;
+
+    void LayOutByVibhag(const CTaal& taal, int count);
+    void PlaceMarks();
+    void SetRulerStrips();
 };
 
 // How much of ruler row k shows as played at beat position p (1-based): the
@@ -127,6 +201,10 @@ int PlayedRowEnd(float position, int row, int beatsPerRow, int rowLeft);
 // every row at full width (a new row, or back to the start of the cycle).
 // Rows at or past rowCount are left out.
 std::vector<PageRect> ProgressRepaint(float q, float p, int beatsPerRow, int rowLeft, int rowCount);
+
+// The beat display's text for a beat: its number, and beside it the mark of
+// the vibhag that starts on it ("5  2"; mark 0 for none).
+std::string BeatDisplayText(int beat, char mark);
 
 // The colour of the playing beat number: red on beat 1, blue on the middle
 // beat (trunc(length) / 2 + 1, which wins when both hold), else black.

@@ -30,6 +30,7 @@ constexpr int kBeatNumberFontHeight = 12;
 constexpr int kTitleFontHeight = 24;
 constexpr int kInfoFontHeight = 16;
 constexpr int kBeatDisplayFontHeight = 36;
+constexpr int kMarkFontHeight = 15;
 constexpr QColor kSilver{192, 192, 192};
 constexpr QColor kProgressBlue{0, 0, 255};
 constexpr QColor kBeatRed{255, 0, 0};
@@ -37,6 +38,8 @@ constexpr QColor kBeatBlue{0, 0, 255};
 // A row shown whole: its ruler (numbers and ticks) above its cells, and a
 // little room below them.
 constexpr int kRowAboveCells = 45;
+// The same with the vibhag marks over the numbers.
+constexpr int kMarkedRowAboveCells = kRowAboveCells + grid::kMarkTop - 23;
 constexpr int kRowBelowCells = 5;
 
 // The two faces the page names, mapped once to installed faces of the same
@@ -132,6 +135,8 @@ void CLorvantaView::CreateDrawingTools() {
     m_fontTitle = PageFont("Times", QFont::Serif, kTitleFontHeight);
     m_fontInfo = PageFont("Times", QFont::Serif, kInfoFontHeight);
     m_fontBeatDisplay = PageFont("Times", QFont::Serif, kBeatDisplayFontHeight);
+    m_fontMark = PageFont("MS Sans Serif", QFont::SansSerif, kMarkFontHeight);
+    m_fontMark.setWeight(QFont::Bold);
     m_logo = QPixmap(QStringLiteral(":/icons/logo.png"));
 }
 
@@ -177,8 +182,7 @@ void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
         return;
     FollowPlayingRow(previous, beat);
     const QPoint scroll = ScrollOffset();
-    for (const PageRect& strip : ProgressRepaint(previous, beat, m_layout.BeatsPerRow(),
-                                                 m_layout.RowLeft(), m_layout.RulerRowCount()))
+    for (const PageRect& strip : m_layout.ProgressRepaint(previous, beat))
         viewport()->update(ToQRect(strip.Moved(-scroll.x(), -scroll.y())));
 
     bool displayChanged = false;
@@ -206,15 +210,15 @@ void CLorvantaView::ScrollIntoView(int top, int bottom) {
         bar->setValue(std::min(top, bottom - height));
 }
 
+int CLorvantaView::RowAboveCells() const {
+    return m_layout.Marks().empty() ? kRowAboveCells : kMarkedRowAboveCells;
+}
+
 void CLorvantaView::FollowPlayingRow(float previous, float beat) {
-    const int beatsPerRow = m_layout.BeatsPerRow();
     const int rows = m_layout.RulerRowCount();
     if (rows < 1)
         return;
-    const auto rowOf = [&](float p) {
-        return std::clamp(TruncateToInt(std::floor((p - 1.0f) / static_cast<float>(beatsPerRow))),
-                          0, rows - 1);
-    };
+    const auto rowOf = [&](float p) { return std::clamp(m_layout.RowOfPosition(p), 0, rows - 1); };
     const int row = rowOf(beat);
     if (row == rowOf(previous))
         return;
@@ -222,7 +226,7 @@ void CLorvantaView::FollowPlayingRow(float previous, float beat) {
         m_sinceUserScroll.elapsed() < static_cast<qint64>(kUserScrollHold.count()))
         return;
     const int cellsTop = grid::kFirstCellBottom - grid::kCellHeight + grid::kRowPitch * row;
-    ScrollIntoView(cellsTop - kRowAboveCells, cellsTop + grid::kCellHeight + kRowBelowCells);
+    ScrollIntoView(cellsTop - RowAboveCells(), cellsTop + grid::kCellHeight + kRowBelowCells);
 }
 
 void CLorvantaView::ShowCaret() {
@@ -231,7 +235,7 @@ void CLorvantaView::ShowCaret() {
         return;
     // The user moved the page: the playing row waits.
     const int before = verticalScrollBar()->value();
-    ScrollIntoView(cell->frame.top - kRowAboveCells, cell->frame.bottom + kRowBelowCells);
+    ScrollIntoView(cell->frame.top - RowAboveCells(), cell->frame.bottom + kRowBelowCells);
     if (verticalScrollBar()->value() != before)
         m_sinceUserScroll.start();
 }
@@ -266,6 +270,14 @@ void CLorvantaView::OnBolsChanged(int first, int) {
 
 void CLorvantaView::OnTaalPropertiesChanged() {
     InvalidateHeader(kPropertiesHeight);
+    // The vibhags are among the properties: their marks and rows follow.
+    const float length = m_doc.Taal().Total();
+    if (VibhagsToShow(m_doc.Params(), length).vibhags != m_layout.ShownVibhags())
+        RecalcLayout(-1);
+}
+
+void CLorvantaView::ApplyRowsByVibhag() {
+    RecalcLayout(-1);
 }
 
 void CLorvantaView::InvalidateHeader(int height) {
@@ -311,6 +323,10 @@ void CLorvantaView::RecalcLayout(int after) {
         m_layoutAfter = std::min(m_layoutAfter, std::max(after, -1));
         return;
     }
+    // The vibhags are read again each time: an edit of the bols may make
+    // them stop (or start again) adding up to the Taal's length.
+    m_layout.SetVibhags(VibhagsToShow(m_doc.Params(), m_doc.Taal().Total()).vibhags,
+                        m_settings.rowsByVibhag);
     m_layout.RecalcLayout(viewport()->width(), m_doc.Taal(), after);
     UpdateScrollSizes();
     viewport()->update();
@@ -370,7 +386,7 @@ QString CLorvantaView::BeatDisplayText(QColor* colour) const {
             break;
         }
     }
-    return QString::number(beat);
+    return QString::fromStdString(lorvanta::BeatDisplayText(beat, m_layout.MarkOnBeat(beat)));
 }
 
 // --- Painting -------------------------------------------------------------------
@@ -424,38 +440,57 @@ void CLorvantaView::PaintPage(QPainter& painter, const PageRect& exposed) {
 
 void CLorvantaView::PaintRuler(QPainter& painter, const PageRect& exposed, bool showProgress) {
     using namespace grid;
-    const int beats = m_layout.BeatsPerRow();
     const int left = m_layout.RowLeft();
-    const int right = m_layout.RowRight();
     const QPen thin(Qt::black, 1);
-    painter.setFont(m_fontBeatNumber);
     const QFontMetrics metrics(m_fontBeatNumber);
     const int numberHeight = metrics.height();
+    const int markHeight = QFontMetrics(m_fontMark).height();
+    // The band of a row: its marks and numbers above the line, the progress
+    // strip and vibhag lines on it.
+    const int bandTop = m_layout.Marks().empty() ? 23 : kMarkTop;
+    const int bandBelow = m_layout.Marks().empty() ? kProgressHalfHeight : kVibhagLineBelow + 1;
     for (int k = 0; k < m_layout.RulerRowCount(); ++k) {
         const int y = RulerY(k);
-        // The row's band: its numbers above the line, the progress strip on it.
-        if (exposed.bottom <= y - 23 || exposed.top >= y + kProgressHalfHeight)
+        if (exposed.bottom <= y - bandTop || exposed.top >= y + bandBelow)
             continue;
+        const RulerSpan span = m_layout.RowSpan(k);
+        const int right = m_layout.RowRight(k);
         int playedTo = left;
         if (showProgress && m_beat != 0.0f)
-            playedTo = PlayedRowEnd(m_beat, k, beats, left);
+            playedTo = m_layout.PlayedRowEnd(m_beat, k);
         if (playedTo > left)
             painter.fillRect(
                 QRect(left, y - kProgressHalfHeight, playedTo - left, 2 * kProgressHalfHeight),
                 kProgressBlue);
         painter.setPen(thin);
+        painter.setFont(m_fontBeatNumber);
         if (playedTo < right)
             painter.drawLine(playedTo, y, right, y);
-        for (int j = 0; j <= beats; ++j) {
+        for (int j = 0; j <= span.beats; ++j) {
             const int x = left + kPixelsPerBeat * j;
             painter.drawLine(x, y - kBeatTick, x, y);
             painter.drawText(QRect(x - 3, y - 23, 100, numberHeight),
                              Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                             QString::number(k * beats + j + 1));
+                             QString::number(span.firstBeat + j + 1));
         }
-        for (int j = 0; j < beats; ++j) {
+        for (int j = 0; j < span.beats; ++j) {
             const int x = left + kPixelsPerBeat / 2 + kPixelsPerBeat * j;
             painter.drawLine(x, y - kHalfBeatTick, x, y);
+        }
+        // Each vibhag starting on this row: a heavier line through the ruler
+        // and its mark over the beat number, sam red and khali blue.
+        painter.setFont(m_fontMark);
+        for (const VibhagMarkAt& mark : m_layout.Marks()) {
+            if (mark.row != k)
+                continue;
+            painter.fillRect(QRect(mark.x - 1, y - kBeatTick, 3, kBeatTick + kVibhagLineBelow),
+                             Qt::black);
+            painter.setPen(mark.mark == 'X'   ? kBeatRed
+                           : mark.mark == '0' ? kBeatBlue
+                                              : QColor(Qt::black));
+            painter.drawText(QRect(mark.x - 3, y - kMarkTop, 100, markHeight),
+                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                             QString(QChar::fromLatin1(mark.mark)));
         }
     }
 }

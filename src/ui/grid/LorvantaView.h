@@ -87,11 +87,15 @@ public:
     QRect TaalNameRect() const { return m_rcTaalName; }
     QRect TaalInfoRect() const { return m_rcTaalInfo; }
     QRect BeatDisplayRect() const { return m_rcBeatDisplay; }
-    // The texts the header shows now.
+    // The texts the header shows now; the beat number carries the mark of a
+    // vibhag that starts on it.
     QString InfoText() const;
     QString BeatDisplayText(QColor* colour = nullptr) const;
     // The faces the page is drawn with.
     const QFont& TitleFont() const { return m_fontTitle; }
+
+    // The setting "Rows by Vibhag" changed: lays the page out again.
+    void ApplyRowsByVibhag();
 
     // --- In-place name editor ---------------------------------------------
     // Opens it on the Taal's name, its text selected; CommitName on close,
@@ -163,6 +167,8 @@ private:
     void OnPositionTimer();
     // Scrolls the page the least that shows the page band [top, bottom).
     void ScrollIntoView(int top, int bottom);
+    // How much of a row to show above its cells: its ruler and any marks.
+    int RowAboveCells() const;
     // The page follows the playing position onto a row it does not show.
     void FollowPlayingRow(float previous, float beat);
     void ShowCaret();
@@ -193,6 +199,7 @@ private:
     QFont m_fontTitle;
     QFont m_fontInfo;
     QFont m_fontBeatDisplay;
+    QFont m_fontMark; // vibhag marks
     QPixmap m_logo;
 
     // The playing position. The playback thread only counts its updates in
