@@ -207,6 +207,33 @@ TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "never.tal"));
 }
 
+// The drums' levels of render and play: dB from -40 to +6 or off, anything
+// else refused as a wrong command line before any file is read or written.
+TEST_F(CliCommands, LevelOptionsTakeDecibelsInRangeOrOff) {
+    CLorvantaDoc doc;
+    doc.InsertBol(-1);
+    m_dir.Write("one.tal", WriteTaalDocument(doc));
+    const std::vector<std::string> render = {"render", "one.tal", "-o", "l.wav"};
+    const std::vector<std::string> play = {"play", "one.tal", "--seconds", "0.1"};
+    const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::string needs = " needs a level in dB from -40 to 6, or off (not \"";
+    Check({
+        {with(render, {"--treble-level", "off", "--bass-level", "-40", "--master-level", "+6"}), 0,
+         ""},
+        {with(render, {"--treble-level", "6.5"}), 64,
+         "~--treble-level" + needs + "6.5\")\nusage: "},
+        {with(render, {"--bass-level", "loud"}), 64, "~--bass-level" + needs + "loud\")"},
+        {with(render, {"--master-level", "-40.1"}), 64, "~--master-level" + needs},
+        {with(render, {"--master-level"}), 64, "~option --master-level needs a value"},
+        {with(play, {"--bass-level", "Off"}), 64, "~--bass-level" + needs + "Off\")"},
+        {with(play, {"--master-level", "nan"}), 64, "~--master-level" + needs},
+    });
+    EXPECT_GT(std::filesystem::file_size(m_dir / "l.wav"), 44u);
+}
+
 // bank never replaces stroke files unless forced, and never the kit it reads.
 TEST_F(CliCommands, BankKeepsExistingStrokes) {
     ASSERT_EQ(Cli({"bank", "kit"}).exitCode, 0);
