@@ -83,6 +83,17 @@ AppSettings ReadAppSettings() {
     const float level = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
     if (ok && level >= kMinDroneLevelDb && level <= kMaxDroneLevelDb)
         drone.levelDb = level;
+
+    for (const auto& [key, level] : {std::pair{kTrebleLevelValue, &settings.levels.treble},
+                                     {kBassLevelValue, &settings.levels.bass},
+                                     {kMasterLevelValue, &settings.levels.master}}) {
+        QString text = store->value(QString::fromLatin1(key)).toString();
+        const bool off = text.startsWith(QStringLiteral("off "));
+        if (off)
+            text.remove(0, 4);
+        if (const auto parsed = ParseDrumLevel(text.toStdString()))
+            *level = {parsed->db, off || parsed->off};
+    }
     return settings;
 }
 
@@ -100,6 +111,12 @@ void WriteAppSettings(const AppSettings& settings) {
                     QString::fromLatin1(DroneTuningName(drone.setup.tuning)));
     store->setValue(QString::fromLatin1(kDroneOctaveValue), drone.setup.octave);
     store->setValue(QString::fromLatin1(kDroneLevelValue), static_cast<double>(drone.levelDb));
+    for (const auto& [key, level] : {std::pair{kTrebleLevelValue, &settings.levels.treble},
+                                     {kBassLevelValue, &settings.levels.bass},
+                                     {kMasterLevelValue, &settings.levels.master}})
+        store->setValue(
+            QString::fromLatin1(key),
+            QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
     store->sync();
 }
 

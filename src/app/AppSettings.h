@@ -27,6 +27,10 @@ inline constexpr const char* kDroneValue = "Drone";
 inline constexpr const char* kDroneTuningValue = "Drone Tuning";
 inline constexpr const char* kDroneOctaveValue = "Drone Octave";
 inline constexpr const char* kDroneLevelValue = "Drone Level";
+// The mixer bar's levels: dB from -40 to 6, after "off " while silenced.
+inline constexpr const char* kTrebleLevelValue = "Treble Level";
+inline constexpr const char* kBassLevelValue = "Bass Level";
+inline constexpr const char* kMasterLevelValue = "Master Level";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";
@@ -51,7 +55,7 @@ std::unique_ptr<QSettings> OpenApplicationSettings();
 // Reads the values: an absent or unreadable folder gives the default; an
 // absent, unreadable or out-of-range display mode (2 or more) gives 0; absent
 // or unusable strokes (the recorded kit in a build without it) give the
-// default kit.
+// default kit; an unreadable or out-of-range level gives 0 dB.
 AppSettings ReadAppSettings();
 // Writes the values; a store that cannot be written loses them silently.
 void WriteAppSettings(const AppSettings& settings);

@@ -154,6 +154,12 @@ const CommandInfo kCommands[] = {
      "Show or hide the pitch control bar\nToggle Pitch Control",
      nullptr,
      true},
+    {kCmdViewMixer,
+     "&Mixer",
+     {},
+     "Show or hide the mixer bar: the drums' and the drone's levels\nToggle Mixer",
+     nullptr,
+     true},
     {kCmdViewOptions,
      "&Options",
      {},
@@ -204,7 +210,6 @@ const CommandInfo kCommands[] = {
      nullptr,
      true},
     {kCmdDroneOctave4, "Sa at C#&4", {}, "The drone's Sa at the tabla's note", nullptr, true},
-    {kCmdDroneLevel, "&Level...", {}, "Set how loud the drone sounds", nullptr, false},
     {kCmdDroneAlone,
      "Play Drone &Alone",
      {},
@@ -298,7 +303,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     for (int id : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewTempoControl, kCmdViewPitchControl,
-                   kCmdViewOptions})
+                   kCmdViewMixer, kCmdViewOptions})
         view->addAction(Action(id));
 
     QMenu* audio = bar->addMenu(QStringLiteral("&Audio"));
@@ -306,9 +311,8 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
         audio->addAction(Action(id));
     audio->addSeparator();
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
-    const int droneIds[] = {kCmdDroneOn,      kCmdDroneAlone,   0,           kCmdDronePa,
-                            kCmdDroneMa,      kCmdDroneNi,      kCmdDroneSa, 0,
-                            kCmdDroneOctave3, kCmdDroneOctave4, 0,           kCmdDroneLevel};
+    const int droneIds[] = {kCmdDroneOn, kCmdDroneAlone, 0, kCmdDronePa,      kCmdDroneMa,
+                            kCmdDroneNi, kCmdDroneSa,    0, kCmdDroneOctave3, kCmdDroneOctave4};
     for (int id : droneIds) {
         if (id == 0)
             drone->addSeparator();

@@ -4,6 +4,7 @@
 // program's settings store) and the desktop's services (dialogs, browser,
 // file manager). Tests give their own.
 
+#include "audio/DrumLevels.h"
 #include "audio/StrokeKit.h"
 #include "session/LorvantaSession.h"
 
@@ -30,6 +31,8 @@ struct AppSettings {
     KitChoice strokes = DefaultKitChoice();
     // The tanpura: on or off, its first string, its octave and its level.
     DroneSettings drone;
+    // The treble, bass and master levels of the mixer bar.
+    DrumLevels levels{};
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a
