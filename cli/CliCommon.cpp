@@ -179,6 +179,23 @@ std::optional<std::string> ReadDroneOptions(const CommandLine& line,
     return std::nullopt;
 }
 
+std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels& levels) {
+    levels = {};
+    for (const auto& [option, level] : {std::pair{"--treble-level", &levels.treble},
+                                        {"--bass-level", &levels.bass},
+                                        {"--master-level", &levels.master}}) {
+        const std::optional<std::string> text = line.Option(option);
+        if (!text)
+            continue;
+        const std::optional<DrumLevel> parsed = ParseDrumLevel(*text);
+        if (!parsed)
+            return std::string(option) + " needs a level in dB from -40 to 6, or off (not \"" +
+                   *text + "\")";
+        *level = *parsed;
+    }
+    return std::nullopt;
+}
+
 bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen) {
     KitChoice choice = DefaultKitChoice();
     if (const auto text = line.Option("--kit")) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/DrumLevels.h"
 #include "audio/StrokeKit.h"
 #include "model/Messages.h"
 #include "model/StatusTable.h"
@@ -104,6 +105,11 @@ bool ReadTempoAndPitch(const CommandLine& line, std::optional<double>& bpm, doub
 // --drone. A problem's text on a bad value.
 std::optional<std::string> ReadDroneOptions(const CommandLine& line,
                                             std::optional<DroneSettings>& drone);
+
+// Reads play's and render's --treble-level, --bass-level and --master-level
+// (dB from -40 to +6, or off; 0 dB when absent) into levels. A problem's text
+// on a bad value.
+std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels& levels);
 
 // Reads --kit (recorded, synthesised or a folder; the default kit when absent)
 // and puts it into bank. Says on stderr which sounds a folder gave and prints

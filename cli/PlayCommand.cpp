@@ -26,8 +26,8 @@ namespace {
 
 constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
-    " [--kit recorded|synthesised|FOLDER] [--drone pa|ma|ni|sa [--drone-level DB]"
-    " [--drone-octave 3|4]]";
+    " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
+    " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]";
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -100,7 +100,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     CommandLine line;
     if (auto problem = ParseCommandLine(args,
                                         {"--tempo", "--pitch", "--seconds", "--from", "--kit",
-                                         "--drone", "--drone-level", "--drone-octave"},
+                                         "--drone", "--drone-level", "--drone-octave",
+                                         "--treble-level", "--bass-level", "--master-level"},
                                         {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
@@ -112,6 +113,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         return ExitCode::Usage;
     std::optional<DroneSettings> drone;
     if (auto problem = ReadDroneOptions(line, drone))
+        return UsageError(usage, *problem);
+    DrumLevels levels;
+    if (auto problem = ReadLevelOptions(line, levels))
         return UsageError(usage, *problem);
     std::optional<double> seconds;
     if (const auto text = line.Option("--seconds")) {
@@ -154,7 +158,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
     const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
-    session.OnInitialUpdate(); // renders the bols, then sets the sound up
+    session.Renderer().SetDrumLevels(levels); // in force when the bols are rendered
+    session.OnInitialUpdate();                // renders the bols, then sets the sound up
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return ExitCode::Failure;

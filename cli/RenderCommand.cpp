@@ -1,8 +1,9 @@
 // lorvanta-cli render FILE -o OUT: Save Sound. Builds the Taal image through
 // the program's session, as when it plays FILE at the given tempo and pitch,
-// and writes it as a WAV file (the image's bytes exactly) or a FLAC file (the
-// same samples). With --drone, the tanpura runs from the cycle's start,
-// mixed into the samples as playback mixes it, at the Taal's playback rate.
+// with the drums at the levels given, and writes it as a WAV file (the image's
+// bytes exactly) or a FLAC file (the same samples). With --drone, the tanpura
+// runs from the cycle's start, mixed into the samples as playback mixes it, at
+// the Taal's playback rate.
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
@@ -18,16 +19,18 @@ namespace lorvanta::cli {
 namespace {
 
 constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
-                               "recorded|synthesised|FOLDER] [--force] [--drone pa|ma|ni|sa "
-                               "[--drone-level DB] [--drone-octave 3|4]]";
+                               "recorded|synthesised|FOLDER] [--force] [--treble-level DB|off] "
+                               "[--bass-level DB|off] [--master-level DB|off] [--drone "
+                               "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]";
 
 ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(
-            args,
-            {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level", "--drone-octave"},
-            {"--force"}, line))
+    if (auto problem =
+            ParseCommandLine(args,
+                             {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level",
+                              "--drone-octave", "--treble-level", "--bass-level", "--master-level"},
+                             {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
     if (line.positional.size() != 1 || !out)
@@ -42,6 +45,9 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         return ExitCode::Usage;
     std::optional<DroneSettings> drone;
     if (auto problem = ReadDroneOptions(line, drone))
+        return UsageError(usage, *problem);
+    DrumLevels levels;
+    if (auto problem = ReadLevelOptions(line, levels))
         return UsageError(usage, *problem);
 
     // The kit is read once the file is known to be usable; the session's
@@ -60,6 +66,7 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
     const double tempo = bpm ? *bpm : static_cast<double>(session.Document().DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
+    session.Renderer().SetDrumLevels(levels); // in force when the bols are rendered
     session.OnInitialUpdate();
     CTaalRenderer& renderer = session.Renderer();
     const AudioStatus built = renderer.BuildTaalImage();

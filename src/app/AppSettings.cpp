@@ -85,6 +85,17 @@ AppSettings ReadAppSettings() {
         drone.levelDb = level;
     settings.rowsByVibhag =
         store->value(QString::fromLatin1(kRowsByVibhagValue)).toString() != QStringLiteral("off");
+
+    for (const auto& [key, level] : {std::pair{kTrebleLevelValue, &settings.levels.treble},
+                                     {kBassLevelValue, &settings.levels.bass},
+                                     {kMasterLevelValue, &settings.levels.master}}) {
+        QString text = store->value(QString::fromLatin1(key)).toString();
+        const bool off = text.startsWith(QStringLiteral("off "));
+        if (off)
+            text.remove(0, 4);
+        if (const auto parsed = ParseDrumLevel(text.toStdString()))
+            *level = {parsed->db, off || parsed->off};
+    }
     return settings;
 }
 
@@ -104,6 +115,12 @@ void WriteAppSettings(const AppSettings& settings) {
     store->setValue(QString::fromLatin1(kDroneLevelValue), static_cast<double>(drone.levelDb));
     store->setValue(QString::fromLatin1(kRowsByVibhagValue),
                     settings.rowsByVibhag ? QStringLiteral("on") : QStringLiteral("off"));
+    for (const auto& [key, level] : {std::pair{kTrebleLevelValue, &settings.levels.treble},
+                                     {kBassLevelValue, &settings.levels.bass},
+                                     {kMasterLevelValue, &settings.levels.master}})
+        store->setValue(
+            QString::fromLatin1(key),
+            QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
     store->sync();
 }
 

@@ -29,6 +29,10 @@ inline constexpr const char* kDroneOctaveValue = "Drone Octave";
 inline constexpr const char* kDroneLevelValue = "Drone Level";
 // The grid's rows by vibhag: "on" or "off".
 inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
+// The mixer bar's levels: dB from -40 to 6, after "off " while silenced.
+inline constexpr const char* kTrebleLevelValue = "Treble Level";
+inline constexpr const char* kBassLevelValue = "Bass Level";
+inline constexpr const char* kMasterLevelValue = "Master Level";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";
@@ -53,7 +57,7 @@ std::unique_ptr<QSettings> OpenApplicationSettings();
 // Reads the values: an absent or unreadable folder gives the default; an
 // absent, unreadable or out-of-range display mode (2 or more) gives 0; absent
 // or unusable strokes (the recorded kit in a build without it) give the
-// default kit.
+// default kit; an unreadable or out-of-range level gives 0 dB.
 AppSettings ReadAppSettings();
 // Writes the values; a store that cannot be written loses them silently.
 void WriteAppSettings(const AppSettings& settings);

@@ -160,6 +160,12 @@ const CommandInfo kCommands[] = {
      "Start every row of the grid at a vibhag, when the Taal has vibhags\nRows by Vibhag",
      nullptr,
      true},
+    {kCmdViewMixer,
+     "&Mixer",
+     {},
+     "Show or hide the mixer bar: the drums' and the drone's levels\nToggle Mixer",
+     nullptr,
+     true},
     {kCmdViewOptions,
      "&Options",
      {},
@@ -210,7 +216,6 @@ const CommandInfo kCommands[] = {
      nullptr,
      true},
     {kCmdDroneOctave4, "Sa at C#&4", {}, "The drone's Sa at the tabla's note", nullptr, true},
-    {kCmdDroneLevel, "&Level...", {}, "Set how loud the drone sounds", nullptr, false},
     {kCmdDroneAlone,
      "Play Drone &Alone",
      {},
@@ -304,7 +309,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
     for (int id : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewTempoControl, kCmdViewPitchControl,
-                   kCmdViewRowsByVibhag, kCmdViewOptions})
+                   kCmdViewRowsByVibhag, kCmdViewMixer, kCmdViewOptions})
         view->addAction(Action(id));
 
     QMenu* audio = bar->addMenu(QStringLiteral("&Audio"));
@@ -312,9 +317,8 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
         audio->addAction(Action(id));
     audio->addSeparator();
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
-    const int droneIds[] = {kCmdDroneOn,      kCmdDroneAlone,   0,           kCmdDronePa,
-                            kCmdDroneMa,      kCmdDroneNi,      kCmdDroneSa, 0,
-                            kCmdDroneOctave3, kCmdDroneOctave4, 0,           kCmdDroneLevel};
+    const int droneIds[] = {kCmdDroneOn, kCmdDroneAlone, 0, kCmdDronePa,      kCmdDroneMa,
+                            kCmdDroneNi, kCmdDroneSa,    0, kCmdDroneOctave3, kCmdDroneOctave4};
     for (int id : droneIds) {
         if (id == 0)
             drone->addSeparator();

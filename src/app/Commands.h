@@ -44,13 +44,15 @@ enum CommandId : int {
     kCmdViewStatusBar = 59393,
     kCmdViewTempoControl = 32777,
     kCmdViewPitchControl = 32806,
+    kCmdViewMixer = 33120,
     kCmdViewOptions = 32797,
     kCmdViewRowsByVibhag = 33200,
     kCmdAudioPlay = 32771,
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
-    // Audio > Drone: on and off, the first string, the octave, the level.
+    // Audio > Drone: on and off, the first string, the octave (its level is
+    // on the mixer bar).
     kCmdDroneOn = 33100,
     kCmdDronePa = 33101,
     kCmdDroneMa = 33102,
@@ -58,7 +60,6 @@ enum CommandId : int {
     kCmdDroneSa = 33104,
     kCmdDroneOctave3 = 33105,
     kCmdDroneOctave4 = 33106,
-    kCmdDroneLevel = 33107,
     kCmdDroneAlone = 33108,
     kCmdAppAbout = 57664,
     kCmdHelp = 32838,

@@ -9,6 +9,7 @@
 #include "session/LorvantaSession.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/SessionSignals.h"
+#include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/HelpWindow.h"
@@ -22,7 +23,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -88,8 +88,12 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     m_fileMenu = m_commands->BuildMenus(menuBar());
     CreateBars();
     CreatePanes();
-    // The drone as the user left it (rendered now only when it is on).
+    // The drone and the levels as the user left them (the drone rendered now
+    // only when it is on).
     m_session.SetDrone(m_settings.drone);
+    m_session.SetDrumLevels(m_settings.levels);
+    m_mixerBar->SetLevels(m_session.Levels());
+    m_mixerBar->SetDroneLevel(m_session.Drone().levelDb);
     ConnectCommands();
     // The commands follow what the session announces; nothing polls.
     auto* announcements = new SessionSignals(m_session, this);
@@ -147,6 +151,12 @@ void CMainFrame::CreateBars() {
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_pitchBar);
 
+    // The levels sit under the panes, away from the bars that set the tempo
+    // and pitch.
+    m_mixerBar = new CMixerBar(this);
+    m_mixerBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBar(Qt::BottomToolBarArea, m_mixerBar);
+
     // Ctrl+Q works while the tempo bar is hidden.
     addAction(m_tempoBar->QuickChangeAction());
 }
@@ -197,6 +207,13 @@ void CMainFrame::CreatePanes() {
             [this](float secondsPerBeat) { m_session.SetTempo(secondsPerBeat); });
     connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, this,
             [this](float factor) { m_session.SetPitch(factor); });
+    connect(m_mixerBar, &CMixerBar::levelsChanged, this, [this](const DrumLevels& levels) {
+        m_session.SetDrumLevels(levels);
+        m_settings.levels = m_session.Levels();
+    });
+    connect(m_mixerBar, &CMixerBar::droneLevelChanged, this, [this](float levelDb) {
+        ChangeDrone([levelDb](DroneSettings& d) { d.levelDb = levelDb; });
+    });
     connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
     connect(m_textView, &CTaalTextView::taalApplied, this, [this] {
         m_gridView->setFocus(Qt::OtherFocusReason);
@@ -238,6 +255,7 @@ void CMainFrame::ConnectCommands() {
         m_settings.rowsByVibhag = checked;
         m_gridView->ApplyRowsByVibhag();
     });
+    on(kCmdViewMixer, m_mixerBar, &QWidget::setVisible);
     on(kCmdAudioPlay, this, [this] { m_session.Play(); });
     on(kCmdAudioStop, this, [this] { m_session.Stop(); });
     on(kCmdAudioPause, this, [this] { m_session.Pause(); });
@@ -255,7 +273,6 @@ void CMainFrame::ConnectCommands() {
         on(id, this, [this, octave] {
             ChangeDrone([octave](DroneSettings& d) { d.setup.octave = octave; });
         });
-    on(kCmdDroneLevel, this, &CMainFrame::OnDroneLevel);
     on(kCmdDroneAlone, this, [this] {
         m_session.PlayDroneAlone();
         m_settings.drone = m_session.Drone();
@@ -282,19 +299,6 @@ void CMainFrame::ChangeDrone(const std::function<void(DroneSettings&)>& change) 
     m_session.SetDrone(drone);
     m_settings.drone = m_session.Drone();
     UpdateCommandUI();
-}
-
-void CMainFrame::OnDroneLevel() {
-    bool ok = false;
-    const double level = QInputDialog::getDouble(
-        this, QStringLiteral("Drone Level"),
-        QStringLiteral("Level of the drone in dB (%1 to %2):")
-            .arg(static_cast<double>(kMinDroneLevelDb))
-            .arg(static_cast<double>(kMaxDroneLevelDb)),
-        static_cast<double>(m_session.Drone().levelDb), static_cast<double>(kMinDroneLevelDb),
-        static_cast<double>(kMaxDroneLevelDb), 1, &ok);
-    if (ok)
-        ChangeDrone([level](DroneSettings& d) { d.levelDb = static_cast<float>(level); });
 }
 
 void CMainFrame::InitialUpdateViews() {
@@ -337,6 +341,7 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());
     commands.Action(kCmdViewPitchControl)->setChecked(!m_pitchBar->isHidden());
     commands.Action(kCmdViewRowsByVibhag)->setChecked(m_settings.rowsByVibhag);
+    commands.Action(kCmdViewMixer)->setChecked(!m_mixerBar->isHidden());
     UpdateTitle();
 }
 

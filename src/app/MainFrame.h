@@ -1,8 +1,8 @@
 #pragma once
 
-// The main window: menus, toolbar, status bar, the tempo and pitch bars, and
-// four panes in nested splitters (the Taal browser above the bol properties on
-// the left; the bol grid above the notation pane on the right).
+// The main window: menus, toolbar, status bar, the tempo, pitch and mixer
+// bars, and four panes in nested splitters (the Taal browser above the bol
+// properties on the left; the bol grid above the notation pane on the right).
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
@@ -28,6 +28,7 @@ class CLorvantaApp;
 class CLorvantaDoc;
 class CLorvantaSession;
 class CLorvantaView;
+class CMixerBar;
 class CPitchCtrlBar;
 class CTaalTextView;
 class CTaalTree;
@@ -74,6 +75,7 @@ public:
     ST_SplitterWnd* RightSplitter() const { return m_rightSplitter; }
     CTempoCtrlBar* TempoBar() const { return m_tempoBar; }
     CPitchCtrlBar* PitchBar() const { return m_pitchBar; }
+    CMixerBar* MixerBar() const { return m_mixerBar; }
     QToolBar* ToolBar() const { return m_toolBar; }
     const CCommandSet& Commands() const { return *m_commands; }
     // The system clipboard as the editor sees it.
@@ -97,7 +99,6 @@ public:
     void OnViewOptions();
     // Audio > Drone: applies the changed drone to the session and the settings.
     void ChangeDrone(const std::function<void(DroneSettings&)>& change);
-    void OnDroneLevel();
     void OnHelp();
     // The help at an address: a local page in the help window, a web
     // address in the desktop's browser; a message when neither can be.
@@ -138,6 +139,7 @@ private:
     ST_SplitterWnd* m_rightSplitter = nullptr;
     CPitchCtrlBar* m_pitchBar = nullptr;
     CTempoCtrlBar* m_tempoBar = nullptr;
+    CMixerBar* m_mixerBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     std::unique_ptr<CCommandSet> m_commands;
     QMenu* m_fileMenu = nullptr;

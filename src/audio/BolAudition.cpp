@@ -9,7 +9,7 @@
 
 namespace lorvanta {
 
-AudioStatus CBolAudition::Render(const CBol2& paneBol) {
+AudioStatus CBolAudition::Render(const CBol2& paneBol, const DrumLevels& levels) {
     m_ready = false;
     if (m_buffer.empty()) {
         try {
@@ -27,7 +27,9 @@ AudioStatus CBolAudition::Render(const CBol2& paneBol) {
     bol.bass.emphasis -= lower;
 
     std::int16_t* samples = m_buffer.data() + kWaveHeaderSize / 2;
-    if (const AudioStatus status = bol.RenderInto(samples, kSamples, m_bank, m_sink);
+    const DrumLevels clamped = levels.Clamped();
+    if (const AudioStatus status = bol.RenderInto(samples, kSamples, m_bank, m_sink,
+                                                  clamped.TrebleGain(), clamped.BassGain());
         status != AudioStatus::Ok) {
         m_buffer.clear();
         m_buffer.shrink_to_fit();

@@ -3,9 +3,11 @@
 // The Play Bol audition of the bol properties pane: the pane's bol, one beat
 // long, rendered as a 2-second WAV image at 22050 Hz. Its level never rises: a
 // bol whose two emphases sum above 0 dB is lowered by half that sum on each
-// sound, a quieter bol plays as set.
+// sound, a quieter bol plays as set. Each drum then sounds at its level, as
+// in the Taal.
 
 #include "audio/AudioStatus.h"
+#include "audio/DrumLevels.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +32,7 @@ public:
     // otherwise the status after its message, and nothing is to be played (a
     // failed render also releases the buffer). The caller stops any audition
     // still playing from the buffer first.
-    AudioStatus Render(const CBol2& paneBol);
+    AudioStatus Render(const CBol2& paneBol, const DrumLevels& levels = {});
 
     // The WAV image of the last successful render; empty otherwise.
     std::span<const unsigned char> Image() const;

@@ -187,22 +187,22 @@ void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::in
 }
 
 AudioStatus CSound::MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                            MessageSink& sink) const {
+                            MessageSink& sink, float level) const {
     const RecordingAccess access = bank.Access(LookupSampleResource(soundId));
     if (!access.Ok())
         return ReportAccessFailure(access, ProgramPath(), name, sink);
-    const float gain = EmphasisGain(emphasis);
+    const float gain = EmphasisGain(emphasis) * level;
     const std::size_t n = std::min<std::size_t>(count, access.SampleCount());
     MixSamples(access.Samples(), n, gain, block);
     return AudioStatus::Ok;
 }
 
 AudioStatus CBol2::RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                              MessageSink& sink) const {
+                              MessageSink& sink, float pitchLevel, float bassLevel) const {
     if (count > 0)
         std::memset(block, 0, std::size_t{count} * sizeof(std::int16_t));
-    const AudioStatus bassStatus = bass.MixInto(block, count, bank, sink);
-    const AudioStatus pitchStatus = pitch.MixInto(block, count, bank, sink);
+    const AudioStatus bassStatus = bass.MixInto(block, count, bank, sink, bassLevel);
+    const AudioStatus pitchStatus = pitch.MixInto(block, count, bank, sink, pitchLevel);
     return bassStatus != AudioStatus::Ok ? bassStatus : pitchStatus;
 }
 

@@ -59,8 +59,8 @@ void CTaalRenderer::SyncCells() {
     m_cells.resize(static_cast<std::size_t>(std::max(0, m_taal.Count())));
 }
 
-AudioStatus CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key,
-                                     std::shared_ptr<const BolBlock>& block) {
+AudioStatus CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key, float pitchLevel,
+                                     float bassLevel, std::shared_ptr<const BolBlock>& block) {
     const RecordingAccess bass = m_bank.Access(key.bassResource);
     const RecordingAccess pitch = m_bank.Access(key.pitchResource);
     const auto length = static_cast<std::uint32_t>(
@@ -71,7 +71,8 @@ AudioStatus CTaalRenderer::MakeBlock(const CBol2& adjusted, const BlockKey& key,
         std::vector<std::int16_t> samples(length);
         // The sample bank mixes (and reports) exactly as for a full block: the
         // samples past the longer recording would stay zero.
-        const AudioStatus status = adjusted.RenderInto(samples.data(), length, m_bank, m_sink);
+        const AudioStatus status =
+            adjusted.RenderInto(samples.data(), length, m_bank, m_sink, pitchLevel, bassLevel);
         if (status != AudioStatus::Ok)
             return status;
         block = std::make_shared<const BolBlock>(std::move(samples), m_storedSamples);
@@ -112,10 +113,13 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
         TruncateToU32(static_cast<float>(m_playbackRate) * (bol->duration * 6.0f));
 
     // The bol as rendered: both emphases lowered by half the ceiling, so the
-    // loudest bol of the Taal sums to 0 dB.
+    // loudest bol of the Taal sums to 0 dB, then each drum at its level (the
+    // gains as the sample bank's mix computes them).
     const float lower = 0.5f * m_ceiling;
-    const float bassGain = EmphasisGain(bol->bass.emphasis - lower);
-    const float pitchGain = EmphasisGain(bol->pitch.emphasis - lower);
+    const float bassLevel = m_levels.BassGain();
+    const float pitchLevel = m_levels.TrebleGain();
+    const float bassGain = EmphasisGain(bol->bass.emphasis - lower) * bassLevel;
+    const float pitchGain = EmphasisGain(bol->pitch.emphasis - lower) * pitchLevel;
     BlockKey key{LookupSampleResource(bol->bass.soundId), LookupSampleResource(bol->pitch.soundId),
                  std::bit_cast<std::uint32_t>(bassGain), std::bit_cast<std::uint32_t>(pitchGain)};
     // The silence adds nothing whatever its gain.
@@ -141,7 +145,7 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
         CBol2 adjusted = *bol;
         adjusted.bass.emphasis -= lower;
         adjusted.pitch.emphasis -= lower;
-        status = MakeBlock(adjusted, key, block);
+        status = MakeBlock(adjusted, key, pitchLevel, bassLevel, block);
         if (status == AudioStatus::Ok) {
             // Forget blocks nobody uses any more before the map grows.
             if (m_blocks.size() >= 64 && (m_blocks.size() & (m_blocks.size() - 1)) == 0)
@@ -303,6 +307,10 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
     // The old image goes here, once playback has moved on from it.
     image.reset();
     return AudioStatus::Ok;
+}
+
+void CTaalRenderer::SetDrumLevels(const DrumLevels& levels) {
+    m_levels = levels.Clamped();
 }
 
 AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {

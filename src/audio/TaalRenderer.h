@@ -3,8 +3,9 @@
 // The Taal renderer: turns the document's Taal into one looping cycle of audio.
 //
 // Two stages. Each bol is rendered on its own into a block (its two recordings
-// mixed from silence by the sample bank), kept in the bol's cell; blocks are
-// re-rendered only when their bol changes or the emphasis ceiling moves. The
+// mixed from silence by the sample bank, each at its drum's level), kept in
+// the bol's cell; blocks are re-rendered only when their bol, the emphasis
+// ceiling or the drums' levels change. The
 // Taal image is then the bols' slots in order, a slot being the bol's duration
 // in samples at the current tempo and playback rate, cut from its block. A
 // tempo or pitch change rebuilds only the image, at a cost that follows the
@@ -22,6 +23,7 @@
 
 #include "audio/AudioStatus.h"
 #include "audio/BolBlock.h"
+#include "audio/DrumLevels.h"
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
 
@@ -104,6 +106,11 @@ public:
     // rebuilds the image when playing.
     AudioStatus ApplyBolEdit(int index);
 
+    // The drums' levels for the bols rendered from now on (clamped to their
+    // range); the caller renders every bol again to hear them.
+    void SetDrumLevels(const DrumLevels& levels);
+    const DrumLevels& Levels() const { return m_levels; }
+
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
     // hands it to the image handler (playback goes on at the same fraction of
@@ -159,8 +166,8 @@ private:
     };
 
     void SyncCells();
-    AudioStatus MakeBlock(const CBol2& adjusted, const BlockKey& key,
-                          std::shared_ptr<const BolBlock>& block);
+    AudioStatus MakeBlock(const CBol2& adjusted, const BlockKey& key, float pitchLevel,
+                          float bassLevel, std::shared_ptr<const BolBlock>& block);
     void ReportLoadError(AudioStatus status);
 
     const CTaal& m_taal;
@@ -172,6 +179,7 @@ private:
     std::uint32_t m_playbackRate = kSampleRate;
     float m_ceiling = std::numeric_limits<float>::lowest();
     float m_secondsPerBeat = kInitialSecondsPerBeat;
+    DrumLevels m_levels;
     std::vector<BolCell> m_cells;
     bool m_playing = false;
     AudioStatus m_initStatus = AudioStatus::Ok;

@@ -28,10 +28,11 @@ public:
     bool operator==(const CBol2&) const = default;
 
     // Clears count samples, then mixes the bass sound and the pitch sound into
-    // them. Returns the first failed status of the two mixes, else Ok.
-    // (Defined in audio/.)
+    // them, each also scaled by its drum's level gain. Returns the first failed
+    // status of the two mixes, else Ok. (Defined in audio/.)
     AudioStatus RenderInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                           MessageSink& sink) const;
+                           MessageSink& sink, float pitchLevel = 1.0f,
+                           float bassLevel = 1.0f) const;
 
     float reserved = 0.0f; // carried through files; 0 for bols this program makes
     float duration = 1.0f; // beats

@@ -21,12 +21,13 @@ public:
 
     bool operator==(const CSound&) const = default;
 
-    // Adds the recording, scaled by the emphasis, into the first samples of a
-    // block of count samples. Returns Ok, or NoModule, SoundNotFound, SoundNotLoaded or
+    // Adds the recording, scaled by the emphasis's gain times `level` (the
+    // drum's level as a gain), into the first samples of a block of count
+    // samples. Returns Ok, or NoModule, SoundNotFound, SoundNotLoaded or
     // SoundNotLocked after showing the bank's message; the block is then unchanged. (Defined in
     // audio/.)
     AudioStatus MixInto(std::int16_t* block, std::uint32_t count, const CSampleBank& bank,
-                        MessageSink& sink) const;
+                        MessageSink& sink, float level = 1.0f) const;
 
     float emphasis = 0.0f; // dB of amplitude
     SoundId soundId = kSilenceSoundId;

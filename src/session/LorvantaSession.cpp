@@ -180,6 +180,17 @@ void CLorvantaSession::OnStrokesChanged() {
     m_engine->OnTaalEdited();
 }
 
+void CLorvantaSession::SetDrumLevels(const DrumLevels& levels) {
+    if (levels.Clamped() == m_renderer->Levels())
+        return;
+    m_renderer->SetDrumLevels(levels);
+    OnStrokesChanged();
+}
+
+const DrumLevels& CLorvantaSession::Levels() const {
+    return m_renderer->Levels();
+}
+
 void CLorvantaSession::PlayDroneAlone() {
     m_engine->OnAudioStop();
     DroneSettings drone = m_drone;
@@ -191,7 +202,7 @@ void CLorvantaSession::PlayDroneAlone() {
 
 void CLorvantaSession::PlayBol(const CBol2& bol) {
     Stop();
-    if (m_audition.Render(bol) == AudioStatus::Ok)
+    if (m_audition.Render(bol, m_renderer->Levels()) == AudioStatus::Ok)
         m_engine->PlayAudition(m_audition.Image());
 }
 

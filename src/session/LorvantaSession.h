@@ -10,6 +10,7 @@
 
 #include "audio/BolAudition.h"
 #include "audio/DroneMix.h"
+#include "audio/DrumLevels.h"
 #include "audio/Tanpura.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
@@ -106,6 +107,11 @@ public:
     // The bank's strokes changed (another kit): every bol is rendered anew
     // and, while playing, heard at once from the same point of the cycle.
     void OnStrokesChanged();
+    // The treble, bass and master levels (clamped to their range), for the
+    // Taal and the bol audition alike. A change renders every bol anew and,
+    // while playing, is heard at once from the same point of the cycle.
+    void SetDrumLevels(const DrumLevels& levels);
+    const DrumLevels& Levels() const;
     // The drone mixed into playback, heard within one ring while playing. A
     // new tuning or octave renders the loop here, on the calling thread (some
     // tens of milliseconds), once the drone is on; the level is clamped to

@@ -4,6 +4,7 @@
 // program's settings store) and the desktop's services (dialogs, browser,
 // file manager). Tests give their own.
 
+#include "audio/DrumLevels.h"
 #include "audio/StrokeKit.h"
 #include "session/LorvantaSession.h"
 
@@ -32,6 +33,8 @@ struct AppSettings {
     DroneSettings drone;
     // The grid's rows start at vibhags (when the Taal has them).
     bool rowsByVibhag = true;
+    // The treble, bass and master levels of the mixer bar.
+    DrumLevels levels{};
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a

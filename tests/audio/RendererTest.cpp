@@ -6,14 +6,18 @@
 #include "AudioTestSupport.h"
 
 #include "audio/BolAudition.h"
+#include "audio/DrumLevels.h"
 #include "audio/TaalRenderer.h"
 #include "model/Sound.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <random>
 #include <ranges>
+#include <tuple>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -207,6 +211,74 @@ TEST(Audition, LevelIsLoweredOnlyAboveZeroDecibelsAndAFailureReleasesTheBuffer) 
     EXPECT_EQ(audition.Render(*MakeBol({1.0f, 12, 3})), AudioStatus::SoundNotLoaded);
     EXPECT_FALSE(audition.HasBuffer());
     EXPECT_TRUE(audition.Image().empty());
+}
+
+// --- The drums' levels ---------------------------------------------------
+
+TEST(DrumLevels, TextIsOffOrDecibelsInRange) {
+    for (const char* text : {"off", "-40", "6", "+3", "-6.5"}) {
+        const std::optional<DrumLevel> level = ParseDrumLevel(text);
+        ASSERT_TRUE(level) << text;
+        EXPECT_EQ(ParseDrumLevel(DrumLevelText(*level)), level) << text;
+    }
+    EXPECT_EQ(ParseDrumLevel("+3"), DrumLevel{3.0f});
+    EXPECT_EQ(ParseDrumLevel("off"), (DrumLevel{0.0f, true}));
+    for (const char* text : {"6.01", "-40.5", "", "+", "+-3", "nan", "-inf", "3dB", " 3", "OFF"})
+        EXPECT_FALSE(ParseDrumLevel(text)) << text;
+    EXPECT_EQ((DrumLevel{std::nanf(""), true}.Clamped()), (DrumLevel{0.0f, true}));
+}
+
+// Each drum's strokes at its gain (master included) in the rendered blocks,
+// stored or computed, with the mixing's saturation: a treble-only, a
+// bass-only and a two-drum bol, rendered again on one renderer for each mix.
+// The audition of the two-drum bol sounds the same samples.
+TEST(DrumLevels, EachDrumIsScaledByItsGainAndSaturatesWithoutWrapping) {
+    const std::vector<std::int16_t> treble{1000, -1000, 20000, -20000, 7};
+    const std::vector<std::int16_t> bass{-3000, 3000, 16000, -16000, 0};
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    ASSERT_TRUE(bank.ReplaceStroke(12, StrokeImage(treble)));
+    ASSERT_TRUE(bank.ReplaceStroke(3, StrokeImage(bass)));
+    CTaal taal;
+    FillTaal(taal, {{1.0f, 12, 0}, {1.0f, 0, 3}, {1.0f, 12, 3}});
+    constexpr DrumLevel kOff{0.0f, true};
+    // The levels, and the factor each drum's samples take (-6 dB is 0.501).
+    const std::tuple<DrumLevels, double, double> cases[] = {
+        {{}, 1.0, 1.0},
+        {{kOff, {-6.0f}}, 0.0, 0.5},
+        {{{}, kOff, {-6.0f}}, 0.5, 0.0},
+        {{{6.0f}, {}, {6.0f}}, 4.0, 2.0}, // 20000 and 16000 saturate
+        {{{-40.0f}, {}, kOff}, 0.0, 0.0},
+    };
+    const auto clamped = [](double value) { return std::clamp(value, -32768.0, 32767.0); };
+    for (const std::size_t budget : {CTaalRenderer::kDefaultStoredSampleBudget, std::size_t{0}}) {
+        CTaalRenderer renderer(taal, bank, sink);
+        renderer.SetStoredSampleBudget(budget);
+        for (const auto& [levels, trebleFactor, bassFactor] : cases) {
+            renderer.SetDrumLevels(levels);
+            ASSERT_EQ(renderer.RenderAllBols(), AudioStatus::Ok);
+            std::vector<std::vector<std::int16_t>> blocks;
+            for (const BolCell& cell : renderer.Cells()) {
+                std::vector<unsigned char> bytes(2 * std::size_t{cell.block->Length()});
+                cell.block->CopyBytes(0, bytes.data(), bytes.size());
+                blocks.push_back(SamplesOf(bytes));
+            }
+            for (std::size_t i = 0; i < treble.size(); ++i) {
+                const double bassAlone = clamped(bass[i] * bassFactor);
+                const double expected[] = {clamped(treble[i] * trebleFactor), bassAlone,
+                                           clamped(bassAlone + treble[i] * trebleFactor)};
+                for (std::size_t bol = 0; bol < 3; ++bol)
+                    EXPECT_NEAR(blocks[bol][i], expected[bol],
+                                1.0 + 0.006 * std::abs(expected[bol]))
+                        << "bol " << bol << " sample " << i << " at " << trebleFactor << "/"
+                        << bassFactor;
+            }
+            CBolAudition audition(bank, sink);
+            ASSERT_EQ(audition.Render(*taal.BolAt(2), levels), AudioStatus::Ok);
+            EXPECT_EQ(SamplesOf(audition.Image().subspan(44, 2 * treble.size())), blocks[2]);
+        }
+    }
+    EXPECT_TRUE(sink.Messages().empty());
 }
 
 // The literal image: whole blocks of 6 seconds per beat, the slots copied out

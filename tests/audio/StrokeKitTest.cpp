@@ -79,14 +79,15 @@ protected:
         return Path("taal.tal");
     }
 
-    // The image the program builds for these bols at 100 bpm and this pitch,
-    // with the default kit.
-    std::vector<unsigned char> ProgramImage(float factor) {
+    // The image the program builds for these bols at 100 bpm, this pitch and
+    // these levels, with the default kit.
+    std::vector<unsigned char> ProgramImage(float factor, const DrumLevels& levels = {}) {
         CTaal taal;
         FillTaal(taal, twoBols);
         CSampleBank defaultKit(DefaultBuiltInKit());
         CTaalRenderer renderer(taal, defaultKit, sink);
         renderer.SetPitch(factor);
+        renderer.SetDrumLevels(levels);
         renderer.SetTempo(0.6f);
         renderer.InitialUpdate();
         renderer.BuildTaalImage();
@@ -227,6 +228,14 @@ TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
     const auto up = Written("up.wav");
     EXPECT_EQ(GetLe32(up, 24), 23361u);
     EXPECT_EQ(up, ProgramImage(1.0594631f));
+    // The drums at their levels.
+    ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("mixed.wav") +
+                  " --treble-level -12.5 --bass-level off --master-level 3"),
+              0)
+        << err;
+    const DrumLevels mixed{{-12.5f}, {0.0f, true}, {3.0f}};
+    EXPECT_EQ(Written("mixed.wav"), ProgramImage(1.0f, mixed));
+    EXPECT_NE(Written("mixed.wav"), ProgramImage(1.0f));
 
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
     Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));

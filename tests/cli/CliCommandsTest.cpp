@@ -208,6 +208,29 @@ TEST_F(CliCommands, WhatIsReadAndWrittenIsChecked) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "never.tal"));
 }
 
+// The drums' levels of render and play: dB from -40 to +6 or off, anything
+// else refused as a wrong command line.
+TEST_F(CliCommands, LevelOptionsTakeDecibelsInRangeOrOff) {
+    CLorvantaDoc doc;
+    doc.InsertBol(-1);
+    m_dir.Write("one.tal", WriteTaalDocument(doc));
+    const std::string needs = " needs a level in dB from -40 to 6, or off (not \"";
+    Check({
+        {{"render", "one.tal", "-o", "l.wav", "--treble-level", "off", "--bass-level", "-40",
+          "--master-level", "+6"},
+         0,
+         ""},
+        {{"render", "one.tal", "-o", "l.wav", "--treble-level", "6.5"},
+         64,
+         "~--treble-level" + needs + "6.5\")\nusage: lorvanta-cli render FILE"},
+        {{"render", "one.tal", "-o", "l.wav", "--master-level"},
+         64,
+         "~--master-level needs a value"},
+        {{"play", "one.tal", "--bass-level", "Off"}, 64, "~--bass-level" + needs + "Off\")"},
+    });
+    EXPECT_GT(std::filesystem::file_size(m_dir / "l.wav"), 44u);
+}
+
 // bank never replaces stroke files unless forced, and never the kit it reads.
 TEST_F(CliCommands, BankKeepsExistingStrokes) {
     ASSERT_EQ(Cli({"bank", "kit"}).exitCode, 0);

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -93,8 +94,8 @@ struct SteppedSession {
               bank, sink,
               [this](std::unique_ptr<OutputDevice>& out) {
                   ++opened;
-                  auto created = std::make_unique<VirtualOutputDevice>(
-                      VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual});
+                  auto created = std::make_unique<VirtualOutputDevice>(VirtualOutputDevice::Options{
+                      .clock = VirtualOutputDevice::Clock::Manual, .capture = true});
                   device = created.get();
                   out = std::move(created);
                   return HResult::Ok;
@@ -114,6 +115,50 @@ struct SteppedSession {
     VirtualOutputDevice* device = nullptr; // owned by the session's engine
     CLorvantaSession session;
 };
+
+// New levels while playing: every bol rendered again (the same levels render
+// nothing), and heard from where the reader was, one ring ahead of what was
+// heard, at the same place in the cycle.
+TEST(Session, DrumLevelsAreHeardAtOnceWhilePlaying) {
+    SteppedSession s(SessionSound::Rendered);
+    const auto cycle = [&] {
+        const CTaalRenderer& renderer = s.session.Renderer();
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer.ImageSize()));
+        renderer.Image().CopyBytes(0, bytes);
+        std::vector<std::int16_t> samples((bytes.size() - 44) / 2);
+        std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+        return samples;
+    };
+    const auto step = [&](int chunks) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (int i = 0; i < chunks; ++i) {
+            s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
+            while (s.session.Engine().NotificationsProcessed() !=
+                       s.device->Buffer(0)->NotificationsSignalled() &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        }
+    };
+    s.session.OnInitialUpdate();
+    s.session.Play();
+    const std::vector<std::int16_t> before = cycle();
+    step(20);
+    const DrumLevels levels{{0.0f, true}, {-6.0f}};
+    const std::size_t renders = s.session.Renderer().RenderCount();
+    s.session.SetDrumLevels(levels);
+    s.session.SetDrumLevels(levels);
+    EXPECT_EQ(s.session.Renderer().RenderCount() - renders, 4u);
+    EXPECT_EQ(s.session.Levels(), levels);
+    step(30);
+    const std::vector<std::int16_t> after = cycle();
+    ASSERT_NE(after, before);
+    ASSERT_EQ(after.size(), before.size());
+    const std::vector<std::int16_t> heard = s.device->Captured(s.device->Buffer(0)->Serial());
+    ASSERT_EQ(heard.size(), 50u * 220);
+    for (std::size_t i = 0; i < heard.size(); ++i)
+        ASSERT_EQ(heard[i], (i < 20 * 220 + 1760 ? before : after)[i % after.size()]) << i;
+    s.session.Stop();
+}
 
 TEST(Session, ASilentSessionRendersNoBolAndSetsNoSoundUp) {
     for (const auto& [sound, opened, cells] :

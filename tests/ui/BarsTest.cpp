@@ -1,9 +1,11 @@
 // The tempo bar (typed tempos and their range, the slider's two events, Quick
-// Change, Reset and the tempo a document opens with) and
-// the pitch bar (typed shifts, the slider, the whole-semitone buttons).
+// Change, Reset and the tempo a document opens with),
+// the pitch bar (typed shifts, the slider, the whole-semitone buttons) and the
+// mixer bar (the sliders' ranges and readouts, Off).
 #include "AppTestSupport.h"
 
 #include "model/SoundTables.h"
+#include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QToolButton>
 
 #include <cmath>
 
@@ -180,6 +183,42 @@ private slots:
         QCOMPARE(spy.count(), before);
         QTest::mouseClick(bar.ResetButton(), Qt::LeftButton);
         QCOMPARE(bar.PitchFactor(), 1.0f);
+    }
+
+    // --- Mixer ----------------------------------------------------------
+
+    // The sliders move in half decibels within each range, each move
+    // announced once; Off silences a drum and keeps its level; levels shown
+    // from outside are not announced.
+    void mixerSlidersAndOff() {
+        QMainWindow window;
+        auto* bar = new CMixerBar(&window);
+        QSignalSpy levels(bar, &CMixerBar::levelsChanged);
+        QSignalSpy drone(bar, &CMixerBar::droneLevelChanged);
+        for (const auto& [channel, position, readout] :
+             {std::tuple(CMixerBar::kTreble, -99, "-40.0 dB"),
+              {CMixerBar::kBass, 99, "+6.0 dB"},
+              {CMixerBar::kMaster, -13, "-6.5 dB"},
+              {CMixerBar::kDrone, -999, "-60.0 dB"}}) {
+            bar->Slider(channel)->setValue(position);
+            QCOMPARE(bar->Readout(channel)->text(), QString::fromLatin1(readout));
+        }
+        QCOMPARE(bar->Levels(), (DrumLevels{{-40.0f}, {6.0f}, {-6.5f}}));
+        QCOMPARE(bar->DroneLevel(), -60.0f);
+        QCOMPARE(drone.count(), 1);
+        bar->OffButton(CMixerBar::kBass)->click();
+        bar->Slider(CMixerBar::kBass)->setValue(-24); // still off
+        QCOMPARE(bar->Levels().bass, (DrumLevel{-12.0f, true}));
+        QVERIFY(!bar->Readout(CMixerBar::kBass)->isEnabled());
+        bar->OffButton(CMixerBar::kBass)->click();
+        QCOMPARE(bar->Levels().bass, DrumLevel{-12.0f});
+        QCOMPARE(levels.count(), 6);
+        bar->SetLevels({{3.0f, true}});
+        bar->SetDroneLevel(12.0f);
+        QCOMPARE(levels.count() + drone.count(), 7);
+        QVERIFY(bar->OffButton(CMixerBar::kTreble)->isChecked() &&
+                !bar->OffButton(CMixerBar::kDrone));
+        QCOMPARE(bar->Slider(CMixerBar::kDrone)->value(), 24);
     }
 };
 

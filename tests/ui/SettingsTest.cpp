@@ -1,6 +1,7 @@
 // The settings: the round trip through the user store, the reading rules;
 // the Options dialog's folder check; the strokes chosen in Options, --kit,
-// and a change heard at once while playing.
+// and a change heard at once while playing; the mixer bar's levels, heard at
+// once and kept.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
@@ -10,6 +11,7 @@
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Vibhags.h"
+#include "ui/bars/MixerBar.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -17,7 +19,9 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -48,7 +52,8 @@ private slots:
         AppFixture fixture;
         {
             const auto app = fixture.Start();
-            app->MainFrame()->Settings() = {fixture.Path("mine"), kDisplayBolName, DefaultKitChoice(), {}};
+            app->MainFrame()->Settings() = {
+                fixture.Path("mine"), kDisplayBolName, DefaultKitChoice(), {}};
             // Nothing is written while the window lives.
             QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue));
         }
@@ -104,6 +109,44 @@ private slots:
         const auto app = fixture.Start();
         QVERIFY(!app->MainFrame()->Settings().rowsByVibhag);
         QVERIFY(!app->MainFrame()->Commands().Action(kCmdViewRowsByVibhag)->isChecked());
+    }
+
+    // The mixer bar while playing: each level is heard at once, the drone's
+    // under its old key; View > Mixer hides the bar. The next start shows and
+    // plays the levels kept, a stored level that is neither off nor in range
+    // reading as 0 dB.
+    void mixerLevelsAreHeardAtOnceAndKept() {
+        AppFixture fixture;
+        {
+            const auto app = fixture.Start({AppFixture::Teentaal()});
+            CMainFrame& frame = *app->MainFrame();
+            CMixerBar& mixer = *frame.MixerBar();
+            CLorvantaSession& session = app->Session();
+            session.Play();
+            const QByteArray before = ImageBytes(session.Renderer());
+            mixer.Slider(CMixerBar::kTreble)->setValue(-12);
+            mixer.Slider(CMixerBar::kBass)->setValue(-7);
+            mixer.OffButton(CMixerBar::kBass)->click();
+            mixer.Slider(CMixerBar::kMaster)->setValue(5);
+            mixer.Slider(CMixerBar::kDrone)->setValue(-41);
+            const DrumLevels set{{-6.0f}, {-3.5f, true}, {2.5f}};
+            QCOMPARE(session.Levels(), set);
+            QCOMPARE(session.Drone().levelDb, -20.5f);
+            QVERIFY(session.IsPlaying() && ImageBytes(session.Renderer()) != before);
+
+            QAction* view = frame.Commands().Action(kCmdViewMixer);
+            QVERIFY(view->isChecked());
+            view->trigger();
+            QVERIFY(mixer.isHidden() && !view->isChecked());
+        }
+        QCOMPARE(OpenUserSettings()->value(kDroneLevelValue).toDouble(), -20.5);
+        OpenUserSettings()->setValue(kMasterLevelValue, QStringLiteral("7"));
+        const auto app = fixture.Start();
+        const DrumLevels kept{{-6.0f}, {-3.5f, true}, {}};
+        QCOMPARE(app->Session().Levels(), kept);
+        QCOMPARE(app->MainFrame()->MixerBar()->Levels(), kept);
+        QVERIFY(app->MainFrame()->MixerBar()->OffButton(CMixerBar::kBass)->isChecked());
+        QCOMPARE(app->MainFrame()->MixerBar()->DroneLevel(), -20.5f);
     }
 
     void readingRules_data() {

@@ -72,9 +72,10 @@ TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
 }
 
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
-    // The drone under it changes nothing of the beats.
-    const Outcome from =
-        Play("'" + kTeentaal + "' --tempo 600 --seconds 0.5 --from 5 --drone ni --drone-level -3");
+    // The drone under it and the drums' levels change nothing of the beats.
+    const Outcome from = Play("'" + kTeentaal +
+                              "' --tempo 600 --seconds 0.5 --from 5 --drone ni --drone-level -3"
+                              " --treble-level -6 --bass-level off");
     ASSERT_EQ(from.exitCode, 0) << from.err;
     EXPECT_EQ(from.out.substr(0, 7), "beat 5\n") << from.out;
 
