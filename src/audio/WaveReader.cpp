@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 namespace lorvanta {
 
@@ -26,15 +27,26 @@ HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* byt
     if (count > 0)
         m_image->CopyData(m_position, std::span(buffer, count), m_bolHint);
     m_position += count;
-    if (m_position >= m_dataSize)
+    if (m_position >= m_dataSize) {
         m_position = 0;
+        m_bolHint = 0;
+        if (m_next != nullptr) {
+            m_image = std::exchange(m_next, nullptr);
+            m_dataSize = m_image->DataSize();
+        }
+    }
     if (bytesRead)
         *bytesRead = count;
     return HResult::Ok;
 }
 
+void CWaveReader::SetNextCycleImage(const TaalImage* next) {
+    m_next = next != nullptr && next->DataSize() > 0 ? next : nullptr;
+}
+
 void CWaveReader::Close() {
     m_image = nullptr;
+    m_next = nullptr;
     m_format = nullptr;
     m_dataSize = 0;
     m_position = 0;

@@ -32,8 +32,14 @@ public:
     // Position = data start + offset. An offset at or past the end reads
     // nothing and sends the position back to the start.
     void Reset(std::uint64_t offset) { m_position = offset; }
-    // Forgets the data (the image belongs to the renderer).
+    // Forgets the data (the image belongs to the renderer), and the next
+    // cycle's image.
     void Close();
+    // The image to go on with at the next wrap from the data's end to its
+    // start, in place of this one (null: none; one without data is refused).
+    // Once switched to, it is the image read and none is waiting.
+    void SetNextCycleImage(const TaalImage* next);
+    const TaalImage* NextCycleImage() const { return m_next; }
 
     bool IsOpen() const { return m_image != nullptr; }
     // Bytes from the data's start.
@@ -44,6 +50,7 @@ public:
 
 private:
     const TaalImage* m_image = nullptr;
+    const TaalImage* m_next = nullptr;
     const WaveFormat* m_format = nullptr;
     std::uint64_t m_position = 0;
     std::uint64_t m_dataSize = 0;

@@ -36,6 +36,7 @@ PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::int64_
         signedOffset -= size;
     const auto offset = static_cast<std::uint64_t>(signedOffset) & ~std::uint64_t{1};
     position.offset = offset;
+    position.cycleBeats = taalLength;
     position.beat = static_cast<float>(offset) / static_cast<float>(dataSize) * taalLength + 1.0f;
     position.bolIndex = static_cast<std::uint32_t>(image.PlayingBolAt(offset / 2));
     return position;
@@ -48,6 +49,16 @@ CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& rendere
     // the new playback rate.
     m_renderer.SetRateChangedHandler([this](std::uint32_t rate) { SetRingFrequency(rate); });
     m_renderer.SetImageHandler([this](const TaalImage& image) { OnImageBuilt(image); });
+    // A stepped tempo ramp's next cycle: the reader switches to it at the wrap.
+    m_renderer.SetNextCycleHandlers(
+        [this](const TaalImage* next) {
+            std::lock_guard lock(m_streamLock);
+            m_reader.SetNextCycleImage(next);
+        },
+        [this] {
+            std::lock_guard lock(m_streamLock);
+            return m_reader.Image();
+        });
 }
 
 CPlaybackEngine::~CPlaybackEngine() {
@@ -55,6 +66,7 @@ CPlaybackEngine::~CPlaybackEngine() {
     ShutdownDirectSound();
     m_renderer.SetRateChangedHandler({});
     m_renderer.SetImageHandler({});
+    m_renderer.SetNextCycleHandlers({}, {});
 }
 
 void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
@@ -63,8 +75,10 @@ void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
     if (m_reader.IsOpen() && m_reader.DataSize() > 0)
         fraction =
             static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
+    const TaalImage* next = m_reader.NextCycleImage();
     m_reader.Close();
     m_reader.Open(&image, &m_renderer.StreamFormat());
+    m_reader.SetNextCycleImage(next);
     std::uint64_t position =
         TruncateToU64(static_cast<float>(image.DataSize()) * fraction) & ~std::uint64_t{1};
     if (position >= image.DataSize())
