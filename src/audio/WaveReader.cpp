@@ -14,6 +14,7 @@ HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode
     m_image = image;
     m_format = format;
     m_dataSize = image ? image->DataSize() : 0;
+    m_previousDataSize = 0;
     m_position = 0;
     m_bolHint = 0;
     return HResult::Ok;
@@ -30,6 +31,7 @@ HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* byt
     if (m_position >= m_dataSize) {
         m_position = 0;
         m_bolHint = 0;
+        m_previousDataSize = m_dataSize;
         if (m_next != nullptr) {
             m_image = std::exchange(m_next, nullptr);
             m_dataSize = m_image->DataSize();
@@ -49,6 +51,7 @@ void CWaveReader::Close() {
     m_next = nullptr;
     m_format = nullptr;
     m_dataSize = 0;
+    m_previousDataSize = 0;
     m_position = 0;
     m_bolHint = 0;
 }

@@ -40,6 +40,9 @@ public:
     // Once switched to, it is the image read and none is waiting.
     void SetNextCycleImage(const TaalImage* next);
     const TaalImage* NextCycleImage() const { return m_next; }
+    // The data size of the cycle read before the last wrap (0: none since
+    // Open): another image's when the wrap switched images.
+    std::uint64_t PreviousDataSize() const { return m_previousDataSize; }
 
     bool IsOpen() const { return m_image != nullptr; }
     // Bytes from the data's start.
@@ -54,6 +57,7 @@ private:
     const WaveFormat* m_format = nullptr;
     std::uint64_t m_position = 0;
     std::uint64_t m_dataSize = 0;
+    std::uint64_t m_previousDataSize = 0;
     std::size_t m_bolHint = 0;
 };
 

@@ -239,9 +239,23 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::uint32_t queued = (m_stream->NextWriteOffset() + ring->Size() - write) % ring->Size();
     if (queued == 0)
         queued = ring->Size();
-    const std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
+    std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
+    std::uint64_t readerPosition = reader.Position();
+    const std::uint64_t before = reader.PreviousDataSize();
+    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 &&
+        before != reader.DataSize() && static_cast<std::uint64_t>(lag) - readerPosition < before) {
+        // Still heard: the end of the cycle before the wrap switched to this
+        // image (a tempo ramp's step). Its place as a fraction of that cycle,
+        // in this image's bytes.
+        const double fraction =
+            static_cast<double>(before - (static_cast<std::uint64_t>(lag) - readerPosition)) /
+            static_cast<double>(before);
+        readerPosition =
+            static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize()));
+        lag = 0;
+    }
     position =
-        ComputePlayingPosition(reader.Position(), lag, reader.Image()->Beats(), *reader.Image());
+        ComputePlayingPosition(readerPosition, lag, reader.Image()->Beats(), *reader.Image());
     const float last = m_lastBeat.load(std::memory_order_relaxed);
     const bool announce = m_announce.exchange(false, std::memory_order_acq_rel);
     if (position.beat == last && !announce)
