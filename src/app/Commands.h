@@ -49,6 +49,7 @@ enum CommandId : int {
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
+    kCmdAudioTempoRamp = 33130, // Audio > Tempo Ramp...
     // Audio > Drone: on and off, the first string, the octave, the level.
     kCmdDroneOn = 33100,
     kCmdDronePa = 33101,
