@@ -15,6 +15,7 @@ HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode
     m_format = format;
     m_dataSize = image ? image->DataSize() : 0;
     m_previousDataSize = 0;
+    m_next = nullptr;
     m_position = 0;
     m_bolHint = 0;
     return HResult::Ok;

@@ -22,8 +22,9 @@ class CWaveReader {
 public:
     enum class Mode { Read, Write };
 
-    // Opens on an image's sample data; only reading is implemented (any other
-    // mode gives HResult::NotImplemented). The image and the format stay owned by the caller.
+    // Opens on an image's sample data, with no next cycle's image; only
+    // reading is implemented (any other mode gives HResult::NotImplemented).
+    // The image and the format stay owned by the caller.
     HResult Open(const TaalImage* image, const WaveFormat* format, Mode mode = Mode::Read);
     // Copies up to n bytes from the position: fewer when the data's end comes
     // first. The position advances, and goes back to the start on reaching the

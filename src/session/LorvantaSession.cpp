@@ -58,8 +58,9 @@ void CLorvantaSession::PlaybackChanged() {
         m_playedBefore += Clock::now() - m_playingSince;
         m_timing = false;
     }
-    // Stopped (Stop, another Taal, an edit that left it empty): a new count.
-    if (!m_engine->IsPlaying() && !m_engine->IsPaused()) {
+    // Stopped (Stop, another Taal, an edit that left it empty, the drone
+    // alone in its place): a new count.
+    if ((!m_engine->IsPlaying() || m_engine->IsDroneAlone()) && !m_engine->IsPaused()) {
         m_cycles.store(0, std::memory_order_release);
         m_playedBefore = {};
         EndRamp();
@@ -74,7 +75,7 @@ void CLorvantaSession::TempoChanged() {
 }
 
 void CLorvantaSession::BeforePlay() {
-    if (m_engine->IsPlaying())
+    if (m_engine->IsPlaying() && !m_engine->IsDroneAlone())
         return;
     if (!m_engine->IsPaused())
         m_cycles.store(0, std::memory_order_release);
@@ -188,8 +189,10 @@ bool CLorvantaSession::IsPaused() const {
 }
 
 void CLorvantaSession::SetTempo(float secondsPerBeat) {
-    EndRamp();
+    // The renderer drops a step waiting first, so that the ramp ends on the
+    // tempo set here and announces no step of its own.
     m_renderer->SetTempo(secondsPerBeat);
+    EndRamp();
 }
 
 float CLorvantaSession::SecondsPerBeat() const {
