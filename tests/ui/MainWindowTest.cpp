@@ -133,11 +133,12 @@ private slots:
         for (int tap = 0; tap < 3; ++tap)
             QTest::keyClick(frame.GetGridView(), Qt::Key_T);
         QCOMPARE(session.SecondsPerBeat(), 0.06f); // taps that fast: 1000 bpm
-        QCOMPARE(session.StartRamp({RampRequest::Form::Stepped, 900.0, 50.0, 1, 0.0}),
+        QCOMPARE(session.StartRamp({RampRequest::Form::Stepped, 500.0, 50.0, 1, 0.0}),
                  RampStatus::Ok);
         frame.Commands().Action(kCmdAudioPlay)->trigger();
         QTRY_COMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("950.0000"));
         QTRY_VERIFY(frame.PracticeLabel()->text().startsWith(QStringLiteral("Cycles 1 ")));
+        QVERIFY(session.IsRamping());
         frame.TempoBar()->SetTempoBpm(120.0);
         QVERIFY(!session.IsRamping());
         frame.Commands().Action(kCmdAudioStop)->trigger();
