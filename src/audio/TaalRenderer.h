@@ -111,11 +111,11 @@ public:
     // after its message (the previous image stays in use).
     AudioStatus BuildTaalImage();
     // --- The next cycle's image (a stepped tempo ramp) ---------------------
-    // Builds the image at another tempo and hands it to the
-    // next-cycle handler, so that playback switches to it exactly at the
-    // cycle's wrap; the one waiting before is withdrawn. A tempo equal to the
-    // current one leaves none waiting. Every rebuild of the image keeps the
-    // waiting one in step (rebuilt at its tempo, after an edit or a pitch).
+    // Builds the image at another tempo and hands it to the next-cycle
+    // handler, so that playback switches to it exactly at the cycle's wrap;
+    // the one waiting before is withdrawn. A tempo equal to the current one
+    // leaves none waiting. Every rebuild of the image keeps the waiting one in
+    // step (rebuilt at its tempo, after an edit or a pitch change).
     AudioStatus PrepareNextCycle(float secondsPerBeat);
     // Once playback reads the waiting image, it becomes the image in use and
     // its tempo the current one; the old image is freed here. True when
