@@ -1,7 +1,8 @@
 // lorvanta-cli play FILE: plays the Taal in an endless loop through the
 // program's session, as its Play does, and prints the beat display: one line
 // each time the whole beat number changes, with --times followed by when it
-// changed, in seconds since the sound started.
+// changed, in seconds since the sound started. --ramp TARGET:STEP:CYCLES
+// raises (or lowers) the tempo by STEP bpm every CYCLES cycles up to TARGET.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
@@ -13,6 +14,7 @@
 #include "model/Conversions.h"
 #include "session/LorvantaSession.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -27,7 +29,28 @@ namespace {
 constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
-    " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]";
+    " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
+    " [--ramp TARGET:STEP:CYCLES]";
+
+constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
+
+// --ramp's TARGET:STEP:CYCLES: the request, or what is wrong with it.
+std::optional<std::string> ReadRamp(const std::string& text, RampRequest& request) {
+    const auto first = text.find(':');
+    const auto second = first == std::string::npos ? first : text.find(':', first + 1);
+    if (second == std::string::npos)
+        return kRampForm;
+    const auto target = ParseNumber(text.substr(0, first));
+    const auto step = ParseNumber(text.substr(first + 1, second - first - 1));
+    const auto cycles = ParseInteger(text.substr(second + 1));
+    if (!target || !step || !cycles)
+        return kRampForm;
+    request = {RampRequest::Form::Stepped, *target, *step,
+               static_cast<int>(std::clamp<long>(*cycles, 0, 1001)), 0.0};
+    if (const RampStatus status = TempoRamp::Check(request); status != RampStatus::Ok)
+        return std::string("--ramp: ") + StatusText(status);
+    return std::nullopt;
+}
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -98,11 +121,11 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(args,
-                                        {"--tempo", "--pitch", "--seconds", "--from", "--kit",
-                                         "--drone", "--drone-level", "--drone-octave",
-                                         "--treble-level", "--bass-level", "--master-level"},
-                                        {"--times"}, line))
+    if (auto problem = ParseCommandLine(
+            args,
+            {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
+             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ramp"},
+            {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -128,6 +151,12 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         from = ParseInteger(*text);
         if (!from || *from < 1)
             return UsageError(usage, "--from needs a bol number (1 for the first bol)");
+    }
+    std::optional<RampRequest> ramp;
+    if (const auto text = line.Option("--ramp")) {
+        ramp.emplace();
+        if (auto problem = ReadRamp(*text, *ramp))
+            return UsageError(usage, *problem);
     }
     if (!OutputChoiceFromEnvironment()) {
         std::fprintf(stderr, "lorvanta-cli: %s must be \"device\" or \"virtual\"\n",
@@ -175,6 +204,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     // The drone's loop is rendered before playing starts, on this thread.
     if (drone)
         session.SetDrone(*drone);
+    if (ramp)
+        session.StartRamp(*ramp);
     InterruptGuard interrupts;
     if (from) {
         session.Editor().Click(static_cast<int>(*from - 1), {});
@@ -206,6 +237,7 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         }
         if (printed)
             std::fflush(stdout);
+        session.UpdatePractice();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     session.Stop();

@@ -192,6 +192,12 @@ const CommandInfo kCommands[] = {
      "Play the Taal from the selected bol\nPlay from Selected",
      "playsel",
      false},
+    {kCmdAudioTempoRamp,
+     "Tempo &Ramp...",
+     {},
+     "Raise or lower the tempo by itself while playing, step by step or evenly\nTempo Ramp",
+     nullptr,
+     false},
     // D in the grid turns the drone on and off (not a window shortcut: text
     // fields keep their d).
     {kCmdDroneOn,
@@ -316,6 +322,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
     for (int id : {kCmdAudioPlay, kCmdAudioStop, kCmdAudioPause, kCmdAudioPlayFromSelected})
         audio->addAction(Action(id));
     audio->addSeparator();
+    audio->addAction(Action(kCmdAudioTempoRamp));
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
     const int droneIds[] = {kCmdDroneOn, kCmdDroneAlone, 0, kCmdDronePa,      kCmdDroneMa,
                             kCmdDroneNi, kCmdDroneSa,    0, kCmdDroneOctave3, kCmdDroneOctave4};

@@ -51,6 +51,7 @@ enum CommandId : int {
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
+    kCmdAudioTempoRamp = 33130, // Audio > Tempo Ramp...
     // Audio > Drone: on and off, the first string, the octave (its level is
     // on the mixer bar).
     kCmdDroneOn = 33100,

@@ -4,6 +4,7 @@
 #include "app/LorvantaApp.h"
 #include "app/ShellServices.h"
 #include "app/SplitterWnd.h"
+#include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "session/LorvantaSession.h"
@@ -14,6 +15,7 @@
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/OptionsDialog.h"
+#include "ui/dialogs/TempoRampDialog.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
 #include "ui/panes/TaalTextView.h"
@@ -100,6 +102,8 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     connect(announcements, &SessionSignals::stateChanged, this, &CMainFrame::UpdateCommandUI);
     connect(announcements, &SessionSignals::taalPropertiesChanged, m_tempoBar,
             [this] { m_tempoBar->SetDefaultTempo(m_doc.DefaultTempo()); });
+    // A tempo ramp's steps show on the tempo bar as they are heard.
+    connect(announcements, &SessionSignals::tempoChanged, m_tempoBar, &CTempoCtrlBar::ShowTempo);
     UpdateRecentFileMenu();
     UpdateCommandUI();
 }
@@ -136,6 +140,16 @@ void CMainFrame::CreateBars() {
     addToolBar(Qt::TopToolBarArea, m_toolBar);
 
     auto* status = statusBar();
+    m_practiceLabel = new QLabel(status);
+    m_practiceLabel->setObjectName(QStringLiteral("practiceLabel"));
+    m_practiceLabel->setToolTip(QStringLiteral("Cycles completed and time played since Play"));
+    status->addPermanentWidget(m_practiceLabel);
+    m_practiceTimer = new QTimer(this);
+    m_practiceTimer->setInterval(50);
+    connect(m_practiceTimer, &QTimer::timeout, this, [this] {
+        m_session.UpdatePractice();
+        UpdatePractice();
+    });
     for (const char* indicator : {"CAP", "NUM", "SCRL"})
         status->addPermanentWidget(MakeIndicator(indicator, status));
     connect(status, &QStatusBar::messageChanged, this, &CMainFrame::OnStatusMessageChanged);
@@ -280,6 +294,9 @@ void CMainFrame::ConnectCommands() {
     });
     connect(m_gridView, &CLorvantaView::droneKeyPressed, commands.Action(kCmdDroneOn),
             &QAction::trigger);
+    on(kCmdAudioTempoRamp, this, &CMainFrame::OnTempoRamp);
+    connect(m_gridView, &CLorvantaView::tapKeyPressed, m_tempoBar,
+            [this] { m_tempoBar->OnTap(TapTempo::Clock::now()); });
     on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
     on(kCmdPreviousPane, this, [this] { ActivateNextPane(true); });
 
@@ -299,6 +316,42 @@ void CMainFrame::ChangeDrone(const std::function<void(DroneSettings&)>& change) 
     m_session.SetDrone(drone);
     m_settings.drone = m_session.Drone();
     UpdateCommandUI();
+}
+
+void CMainFrame::OnTempoRamp() {
+    CTempoRampDialog dialog(60.0 / static_cast<double>(m_session.SecondsPerBeat()),
+                            m_session.IsRamping(), m_sink, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (dialog.EndRequested())
+        m_session.EndRamp();
+    else
+        m_session.StartRamp(dialog.Request()); // the dialog has checked it
+    UpdateCommandUI();
+}
+
+QString CMainFrame::PracticeText(std::uint64_t cycles, std::chrono::steady_clock::duration played) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(played).count();
+    const QString time =
+        seconds >= 3600
+            ? QStringLiteral("%1:%2:%3")
+                  .arg(seconds / 3600)
+                  .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                  .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+            : QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("Cycles %1   %2").arg(cycles).arg(time);
+}
+
+void CMainFrame::UpdatePractice() {
+    const bool playing = m_session.IsPlaying() && !m_session.Engine().IsDroneAlone();
+    if (playing && !m_practiceTimer->isActive())
+        m_practiceTimer->start();
+    else if (!playing)
+        m_practiceTimer->stop();
+    m_practiceLabel->setText(
+        playing || m_session.IsPaused()
+            ? PracticeText(m_session.CyclesCompleted(), m_session.PlayingTime())
+            : QString());
 }
 
 void CMainFrame::InitialUpdateViews() {
@@ -342,6 +395,7 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdViewPitchControl)->setChecked(!m_pitchBar->isHidden());
     commands.Action(kCmdViewRowsByVibhag)->setChecked(m_settings.rowsByVibhag);
     commands.Action(kCmdViewMixer)->setChecked(!m_mixerBar->isHidden());
+    UpdatePractice();
     UpdateTitle();
 }
 

@@ -12,6 +12,8 @@
 #include <QRect>
 #include <QUrl>
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -99,6 +101,8 @@ public:
     void OnViewOptions();
     // Audio > Drone: applies the changed drone to the session and the settings.
     void ChangeDrone(const std::function<void(DroneSettings&)>& change);
+    // Audio > Tempo Ramp: the dialog, then the ramp started or ended.
+    void OnTempoRamp();
     void OnHelp();
     // The help at an address: a local page in the help window, a web
     // address in the desktop's browser; a message when neither can be.
@@ -108,6 +112,11 @@ public:
     void ActivateNextPane(bool previous);
     // The four panes in the order pane switching visits them.
     QList<QWidget*> Panes() const;
+
+    // The counted session as the status bar shows it: "Cycles 12   3:45"
+    // (hours too from an hour on).
+    static QString PracticeText(std::uint64_t cycles, std::chrono::steady_clock::duration played);
+    QLabel* PracticeLabel() const { return m_practiceLabel; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -123,6 +132,9 @@ private:
     void UpdateEditCommandUI();
     void UpdateRecentFileMenu();
     void OnStatusMessageChanged(const QString& message);
+    // While playing, a timer follows the session's practice (the ramp, the
+    // counted cycles and time); paused, the count stays shown; stopped, none.
+    void UpdatePractice();
     // The Taal browser's Open: the file through the application, then the
     // grid is the active view.
     void OpenFromTree(const QString& path);
@@ -145,6 +157,8 @@ private:
     QMenu* m_fileMenu = nullptr;
     QtBolClipboard* m_clipboard = nullptr;
     CHelpWindow* m_helpWindow = nullptr;
+    QLabel* m_practiceLabel = nullptr;
+    QTimer* m_practiceTimer = nullptr;
 
     CLorvantaView* m_gridView = nullptr;
     CTaalTextView* m_textView = nullptr;

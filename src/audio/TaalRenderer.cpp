@@ -28,6 +28,7 @@ CTaalRenderer::CTaalRenderer(const CTaal& taal, const CSampleBank& bank, Message
 CTaalRenderer::~CTaalRenderer() = default;
 
 AudioStatus CTaalRenderer::InitImageHeader() {
+    WithdrawNextCycle();
     m_format = WaveFormat{};
     const RecordingAccess access = m_bank.Access(kSilenceResourceId);
     if (!access.Ok())
@@ -250,7 +251,49 @@ AudioStatus CTaalRenderer::ApplyBolEdit(int index) {
     return m_playing ? BuildTaalImage() : AudioStatus::Ok;
 }
 
+std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const {
+    const auto count = static_cast<std::size_t>(std::max(0, m_taal.Count()));
+    std::vector<std::uint32_t> slots(count);
+    std::vector<std::uint64_t> bolStarts(count + 1);
+    std::vector<TaalImage::Segment> segments(count);
+    const auto rate = static_cast<float>(m_playbackRate);
+    std::uint64_t total = 0;
+    std::size_t i = 0;
+    for (const auto& bol : m_taal.Bols()) {
+        const std::uint32_t slot =
+            TruncateToU32(static_cast<float>(bol->duration * secondsPerBeat) * rate);
+        slots[i] = slot;
+        total += slot;
+        bolStarts[i + 1] = total;
+        // The slot takes the block's samples as far as both reach; a slot
+        // longer than the block (or than what the block stores) is silent
+        // beyond, and the block is never read past its end.
+        if (i < m_cells.size() && m_cells[i].block) {
+            segments[i].block = m_cells[i].block;
+            segments[i].valid =
+                std::min({slot, m_cells[i].sampleCount, m_cells[i].block->Length()});
+        }
+        ++i;
+    }
+
+    WaveHeader header = m_image->Header();
+    const std::uint64_t size = kWaveHeaderSize + 2 * total;
+    // Sizes past what the fields can hold read as their largest value.
+    PutLe32(header, kDataSizeOffset, SaturateToU32(size - kWaveHeaderSize));
+    PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
+    auto image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
+                                             std::move(segments));
+    image->SetBeats(m_taal.Total());
+    return image;
+}
+
 AudioStatus CTaalRenderer::BuildTaalImage() {
+    // A waiting next cycle is rebuilt below with this one, unless playback
+    // has already taken it.
+    const bool wasWaiting = m_next != nullptr;
+    WithdrawNextCycle();
+    const bool rebuildNext = wasWaiting && m_nextSecondsPerBeat != m_secondsPerBeat;
+
     if (m_pitchFactor != 1.0f) {
         m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
         WaveHeader& current = m_image->MutableHeader();
@@ -262,38 +305,7 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
 
     std::unique_ptr<TaalImage> image;
     try {
-        const auto count = static_cast<std::size_t>(std::max(0, m_taal.Count()));
-        std::vector<std::uint32_t> slots(count);
-        std::vector<std::uint64_t> bolStarts(count + 1);
-        std::vector<TaalImage::Segment> segments(count);
-        const auto rate = static_cast<float>(m_playbackRate);
-        std::uint64_t total = 0;
-        std::size_t i = 0;
-        for (const auto& bol : m_taal.Bols()) {
-            const std::uint32_t slot =
-                TruncateToU32(static_cast<float>(bol->duration * m_secondsPerBeat) * rate);
-            slots[i] = slot;
-            total += slot;
-            bolStarts[i + 1] = total;
-            // The slot takes the block's samples as far as both reach; a slot
-            // longer than the block (or than what the block stores) is silent
-            // beyond, and the block is never read past its end.
-            if (i < m_cells.size() && m_cells[i].block) {
-                segments[i].block = m_cells[i].block;
-                segments[i].valid =
-                    std::min({slot, m_cells[i].sampleCount, m_cells[i].block->Length()});
-            }
-            ++i;
-        }
-
-        WaveHeader header = m_image->Header();
-        const std::uint64_t size = kWaveHeaderSize + 2 * total;
-        // Sizes past what the fields can hold read as their largest value.
-        PutLe32(header, kDataSizeOffset, SaturateToU32(size - kWaveHeaderSize));
-        PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
-        image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
-                                            std::move(segments));
-        image->SetBeats(m_taal.Total());
+        image = MakeImage(m_secondsPerBeat);
     } catch (const std::bad_alloc&) {
         m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
         return AudioStatus::OutOfMemory;
@@ -306,6 +318,21 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
     std::swap(m_image, image);
     // The old image goes here, once playback has moved on from it.
     image.reset();
+    return rebuildNext ? PrepareNextCycle(m_nextSecondsPerBeat) : AudioStatus::Ok;
+}
+
+AudioStatus CTaalRenderer::PrepareNextCycle(float secondsPerBeat) {
+    WithdrawNextCycle();
+    if (!m_nextCycle || secondsPerBeat == m_secondsPerBeat)
+        return AudioStatus::Ok;
+    try {
+        m_next = MakeImage(secondsPerBeat);
+    } catch (const std::bad_alloc&) {
+        m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
+        return AudioStatus::OutOfMemory;
+    }
+    m_nextSecondsPerBeat = secondsPerBeat;
+    m_nextCycle(m_next.get());
     return AudioStatus::Ok;
 }
 
@@ -313,7 +340,29 @@ void CTaalRenderer::SetDrumLevels(const DrumLevels& levels) {
     m_levels = levels.Clamped();
 }
 
+bool CTaalRenderer::AdoptNextCycle() {
+    if (!m_next || !m_imageInUse || m_imageInUse() != m_next.get())
+        return false;
+    // Playback reads the new image and no longer the old one.
+    std::swap(m_image, m_next);
+    m_secondsPerBeat = m_nextSecondsPerBeat;
+    m_next.reset();
+    return true;
+}
+
+void CTaalRenderer::WithdrawNextCycle() {
+    if (!m_next)
+        return;
+    // Withdrawn first: after this, playback can no longer switch to it.
+    if (m_nextCycle)
+        m_nextCycle(nullptr);
+    if (!AdoptNextCycle())
+        m_next.reset();
+}
+
 AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {
+    // A tempo set outright replaces a next cycle's waiting.
+    WithdrawNextCycle();
     m_secondsPerBeat = secondsPerBeat;
     return m_playing ? BuildTaalImage() : AudioStatus::Ok;
 }

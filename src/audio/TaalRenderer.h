@@ -117,7 +117,32 @@ public:
     // the cycle, on an even byte) and frees the old one. Returns Ok, or OutOfMemory
     // after its message (the previous image stays in use).
     AudioStatus BuildTaalImage();
+    // --- The next cycle's image (a stepped tempo ramp) ---------------------
+    // Builds the image at another tempo and hands it to the next-cycle
+    // handler, so that playback switches to it exactly at the cycle's wrap;
+    // the one waiting before is withdrawn. A tempo equal to the current one
+    // leaves none waiting. Every rebuild of the image keeps the waiting one in
+    // step (rebuilt at its tempo, after an edit or a pitch change).
+    AudioStatus PrepareNextCycle(float secondsPerBeat);
+    // Once playback reads the waiting image, it becomes the image in use and
+    // its tempo the current one; the old image is freed here. True when
+    // that happened now.
+    bool AdoptNextCycle();
+    // Withdraws the waiting image (adopted instead if playback already took it).
+    void WithdrawNextCycle();
+    bool HasNextCycle() const { return m_next != nullptr; }
+    // Hands playback the next cycle's image (null: withdraw it), under its
+    // lock; the image lives until it is adopted or withdrawn.
+    using NextCycleHandler = std::function<void(const TaalImage*)>;
+    // The image playback reads now, asked under its lock.
+    using ImageInUseQuery = std::function<const TaalImage*()>;
+    void SetNextCycleHandlers(NextCycleHandler handover, ImageInUseQuery inUse) {
+        m_nextCycle = std::move(handover);
+        m_imageInUse = std::move(inUse);
+    }
+
     // Seconds per beat from the tempo bar; rebuilds the image when playing.
+    // A next cycle's image waiting is withdrawn.
     // Returns the build's status (Ok when not playing).
     AudioStatus SetTempo(float secondsPerBeat);
     // Pitch factor from the pitch bar; the playback rate becomes the
@@ -169,6 +194,8 @@ private:
     AudioStatus MakeBlock(const CBol2& adjusted, const BlockKey& key, float pitchLevel,
                           float bassLevel, std::shared_ptr<const BolBlock>& block);
     void ReportLoadError(AudioStatus status);
+    // The image of the cells at a tempo and the current playback rate.
+    std::unique_ptr<TaalImage> MakeImage(float secondsPerBeat) const;
 
     const CTaal& m_taal;
     const CSampleBank& m_bank;
@@ -195,6 +222,11 @@ private:
     std::size_t m_renderCount = 0;
 
     std::unique_ptr<TaalImage> m_image;
+    // The next cycle's image, handed to playback, and its tempo.
+    std::unique_ptr<TaalImage> m_next;
+    float m_nextSecondsPerBeat = kInitialSecondsPerBeat;
+    NextCycleHandler m_nextCycle;
+    ImageInUseQuery m_imageInUse;
 };
 
 } // namespace lorvanta

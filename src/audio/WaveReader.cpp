@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <span>
+#include <utility>
 
 namespace lorvanta {
 
@@ -13,6 +14,8 @@ HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode
     m_image = image;
     m_format = format;
     m_dataSize = image ? image->DataSize() : 0;
+    m_previousDataSize = 0;
+    m_next = nullptr;
     m_position = 0;
     m_bolHint = 0;
     return HResult::Ok;
@@ -26,17 +29,30 @@ HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* byt
     if (count > 0)
         m_image->CopyData(m_position, std::span(buffer, count), m_bolHint);
     m_position += count;
-    if (m_position >= m_dataSize)
+    if (m_position >= m_dataSize) {
         m_position = 0;
+        m_bolHint = 0;
+        m_previousDataSize = m_dataSize;
+        if (m_next != nullptr) {
+            m_image = std::exchange(m_next, nullptr);
+            m_dataSize = m_image->DataSize();
+        }
+    }
     if (bytesRead)
         *bytesRead = count;
     return HResult::Ok;
 }
 
+void CWaveReader::SetNextCycleImage(const TaalImage* next) {
+    m_next = next != nullptr && next->DataSize() > 0 ? next : nullptr;
+}
+
 void CWaveReader::Close() {
     m_image = nullptr;
+    m_next = nullptr;
     m_format = nullptr;
     m_dataSize = 0;
+    m_previousDataSize = 0;
     m_position = 0;
     m_bolHint = 0;
 }

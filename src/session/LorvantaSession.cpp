@@ -19,6 +19,13 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
     // No allocation; whoever shows the position reads it on its own thread.
     m_engine->SetPositionHandler([this](const PlayingPosition& position) {
         m_positionUpdates.fetch_add(1, std::memory_order_release);
+        // A wrap: the beat falls back by more than half the cycle (a rebuild
+        // keeps the fraction of the cycle, so only a wrap goes back so far).
+        if (!m_firstPosition.exchange(false, std::memory_order_acq_rel) &&
+            position.cycleBeats > 0.0f &&
+            position.previousBeat - position.beat > position.cycleBeats / 2.0f &&
+            m_engine->IsPlaying())
+            m_cycles.fetch_add(1, std::memory_order_acq_rel);
         if (m_positionListener)
             m_positionListener(position);
     });
@@ -42,8 +49,39 @@ void CLorvantaSession::RemoveObserver(SessionObserver& observer) {
 }
 
 void CLorvantaSession::PlaybackChanged() {
+    using Clock = std::chrono::steady_clock;
+    const bool playing = m_engine->IsPlaying() && !m_engine->IsDroneAlone();
+    if (playing && !m_timing) {
+        m_playingSince = Clock::now();
+        m_timing = true;
+    } else if (!playing && m_timing) {
+        m_playedBefore += Clock::now() - m_playingSince;
+        m_timing = false;
+    }
+    // Stopped (Stop, another Taal, an edit that left it empty, the drone
+    // alone in its place): a new count.
+    if ((!m_engine->IsPlaying() || m_engine->IsDroneAlone()) && !m_engine->IsPaused()) {
+        m_cycles.store(0, std::memory_order_release);
+        m_playedBefore = {};
+        EndRamp();
+    }
     for (SessionObserver* observer : m_observers)
         observer->OnPlaybackChanged();
+}
+
+void CLorvantaSession::TempoChanged() {
+    for (SessionObserver* observer : m_observers)
+        observer->OnTempoChanged(m_renderer->SecondsPerBeat());
+}
+
+void CLorvantaSession::BeforePlay() {
+    if (m_engine->IsPlaying() && !m_engine->IsDroneAlone())
+        return;
+    if (!m_engine->IsPaused())
+        m_cycles.store(0, std::memory_order_release);
+    m_firstPosition.store(true, std::memory_order_release);
+    // A next cycle readied before a pause is readied again where playing resumes.
+    m_readiedAt.reset();
 }
 
 void CLorvantaSession::OnInitialUpdate() {
@@ -105,6 +143,7 @@ void CLorvantaSession::OnLongOperationEnded() {
 // --- Playback --------------------------------------------------------------------
 
 void CLorvantaSession::Play() {
+    BeforePlay();
     m_engine->OnAudioPlay();
     PlaybackChanged();
 }
@@ -120,6 +159,7 @@ void CLorvantaSession::Stop() {
 }
 
 void CLorvantaSession::PlayFromSelected() {
+    BeforePlay();
     m_engine->OnAudioPlayFromSelected(m_editor.GetFirstSelected());
     PlaybackChanged();
 }
@@ -149,7 +189,79 @@ bool CLorvantaSession::IsPaused() const {
 }
 
 void CLorvantaSession::SetTempo(float secondsPerBeat) {
+    // The renderer drops a step waiting first, so that the ramp ends on the
+    // tempo set here and announces no step of its own.
     m_renderer->SetTempo(secondsPerBeat);
+    EndRamp();
+}
+
+float CLorvantaSession::SecondsPerBeat() const {
+    return m_renderer->SecondsPerBeat();
+}
+
+// --- Practice ----------------------------------------------------------------------
+
+std::chrono::steady_clock::duration CLorvantaSession::PlayingTime() const {
+    return m_timing ? m_playedBefore + (std::chrono::steady_clock::now() - m_playingSince)
+                    : m_playedBefore;
+}
+
+RampStatus CLorvantaSession::StartRamp(const RampRequest& request) {
+    if (const RampStatus status = TempoRamp::Check(request); status != RampStatus::Ok)
+        return status;
+    EndRamp();
+    m_ramp.emplace(60.0 / static_cast<double>(m_renderer->SecondsPerBeat()), request);
+    m_rampCycles = CyclesCompleted();
+    m_rampTime = PlayingTime();
+    for (SessionObserver* observer : m_observers)
+        observer->OnRampChanged();
+    UpdatePractice();
+    return RampStatus::Ok;
+}
+
+void CLorvantaSession::EndRamp() {
+    if (!m_ramp)
+        return;
+    m_ramp.reset();
+    m_readiedAt.reset();
+    // The tempo stays where the ramp had it; a step not yet heard is dropped.
+    const float before = m_renderer->SecondsPerBeat();
+    m_renderer->WithdrawNextCycle();
+    if (m_renderer->SecondsPerBeat() != before)
+        TempoChanged();
+    for (SessionObserver* observer : m_observers)
+        observer->OnRampChanged();
+}
+
+void CLorvantaSession::UpdatePractice() {
+    if (!m_ramp)
+        return;
+    if (m_renderer->AdoptNextCycle())
+        TempoChanged();
+    if (m_renderer->SecondsPerBeat() == static_cast<float>(60.0 / m_ramp->TargetBpm())) {
+        EndRamp(); // there, and holding
+        return;
+    }
+    if (!m_engine->IsPlaying() || m_engine->IsDroneAlone())
+        return;
+    // Once per cycle heard, just after its start: the reader is then at most
+    // a ring ahead, inside the same cycle, and the next one is far enough off.
+    const std::uint64_t counted = CyclesCompleted();
+    const std::uint64_t cycles = counted - std::min(counted, m_rampCycles);
+    if (m_readiedAt == cycles)
+        return;
+    m_readiedAt = cycles;
+    double bpm = 0.0;
+    if (m_ramp->IsStepped()) {
+        bpm = m_ramp->TempoAfterCycles(cycles + 1);
+    } else {
+        // The line's tempo where the next cycle starts.
+        const double cycleSeconds = static_cast<double>(m_doc.Taal().Total()) *
+                                    static_cast<double>(m_renderer->SecondsPerBeat());
+        const std::chrono::duration<double> played = PlayingTime() - m_rampTime;
+        bpm = m_ramp->TempoAfter(played + std::chrono::duration<double>(cycleSeconds));
+    }
+    m_renderer->PrepareNextCycle(static_cast<float>(60.0 / bpm));
 }
 
 void CLorvantaSession::SetPitch(float factor) {

@@ -17,11 +17,14 @@
 #include "model/LorvantaDoc.h"
 #include "session/RendererSync.h"
 #include "session/TaalEditor.h"
+#include "session/TempoRamp.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace lorvanta {
@@ -40,6 +43,9 @@ public:
     // Playing started, paused or stopped (also when an edit left the Taal
     // empty, or another Taal stopped it).
     virtual void OnPlaybackChanged() {}
+    // A tempo ramp moved the tempo (now heard), or started or ended.
+    virtual void OnTempoChanged(float /*secondsPerBeat*/) {}
+    virtual void OnRampChanged() {}
 };
 
 // Whether a session's renderer follows the Taal. Editing alone (the command
@@ -101,8 +107,10 @@ public:
     bool CanPlayFromSelected() const;
     bool IsPlaying() const;
     bool IsPaused() const;
-    // From the tempo and pitch bars: heard at once while playing.
+    // From the tempo and pitch bars: heard at once while playing. A tempo
+    // set by hand ends a tempo ramp.
     void SetTempo(float secondsPerBeat);
+    float SecondsPerBeat() const;
     void SetPitch(float factor);
     // The bank's strokes changed (another kit): every bol is rendered anew
     // and, while playing, heard at once from the same point of the cycle.
@@ -142,6 +150,25 @@ public:
     using PositionListener = std::function<void(const PlayingPosition&)>;
     void SetPositionListener(PositionListener listener);
 
+    // --- Practice: the counted session and the tempo ramp -------------------
+    // Cycles completed since Play (wraps of the playing position) and the
+    // time played since Play; Pause holds both, Stop sets them back to 0.
+    std::uint64_t CyclesCompleted() const { return m_cycles.load(std::memory_order_acquire); }
+    std::chrono::steady_clock::duration PlayingTime() const;
+    // Starts a ramp from the current tempo (refused with its status); it
+    // runs while playing, from the cycles and time counted so far, and ends
+    // at the target, with a tempo set by hand, or at Stop. Every change lands
+    // at a cycle's start: each cycle is played at the ramp's tempo for the
+    // moment it starts.
+    RampStatus StartRamp(const RampRequest& request);
+    void EndRamp();
+    bool IsRamping() const { return m_ramp.has_value(); }
+    const std::optional<TempoRamp>& Ramp() const { return m_ramp; }
+    // Called on this thread now and then while playing (the window's timer,
+    // the command line's loop): follows the cycles heard and readies the
+    // ramp's next cycle well before it begins.
+    void UpdatePractice();
+
     CPlaybackEngine& Engine() { return *m_engine; }
 
 private:
@@ -155,6 +182,10 @@ private:
     void OnLongOperationEnded() override;
     void TaalEdited();
     void PlaybackChanged();
+    void TempoChanged();
+    // Before a Play: the first position after it is no wrap; from a stop the
+    // counts start at 0.
+    void BeforePlay();
 
     MessageSink& m_sink;
     const bool m_hasOutput;
@@ -175,6 +206,20 @@ private:
     SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;
     bool m_editedDuringOperation = false;
+
+    // The counted session. The feeding thread counts wraps; the rest is this
+    // thread's.
+    std::atomic<std::uint64_t> m_cycles{0};
+    std::atomic<bool> m_firstPosition{false};
+    std::chrono::steady_clock::duration m_playedBefore{};
+    std::chrono::steady_clock::time_point m_playingSince;
+    bool m_timing = false;
+    // The ramp, the cycles counted and time played when it began, and the
+    // cycle count its next cycle was last readied at.
+    std::optional<TempoRamp> m_ramp;
+    std::uint64_t m_rampCycles = 0;
+    std::chrono::steady_clock::duration m_rampTime{};
+    std::optional<std::uint64_t> m_readiedAt;
 };
 
 } // namespace lorvanta

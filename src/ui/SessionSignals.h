@@ -25,6 +25,8 @@ signals:
     void stateChanged();
     // The Taal's name or default tempo changed (an edit, an undo).
     void taalPropertiesChanged();
+    // A tempo ramp moved the tempo now heard (the tempo bar follows).
+    void tempoChanged(float secondsPerBeat);
 
 private:
     void OnBolsInserted(int, int) override { Changed(); }
@@ -36,6 +38,8 @@ private:
     void OnLongOperationStarted() override { ++m_longOperations; }
     void OnLongOperationEnded() override;
     void OnPlaybackChanged() override { Changed(); }
+    void OnTempoChanged(float secondsPerBeat) override { emit tempoChanged(secondsPerBeat); }
+    void OnRampChanged() override { Changed(); }
     void Changed();
 
     CLorvantaSession& m_session;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -225,6 +226,133 @@ TEST(Session, SetDroneRendersTheLoopOnlyForANewTuning) {
     EXPECT_EQ(loop->get(), previous);
     s.session.SetDrone({true, {DroneTuning::Sa, 3}, 0.0f});
     EXPECT_EQ(**loop, RenderTanpuraLoop({DroneTuning::Sa, 3}, kSampleRate));
+}
+
+// Plays a stepped session chunk by chunk (the feeding thread done with each),
+// updating the practice after each as the window's timer does, until `cycles`
+// are counted; gives the frame at which each whole beat was first shown and
+// the cycle it belongs to.
+struct BeatStart {
+    int beat;
+    std::uint64_t frame, cycle;
+};
+void PlayChunk(SteppedSession& s, std::uint64_t& frames) {
+    s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
+    frames += CPlaybackEngine::kNotifySamples;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (s.session.Engine().NotificationsProcessed() !=
+               s.device->Buffer(0)->NotificationsSignalled() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+}
+std::vector<BeatStart> PlayCycles(SteppedSession& s, std::uint64_t cycles, std::uint64_t& frames) {
+    std::vector<BeatStart> starts;
+    int shown = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (s.session.CyclesCompleted() < cycles && std::chrono::steady_clock::now() < deadline) {
+        PlayChunk(s, frames);
+        s.session.UpdatePractice();
+        if (const int beat = static_cast<int>(s.session.PlayingBeat()); beat != shown) {
+            starts.push_back({beat, frames, s.session.CyclesCompleted()});
+            shown = beat;
+        }
+    }
+    return starts;
+}
+
+struct TempoLog : SessionObserver {
+    void OnTempoChanged(float secondsPerBeat) override {
+        bpm.push_back(std::round(60.0 / secondsPerBeat));
+    }
+    std::vector<double> bpm;
+};
+
+// Each cycle of a stepped ramp is played at its step's tempo from its first
+// beat on (the beats of a cycle of two half-beat pairs are as long as that
+// tempo's beat, to one chunk), the tempo announced as it is heard; at the
+// target the ramp ends and the tempo holds.
+TEST(Session, ARampsStepsLandOnTheCyclesStarts) {
+    for (const auto& [start, request, perCycle] : {
+             std::tuple(120.0, RampRequest{RampRequest::Form::Stepped, 180.0, 30.0, 1, 0.0},
+                        std::vector<double>{120, 150, 180, 180}),
+             {150.0,
+              RampRequest{RampRequest::Form::Stepped, 100.0, 25.0, 2, 0.0},
+              {150, 150, 125, 125, 100, 100}},
+         }) {
+        SteppedSession s(SessionSound::Rendered);
+        TempoLog log;
+        s.session.AddObserver(log);
+        s.session.OnInitialUpdate();
+        s.session.SetTempo(static_cast<float>(60.0 / start));
+        ASSERT_EQ(s.session.StartRamp(request), RampStatus::Ok);
+        s.session.Play();
+        std::uint64_t frames = 0;
+        const auto starts = PlayCycles(s, perCycle.size(), frames);
+        ASSERT_GE(starts.size(), 2 * perCycle.size());
+        for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+            const double expected = 60.0 / perCycle[starts[i].cycle] * kSampleRate;
+            EXPECT_NEAR(static_cast<double>(starts[i + 1].frame - starts[i].frame), expected,
+                        CPlaybackEngine::kNotifySamples + 1)
+                << "cycle " << starts[i].cycle << " beat " << starts[i].beat;
+        }
+        EXPECT_FALSE(s.session.IsRamping());
+        std::vector<double> changes = perCycle;
+        changes.erase(std::unique(changes.begin(), changes.end()), changes.end());
+        changes.erase(changes.begin());
+        EXPECT_EQ(log.bpm, changes);
+        s.session.Stop();
+        s.session.RemoveObserver(log);
+    }
+}
+
+// A tempo set by hand ends the ramp (its next step never comes); Pause holds
+// the cycles and the time counted, Stop sets them back and ends a ramp.
+TEST(Session, AHandSetTempoEndsTheRampAndStopStartsANewCount) {
+    SteppedSession s(SessionSound::Rendered);
+    s.session.OnInitialUpdate();
+    s.session.SetTempo(0.5f);
+    ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 300.0, 60.0, 1, 0.0}),
+              RampStatus::Ok);
+    s.session.Play();
+    std::uint64_t frames = 0;
+    TempoLog log;
+    s.session.AddObserver(log);
+    PlayCycles(s, 1, frames);
+    EXPECT_FLOAT_EQ(s.session.SecondsPerBeat(), 60.0f / 180.0f);
+    // Near the end of the cycle at 180 bpm (14700 samples) the reader, a ring
+    // ahead, has taken the 240 bpm step before the window's timer saw it; the
+    // tempo set now is the one kept, and the step is never announced.
+    for (int chunk = 0; chunk < 61; ++chunk)
+        PlayChunk(s, frames);
+    EXPECT_EQ(s.session.CyclesCompleted(), 1u);
+    s.session.SetTempo(0.6f);
+    EXPECT_FALSE(s.session.IsRamping());
+    EXPECT_EQ(s.session.SecondsPerBeat(), 0.6f);
+    EXPECT_EQ(log.bpm, std::vector<double>{180});
+    s.session.RemoveObserver(log);
+    const auto starts = PlayCycles(s, 3, frames);
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+        if (starts[i].cycle == 2) {
+            EXPECT_NEAR(static_cast<double>(starts[i + 1].frame - starts[i].frame),
+                        0.6 * kSampleRate, CPlaybackEngine::kNotifySamples + 1);
+        }
+    }
+
+    s.session.Pause();
+    const auto cycles = s.session.CyclesCompleted();
+    const auto played = s.session.PlayingTime();
+    EXPECT_EQ(cycles, 3u);
+    EXPECT_GT(played.count(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(s.session.PlayingTime(), played);
+    s.session.Play();
+    EXPECT_EQ(s.session.CyclesCompleted(), cycles);
+    EXPECT_GT(s.session.PlayingTime(), played);
+    ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Even, 200.0, 0.0, 0, 1.0}), RampStatus::Ok);
+    s.session.Stop();
+    EXPECT_EQ(s.session.CyclesCompleted(), 0u);
+    EXPECT_EQ(s.session.PlayingTime().count(), 0);
+    EXPECT_FALSE(s.session.IsRamping());
 }
 
 } // namespace

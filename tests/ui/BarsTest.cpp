@@ -8,12 +8,16 @@
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
+#include "ui/dialogs/TempoRampDialog.h"
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QToolButton>
 
 #include <cmath>
@@ -116,6 +120,50 @@ private slots:
         QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("100.0000"));
         QCOMPARE(bar.Slider()->value(), 199);
         QVERIFY(!bar.ResetButton()->isEnabled());
+    }
+
+    // Taps set the tempo from the second on (T in the grid does the same); a
+    // ramp's tempo is only shown, never sent back to the session.
+    void tapSetsTheTempoARampsIsOnlyShown() {
+        BarWindow<CTempoCtrlBar> w;
+        CTempoCtrlBar& bar = *w.bar;
+        QSignalSpy spy(&bar, &CTempoCtrlBar::tempoChanged);
+        const TapTempo::Clock::time_point start{std::chrono::hours(1)};
+        bar.OnTap(start);
+        QCOMPARE(spy.count(), 0);
+        bar.OnTap(start + std::chrono::milliseconds(500));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toFloat(), 0.5f);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("120.0000"));
+        bar.ShowTempo(0.4f);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(bar.TempoEdit()->text(), QStringLiteral("150.0000"));
+        QCOMPARE(bar.SecondsPerBeat(), 0.4f);
+        QVERIFY(bar.TapButton()->isVisibleTo(&bar));
+    }
+
+    // The dialog gives the form chosen; End Ramp shows only while one runs.
+    void rampDialogGivesTheRequest() {
+        RecordingMessageSink sink;
+        CTempoRampDialog stepped(120.0, false, sink);
+        QVERIFY(!stepped.EndButton()->isVisibleTo(&stepped));
+        stepped.TargetBox()->setValue(200.0);
+        stepped.StepBox()->setValue(10.0);
+        stepped.CyclesBox()->setValue(2);
+        RampRequest request = stepped.Request();
+        QVERIFY(request.form == RampRequest::Form::Stepped && request.targetBpm == 200.0 &&
+                request.stepBpm == 10.0 && request.cycles == 2);
+        CTempoRampDialog even(120.0, true, sink);
+        QVERIFY(even.EndButton()->isVisibleTo(&even));
+        QVERIFY(!even.MinutesBox()->isEnabled());
+        even.EvenChoice()->setChecked(true);
+        QVERIFY(even.MinutesBox()->isEnabled() && !even.StepBox()->isEnabled());
+        even.MinutesBox()->setValue(2.5);
+        request = even.Request();
+        QVERIFY(request.form == RampRequest::Form::Even && request.minutes == 2.5);
+        even.accept();
+        QCOMPARE(even.result(), int(QDialog::Accepted));
+        QVERIFY(sink.Messages().empty());
     }
 
     // --- Pitch ----------------------------------------------------------

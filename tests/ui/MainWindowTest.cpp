@@ -13,11 +13,15 @@
 #include "ui/panes/TaalTree.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTextEdit>
+
+#include <chrono>
+#include <tuple>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -116,6 +120,36 @@ private slots:
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
+    }
+
+    // T in the grid taps the tempo; a ramp moves the tempo bar as it is
+    // heard and a tempo set on the bar ends it; the status bar counts the
+    // cycles and the time from Play until Stop.
+    void tapRampAndTheCountedSession() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        CLorvantaSession& session = app->Session();
+        for (int tap = 0; tap < 3; ++tap)
+            QTest::keyClick(frame.GetGridView(), Qt::Key_T);
+        QCOMPARE(session.SecondsPerBeat(), 0.06f); // taps that fast: 1000 bpm
+        QCOMPARE(session.StartRamp({RampRequest::Form::Stepped, 500.0, 50.0, 1, 0.0}),
+                 RampStatus::Ok);
+        frame.Commands().Action(kCmdAudioPlay)->trigger();
+        QTRY_COMPARE(frame.TempoBar()->TempoEdit()->text(), QStringLiteral("950.0000"));
+        QTRY_VERIFY(frame.PracticeLabel()->text().startsWith(QStringLiteral("Cycles 1 ")));
+        QVERIFY(session.IsRamping());
+        frame.TempoBar()->SetTempoBpm(120.0);
+        QVERIFY(!session.IsRamping());
+        frame.Commands().Action(kCmdAudioStop)->trigger();
+        QCOMPARE(frame.PracticeLabel()->text(), QString());
+        QCOMPARE(session.CyclesCompleted(), 0u);
+
+        using std::chrono::seconds;
+        for (const auto& [cycles, played, text] : {std::tuple(0, seconds(0), "Cycles 0   0:00"),
+                                                   {12, seconds(225), "Cycles 12   3:45"},
+                                                   {3, seconds(3723), "Cycles 3   1:02:03"}})
+            QCOMPARE(CMainFrame::PracticeText(cycles, played), QString::fromLatin1(text));
     }
 
     void helpShowsTheShippedPageInItsOwnWindow() {

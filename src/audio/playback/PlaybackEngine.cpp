@@ -36,6 +36,7 @@ PlayingPosition ComputePlayingPosition(std::uint64_t readerPosition, std::int64_
         signedOffset -= size;
     const auto offset = static_cast<std::uint64_t>(signedOffset) & ~std::uint64_t{1};
     position.offset = offset;
+    position.cycleBeats = taalLength;
     position.beat = static_cast<float>(offset) / static_cast<float>(dataSize) * taalLength + 1.0f;
     position.bolIndex = static_cast<std::uint32_t>(image.PlayingBolAt(offset / 2));
     return position;
@@ -48,6 +49,16 @@ CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& rendere
     // the new playback rate.
     m_renderer.SetRateChangedHandler([this](std::uint32_t rate) { SetRingFrequency(rate); });
     m_renderer.SetImageHandler([this](const TaalImage& image) { OnImageBuilt(image); });
+    // A stepped tempo ramp's next cycle: the reader switches to it at the wrap.
+    m_renderer.SetNextCycleHandlers(
+        [this](const TaalImage* next) {
+            std::lock_guard lock(m_streamLock);
+            m_reader.SetNextCycleImage(next);
+        },
+        [this] {
+            std::lock_guard lock(m_streamLock);
+            return m_reader.Image();
+        });
 }
 
 CPlaybackEngine::~CPlaybackEngine() {
@@ -55,6 +66,7 @@ CPlaybackEngine::~CPlaybackEngine() {
     ShutdownDirectSound();
     m_renderer.SetRateChangedHandler({});
     m_renderer.SetImageHandler({});
+    m_renderer.SetNextCycleHandlers({}, {});
 }
 
 void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
@@ -63,8 +75,10 @@ void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
     if (m_reader.IsOpen() && m_reader.DataSize() > 0)
         fraction =
             static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
+    const TaalImage* next = m_reader.NextCycleImage();
     m_reader.Close();
     m_reader.Open(&image, &m_renderer.StreamFormat());
+    m_reader.SetNextCycleImage(next);
     std::uint64_t position =
         TruncateToU64(static_cast<float>(image.DataSize()) * fraction) & ~std::uint64_t{1};
     if (position >= image.DataSize())
@@ -225,9 +239,23 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::uint32_t queued = (m_stream->NextWriteOffset() + ring->Size() - write) % ring->Size();
     if (queued == 0)
         queued = ring->Size();
-    const std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
+    std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
+    std::uint64_t readerPosition = reader.Position();
+    const std::uint64_t before = reader.PreviousDataSize();
+    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 &&
+        before != reader.DataSize() && static_cast<std::uint64_t>(lag) - readerPosition < before) {
+        // Still heard: the end of the cycle before the wrap switched to this
+        // image (a tempo ramp's step). Its place as a fraction of that cycle,
+        // in this image's bytes.
+        const double fraction =
+            static_cast<double>(before - (static_cast<std::uint64_t>(lag) - readerPosition)) /
+            static_cast<double>(before);
+        readerPosition =
+            static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize()));
+        lag = 0;
+    }
     position =
-        ComputePlayingPosition(reader.Position(), lag, reader.Image()->Beats(), *reader.Image());
+        ComputePlayingPosition(readerPosition, lag, reader.Image()->Beats(), *reader.Image());
     const float last = m_lastBeat.load(std::memory_order_relaxed);
     const bool announce = m_announce.exchange(false, std::memory_order_acq_rel);
     if (position.beat == last && !announce)

@@ -74,6 +74,7 @@ struct PlayingPosition {
     float previousBeat = 1.0f; // the beat at the last update
     std::uint32_t bolIndex = 0;
     std::uint64_t offset = 0; // bytes into the image's samples
+    float cycleBeats = 0.0f;  // the Taal's length in beats (0: nothing playing)
 };
 
 // The position for a reader position (bytes into the image's samples) and

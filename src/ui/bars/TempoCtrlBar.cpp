@@ -60,6 +60,9 @@ CTempoCtrlBar::CTempoCtrlBar(MessageSink& messages, QWidget* parent)
     m_resetButton->setObjectName(QStringLiteral("tempoResetButton"));
     m_quickChangeButton = new QPushButton(tr("&Quick Change"), this);
     m_quickChangeButton->setObjectName(QStringLiteral("quickChangeButton"));
+    m_tapButton = new QPushButton(tr("&Tap"), this);
+    m_tapButton->setObjectName(QStringLiteral("tapButton"));
+    m_tapButton->setToolTip(tr("Tap the beat: the last four taps set the tempo"));
     m_quickEdit = new CBarEdit(this);
     m_quickEdit->setObjectName(QStringLiteral("quickTempoEdit"));
     m_quickBpmLabel = new QLabel(tr("bpm"), this);
@@ -75,6 +78,7 @@ CTempoCtrlBar::CTempoCtrlBar(MessageSink& messages, QWidget* parent)
     addWidget(m_bpmLabel);
     addWidget(m_slider);
     addWidget(m_resetButton);
+    addWidget(m_tapButton);
     addWidget(m_quickChangeButton);
     addWidget(m_quickEdit);
     addWidget(m_quickBpmLabel);
@@ -105,6 +109,8 @@ CTempoCtrlBar::CTempoCtrlBar(MessageSink& messages, QWidget* parent)
     });
     connect(m_resetButton, &QPushButton::clicked, this, [this] { OnResetTempo(); });
     connect(m_quickChangeButton, &QPushButton::clicked, this, [this] { OnQuickChange(); });
+    // Pressed, not released: the tap lands when the finger does.
+    connect(m_tapButton, &QPushButton::pressed, this, [this] { OnTap(TapTempo::Clock::now()); });
     connect(m_quickChangeAction, &QAction::triggered, this, [this] {
         if (CanQuickChange())
             OnQuickChange();
@@ -203,6 +209,23 @@ void CTempoCtrlBar::OnQuickChange() {
 void CTempoCtrlBar::OnResetTempo() {
     m_tempoEdit->setText(FormatFixed("%.4f", m_defaultTempo));
     SetTempoBpm(m_defaultTempo);
+}
+
+void CTempoCtrlBar::OnTap(TapTempo::Clock::time_point at) {
+    if (const auto bpm = m_taps.Tap(at)) {
+        m_tempoEdit->setText(TempoText(*bpm));
+        SetTempoBpm(*bpm);
+    }
+}
+
+void CTempoCtrlBar::ShowTempo(float secondsPerBeat) {
+    const double bpm = 60.0 / static_cast<double>(secondsPerBeat);
+    if (!(bpm >= kMinTempo && bpm <= kMaxTempo))
+        return;
+    m_secondsPerBeat = secondsPerBeat;
+    m_tempoEdit->setText(TempoText(bpm));
+    SetSliderPosition(SliderPositionFor(bpm));
+    UpdateEnabling();
 }
 
 void CTempoCtrlBar::ApplyDocumentTempo(double bpm) {

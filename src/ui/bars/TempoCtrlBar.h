@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/TempoRamp.h"
+
 #include <QToolBar>
 
 class QLineEdit;
@@ -15,9 +17,9 @@ class CBarEdit;
 class MessageSink;
 
 // The tempo bar: the tempo in bpm through a logarithmic slider and an edit,
-// a second "quick change" tempo to jump to, and Reset to the open Taal's
-// default tempo. The tempo leaves the bar as seconds per beat through
-// tempoChanged, which the frame connects to the view's SetTempo.
+// a second "quick change" tempo to jump to, Reset to the open Taal's
+// default tempo, and Tap to set the tempo by tapping it. The tempo leaves the bar as seconds per
+// beat through tempoChanged, which the frame connects to the view's SetTempo.
 class CTempoCtrlBar : public QToolBar {
     Q_OBJECT
 
@@ -46,6 +48,11 @@ public:
     void OnTempoSliderChange();
     void OnQuickChange();
     void OnResetTempo();
+    // A tap (the Tap button, T in the grid) at `at`: from the second tap of a
+    // run on, the taps' tempo is applied as a tempo typed in.
+    void OnTap(TapTempo::Clock::time_point at);
+    // Shows a tempo the session set itself (a tempo ramp) without sending it back.
+    void ShowTempo(float secondsPerBeat);
 
     // The application's step after a document is opened: the Taal's default
     // tempo (already put in range) becomes the current and the default tempo.
@@ -72,6 +79,7 @@ public:
     QSlider* Slider() const { return m_slider; }
     QPushButton* ResetButton() const { return m_resetButton; }
     QPushButton* QuickChangeButton() const { return m_quickChangeButton; }
+    QPushButton* TapButton() const { return m_tapButton; }
 
 signals:
     void tempoChanged(float secondsPerBeat);
@@ -88,6 +96,8 @@ private:
     QSlider* m_slider = nullptr;
     QPushButton* m_resetButton = nullptr;
     QPushButton* m_quickChangeButton = nullptr;
+    QPushButton* m_tapButton = nullptr;
+    TapTempo m_taps;
     CBarEdit* m_quickEdit = nullptr;
     QLabel* m_quickBpmLabel = nullptr;
     QAction* m_quickChangeAction = nullptr;

@@ -548,8 +548,12 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     case Qt::Key_D:
+    case Qt::Key_T:
         if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !m_nameEdit) {
-            emit droneKeyPressed();
+            if (event->key() == Qt::Key_D)
+                emit droneKeyPressed();
+            else if (!event->isAutoRepeat())
+                emit tapKeyPressed();
             event->accept();
             return;
         }

@@ -126,6 +126,8 @@ signals:
     void playingPositionShown(float beat, int bol);
     // D: the drone on or off.
     void droneKeyPressed();
+    // T: a tap of tap tempo.
+    void tapKeyPressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -71,6 +71,33 @@ TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
     EXPECT_TRUE(failure.empty()) << failure;
 }
 
+TEST(PlayCommand, ARampStepsTheTempoAtEachCyclesStart) {
+    // Keherwa's 8 beats from 480 bpm, +240 each cycle up to 960, then held:
+    // every beat of a cycle, its first included, is that cycle's tempo long.
+    const std::string keherwa = std::string(LORVANTA_SOURCE_DIR) + "/Taals/Keherwa.tal";
+    const double tempos[] = {480, 720, 960, 960};
+    std::string failure;
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || !failure.empty()); ++attempt) {
+        const Outcome run =
+            Play("'" + keherwa + "' --tempo 480 --ramp 960:240:1 --seconds 2.9 --times");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        std::istringstream lines(run.out);
+        std::string word, at;
+        int beat = 0, cycle = 0, count = 0;
+        double seconds = 0.0, last = 0.0;
+        for (failure.clear(); lines >> word >> beat >> at >> seconds && cycle < 4; ++count) {
+            if (count > 0 && std::abs(seconds - last - 60.0 / tempos[cycle]) > 0.005)
+                failure += "cycle " + std::to_string(cycle) + " beat " + std::to_string(beat) +
+                           " at " + std::to_string(seconds) + "\n";
+            cycle += beat == 1 && count > 0 ? 1 : 0;
+            last = seconds;
+        }
+        if (cycle < 4)
+            failure += "too few cycles: " + run.out;
+    }
+    EXPECT_TRUE(failure.empty()) << failure;
+}
+
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
     // The drone under it and the drums' levels change nothing of the beats.
     const Outcome from = Play("'" + kTeentaal +
@@ -96,6 +123,11 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
              {taal + "--seconds 1", "speakers", 64, "LORVANTA_AUDIO"},
              {taal + "--drone-level -3", "virtual", 64, "need --drone"},
              {taal + "--drone sa --drone-octave 2", "virtual", 64, "--drone-octave needs 3 or 4"},
+             {taal + "--ramp 200:10", "virtual", 64, "--ramp needs TARGET:STEP:CYCLES"},
+             {taal + "--ramp 200:x:2", "virtual", 64, "--ramp needs TARGET:STEP:CYCLES"},
+             {taal + "--ramp 1200:10:2", "virtual", 64, "target tempo must lie between"},
+             {taal + "--ramp 200:0:2", "virtual", 64, "step must be more than 0"},
+             {taal + "--ramp 200:10:0", "virtual", 64, "cycles per step"},
          }) {
         const Outcome run = Play(args, output);
         EXPECT_EQ(run.exitCode, code) << args;

@@ -232,6 +232,36 @@ TEST_F(PlaybackTest, ChangesWhilePlayingRebuildTheImageAtTheSameFraction) {
     EXPECT_TRUE(sink.Messages().empty());
 }
 
+// A next cycle's image readied while playing is heard from the wrap on, byte
+// for byte: the cycle at the old tempo to its end, then the new one from its
+// start. A rebuild meanwhile keeps it waiting; the renderer takes it (and its
+// tempo) once playback reads it, and the beat shown falls back only at the
+// wrap, not when the reader switches a ring ahead.
+TEST_F(PlaybackTest, TheNextCycleImageTakesOverAtTheWrap) {
+    Open({1.0f, 0.5f}); // 19845 samples at 100 bpm
+    engine->OnAudioPlay();
+    Step(10);
+    ASSERT_EQ(renderer->PrepareNextCycle(0.3f), AudioStatus::Ok);
+    renderer->ApplyBolEdit(1);
+    EXPECT_TRUE(renderer->HasNextCycle());
+    EXPECT_FALSE(renderer->AdoptNextCycle());
+    const auto before = Cycle();
+    Step(100);
+    ASSERT_TRUE(renderer->AdoptNextCycle());
+    EXPECT_EQ(renderer->SecondsPerBeat(), 0.3f);
+    const auto after = Cycle();
+    ASSERT_EQ(after.size(), 6615u + 3307u);
+    const auto heard = Heard();
+    EXPECT_TRUE(Looped(heard, 0, before.size()) == before);
+    EXPECT_TRUE(std::vector(heard.begin() + static_cast<std::ptrdiff_t>(before.size()),
+                            heard.end()) == Looped(after, 0, heard.size() - before.size()));
+    const auto positions = Positions();
+    int fallsBack = 0;
+    for (std::size_t i = 1; i < positions.size(); ++i)
+        fallsBack += positions[i].beat < positions[i - 1].beat ? 1 : 0;
+    EXPECT_EQ(fallsBack, 1);
+}
+
 TEST_F(PlaybackTest, ALostRingIsRestoredAndRefilledFromTheCycleStart) {
     Open({1.0f, 0.5f});
     engine->OnAudioPlay();
