@@ -235,7 +235,6 @@ TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
         << err;
     const DrumLevels mixed{{-12.5f}, {0.0f, true}, {3.0f}};
     EXPECT_EQ(Written("mixed.wav"), ProgramImage(1.0f, mixed));
-    EXPECT_NE(Written("mixed.wav"), ProgramImage(1.0f));
 
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
     Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));

@@ -58,58 +58,52 @@ std::vector<float> Floats(std::span<const std::int16_t> samples) {
     return {samples.begin(), samples.end()};
 }
 
-struct DroneCase {
-    const char* tuning;
-    int octave;
-    double semitones;
-};
-
-class Drone : public ::testing::TestWithParam<DroneCase> {};
-
 // Written by the command line as the program would sound it: the fundamental
 // where the two Sa strings ring is Sa (shifted) within 5 cents.
-TEST_P(Drone, SaIsTheDayansNoteShiftedWithThePitchBar) {
-    const DroneCase c = GetParam();
-    TempDir dir;
-    std::string err;
-    const std::string out = (dir / "drone.wav").string();
-    ASSERT_EQ(RunCli(LORVANTA_CLI,
-                     "drone --tuning " + std::string(c.tuning) + " --octave " +
-                         std::to_string(c.octave) + " --pitch " + std::to_string(c.semitones) +
-                         " --seconds 4 -o '" + out + "'",
-                     dir.Path(), err),
-              0)
-        << err;
-    const auto bytes = Slurp(out);
-    ASSERT_GT(bytes.size(), kWaveHeaderSize);
-    const double rate = GetLe32(bytes, kSampleRateOffset);
-    const std::vector<float> x = Floats(SamplesOf(std::span(bytes).subspan(kWaveHeaderSize)));
-    const double sa = 277.1826 * std::exp2(c.octave - 4 + c.semitones / 12.0);
-    // From just after the second Sa string's pluck, over 1.2 s of the loop.
-    const double cents = PeakCents(x, 36000, 26000, sa, rate);
-    EXPECT_LT(std::abs(cents), 5.0) << c.tuning << " octave " << c.octave << " shift "
-                                    << c.semitones << ": " << cents << " cents";
+TEST(Drone, SaIsTheDayansNoteShiftedWithThePitchBar) {
+    const struct {
+        const char* tuning;
+        int octave;
+        double semitones;
+    } cases[] = {{"pa", 3, 0},  {"sa", 4, 0}, {"ni", 3, -6},   {"ma", 4, 6},
+                 {"pa", 4, -6}, {"ni", 4, 3}, {"sa", 3, -2.5}, {"ma", 3, 6}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string err;
+        const std::string out = (dir / "drone.wav").string();
+        ASSERT_EQ(RunCli(LORVANTA_CLI,
+                         "drone --tuning " + std::string(c.tuning) + " --octave " +
+                             std::to_string(c.octave) + " --pitch " + std::to_string(c.semitones) +
+                             " --seconds 4 -o '" + out + "'",
+                         dir.Path(), err),
+                  0)
+            << err;
+        const auto bytes = Slurp(out);
+        ASSERT_GT(bytes.size(), kWaveHeaderSize);
+        const double rate = GetLe32(bytes, kSampleRateOffset);
+        const std::vector<float> x = Floats(SamplesOf(std::span(bytes).subspan(kWaveHeaderSize)));
+        const double sa = 277.1826 * std::exp2(c.octave - 4 + c.semitones / 12.0);
+        // From just after the second Sa string's pluck, over 1.2 s of the loop.
+        const double cents = PeakCents(x, 36000, 26000, sa, rate);
+        EXPECT_LT(std::abs(cents), 5.0) << c.tuning << " octave " << c.octave << " shift "
+                                        << c.semitones << ": " << cents << " cents";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shifts, Drone,
-                         ::testing::Values(DroneCase{"pa", 3, 0}, DroneCase{"sa", 4, 0},
-                                           DroneCase{"ni", 3, -6}, DroneCase{"ma", 4, 6},
-                                           DroneCase{"pa", 4, -6}, DroneCase{"ni", 4, 3},
-                                           DroneCase{"sa", 3, -2.5}, DroneCase{"ma", 3, 6}),
-                         [](const auto& info) {
-                             const DroneCase& c = info.param;
-                             return std::string(c.tuning) + std::to_string(c.octave) + "Shift" +
-                                    std::to_string(static_cast<int>(std::lround(10 * c.semitones)) +
-                                                   100);
-                         });
-
-// For every string of every tuning: the energy above the 8th harmonic grows
-// for tens of milliseconds after the pluck, then falls.
-TEST(Tanpura, EveryPluckBloomsBeforeItFades) {
+// For every tuning and octave: the energy above the 8th harmonic of every
+// string grows for tens of milliseconds after the pluck, then falls; the loop
+// is one cycle and joins itself: the step from its last sample to its first is
+// no larger than its largest step elsewhere, nor than the steps of the 10 ms
+// before the seam, where no string is plucked (a string cut off at the seam
+// would jump there). It sounds at the intended level and is the same every
+// time it is rendered.
+TEST(Tanpura, EveryPluckBloomsAndTheLoopJoinsItself) {
     const double rate = kSampleRate;
     for (const DroneTuning tuning :
          {DroneTuning::Pa, DroneTuning::Ma, DroneTuning::Ni, DroneTuning::Sa}) {
         for (const int octave : {3, 4}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "octave " << octave << ", tuning " << static_cast<int>(tuning));
             for (const double f0 : TanpuraStringFrequencies({tuning, octave})) {
                 std::vector<float> x(2 * kSampleRate);
                 CJawariString(f0, kSampleRate).Render(x);
@@ -122,26 +116,10 @@ TEST(Tanpura, EveryPluckBloomsBeforeItFades) {
                         std::tie(peak, peakTime) = std::pair(e, t);
                 }
                 SCOPED_TRACE(::testing::Message() << f0 << " Hz, peak at " << peakTime << " s");
-                EXPECT_GE(peakTime, 0.015);
-                EXPECT_LE(peakTime, 0.3);
+                EXPECT_TRUE(peakTime >= 0.015 && peakTime <= 0.3);
                 EXPECT_GT(peak, 2.0 * at(0.0));
                 EXPECT_LT(at(1.5), 0.7 * peak);
             }
-        }
-    }
-}
-
-// Every tuning's loop is one cycle and joins itself: the step from its last
-// sample to its first is no larger than its largest step elsewhere, nor than
-// the steps of the 10 ms before the seam, where no string is plucked (a
-// string cut off at the seam would jump there). It sounds at the intended
-// level and is the same every time it is rendered.
-TEST(Tanpura, TheLoopJoinsItselfAndIsTheSameEachTime) {
-    for (const DroneTuning tuning :
-         {DroneTuning::Pa, DroneTuning::Ma, DroneTuning::Ni, DroneTuning::Sa}) {
-        for (const int octave : {3, 4}) {
-            SCOPED_TRACE(::testing::Message()
-                         << "octave " << octave << ", tuning " << static_cast<int>(tuning));
             const std::vector<std::int16_t> loop = RenderTanpuraLoop({tuning, octave}, kSampleRate);
             ASSERT_EQ(loop.size(), TanpuraCycleLength(kSampleRate));
             EXPECT_EQ(loop, RenderTanpuraLoop({tuning, octave}, kSampleRate));
@@ -155,8 +133,7 @@ TEST(Tanpura, TheLoopJoinsItselfAndIsTheSameEachTime) {
                 loudest = std::max(loudest, std::abs(int{loop[i]}));
             }
             const int seam = std::abs(loop.front() - loop.back());
-            EXPECT_LE(seam, largest);
-            EXPECT_LE(seam, largestBeforeSeam);
+            EXPECT_LE(seam, std::min(largest, largestBeforeSeam));
             EXPECT_NEAR(loudest, 16384, 2);
         }
     }

@@ -110,55 +110,68 @@ struct SteppedSession {
         session.Document().Taal().Recalculate(-1);
         session.Document().SetEmpty(false);
     }
+    // Plays `chunks` chunks, the feeding thread done with each.
+    void Step(int chunks = 1) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (int i = 0; i < chunks; ++i, frames += CPlaybackEngine::kNotifySamples) {
+            device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
+            while (session.Engine().NotificationsProcessed() !=
+                       device->Buffer(0)->NotificationsSignalled() &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        }
+    }
+    // The playing image's samples.
+    std::vector<std::int16_t> Cycle() const {
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(session.Renderer().ImageSize()));
+        session.Renderer().Image().CopyBytes(0, bytes);
+        std::vector<std::int16_t> samples((bytes.size() - 44) / 2);
+        std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+        return samples;
+    }
+    // Plays on, updating the practice after each chunk as the window's timer
+    // does, until `cycles` are counted; gives the frame at which each whole
+    // beat was first shown and the cycle it belongs to.
+    struct BeatStart {
+        int beat;
+        std::uint64_t frame, cycle;
+    };
+    std::vector<BeatStart> PlayCycles(std::uint64_t cycles) {
+        std::vector<BeatStart> starts;
+        int shown = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (session.CyclesCompleted() < cycles && std::chrono::steady_clock::now() < deadline) {
+            Step();
+            session.UpdatePractice();
+            if (const int beat = static_cast<int>(session.PlayingBeat()); beat != shown)
+                starts.push_back({shown = beat, frames, session.CyclesCompleted()});
+        }
+        return starts;
+    }
+
     CSampleBank bank;
     RecordingMessageSink sink;
     int opened = 0;
+    std::uint64_t frames = 0;
     VirtualOutputDevice* device = nullptr; // owned by the session's engine
     CLorvantaSession session;
 };
 
 // New levels while playing: every bol rendered again (the same levels render
-// nothing), and heard from where the reader was, one ring ahead of what was
-// heard, at the same place in the cycle.
-TEST(Session, DrumLevelsAreHeardAtOnceWhilePlaying) {
+// nothing) and the playing image rebuilt.
+TEST(Session, NewDrumLevelsRenderEveryBolAgainWhilePlaying) {
     SteppedSession s(SessionSound::Rendered);
-    const auto cycle = [&] {
-        const CTaalRenderer& renderer = s.session.Renderer();
-        std::vector<unsigned char> bytes(static_cast<std::size_t>(renderer.ImageSize()));
-        renderer.Image().CopyBytes(0, bytes);
-        std::vector<std::int16_t> samples((bytes.size() - 44) / 2);
-        std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
-        return samples;
-    };
-    const auto step = [&](int chunks) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        for (int i = 0; i < chunks; ++i) {
-            s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
-            while (s.session.Engine().NotificationsProcessed() !=
-                       s.device->Buffer(0)->NotificationsSignalled() &&
-                   std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
-        }
-    };
     s.session.OnInitialUpdate();
     s.session.Play();
-    const std::vector<std::int16_t> before = cycle();
-    step(20);
+    s.Step(20);
+    const std::vector<std::int16_t> before = s.Cycle();
     const DrumLevels levels{{0.0f, true}, {-6.0f}};
     const std::size_t renders = s.session.Renderer().RenderCount();
     s.session.SetDrumLevels(levels);
     s.session.SetDrumLevels(levels);
     EXPECT_EQ(s.session.Renderer().RenderCount() - renders, 4u);
     EXPECT_EQ(s.session.Levels(), levels);
-    step(30);
-    const std::vector<std::int16_t> after = cycle();
-    ASSERT_NE(after, before);
-    ASSERT_EQ(after.size(), before.size());
-    const std::vector<std::int16_t> heard = s.device->Captured(s.device->Buffer(0)->Serial());
-    ASSERT_EQ(heard.size(), 50u * 220);
-    for (std::size_t i = 0; i < heard.size(); ++i)
-        ASSERT_EQ(heard[i], (i < 20 * 220 + 1760 ? before : after)[i % after.size()]) << i;
-    s.session.Stop();
+    EXPECT_NE(s.Cycle(), before);
 }
 
 TEST(Session, ASilentSessionRendersNoBolAndSetsNoSoundUp) {
@@ -183,13 +196,10 @@ TEST(Session, APositionListenerHearsEachPublishedPositionOnlyWhenSetBeforeTheSou
     s.session.SetPositionListener([&](const PlayingPosition&) { ++late; });
     s.session.Play();
     ASSERT_TRUE(s.session.IsPlaying());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (s.session.PositionUpdates() < 5 && std::chrono::steady_clock::now() < deadline) {
-        s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    s.Step(10);
     s.session.Stop();
     // The last call may still be on its way when Stop returns.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (early.load() != static_cast<int>(s.session.PositionUpdates()) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
@@ -228,38 +238,6 @@ TEST(Session, SetDroneRendersTheLoopOnlyForANewTuning) {
     EXPECT_EQ(**loop, RenderTanpuraLoop({DroneTuning::Sa, 3}, kSampleRate));
 }
 
-// Plays a stepped session chunk by chunk (the feeding thread done with each),
-// updating the practice after each as the window's timer does, until `cycles`
-// are counted; gives the frame at which each whole beat was first shown and
-// the cycle it belongs to.
-struct BeatStart {
-    int beat;
-    std::uint64_t frame, cycle;
-};
-void PlayChunk(SteppedSession& s, std::uint64_t& frames) {
-    s.device->AdvanceFrames(CPlaybackEngine::kNotifySamples);
-    frames += CPlaybackEngine::kNotifySamples;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (s.session.Engine().NotificationsProcessed() !=
-               s.device->Buffer(0)->NotificationsSignalled() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-}
-std::vector<BeatStart> PlayCycles(SteppedSession& s, std::uint64_t cycles, std::uint64_t& frames) {
-    std::vector<BeatStart> starts;
-    int shown = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (s.session.CyclesCompleted() < cycles && std::chrono::steady_clock::now() < deadline) {
-        PlayChunk(s, frames);
-        s.session.UpdatePractice();
-        if (const int beat = static_cast<int>(s.session.PlayingBeat()); beat != shown) {
-            starts.push_back({beat, frames, s.session.CyclesCompleted()});
-            shown = beat;
-        }
-    }
-    return starts;
-}
-
 struct TempoLog : SessionObserver {
     void OnTempoChanged(float secondsPerBeat) override {
         bpm.push_back(std::round(60.0 / secondsPerBeat));
@@ -279,74 +257,63 @@ TEST(Session, ARampsStepsLandOnTheCyclesStarts) {
               RampRequest{RampRequest::Form::Stepped, 100.0, 25.0, 2, 0.0},
               {150, 150, 125, 125, 100, 100}},
          }) {
+        TempoLog log; // outlives the session
         SteppedSession s(SessionSound::Rendered);
-        TempoLog log;
         s.session.AddObserver(log);
         s.session.OnInitialUpdate();
         s.session.SetTempo(static_cast<float>(60.0 / start));
         ASSERT_EQ(s.session.StartRamp(request), RampStatus::Ok);
         s.session.Play();
-        std::uint64_t frames = 0;
-        const auto starts = PlayCycles(s, perCycle.size(), frames);
+        const auto starts = s.PlayCycles(perCycle.size());
         ASSERT_GE(starts.size(), 2 * perCycle.size());
-        for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
-            const double expected = 60.0 / perCycle[starts[i].cycle] * kSampleRate;
-            EXPECT_NEAR(static_cast<double>(starts[i + 1].frame - starts[i].frame), expected,
+        for (std::size_t i = 0; i + 1 < starts.size(); ++i)
+            EXPECT_NEAR(static_cast<double>(starts[i + 1].frame - starts[i].frame),
+                        60.0 / perCycle[starts[i].cycle] * kSampleRate,
                         CPlaybackEngine::kNotifySamples + 1)
                 << "cycle " << starts[i].cycle << " beat " << starts[i].beat;
-        }
         EXPECT_FALSE(s.session.IsRamping());
         std::vector<double> changes = perCycle;
         changes.erase(std::unique(changes.begin(), changes.end()), changes.end());
-        changes.erase(changes.begin());
-        EXPECT_EQ(log.bpm, changes);
-        s.session.Stop();
-        s.session.RemoveObserver(log);
+        EXPECT_EQ(log.bpm, std::vector(changes.begin() + 1, changes.end()));
     }
 }
 
 // A tempo set by hand ends the ramp (its next step never comes); Pause holds
 // the cycles and the time counted, Stop sets them back and ends a ramp.
 TEST(Session, AHandSetTempoEndsTheRampAndStopStartsANewCount) {
+    TempoLog log;
     SteppedSession s(SessionSound::Rendered);
     s.session.OnInitialUpdate();
     s.session.SetTempo(0.5f);
     ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 300.0, 60.0, 1, 0.0}),
               RampStatus::Ok);
     s.session.Play();
-    std::uint64_t frames = 0;
-    TempoLog log;
     s.session.AddObserver(log);
-    PlayCycles(s, 1, frames);
+    s.PlayCycles(1);
     EXPECT_FLOAT_EQ(s.session.SecondsPerBeat(), 60.0f / 180.0f);
     // Near the end of the cycle at 180 bpm (14700 samples) the reader, a ring
     // ahead, has taken the 240 bpm step before the window's timer saw it; the
     // tempo set now is the one kept, and the step is never announced.
-    for (int chunk = 0; chunk < 61; ++chunk)
-        PlayChunk(s, frames);
+    s.Step(61);
     EXPECT_EQ(s.session.CyclesCompleted(), 1u);
     s.session.SetTempo(0.6f);
     EXPECT_FALSE(s.session.IsRamping());
     EXPECT_EQ(s.session.SecondsPerBeat(), 0.6f);
     EXPECT_EQ(log.bpm, std::vector<double>{180});
-    s.session.RemoveObserver(log);
-    const auto starts = PlayCycles(s, 3, frames);
-    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
-        if (starts[i].cycle == 2) {
-            EXPECT_NEAR(static_cast<double>(starts[i + 1].frame - starts[i].frame),
-                        0.6 * kSampleRate, CPlaybackEngine::kNotifySamples + 1);
-        }
-    }
+    const auto starts = s.PlayCycles(3);
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i)
+        EXPECT_TRUE(starts[i].cycle != 2 ||
+                    std::abs(static_cast<double>(starts[i + 1].frame - starts[i].frame) -
+                             0.6 * kSampleRate) <= CPlaybackEngine::kNotifySamples + 1)
+            << i;
 
     s.session.Pause();
-    const auto cycles = s.session.CyclesCompleted();
     const auto played = s.session.PlayingTime();
-    EXPECT_EQ(cycles, 3u);
+    EXPECT_EQ(s.session.CyclesCompleted(), 3u);
     EXPECT_GT(played.count(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(s.session.PlayingTime(), played);
     s.session.Play();
-    EXPECT_EQ(s.session.CyclesCompleted(), cycles);
+    EXPECT_EQ(s.session.CyclesCompleted(), 3u);
     EXPECT_GT(s.session.PlayingTime(), played);
     ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Even, 200.0, 0.0, 0, 1.0}), RampStatus::Ok);
     s.session.Stop();

@@ -49,53 +49,41 @@ Outcome Play(const std::string& args, const std::string& output = "virtual",
             Slurp(base + ".err")};
 }
 
+// Each beat is printed when it is heard, each in turn: Teentaal at 1000 bpm (a
+// beat every 60 ms, beat 1 at once, 16 followed by 1), and Keherwa's 8 beats
+// from 480 bpm, +240 each cycle up to 960, then held (every beat of a cycle,
+// its first included, is that cycle's tempo long). A machine busy enough to
+// stall the program now and then gets another try.
 TEST(PlayCommand, EachBeatIsPrintedWhenItIsHeard) {
-    // 1000 bpm: a beat every 60 ms, beat 1 at once, each beat in turn and 16
-    // followed by 1. A machine busy enough to stall the program now and then
-    // gets another try.
-    std::string failure;
-    for (int attempt = 0; attempt < 3 && (attempt == 0 || !failure.empty()); ++attempt) {
-        const Outcome run = Play("'" + kTeentaal + "' --tempo 1000 --seconds 1.1 --times");
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        std::istringstream lines(run.out);
-        std::string word, at;
-        int beat = 0, count = 0;
-        double seconds = 0.0;
-        for (failure.clear(); lines >> word >> beat >> at >> seconds; ++count) {
-            if (beat != count % 16 + 1 || std::abs(seconds - 0.060 * count) > 0.005)
-                failure += "beat " + std::to_string(beat) + " at " + std::to_string(seconds) + "\n";
-        }
-        if (count < 17)
-            failure += "too few beats: " + run.out;
-    }
-    EXPECT_TRUE(failure.empty()) << failure;
-}
-
-TEST(PlayCommand, ARampStepsTheTempoAtEachCyclesStart) {
-    // Keherwa's 8 beats from 480 bpm, +240 each cycle up to 960, then held:
-    // every beat of a cycle, its first included, is that cycle's tempo long.
     const std::string keherwa = std::string(LORVANTA_SOURCE_DIR) + "/Taals/Keherwa.tal";
-    const double tempos[] = {480, 720, 960, 960};
-    std::string failure;
-    for (int attempt = 0; attempt < 3 && (attempt == 0 || !failure.empty()); ++attempt) {
-        const Outcome run =
-            Play("'" + keherwa + "' --tempo 480 --ramp 960:240:1 --seconds 2.9 --times");
-        ASSERT_EQ(run.exitCode, 0) << run.err;
-        std::istringstream lines(run.out);
-        std::string word, at;
-        int beat = 0, cycle = 0, count = 0;
-        double seconds = 0.0, last = 0.0;
-        for (failure.clear(); lines >> word >> beat >> at >> seconds && cycle < 4; ++count) {
-            if (count > 0 && std::abs(seconds - last - 60.0 / tempos[cycle]) > 0.005)
-                failure += "cycle " + std::to_string(cycle) + " beat " + std::to_string(beat) +
-                           " at " + std::to_string(seconds) + "\n";
-            cycle += beat == 1 && count > 0 ? 1 : 0;
-            last = seconds;
+    for (const auto& [args, beats, tempos] : {
+             std::tuple(kTeentaal + "' --tempo 1000 --seconds 1.1", 16, std::vector<double>{1000}),
+             {keherwa + "' --tempo 480 --ramp 960:240:1 --seconds 2.9", 8, {480, 720, 960, 960}},
+         }) {
+        const std::size_t checked = tempos.size() * static_cast<std::size_t>(beats);
+        std::string failure;
+        for (int attempt = 0; attempt < 3 && (attempt == 0 || !failure.empty()); ++attempt) {
+            const Outcome run = Play("'" + args + " --times");
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            std::istringstream lines(run.out);
+            std::string word, at;
+            int beat = 0;
+            std::size_t count = 0;
+            double seconds = 0.0, last = 0.0;
+            for (failure.clear(); count <= checked && lines >> word >> beat >> at >> seconds;
+                 ++count, last = seconds) {
+                const double expected =
+                    count == 0 ? 0.0 : last + 60.0 / tempos[(count - 1) / std::size_t(beats)];
+                if (beat != static_cast<int>(count) % beats + 1 ||
+                    std::abs(seconds - expected) > 0.005)
+                    failure +=
+                        "beat " + std::to_string(beat) + " at " + std::to_string(seconds) + "\n";
+            }
+            if (count <= checked)
+                failure += "too few beats: " + run.out;
         }
-        if (cycle < 4)
-            failure += "too few cycles: " + run.out;
+        EXPECT_TRUE(failure.empty()) << args << "\n" << failure;
     }
-    EXPECT_TRUE(failure.empty()) << failure;
 }
 
 TEST(PlayCommand, FromStartsAtThatBolAndCtrlCStopsCleanly) {
@@ -124,10 +112,7 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
              {taal + "--drone-level -3", "virtual", 64, "need --drone"},
              {taal + "--drone sa --drone-octave 2", "virtual", 64, "--drone-octave needs 3 or 4"},
              {taal + "--ramp 200:10", "virtual", 64, "--ramp needs TARGET:STEP:CYCLES"},
-             {taal + "--ramp 200:x:2", "virtual", 64, "--ramp needs TARGET:STEP:CYCLES"},
              {taal + "--ramp 1200:10:2", "virtual", 64, "target tempo must lie between"},
-             {taal + "--ramp 200:0:2", "virtual", 64, "step must be more than 0"},
-             {taal + "--ramp 200:10:0", "virtual", 64, "cycles per step"},
          }) {
         const Outcome run = Play(args, output);
         EXPECT_EQ(run.exitCode, code) << args;
