@@ -24,10 +24,9 @@ inline void LayOutAndPlay(const CTaal& taal) {
     // are laid out by them too.
     VibhagList vibhags;
     const float total = taal.Total();
-    if (total >= 1.0f && total <= 5.0f * kMaxVibhags && total == std::floor(total)) {
+    if (total >= 1.0f && total <= 5.0f * kMaxVibhags && total == std::floor(total))
         for (int beats = static_cast<int>(total); beats > 0; beats -= 5)
             vibhags.push_back({std::min(beats, 5), '2'});
-    }
     CGridLayout layout;
     for (const int width : {200, 2000}) {
         for (const bool byVibhag : {false, true}) {
@@ -54,8 +53,7 @@ inline void LayOutAndPlay(const CTaal& taal) {
     float previous = 1.0f;
     for (int step = 0; step <= 8; ++step) {
         const std::uint64_t at = image.DataSize() / 8 * static_cast<std::uint64_t>(step);
-        const PlayingPosition position = ComputePlayingPosition(at, -2000, taal.Total(), image);
-        const float beat = position.beat;
+        const float beat = ComputePlayingPosition(at, -2000, taal.Total(), image).beat;
         (void)BeatNumberColour(TruncateToInt(beat), taal.Total());
         (void)ProgressRepaint(previous, beat, layout.BeatsPerRow(), layout.RowLeft(),
                               layout.RulerRowCount());

@@ -95,18 +95,13 @@ std::string RandomNotation(std::mt19937& random) {
     return text;
 }
 
+// Their texts: CliCommands.
 TEST(TaalLimits, EachRefusalHasItsNumberAndWarning) {
-    EXPECT_EQ(StatusNumber(LimitStatus::Ok), 0u);
     EXPECT_FALSE(LimitMessage(LimitStatus::Ok).has_value());
-    for (const auto& [status, number, text] :
-         {std::tuple(LimitStatus::TaalTooLarge, 42u,
-                     "A Taal holds at most 50,000 bols and 100,000 beats."),
-          {LimitStatus::BolDurationOutOfRange, 43u, "A bol lasts from 0.001 to 10 beats."}}) {
+    for (const auto& [status, number] :
+         {std::pair(LimitStatus::TaalTooLarge, 42u), {LimitStatus::BolDurationOutOfRange, 43u}}) {
         EXPECT_EQ(StatusNumber(status), number);
-        const auto message = LimitMessage(status);
-        ASSERT_TRUE(message.has_value());
-        EXPECT_EQ(message->kind, MessageKind::Warning);
-        EXPECT_EQ(message->text, text);
+        EXPECT_EQ(LimitMessage(status).value_or(UserMessage{}).kind, MessageKind::Warning);
     }
 }
 

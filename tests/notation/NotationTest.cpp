@@ -108,14 +108,13 @@ TEST(NotationParser, Accepted) {
 }
 
 // Refused at bol 2: the Taal emptied, its name kept, one warning showing the
-// piece as cleaned ("+" made spaces, then trimmed).
+// piece as cleaned ("+" made spaces, then trimmed). The decimal 0.001 lies
+// below the single-precision 0.001.
 TEST(NotationParser, DurationsRefused) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"Ta [20]", "Ta [20]"},
-        {"Na [0.001]", "Na [0.001]"}, // below the single-precision 0.001
-        {" Na++ (0.5+", "Na   (0.5"},
-        {"Na [nan]", "Na [nan]"},
-    };
+    const std::pair<const char*, const char*> cases[] = {{"Ta [20]", "Ta [20]"},
+                                                         {"Na [0.001]", "Na [0.001]"},
+                                                         {" Na++ (0.5+", "Na   (0.5"},
+                                                         {"Na [nan]", "Na [nan]"}};
     for (const auto& [piece, shown] : cases) {
         CTaal taal("Kept name");
         taal.Append(std::make_unique<CBol2>());
