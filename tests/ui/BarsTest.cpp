@@ -223,6 +223,7 @@ private slots:
         bar->SetDroneLevel(12.0f);
         QCOMPARE(levels.count() + drone.count(), 7);
         QVERIFY(bar->OffButton(CMixerBar::kTreble)->isChecked() &&
+                !bar->Readout(CMixerBar::kTreble)->isEnabled() &&
                 !bar->OffButton(CMixerBar::kDrone));
         QCOMPARE(bar->Slider(CMixerBar::kDrone)->value(), 24);
     }

@@ -78,8 +78,6 @@ struct Grid {
     void Click(int index, Qt::KeyboardModifiers modifiers = {}) const {
         QTest::mouseClick(Page(), Qt::LeftButton, modifiers, CellPoint(index));
     }
-    void Key(Qt::Key key) const { QTest::keyClick(view.get(), key); }
-    std::vector<int> Selected() const { return view->Editor().SelectedIndices(); }
     // Playing stopped at once: the position display stays, at a place the
     // test sets.
     void Pause() {
@@ -287,6 +285,7 @@ private slots:
             // beat, but not before half the page.
             {{1.0f, 1.0f, 1.5f, 1.5f, 1.0f, 1.0f, 1.0f}, "X:5 0:3", 450, "0+2 2+3 5+3"},
             {{1.0f, 3.5f, 0.5f, 3.0f}, "X:5 0:3", 450, "0+4 4+1 5+3"}, // no break
+            {{1.0f, 1.0f, 3.5f, 1.5f}, "X:7", 550, "0+5 5+2"},         // 2 is less than half of 5
         };
         for (const auto& [durations, vibhags, width, rows] : cases)
             CheckRowsByVibhag(durations, vibhags, width, rows);
@@ -411,21 +410,21 @@ private slots:
     // it. Keys scroll, and clicks hit the scrolled page.
     void mouseAndKeysSelect() {
         Grid g(Beats(40), {850, 300});
-        g.Key(Qt::Key_Down);
+        QTest::keyClick(g.view.get(), Qt::Key_Down);
         QCOMPARE(g.view->verticalScrollBar()->value(), 25);
         // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
         g.view->verticalScrollBar()->setValue(110);
         const int x = g.view->RowLeft() + 5;
         QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
         QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
-        QCOMPARE(g.Selected(), std::vector<int>{7});
+        QCOMPARE(g.view->Editor().SelectedIndices(), std::vector<int>{7});
         g.Click(2);
         g.Click(4, Qt::ControlModifier);
         g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), (std::vector<int>{2, 4, 5, 6}));
-        g.Key(Qt::Key_End);
-        QCOMPARE(g.Selected(), std::vector<int>{39});
-        g.Key(Qt::Key_Delete);
+        QCOMPARE(g.view->Editor().SelectedIndices(), (std::vector<int>{2, 4, 5, 6}));
+        QTest::keyClick(g.view.get(), Qt::Key_End);
+        QCOMPARE(g.view->Editor().SelectedIndices(), std::vector<int>{39});
+        QTest::keyClick(g.view.get(), Qt::Key_Delete);
         QCOMPARE(g.view->Layout().CellCount(), 39);
     }
 
