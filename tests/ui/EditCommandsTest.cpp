@@ -21,7 +21,6 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
@@ -68,13 +67,8 @@ struct Session {
     QStringList offered;
 };
 
-struct SoundInfo {
-    sf_count_t frames = 0;
-    int rate = 0;
-    int format = 0;
-};
-
-SoundInfo ReadBack(const QString& path) {
+// A sound file's format, rate and the frames that read back.
+std::tuple<int, int, sf_count_t> ReadBack(const QString& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!file)
@@ -82,16 +76,7 @@ SoundInfo ReadBack(const QString& path) {
     std::vector<short> samples(static_cast<std::size_t>(info.frames));
     const sf_count_t read = sf_readf_short(file, samples.data(), info.frames);
     sf_close(file);
-    return {read, info.samplerate, info.format & SF_FORMAT_TYPEMASK};
-}
-
-// Answers the next modal dialog of type Dialog once it is up.
-template <typename Dialog> void WhenShown(std::function<void(Dialog&)> answer) {
-    QTimer::singleShot(0, [answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        answer(*dialog);
-    });
+    return {info.format & SF_FORMAT_TYPEMASK, info.samplerate, read};
 }
 
 } // namespace
@@ -105,8 +90,9 @@ private slots:
     // --- In the window --------------------------------------------------
 
     // Which command is on in which state is the editor's rule, tested with
-    // it; here its answers reach the actions, and Paste follows the clipboard.
-    void enablingFollowsTheEditorAndTheClipboard() {
+    // it; here its answers reach the actions, Paste follows the clipboard,
+    // and the commands reach the editor.
+    void enablingFollowsTheEditorAndCommandsReachIt() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
@@ -122,16 +108,11 @@ private slots:
         QVERIFY(!on(kCmdEditPaste));
         frame.Commands().Action(kCmdEditClearAll)->trigger();
         QVERIFY(on(kCmdEditUndo) && !on(kCmdFileSaveSound) && !on(kCmdEditSelectAll));
-    }
 
-    void commandsReachTheEditor() {
-        AppFixture fixture;
-        const auto app = fixture.Start({AppFixture::Teentaal()});
-        CMainFrame& frame = *app->MainFrame();
-        CTaalEditor& editor = frame.GetGridView()->Editor();
+        // Each command reaches the editor.
         const CTaal& taal = app->Document().Taal();
         const auto trigger = [&](int id) { frame.Commands().Action(id)->trigger(); };
-
+        trigger(kCmdEditUndo);
         editor.SelectBol(0, true);
         trigger(kCmdEditCut);
         QCOMPARE(taal.Count(), 15);
@@ -165,7 +146,8 @@ private slots:
         CMainFrame& frame = *app->MainFrame();
         CLorvantaDoc& doc = app->Document();
         QString shownName, shownVibhags;
-        WhenShown<CTaalProperties>([&](CTaalProperties& dialog) {
+        QTimer::singleShot(0, [&] {
+            auto& dialog = *qobject_cast<CTaalProperties*>(QApplication::activeModalWidget());
             shownName = dialog.NameEdit()->text();
             shownVibhags = dialog.VibhagsEdit()->text();
             dialog.NameEdit()->setText(QStringLiteral("Teentaal fast"));
@@ -250,37 +232,33 @@ private slots:
     void vibhagField() {
         CTaalParams params;
         WriteVibhagRecord(params, {{2, 'X'}, {2, '0'}});
-        struct Case {
-            float length;
-            QString typed; // "=" leaves the field as shown
-            std::optional<std::string> taken;
-            std::string message;
-        };
+        // The Taal's length, what is typed ("=" leaves the field as shown),
+        // the vibhags taken and the message.
+        using Case = std::tuple<float, const char*, std::optional<std::string>, std::string>;
         const Case cases[] = {
-            {4.0f, QStringLiteral("="), std::nullopt, ""},
-            {4.0f, QStringLiteral("X:3 0:2"), std::nullopt,
+            {4.0f, "=", std::nullopt, ""},
+            {4.0f, "X:3 0:2", std::nullopt,
              "The vibhags add up to 5 beats, but the Taal is 4 beats long."},
-            {4.0f, QStringLiteral("X:2 0"), std::nullopt, StatusText(VibhagStatus::BadText)},
-            {4.0f, QString(), std::string(), ""},
-            {5.0f, QStringLiteral("="), std::nullopt, ""},
+            {4.0f, "X:2 0", std::nullopt, StatusText(VibhagStatus::BadText)},
+            {4.0f, "", std::string(), ""},
+            {5.0f, "=", std::nullopt, ""},
         };
-        for (const Case& c : cases) {
+        for (const auto& [length, typed, taken, message] : cases) {
             RecordingMessageSink sink;
             CTaalProperties dialog(QStringLiteral("Dadra"), 80.0f, sink);
-            const ShownVibhags shown = VibhagsToShow(params, c.length);
-            dialog.SetVibhags(shown, c.length);
+            const ShownVibhags shown = VibhagsToShow(params, length);
+            dialog.SetVibhags(shown, length);
             QCOMPARE(dialog.VibhagsEdit()->text(), QStringLiteral("X:2 0:2"));
-            QCOMPARE(dialog.VibhagsNote()->isHidden(), c.length == 4.0f);
-            QCOMPARE(dialog.VibhagsNote()->text().toStdString(),
-                     VibhagDisplayNote(shown, c.length));
+            QCOMPARE(dialog.VibhagsNote()->isHidden(), length == 4.0f);
+            QCOMPARE(dialog.VibhagsNote()->text().toStdString(), VibhagDisplayNote(shown, length));
             dialog.show();
-            if (c.typed != QStringLiteral("="))
-                dialog.VibhagsEdit()->setText(c.typed);
+            if (std::string_view(typed) != "=")
+                dialog.VibhagsEdit()->setText(QString::fromLatin1(typed));
             dialog.OkButton()->click();
-            QCOMPARE(dialog.isVisible(), !c.message.empty());
-            QCOMPARE(dialog.Vibhags(), c.taken);
-            QCOMPARE(Texts(sink), c.message.empty() ? std::vector<std::string>{}
-                                                    : std::vector<std::string>{c.message});
+            QCOMPARE(dialog.isVisible(), !message.empty());
+            QCOMPARE(dialog.Vibhags(), taken);
+            QCOMPARE(Texts(sink), message.empty() ? std::vector<std::string>{}
+                                                  : std::vector<std::string>{message});
         }
     }
 
@@ -330,20 +308,16 @@ private slots:
     // A file that ends inside its header gives Open's message; a Taal with no
     // bols and a cancelled file dialog add no step.
     void mergeOfNothingChangesNothing() {
-        QTemporaryDir dir;
+        AppFixture dir;
         Session session("Dadra.tal");
         const std::vector<std::uint8_t> before = WriteTaalDocument(session.doc);
-        const QString bad = dir.filePath(QStringLiteral("bad.tal"));
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromHex("aaaa0400"));
-        file.close();
-        QCOMPARE(MergeTaalFile(session.editor, session.sink, bad), 0);
+        const std::uint8_t header[] = {0xaa, 0xaa, 0x04, 0x00};
+        QCOMPARE(MergeTaalFile(session.editor, session.sink, dir.Write("bad.tal", header)), 0);
         QCOMPARE(session.sink.Messages().size(), std::size_t{1});
 
         CLorvantaDoc empty;
         SaveFailure error;
-        const QString emptyPath = dir.filePath(QStringLiteral("empty.tal"));
+        const QString emptyPath = dir.Path(QStringLiteral("empty.tal"));
         QVERIFY(SaveTaalFile(empty, QFile::encodeName(emptyPath).toStdString(), error));
         QCOMPARE(MergeTaalFile(session.editor, session.sink, emptyPath), 0);
         QCOMPARE(MergeTaal(session.editor, session.sink, [](QWidget*) { return QString(); }), 0);
@@ -362,10 +336,8 @@ private slots:
         const QString wav = dir.filePath(QStringLiteral("teen.wav"));
         QVERIFY(SaveSound(session.doc, session.renderer, session.sink, session.Chooser(wav)));
         QCOMPARE(session.offered, QStringList{TaalPath("Teentaal.wav")});
-        const SoundInfo wavInfo = ReadBack(wav);
-        QCOMPARE(wavInfo.format, SF_FORMAT_WAV);
-        QCOMPARE(wavInfo.rate, 22050);
-        QCOMPARE(wavInfo.frames, sf_count_t{16 * 11025}); // 16 beats at 120 bpm
+        // 16 beats at 120 bpm.
+        QCOMPARE(ReadBack(wav), std::tuple(SF_FORMAT_WAV, 22050, sf_count_t{16 * 11025}));
         QCOMPARE(static_cast<std::uint64_t>(QFileInfo(wav).size()), session.renderer.ImageSize());
         QVERIFY(session.sink.Messages().empty());
 

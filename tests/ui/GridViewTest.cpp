@@ -9,7 +9,6 @@
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
-#include "audio/output/device/SystemOutput.h"
 #include "model/LorvantaDoc.h"
 #include "model/Taal.h"
 #include "model/Vibhags.h"
@@ -22,22 +21,11 @@
 #include <QThread>
 
 #include <algorithm>
-#include <memory>
-#include <vector>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
 
 namespace {
-
-// The bols the properties pane is told to show.
-struct ShownSpy : EditorObserver {
-    QStringList calls;
-    void OnSelectionChanged(const SelectionChange& change) override {
-        if (change.shown >= 0)
-            calls << QStringLiteral("show %1").arg(change.shown);
-    }
-};
 
 // Records the regions the viewport is asked to paint.
 class PaintSpy : public QObject {
@@ -63,21 +51,19 @@ struct Grid {
     AppSettings settings;
     CLorvantaSession session{bank, sink, OpenChosenOutput};
     CLorvantaDoc& doc = session.Document();
-    ShownSpy pane;
     std::unique_ptr<CLorvantaView> view;
 
     explicit Grid(const std::vector<float>& durations, QSize size = {850, 500},
-                  const char* name = "Na", const char* vibhags = "") {
+                  const char* vibhags = "") {
         doc.Taal().SetName("Teentaal");
         for (float duration : durations) {
-            const CBol2 bol(name, 0, duration, Tabla);
+            const CBol2 bol("Na", 0, duration, Tabla);
             doc.InsertBol(doc.Taal().Count() - 1, &bol);
         }
         doc.SetEmpty(durations.empty());
         doc.SetModified(false);
         WriteVibhagRecord(doc.Params(), Vibhags(vibhags));
         view = std::make_unique<CLorvantaView>(session, sink, settings);
-        session.Editor().AddObserver(pane);
         view->resize(size);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -92,10 +78,6 @@ struct Grid {
     void Click(int index, Qt::KeyboardModifiers modifiers = {}) const {
         QTest::mouseClick(Page(), Qt::LeftButton, modifiers, CellPoint(index));
     }
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) const {
-        QTest::keyClick(view.get(), key, modifiers);
-    }
-    std::vector<int> Selected() const { return view->Editor().SelectedIndices(); }
     // Playing stopped at once: the position display stays, at a place the
     // test sets.
     void Pause() {
@@ -103,7 +85,6 @@ struct Grid {
         session.Pause();
         QVERIFY(session.IsPaused());
     }
-    QRect NameOnScreen() const { return view->TaalNameRect().translated(-view->ScrollOffset()); }
 };
 
 void Fill(CTaal& taal, const std::vector<float>& durations) {
@@ -112,18 +93,11 @@ void Fill(CTaal& taal, const std::vector<float>& durations) {
         taal.Append(std::make_unique<CBol2>("Na", 0, duration));
 }
 
-CGridLayout LaidOut(const CTaal& taal, int width) {
-    CGridLayout layout;
-    layout.CreateBolViews(taal.Count());
-    layout.RecalcLayout(width, taal, -1);
-    return layout;
-}
-
 PageRect Frame(const CGridLayout& layout, int index) {
     return layout.GetBolView(index)->frame;
 }
 
-CGridLayout LaidOut(const CTaal& taal, int width, const char* vibhags, bool byVibhag) {
+CGridLayout LaidOut(const CTaal& taal, int width, const char* vibhags = "", bool byVibhag = false) {
     CGridLayout layout;
     layout.SetVibhags(Vibhags(vibhags), byVibhag);
     layout.CreateBolViews(taal.Count());
@@ -156,6 +130,34 @@ std::vector<float> Beats(int count) {
     return std::vector<float>(static_cast<std::size_t>(count), 1.0f);
 }
 
+// Rows by vibhag as `rows`, and every cell placed over its beats.
+void CheckRowsByVibhag(const std::vector<float>& durations, const char* vibhags, int width,
+                       const char* rows) {
+    CTaal taal;
+    Fill(taal, durations);
+    const CGridLayout layout = LaidOut(taal, width, vibhags, true);
+    QVERIFY(layout.RowsByVibhag());
+    QCOMPARE(Spans(layout), QString::fromLatin1(rows));
+    // Each cell starts within its row's ruler, over the beat it starts on
+    // (so the ruler under its left edge shows that beat), and cells on a
+    // row follow one another without a gap.
+    const int left = layout.RowLeft();
+    double start = 0.0;
+    for (int i = 0; i < taal.Count(); ++i) {
+        const PageRect frame = Frame(layout, i);
+        const RulerSpan span =
+            layout.RowSpan((frame.bottom - grid::kFirstCellBottom) / grid::kRowPitch);
+        QVERIFY2(start + 1e-3 >= span.firstBeat && start + 1e-3 < span.firstBeat + span.beats,
+                 qPrintable(QString::number(i)));
+        QCOMPARE(frame.left - left,
+                 static_cast<int>(std::floor((start - span.firstBeat) * 100 + 0.1)));
+        if (i > 0 && Frame(layout, i - 1).bottom == frame.bottom)
+            QCOMPARE(Frame(layout, i - 1).right, frame.left);
+        start += static_cast<double>(taal.BolAt(i)->duration);
+    }
+    QCOMPARE(layout.PageHeight(), Frame(layout, taal.Count() - 1).bottom + 25);
+}
+
 } // namespace
 
 class GridViewTest : public QObject {
@@ -164,24 +166,15 @@ class GridViewTest : public QObject {
 private slots:
     // --- The page geometry without a window ------------------------------
 
-    void rowsFollowTheClientWidth_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("beats");
-        QTest::addColumn<int>("left");
-        QTest::newRow("0") << 0 << 1 << -50;
-        QTest::newRow("250") << 250 << 2 << 25;
-        QTest::newRow("1045") << 1045 << 9 << 72;
-    }
     void rowsFollowTheClientWidth() {
-        QFETCH(int, width);
-        QFETCH(int, beats);
-        QFETCH(int, left);
         CTaal taal;
         Fill(taal, {1.0f});
-        const CGridLayout layout = LaidOut(taal, width);
-        QCOMPARE(layout.BeatsPerRow(), beats);
-        QCOMPARE(layout.RowLeft(), left);
-        QCOMPARE(Frame(layout, 0), (PageRect{left, 200, left + 100, 225}));
+        for (const auto& [width, beats, left] :
+             {std::tuple(0, 1, -50), {250, 2, 25}, {1045, 9, 72}}) {
+            const CGridLayout layout = LaidOut(taal, width);
+            QCOMPARE(layout.BeatsPerRow(), beats);
+            QCOMPARE(Frame(layout, 0), (PageRect{left, 200, left + 100, 225}));
+        }
     }
 
     void cellsAreWholePixelsAndMoveWholeToTheNextRow() {
@@ -238,7 +231,7 @@ private slots:
         QCOMPARE(layout.HitTest(25, 310), 3);
 
         // Ruler rows count the Taal's beats, and grow with a long Taal.
-        Fill(taal, std::vector<float>(16, 1.0f));
+        Fill(taal, Beats(16));
         QCOMPARE(LaidOut(taal, 750).RulerRowCount(), 3); // 7 beats a row
         QCOMPARE(LaidOut(taal, 850).RulerRowCount(), 2); // exactly 8 + 8
         CGridLayout rulers = LaidOut(taal, 750);
@@ -271,85 +264,67 @@ private slots:
 
     // --- Rows by vibhag ---------------------------------------------------
 
-    void rowsByVibhag_data() {
-        QTest::addColumn<std::vector<float>>("durations");
-        QTest::addColumn<QString>("vibhags");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QString>("rows");
+    // Rows by vibhag for each Taal, vibhags and width: the rows as
+    // "first+beats ...".
+    void rowsByVibhag() {
         const char* teentaal = "X:4 2:4 0:4 3:4";
-        QTest::newRow("Teentaal, 7 beats wide")
-            << Beats(16) << teentaal << 750 << "0+4 4+4 8+4 12+4";
-        QTest::newRow("Teentaal, 12: even halves") << Beats(16) << teentaal << 1250 << "0+8 8+8";
-        QTest::newRow("Teentaal, a cycle a row") << Beats(16) << teentaal << 1750 << "0+16";
-        QTest::newRow("Teentaal, 2: vibhags wrap")
-            << Beats(16) << teentaal << 250 << "0+2 2+2 4+2 6+2 8+2 10+2 12+2 14+2";
-        QTest::newRow("Rupak") << Beats(7) << "0:3 1:2 2:2" << 550 << "0+3 3+4";
-        QTest::newRow("Jhaptaal") << Beats(10) << "X:2 2:3 0:2 3:3" << 750 << "0+5 5+5";
         // Thirds of a beat, and a bol of 1.5 from beat 2 across the vibhag
         // at 3: it stays whole on row 0, row 1's first cell is half a beat in.
         const float third = 1.0f / 3;
         const std::vector<float> fractions{0.5f, 0.5f, third, third, third, 1.5f, 0.5f, 1.0f, 1.0f};
-        QTest::newRow("fractions, narrow") << fractions << "X:3 0:3" << 350 << "0+3 3+3";
-        QTest::newRow("fractions, wide") << fractions << "X:3 0:3" << 950 << "0+6";
-        // A vibhag wider than the page breaks where no bol crosses the beat,
-        // but not before half the page.
-        QTest::newRow("wide vibhag") << std::vector<float>{1.0f, 1.0f, 1.5f, 1.5f, 1.0f, 1.0f, 1.0f}
-                                     << "X:5 0:3" << 450 << "0+2 2+3 5+3";
-        QTest::newRow("wide vibhag, no break")
-            << std::vector<float>{1.0f, 3.5f, 0.5f, 3.0f} << "X:5 0:3" << 450 << "0+4 4+1 5+3";
+        const std::tuple<std::vector<float>, const char*, int, const char*> cases[] = {
+            {Beats(16), teentaal, 750, "0+4 4+4 8+4 12+4"},
+            {Beats(16), teentaal, 1250, "0+8 8+8"}, // even halves
+            {Beats(16), teentaal, 1750, "0+16"},
+            {Beats(16), teentaal, 250, "0+2 2+2 4+2 6+2 8+2 10+2 12+2 14+2"}, // vibhags wrap
+            {Beats(7), "0:3 1:2 2:2", 550, "0+3 3+4"},
+            {Beats(10), "X:2 2:3 0:2 3:3", 750, "0+5 5+5"},
+            {fractions, "X:3 0:3", 350, "0+3 3+3"},
+            {fractions, "X:3 0:3", 950, "0+6"},
+            // A vibhag wider than the page breaks where no bol crosses the
+            // beat, but not before half the page.
+            {{1.0f, 1.0f, 1.5f, 1.5f, 1.0f, 1.0f, 1.0f}, "X:5 0:3", 450, "0+2 2+3 5+3"},
+            {{1.0f, 3.5f, 0.5f, 3.0f}, "X:5 0:3", 450, "0+4 4+1 5+3"}, // no break
+            {{1.0f, 1.0f, 3.5f, 1.5f}, "X:7", 550, "0+5 5+2"},         // 2 is less than half of 5
+        };
+        for (const auto& [durations, vibhags, width, rows] : cases)
+            CheckRowsByVibhag(durations, vibhags, width, rows);
     }
-    void rowsByVibhag() {
-        QFETCH(std::vector<float>, durations);
-        QFETCH(QString, vibhags);
-        QFETCH(int, width);
-        QFETCH(QString, rows);
-        CTaal taal;
-        Fill(taal, durations);
-        const CGridLayout layout = LaidOut(taal, width, qPrintable(vibhags), true);
-        QVERIFY(layout.RowsByVibhag());
-        QCOMPARE(Spans(layout), rows);
-        // The ruler under every cell's left edge shows the beat it starts on,
-        // and cells on a row follow one another without a gap.
-        const int left = layout.RowLeft();
-        double start = 0.0;
-        for (int i = 0; i < taal.Count(); ++i) {
-            const PageRect frame = Frame(layout, i);
-            const int row = (frame.bottom - grid::kFirstCellBottom) / grid::kRowPitch;
-            QCOMPARE(frame.bottom, grid::kFirstCellBottom + grid::kRowPitch * row);
-            const RulerSpan span = layout.RowSpan(row);
-            QVERIFY2(start + 1e-3 >= span.firstBeat, qPrintable(QString::number(i)));
-            const int rulerBeat = span.firstBeat + (frame.left - left) / 100;
-            QCOMPARE(rulerBeat, static_cast<int>(std::floor(start + 1e-3)));
-            QCOMPARE(frame.left - left,
-                     static_cast<int>(std::floor((start - span.firstBeat) * 100 + 0.1)));
-            if (i > 0 && Frame(layout, i - 1).bottom == frame.bottom)
-                QCOMPARE(Frame(layout, i - 1).right, frame.left);
-            start += static_cast<double>(taal.BolAt(i)->duration);
-        }
-        QCOMPARE(layout.PageHeight(), Frame(layout, taal.Count() - 1).bottom + 25);
-    }
-
-    // Marks over their first beats in either layout; the setting off, and
-    // vibhags that no longer fit, leave the rows as they were.
-    void marksAndTheLayoutWithoutRowsByVibhag() {
+    // Marks over their first beats in either layout, and the playing position
+    // on rows by vibhag; the setting off, and vibhags that no longer fit,
+    // leave the rows as they were.
+    void marksPositionAndTheLayoutWithoutRowsByVibhag() {
         CTaal taal;
         Fill(taal, Beats(16));
         const char* teentaal = "X:4 2:4 0:4 3:4";
-        const CGridLayout rows = LaidOut(taal, 750, teentaal, true);
+        const CGridLayout rows = LaidOut(taal, 750, teentaal, true); // 4 beats a row
         const int left = rows.RowLeft();
         QCOMPARE(rows.Marks(),
                  (std::vector<VibhagMarkAt>{
                      {0, left, 'X'}, {1, left, '2'}, {2, left, '0'}, {3, left, '3'}}));
-        const CGridLayout off = LaidOut(taal, 750, teentaal, false);
-        QVERIFY(!off.RowsByVibhag());
         QCOMPARE(
-            off.Marks(),
+            LaidOut(taal, 750, teentaal, false).Marks(),
             (std::vector<VibhagMarkAt>{
                 {0, left, 'X'}, {0, left + 400, '2'}, {1, left + 100, '0'}, {1, left + 500, '3'}}));
+        QCOMPARE((std::vector<int>{rows.RowOfPosition(0.5f), rows.RowOfPosition(4.9f),
+                                   rows.RowOfPosition(5.0f), rows.RowOfPosition(17.0f)}),
+                 (std::vector<int>{-1, 0, 1, 4})); // 4: past the last row
+        QCOMPARE((std::vector<int>{rows.PlayedRowEnd(6.5f, 0), rows.PlayedRowEnd(6.5f, 1),
+                                   rows.PlayedRowEnd(6.5f, 2)}),
+                 (std::vector<int>{left + 400, left + 150, left}));
+        QCOMPARE(rows.ProgressRepaint(5.5f, 6.0f),
+                 std::vector<PageRect>{grid::ProgressStrip(1, left + 50, left + 100)});
+        const std::vector<PageRect> all = rows.ProgressRepaint(4.9f, 5.1f);
+        QCOMPARE(all.size(), std::size_t{4});
+        QCOMPARE(all[3], grid::ProgressStrip(3, left - 2, left + 402));
+        // The beat display: the mark beside a vibhag's first beat.
+        QCOMPARE(std::pair(rows.MarkOnBeat(5), rows.MarkOnBeat(6)), std::pair('2', '\0'));
+        QCOMPARE(BeatDisplayText(5, '2'), std::string("5  2"));
+        QCOMPARE(BeatDisplayText(6, '\0'), std::string("6"));
+
         const float third = 1.0f / 3;
         const std::pair<std::vector<float>, const char*> taals[] = {
-            {Beats(16), "X:4 2:4 0:4 3:4"},
-            {{third, third, third, 2.5f, 0.5f, 1.5f, 2.5f}, "X:4 0:4"}};
+            {Beats(16), teentaal}, {{third, third, third, 2.5f, 0.5f, 1.5f, 2.5f}, "X:4 0:4"}};
         for (const auto& [durations, fitting] : taals) {
             Fill(taal, durations);
             for (const int width : {250, 750, 1750}) {
@@ -365,41 +340,18 @@ private slots:
         QCOMPARE(unfit.MarkOnBeat(1), '\0');
     }
 
-    void playingPositionOnRowsByVibhag() {
-        CTaal taal;
-        Fill(taal, Beats(16));
-        const CGridLayout layout = LaidOut(taal, 750, "X:4 2:4 0:4 3:4", true); // 4 beats a row
-        const int left = layout.RowLeft();
-        QCOMPARE((std::vector<int>{layout.RowOfPosition(0.5f), layout.RowOfPosition(4.9f),
-                                   layout.RowOfPosition(5.0f), layout.RowOfPosition(17.0f)}),
-                 (std::vector<int>{-1, 0, 1, 4})); // 4: past the last row
-        QCOMPARE((std::vector<int>{layout.PlayedRowEnd(6.5f, 0), layout.PlayedRowEnd(6.5f, 1),
-                                   layout.PlayedRowEnd(6.5f, 2)}),
-                 (std::vector<int>{left + 400, left + 150, left}));
-        QCOMPARE(layout.ProgressRepaint(5.5f, 6.0f),
-                 std::vector<PageRect>{grid::ProgressStrip(1, left + 50, left + 100)});
-        const std::vector<PageRect> all = layout.ProgressRepaint(4.9f, 5.1f);
-        QCOMPARE(all.size(), std::size_t{4});
-        QCOMPARE(all[3], grid::ProgressStrip(3, left - 2, left + 402));
-
-        // The beat display: the mark beside a vibhag's first beat.
-        QCOMPARE(layout.MarkOnBeat(5), '2');
-        QCOMPARE(layout.MarkOnBeat(6), '\0');
-        QCOMPARE(BeatDisplayText(5, '2'), std::string("5  2"));
-        QCOMPARE(BeatDisplayText(6, '\0'), std::string("6"));
-    }
-
     // --- The grid as a window -------------------------------------------
 
-    void drawsAndRepaintsThePlayingPosition() {
-        Grid g(std::vector<float>(16, 1.0f)); // 8 beats a row, from x 25 to 825
+    // What the page draws and repaints; the window follows the vibhags
+    // stored with the Taal: marks and rows, the setting, an edit that stops
+    // them fitting and its undo, a change announced with the Taal's
+    // properties.
+    void drawsThePageAndFollowsTheVibhags() {
+        Grid g(Beats(16), {850, 700}, "X:4 2:4 0:4 3:4"); // 8 beats a row, x 25 to 825
+        const CGridLayout& layout = g.view->Layout();
+        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+8"));
         g.Click(2);
         g.Pause();
-        QColor colour;
-        const QColor blue(0, 0, 255);
-        g.view->ShowPlayingPosition(9.9f, 8);
-        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9"));
-        QCOMPARE(colour, blue);
         g.view->ShowPlayingPosition(3.5f, 2);
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
@@ -408,8 +360,17 @@ private slots:
         QCOMPARE(at(225, 210), QColor(Qt::black));
         QCOMPARE(at(226, 210), QColor(192, 192, 192));
         // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
+        const QColor blue(0, 0, 255);
         QCOMPARE(at(274, 181), blue);
         QCOMPARE(at(300, 180), QColor(Qt::black));
+        // The vibhag line reaches below the ruler, a plain tick does not; a
+        // mark stands over beat 5, none over beat 2.
+        QCOMPARE(at(425, 185), QColor(Qt::black));
+        QCOMPARE(at(125, 185), QColor(Qt::white));
+        QImage blank(15, 15, page.format());
+        blank.fill(Qt::white);
+        QVERIFY(page.copy(422, 142, 15, 15) != blank);
+        QCOMPARE(page.copy(122, 142, 15, 15), blank);
 
         // Along row 0, within beat 3: only the strip between the two positions.
         Flush();
@@ -420,32 +381,13 @@ private slots:
         g.Page()->removeEventFilter(&spy);
         QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
 
-        g.settings.playingBeatDisplay = kDisplayBolName;
-        QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("Na"));
-    }
-
-    // The window follows the vibhags stored with the Taal: marks and rows,
-    // the setting, an edit that stops them fitting and its undo, a change
-    // announced with the Taal's properties.
-    void vibhagsOnThePage() {
-        Grid g(Beats(16), {850, 700}, "Na", "X:4 2:4 0:4 3:4"); // 8 beats a row
-        const CGridLayout& layout = g.view->Layout();
-        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+8"));
-        g.Pause();
-        g.view->ShowPlayingPosition(9.5f, 8);
         QColor colour;
+        g.view->ShowPlayingPosition(9.9f, 8);
         QCOMPARE(g.view->BeatDisplayText(&colour), QStringLiteral("9  0"));
-        QCOMPARE(colour, QColor(0, 0, 255));
-        const QImage page = g.Page()->grab().toImage();
-        const int left = g.view->RowLeft();
-        // The vibhag line reaches below the ruler, a plain tick does not;
-        // a mark stands over beat 5, none over beat 2.
-        QCOMPARE(page.pixelColor(left + 400, 185), QColor(Qt::black));
-        QCOMPARE(page.pixelColor(left + 100, 185), QColor(Qt::white));
-        QImage blank(15, 15, page.format());
-        blank.fill(Qt::white);
-        QVERIFY(page.copy(left + 397, 142, 15, 15) != blank);
-        QCOMPARE(page.copy(left + 97, 142, 15, 15), blank);
+        QCOMPARE(colour, blue);
+        g.settings.playingBeatDisplay = kDisplayBolName;
+        QCOMPARE(g.view->BeatDisplayText(), QStringLiteral("Na"));
+        g.settings.playingBeatDisplay = kDisplayBeatNumber;
 
         g.settings.rowsByVibhag = false;
         g.view->ApplyRowsByVibhag();
@@ -465,32 +407,31 @@ private slots:
     }
 
     // The selection rules are the editor's; here the mouse and the keys reach
-    // it and the pane follows. Keys scroll, and clicks hit the scrolled page.
+    // it. Keys scroll, and clicks hit the scrolled page.
     void mouseAndKeysSelect() {
-        Grid g(std::vector<float>(40, 1.0f), {850, 300});
-        g.Key(Qt::Key_Down);
+        Grid g(Beats(40), {850, 300});
+        QTest::keyClick(g.view.get(), Qt::Key_Down);
         QCOMPARE(g.view->verticalScrollBar()->value(), 25);
         // With the scroll bar shown, 7 beats a row, so row 1 starts with bol 7.
         g.view->verticalScrollBar()->setValue(110);
         const int x = g.view->RowLeft() + 5;
         QCOMPARE(g.view->HitTest(QPoint(x, 199)), -1);
         QTest::mouseClick(g.Page(), Qt::LeftButton, {}, QPoint(x, 205));
-        QCOMPARE(g.Selected(), std::vector<int>{7});
+        QCOMPARE(g.view->Editor().SelectedIndices(), std::vector<int>{7});
         g.Click(2);
-        QCOMPARE(g.pane.calls.last(), QStringLiteral("show 2"));
         g.Click(4, Qt::ControlModifier);
         g.Click(6, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(g.Selected(), (std::vector<int>{2, 4, 5, 6}));
-        g.Key(Qt::Key_End);
-        QCOMPARE(g.Selected(), std::vector<int>{39});
-        g.Key(Qt::Key_Delete);
+        QCOMPARE(g.view->Editor().SelectedIndices(), (std::vector<int>{2, 4, 5, 6}));
+        QTest::keyClick(g.view.get(), Qt::Key_End);
+        QCOMPARE(g.view->Editor().SelectedIndices(), std::vector<int>{39});
+        QTest::keyClick(g.view.get(), Qt::Key_Delete);
         QCOMPARE(g.view->Layout().CellCount(), 39);
     }
 
     // The page follows the playing row onto a row it does not show, unless
     // the user scrolled in the last seconds.
-    void pageFollowsThePlayingRowAndTheCaret() {
-        Grid g(std::vector<float>(60, 1.0f), {850, 300});
+    void pageFollowsThePlayingRowAndTheNameEditorTheScroll() {
+        Grid g(Beats(60), {850, 300});
         QScrollBar* bar = g.view->verticalScrollBar();
         const int beats = g.view->BeatsPerRow();
         const auto shows = [&](int bol) {
@@ -504,22 +445,19 @@ private slots:
         const int scrolled = bar->value();
         g.view->ShowPlayingPosition(1.5f + static_cast<float>(6 * beats), 6 * beats);
         QCOMPARE(bar->value(), scrolled);
-    }
 
-    // The editor opens over the name where the scrolled page shows it, and
-    // follows a scroll; Enter commits one undoable step.
-    void nameEditorOpensOverTheNameAndCommits() {
-        Grid g(std::vector<float>(60, 1.0f), {850, 300});
-        g.view->verticalScrollBar()->setValue(30);
+        // The name editor opens over the name where the scrolled page shows
+        // it, and follows a scroll; Enter commits one undoable step.
+        bar->setValue(30);
         Flush();
-        const QRect name = g.NameOnScreen();
+        const QRect name = g.view->TaalNameRect().translated(-g.view->ScrollOffset());
         QCOMPARE(name.top(), 50 - 30);
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, QPoint(name.center().x(), 75));
         QVERIFY(!g.view->NameEditor());
         QTest::mouseDClick(g.Page(), Qt::LeftButton, {}, name.center());
         QLineEdit* editor = g.view->NameEditor();
         QCOMPARE(editor->geometry(), name);
-        g.view->verticalScrollBar()->setValue(40);
+        bar->setValue(40);
         Flush();
         QCOMPARE(editor->geometry().top(), 50 - 40);
 
@@ -530,36 +468,31 @@ private slots:
         QCOMPARE(g.view->Editor().Lists().UndoList().size(), std::size_t{1});
     }
 
-    void playingPositionsArriveOnTheWindowsThread() {
-        Grid g(std::vector<float>(16, 1.0f));
+    // Positions arrive on the window's thread, coalesced, none after Stop;
+    // edits while playing are heard.
+    void playingPositionsArriveOnTheWindowsThreadAndEditsAreHeard() {
+        Grid g(Beats(16));
         QList<QThread*> threads;
         connect(
             g.view.get(), &CLorvantaView::playingPositionShown, g.view.get(),
             [&](float, int) { threads << QThread::currentThread(); }, Qt::DirectConnection);
         g.session.Play();
         QTRY_VERIFY(threads.size() >= 5);
-        g.session.Stop();
-        const qsizetype shown = threads.size();
-        QTest::qWait(60);
-        QCOMPARE(threads.size(), shown); // nothing after Stop
-        QVERIFY(std::all_of(threads.begin(), threads.end(),
-                            [&](QThread* thread) { return thread == g.view->thread(); }));
-        // Coalesced: never more positions shown than the thread delivered.
-        QVERIFY(g.view->PositionsShown() <= g.session.PositionUpdates());
-    }
-
-    void editsWhilePlayingAreHeard() {
-        Grid g(std::vector<float>(16, 1.0f));
-        const CTaalRenderer& renderer = g.session.Renderer();
-        g.session.Play();
         g.view->Editor().SelectBol(2, true);
         g.view->Editor().Delete();
         Flush();
-        QCOMPARE(renderer.Image().Beats(), 15.0f);
+        QCOMPARE(g.session.Renderer().Image().Beats(), 15.0f);
         g.view->Editor().Undo();
         Flush();
-        QCOMPARE(renderer.Image().BolCount(), std::size_t{16});
+        QCOMPARE(g.session.Renderer().Image().BolCount(), std::size_t{16});
         QVERIFY(g.session.IsPlaying());
+        g.session.Stop();
+        const qsizetype shown = threads.size();
+        QTest::qWait(60);
+        QCOMPARE(threads.size(), shown);
+        QVERIFY(std::all_of(threads.begin(), threads.end(),
+                            [&](QThread* thread) { return thread == g.view->thread(); }));
+        QVERIFY(g.view->PositionsShown() <= g.session.PositionUpdates());
     }
 };
 

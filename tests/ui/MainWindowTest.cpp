@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QLineEdit>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTextBrowser>
@@ -94,42 +93,33 @@ private slots:
             QCOMPARE(frame.geometry(), QRect(20, 20, 1200, 800));
     }
 
-    void spacePlaysAndStops() {
+    // The bars reach the renderer; Space plays and plays on after Pause; T
+    // in the grid taps the tempo; a ramp moves the tempo bar as it is heard
+    // and a tempo set on the bar ends it; the status bar counts the cycles
+    // and the time from Play until Stop.
+    void barsSpaceTapRampAndTheCountedSession() {
         AppFixture fixture;
         const auto app = fixture.Start({AppFixture::Teentaal()});
         CMainFrame& frame = *app->MainFrame();
-        CLorvantaView& view = *frame.GetGridView();
-        QTest::keyClick(&view, Qt::Key_Space);
-        QVERIFY(!frame.Commands().Action(kCmdAudioPlay)->isEnabled());
-        QTRY_VERIFY(view.PositionsShown() > 0);
-
-        frame.Commands().Action(kCmdAudioPause)->trigger();
-        QVERIFY(!app->Session().IsPlaying() && app->Session().IsPaused());
-        QTest::keyClick(&view, Qt::Key_Space);
-        QVERIFY(app->Session().IsPlaying());
-    }
-
-    void barsReachTheRenderer() {
-        AppFixture fixture;
-        const auto app = fixture.Start({AppFixture::Teentaal()});
-        CMainFrame& frame = *app->MainFrame();
-        CTaalRenderer& renderer = app->Session().Renderer();
+        CLorvantaSession& session = app->Session();
+        CTaalRenderer& renderer = session.Renderer();
         frame.TempoBar()->SetTempoBpm(120.0);
         QCOMPARE(renderer.SecondsPerBeat(), 0.5f);
         frame.PitchBar()->PitchEdit()->setText(QStringLiteral("1"));
         frame.PitchBar()->ApplyPitchText();
         QCOMPARE(renderer.PitchFactor(), 1.0594631f);
         QCOMPARE(renderer.PlaybackRate(), 23361u);
-    }
 
-    // T in the grid taps the tempo; a ramp moves the tempo bar as it is
-    // heard and a tempo set on the bar ends it; the status bar counts the
-    // cycles and the time from Play until Stop.
-    void tapRampAndTheCountedSession() {
-        AppFixture fixture;
-        const auto app = fixture.Start({AppFixture::Teentaal()});
-        CMainFrame& frame = *app->MainFrame();
-        CLorvantaSession& session = app->Session();
+        CLorvantaView& view = *frame.GetGridView();
+        QTest::keyClick(&view, Qt::Key_Space);
+        QVERIFY(!frame.Commands().Action(kCmdAudioPlay)->isEnabled());
+        QTRY_VERIFY(view.PositionsShown() > 0);
+        frame.Commands().Action(kCmdAudioPause)->trigger();
+        QVERIFY(!session.IsPlaying() && session.IsPaused());
+        QTest::keyClick(&view, Qt::Key_Space);
+        QVERIFY(session.IsPlaying());
+        frame.Commands().Action(kCmdAudioStop)->trigger();
+
         for (int tap = 0; tap < 3; ++tap)
             QTest::keyClick(frame.GetGridView(), Qt::Key_T);
         QCOMPARE(session.SecondsPerBeat(), 0.06f); // taps that fast: 1000 bpm
@@ -152,31 +142,27 @@ private slots:
             QCOMPARE(CMainFrame::PracticeText(cycles, played), QString::fromLatin1(text));
     }
 
+    // Help shows the shipped page in its own window; web addresses and Open
+    // in Browser go to the desktop's browser, which is not offered without
+    // one.
     void helpShowsTheShippedPageInItsOwnWindow() {
         AppFixture fixture;
-        const auto app = fixture.Start();
-        CMainFrame& frame = *app->MainFrame();
-        frame.Commands().Action(kCmdHelp)->trigger();
-        CHelpWindow* help = frame.HelpWindow();
+        auto app = fixture.Start();
+        app->MainFrame()->Commands().Action(kCmdHelp)->trigger();
+        CHelpWindow* help = app->MainFrame()->HelpWindow();
         QVERIFY(help && help->isVisible());
         QTextBrowser& page = *help->Browser();
-        const QUrl address = page.source();
-        QVERIFY(address.isLocalFile() && page.toPlainText().contains("The notation"));
-
-        // Web addresses and Open in Browser go to the desktop's browser.
+        QVERIFY(page.source().isLocalFile() && page.toPlainText().contains("The notation"));
         const QUrl web(QStringLiteral("https://example.org/tabla"));
         help->FollowLink(web);
         QVERIFY(help->OpenInBrowserAction()->isVisible());
         help->OpenInBrowserAction()->trigger();
         QCOMPARE(fixture.shell.urlsOpened, (QList<QUrl>{web, page.source()}));
-
         QVERIFY(fixture.sink.Messages().empty());
-    }
 
-    void withoutABrowserHelpIsNotOfferedThere() {
-        AppFixture fixture;
+        app.reset();
         fixture.shell.browser = false;
-        const auto app = fixture.Start();
+        app = fixture.Start();
         app->MainFrame()->OnHelp();
         QVERIFY(!app->MainFrame()->HelpWindow()->OpenInBrowserAction()->isVisible());
     }

@@ -3,7 +3,6 @@
 #include "AppTestSupport.h"
 
 #include "audio/SampleBank.h"
-#include "audio/output/device/SystemOutput.h"
 #include "model/BolDictionary.h"
 #include "model/LorvantaDoc.h"
 #include "session/LorvantaSession.h"
@@ -27,11 +26,6 @@ struct ReplacedSpy : EditorObserver {
         calls << QStringLiteral("replaced %1").arg(doc->Taal().Count());
     }
 };
-
-void AddBol(CLorvantaDoc& doc, const std::string& name, float duration) {
-    const CBol2 bol(name, 0, duration, Tabla);
-    doc.InsertBol(doc.Taal().Count() - 1, &bol);
-}
 
 std::string Text(const CTaalTextView& pane) {
     return pane.TextControl()->toPlainText().toStdString();
@@ -75,8 +69,10 @@ class NotationPaneTest : public QObject {
         CTaalTextView pane{sink};
         explicit Fixture(MessageAnswer reply = MessageAnswer::Ok) : sink(reply) {
             doc.Taal().SetName("Teentaal");
-            for (const char* name : {"Na", "Tin", "Tin", "Ge"})
-                AddBol(doc, name, 1.0f);
+            for (const char* name : {"Na", "Tin", "Tin", "Ge"}) {
+                const CBol2 bol(name, 0, 1.0f, Tabla);
+                doc.InsertBol(doc.Taal().Count() - 1, &bol);
+            }
             doc.SetModified(false);
             session.OnInitialUpdate();
             grid.doc = &doc;

@@ -6,7 +6,6 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
-#include "app/MainFrame.h"
 #include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -17,7 +16,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -48,80 +46,23 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void writtenWhenTheWindowGoesAndReadBack() {
-        AppFixture fixture;
-        {
-            const auto app = fixture.Start();
-            app->MainFrame()->Settings() = {
-                fixture.Path("mine"), kDisplayBolName, DefaultKitChoice(), {}};
-            // Nothing is written while the window lives.
-            QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue));
-        }
-        const auto app = fixture.Start();
-        QCOMPARE(app->MainFrame()->Settings().taalsFolder, fixture.Path("mine"));
-        QCOMPARE(app->MainFrame()->Settings().playingBeatDisplay, 1u);
-    }
-
-    // The drone from the menu and the D key; the window keeps the choices for
-    // the next start, where the drone is on again.
-    void droneChoicesAreKept() {
-        AppFixture fixture;
-        {
-            const auto app = fixture.Start();
-            CMainFrame& frame = *app->MainFrame();
-            QTest::keyClick(frame.GetGridView(), Qt::Key_D);
-            frame.Commands().Action(kCmdDroneNi)->trigger();
-            frame.Commands().Action(kCmdDroneOctave4)->trigger();
-            const DroneSettings& drone = app->Session().Drone();
-            QVERIFY(drone.on && frame.Commands().Action(kCmdDroneOn)->isChecked());
-            QVERIFY(drone.setup == (TanpuraSetup{DroneTuning::Ni, 4}));
-            QVERIFY(frame.Commands().Action(kCmdDroneNi)->isChecked() &&
-                    !frame.Commands().Action(kCmdDronePa)->isChecked());
-            QVERIFY(app->Session().Engine().IsDroneOn());
-            frame.Commands().Action(kCmdDroneAlone)->trigger();
-            QVERIFY(app->Session().Engine().IsDroneAlone());
-            frame.Commands().Action(kCmdAudioStop)->trigger();
-        }
-        const auto app = fixture.Start();
-        QVERIFY(app->Session().Drone().on && app->Session().Engine().IsDroneOn());
-        QVERIFY(app->Session().Drone().setup == (TanpuraSetup{DroneTuning::Ni, 4}));
-    }
-
-    // View > Rows by Vibhag: on at first; the grid follows it, and the window
-    // keeps it for the next start.
-    void rowsByVibhagIsKept() {
-        AppFixture fixture;
-        const QString teentaal = QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Teentaal.tal");
-        {
-            const auto app = fixture.Start({teentaal});
-            CMainFrame& frame = *app->MainFrame();
-            VibhagList vibhags;
-            ParseVibhags("X:4 2:4 0:4 3:4", vibhags);
-            WriteVibhagRecord(app->Session().Document().Params(), vibhags);
-            QAction* action = frame.Commands().Action(kCmdViewRowsByVibhag);
-            QVERIFY(action->isChecked());
-            frame.GetGridView()->ApplyRowsByVibhag();
-            QVERIFY(frame.GetGridView()->Layout().RowsByVibhag());
-            action->trigger();
-            QVERIFY(!action->isChecked() && !frame.Settings().rowsByVibhag);
-            QVERIFY(!frame.GetGridView()->Layout().RowsByVibhag());
-        }
-        const auto app = fixture.Start();
-        QVERIFY(!app->MainFrame()->Settings().rowsByVibhag);
-        QVERIFY(!app->MainFrame()->Commands().Action(kCmdViewRowsByVibhag)->isChecked());
-    }
-
-    // The mixer bar while playing: each level is heard at once, the drone's
-    // under its old key; View > Mixer hides the bar. The next start shows and
-    // plays the levels kept, a stored level that is neither off nor in range
-    // reading as 0 dB.
-    void mixerLevelsAreHeardAtOnceAndKept() {
+    // Choices kept for the next start, written when the window goes: the
+    // Taals folder and the beat display; the drone from the menu and the D
+    // key (on again at the start); View > Rows by Vibhag (on at first: one
+    // trigger turns it off, the grid follows it); the mixer bar's levels, each heard at once while
+    // playing, the drone's under its old key, and View > Mixer hiding the
+    // bar. A stored level that is neither off nor in range reads as 0 dB.
+    void choicesAreHeardOrShownAtOnceAndKept() {
         AppFixture fixture;
         {
             const auto app = fixture.Start({AppFixture::Teentaal()});
             CMainFrame& frame = *app->MainFrame();
-            CMixerBar& mixer = *frame.MixerBar();
             CLorvantaSession& session = app->Session();
+            const auto action = [&frame](int id) { return frame.Commands().Action(id); };
+            CMixerBar& mixer = *frame.MixerBar();
+            frame.Settings().taalsFolder = fixture.Path("mine");
+            frame.Settings().playingBeatDisplay = kDisplayBolName;
+            QVERIFY(!OpenUserSettings()->contains(kTaalsFolderValue)); // not while it lives
             session.Play();
             const QByteArray before = ImageBytes(session.Renderer());
             mixer.Slider(CMixerBar::kTreble)->setValue(-12);
@@ -129,71 +70,70 @@ private slots:
             mixer.OffButton(CMixerBar::kBass)->click();
             mixer.Slider(CMixerBar::kMaster)->setValue(5);
             mixer.Slider(CMixerBar::kDrone)->setValue(-41);
-            const DrumLevels set{{-6.0f}, {-3.5f, true}, {2.5f}};
-            QCOMPARE(session.Levels(), set);
+            QCOMPARE(session.Levels(), (DrumLevels{{-6.0f}, {-3.5f, true}, {2.5f}}));
             QCOMPARE(session.Drone().levelDb, -20.5f);
             QVERIFY(session.IsPlaying() && ImageBytes(session.Renderer()) != before);
+            action(kCmdViewMixer)->trigger();
+            QVERIFY(mixer.isHidden() && !action(kCmdViewMixer)->isChecked());
+            action(kCmdAudioStop)->trigger();
 
-            QAction* view = frame.Commands().Action(kCmdViewMixer);
-            QVERIFY(view->isChecked());
-            view->trigger();
-            QVERIFY(mixer.isHidden() && !view->isChecked());
+            QTest::keyClick(frame.GetGridView(), Qt::Key_D);
+            action(kCmdDroneNi)->trigger();
+            action(kCmdDroneOctave4)->trigger();
+            QVERIFY(session.Drone().on && action(kCmdDroneOn)->isChecked());
+            QVERIFY(session.Drone().setup == (TanpuraSetup{DroneTuning::Ni, 4}));
+            QVERIFY(action(kCmdDroneNi)->isChecked() && !action(kCmdDronePa)->isChecked());
+            QVERIFY(session.Engine().IsDroneOn());
+            action(kCmdDroneAlone)->trigger();
+            QVERIFY(session.Engine().IsDroneAlone());
+            action(kCmdAudioStop)->trigger();
+
+            VibhagList vibhags;
+            ParseVibhags("X:4 2:4 0:4 3:4", vibhags);
+            WriteVibhagRecord(session.Document().Params(), vibhags);
+            frame.GetGridView()->ApplyRowsByVibhag();
+            QVERIFY(frame.GetGridView()->Layout().RowsByVibhag());
+            action(kCmdViewRowsByVibhag)->trigger();
+            QVERIFY(!action(kCmdViewRowsByVibhag)->isChecked() && !frame.Settings().rowsByVibhag);
+            QVERIFY(!frame.GetGridView()->Layout().RowsByVibhag());
         }
         QCOMPARE(OpenUserSettings()->value(kDroneLevelValue).toDouble(), -20.5);
         OpenUserSettings()->setValue(kMasterLevelValue, QStringLiteral("7"));
         const auto app = fixture.Start();
+        CMainFrame& frame = *app->MainFrame();
+        QCOMPARE(frame.Settings().taalsFolder, fixture.Path("mine"));
+        QCOMPARE(frame.Settings().playingBeatDisplay, 1u);
+        QVERIFY(app->Session().Drone().on && app->Session().Engine().IsDroneOn());
+        QVERIFY(app->Session().Drone().setup == (TanpuraSetup{DroneTuning::Ni, 4}));
+        QVERIFY(!frame.Settings().rowsByVibhag);
+        QVERIFY(!frame.Commands().Action(kCmdViewRowsByVibhag)->isChecked());
         const DrumLevels kept{{-6.0f}, {-3.5f, true}, {}};
         QCOMPARE(app->Session().Levels(), kept);
-        QCOMPARE(app->MainFrame()->MixerBar()->Levels(), kept);
-        QVERIFY(app->MainFrame()->MixerBar()->OffButton(CMixerBar::kBass)->isChecked());
-        QCOMPARE(app->MainFrame()->MixerBar()->DroneLevel(), -20.5f);
-    }
-
-    void readingRules_data() {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<uint>("display");
-        QTest::newRow("nothing stored") << QVariant() << 0u;
-        QTest::newRow("1") << QVariant(1u) << 1u;
-        QTest::newRow("2") << QVariant(2u) << 0u;
-        QTest::newRow("-1") << QVariant(-1) << 0u;
-        QTest::newRow("a word") << QVariant(QStringLiteral("one")) << 0u;
+        QCOMPARE(frame.MixerBar()->Levels(), kept);
+        QVERIFY(frame.MixerBar()->OffButton(CMixerBar::kBass)->isChecked());
+        QCOMPARE(frame.MixerBar()->DroneLevel(), -20.5f);
     }
 
     void readingRules() {
-        QFETCH(QVariant, stored);
-        QFETCH(uint, display);
-        AppFixture fixture;
-        if (stored.isValid())
-            OpenUserSettings()->setValue(QString::fromLatin1(kPlayingBeatDisplayValue), stored);
-        QCOMPARE(ReadAppSettings().playingBeatDisplay, display);
-    }
-
-    // Retry goes back to the dialog; Cancel closes it as OK would with
-    // nothing changed.
-    void optionsDialogChecksTheFolder() {
-        AppFixture fixture;
-        AppSettings settings{fixture.Path("old"), kDisplayBeatNumber, DefaultKitChoice(), {}};
-        COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
-        dialog.show();
-        const QString missing = fixture.Path("missing");
-        dialog.FolderEdit()->setText(missing);
-        fixture.sink.Answer(MessageAnswer::Retry);
-        dialog.accept();
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(Texts(fixture.sink),
-                 std::vector<std::string>{
-                     QString::fromLatin1(kMissingFolder).arg(missing).toStdString()});
-        fixture.sink.Answer(MessageAnswer::Cancel);
-        dialog.accept();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(settings.taalsFolder, fixture.Path("old"));
+        for (const auto& [stored, display] : {std::pair(QVariant(), 0u),
+                                              {QVariant(1u), 1u},
+                                              {QVariant(2u), 0u},
+                                              {QVariant(-1), 0u},
+                                              {QVariant(QStringLiteral("one")), 0u}}) {
+            AppFixture fixture;
+            if (stored.isValid())
+                OpenUserSettings()->setValue(QString::fromLatin1(kPlayingBeatDisplayValue), stored);
+            QCOMPARE(ReadAppSettings().playingBeatDisplay, display);
+        }
     }
 
     // --- The strokes ----------------------------------------------------
 
-    // Browse… fills in a folder and chooses it; the choice is kept across
-    // starts, and a setting this build cannot play gives the default.
-    void dialogOffersTheKitsAndTheSettingKeepsTheChoice() {
+    // Options: Browse… fills in a folder and chooses it; the choice is kept
+    // across starts, and a setting this build cannot play gives the default.
+    // A Taals folder that does not exist: Retry goes back to the dialog;
+    // Cancel closes it as OK would with nothing changed.
+    void optionsDialogKitsAndTheFolderCheck() {
         AppFixture fixture;
         AppSettings settings = ReadAppSettings();
         QCOMPARE(settings.strokes, DefaultKitChoice());
@@ -212,6 +152,21 @@ private slots:
         QCOMPARE(ReadAppSettings().strokes, folder);
         OpenUserSettings()->setValue(QString::fromLatin1(kStrokesValue), QString());
         QCOMPARE(ReadAppSettings().strokes, DefaultKitChoice());
+
+        COptionsDialog again(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+        again.show();
+        const QString missing = fixture.Path("missing");
+        again.FolderEdit()->setText(missing);
+        fixture.sink.Answer(MessageAnswer::Retry);
+        again.accept();
+        QVERIFY(again.isVisible());
+        QCOMPARE(Texts(fixture.sink),
+                 std::vector<std::string>{
+                     QString::fromLatin1(kMissingFolder).arg(missing).toStdString()});
+        fixture.sink.Answer(MessageAnswer::Cancel);
+        again.accept();
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+        QCOMPARE(settings.taalsFolder, QDir::tempPath());
     }
 
     // --kit plays a kit for one run and leaves the setting alone.
