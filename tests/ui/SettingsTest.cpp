@@ -214,7 +214,9 @@ private slots:
         app->MainFrame()->OnViewOptions();
         const double after = CycleFraction(session);
         QVERIFY(session.IsPlaying());
-        QVERIFY(after >= before && after - before < 0.05);
+        // Goes on from where it was (a restart would fall back to the start);
+        // the margin allows for a loaded machine rendering the new kit.
+        QVERIFY(after >= before && after - before < 0.25);
         QCOMPARE(app->Bank().Kit(), DefaultBuiltInKit());
         if (HasBuiltInKit(BuiltInKit::Recorded))
             QVERIFY(ImageBytes(renderer) != synthesised);
