@@ -15,9 +15,10 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-std::string FormatLength(float beats) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(beats));
+// "1 beat", "7 beats", "7.5 beats".
+std::string FormatBeats(double beats) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%g %s", beats, beats == 1.0 ? "beat" : "beats");
     return text;
 }
 
@@ -176,8 +177,8 @@ std::vector<int> VibhagStartBeats(const VibhagList& vibhags) {
 
 std::string VibhagStatusText(VibhagStatus status, const VibhagList& vibhags, float taalLength) {
     if (status == VibhagStatus::DoNotFit)
-        return FormatMessage(StatusText(status), std::to_string(TotalVibhagBeats(vibhags)),
-                             FormatLength(taalLength));
+        return FormatMessage(StatusText(status), FormatBeats(TotalVibhagBeats(vibhags)),
+                             FormatBeats(taalLength));
     return StatusText(status);
 }
 
@@ -190,9 +191,8 @@ std::string VibhagDisplayNote(const ShownVibhags& shown, float taalLength) {
         return "The vibhags stored with this Taal cannot be read; it is shown without them.";
     case VibhagDisplay::DoNotFit:
         return "The stored vibhags (" + FormatVibhags(shown.stored) + ") add up to " +
-               std::to_string(TotalVibhagBeats(shown.stored)) + " beats, but the Taal is now " +
-               FormatLength(taalLength) +
-               " beats long: they are kept, and shown again once they fit.";
+               FormatBeats(TotalVibhagBeats(shown.stored)) + ", but the Taal is now " +
+               FormatBeats(taalLength) + " long: they are kept, and shown again once they fit.";
     }
     return {};
 }

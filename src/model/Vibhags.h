@@ -52,7 +52,7 @@ inline constexpr std::array<StatusEntry<VibhagStatus>, 4> kVibhagStatusTable{{
      "\"X:4 2:4 0:4 3:4\". A mark is X (sam), 0 (khali) or a taali number from 1 to 9; "
      "beats are whole numbers from 1 to 9999."},
     {VibhagStatus::TooMany, 2, "A Taal holds at most 83 vibhags."},
-    {VibhagStatus::DoNotFit, 3, "The vibhags add up to %1 beats, but the Taal is %2 beats long."},
+    {VibhagStatus::DoNotFit, 3, "The vibhags add up to %1, but the Taal is %2 long."},
 }};
 static_assert(StatusTableConsistent(kVibhagStatusTable));
 static_assert(kMaxVibhags == 83);

@@ -83,6 +83,8 @@ TEST(Vibhags, ShownOnlyWhileTheyFitTheTaal) {
               "long: they are kept, and shown again once they fit.");
     EXPECT_EQ(VibhagStatusText(CheckVibhagsFit(rupak, 8), rupak, 8),
               "The vibhags add up to 7 beats, but the Taal is 8 beats long.");
+    EXPECT_EQ(VibhagStatusText(VibhagStatus::DoNotFit, rupak, 1),
+              "The vibhags add up to 7 beats, but the Taal is 1 beat long.");
     EXPECT_EQ(CheckVibhagsFit({}, 8), VibhagStatus::Ok);
 }
 
