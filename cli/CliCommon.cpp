@@ -196,6 +196,18 @@ std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels&
     return std::nullopt;
 }
 
+std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::string& usage,
+                                         SoundOptions& options) {
+    if (!ReadTempoAndPitch(line, options.bpm, options.semitones))
+        return ExitCode::Usage;
+    auto problem = ReadDroneOptions(line, options.drone);
+    if (!problem)
+        problem = ReadLevelOptions(line, options.levels);
+    if (problem)
+        return UsageError(usage, *problem);
+    return std::nullopt;
+}
+
 bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen) {
     KitChoice choice = DefaultKitChoice();
     if (const auto text = line.Option("--kit")) {

@@ -111,6 +111,19 @@ std::optional<std::string> ReadDroneOptions(const CommandLine& line,
 // on a bad value.
 std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels& levels);
 
+// What render and play hear besides the Taal: the tempo (empty: the Taal's
+// own), the pitch shift, the drone and the drum levels.
+struct SoundOptions {
+    std::optional<double> bpm;
+    double semitones = 0.0;
+    std::optional<DroneSettings> drone;
+    DrumLevels levels;
+};
+// Reads them all; on a bad value says what is wrong (with the usage where the
+// option is malformed) and returns the exit code.
+std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::string& usage,
+                                         SoundOptions& options);
+
 // Reads --kit (recorded, synthesised or a folder; the default kit when absent)
 // and puts it into bank. Says on stderr which sounds a folder gave and prints
 // the kit's messages. False, with the reason printed, when the kit cannot be

@@ -130,16 +130,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (line.positional.size() != 1)
         return UsageError(usage);
 
-    std::optional<double> bpm;
-    double semitones = 0.0;
-    if (!ReadTempoAndPitch(line, bpm, semitones))
-        return ExitCode::Usage;
-    std::optional<DroneSettings> drone;
-    if (auto problem = ReadDroneOptions(line, drone))
-        return UsageError(usage, *problem);
-    DrumLevels levels;
-    if (auto problem = ReadLevelOptions(line, levels))
-        return UsageError(usage, *problem);
+    SoundOptions sound;
+    if (const auto exit = ReadSoundOptions(line, usage, sound))
+        return *exit;
     std::optional<double> seconds;
     if (const auto text = line.Option("--seconds")) {
         seconds = ParseNumber(*text);
@@ -184,11 +177,11 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
 
     session.SetPositionListener(
         [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
-    session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
-    const double tempo = bpm ? *bpm : static_cast<double>(doc.DefaultTempo());
+    session.SetPitch(static_cast<float>(std::pow(2.0, sound.semitones / 12.0)));
+    const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
-    session.Renderer().SetDrumLevels(levels); // in force when the bols are rendered
-    session.OnInitialUpdate();                // renders the bols, then sets the sound up
+    session.Renderer().SetDrumLevels(sound.levels); // in force when the bols are rendered
+    session.OnInitialUpdate();                      // renders the bols, then sets the sound up
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return ExitCode::Failure;
@@ -202,8 +195,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     }
 
     // The drone's loop is rendered before playing starts, on this thread.
-    if (drone)
-        session.SetDrone(*drone);
+    if (sound.drone)
+        session.SetDrone(*sound.drone);
     if (ramp)
         session.StartRamp(*ramp);
     InterruptGuard interrupts;

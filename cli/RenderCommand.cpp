@@ -39,16 +39,9 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         return UsageError(usage, "OUT must end in .wav or .flac");
 
     // The tempo and pitch bars' own checks and messages.
-    std::optional<double> bpm;
-    double semitones = 0.0;
-    if (!ReadTempoAndPitch(line, bpm, semitones))
-        return ExitCode::Usage;
-    std::optional<DroneSettings> drone;
-    if (auto problem = ReadDroneOptions(line, drone))
-        return UsageError(usage, *problem);
-    DrumLevels levels;
-    if (auto problem = ReadLevelOptions(line, levels))
-        return UsageError(usage, *problem);
+    SoundOptions sound;
+    if (const auto exit = ReadSoundOptions(line, usage, sound))
+        return *exit;
 
     // The kit is read once the file is known to be usable; the session's
     // renderer reads the bank only when the bols are rendered.
@@ -63,10 +56,11 @@ ExitCode RunRender(const std::vector<std::string>& args) {
 
     // As the program plays a file it has just opened: the pitch in force when
     // the bols are rendered, the file's default tempo unless another is given.
-    session.SetPitch(static_cast<float>(std::pow(2.0, semitones / 12.0)));
-    const double tempo = bpm ? *bpm : static_cast<double>(session.Document().DefaultTempo());
+    session.SetPitch(static_cast<float>(std::pow(2.0, sound.semitones / 12.0)));
+    const double tempo =
+        sound.bpm ? *sound.bpm : static_cast<double>(session.Document().DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
-    session.Renderer().SetDrumLevels(levels); // in force when the bols are rendered
+    session.Renderer().SetDrumLevels(sound.levels); // in force when the bols are rendered
     session.OnInitialUpdate();
     CTaalRenderer& renderer = session.Renderer();
     const AudioStatus built = renderer.BuildTaalImage();
@@ -76,13 +70,13 @@ ExitCode RunRender(const std::vector<std::string>& args) {
 
     sink.Clear();
     std::span<const std::int16_t> droneLoop;
-    if (drone) {
-        session.SetDrone(*drone);
+    if (sound.drone) {
+        session.SetDrone(*sound.drone);
         droneLoop = *session.DroneLoopInUse();
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, drone ? DroneGain(session.Drone().levelDb) : 1.0f);
+                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }
