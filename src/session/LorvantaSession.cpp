@@ -327,8 +327,8 @@ std::optional<CLorvantaSession::RoutineProgress> CLorvantaSession::Routine() con
     const PlannedStep& planned = run.plan.steps[static_cast<std::size_t>(step)];
     const std::uint64_t end =
         run.starts[static_cast<std::size_t>(step)] + static_cast<std::uint64_t>(planned.cycles);
-    return RoutineProgress{step, static_cast<int>(run.plan.steps.size()), &planned,
-                           end > heard ? end - heard : 0};
+    return RoutineProgress{step, static_cast<int>(run.plan.steps.size()), run.plan.routineSteps,
+                           &planned, end > heard ? end - heard : 0};
 }
 
 void CLorvantaSession::RoutineChanged() {

@@ -186,8 +186,9 @@ public:
     void EndRoutine();
     bool IsInRoutine() const { return m_routine.has_value(); }
     struct RoutineProgress {
-        int step = 0;  // 0-based planned step heard now (pauses are steps)
-        int steps = 0; // planned steps
+        int step = 0;         // 0-based planned step heard now (pauses are steps)
+        int steps = 0;        // planned steps
+        int routineSteps = 0; // the routine's own (a pause belongs to its step)
         const PlannedStep* planned = nullptr;
         std::uint64_t cyclesLeft = 0; // of this step, the one heard included
     };
