@@ -244,8 +244,11 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::uint64_t readerPosition = reader.Position();
     const std::uint64_t before = reader.PreviousDataSize();
     std::optional<double> previousFraction;
-    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 &&
-        before != reader.DataSize() && static_cast<std::uint64_t>(lag) - readerPosition < before) {
+    // (Another image may be as long as the one before yet cut into other beats.)
+    const bool switched =
+        before != reader.DataSize() || reader.PreviousBeats() != reader.Image()->Beats();
+    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 && switched &&
+        static_cast<std::uint64_t>(lag) - readerPosition < before) {
         // Still heard: the end of the cycle before the wrap switched to this
         // image (a tempo ramp's step). Its place as a fraction of that cycle,
         // in this image's bytes.
