@@ -303,15 +303,18 @@ void CLorvantaSession::EndRoutine() {
     if (!m_routine || m_showingStep)
         return;
     const bool readied = m_routine->readied >= 0;
+    const bool shown = m_routine->shown;
     m_routine.reset();
-    if (readied) {
-        // A step waiting, not yet heard, is dropped; one playback has already
-        // taken plays on as the Taal in use.
-        const float before = m_renderer->SecondsPerBeat();
+    const float before = m_renderer->SecondsPerBeat();
+    // A step waiting is dropped; one playback has already taken, before the
+    // document shows it, gives way to the document's Taal, so that what is
+    // heard is what the grid shows.
+    if (readied)
         m_renderer->WithdrawNextCycle();
-        if (m_renderer->SecondsPerBeat() != before)
-            TempoChanged();
-    }
+    if ((readied || !shown) && m_engine->IsPlaying() && !m_engine->IsDroneAlone())
+        m_engine->OnTaalEdited();
+    if (m_renderer->SecondsPerBeat() != before)
+        TempoChanged();
     RoutineChanged();
 }
 

@@ -421,5 +421,33 @@ TEST(Session, ARoutinesStepsStartOnTheCycleBoundaries) {
     }
 }
 
+// An edit during a routine ends it with playing going on, and the next step
+// never replaces the edited Taal; a ramp ends it too.
+TEST(Session, AnEditOrARampEndsTheRoutine) {
+    for (const bool ramp : {false, true}) {
+        SteppedSession s(SessionSound::Rendered);
+        s.session.OnInitialUpdate();
+        RoutinePlan plan;
+        plan.steps.push_back(MakeStep(4, 0.5f, 120.0, 1));
+        plan.steps.push_back(MakeStep(3, 1.0f, 150.0, 1));
+        s.session.StartRoutine(std::move(plan));
+        ASSERT_TRUE(s.session.IsInRoutine());
+        s.Step(4);
+        if (ramp) {
+            ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 200.0, 10.0, 1, 0.0}),
+                      RampStatus::Ok);
+        } else {
+            s.session.Editor().Click(0, {});
+            s.session.Editor().Insert();
+        }
+        s.session.UpdatePractice();
+        EXPECT_FALSE(s.session.IsInRoutine());
+        s.Step(200); // past where the next step would have begun
+        s.session.UpdatePractice();
+        EXPECT_TRUE(s.session.IsPlaying());
+        EXPECT_EQ(s.session.Document().Taal().Count(), ramp ? 4 : 5);
+    }
+}
+
 } // namespace
 } // namespace lorvanta
