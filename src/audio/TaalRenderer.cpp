@@ -164,38 +164,8 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
                 });
                 cell.strikes = {};
             } else {
-                // Each drum's strokes apart, so that each rings until its drum
-                // is struck again.
-                for (std::size_t drum = 0; drum < 2 && status == AudioStatus::Ok; ++drum) {
-                    const Drum which = drum == 0 ? Drum::Treble : Drum::Bass;
-                    BlockKey part = key;
-                    part.part = static_cast<std::uint8_t>(1 + drum);
-                    part.variant = variant;
-                    std::vector<ShapedVoice> voices;
-                    float damp = 0.0f;
-                    const StrokeEnding endings[] = {bassEnding, pitchEnding};
-                    std::uint16_t* resources[] = {&part.bassResource, &part.pitchResource};
-                    std::uint32_t* gains[] = {&part.bassGainBits, &part.pitchGainBits};
-                    for (std::size_t k = 0; k < 2; ++k) {
-                        if (endings[k].drum != which || *resources[k] == kSilenceResourceId) {
-                            *resources[k] = kSilenceResourceId;
-                            *gains[k] = 0;
-                            continue;
-                        }
-                        voices.push_back(both[k]);
-                        damp = voices.size() == 1 ? endings[k].dampMs
-                                                  : std::min(damp, endings[k].dampMs);
-                    }
-                    BolCell::Strike& strike = cell.strikes[drum];
-                    strike = {};
-                    if (voices.empty())
-                        continue;
-                    status =
-                        SharedBlock(part, strike.block, [&](std::shared_ptr<const BolBlock>& made) {
-                            return MakeShapedBlock(voices, variant, made);
-                        });
-                    strike.dampMs = damp;
-                }
+                const StrokeEnding endings[] = {bassEnding, pitchEnding};
+                status = MakeStrikes(key, both, endings, variant, cell);
             }
         }
     } catch (const std::bad_alloc&) {
@@ -209,6 +179,45 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
     }
     cell.sampleCount = count;
     cell.block = std::move(block);
+    return AudioStatus::Ok;
+}
+
+AudioStatus CTaalRenderer::MakeStrikes(const BlockKey& key, std::span<const ShapedVoice, 2> both,
+                                       std::span<const StrokeEnding, 2> endings,
+                                       std::uint8_t variant, BolCell& cell) {
+    // Each drum's strokes apart, so that each rings until its drum is struck
+    // again; the block keeps of the bol's two sounds those on the drum.
+    for (std::size_t drum = 0; drum < 2; ++drum) {
+        const Drum which = drum == 0 ? Drum::Treble : Drum::Bass;
+        BlockKey part = key;
+        part.part = static_cast<std::uint8_t>(1 + drum);
+        part.variant = variant;
+        std::uint16_t* resources[] = {&part.bassResource, &part.pitchResource};
+        std::uint32_t* gains[] = {&part.bassGainBits, &part.pitchGainBits};
+        std::vector<ShapedVoice> voices;
+        float damp = 0.0f;
+        for (std::size_t k = 0; k < 2; ++k) {
+            if (endings[k].drum != which || *resources[k] == kSilenceResourceId) {
+                *resources[k] = kSilenceResourceId;
+                *gains[k] = 0;
+                continue;
+            }
+            voices.push_back(both[k]);
+            // Two strokes on one drum damp it as fast as the faster one.
+            damp = voices.size() == 1 ? endings[k].dampMs : std::min(damp, endings[k].dampMs);
+        }
+        BolCell::Strike& strike = cell.strikes[drum];
+        strike = {};
+        if (voices.empty())
+            continue;
+        const AudioStatus status =
+            SharedBlock(part, strike.block, [&](std::shared_ptr<const BolBlock>& made) {
+                return MakeShapedBlock(voices, variant, made);
+            });
+        if (status != AudioStatus::Ok)
+            return status;
+        strike.dampMs = damp;
+    }
     return AudioStatus::Ok;
 }
 
@@ -369,7 +378,8 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
     const auto count = static_cast<std::size_t>(std::max(0, m_taal.Count()));
     std::vector<std::uint32_t> slots(count);
     std::vector<std::uint64_t> bolStarts(count + 1);
-    std::vector<TaalImage::Segment> segments(count);
+    const bool rings = m_style.endings == StrokeEndings::Ring;
+    std::vector<TaalImage::Segment> segments(rings ? 0 : count);
     const auto rate = static_cast<float>(m_playbackRate);
     std::uint64_t total = 0;
     std::size_t i = 0;
@@ -382,7 +392,7 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
         // The slot takes the block's samples as far as both reach; a slot
         // longer than the block (or than what the block stores) is silent
         // beyond, and the block is never read past its end.
-        if (i < m_cells.size() && m_cells[i].block) {
+        if (!rings && i < m_cells.size() && m_cells[i].block) {
             segments[i].block = m_cells[i].block;
             segments[i].valid =
                 std::min({slot, m_cells[i].sampleCount, m_cells[i].block->Length()});
@@ -396,7 +406,7 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
     PutLe32(header, kDataSizeOffset, SaturateToU32(size - kWaveHeaderSize));
     PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
     std::unique_ptr<TaalImage> image;
-    if (m_style.endings == StrokeEndings::Ring) {
+    if (rings) {
         // Each drum's strokes at their bols' starts (moved by the humanised
         // timing, around the cycle), in order of onset.
         std::array<TaalImage::DrumStrikes, 2> strikes;

@@ -231,6 +231,11 @@ private:
     // tuned), mixed in order.
     AudioStatus MakeShapedBlock(std::span<const ShapedVoice> voices, std::uint32_t variant,
                                 std::shared_ptr<const BolBlock>& block);
+    // Strokes ringing on: the bol's strokes on each drum (both: its bass and
+    // pitch sound, with their endings) into the cell's strikes.
+    AudioStatus MakeStrikes(const BlockKey& key, std::span<const ShapedVoice, 2> both,
+                            std::span<const StrokeEnding, 2> endings, std::uint8_t variant,
+                            BolCell& cell);
     // The shared block of a key, or one made by make and shared from now on.
     template <typename Make>
     AudioStatus SharedBlock(const BlockKey& key, std::shared_ptr<const BolBlock>& block, Make make);
