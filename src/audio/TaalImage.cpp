@@ -150,7 +150,7 @@ std::size_t TaalImage::CopyData(std::uint64_t dataOffset, std::span<unsigned cha
     const std::size_t total =
         static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), dataSize - dataOffset));
     if (m_rings) {
-        // A ring at a time: each chunk's samples mixed, then copied as bytes.
+        // Chunk by chunk: the strikes mixed into samples, then copied as bytes.
         std::int16_t chunk[kMixChunk];
         std::uint64_t position = dataOffset;
         std::size_t done = 0;
