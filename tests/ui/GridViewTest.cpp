@@ -13,7 +13,7 @@
 #include "model/Taal.h"
 #include "model/Vibhags.h"
 #include "session/LorvantaSession.h"
-#include "ui/grid/GridGeometry.h"
+#include "gridlayout/GridGeometry.h"
 #include "ui/grid/LorvantaView.h"
 
 #include <QPaintEvent>
