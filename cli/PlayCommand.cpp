@@ -7,13 +7,13 @@
 
 #include "audio/AudioStatus.h"
 #include "audio/SampleBank.h"
-#include "audio/SoundFile.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/OutputChoice.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Conversions.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
 
 #include <algorithm>
 #include <array>

@@ -7,8 +7,8 @@
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
-#include "audio/SoundFile.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/SoundFile.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "session/LorvantaSession.h"
 

@@ -5,9 +5,9 @@
 // file manager). Tests give their own.
 
 #include "audio/DrumLevels.h"
-#include "audio/StrokeKit.h"
 #include "audio/StrokeStyle.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <QString>
 #include <QUrl>

@@ -5,7 +5,6 @@
 
 #include "AudioTestSupport.h"
 
-#include "audio/SoundFile.h"
 #include "audio/StrokeShaping.h"
 #include "audio/StrokeStyle.h"
 #include "audio/TaalRenderer.h"
@@ -13,6 +12,7 @@
 #include "common/StrokeAnalysis.h"
 #include "model/LorvantaDoc.h"
 #include "persistence/TaalFile.h"
+#include "soundfiles/SoundFile.h"
 
 #include <gtest/gtest.h>
 
