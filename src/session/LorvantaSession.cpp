@@ -368,6 +368,8 @@ void CLorvantaSession::ReadyRoutineStep(int step) {
     // built once the document shows the step sounds the same.
     CTaalRenderer staging(planned.doc->Taal(), m_bank, m_sink);
     staging.SetDrumLevels(m_renderer->Levels());
+    staging.SetStrokeResampler(m_renderer->Resampler());
+    staging.SetStrokeStyle(m_renderer->Style());
     staging.SetPitch(m_renderer->PitchFactor());
     staging.SetTempo(secondsPerBeat);
     staging.RenderAllBols();
@@ -464,6 +466,17 @@ void CLorvantaSession::SetDrumLevels(const DrumLevels& levels) {
 
 const DrumLevels& CLorvantaSession::Levels() const {
     return m_renderer->Levels();
+}
+
+void CLorvantaSession::SetStrokeStyle(const StrokeStyle& style) {
+    if (style.Clamped() == m_renderer->Style())
+        return;
+    m_renderer->SetStrokeStyle(style);
+    OnStrokesChanged();
+}
+
+const StrokeStyle& CLorvantaSession::Style() const {
+    return m_renderer->Style();
 }
 
 void CLorvantaSession::PlayDroneAlone() {
