@@ -6,6 +6,7 @@
 // the Taal's playback rate.
 #include "Commands.h"
 
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
 #include "audio/SoundFile.h"
 #include "audio/StrokeKit.h"
@@ -76,7 +77,7 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f);
+                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }
