@@ -432,7 +432,8 @@ TEST(SafeSave, TargetIsCheckedAgainAfterWriting) {
              std::filesystem::create_directory(path);
          },
          "%1 is not a regular file."}};
-    for (const auto& [change, message] : changes) {
+    for (const auto& [changeTarget, message] : changes) {
+        const std::function<void()>& change = changeTarget;
         std::filesystem::remove_all(path);
         dir.Write("a.tal", {1, 2});
         SaveFailure failure;
