@@ -34,6 +34,8 @@ constexpr const char* kCannotReadStroke = "Cannot read stroke file %1: %2";
 constexpr const char* kCannotConvertStroke = "Cannot convert stroke file %1: %2";
 constexpr const char* kStrokeTooLong =
     "Stroke file %1 is longer than %2 seconds; only its first %2 seconds are used";
+constexpr const char* kKitStrokesTooLong =
+    "Files of the stroke kit %1 longer than %2 seconds; only their first %2 seconds are used:";
 constexpr const char* kFilesNotUsed = "Files of the stroke kit %1 not used:%2";
 constexpr const char* kNoSoundIdDetail = "the name does not start with a sound id from 1 to 29";
 constexpr const char* kSilenceDetail = "sound 0 is the silence and cannot be replaced";
@@ -270,10 +272,6 @@ std::optional<StrokeProblem> ReadStroke(const std::filesystem::path& file, doubl
     return std::nullopt;
 }
 
-void WarnCut(MessageSink& sink, const std::filesystem::path& file) {
-    Warn(sink, kStrokeTooLong, ShownName(file.string()), FormatDecimal(kMaxKitStrokeSeconds));
-}
-
 struct StrokeRead {
     bool wanted = false; // a file of a sound id, read
     std::optional<StrokeProblem> problem;
@@ -350,7 +348,7 @@ bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char
     bool cut = false;
     const auto problem = ReadStroke(file, peak, wavImage, cut);
     if (cut)
-        WarnCut(sink, file);
+        Warn(sink, kStrokeTooLong, ShownName(file.string()), FormatDecimal(kMaxKitStrokeSeconds));
     if (problem) {
         Warn(sink, problem->pattern, ShownName(file.string()), problem->detail);
         return false;
@@ -419,6 +417,7 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
     ReadStrokes(files, reads, progress);
 
     std::map<SoundId, std::pair<std::filesystem::path, std::vector<unsigned char>>> strokes;
+    std::string cut; // the files cut short, one a line
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::filesystem::path& file = files[i];
         const int id = KitFileSoundId(file);
@@ -434,7 +433,7 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
         }
         StrokeRead& read = reads[i];
         if (read.cut)
-            WarnCut(sink, file);
+            cut += "\n" + ShownName(file.filename().string());
         const std::optional<StrokeProblem>& problem = read.problem;
         if (soundId == kSilenceSoundId) {
             // A silent "0 Silence.wav", as the bank writes it, is passed over.
@@ -450,6 +449,11 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
         }
         strokes.emplace(soundId, std::make_pair(file, std::move(read.image)));
     }
+    if (!cut.empty())
+        sink.Show(
+            {MessageKind::Warning, FormatMessage(kKitStrokesTooLong, ShownName(folder.string()),
+                                                 FormatDecimal(kMaxKitStrokeSeconds)) +
+                                       cut});
     if (!problems.empty())
         Warn(sink, kFilesNotUsed, ShownName(folder.string()), problems);
     for (auto& [soundId, stroke] : strokes) {
