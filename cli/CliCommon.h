@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/DrumLevels.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "model/Messages.h"
 #include "model/StatusTable.h"
 #include "persistence/TaalFile.h"

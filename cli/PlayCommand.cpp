@@ -9,7 +9,7 @@
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/OutputChoice.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Conversions.h"
 #include "session/LorvantaSession.h"

@@ -8,8 +8,8 @@
 
 #include "audio/Gain.h"
 #include "audio/SampleBank.h"
-#include "audio/SoundFile.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/SoundFile.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "session/LorvantaSession.h"
 

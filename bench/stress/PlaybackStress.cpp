@@ -10,7 +10,7 @@
 #include "audio/Tanpura.h"
 #include "audio/output/ThreadPriority.h"
 #include "audio/output/VirtualOutput.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"

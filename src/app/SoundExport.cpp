@@ -1,7 +1,7 @@
 #include "app/SoundExport.h"
 
 #include "audio/AudioStatus.h"
-#include "audio/SoundFile.h"
+#include "soundfiles/SoundFile.h"
 #include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"

@@ -5,7 +5,7 @@
 // file manager). Tests give their own.
 
 #include "audio/DrumLevels.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "session/LorvantaSession.h"
 
 #include <QString>

@@ -5,7 +5,7 @@
 
 #include "AudioTestSupport.h"
 
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "persistence/TaalFile.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Vibhags.h"

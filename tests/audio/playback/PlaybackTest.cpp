@@ -6,7 +6,7 @@
 #include "../AudioTestSupport.h"
 
 #include "audio/DroneMix.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"

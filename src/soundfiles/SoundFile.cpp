@@ -1,4 +1,4 @@
-#include "audio/SoundFile.h"
+#include "soundfiles/SoundFile.h"
 
 #include "audio/DroneMix.h"
 #include "audio/TaalImage.h"
