@@ -444,7 +444,8 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
     // has already taken it.
     const bool wasWaiting = m_next != nullptr;
     WithdrawNextCycle();
-    const bool rebuildNext = wasWaiting && m_nextSecondsPerBeat != m_secondsPerBeat;
+    const bool rebuildNext =
+        wasWaiting && !m_nextHandedIn && m_nextSecondsPerBeat != m_secondsPerBeat;
 
     if (m_pitchFactor != 1.0f) {
         m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
@@ -488,6 +489,16 @@ AudioStatus CTaalRenderer::PrepareNextCycle(float secondsPerBeat) {
     return AudioStatus::Ok;
 }
 
+void CTaalRenderer::HandNextCycle(std::unique_ptr<TaalImage> image, float secondsPerBeat) {
+    WithdrawNextCycle();
+    if (!m_nextCycle || !image)
+        return;
+    m_next = std::move(image);
+    m_nextSecondsPerBeat = secondsPerBeat;
+    m_nextHandedIn = true;
+    m_nextCycle(m_next.get());
+}
+
 void CTaalRenderer::SetDrumLevels(const DrumLevels& levels) {
     m_levels = levels.Clamped();
 }
@@ -499,6 +510,7 @@ bool CTaalRenderer::AdoptNextCycle() {
     std::swap(m_image, m_next);
     m_secondsPerBeat = m_nextSecondsPerBeat;
     m_next.reset();
+    m_nextHandedIn = false;
     return true;
 }
 
@@ -508,8 +520,10 @@ void CTaalRenderer::WithdrawNextCycle() {
     // Withdrawn first: after this, playback can no longer switch to it.
     if (m_nextCycle)
         m_nextCycle(nullptr);
-    if (!AdoptNextCycle())
+    if (!AdoptNextCycle()) {
         m_next.reset();
+        m_nextHandedIn = false;
+    }
 }
 
 AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {

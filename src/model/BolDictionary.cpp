@@ -32,8 +32,11 @@ BolTableEntry MakeEntry(std::string_view name, std::string_view pitch, std::stri
     return entry;
 }
 
-// A line becomes an entry only when it holds "=" and, after it, "+".
-void AddLine(std::string_view line, std::vector<BolTableEntry>& out) {
+constexpr std::string_view kPakhawajPrefix = "Pakhawaj:";
+
+// A line becomes an entry only when it holds "=" and, after it, "+". A name
+// starting "Pakhawaj:" makes the rest of it a bol of the pakhawaj.
+void AddLine(std::string_view line, BolFileEntries& out) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos)
         return;
@@ -41,8 +44,14 @@ void AddLine(std::string_view line, std::vector<BolTableEntry>& out) {
     const auto plus = rest.find('+');
     if (plus == std::string_view::npos)
         return;
-    out.push_back(MakeEntry(Trim(line.substr(0, equals)), Trim(rest.substr(0, plus)),
-                            Trim(rest.substr(plus + 1))));
+    std::string_view name = Trim(line.substr(0, equals));
+    std::vector<BolTableEntry>* slot = &out.tabla;
+    if (name.size() >= kPakhawajPrefix.size() &&
+        EqualsIgnoringCase(name.substr(0, kPakhawajPrefix.size()), kPakhawajPrefix)) {
+        name = Trim(name.substr(kPakhawajPrefix.size()));
+        slot = &out.pakhawaj;
+    }
+    slot->push_back(MakeEntry(name, Trim(rest.substr(0, plus)), Trim(rest.substr(plus + 1))));
 }
 
 struct FileCloser {
@@ -66,7 +75,7 @@ BolFileState InspectBolFile(const std::filesystem::path& bolFile) {
     return StateOf(info);
 }
 
-void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out,
+void ReadBolFile(const std::filesystem::path& bolFile, BolFileEntries& out,
                  std::vector<std::size_t>* skipped) {
     // Opened without waiting and judged by what was opened, not by its name.
     const int fd = ::open(bolFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -104,24 +113,32 @@ BolTableStatus BolDictionary::Load(const std::filesystem::path& bolFile) {
 }
 
 BolTableStatus BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
-    Slot& tabla = m_slots[Tabla];
-    tabla = Slot{};
+    m_slots = {};
     m_skipped.clear();
     try {
-        std::vector<BolTableEntry> entries;
+        BolFileEntries entries;
         for (const auto& bolFile : bolFiles) {
             BolFileLines skipped{bolFile, {}};
             ReadBolFile(bolFile, entries, &skipped.lines);
             if (!skipped.lines.empty())
                 m_skipped.push_back(std::move(skipped));
         }
-        for (const auto& row : BuiltInBols())
-            entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
-        tabla.entries = std::move(entries);
-        tabla.loaded = true;
+        // The built-in bols follow each slot's own, so that the pakhawaj
+        // finds Silence and the plain strokes too.
+        const auto addBuiltIns = [](std::vector<BolTableEntry>& slot) {
+            for (const auto& row : BuiltInBols())
+                slot.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
+        };
+        const bool hasPakhawaj = !entries.pakhawaj.empty();
+        addBuiltIns(entries.tabla);
+        if (hasPakhawaj)
+            addBuiltIns(entries.pakhawaj);
+        m_slots[Tabla] = Slot{true, std::move(entries.tabla)};
+        if (hasPakhawaj)
+            m_slots[Pakhawaj] = Slot{true, std::move(entries.pakhawaj)};
         return BolTableStatus::Ok;
     } catch (const std::bad_alloc&) {
-        tabla = Slot{};
+        m_slots = {};
         m_skipped.clear();
         return BolTableStatus::OutOfMemory;
     }

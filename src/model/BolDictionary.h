@@ -53,8 +53,9 @@ struct BolTableEntry {
     SoundId bassSoundId = 0;
 };
 
-// The named bols, one slot per instrument. Only the Tabla slot is ever filled;
-// lookups on Pakhawaj find nothing.
+// The named bols, one slot per instrument. The Pakhawaj slot is filled only
+// when the files name pakhawaj bols (lines "Pakhawaj: NAME = pitch + bass");
+// without them lookups on Pakhawaj find nothing.
 class BolDictionary {
 public:
     struct Slot {
@@ -62,8 +63,10 @@ public:
         std::vector<BolTableEntry> entries;
     };
 
-    // Rebuilds the Tabla slot: the lines of the text file at bolFile (if it
-    // opens), then the built-in bols. Returns Ok, or OutOfMemory.
+    // Rebuilds the slots: the Tabla slot from the lines of the text file at
+    // bolFile (if it opens), then the built-in bols; the Pakhawaj slot, when
+    // the file names pakhawaj bols, from those, then the built-in bols.
+    // Returns Ok, or OutOfMemory.
     BolTableStatus Load(const std::filesystem::path& bolFile);
     // The same with the lines of several files, in the order given; files
     // that do not open are skipped.
@@ -86,10 +89,16 @@ enum class BolFileState { Readable, Missing, NotRegular, TooLarge };
 inline constexpr std::uintmax_t kMaxBolFileSize = 1 << 20;
 BolFileState InspectBolFile(const std::filesystem::path& bolFile);
 
-// Reads one dictionary file's lines into entries (each line "name = pitch + bass").
-// A file that is not Readable, or cannot be opened, yields nothing. A line that
-// is not UTF-8 text is skipped and its number added to skipped.
-void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out,
+// The entries of dictionary files, by instrument.
+struct BolFileEntries {
+    std::vector<BolTableEntry> tabla;
+    std::vector<BolTableEntry> pakhawaj;
+};
+// Reads one dictionary file's lines into entries (each line "name = pitch +
+// bass", or "Pakhawaj: name = pitch + bass" for the pakhawaj). A file that is
+// not Readable, or cannot be opened, yields nothing. A line that is not UTF-8
+// text is skipped and its number added to skipped.
+void ReadBolFile(const std::filesystem::path& bolFile, BolFileEntries& out,
                  std::vector<std::size_t>* skipped = nullptr);
 
 // The process-wide dictionary the program and its tools load once at start-up.

@@ -83,13 +83,13 @@ template <typename Call> void CTaalEditor::Notify(Call call) {
     m_observers.Notify(call);
 }
 
-void CTaalEditor::Reset() {
+void CTaalEditor::Reset(TaalReplacement why) {
     m_lists.Clear();
     m_doc.StartUndoHistory(m_lists.Position());
     m_nCaret = -1;
     m_nAnchor = -1;
     LongOperation busy(m_observers); // every bol is rendered anew
-    ReplaceViews(TaalReplacement::Document);
+    ReplaceViews(why);
 }
 
 void CTaalEditor::SyncFlags() {

@@ -105,8 +105,9 @@ public:
     void SetClipboard(BolClipboard* clipboard) { m_clipboard = clipboard; }
 
     // A document was created or opened: one unselected cell per bol, caret
-    // and anchor unset, both lists empty; announced as a replaced Taal.
-    void Reset();
+    // and anchor unset, both lists empty; announced as a replaced Taal (why:
+    // Step when playing goes on, as through a practice routine's steps).
+    void Reset(TaalReplacement why = TaalReplacement::Document);
 
     // --- Selection -----------------------------------------------------
     // The only operation that changes selection flags: exclusive clears them

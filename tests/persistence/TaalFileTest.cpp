@@ -264,7 +264,8 @@ TEST(VibhagRecord, BlocksCarriedThroughOpenEditAndSave) {
 // version and the tempo).
 TEST(VibhagRecord, FilesWithVibhagsReadAsBeforeWhenTheBlockIsIgnored) {
     int thekas = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
         if (entry.path().extension() != ".tal")
             continue;
         SCOPED_TRACE(entry.path().string());
@@ -278,7 +279,7 @@ TEST(VibhagRecord, FilesWithVibhagsReadAsBeforeWhenTheBlockIsIgnored) {
         std::fill(bytes.begin() + 8, bytes.begin() + 264, 0);
         EXPECT_EQ(WriteTaalDocument(ignoring), bytes);
     }
-    EXPECT_EQ(thekas, 12);
+    EXPECT_GE(thekas, 40);
 }
 
 TEST(ArchiveString, WrittenInTheShortestLengthForm) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 namespace lorvanta {
@@ -244,20 +245,30 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
     std::uint64_t readerPosition = reader.Position();
     const std::uint64_t before = reader.PreviousDataSize();
-    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 &&
-        before != reader.DataSize() && static_cast<std::uint64_t>(lag) - readerPosition < before) {
+    std::optional<double> previousFraction;
+    // (Another image may be as long as the one before yet cut into other beats.)
+    const bool switched =
+        before != reader.DataSize() || reader.PreviousBeats() != reader.Image()->Beats();
+    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 && switched &&
+        static_cast<std::uint64_t>(lag) - readerPosition < before) {
         // Still heard: the end of the cycle before the wrap switched to this
         // image (a tempo ramp's step). Its place as a fraction of that cycle,
         // in this image's bytes.
-        const double fraction =
+        previousFraction =
             static_cast<double>(before - (static_cast<std::uint64_t>(lag) - readerPosition)) /
             static_cast<double>(before);
         readerPosition =
-            static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize()));
+            static_cast<std::uint64_t>(*previousFraction * static_cast<double>(reader.DataSize()));
         lag = 0;
     }
     position =
         ComputePlayingPosition(readerPosition, lag, reader.Image()->Beats(), *reader.Image());
+    // The beat of that cycle, which may have been another Taal's (a practice
+    // routine's step).
+    if (previousFraction && reader.PreviousBeats() > 0.0f) {
+        position.cycleBeats = reader.PreviousBeats();
+        position.beat = static_cast<float>(*previousFraction) * position.cycleBeats + 1.0f;
+    }
     const float last = m_lastBeat.load(std::memory_order_relaxed);
     const bool announce = m_announce.exchange(false, std::memory_order_acq_rel);
     if (position.beat == last && !announce)
