@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
+    " [--lehra NAME|auto [--lehra-instrument NAME] [--lehra-level DB]]"
     " [--ramp TARGET:STEP:CYCLES]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
@@ -124,7 +125,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (auto problem = ParseCommandLine(
             args,
             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
-             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ramp"},
+             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ramp",
+             "--lehra", "--lehra-instrument", "--lehra-level"},
             {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
@@ -197,6 +199,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     // The drone's loop is rendered before playing starts, on this thread.
     if (sound.drone)
         session.SetDrone(*sound.drone);
+    if (sound.lehra && !ApplyLehraOption(session, *sound.lehra, sink))
+        return ExitCode::Failure;
     if (ramp)
         session.StartRamp(*ramp);
     InterruptGuard interrupts;

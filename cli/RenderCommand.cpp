@@ -3,7 +3,8 @@
 // with the drums at the levels given, and writes it as a WAV file (the image's
 // bytes exactly) or a FLAC file (the same samples). With --drone, the tanpura
 // runs from the cycle's start, mixed into the samples as playback mixes it, at
-// the Taal's playback rate.
+// the Taal's playback rate. With --lehra, the lehra starts with the cycle on
+// sam (a lehra two cycles long is written for the first of them).
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
@@ -18,10 +19,12 @@ namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
-                               "recorded|synthesised|FOLDER] [--force] [--treble-level DB|off] "
-                               "[--bass-level DB|off] [--master-level DB|off] [--drone "
-                               "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]";
+constexpr const char* kUsage =
+    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
+    "recorded|synthesised|FOLDER] [--force] [--treble-level DB|off] "
+    "[--bass-level DB|off] [--master-level DB|off] [--drone "
+    "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]] [--lehra NAME|auto "
+    "[--lehra-instrument NAME] [--lehra-level DB]]";
 
 ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
@@ -29,7 +32,8 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     if (auto problem =
             ParseCommandLine(args,
                              {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level",
-                              "--drone-octave", "--treble-level", "--bass-level", "--master-level"},
+                              "--drone-octave", "--treble-level", "--bass-level", "--master-level",
+                              "--lehra", "--lehra-instrument", "--lehra-level"},
                              {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
@@ -74,9 +78,16 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         session.SetDrone(*sound.drone);
         droneLoop = *session.DroneLoopInUse();
     }
+    std::span<const std::int16_t> lehraLoop;
+    if (sound.lehra) {
+        if (!ApplyLehraOption(session, *sound.lehra, sink))
+            return ExitCode::Failure;
+        lehraLoop = session.LehraLoopInUse()->samples;
+    }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f);
+                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f, lehraLoop,
+                      sound.lehra ? DroneGain(session.LehraChoice().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

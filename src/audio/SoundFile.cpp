@@ -36,13 +36,18 @@ struct SndFileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-// The drone over the image's samples as they are written.
+// The drone (and the lehra) over the image's samples as they are written.
 struct DroneOverImage {
     std::span<const std::int16_t> loop;
     float gain = 1.0f;
+    std::span<const std::int16_t> lehra;
+    float lehraGain = 1.0f;
     std::size_t position = 0;
+    std::size_t lehraPosition = 0;
 
     void Mix(unsigned char* bytes, std::size_t n) {
+        if (!lehra.empty())
+            lehraPosition = MixDroneInto(lehra, lehraPosition, lehraGain, bytes, n);
         if (!loop.empty())
             position = MixDroneInto(loop, position, gain, bytes, n);
     }
@@ -114,7 +119,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
 
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink,
-                   std::span<const std::int16_t> droneLoop, float droneGain) {
+                   std::span<const std::int16_t> droneLoop, float droneGain,
+                   std::span<const std::int16_t> lehraLoop, float lehraGain) {
     const SoundFileKind kind = SoundFileKindOf(file);
     if (kind == SoundFileKind::Unknown) {
         ShowWriteError(sink, file, "the name must end in .wav or .flac");
@@ -132,7 +138,7 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
     const bool saved = WriteFileSafely(
         file,
         [&](int fd) {
-            DroneOverImage drone{droneLoop, droneGain};
+            DroneOverImage drone{droneLoop, droneGain, lehraLoop, lehraGain};
             return kind == SoundFileKind::Wav ? WriteWav(image, drone, fd)
                                               : WriteFlac(image, sampleRate, drone, fd);
         },

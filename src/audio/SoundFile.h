@@ -22,10 +22,12 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
 // failure or a refused target leaves any previous file as it was. Returns
 // false after showing the message. A drone loop, if given, is mixed in from
 // its start at droneGain, as playback mixes it (the WAV's bytes are then the
-// image's header and the mixed samples).
+// image's header and the mixed samples). So is a lehra loop, from the
+// cycle's start.
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink,
-                   std::span<const std::int16_t> droneLoop = {}, float droneGain = 1.0f);
+                   std::span<const std::int16_t> droneLoop = {}, float droneGain = 1.0f,
+                   std::span<const std::int16_t> lehraLoop = {}, float lehraGain = 1.0f);
 
 // Writes a ".wav" file of sampleCount 16-bit mono samples at sampleRate: the
 // loop repeated from its start as often as it takes, the last time cut
