@@ -493,3 +493,77 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
 
 } // namespace
 } // namespace lorvanta::test
+
+namespace lorvanta::test {
+namespace {
+
+// The lehra keeps the Taal's time: played without and with a two-cycle loop
+// whose samples count up, every sample heard carries the loop's sample for
+// the place of the Taal's cycle it came from, in the first or second cycle:
+// from sam at Play, from the bol's start at Play from Selected, on after a
+// Pause mid-chunk, and across the wraps; after a tempo change with its new
+// loop, within a ring.
+TEST_F(PlaybackTest, TheLehraPlaysInStepWithTheTaalsCycle) {
+    const auto loopFor = [](std::size_t cycle) {
+        auto loop = std::make_shared<LehraLoop>();
+        loop->cycleSamples = cycle;
+        loop->cycles = 2;
+        loop->samples.resize(2 * cycle);
+        for (std::size_t i = 0; i < loop->samples.size(); ++i)
+            loop->samples[i] = static_cast<std::int16_t>(i % 20011);
+        return loop;
+    };
+    for (const bool fromSelected : {false, true}) {
+        std::size_t start = 0, cycle = 0, pausedAt = 0;
+        const auto play = [&](bool lehra) {
+            Open({0.25f, 0.125f, 0.125f, 0.5f});
+            cycle = Cycle().size();
+            if (lehra) {
+                engine->SetLehraLoops(loopFor(cycle), nullptr);
+                engine->SetLehraLevel(0.0f);
+                engine->SetLehraOn(true);
+            }
+            start = fromSelected ? renderer->BolStarts()[2] : 0;
+            if (fromSelected)
+                engine->OnAudioPlayFromSelected(2);
+            else
+                engine->OnAudioPlay();
+            Step(150);
+            device->AdvanceFrames(100);
+            pausedAt = Heard().size();
+            engine->OnAudioPause();
+            engine->OnAudioPlay();
+            WaitForFeeder();
+            Step(200);
+            return Heard();
+        };
+        const auto plain = play(false), mixed = play(true);
+        ASSERT_EQ(plain.size(), mixed.size());
+        ASSERT_GT(plain.size(), 3 * cycle) << "runs through both cycles";
+        const auto loop = loopFor(cycle);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < mixed.size(); ++i) {
+            const int lehra = loop->samples[(start + i) % (2 * cycle)];
+            wrong += mixed[i] != std::clamp(plain[i] + lehra, -32768, 32767);
+        }
+        EXPECT_EQ(wrong, 0u) << (fromSelected ? "from selected" : "from sam") << ", paused at "
+                             << pausedAt << " of " << mixed.size();
+    }
+    // A tempo change: with its loop handed over, the lehra is at the same
+    // place of the new cycle from one ring on.
+    Open({1.0f, 1.0f});
+    engine->SetLehraLoops(loopFor(Cycle().size()), nullptr);
+    engine->SetLehraLevel(0.0f);
+    engine->SetLehraOn(true);
+    engine->OnAudioPlay();
+    Step(40);
+    renderer->SetTempo(0.3f);
+    const std::size_t cycle = Cycle().size();
+    engine->SetLehraLoops(loopFor(cycle), nullptr);
+    EXPECT_EQ(engine->LehraLoopPlaying()->cycleSamples, cycle);
+    Step(60);
+    EXPECT_EQ(Ring().Underruns(), 0u);
+}
+
+} // namespace
+} // namespace lorvanta::test
