@@ -134,6 +134,12 @@ void CLorvantaSession::OnTaalReplaced(TaalReplacement why) {
         TaalEdited();
         return;
     }
+    // Another Taal: a lehra chosen for the last one that does not fit this
+    // one gives way to the one chosen for it.
+    if (const LehraEntry* entry = LehraChosen();
+        entry && !m_lehra.name.empty() &&
+        !entry->lehra.Fits(static_cast<double>(m_doc.Taal().Total())))
+        m_lehra.name.clear();
     // Another Taal: playing stops and a pause ends, as Stop would (the drone
     // alone goes on over a Taal replaced in the same document).
     m_engine->OnTaalReplaced();
