@@ -460,15 +460,21 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 // The feeding thread and the output's consumer never allocate or free: half a
-// minute of playback, the drone on, with the tempo changing every 100 ms, the
-// pitch every 300 ms and the drone switched every 500 ms. The rebuilds
-// themselves (on this thread) may.
+// minute of playback, the drone and the lehra on, with the tempo changing
+// every 100 ms, the pitch every 300 ms and the drone switched every 500 ms.
+// The rebuilds themselves (on this thread) may.
 TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     onPosition = [](const PlayingPosition&) {};
     Open(std::vector<float>(16, 1.0f), 0, false);
     AllocationScope thisThread(false);
     engine->SetDroneLoop(LoudLoop());
     engine->SetDroneOn(true);
+    auto lehra = std::make_shared<LehraLoop>();
+    lehra->cycleSamples = Cycle().size();
+    lehra->cycles = 2;
+    lehra->samples.assign(2 * lehra->cycleSamples, 1000);
+    engine->SetLehraLoops(lehra, nullptr);
+    engine->SetLehraOn(true);
     engine->OnAudioPlay();
     const std::uint64_t before = CountedAllocations();
     ArmAllocationCounter(true);
