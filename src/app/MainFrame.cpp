@@ -478,7 +478,9 @@ void CMainFrame::UpdateCommandUI() {
         commands.Action(id)->setChecked(drone.setup.tuning == tuning);
     commands.Action(kCmdDroneOctave3)->setChecked(drone.setup.octave == 3);
     commands.Action(kCmdDroneOctave4)->setChecked(drone.setup.octave == 4);
-    commands.Action(kCmdLehraOn)->setChecked(m_session.LehraChoice().on);
+    // A lehra switched off by an edit stays off next time too.
+    m_settings.lehra.on = m_session.LehraChoice().on;
+    commands.Action(kCmdLehraOn)->setChecked(m_settings.lehra.on);
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());

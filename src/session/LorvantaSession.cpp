@@ -334,7 +334,9 @@ void CLorvantaSession::SwitchLehraOff(const std::string& note) {
 void CLorvantaSession::CheckLehraFits() {
     if (!m_lehra.on || m_doc.IsEmpty() || m_doc.Taal().Count() == 0)
         return;
-    const LehraEntry* entry = LehraChosen();
+    // The one heard so far, even when chosen for the Taal as it was.
+    const LehraEntry* entry =
+        m_lehra.name.empty() && m_lehraLoopsFor ? m_lehraLoopsFor : LehraChosen();
     const double beats = static_cast<double>(m_doc.Taal().Total());
     if (entry != nullptr && !entry->lehra.Fits(beats))
         SwitchLehraOff(FormatMessage(messages::kLehraNoLongerFits, entry->lehra.name,

@@ -147,3 +147,66 @@ TEST(LehraSoundTest, EveryBundledLoopJoinsWithoutAClick) {
 
 } // namespace
 } // namespace lorvanta::test
+
+#include "audio/SampleBank.h"
+#include "audio/TaalImage.h"
+#include "audio/TaalRenderer.h"
+#include "persistence/TaalFile.h"
+#include "session/LorvantaSession.h"
+
+namespace lorvanta::test {
+namespace {
+
+// The session keeps the lehra's loop as long as the image's cycle through a
+// tempo and a pitch change, switches a lehra that no longer fits off with a
+// note, and names a lehra it does not know.
+TEST(LehraSessionTest, TheLoopFollowsTheCycleAndALehraThatNoLongerFitsIsSwitchedOff) {
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    CLorvantaSession session(bank, sink, {});
+    ASSERT_FALSE(OpenTaalFile(session.Document(), LORVANTA_SOURCE_DIR "/Taals/Teentaal.tal", sink)
+                     .structuralError);
+    session.OnInitialUpdate();
+    session.Renderer().BuildTaalImage();
+    session.SetLehraLibrary(
+        std::make_shared<LehraLibrary>(LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"})));
+    LehraSettings settings;
+    settings.on = true;
+    settings.instrument = LehraInstrument::Santoor;
+    session.SetLehra(settings);
+    ASSERT_TRUE(session.LehraChoice().on)
+        << (sink.Messages().empty() ? "" : sink.Messages()[0].text);
+    ASSERT_TRUE(session.LehraChosen());
+    EXPECT_NE(session.LehraChosen()->lehra.name.find("Teentaal"), std::string::npos);
+    const auto cycle = [&] { return session.Renderer().Image().DataSize() / 2; };
+    ASSERT_TRUE(session.LehraLoopInUse());
+    EXPECT_EQ(session.LehraLoopInUse()->cycleSamples, cycle());
+    EXPECT_EQ(session.LehraLoopInUse()->samples.size(), cycle());
+
+    session.SetTempo(0.25f);
+    session.Renderer().BuildTaalImage();
+    session.SetPitch(1.5f); // rebuilt while stopped: the next Play syncs
+    session.Renderer().BuildTaalImage();
+    session.SetLehra(session.LehraChoice());
+    EXPECT_EQ(session.LehraLoopInUse()->cycleSamples, cycle());
+
+    // One bol less: 15 beats, which no Teentaal lehra fits.
+    sink.Clear();
+    session.Editor().Click(0, {});
+    session.Editor().Delete();
+    EXPECT_FALSE(session.LehraChoice().on);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_NE(sink.Messages()[0].text.find("does not fit a Taal of 15 beats"), std::string::npos)
+        << sink.Messages()[0].text;
+
+    sink.Clear();
+    session.Editor().Undo();
+    settings.name = "Raag Unheard";
+    session.SetLehra(settings);
+    EXPECT_FALSE(session.LehraChoice().on);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_NE(sink.Messages()[0].text.find("no lehra named \"Raag Unheard\""), std::string::npos);
+}
+
+} // namespace
+} // namespace lorvanta::test
