@@ -7,6 +7,7 @@
 
 #include "audio/DroneMix.h"
 #include "audio/StrokeKit.h"
+#include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -569,6 +570,23 @@ TEST_F(PlaybackTest, TheLehraPlaysInStepWithTheTaalsCycle) {
     EXPECT_EQ(engine->LehraLoopPlaying()->cycleSamples, cycle);
     Step(60);
     EXPECT_EQ(Ring().Underruns(), 0u);
+
+    // A tempo ramp's next cycle: its loop waits with its image and is taken
+    // exactly at the wrap into it.
+    Open({0.25f, 0.25f});
+    const auto current = loopFor(Cycle().size());
+    engine->SetLehraLoops(current, nullptr);
+    engine->SetLehraOn(true);
+    engine->OnAudioPlay();
+    Step(3);
+    ASSERT_EQ(renderer->PrepareNextCycle(0.4f), AudioStatus::Ok);
+    ASSERT_NE(renderer->NextCycleImage(), nullptr);
+    const auto next = loopFor(static_cast<std::size_t>(renderer->NextCycleImage()->DataSize() / 2));
+    engine->SetLehraLoops(current, next);
+    Step(3);
+    EXPECT_EQ(engine->LehraLoopPlaying(), current.get()) << "not before the wrap";
+    Step(40); // past the cycle's end (6615 samples)
+    EXPECT_EQ(engine->LehraLoopPlaying(), next.get());
 }
 
 } // namespace
