@@ -5,10 +5,10 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
-#include "audio/SoundFile.h"
 #include "audio/WaveFormat.h"
 #include "lehra/LehraLibrary.h"
 #include "lehra/LehraSynth.h"
+#include "soundfiles/SoundFile.h"
 
 #include <cmath>
 

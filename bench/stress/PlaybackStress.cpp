@@ -13,8 +13,8 @@
 #include "audio/Tanpura.h"
 #include "audio/output/ThreadPriority.h"
 #include "audio/output/VirtualOutput.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "lehra/LehraLibrary.h"
 #include "lehra/LehraSynth.h"
 #include "model/LorvantaDoc.h"
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     bool device = false;
     bool drone = false;
     bool lehra = false;
+    bool ring = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--device") == 0) {
             device = true;
@@ -47,11 +48,14 @@ int main(int argc, char** argv) {
             drone = true;
         } else if (std::strcmp(argv[i], "--lehra") == 0) {
             lehra = true;
+        } else if (std::strcmp(argv[i], "--ring") == 0) {
+            ring = true;
         } else {
             char* end = nullptr;
             seconds = std::strtod(argv[i], &end);
             if (end == argv[i] || *end != '\0' || !(seconds > 0.0)) {
-                std::fprintf(stderr, "usage: %s [SECONDS] [--device] [--drone] [--lehra]\n",
+                std::fprintf(stderr,
+                             "usage: %s [SECONDS] [--device] [--drone] [--ring] [--lehra]\n",
                              argv[0]);
                 return 64;
             }
@@ -68,6 +72,9 @@ int main(int argc, char** argv) {
     CSampleBank bank;
     CTaalRenderer renderer(doc.Taal(), bank, sink);
     renderer.SetTempo(0.6f);
+    // --ring: strokes ring on, humanised, as the program plays by default.
+    if (ring)
+        renderer.SetStrokeStyle(kDefaultStrokeStyle);
     renderer.InitialUpdate();
 
     VirtualOutputDevice* virtualOutput = nullptr;

@@ -9,7 +9,7 @@
 // repaints in step with what the editor and the session announce.
 
 #include "session/LorvantaSession.h"
-#include "ui/grid/GridGeometry.h"
+#include "gridlayout/GridGeometry.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
