@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace lorvanta::test {
@@ -50,6 +51,14 @@ TEST(LehraCommandLine, RenderMixesTheLehraFromSamAndRefusesBadOptions) {
         EXPECT_NE(err.find(c.says), std::string::npos) << c.args << ": " << err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "refused.wav"));
+
+    // Without a SoundFont the lehra cannot play, and says why.
+    ::setenv("LORVANTA_SOUNDFONT", (dir / "missing.sf2").c_str(), 1);
+    const int status = render("--lehra auto", "nofont.wav");
+    ::unsetenv("LORVANTA_SOUNDFONT");
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(err.find("The lehra cannot play: the SoundFont"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "nofont.wav"));
 }
 
 TEST(LehraCommandLine, ListsTheLehrasAndWritesOneAloneAsLongAsAsked) {
