@@ -8,6 +8,7 @@
 // long is written for the first of them).
 #include "Commands.h"
 
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "session/LorvantaSession.h"
@@ -100,8 +101,8 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f, fileRate,
-                      lehraLoop, sound.lehra ? DroneGain(session.LehraChoice().levelDb) : 1.0f);
+                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f, fileRate,
+                      lehraLoop, sound.lehra ? DbToGain(session.LehraChoice().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

@@ -13,7 +13,7 @@ bool MatchesImage(const LehraLoop* loop, std::uint64_t dataSize) {
 } // namespace
 
 void LehraFeed::SetLevelDb(float levelDb) {
-    m_gain.store(DroneGain(levelDb), std::memory_order_release);
+    m_gain.store(DbToGain(levelDb), std::memory_order_release);
 }
 
 void LehraFeed::MixSegment(unsigned char* bytes, std::size_t n, std::uint64_t imageOffset,

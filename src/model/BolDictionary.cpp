@@ -2,6 +2,7 @@
 
 #include "model/Messages.h"
 #include "model/ProgramData.h"
+#include "model/Text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,16 +17,6 @@
 namespace lorvanta {
 
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 std::string FieldText(std::string_view text) {
     return std::string(text.substr(0, BolTableEntry::kMaxText));
@@ -75,7 +66,8 @@ BolFileState InspectBolFile(const std::filesystem::path& bolFile) {
     return StateOf(info);
 }
 
-void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out) {
+void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out,
+                 std::vector<std::size_t>* skipped) {
     // Opened without waiting and judged by what was opened, not by its name.
     const int fd = ::open(bolFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -93,10 +85,17 @@ void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry
     // grows while it is read is read no further than the limit.
     char buffer[2048];
     std::uintmax_t taken = 0;
+    std::size_t lineNumber = 1;
     while (taken <= kMaxBolFileSize && std::fgets(buffer, sizeof buffer, file.get()) != nullptr) {
         const std::size_t length = std::strlen(buffer);
         taken += length == 0 ? 1 : length;
-        AddLine(std::string_view(buffer, length), out);
+        const std::string_view line(buffer, length);
+        if (IsValidUtf8(line))
+            AddLine(line, out);
+        else if (skipped && (skipped->empty() || skipped->back() != lineNumber))
+            skipped->push_back(lineNumber);
+        if (line.ends_with('\n'))
+            ++lineNumber;
     }
 }
 
@@ -107,10 +106,15 @@ BolTableStatus BolDictionary::Load(const std::filesystem::path& bolFile) {
 BolTableStatus BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
     Slot& tabla = m_slots[Tabla];
     tabla = Slot{};
+    m_skipped.clear();
     try {
         std::vector<BolTableEntry> entries;
-        for (const auto& bolFile : bolFiles)
-            ReadBolFile(bolFile, entries);
+        for (const auto& bolFile : bolFiles) {
+            BolFileLines skipped{bolFile, {}};
+            ReadBolFile(bolFile, entries, &skipped.lines);
+            if (!skipped.lines.empty())
+                m_skipped.push_back(std::move(skipped));
+        }
         for (const auto& row : BuiltInBols())
             entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
         tabla.entries = std::move(entries);
@@ -118,6 +122,7 @@ BolTableStatus BolDictionary::Load(const std::vector<std::filesystem::path>& bol
         return BolTableStatus::Ok;
     } catch (const std::bad_alloc&) {
         tabla = Slot{};
+        m_skipped.clear();
         return BolTableStatus::OutOfMemory;
     }
 }
@@ -143,6 +148,22 @@ void BolDictionary::Clear() {
 
 std::string BolTableFailureText(BolTableStatus status) {
     return FormatMessage(StatusText(status), FormatDecimal(StatusNumber(status)) + ", 0");
+}
+
+std::optional<std::string> SkippedLinesText(const std::vector<BolFileLines>& skipped) {
+    if (skipped.empty())
+        return std::nullopt;
+    std::string text = "Lines of the bol table not used, as they are not UTF-8 text:";
+    for (const BolFileLines& file : skipped) {
+        text += "\n" + ShownName(file.file.string()) + ": line";
+        text += file.lines.size() > 1 ? "s " : " ";
+        for (std::size_t i = 0; i < file.lines.size(); ++i) {
+            if (i > 0)
+                text += i + 1 == file.lines.size() ? " and " : ", ";
+            text += FormatDecimal(static_cast<long long>(file.lines[i]));
+        }
+    }
+    return text;
 }
 
 BolDictionary& ProcessBolDictionary() {

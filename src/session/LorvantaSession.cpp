@@ -34,21 +34,13 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
     });
     // The renderer's cells follow each edit first, then the playing image.
     if (m_rendersBols)
-        m_editor.AddObserver(m_rendererSync);
-    m_editor.AddObserver(*this);
+        m_rendererSubscription = m_editor.Subscribe(m_rendererSync);
+    m_selfSubscription = m_editor.Subscribe(*this);
 }
 
 CLorvantaSession::~CLorvantaSession() {
     // The engine's thread reads the renderer.
     m_engine.reset();
-}
-
-void CLorvantaSession::AddObserver(SessionObserver& observer) {
-    m_observers.push_back(&observer);
-}
-
-void CLorvantaSession::RemoveObserver(SessionObserver& observer) {
-    std::erase(m_observers, &observer);
 }
 
 void CLorvantaSession::PlaybackChanged() {
@@ -68,13 +60,12 @@ void CLorvantaSession::PlaybackChanged() {
         m_playedBefore = {};
         EndRamp();
     }
-    for (SessionObserver* observer : m_observers)
-        observer->OnPlaybackChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnPlaybackChanged(); });
 }
 
 void CLorvantaSession::TempoChanged() {
-    for (SessionObserver* observer : m_observers)
-        observer->OnTempoChanged(m_renderer->SecondsPerBeat());
+    m_observers.Notify(
+        [&](SessionObserver& observer) { observer.OnTempoChanged(m_renderer->SecondsPerBeat()); });
 }
 
 void CLorvantaSession::BeforePlay() {
@@ -235,8 +226,7 @@ RampStatus CLorvantaSession::StartRamp(const RampRequest& request) {
     m_ramp.emplace(60.0 / static_cast<double>(m_renderer->SecondsPerBeat()), request);
     m_rampCycles = CyclesCompleted();
     m_rampTime = PlayingTime();
-    for (SessionObserver* observer : m_observers)
-        observer->OnRampChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnRampChanged(); });
     UpdatePractice();
     return RampStatus::Ok;
 }
@@ -252,8 +242,7 @@ void CLorvantaSession::EndRamp() {
     SyncLehra();
     if (m_renderer->SecondsPerBeat() != before)
         TempoChanged();
-    for (SessionObserver* observer : m_observers)
-        observer->OnRampChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnRampChanged(); });
 }
 
 void CLorvantaSession::UpdatePractice() {

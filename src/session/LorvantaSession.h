@@ -102,8 +102,11 @@ public:
     const CTaalRenderer& Renderer() const { return *m_renderer; }
     void SetClipboard(BolClipboard* clipboard) { m_editor.SetClipboard(clipboard); }
 
-    void AddObserver(SessionObserver& observer);
-    void RemoveObserver(SessionObserver& observer);
+    // The observer is told of playback, tempo and ramp changes for as long
+    // as the subscription lives.
+    [[nodiscard]] Subscription Subscribe(SessionObserver& observer) {
+        return m_observers.Subscribe(observer);
+    }
 
     // A document was created or opened: playback stops, the editor starts
     // afresh (undo history, selection) and every bol is rendered; the first
@@ -244,8 +247,10 @@ private:
     std::unique_ptr<CPlaybackEngine> m_engine;
     CTaalEditor m_editor;
     RendererSync m_rendererSync;
+    Subscription m_rendererSubscription;
+    Subscription m_selfSubscription;
     CBolAudition m_audition;
-    std::vector<SessionObserver*> m_observers;
+    ObserverList<SessionObserver> m_observers;
     std::atomic<std::uint64_t> m_positionUpdates{0};
     PositionListener m_positionListener;
     DroneSettings m_drone;

@@ -93,6 +93,31 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
     EXPECT_FALSE(dictionary.GetSlot(Pakhawaj).loaded); // never filled
 }
 
+// Lines that are not UTF-8 text are skipped and named, per file, in one
+// warning; a file of good lines adds nothing to it.
+TEST(BolDictionary, LinesNotUtf8AreNamedInOneWarning) {
+    test::TempDir dir;
+    std::ofstream(dir / "a.txt", std::ios::binary) << "Dha = Na + Open Ge\n"
+                                                      "T\xe9 = Na + Silence\n"
+                                                      "Ok = Na + Silence\n"
+                                                      "Ki\xc0\xaf = Na + Silence\n"
+                                                      "Kxt = Na + \xed\xa0\x80\n";
+    std::ofstream(dir / "b.txt", std::ios::binary) << "Ge\xff\n";
+    std::ofstream(dir / "c\nd.txt", std::ios::binary) << "Dh\xc3\xa4 = Na + Silence\n";
+    BolDictionary dictionary;
+    ASSERT_EQ(dictionary.Load({dir / "a.txt", dir / "b.txt", dir / "c\nd.txt"}),
+              BolTableStatus::Ok);
+    EXPECT_NE(dictionary.FindBol(Tabla, "Ok"), nullptr);
+    EXPECT_NE(dictionary.FindBol(Tabla, "Dh\xc3\xa4"), nullptr);
+    EXPECT_EQ(dictionary.FindBol(Tabla, "Kxt"), nullptr);
+    EXPECT_EQ(SkippedLinesText(dictionary.SkippedLines()),
+              "Lines of the bol table not used, as they are not UTF-8 text:\n" +
+                  (dir / "a.txt").string() + ": lines 2, 4 and 5\n" + (dir / "b.txt").string() +
+                  ": line 1");
+    ASSERT_EQ(dictionary.Load(dir / "c\nd.txt"), BolTableStatus::Ok);
+    EXPECT_EQ(SkippedLinesText(dictionary.SkippedLines()), std::nullopt);
+}
+
 void WriteText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;

@@ -259,7 +259,7 @@ TEST(Session, ARampsStepsLandOnTheCyclesStarts) {
          }) {
         TempoLog log; // outlives the session
         SteppedSession s(SessionSound::Rendered);
-        s.session.AddObserver(log);
+        const Subscription following = s.session.Subscribe(log);
         s.session.OnInitialUpdate();
         s.session.SetTempo(static_cast<float>(60.0 / start));
         ASSERT_EQ(s.session.StartRamp(request), RampStatus::Ok);
@@ -288,7 +288,7 @@ TEST(Session, AHandSetTempoEndsTheRampAndStopStartsANewCount) {
     ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 300.0, 60.0, 1, 0.0}),
               RampStatus::Ok);
     s.session.Play();
-    s.session.AddObserver(log);
+    const Subscription following = s.session.Subscribe(log);
     s.PlayCycles(1);
     EXPECT_FLOAT_EQ(s.session.SecondsPerBeat(), 60.0f / 180.0f);
     // Near the end of the cycle at 180 bpm (14700 samples) the reader, a ring

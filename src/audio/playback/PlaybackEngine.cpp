@@ -187,6 +187,7 @@ void CPlaybackEngine::ShutdownDirectSound() {
 }
 
 void CPlaybackEngine::AudioThreadProc() {
+    const ThreadRoleClaim feeding(m_feedingThread);
     m_priorityRaised.store(RaiseCurrentThreadPriority(ThreadPriority::TimeCritical));
     std::chrono::microseconds wait = kFeedingCheckInterval;
     for (;;) {
@@ -244,6 +245,7 @@ void CPlaybackEngine::AudioThreadProc() {
 }
 
 bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
+    m_feedingThread.Check();
     OutputBuffer* ring = Ring();
     const CWaveReader& reader = m_reader;
     if (ring == nullptr || reader.Image() == nullptr || reader.DataSize() == 0)
@@ -285,14 +287,20 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
 }
 
 std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& position) const {
+    m_feedingThread.Check();
     const TaalImage* image = m_reader.Image();
     const OutputBuffer* ring = Ring();
     if (image == nullptr || ring == nullptr || image->DataSize() == 0 || !(image->Beats() > 0.0f))
         return kFeedingCheckInterval;
     const double bytesPerBeat = static_cast<double>(image->DataSize()) / image->Beats();
-    const double offset = static_cast<double>(position.offset);
+    return WaitForNextBeat(static_cast<double>(position.offset), bytesPerBeat, ring->Frequency());
+}
+
+std::chrono::microseconds CPlaybackEngine::WaitForNextBeat(double offset, double bytesPerBeat,
+                                                           std::uint32_t frequency) {
     const double next = (std::floor(offset / bytesPerBeat) + 1.0) * bytesPerBeat;
-    const double seconds = (next - offset) / (2.0 * ring->Frequency());
+    // Two bytes a sample.
+    const double seconds = (next - offset) / (2.0 * frequency);
     // Just past the boundary, so that the new beat is there when it looks.
     // A beat of a Taal hardly any beats long can be far longer than the wait.
     const double wait = std::min(seconds, 1.0);
