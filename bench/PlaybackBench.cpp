@@ -1,7 +1,8 @@
 // Playback figures against baselines of the same run:
 //  - one refill of the ring with its position update, against copying 440
 //    bytes from a flat copy of the image, and with the drone mixed in against
-//    the same refill without it;
+//    the same refill without it, and so with the lehra (a loop of the
+//    Taal's cycle mixed in step with the image);
 //  - the delay from a tempo change to the first sample of the new image
 //    leaving the ring, against the ring's length (80 ms at 22050 Hz), on the
 //    real-time virtual output.
@@ -11,6 +12,7 @@
 
 #include "audio/AudioStatus.h"
 #include "audio/DroneMix.h"
+#include "audio/LehraMix.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -60,8 +63,8 @@ VirtualOutputDevice::Options ManualClock() {
     return options;
 }
 
-// A refill as the feeding thread does it; state.range(0) != 0: with the
-// drone on.
+// A refill as the feeding thread does it; state.range(0) 1: with the drone
+// on, 2: with the lehra on.
 void BM_Refill(benchmark::State& state) {
     Teentaal taal;
     DroneFeed drone;
@@ -79,8 +82,20 @@ void BM_Refill(benchmark::State& state) {
     reader.Open(&taal.renderer->Image(), &taal.renderer->StreamFormat());
     device.CreateStreaming(stream, &reader, taal.renderer->StreamFormat(),
                            stream_flags::kStreamRequest, 8, kChunk, EventRef{&events, 0});
-    if (state.range(0) != 0)
+    if (state.range(0) == 1)
         stream->SetDrone(&drone);
+    // The lehra's loop is as long as the cycle; its samples matter not.
+    LehraLoop loop;
+    loop.cycleSamples = static_cast<std::size_t>(taal.renderer->Image().DataSize() / 2);
+    loop.samples.resize(loop.cycleSamples);
+    for (std::size_t i = 0; i < loop.samples.size(); ++i)
+        loop.samples[i] =
+            static_cast<std::int16_t>(8000.0 * std::sin(0.05 * static_cast<double>(i)));
+    LehraFeed lehra;
+    lehra.SetLoops(&loop, nullptr);
+    lehra.SetOn(true);
+    if (state.range(0) == 2)
+        stream->SetLehra(&lehra);
     const float length = taal.doc.Taal().Total();
     for (auto _ : state) {
         stream->HandleStreamNotification(true);
@@ -108,7 +123,7 @@ void BM_Copy440(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kChunk));
 }
 
-BENCHMARK(BM_Refill)->Arg(0)->Arg(1);
+BENCHMARK(BM_Refill)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_Copy440);
 
 struct LatencyFigures {
@@ -187,6 +202,12 @@ int main(int argc, char** argv) {
                     "%.6f of the 10 ms between refills\n",
                     s["BM_Refill/1"] * 1e9, s["BM_Refill/0"] * 1e9,
                     s["BM_Refill/1"] / s["BM_Refill/0"], s["BM_Refill/1"] / 0.010);
+    }
+    if (s.contains("BM_Refill/0") && s.contains("BM_Refill/2")) {
+        std::printf("  refill with the lehra mixed in: %.1f ns; without: %.1f ns; ratio %.2fx; "
+                    "%.6f of the 10 ms between refills\n",
+                    s["BM_Refill/2"] * 1e9, s["BM_Refill/0"] * 1e9,
+                    s["BM_Refill/2"] / s["BM_Refill/0"], s["BM_Refill/2"] / 0.010);
     }
     const LatencyFigures figures = MeasureTempoLatency(20);
     if (!figures.latencies.empty()) {

@@ -180,6 +180,56 @@ std::optional<std::string> ReadDroneOptions(const CommandLine& line,
     return std::nullopt;
 }
 
+std::optional<std::string> ReadLehraOptions(const CommandLine& line,
+                                            std::optional<LehraSettings>& lehra) {
+    lehra.reset();
+    const std::optional<std::string> name = line.Option("--lehra");
+    if (!name) {
+        if (line.Option("--lehra-instrument") || line.Option("--lehra-level"))
+            return "--lehra-instrument and --lehra-level need --lehra";
+        return std::nullopt;
+    }
+    if (name->empty())
+        return "--lehra needs a lehra's name or auto";
+    LehraSettings settings;
+    settings.on = true;
+    if (*name != "auto")
+        settings.name = *name;
+    if (const auto text = line.Option("--lehra-instrument")) {
+        const auto instrument = ParseLehraInstrument(*text);
+        if (!instrument)
+            return "--lehra-instrument needs harmonium, santoor, sarangi or bansuri";
+        settings.instrument = *instrument;
+    }
+    if (const auto text = line.Option("--lehra-level")) {
+        const std::optional<double> level = ParseNumber(*text);
+        if (!level || *level < kMinLehraLevelDb || *level > kMaxLehraLevelDb)
+            return "--lehra-level needs a level in dB from -60 to 12";
+        settings.levelDb = static_cast<float>(*level);
+    }
+    lehra = settings;
+    return std::nullopt;
+}
+
+bool ApplyLehraOption(CLorvantaSession& session, const LehraSettings& lehra,
+                      RecordingMessageSink& sink) {
+    auto library =
+        std::make_shared<LehraLibrary>(LehraLibrary::Load(LehraLibrary::DefaultFolders()));
+    for (const std::string& warning : library->Warnings())
+        std::fprintf(stderr, "lorvanta-cli: %s\n", warning.c_str());
+    if (!lehra.name.empty() && library->Find(lehra.name) == nullptr) {
+        std::fprintf(stderr,
+                     "lorvanta-cli: there is no lehra named \"%s\" (lorvanta-cli lehra --list "
+                     "lists them)\n",
+                     lehra.name.c_str());
+        return false;
+    }
+    session.SetLehraLibrary(std::move(library));
+    session.SetLehra(lehra);
+    PrintMessages(sink);
+    return session.LehraChoice().on;
+}
+
 std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels& levels) {
     levels = {};
     for (const auto& [option, level] : {std::pair{"--treble-level", &levels.treble},
@@ -225,6 +275,8 @@ std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::str
     if (!ReadTempoAndPitch(line, options.bpm, options.semitones))
         return ExitCode::Usage;
     auto problem = ReadDroneOptions(line, options.drone);
+    if (!problem)
+        problem = ReadLehraOptions(line, options.lehra);
     if (!problem)
         problem = ReadLevelOptions(line, options.levels);
     if (!problem)

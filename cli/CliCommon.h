@@ -111,12 +111,24 @@ std::optional<std::string> ReadDroneOptions(const CommandLine& line,
 // on a bad value.
 std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels& levels);
 
+// Reads play's and render's --lehra NAME|auto, --lehra-instrument and
+// --lehra-level: lehra stays empty without --lehra. "auto" leaves the name
+// empty (the first lehra that fits the Taal). A problem's text on a bad value.
+std::optional<std::string> ReadLehraOptions(const CommandLine& line,
+                                            std::optional<LehraSettings>& lehra);
+
+// Turns the lehra on in the session from the lehras the program finds
+// (their warnings printed); false after saying why when it cannot play.
+bool ApplyLehraOption(CLorvantaSession& session, const LehraSettings& lehra,
+                      RecordingMessageSink& sink);
+
 // What render and play hear besides the Taal: the tempo (empty: the Taal's
-// own), the pitch shift, the drone and the drum levels.
+// own), the pitch shift, the drone, the lehra and the drum levels.
 struct SoundOptions {
     std::optional<double> bpm;
     double semitones = 0.0;
     std::optional<DroneSettings> drone;
+    std::optional<LehraSettings> lehra;
     DrumLevels levels;
     // How strokes end, the humanise and the bass drum's tuning: the
     // program's defaults unless --ring, --humanise or --bass-tuning say otherwise.

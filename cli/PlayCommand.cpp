@@ -40,10 +40,12 @@ constexpr const char* kUsage =
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
     " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
+    " [--lehra NAME|auto [--lehra-instrument NAME] [--lehra-level DB]]"
     " [--ramp TARGET:STEP:CYCLES]\n"
     "       lorvanta-cli play --routine ROUTINE [--pitch SEMITONES] [--seconds S] [--times]"
     " [--kit ...] [--treble-level DB|off] [--bass-level DB|off] [--master-level DB|off]"
-    " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]";
+    " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
+    " [--lehra NAME|auto ...]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
 
@@ -201,12 +203,13 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(
-            args,
-            {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
-             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ring",
-             "--humanise", "--bass-tuning", "--ramp", "--routine"},
-            {"--times"}, line))
+    if (auto problem =
+            ParseCommandLine(args,
+                             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone",
+                              "--drone-level", "--drone-octave", "--treble-level", "--bass-level",
+                              "--master-level", "--ring", "--humanise", "--bass-tuning", "--ramp",
+                              "--routine", "--lehra", "--lehra-instrument", "--lehra-level"},
+                             {"--times"}, line))
         return UsageError(usage, *problem);
     const auto routineFile = line.Option("--routine");
     if (line.positional.size() != (routineFile ? 0u : 1u))
@@ -298,6 +301,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     // The drone's loop is rendered before playing starts, on this thread.
     if (sound.drone)
         session.SetDrone(*sound.drone);
+    if (sound.lehra && !ApplyLehraOption(session, *sound.lehra, sink))
+        return ExitCode::Failure;
     if (ramp)
         session.StartRamp(*ramp);
     InterruptGuard interrupts;

@@ -4,6 +4,8 @@
 // bytes exactly) or a FLAC file (the same samples). With --drone, the tanpura
 // runs from the cycle's start, mixed into the samples as playback mixes it, at
 // the Taal's playback rate. --rate converts the whole to 44.1 or 48 kHz.
+// With --lehra, the lehra starts with the cycle on sam (a lehra two cycles
+// long is written for the first of them).
 #include "Commands.h"
 
 #include "audio/Gain.h"
@@ -26,17 +28,17 @@ constexpr const char* kUsage =
     "[--bass-level DB|off] [--master-level DB|off] [--drone "
     "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]] [--ring natural|cut] "
     "[--humanise PERCENT] [--bass-tuning SEMITONES] "
-    "[--rate 44100|48000]";
+    "[--rate 44100|48000] [--lehra NAME|auto [--lehra-instrument NAME] [--lehra-level DB]]";
 
 ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem =
-            ParseCommandLine(args,
-                             {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level",
-                              "--drone-octave", "--treble-level", "--bass-level", "--master-level",
-                              "--ring", "--humanise", "--bass-tuning", "--rate"},
-                             {"--force"}, line))
+    if (auto problem = ParseCommandLine(
+            args,
+            {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level", "--drone-octave",
+             "--treble-level", "--bass-level", "--master-level", "--ring", "--humanise",
+             "--bass-tuning", "--rate", "--lehra", "--lehra-instrument", "--lehra-level"},
+            {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
     if (line.positional.size() != 1 || !out)
@@ -91,9 +93,16 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         session.SetDrone(*sound.drone);
         droneLoop = *session.DroneLoopInUse();
     }
+    std::span<const std::int16_t> lehraLoop;
+    if (sound.lehra) {
+        if (!ApplyLehraOption(session, *sound.lehra, sink))
+            return ExitCode::Failure;
+        lehraLoop = session.LehraLoopInUse()->samples;
+    }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f, fileRate);
+                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f, fileRate,
+                      lehraLoop, sound.lehra ? DbToGain(session.LehraChoice().levelDb) : 1.0f);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

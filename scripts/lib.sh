@@ -7,6 +7,7 @@ LORVANTA_PACKAGES=(
     portaudio19-dev libsamplerate0-dev libsndfile1-dev libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation
     dpkg-dev file desktop-file-utils appstream sonic-pi-samples
+    libfluidsynth-dev musescore-general-soundfont-small
 )
 
 lorvanta_install_packages() {

@@ -1,17 +1,22 @@
-// lorvanta-playback-stress [SECONDS] [--device] [--drone]: plays the bundled
-// Teentaal in real time for SECONDS (300 by default) on the virtual output (or
-// the sound card), with the tanpura's drone mixed in if asked, while every
+// lorvanta-playback-stress [SECONDS] [--device] [--drone] [--lehra]: plays the
+// bundled Teentaal in real time for SECONDS (300 by default) on the virtual
+// output (or the sound card), with the tanpura's drone and the lehra mixed in
+// if asked (the lehra's loop rendered anew for each tempo and pitch, as the
+// window's thread renders it), while every
 // other core is kept busy and the tempo and the pitch change every 100 ms (the
 // drone switched off and on every second), then reports the underruns of the playback ring. Exit
 // status 0 when there were none (see the end for the others).
 
+#include "audio/LehraMix.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/Tanpura.h"
 #include "audio/output/ThreadPriority.h"
 #include "audio/output/VirtualOutput.h"
-#include "audiodevice/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
+#include "lehra/LehraLibrary.h"
+#include "lehra/LehraSynth.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "persistence/TaalFile.h"
@@ -34,19 +39,23 @@ int main(int argc, char** argv) {
     double seconds = 300.0;
     bool device = false;
     bool drone = false;
+    bool lehra = false;
     bool ring = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--device") == 0) {
             device = true;
         } else if (std::strcmp(argv[i], "--drone") == 0) {
             drone = true;
+        } else if (std::strcmp(argv[i], "--lehra") == 0) {
+            lehra = true;
         } else if (std::strcmp(argv[i], "--ring") == 0) {
             ring = true;
         } else {
             char* end = nullptr;
             seconds = std::strtod(argv[i], &end);
             if (end == argv[i] || *end != '\0' || !(seconds > 0.0)) {
-                std::fprintf(stderr, "usage: %s [SECONDS] [--device] [--drone] [--ring]\n",
+                std::fprintf(stderr,
+                             "usage: %s [SECONDS] [--device] [--drone] [--ring] [--lehra]\n",
                              argv[0]);
                 return 64;
             }
@@ -125,6 +134,34 @@ int main(int argc, char** argv) {
         engine.SetDroneLevel(0.0f);
         engine.SetDroneOn(true);
     }
+    // The lehra chosen for Teentaal, its loop rendered for each new image.
+    const LehraLibrary lehras = LehraLibrary::Load({std::string(LORVANTA_SOURCE_DIR) + "/Lehras"});
+    const LehraEntry* lehraEntry = lehras.Auto(16.0, "Teentaal");
+    std::unique_ptr<LehraSynth> synth;
+    double longestLehraRender = 0.0;
+    auto handLehra = [&] {
+        if (!synth)
+            return;
+        const auto before = Clock::now();
+        auto loop = std::make_shared<LehraLoop>();
+        loop->cycleSamples = static_cast<std::size_t>(renderer.Image().DataSize() / 2);
+        loop->samples =
+            synth->Render(lehraEntry->lehra, lehraEntry->lehra.instrument, loop->cycleSamples);
+        engine.SetLehraLoops(std::move(loop), nullptr);
+        longestLehraRender = std::max(longestLehraRender,
+                                      std::chrono::duration<double>(Clock::now() - before).count());
+    };
+    if (lehra) {
+        std::string problem;
+        synth = lehraEntry ? LehraSynth::Open(kSampleRate, problem) : nullptr;
+        if (!synth) {
+            std::fprintf(stderr, "the lehra cannot play: %s\n", problem.c_str());
+            return 2;
+        }
+        handLehra();
+        engine.SetLehraLevel(-6.0f);
+        engine.SetLehraOn(true);
+    }
     engine.OnAudioPlay();
     const float tempos[] = {0.6f, 0.5f, 0.4f, 0.75f, 0.3f, 0.55f, 1.0f};
     const int semitones[] = {0, 1, -2, 3, -6, 6, -1, 2};
@@ -144,6 +181,7 @@ int main(int argc, char** argv) {
         }
         if (drone && changes % 10 == 9)
             engine.SetDroneOn(!engine.IsDroneOn());
+        handLehra();
         longestRebuild =
             std::max(longestRebuild, std::chrono::duration<double>(Clock::now() - before).count());
         ++changes;
@@ -162,6 +200,9 @@ int main(int argc, char** argv) {
 
     std::printf("output                 %s\n", outputName);
     std::printf("drone                  %s\n", drone ? "on, switched every second" : "off");
+    std::printf("lehra                  %s\n", lehra ? lehraEntry->lehra.name.c_str() : "off");
+    if (lehra)
+        std::printf("longest lehra render   %.1f ms\n", longestLehraRender * 1000.0);
     std::printf("seconds played         %.1f\n", elapsed);
     std::printf("busy threads           %zu\n", load.size());
     std::printf("tempo/pitch changes    %llu (longest rebuild %.3f ms)\n",

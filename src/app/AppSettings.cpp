@@ -83,6 +83,14 @@ AppSettings ReadAppSettings() {
     const float droneLevel = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
     if (ok && droneLevel >= kMinDroneLevelDb && droneLevel <= kMaxDroneLevelDb)
         drone.levelDb = droneLevel;
+    LehraSettings& lehra = settings.lehra;
+    lehra.on = store->value(QString::fromLatin1(kLehraValue)).toString() == QStringLiteral("on");
+    lehra.name = store->value(QString::fromLatin1(kLehraNameValue)).toString().toStdString();
+    lehra.instrument = ParseLehraInstrument(
+        store->value(QString::fromLatin1(kLehraInstrumentValue)).toString().toStdString());
+    const float lehraLevel = store->value(QString::fromLatin1(kLehraLevelValue)).toFloat(&ok);
+    if (ok && lehraLevel >= kMinLehraLevelDb && lehraLevel <= kMaxLehraLevelDb)
+        lehra.levelDb = lehraLevel;
     settings.rowsByVibhag =
         store->value(QString::fromLatin1(kRowsByVibhagValue)).toString() != QStringLiteral("off");
 
@@ -124,6 +132,14 @@ void WriteAppSettings(const AppSettings& settings) {
                     QString::fromLatin1(DroneTuningName(drone.setup.tuning)));
     store->setValue(QString::fromLatin1(kDroneOctaveValue), drone.setup.octave);
     store->setValue(QString::fromLatin1(kDroneLevelValue), static_cast<double>(drone.levelDb));
+    const LehraSettings& lehra = settings.lehra;
+    store->setValue(QString::fromLatin1(kLehraValue),
+                    lehra.on ? QStringLiteral("on") : QStringLiteral("off"));
+    store->setValue(QString::fromLatin1(kLehraNameValue), QString::fromStdString(lehra.name));
+    store->setValue(QString::fromLatin1(kLehraInstrumentValue),
+                    lehra.instrument ? QString::fromLatin1(LehraInstrumentName(*lehra.instrument))
+                                     : QString());
+    store->setValue(QString::fromLatin1(kLehraLevelValue), static_cast<double>(lehra.levelDb));
     store->setValue(QString::fromLatin1(kRowsByVibhagValue),
                     settings.rowsByVibhag ? QStringLiteral("on") : QStringLiteral("off"));
     for (const auto& [key, level] : {std::pair{kTrebleLevelValue, &settings.levels.treble},

@@ -27,6 +27,12 @@ inline constexpr const char* kDroneValue = "Drone";
 inline constexpr const char* kDroneTuningValue = "Drone Tuning";
 inline constexpr const char* kDroneOctaveValue = "Drone Octave";
 inline constexpr const char* kDroneLevelValue = "Drone Level";
+// The lehra: "on" or "off", its name (empty: the first that fits the Taal),
+// the instrument (empty: the lehra's own) and dB.
+inline constexpr const char* kLehraValue = "Lehra";
+inline constexpr const char* kLehraNameValue = "Lehra Name";
+inline constexpr const char* kLehraInstrumentValue = "Lehra Instrument";
+inline constexpr const char* kLehraLevelValue = "Lehra Level";
 // The grid's rows by vibhag: "on" or "off".
 inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
 // The mixer bar's levels: dB from -40 to 6, after "off " while silenced.

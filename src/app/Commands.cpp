@@ -228,6 +228,13 @@ const CommandInfo kCommands[] = {
      nullptr,
      true},
     {kCmdDroneOctave4, "Sa at C#&4", {}, "The drone's Sa at the tabla's note", nullptr, true},
+    // L in the grid, as D for the drone.
+    {kCmdLehraOn,
+     "Lehra &On\tL",
+     {},
+     "Play a melody in a raag, one or two cycles long, with the Taal\nLehra",
+     nullptr,
+     true},
     {kCmdDroneAlone,
      "Play Drone &Alone",
      {},
@@ -339,6 +346,11 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
         else
             drone->addAction(Action(id));
     }
+
+    // Its lehras and instruments are added by the window, which knows them.
+    QMenu* lehra = audio->addMenu(QStringLiteral("&Lehra"));
+    lehra->setObjectName(QStringLiteral("LehraMenu"));
+    lehra->addAction(Action(kCmdLehraOn));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->addAction(Action(kCmdAppAbout));

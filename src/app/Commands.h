@@ -63,6 +63,9 @@ enum CommandId : int {
     kCmdDroneOctave3 = 33105,
     kCmdDroneOctave4 = 33106,
     kCmdDroneAlone = 33108,
+    // Audio > Lehra: on and off (the lehra and the instrument are chosen in
+    // the same menu, its level on the mixer bar).
+    kCmdLehraOn = 33140,
     kCmdAppAbout = 57664,
     kCmdHelp = 32838,
     kCmdQuickTempoChange = 32809, // the tempo bar's own action

@@ -27,6 +27,7 @@
 #include "ui/panes/TaalTree.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -98,12 +99,24 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     // The drone and the levels as the user left them (the drone rendered now
     // only when it is on).
     m_session.SetDrone(m_settings.drone);
+    // The lehras the program finds; a file that does not read is named.
+    auto lehras =
+        std::make_shared<LehraLibrary>(LehraLibrary::Load(LehraLibrary::DefaultFolders()));
+    if (!lehras->Warnings().empty()) {
+        std::string warnings;
+        for (const std::string& warning : lehras->Warnings())
+            warnings += (warnings.empty() ? "" : "\n") + warning;
+        m_sink.Show({MessageKind::Warning, warnings});
+    }
+    m_session.SetLehraLibrary(std::move(lehras));
+    m_session.SetLehra(m_settings.lehra);
     m_session.SetDrumLevels(m_settings.levels);
     m_session.Renderer().SetStrokeResampler(ResampleStroke);
     m_session.SetStrokeStyle(m_settings.style);
     m_bassTuningBar->SetTuning(m_session.Style().bassTuning);
     m_mixerBar->SetLevels(m_session.Levels());
     m_mixerBar->SetDroneLevel(m_session.Drone().levelDb);
+    m_mixerBar->SetLehraLevel(m_session.LehraChoice().levelDb);
     ConnectCommands();
     // The commands follow what the session announces; nothing polls.
     auto* announcements = new SessionSignals(m_session, this);
@@ -245,6 +258,9 @@ void CMainFrame::CreatePanes() {
     connect(m_mixerBar, &CMixerBar::droneLevelChanged, this, [this](float levelDb) {
         ChangeDrone([levelDb](DroneSettings& d) { d.levelDb = levelDb; });
     });
+    connect(m_mixerBar, &CMixerBar::lehraLevelChanged, this, [this](float levelDb) {
+        ChangeLehra([levelDb](LehraSettings& l) { l.levelDb = levelDb; });
+    });
     connect(m_textView, &CTaalTextView::helpRequested, this, &CMainFrame::OnHelp);
     connect(m_textView, &CTaalTextView::taalApplied, this, [this] {
         m_gridView->setFocus(Qt::OtherFocusReason);
@@ -311,6 +327,12 @@ void CMainFrame::ConnectCommands() {
     });
     connect(m_gridView, &CLorvantaView::droneKeyPressed, commands.Action(kCmdDroneOn),
             &QAction::trigger);
+    on(kCmdLehraOn, this, [this] { ChangeLehra([](LehraSettings& l) { l.on = !l.on; }); });
+    connect(m_gridView, &CLorvantaView::lehraKeyPressed, commands.Action(kCmdLehraOn),
+            &QAction::trigger);
+    if (auto* lehraMenu = menuBar()->findChild<QMenu*>(QStringLiteral("LehraMenu")))
+        connect(lehraMenu, &QMenu::aboutToShow, this,
+                [this, lehraMenu] { FillLehraMenu(lehraMenu); });
     on(kCmdAudioTempoRamp, this, &CMainFrame::OnTempoRamp);
     on(kCmdAudioPracticeRoutine, this, &CMainFrame::OnPracticeRoutine);
     connect(m_gridView, &CLorvantaView::tapKeyPressed, m_tempoBar,
@@ -334,6 +356,73 @@ void CMainFrame::ChangeDrone(const std::function<void(DroneSettings&)>& change) 
     m_session.SetDrone(drone);
     m_settings.drone = m_session.Drone();
     UpdateCommandUI();
+}
+
+void CMainFrame::ChangeLehra(const std::function<void(LehraSettings&)>& change) {
+    LehraSettings lehra = m_session.LehraChoice();
+    change(lehra);
+    m_session.SetLehra(lehra);
+    m_settings.lehra = m_session.LehraChoice();
+    UpdateCommandUI();
+}
+
+void CMainFrame::FillLehraMenu(QMenu* menu) {
+    // Everything after Lehra On is made afresh: the Taal may have changed.
+    const QList<QAction*> actions = menu->actions();
+    for (qsizetype i = 1; i < actions.size(); ++i) {
+        menu->removeAction(actions[i]);
+        actions[i]->deleteLater();
+    }
+    const LehraLibrary* library = m_session.Lehras();
+    if (library == nullptr)
+        return;
+    const double beats = static_cast<double>(m_doc.Taal().Total());
+    const LehraEntry* chosen = m_session.LehraChosen();
+    auto* lehras = new QActionGroup(menu);
+    auto addLehra = [&](const LehraEntry& entry, bool fits) {
+        QAction* action = menu->addAction(QStringLiteral("%1 (%2, %3 beats)")
+                                              .arg(QString::fromStdString(entry.lehra.name),
+                                                   QString::fromStdString(entry.lehra.raag))
+                                              .arg(entry.lehra.beats));
+        action->setCheckable(true);
+        action->setChecked(&entry == chosen);
+        action->setEnabled(fits);
+        lehras->addAction(action);
+        const std::string name = entry.lehra.name;
+        connect(action, &QAction::triggered, this, [this, name] {
+            ChangeLehra([&name](LehraSettings& l) {
+                l.name = name;
+                l.on = true;
+            });
+        });
+    };
+    menu->addSeparator();
+    const auto fitting = library->Fitting(beats);
+    for (const LehraEntry* entry : fitting)
+        addLehra(*entry, true);
+    menu->addSeparator();
+    for (const LehraEntry& entry : library->Lehras()) {
+        if (std::ranges::find(fitting, &entry) == fitting.end())
+            addLehra(entry, false);
+    }
+    menu->addSeparator();
+    auto* instruments = new QActionGroup(menu);
+    const auto& current = m_session.LehraChoice().instrument;
+    auto addInstrument = [&](const QString& text, std::optional<LehraInstrument> instrument) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(current == instrument);
+        instruments->addAction(action);
+        connect(action, &QAction::triggered, this, [this, instrument] {
+            ChangeLehra([instrument](LehraSettings& l) { l.instrument = instrument; });
+        });
+    };
+    addInstrument(QStringLiteral("The Lehra's Own Instrument"), std::nullopt);
+    for (LehraInstrument instrument : kAllLehraInstruments) {
+        QString name = QString::fromLatin1(LehraInstrumentName(instrument));
+        name[0] = name[0].toUpper();
+        addInstrument(name, instrument);
+    }
 }
 
 void CMainFrame::OnTempoRamp() {
@@ -419,6 +508,9 @@ void CMainFrame::UpdateCommandUI() {
         commands.Action(id)->setChecked(drone.setup.tuning == tuning);
     commands.Action(kCmdDroneOctave3)->setChecked(drone.setup.octave == 3);
     commands.Action(kCmdDroneOctave4)->setChecked(drone.setup.octave == 4);
+    // A lehra switched off by an edit stays off next time too.
+    m_settings.lehra.on = m_session.LehraChoice().on;
+    commands.Action(kCmdLehraOn)->setChecked(m_settings.lehra.on);
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());

@@ -104,6 +104,9 @@ public:
     void OnViewOptions();
     // Audio > Drone: applies the changed drone to the session and the settings.
     void ChangeDrone(const std::function<void(DroneSettings&)>& change);
+    void ChangeLehra(const std::function<void(LehraSettings&)>& change);
+    // Audio > Lehra's lehras (those that fit the Taal first) and instruments.
+    void FillLehraMenu(QMenu* menu);
     // Audio > Tempo Ramp: the dialog, then the ramp started or ended.
     void OnTempoRamp();
     // Audio > Practice Routine: the routine window, made at first use.

@@ -165,6 +165,8 @@ public:
     // Withdraws the waiting image (adopted instead if playback already took it).
     void WithdrawNextCycle();
     bool HasNextCycle() const { return m_next != nullptr; }
+    // The next cycle's image waiting (null: none).
+    const TaalImage* NextCycleImage() const { return m_next.get(); }
     // Hands playback the next cycle's image (null: withdraw it), under its
     // lock; the image lives until it is adopted or withdrawn.
     using NextCycleHandler = std::function<void(const TaalImage*)>;

@@ -1,10 +1,13 @@
 #include "session/LorvantaSession.h"
 
+#include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "lehra/LehraSynth.h"
 #include "model/Messages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <utility>
 
@@ -95,16 +98,19 @@ void CLorvantaSession::OnInitialUpdate() {
 // --- Edits while playing -------------------------------------------------------
 
 void CLorvantaSession::TaalEdited() {
-    // The drone alone does not sound the Taal: edits go unheard.
-    if (!m_engine->IsPlaying() || m_engine->IsDroneAlone())
-        return;
     if (m_longOperations > 0) {
         m_editedDuringOperation = true;
         return;
     }
+    CheckLehraFits();
+    // The drone alone does not sound the Taal: edits go unheard.
+    if (!m_engine->IsPlaying() || m_engine->IsDroneAlone())
+        return;
     m_engine->OnTaalEdited();
     if (!m_engine->IsPlaying()) // the edit left the Taal empty
         PlaybackChanged();
+    else
+        SyncLehra();
 }
 
 void CLorvantaSession::OnBolsInserted(int, int) {
@@ -125,6 +131,12 @@ void CLorvantaSession::OnTaalReplaced(TaalReplacement why) {
         TaalEdited();
         return;
     }
+    // Another Taal: a lehra chosen for the last one that does not fit this
+    // one gives way to the one chosen for it.
+    if (const LehraEntry* entry = LehraChosen();
+        entry && !m_lehra.name.empty() &&
+        !entry->lehra.Fits(static_cast<double>(m_doc.Taal().Total())))
+        m_lehra.name.clear();
     // Another Taal: playing stops and a pause ends, as Stop would (the drone
     // alone goes on over a Taal replaced in the same document).
     m_engine->OnTaalReplaced();
@@ -141,6 +153,11 @@ void CLorvantaSession::OnLongOperationEnded() {
 
 void CLorvantaSession::Play() {
     BeforePlay();
+    if (m_lehra.on && !m_doc.IsEmpty() && (!IsPlaying() || m_engine->IsDroneAlone())) {
+        // The loop is in place before the ring's first fill.
+        m_renderer->BuildTaalImage();
+        SyncLehra();
+    }
     m_engine->OnAudioPlay();
     PlaybackChanged();
 }
@@ -157,6 +174,10 @@ void CLorvantaSession::Stop() {
 
 void CLorvantaSession::PlayFromSelected() {
     BeforePlay();
+    if (m_lehra.on && !m_doc.IsEmpty() && (!IsPlaying() || m_engine->IsDroneAlone())) {
+        m_renderer->BuildTaalImage();
+        SyncLehra();
+    }
     m_engine->OnAudioPlayFromSelected(m_editor.GetFirstSelected());
     PlaybackChanged();
 }
@@ -190,6 +211,7 @@ void CLorvantaSession::SetTempo(float secondsPerBeat) {
     // tempo set here and announces no step of its own.
     m_renderer->SetTempo(secondsPerBeat);
     EndRamp();
+    SyncLehra();
 }
 
 float CLorvantaSession::SecondsPerBeat() const {
@@ -224,6 +246,7 @@ void CLorvantaSession::EndRamp() {
     // The tempo stays where the ramp had it; a step not yet heard is dropped.
     const float before = m_renderer->SecondsPerBeat();
     m_renderer->WithdrawNextCycle();
+    SyncLehra();
     if (m_renderer->SecondsPerBeat() != before)
         TempoChanged();
     m_observers.Notify([&](SessionObserver& observer) { observer.OnRampChanged(); });
@@ -233,8 +256,10 @@ void CLorvantaSession::UpdatePractice() {
     UpdateRoutine();
     if (!m_ramp)
         return;
-    if (m_renderer->AdoptNextCycle())
+    if (m_renderer->AdoptNextCycle()) {
+        SyncLehra();
         TempoChanged();
+    }
     if (m_renderer->SecondsPerBeat() == static_cast<float>(60.0 / m_ramp->TargetBpm())) {
         EndRamp(); // there, and holding
         return;
@@ -259,6 +284,7 @@ void CLorvantaSession::UpdatePractice() {
         bpm = m_ramp->TempoAfter(played + std::chrono::duration<double>(cycleSeconds));
     }
     m_renderer->PrepareNextCycle(static_cast<float>(60.0 / bpm));
+    SyncLehra();
 }
 
 // --- Practice routine --------------------------------------------------------------
@@ -365,6 +391,7 @@ void CLorvantaSession::ReadyRoutineStep(int step) {
         if (staging.BuildTaalImage() != AudioStatus::Ok)
             return;
         m_renderer->HandNextCycle(staging.CycleImage(secondsPerBeat), secondsPerBeat);
+        SyncLehra(); // the lehra's loop for the step's cycle waits beside its image
     } catch (const std::bad_alloc&) {
         m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
         return;
@@ -386,6 +413,7 @@ void CLorvantaSession::UpdateRoutine() {
         if (m_renderer->AdoptNextCycle()) {
             run.playing = std::exchange(run.readied, -1);
             run.shown = false;
+            SyncLehra();
             TempoChanged();
         } else if (!m_renderer->HasNextCycle()) {
             run.readied = -1; // withdrawn by a rebuild: readied again below
@@ -397,6 +425,8 @@ void CLorvantaSession::UpdateRoutine() {
     if (!run.shown && heard >= run.starts[static_cast<std::size_t>(run.playing)]) {
         run.shown = true;
         ShowRoutineStep(run.playing);
+        CheckLehraFits();
+        SyncLehra();
         RoutineChanged();
         if (!m_routine)
             return;
@@ -419,6 +449,134 @@ void CLorvantaSession::UpdateRoutine() {
 
 void CLorvantaSession::SetPitch(float factor) {
     m_renderer->SetPitch(factor);
+    SyncLehra();
+}
+
+// --- The lehra ---------------------------------------------------------------------
+
+void CLorvantaSession::SetLehraLibrary(std::shared_ptr<const LehraLibrary> library) {
+    m_lehras = std::move(library);
+    m_lehraLoops.clear();
+    m_lehraLoopsFor = nullptr;
+    SyncLehra();
+}
+
+const LehraEntry* CLorvantaSession::LehraChosen() const {
+    if (!m_lehras)
+        return nullptr;
+    if (m_lehra.name.empty())
+        return m_lehras->Auto(static_cast<double>(m_doc.Taal().Total()), m_doc.Taal().Name());
+    return m_lehras->Find(m_lehra.name);
+}
+
+void CLorvantaSession::SetLehra(const LehraSettings& settings) {
+    m_lehra = settings;
+    m_lehra.levelDb = settings.levelDb == settings.levelDb
+                          ? std::clamp(settings.levelDb, kMinLehraLevelDb, kMaxLehraLevelDb)
+                          : kDefaultLehraLevelDb;
+    m_engine->SetLehraLevel(m_lehra.levelDb);
+    if (!m_lehra.on) {
+        m_engine->SetLehraOn(false);
+        return;
+    }
+    SyncLehra();
+}
+
+void CLorvantaSession::SwitchLehraOff(const std::string& note) {
+    m_lehra.on = false;
+    m_engine->SetLehraOn(false);
+    m_sink.Show({MessageKind::Information, note});
+}
+
+void CLorvantaSession::CheckLehraFits() {
+    if (!m_lehra.on || m_doc.IsEmpty() || m_doc.Taal().Count() == 0)
+        return;
+    // The one heard so far, even when chosen for the Taal as it was.
+    const LehraEntry* entry =
+        m_lehra.name.empty() && m_lehraLoopsFor ? m_lehraLoopsFor : LehraChosen();
+    const double beats = static_cast<double>(m_doc.Taal().Total());
+    if (entry != nullptr && !entry->lehra.Fits(beats))
+        SwitchLehraOff(FormatMessage(messages::kLehraNoLongerFits, entry->lehra.name,
+                                     FormatDecimal(static_cast<int>(std::lround(beats)))));
+}
+
+bool CLorvantaSession::StartLehraSynth() {
+    if (m_lehraSynth)
+        return true;
+    std::string problem;
+    m_lehraSynth = LehraSynth::Open(kSampleRate, problem);
+    if (!m_lehraSynth)
+        m_sink.Show({MessageKind::Warning, FormatMessage(messages::kLehraCannotPlay, problem)});
+    return m_lehraSynth != nullptr;
+}
+
+std::optional<std::vector<std::int16_t>> CLorvantaSession::RenderLehra(const lorvanta::Lehra& lehra,
+                                                                       LehraInstrument instrument,
+                                                                       std::size_t samples) {
+    if (!StartLehraSynth())
+        return std::nullopt;
+    return m_lehraSynth->Render(lehra, instrument, samples);
+}
+
+LehraLoopPtr CLorvantaSession::LehraLoopFor(const LehraEntry& entry, std::size_t cycleSamples,
+                                            int cycles) {
+    const LehraInstrument instrument = m_lehra.instrument.value_or(entry.lehra.instrument);
+    if (m_lehraLoopsFor != &entry || m_lehraLoopsInstrument != instrument) {
+        m_lehraLoops.clear();
+        m_lehraLoopsFor = &entry;
+        m_lehraLoopsInstrument = instrument;
+    }
+    for (const LehraLoopPtr& loop : m_lehraLoops) {
+        if (loop->cycleSamples == cycleSamples && loop->cycles == cycles)
+            return loop;
+    }
+    auto loop = std::make_shared<LehraLoop>();
+    loop->cycleSamples = cycleSamples;
+    loop->cycles = cycles;
+    loop->samples = m_lehraSynth->Render(entry.lehra, instrument,
+                                         cycleSamples * static_cast<std::size_t>(cycles));
+    // The last few lengths stay at hand: a ramp or the tempo bar returns to them.
+    constexpr std::size_t kKeptLoops = 4;
+    if (m_lehraLoops.size() >= kKeptLoops)
+        m_lehraLoops.erase(m_lehraLoops.begin());
+    m_lehraLoops.push_back(loop);
+    return loop;
+}
+
+void CLorvantaSession::SyncLehra() {
+    if (!m_lehra.on || !m_rendersBols)
+        return;
+    const double beats = static_cast<double>(m_doc.Taal().Total());
+    const LehraEntry* entry = LehraChosen();
+    if (entry == nullptr) {
+        SwitchLehraOff(m_lehra.name.empty()
+                           ? FormatMessage(messages::kNoLehraFits,
+                                           FormatDecimal(static_cast<int>(std::lround(beats))))
+                           : FormatMessage(messages::kNoSuchLehra, m_lehra.name));
+        return;
+    }
+    const int cycles = entry->lehra.CyclesOf(beats);
+    if (cycles == 0) {
+        SwitchLehraOff(FormatMessage(messages::kLehraNoLongerFits, entry->lehra.name,
+                                     FormatDecimal(static_cast<int>(std::lround(beats)))));
+        return;
+    }
+    if (!StartLehraSynth()) {
+        m_lehra.on = false;
+        m_engine->SetLehraOn(false);
+        return;
+    }
+    const std::size_t cycleSamples = m_renderer->Image().DataSize() / 2;
+    LehraLoopPtr current = cycleSamples > 0 ? LehraLoopFor(*entry, cycleSamples, cycles) : nullptr;
+    LehraLoopPtr next;
+    if (const TaalImage* image = m_renderer->NextCycleImage(); image && image->DataSize() > 0)
+        next = LehraLoopFor(*entry, image->DataSize() / 2, cycles);
+    if (current != m_lehraCurrent || next != m_lehraNext) {
+        m_lehraCurrent = current;
+        m_lehraNext = next;
+        m_engine->SetLehraLoops(std::move(current), std::move(next));
+    }
+    m_engine->SetLehraOn(true);
 }
 
 void CLorvantaSession::SetDrone(const DroneSettings& settings) {

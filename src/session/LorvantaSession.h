@@ -11,10 +11,12 @@
 #include "audio/BolAudition.h"
 #include "audio/DroneMix.h"
 #include "audio/DrumLevels.h"
+#include "audio/LehraMix.h"
 #include "audio/StrokeStyle.h"
 #include "audio/Tanpura.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
+#include "lehra/LehraLibrary.h"
 #include "model/LorvantaDoc.h"
 #include "session/RendererSync.h"
 #include "session/RoutinePlan.h"
@@ -27,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace lorvanta {
@@ -67,6 +70,18 @@ struct DroneSettings {
     TanpuraSetup setup;
     float levelDb = kDefaultDroneLevelDb;
 };
+
+// The lehra as the player sets it: on or off, which one (empty: the first
+// that fits the Taal), the instrument (none: the lehra's own) and its level
+// against the Taal.
+struct LehraSettings {
+    bool on = false;
+    std::string name;
+    std::optional<LehraInstrument> instrument;
+    float levelDb = kDefaultLehraLevelDb;
+};
+
+class LehraSynth;
 
 class CLorvantaSession : private EditorObserver {
 public:
@@ -141,6 +156,26 @@ public:
     // The loop last rendered (null before the drone was first on), for
     // writing the drone with the Taal.
     const DroneLoop& DroneLoopInUse() const { return m_droneLoop; }
+    // The lehras to choose from (kept while the session uses them).
+    void SetLehraLibrary(std::shared_ptr<const LehraLibrary> library);
+    const LehraLibrary* Lehras() const { return m_lehras.get(); }
+    // The lehra mixed into playback in step with the Taal, heard within one
+    // ring while playing. While on, its loop is rendered here, on the calling
+    // thread, for each new length of the Taal's cycle (a tempo or pitch
+    // change, a ramp's next cycle); the first time the synthesiser starts,
+    // which takes seconds. A lehra that is not found, does not fit the Taal
+    // or cannot be played is switched off with a note.
+    void SetLehra(const LehraSettings& settings);
+    const LehraSettings& LehraChoice() const { return m_lehra; }
+    // The lehra the settings choose for this Taal (null: none).
+    const LehraEntry* LehraChosen() const;
+    // The loop handed to playback for the image in use (null: none).
+    const LehraLoopPtr& LehraLoopInUse() const { return m_lehraCurrent; }
+    // Renders a lehra alone for `samples` samples at the program's rate
+    // (null after its message when the synthesiser cannot start).
+    std::optional<std::vector<std::int16_t>>
+    RenderLehra(const lorvanta::Lehra& lehra, LehraInstrument instrument, std::size_t samples);
+
     // Stops the Taal, then plays the drone (turned on) without it.
     void PlayDroneAlone();
     // Stops the Taal, then plays the bol alone, one beat long.
@@ -226,6 +261,14 @@ private:
     // Puts the routine's step in the document without stopping playback.
     void ShowRoutineStep(int step);
     void RoutineChanged();
+    // While the lehra is on: its loops for the image in use and the next
+    // cycle's, rendered when their cycle's length is new, handed to playback.
+    void SyncLehra();
+    // After an edit: a lehra that no longer fits is switched off with a note.
+    void CheckLehraFits();
+    void SwitchLehraOff(const std::string& note);
+    LehraLoopPtr LehraLoopFor(const LehraEntry& entry, std::size_t cycleSamples, int cycles);
+    bool StartLehraSynth();
 
     const CSampleBank& m_bank;
     MessageSink& m_sink;
@@ -245,6 +288,15 @@ private:
     DroneSettings m_drone;
     DroneLoop m_droneLoop;
     TanpuraSetup m_loopSetup; // what m_droneLoop was rendered for
+    std::shared_ptr<const LehraLibrary> m_lehras;
+    LehraSettings m_lehra;
+    std::unique_ptr<LehraSynth> m_lehraSynth;
+    // Loops rendered for the lehra and instrument in use, by cycle length.
+    std::vector<LehraLoopPtr> m_lehraLoops;
+    const LehraEntry* m_lehraLoopsFor = nullptr;
+    LehraInstrument m_lehraLoopsInstrument = LehraInstrument::Harmonium;
+    LehraLoopPtr m_lehraCurrent; // as handed to playback
+    LehraLoopPtr m_lehraNext;
     bool m_soundSetUp = false;
     SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;

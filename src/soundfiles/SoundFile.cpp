@@ -41,13 +41,18 @@ struct SndFileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
 };
 
-// The drone over the image's samples as they are written.
+// The drone (and the lehra) over the image's samples as they are written.
 struct DroneOverImage {
     std::span<const std::int16_t> loop;
     float gain = 1.0f;
+    std::span<const std::int16_t> lehra;
+    float lehraGain = 1.0f;
     std::size_t position = 0;
+    std::size_t lehraPosition = 0;
 
     void Mix(unsigned char* bytes, std::size_t n) {
+        if (!lehra.empty())
+            lehraPosition = MixDroneInto(lehra, lehraPosition, lehraGain, bytes, n);
         if (!loop.empty())
             position = MixDroneInto(loop, position, gain, bytes, n);
     }
@@ -314,8 +319,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
 
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink,
-                   std::span<const std::int16_t> droneLoop, float droneGain,
-                   std::uint32_t fileRate) {
+                   std::span<const std::int16_t> droneLoop, float droneGain, std::uint32_t fileRate,
+                   std::span<const std::int16_t> lehraLoop, float lehraGain) {
     const SoundFileKind kind = SoundFileKindOf(file);
     const bool convert = fileRate != 0 && fileRate != sampleRate && sampleRate != 0;
     const std::uint64_t fileSamples =
@@ -339,7 +344,7 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
     const bool saved = WriteFileSafely(
         file,
         [&](int fd) {
-            DroneOverImage drone{droneLoop, droneGain};
+            DroneOverImage drone{droneLoop, droneGain, lehraLoop, lehraGain};
             if (convert) {
                 ConvertedSamples samples(image, drone, sampleRate, fileRate);
                 return WriteConverted(samples, kind, fileRate, fd);

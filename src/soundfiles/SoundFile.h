@@ -23,7 +23,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
 // failure or a refused target leaves any previous file as it was. Returns
 // false after showing the message. A drone loop, if given, is mixed in from
 // its start at droneGain, as playback mixes it (the WAV's bytes are then the
-// image's header and the mixed samples).
+// image's header and the mixed samples). So is a lehra loop, from the
+// cycle's start.
 //
 // With a fileRate other than 0 and sampleRate, the samples are converted to
 // fileRate first (libsamplerate's best converter) and the file, WAV or FLAC,
@@ -31,7 +32,8 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file);
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink,
                    std::span<const std::int16_t> droneLoop = {}, float droneGain = 1.0f,
-                   std::uint32_t fileRate = 0);
+                   std::uint32_t fileRate = 0, std::span<const std::int16_t> lehraLoop = {},
+                   float lehraGain = 1.0f);
 
 // The rates Save Sound offers; the first is the default.
 inline constexpr std::uint32_t kSoundFileRates[] = {44100, 48000};

@@ -32,6 +32,8 @@ struct AppSettings {
     KitChoice strokes = DefaultKitChoice();
     // The tanpura: on or off, its first string, its octave and its level.
     DroneSettings drone;
+    // The lehra: on or off, which one, its instrument and its level.
+    LehraSettings lehra{};
     // The grid's rows start at vibhags (when the Taal has them).
     bool rowsByVibhag = true;
     // The treble, bass and master levels of the mixer bar.

@@ -6,10 +6,10 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
-#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Vibhags.h"
+#include "soundfiles/StrokeKit.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
@@ -17,6 +17,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -114,6 +116,52 @@ private slots:
         QCOMPARE(frame.MixerBar()->Levels(), kept);
         QVERIFY(frame.MixerBar()->OffButton(CMixerBar::kBass)->isChecked());
         QCOMPARE(frame.MixerBar()->DroneLevel(), -20.5f);
+    }
+
+    // The lehra: L in the grid turns it on, the menu lists the lehras that
+    // fit first (the chosen one checked, the others greyed) and the
+    // instruments, the mixer bar sets its level; all is kept.
+    void lehraFromTheKeyTheMenuAndTheMixerIsKept() {
+        AppFixture fixture;
+        {
+            const auto app = fixture.Start({AppFixture::Teentaal()});
+            CMainFrame& frame = *app->MainFrame();
+            CLorvantaSession& session = app->Session();
+            session.SetLehraLibrary(std::make_shared<LehraLibrary>(
+                LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"})));
+            QTest::keyClick(frame.GetGridView(), Qt::Key_L);
+            QVERIFY(session.LehraChoice().on && session.Engine().IsLehraOn());
+            QVERIFY(frame.Commands().Action(kCmdLehraOn)->isChecked());
+            auto* menu = frame.menuBar()->findChild<QMenu*>(QStringLiteral("LehraMenu"));
+            QVERIFY(menu != nullptr);
+            emit menu->aboutToShow();
+            const auto find = [menu](const QString& text) -> QAction* {
+                for (QAction* action : menu->actions())
+                    if (action->text() == text)
+                        return action;
+                return nullptr;
+            };
+            const QString chosen = QString::fromStdString(session.LehraChosen()->lehra.name);
+            QAction* kirwani = find(QStringLiteral("Kirwani in Teentaal (Kirwani, 16 beats)"));
+            QAction* dadra = find(QStringLiteral("Des in Dadra (Des, 12 beats)"));
+            QVERIFY(kirwani && kirwani->isEnabled() && dadra && !dadra->isEnabled());
+            QVERIFY(chosen.contains(QStringLiteral("Teentaal")));
+            kirwani->trigger();
+            QCOMPARE(session.LehraChoice().name, std::string("Kirwani in Teentaal"));
+            emit menu->aboutToShow();
+            find(QStringLiteral("Sarangi"))->trigger();
+            QVERIFY(session.LehraChoice().instrument == LehraInstrument::Sarangi);
+            frame.MixerBar()->Slider(CMixerBar::kLehra)->setValue(-20);
+            QCOMPARE(session.LehraChoice().levelDb, -10.0f);
+            session.Play();
+            QVERIFY(session.IsPlaying() && session.Engine().LehraLoopPlaying() != nullptr);
+            session.Stop();
+        }
+        const auto store = OpenUserSettings();
+        QCOMPARE(store->value(kLehraValue).toString(), QStringLiteral("on"));
+        QCOMPARE(store->value(kLehraNameValue).toString(), QStringLiteral("Kirwani in Teentaal"));
+        QCOMPARE(store->value(kLehraInstrumentValue).toString(), QStringLiteral("sarangi"));
+        QCOMPARE(store->value(kLehraLevelValue).toDouble(), -10.0);
     }
 
     void readingRules() {

@@ -1,6 +1,7 @@
 #include "audio/playback/DirectSound.h"
 
 #include "audio/DroneMix.h"
+#include "audio/LehraMix.h"
 #include "audio/WaveReader.h"
 
 #include <array>
@@ -139,9 +140,13 @@ HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
         int emptyReads = 0;
         while (done < bytes && emptyReads < 2) {
             std::size_t read = 0;
+            const std::uint64_t from = m_reader->Position();
+            const std::uint64_t dataSize = m_reader->DataSize();
             if (const HResult result = m_reader->Read(out + done, bytes - done, &read);
                 Failed(result))
                 return result;
+            if (m_lehra != nullptr && read > 0)
+                m_lehra->MixSegment(out + done, read, from, dataSize);
             done += static_cast<std::uint32_t>(read);
             emptyReads = read == 0 ? emptyReads + 1 : 0;
             if (done < bytes)
@@ -291,6 +296,8 @@ HResult CStreamingSound::ResetStream() {
     m_playProgress = 0;
     m_nextWriteOffset = 0;
     m_fillWithSilence = false;
+    if (m_lehra != nullptr)
+        m_lehra->Rewind();
     bool restored = false;
     if (!Failed(RestoreBuffer(*ring, &restored)) && restored)
         FillStreamBuffer(*ring, 0);
@@ -317,6 +324,12 @@ HResult CStreamingSound::ResumeStream() {
         const std::uint64_t back = m_bufferSize % dataSize;
         const std::uint64_t position = m_reader->Position() % dataSize;
         m_reader->Reset(position >= back ? position - back : position + dataSize - back);
+        // The lehra's cycle goes back with the wraps the ring's length spans.
+        if (m_lehra != nullptr) {
+            const auto wraps =
+                static_cast<std::int64_t>(m_bufferSize / dataSize) + (position < back ? 1 : 0);
+            m_lehra->MoveCycles(-wraps);
+        }
     }
     // The drone goes back with it, so that what it held is heard again alike.
     if (m_drone != nullptr)
@@ -336,8 +349,12 @@ HResult CStreamingSound::Resynchronize(std::uint64_t missedChunks) {
     if (const HResult result = ring->GetCurrentPosition(nullptr, &write); Failed(result))
         return result;
     m_nextWriteOffset = write / m_notifySize * m_notifySize;
-    if (const std::uint64_t dataSize = m_reader->DataSize(); dataSize > 0)
-        m_reader->Reset((m_reader->Position() + missedChunks * m_notifySize) % dataSize);
+    if (const std::uint64_t dataSize = m_reader->DataSize(); dataSize > 0) {
+        const std::uint64_t moved = m_reader->Position() + missedChunks * m_notifySize;
+        m_reader->Reset(moved % dataSize);
+        if (m_lehra != nullptr)
+            m_lehra->MoveCycles(static_cast<std::int64_t>(moved / dataSize));
+    }
     if (m_drone != nullptr)
         m_drone->Move(static_cast<std::int64_t>(missedChunks * m_notifySize));
     return HResult::Ok;

@@ -22,6 +22,7 @@ namespace lorvanta {
 class CWaveReader;
 class CStreamingSound;
 class DroneFeed;
+class LehraFeed;
 
 // Creation flags the engine asks for, and those every ring gets.
 namespace stream_flags {
@@ -99,10 +100,14 @@ public:
     // The drone mixed into everything read from the source from now on (null:
     // none); not owned.
     void SetDrone(DroneFeed* drone) { m_drone = drone; }
+    // The lehra mixed into each stretch read from the source, in step with
+    // it (null: none); not owned.
+    void SetLehra(LehraFeed* lehra) { m_lehra = lehra; }
 
 protected:
     // Reads `bytes` from the source into out, going round at the data's end;
-    // silence where the source has nothing. The drone, if any, is mixed in.
+    // silence where the source has nothing. The lehra and the drone, if any, are
+    // mixed in.
     HResult ReadLooped(std::uint8_t* out, std::uint32_t bytes);
 
     std::vector<std::unique_ptr<OutputBuffer>> m_buffers;
@@ -110,6 +115,7 @@ protected:
     CWaveReader* m_reader; // not owned
     std::uint32_t m_creationFlags;
     DroneFeed* m_drone = nullptr;
+    LehraFeed* m_lehra = nullptr;
 };
 
 // One looping ring fed chunk by chunk from the source, at each notification.

@@ -96,6 +96,23 @@ void CPlaybackEngine::SetDroneLoop(DroneLoop loop) {
     loop.reset();
 }
 
+void CPlaybackEngine::SetLehraLoops(LehraLoopPtr current, LehraLoopPtr next) {
+    {
+        std::lock_guard lock(m_streamLock);
+        m_lehra.SetLoops(current.get(), next.get());
+        m_lehraCurrent.swap(current);
+        m_lehraNext.swap(next);
+    }
+    // The old loops go here, on the caller's thread, outside the lock.
+    current.reset();
+    next.reset();
+}
+
+const LehraLoop* CPlaybackEngine::LehraLoopPlaying() const {
+    std::lock_guard lock(m_streamLock);
+    return m_lehra.Current();
+}
+
 std::size_t CPlaybackEngine::DronePosition() const {
     std::lock_guard lock(m_streamLock);
     return m_drone.Position();
@@ -143,6 +160,7 @@ SoundSetupStatus CPlaybackEngine::InitDirectSound() {
             return SoundSetupStatus::NoStream;
         }
         m_stream->SetDrone(&m_drone);
+        m_stream->SetLehra(&m_lehra);
         m_taken = m_stream->Ring()->NotificationsSignalled();
     }
     m_initialized = true;

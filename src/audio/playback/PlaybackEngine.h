@@ -18,6 +18,7 @@
 // The output's consumer (device callback or virtual clock) takes no lock.
 
 #include "audio/DroneMix.h"
+#include "audio/LehraMix.h"
 #include "audio/WaveReader.h"
 #include "audio/output/EventSet.h"
 #include "audio/playback/DirectSound.h"
@@ -183,6 +184,19 @@ public:
     // Samples into the loop where the next chunk's drone starts.
     std::size_t DronePosition() const;
 
+    // --- The lehra ---------------------------------------------------------
+    // Mixed like the drone, before the pitch shift, but in step with the
+    // image: `current` rendered for the image being read, `next` (or null)
+    // for the next cycle's image of a tempo ramp, taken at the wrap into it.
+    // Both are rendered on the caller's thread; those they replace are
+    // released here, never on the feeding thread.
+    void SetLehraLoops(LehraLoopPtr current, LehraLoopPtr next);
+    void SetLehraOn(bool on) { m_lehra.SetOn(on); }
+    bool IsLehraOn() const { return m_lehra.IsOn(); }
+    void SetLehraLevel(float levelDb) { m_lehra.SetLevelDb(levelDb); }
+    // The loop the feeding thread plays now (null: none).
+    const LehraLoop* LehraLoopPlaying() const;
+
     // --- State ------------------------------------------------------------
     bool IsPlaying() const { return m_playing.load(std::memory_order_acquire); }
     bool IsPaused() const { return m_paused; }
@@ -241,8 +255,12 @@ private:
 
     std::unique_ptr<CSoundDevice> m_device;
     mutable std::mutex m_streamLock;
-    CWaveReader m_reader;                      // guarded by m_streamLock
-    DroneFeed m_drone;                         // its loop and position guarded by m_streamLock too
+    CWaveReader m_reader; // guarded by m_streamLock
+    DroneFeed m_drone;    // its loop and position guarded by m_streamLock too
+    LehraFeed m_lehra;    // its loops and cycle guarded by m_streamLock too
+    // The loops the lehra feed may hold, kept alive here on this thread.
+    LehraLoopPtr m_lehraCurrent;
+    LehraLoopPtr m_lehraNext;
     std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;

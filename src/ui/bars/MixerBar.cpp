@@ -1,6 +1,7 @@
 #include "ui/bars/MixerBar.h"
 
 #include "audio/DroneMix.h"
+#include "audio/LehraMix.h"
 
 #include <QLabel>
 #include <QSignalBlocker>
@@ -27,6 +28,8 @@ constexpr ChannelInfo kInfo[CMixerBar::kChannels] = {
     {"Master", "master", "The level of both drums", kMinDrumLevelDb, kMaxDrumLevelDb},
     {"Drone", "drone", "The level of the drone against the Taal", kMinDroneLevelDb,
      kMaxDroneLevelDb},
+    {"Lehra", "lehra", "The level of the lehra against the Taal", kMinLehraLevelDb,
+     kMaxLehraLevelDb},
 };
 
 int Position(float db) {
@@ -38,6 +41,7 @@ int Position(float db) {
 CMixerBar::CMixerBar(QWidget* parent) : QToolBar(tr("Mixer"), parent) {
     setObjectName(QStringLiteral("MixerBar"));
     m_droneDb = kDefaultDroneLevelDb;
+    m_lehraDb = kDefaultLehraLevelDb;
     for (int i = 0; i < kChannels; ++i) {
         const auto channel = static_cast<Channel>(i);
         const ChannelInfo& info = kInfo[i];
@@ -61,7 +65,7 @@ CMixerBar::CMixerBar(QWidget* parent) : QToolBar(tr("Mixer"), parent) {
         addWidget(readout);
         m_sliders[i] = slider;
         m_readouts[i] = readout;
-        if (channel != kDrone) {
+        if (channel != kDrone && channel != kLehra) {
             auto* off = new QToolButton(this);
             off->setObjectName(QString::fromLatin1(info.objectName) + QStringLiteral("Off"));
             off->setText(tr("Off"));
@@ -102,11 +106,17 @@ void CMixerBar::SetDroneLevel(float levelDb) {
     ShowChannel(kDrone);
 }
 
+void CMixerBar::SetLehraLevel(float levelDb) {
+    m_lehraDb = levelDb;
+    ShowChannel(kLehra);
+}
+
 void CMixerBar::ShowChannel(Channel channel) {
     const QSignalBlocker sliderBlocker(m_sliders[channel]);
-    if (channel == kDrone) {
-        m_sliders[channel]->setValue(Position(m_droneDb));
-        m_readouts[channel]->setText(LevelText(m_droneDb));
+    if (channel == kDrone || channel == kLehra) {
+        const float db = channel == kDrone ? m_droneDb : m_lehraDb;
+        m_sliders[channel]->setValue(Position(db));
+        m_readouts[channel]->setText(LevelText(db));
         return;
     }
     const DrumLevel& level = Level(channel);
@@ -124,6 +134,12 @@ void CMixerBar::OnSliderMoved(Channel channel) {
         m_droneDb = db;
         m_readouts[channel]->setText(LevelText(db));
         emit droneLevelChanged(db);
+        return;
+    }
+    if (channel == kLehra) {
+        m_lehraDb = db;
+        m_readouts[channel]->setText(LevelText(db));
+        emit lehraLevelChanged(db);
         return;
     }
     Level(channel).db = db;

@@ -23,8 +23,8 @@ class CMixerBar : public QToolBar {
     Q_OBJECT
 
 public:
-    enum Channel { kTreble, kBass, kMaster, kDrone };
-    static constexpr int kChannels = 4;
+    enum Channel { kTreble, kBass, kMaster, kDrone, kLehra };
+    static constexpr int kChannels = 5;
     // Slider positions per dB.
     static constexpr int kStepsPerDb = 2;
 
@@ -33,20 +33,23 @@ public:
     // Shows these levels without announcing them.
     void SetLevels(const DrumLevels& levels);
     void SetDroneLevel(float levelDb);
+    void SetLehraLevel(float levelDb);
     const DrumLevels& Levels() const { return m_levels; }
     float DroneLevel() const { return m_droneDb; }
+    float LehraLevel() const { return m_lehraDb; }
 
     // "-6.0 dB", "+3.5 dB", "0.0 dB".
     static QString LevelText(float db);
 
     QSlider* Slider(Channel channel) const { return m_sliders[channel]; }
     QLabel* Readout(Channel channel) const { return m_readouts[channel]; }
-    // Null for the drone.
+    // Null for the drone and the lehra.
     QToolButton* OffButton(Channel channel) const { return m_offButtons[channel]; }
 
 signals:
     void levelsChanged(const lorvanta::DrumLevels& levels);
     void droneLevelChanged(float levelDb);
+    void lehraLevelChanged(float levelDb);
 
 private:
     DrumLevel& Level(Channel channel);
@@ -57,6 +60,7 @@ private:
 
     DrumLevels m_levels;
     float m_droneDb = 0.0f;
+    float m_lehraDb = 0.0f;
     std::array<QSlider*, kChannels> m_sliders{};
     std::array<QLabel*, kChannels> m_readouts{};
     std::array<QToolButton*, kChannels> m_offButtons{};

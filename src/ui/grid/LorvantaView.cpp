@@ -546,10 +546,13 @@ void CLorvantaView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     case Qt::Key_D:
+    case Qt::Key_L:
     case Qt::Key_T:
         if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !m_nameEdit) {
             if (event->key() == Qt::Key_D)
                 emit droneKeyPressed();
+            else if (event->key() == Qt::Key_L)
+                emit lehraKeyPressed();
             else if (!event->isAutoRepeat())
                 emit tapKeyPressed();
             event->accept();

@@ -126,6 +126,8 @@ signals:
     void playingPositionShown(float beat, int bol);
     // D: the drone on or off.
     void droneKeyPressed();
+    // L: the lehra on or off.
+    void lehraKeyPressed();
     // T: a tap of tap tempo.
     void tapKeyPressed();
 

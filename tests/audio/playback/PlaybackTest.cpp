@@ -6,11 +6,12 @@
 #include "../AudioTestSupport.h"
 
 #include "audio/DroneMix.h"
-#include "soundfiles/StrokeKit.h"
+#include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
+#include "soundfiles/StrokeKit.h"
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 #include "../support/AllocationCounter.h"
@@ -478,7 +479,7 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 // The feeding thread and the output's consumer never allocate or free: half a
-// minute of playback, the drone on, with the tempo changing every 100 ms, the
+// minute of playback, the drone and the lehra on, with the tempo changing every 100 ms, the
 // pitch every 300 ms and the drone switched every 500 ms, with strokes cut
 // and ringing on (mixed as they are read). The rebuilds themselves (on this
 // thread) may.
@@ -493,6 +494,12 @@ TEST_P(PlayingAllocatesNothing, WhileTempoAndPitchChange) {
     AllocationScope thisThread(false);
     engine->SetDroneLoop(LoudLoop());
     engine->SetDroneOn(true);
+    auto lehra = std::make_shared<LehraLoop>();
+    lehra->cycleSamples = Cycle().size();
+    lehra->cycles = 2;
+    lehra->samples.assign(2 * lehra->cycleSamples, 1000);
+    engine->SetLehraLoops(lehra, nullptr);
+    engine->SetLehraOn(true);
     engine->OnAudioPlay();
     const std::uint64_t before = CountedAllocations();
     ArmAllocationCounter(true);
@@ -517,6 +524,97 @@ TEST_P(PlayingAllocatesNothing, WhileTempoAndPitchChange) {
 INSTANTIATE_TEST_SUITE_P(StrokeEndings, PlayingAllocatesNothing,
                          ::testing::Values(StrokeEndings::Cut, StrokeEndings::Ring));
 #endif
+
+} // namespace
+} // namespace lorvanta::test
+
+namespace lorvanta::test {
+namespace {
+
+// The lehra keeps the Taal's time: played without and with a two-cycle loop
+// whose samples count up, every sample heard carries the loop's sample for
+// the place of the Taal's cycle it came from, in the first or second cycle:
+// from sam at Play, from the bol's start at Play from Selected, on after a
+// Pause mid-chunk, and across the wraps; after a tempo change with its new
+// loop, within a ring.
+TEST_F(PlaybackTest, TheLehraPlaysInStepWithTheTaalsCycle) {
+    const auto loopFor = [](std::size_t cycle) {
+        auto loop = std::make_shared<LehraLoop>();
+        loop->cycleSamples = cycle;
+        loop->cycles = 2;
+        loop->samples.resize(2 * cycle);
+        for (std::size_t i = 0; i < loop->samples.size(); ++i)
+            loop->samples[i] = static_cast<std::int16_t>(i % 20011);
+        return loop;
+    };
+    for (const bool fromSelected : {false, true}) {
+        std::size_t start = 0, cycle = 0, pausedAt = 0;
+        const auto play = [&](bool lehra) {
+            Open({0.25f, 0.125f, 0.125f, 0.5f});
+            cycle = Cycle().size();
+            if (lehra) {
+                engine->SetLehraLoops(loopFor(cycle), nullptr);
+                engine->SetLehraLevel(0.0f);
+                engine->SetLehraOn(true);
+            }
+            start = fromSelected ? renderer->BolStarts()[2] : 0;
+            if (fromSelected)
+                engine->OnAudioPlayFromSelected(2);
+            else
+                engine->OnAudioPlay();
+            Step(150);
+            device->AdvanceFrames(100);
+            pausedAt = Heard().size();
+            engine->OnAudioPause();
+            engine->OnAudioPlay();
+            WaitForFeeder();
+            Step(200);
+            return Heard();
+        };
+        const auto plain = play(false), mixed = play(true);
+        ASSERT_EQ(plain.size(), mixed.size());
+        ASSERT_GT(plain.size(), 3 * cycle) << "runs through both cycles";
+        const auto loop = loopFor(cycle);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < mixed.size(); ++i) {
+            const int lehra = loop->samples[(start + i) % (2 * cycle)];
+            wrong += mixed[i] != std::clamp(plain[i] + lehra, -32768, 32767);
+        }
+        EXPECT_EQ(wrong, 0u) << (fromSelected ? "from selected" : "from sam") << ", paused at "
+                             << pausedAt << " of " << mixed.size();
+    }
+    // A tempo change: with its loop handed over, the lehra is at the same
+    // place of the new cycle from one ring on.
+    Open({1.0f, 1.0f});
+    engine->SetLehraLoops(loopFor(Cycle().size()), nullptr);
+    engine->SetLehraLevel(0.0f);
+    engine->SetLehraOn(true);
+    engine->OnAudioPlay();
+    Step(40);
+    renderer->SetTempo(0.3f);
+    const std::size_t cycle = Cycle().size();
+    engine->SetLehraLoops(loopFor(cycle), nullptr);
+    EXPECT_EQ(engine->LehraLoopPlaying()->cycleSamples, cycle);
+    Step(60);
+    EXPECT_EQ(Ring().Underruns(), 0u);
+
+    // A tempo ramp's next cycle: its loop waits with its image and is taken
+    // exactly at the wrap into it.
+    Open({0.25f, 0.25f});
+    const auto current = loopFor(Cycle().size());
+    engine->SetLehraLoops(current, nullptr);
+    engine->SetLehraOn(true);
+    engine->OnAudioPlay();
+    Step(3);
+    ASSERT_EQ(renderer->PrepareNextCycle(0.4f), AudioStatus::Ok);
+    ASSERT_NE(renderer->NextCycleImage(), nullptr);
+    const auto next = loopFor(static_cast<std::size_t>(renderer->NextCycleImage()->DataSize() / 2));
+    engine->SetLehraLoops(current, next);
+    Step(3);
+    EXPECT_EQ(engine->LehraLoopPlaying(), current.get()) << "not before the wrap";
+    Step(40); // past the cycle's end (6615 samples)
+    EXPECT_EQ(engine->LehraLoopPlaying(), next.get());
+}
 
 } // namespace
 } // namespace lorvanta::test

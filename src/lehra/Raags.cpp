@@ -1,0 +1,43 @@
+#include "lehra/Raags.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace lorvanta {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+std::optional<RaagScale> FindRaag(std::string_view name) {
+    for (const RaagScale& raag : kRaagScales) {
+        if (SameName(raag.name, name))
+            return raag;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> SwaraSemitones(char swara) {
+    constexpr std::string_view kSwaras = "SrRgGmMPdDnN";
+    const std::size_t at = kSwaras.find(swara);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    return static_cast<int>(at);
+}
+
+bool RaagAllows(const RaagScale& raag, int semitones) {
+    const int pitchClass = ((semitones % 12) + 12) % 12;
+    return std::ranges::any_of(raag.swaras, [pitchClass](char swara) {
+        const auto value = SwaraSemitones(swara);
+        return value && *value == pitchClass;
+    });
+}
+
+} // namespace lorvanta
