@@ -56,7 +56,7 @@ QString SuggestedSoundFileName(const CLorvantaDoc& doc) {
 }
 
 bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
-               const SoundFileChooser& choose, QWidget* parent) {
+               const SoundFileChooser& choose, QWidget* parent, QString* written) {
     if (!CanSaveSound(doc))
         return false;
     QString target = choose ? choose(parent, SuggestedSoundFileName(doc)) : QString();
@@ -69,8 +69,23 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
     // playback makes after a tempo change: the loop goes on where it was.
     if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return false;
-    return SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
-                         std::filesystem::path(QFile::encodeName(target).toStdString()), sink);
+    const bool saved =
+        SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
+                      std::filesystem::path(QFile::encodeName(target).toStdString()), sink);
+    if (saved && written)
+        *written = target;
+    return saved;
+}
+
+QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer) {
+    const auto rate = static_cast<double>(renderer.StreamFormat().samplesPerSec);
+    const double seconds =
+        rate > 0.0 ? static_cast<double>(renderer.Image().TotalSamples()) / rate : 0.0;
+    return QStringLiteral("Saved %1: one cycle of %2 beats, %3 s at %4 Hz")
+        .arg(QFileInfo(path).fileName())
+        .arg(static_cast<double>(renderer.Image().Beats()), 0, 'g', 6)
+        .arg(seconds, 0, 'f', 2)
+        .arg(renderer.StreamFormat().samplesPerSec);
 }
 
 } // namespace lorvanta

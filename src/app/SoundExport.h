@@ -35,8 +35,13 @@ QString SuggestedSoundFileName(const CLorvantaDoc& doc);
 
 // Asks for a file, builds the image from the renderer's blocks at its tempo
 // and pitch, and writes it. Failures are shown through sink. Returns whether
-// a file was written.
+// a file was written, and its path in `written` when given.
 bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
-               const SoundFileChooser& choose, QWidget* parent = nullptr);
+               const SoundFileChooser& choose, QWidget* parent = nullptr,
+               QString* written = nullptr);
+
+// What the status bar says after a save: the file's name and what it holds,
+// "Saved Teentaal.wav: one cycle of 16 beats, 9.60 s at 22050 Hz".
+QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer);
 
 } // namespace lorvanta

@@ -19,6 +19,7 @@
 #include "session/TaalEditor.h"
 #include "session/TempoRamp.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -101,6 +102,9 @@ public:
     void Pause();
     void Stop();
     void PlayFromSelected();
+    // Beats counted in a soft click before Play from the start (0: none).
+    void SetCountInBeats(int beats) { m_countInBeats = std::max(0, beats); }
+    int CountInBeats() const { return m_countInBeats; }
     bool CanPlay() const;
     bool CanPause() const;
     bool CanStop() const;
@@ -217,6 +221,7 @@ private:
     // The ramp, the cycles counted and time played when it began, and the
     // cycle count its next cycle was last readied at.
     std::optional<TempoRamp> m_ramp;
+    int m_countInBeats = 0;
     std::uint64_t m_rampCycles = 0;
     std::chrono::steady_clock::duration m_rampTime{};
     std::optional<std::uint64_t> m_readiedAt;

@@ -298,14 +298,20 @@ private slots:
         Fill(taal, Beats(16));
         const char* teentaal = "X:4 2:4 0:4 3:4";
         const CGridLayout rows = LaidOut(taal, 750, teentaal, true); // 4 beats a row
+        // Rows of 4 beats, narrower than the page's 7, centred as a block.
         const int left = rows.RowLeft();
+        QCOMPARE(left, (750 - 400) / 2);
+        QCOMPARE(rows.RowRight(), left + 400);
         QCOMPARE(rows.Marks(),
                  (std::vector<VibhagMarkAt>{
                      {0, left, 'X'}, {1, left, '2'}, {2, left, '0'}, {3, left, '3'}}));
-        QCOMPARE(
-            LaidOut(taal, 750, teentaal, false).Marks(),
-            (std::vector<VibhagMarkAt>{
-                {0, left, 'X'}, {0, left + 400, '2'}, {1, left + 100, '0'}, {1, left + 500, '3'}}));
+        const CGridLayout plain = LaidOut(taal, 750, teentaal, false);
+        const int plainLeft = plain.RowLeft();
+        QCOMPARE(plainLeft, (750 - 700) / 2);
+        QCOMPARE(plain.Marks(), (std::vector<VibhagMarkAt>{{0, plainLeft, 'X'},
+                                                           {0, plainLeft + 400, '2'},
+                                                           {1, plainLeft + 100, '0'},
+                                                           {1, plainLeft + 500, '3'}}));
         QCOMPARE((std::vector<int>{rows.RowOfPosition(0.5f), rows.RowOfPosition(4.9f),
                                    rows.RowOfPosition(5.0f), rows.RowOfPosition(17.0f)}),
                  (std::vector<int>{-1, 0, 1, 4})); // 4: past the last row
@@ -355,10 +361,11 @@ private slots:
         g.view->ShowPlayingPosition(3.5f, 2);
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
-        // The selected cell (225 to 325) is silver inside a 2-pixel frame; an
-        // unselected one is framed by one black pixel.
+        // The selected cell (225 to 325), sounding, is lit inside the
+        // selection's 2-pixel frame; an unselected one is framed by one black
+        // pixel.
         QCOMPARE(at(225, 210), QColor(Qt::black));
-        QCOMPARE(at(226, 210), QColor(192, 192, 192));
+        QCOMPARE(at(226, 210), g.view->Colours().sounding);
         // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
         const QColor blue(0, 0, 255);
         QCOMPARE(at(274, 181), blue);
@@ -372,14 +379,20 @@ private slots:
         QVERIFY(page.copy(422, 142, 15, 15) != blank);
         QCOMPARE(page.copy(122, 142, 15, 15), blank);
 
-        // Along row 0, within beat 3: only the strip between the two positions.
+        // Along row 0, within beat 3 and its bol: only the strip between the
+        // two positions; on to the next bol, the two lit cells as well.
         Flush();
         PaintSpy spy;
         g.Page()->installEventFilter(&spy);
-        g.view->ShowPlayingPosition(3.75f, 3);
+        g.view->ShowPlayingPosition(3.75f, 2);
+        Flush();
+        QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
+        spy.regions.clear();
+        g.view->ShowPlayingPosition(3.9f, 3);
         Flush();
         g.Page()->removeEventFilter(&spy);
-        QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
+        QCOMPARE(spy.regions,
+                 QList<QRegion>{QRegion(300, 178, 15, 4) + QRegion(224, 199, 202, 27)});
 
         QColor colour;
         g.view->ShowPlayingPosition(9.9f, 8);

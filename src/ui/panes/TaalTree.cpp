@@ -83,6 +83,22 @@ void CTaalTree::RefreshTree() {
     root->setExpanded(true);
 }
 
+void CTaalTree::SelectFile(const QString& path) {
+    const QString wanted = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    QTreeWidgetItem* found = nullptr;
+    if (QTreeWidgetItem* root = RootItem(); root && !wanted.isEmpty()) {
+        for (int i = 0; i < root->childCount() && !found; ++i) {
+            if (QFileInfo(PathOf(root->child(i))).absoluteFilePath() == wanted)
+                found = root->child(i);
+        }
+    }
+    clearSelection();
+    if (found)
+        setCurrentItem(found);
+    else
+        setCurrentItem(nullptr);
+}
+
 QString CTaalTree::PathOf(const QTreeWidgetItem* item) const {
     if (!item)
         return {};
