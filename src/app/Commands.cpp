@@ -5,6 +5,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QToolBar>
 #include <QWidget>
 
@@ -277,6 +279,21 @@ const CommandInfo kCommands[] = {
      false},
 };
 
+// A toolbar image with a faded picture for when its command is disabled: the
+// style's greying leaves a black and white image looking as it was.
+QIcon ToolbarIcon(const QString& path) {
+    QIcon icon(path);
+    const QPixmap normal(path);
+    QPixmap faded(normal.size());
+    faded.fill(Qt::transparent);
+    QPainter painter(&faded);
+    painter.setOpacity(0.3);
+    painter.drawPixmap(0, 0, normal);
+    painter.end();
+    icon.addPixmap(faded, QIcon::Disabled);
+    return icon;
+}
+
 QAction* MakeAction(const CommandInfo& info, QWidget* window) {
     auto* action = new QAction(QString::fromLatin1(info.text), window);
     action->setData(info.id);
@@ -290,7 +307,8 @@ QAction* MakeAction(const CommandInfo& info, QWidget* window) {
     if (prompt.contains(QLatin1Char('\n')))
         action->setToolTip(prompt.section(QLatin1Char('\n'), 1));
     if (info.icon)
-        action->setIcon(QIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(info.icon))));
+        action->setIcon(
+            ToolbarIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(info.icon))));
     action->setCheckable(info.checkable);
     // A command is enabled once something handles it.
     action->setEnabled(false);

@@ -26,11 +26,13 @@ namespace {
 constexpr int kDialWidth = 240;
 
 // Two panes of a splitter: the second as high as it needs (within its
-// minimum and half the splitter), the first the rest; the first grows with
-// the window.
-void GiveSecondItsNeed(QSplitter* splitter, int need) {
+// minimum and what the first's `keep` leaves), the first the rest; the first
+// grows with the window.
+void GiveSecondItsNeed(QSplitter* splitter, int need, int keep) {
     const int total = splitter->height() - splitter->handleWidth();
-    const int second = std::clamp(need, splitter->widget(1)->minimumHeight(), total / 2);
+    keep = std::max(keep, splitter->widget(0)->minimumHeight());
+    const int second = std::clamp(need, splitter->widget(1)->minimumHeight(),
+                                  std::max(splitter->widget(1)->minimumHeight(), total - keep));
     if (total - second < splitter->widget(0)->minimumHeight())
         return;
     splitter->setSizes({total - second, second});
@@ -113,8 +115,11 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::RestoreWindowLayout() {
     // First the sizes that suit the panes' contents, then what the user left.
-    GiveSecondItsNeed(m_rightSplitter, m_textView->TextHeight());
-    GiveSecondItsNeed(m_leftSplitter, m_bolPropertiesView->sizeHint().height());
+    // The notation no taller than its text; the grid keeps at least half.
+    GiveSecondItsNeed(m_rightSplitter, m_textView->TextHeight(), m_rightSplitter->height() / 2);
+    // The bol form whole where the window allows; the browser keeps a few rows.
+    if (const auto* form = m_bolPropertiesView->findChild<QWidget*>(QStringLiteral("bolForm")))
+        GiveSecondItsNeed(m_leftSplitter, form->sizeHint().height() + 2, 0);
     if (!m_window.windowState.isEmpty())
         restoreState(m_window.windowState);
     if (!m_window.outerPanes.isEmpty())

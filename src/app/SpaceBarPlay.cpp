@@ -39,9 +39,10 @@ bool SpaceBarPlay::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() != Qt::Key_Space || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
         return false;
-    QWidget* focus = QApplication::focusWidget();
-    // Only the widget the key goes to, in this window (not a dialog over it).
-    if (!focus || watched != focus || focus->window() != m_window)
+    // The widget the key is delivered to, in this window (not a dialog over
+    // it); a key a text field takes never comes back to its parents.
+    auto* focus = qobject_cast<QWidget*>(watched);
+    if (!focus || focus->window() != m_window)
         return false;
     if (focus == m_grid || m_grid->isAncestorOf(focus) || TakesSpace(focus))
         return false;

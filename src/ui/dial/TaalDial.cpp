@@ -75,7 +75,8 @@ QPointF CTaalDial::PointAt(double angle, double radiusFraction) const {
     const double side = std::min(width(), height());
     const double radius = side * 0.36 * radiusFraction;
     const double radians = angle * std::numbers::pi / 180.0;
-    return {width() / 2.0 + radius * std::sin(radians), height() / 2.0 - radius * std::cos(radians)};
+    return {width() / 2.0 + radius * std::sin(radians),
+            height() / 2.0 - radius * std::cos(radians)};
 }
 
 void CTaalDial::changeEvent(QEvent* event) {
@@ -151,31 +152,34 @@ void CTaalDial::paintEvent(QPaintEvent*) {
                          Qt::AlignCenter, QString(QChar::fromLatin1(mark.mark)));
     }
 
-    // The hand at the position, while something sounds.
+    // The pointer at the position, while something sounds: from the numbers
+    // to the rim, clear of the middle's text.
     if (m_bol >= 0) {
         const double angle = DialAngle(static_cast<double>(m_beat) - 1.0, cycle);
-        painter.setPen(QPen(m_colours.progress, std::max(2.0, side / 90.0), Qt::SolidLine,
-                            Qt::RoundCap));
-        painter.drawLine(centre, PointAt(angle, 0.88));
+        painter.setPen(
+            QPen(m_colours.progress, std::max(2.0, side / 80.0), Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(PointAt(angle, 0.62), PointAt(angle, 0.9));
     }
 
     // In the middle: the cycle, and the bol sounding under it.
     QFont centreFont = font();
-    centreFont.setPixelSize(std::max(10, static_cast<int>(side / 12)));
+    centreFont.setPixelSize(std::max(9, static_cast<int>(side / 14)));
     painter.setFont(centreFont);
     painter.setPen(m_colours.ink);
-    const QRectF middle(centre.x() - radius * 0.7, centre.y() - radius * 0.42, radius * 1.4,
-                        radius * 0.4);
-    painter.fillRect(middle, m_colours.paper);
+    const QRectF middle(centre.x() - radius * 0.55, centre.y() - radius * 0.4, radius * 1.1,
+                        radius * 0.3);
     painter.drawText(middle, Qt::AlignCenter, CentreText());
     if (const CBol2* bol = taal.BolAt(m_bol)) {
         QFont bolFont = centreFont;
-        bolFont.setPixelSize(std::max(12, static_cast<int>(side / 8)));
+        bolFont.setPixelSize(std::max(11, static_cast<int>(side / 10)));
         bolFont.setBold(true);
         painter.setFont(bolFont);
-        const QRectF below(centre.x() - radius * 0.75, centre.y() + radius * 0.05, radius * 1.5,
-                           radius * 0.5);
-        painter.fillRect(below, m_colours.sounding);
+        const QRectF below(centre.x() - radius * 0.55, centre.y() - radius * 0.05, radius * 1.1,
+                           radius * 0.42);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_colours.sounding);
+        painter.drawRoundedRect(below, radius * 0.08, radius * 0.08);
+        painter.setPen(m_colours.ink);
         painter.drawText(below, Qt::AlignCenter, QString::fromStdString(bol->name));
     }
 }

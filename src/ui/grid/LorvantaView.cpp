@@ -241,11 +241,13 @@ void CLorvantaView::FollowPlayingRow(float previous, float beat) {
         m_sinceUserScroll.elapsed() < static_cast<qint64>(kUserScrollHold.count()))
         return;
     const int cellsTop = grid::kFirstCellBottom - grid::kCellHeight + grid::kRowPitch * row;
-    ScrollIntoView(cellsTop - RowAboveCells(), cellsTop + grid::kCellHeight + kRowBelowCells);
+    // Back on the first row, the page's top comes back with the header.
+    ScrollIntoView(row == 0 ? 0 : cellsTop - RowAboveCells(),
+                   cellsTop + grid::kCellHeight + kRowBelowCells);
 }
 
-void CLorvantaView::ShowCaret() {
-    const CBolView* cell = m_layout.GetBolView(Editor().Caret());
+void CLorvantaView::ShowCaret(int index) {
+    const CBolView* cell = m_layout.GetBolView(index < 0 ? Editor().Caret() : index);
     if (!cell)
         return;
     // The user moved the page: the playing row waits.
@@ -479,7 +481,8 @@ QRect CLorvantaView::BeatDisplayOnScreen() const {
     if (!(IsPlaying() || IsPaused()))
         return {};
     if (!BeatBandShown())
-        return ToClient(m_rcBeatDisplay);
+        return ToClient(QRect(m_layout.RowRight() - kBeatDisplayWidth, kNameTop, kBeatDisplayWidth,
+                              kBeatDisplayBottom - kNameTop));
     const QRect box(m_layout.RowRight() - kBeatDisplayWidth, 4, kBeatDisplayWidth,
                     kBeatDisplayBottom - kNameTop);
     return QRect(static_cast<int>(box.left() * m_zoom), static_cast<int>(box.top() * m_zoom),
@@ -839,11 +842,14 @@ void CLorvantaView::ShowContextMenu(int index, QPoint globalPos) {
 }
 
 void CLorvantaView::ShowContextMenuAtCaret() {
-    const int caret = Editor().Caret();
+    // The caret's bol, or the selection's first when the caret is unset.
+    int caret = Editor().Caret();
+    if (!m_layout.GetBolView(caret))
+        caret = Editor().GetFirstSelected();
     const CBolView* cell = m_layout.GetBolView(caret);
     QPoint at(0, 0);
     if (cell) {
-        ShowCaret();
+        ShowCaret(caret);
         at = ToClient(cell->frame).bottomLeft();
     }
     ShowContextMenu(cell ? caret : -1, viewport()->mapToGlobal(at));

@@ -216,7 +216,8 @@ private:
     int RowAboveCells() const;
     // The page follows the playing position onto a row it does not show.
     void FollowPlayingRow(float previous, float beat);
-    void ShowCaret();
+    // Scrolls the caret's cell (or bol `index`'s) into view.
+    void ShowCaret(int index = -1);
     // Shift+F10 and the Menu key: the menu of the caret's cell beside it.
     void ShowContextMenuAtCaret();
     void PaintBeatBand(QPainter& painter);
