@@ -25,7 +25,7 @@ WindowSettings ReadWindowSettings() {
     settings.countIn =
         store->value(QString::fromLatin1(kCountInValue)).toString() == QStringLiteral("on");
     const int beats = store->value(QString::fromLatin1(kCountInBeatsValue)).toInt(&ok);
-    if (ok && beats >= kMinCountInBeats && beats <= kMaxCountInBeats)
+    if (ok && beats >= 1 && beats <= kMaxCountInBeats)
         settings.countInBeats = beats;
     return settings;
 }

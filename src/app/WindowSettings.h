@@ -3,6 +3,8 @@
 // The window as the user left it, kept with the user's settings: the panes'
 // sizes, the docked panes and bars, the grid's zoom and the count-in.
 
+#include "audio/CountIn.h"
+
 #include <QByteArray>
 
 namespace lorvanta {
@@ -16,9 +18,6 @@ inline constexpr const char* kGridZoomValue = "Grid Zoom";
 // "on" or "off", and the beats counted.
 inline constexpr const char* kCountInValue = "Count-In";
 inline constexpr const char* kCountInBeatsValue = "Count-In Beats";
-
-inline constexpr int kMinCountInBeats = 1;
-inline constexpr int kMaxCountInBeats = 16;
 
 struct WindowSettings {
     // Empty when never stored: the window's first layout is used.

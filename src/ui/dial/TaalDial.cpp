@@ -42,11 +42,14 @@ CTaalDial::CTaalDial(CLorvantaSession& session, QWidget* parent)
 
 void CTaalDial::SetPosition(float beat, int bol) {
     const int whole = bol < 0 ? 0 : static_cast<int>(std::floor(beat));
+    const int countIn = m_session.CountInLeft();
     m_beat = beat;
-    // Repainted only when what it shows changes: the beat or the bol.
-    if (whole == m_shownBeat && bol == m_bol)
+    // Repainted only when what it shows changes: the beat, the bol or the
+    // count.
+    if (whole == m_shownBeat && bol == m_bol && countIn == m_countIn)
         return;
     m_shownBeat = whole;
+    m_countIn = countIn;
     m_bol = bol;
     update();
 }
@@ -66,6 +69,8 @@ std::vector<DialMark> CTaalDial::Marks() const {
 }
 
 QString CTaalDial::CentreText() const {
+    if (m_countIn > 0)
+        return QStringLiteral("in %1").arg(m_countIn);
     if (m_bol < 0)
         return QStringLiteral("%1 beats").arg(CycleBeats());
     return QStringLiteral("Cycle %1").arg(m_session.CyclesCompleted() + 1);

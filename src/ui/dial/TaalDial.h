@@ -52,8 +52,9 @@ public:
     // Taal's vibhags do not fit it).
     int CycleBeats() const;
     std::vector<DialMark> Marks() const;
-    // The text in the middle: the cycle now playing ("Cycle 3"), or the
-    // beat count when stopped ("16 beats").
+    // The text in the middle: the cycle now playing ("Cycle 3"), the
+    // count-in's beats to come ("in 3"), or the beat count when stopped
+    // ("16 beats").
     QString CentreText() const;
     // A point on the dial at an angle and a fraction of its radius, in the
     // widget's pixels.
@@ -73,6 +74,7 @@ private:
     float m_beat = 1.0f;
     int m_bol = -1;
     int m_shownBeat = 0; // the whole beat drawn lit
+    int m_countIn = 0;   // the count-in's beats to come, as drawn
 };
 
 } // namespace lorvanta

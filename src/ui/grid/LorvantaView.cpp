@@ -16,6 +16,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -79,13 +80,21 @@ PageRect ToPageRect(const QRect& rect) {
 // A header line centred in the client width with its top at y; returns its
 // rectangle widened by 4 pixels to the left, as the header's hit rectangles
 // are.
+// Where a header line of width cx starts: centred in the client width, but
+// clear of the logo on a page too narrow for both.
+int HeaderTextLeft(int width, int cx) {
+    constexpr int kClearOfLogo = 10 + 111 + 8;
+    const int centred = static_cast<int>(std::floor((width - cx) / 2.0));
+    return centred >= kClearOfLogo ? centred : std::min(kClearOfLogo, std::max(0, width - cx));
+}
+
 QRect CentredLine(QPainter& painter, const QString& text, int width, int top) {
     const QFontMetrics metrics(painter.font());
-    painter.drawText(QRect(0, top, width, metrics.height()),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
     const int cx = metrics.horizontalAdvance(text);
-    const int left = static_cast<int>(std::floor((width - cx) / 2.0)) - 4;
-    return QRect(left, top, cx + 4, metrics.height());
+    const int left = HeaderTextLeft(width, cx);
+    painter.drawText(QRect(left, top, cx, metrics.height()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
+    return QRect(left - 4, top, cx + 4, metrics.height());
 }
 
 } // namespace
@@ -153,6 +162,7 @@ void CLorvantaView::SyncPlayingPosition() {
     m_positionsSeen = m_session.PositionUpdates();
     m_beat = m_session.PlayingBeat();
     m_playingBol = m_session.PlayingBol();
+    m_countInShown = m_session.CountInLeft();
     if (IsPlaying())
         m_positionTimer->start();
     else
@@ -173,6 +183,12 @@ void CLorvantaView::OnPositionTimer() {
     ++m_positionsShown;
     const float beat = m_session.PlayingBeat();
     const int bol = m_session.PlayingBol();
+    // The count-in counts down in the beat display.
+    if (const int countIn = m_session.CountInLeft(); countIn != m_countInShown) {
+        m_countInShown = countIn;
+        viewport()->update(BeatDisplayOnScreen().adjusted(-2, -2, 2, 12));
+        emit soundingChanged(m_beat, SoundingBol());
+    }
     ShowPlayingPosition(beat, bol);
     emit playingPositionShown(beat, bol);
 }
@@ -352,7 +368,12 @@ void CLorvantaView::RecalcLayout(int after) {
         const int rowBeats = m_layout.RowsByVibhag() || m_layout.RulerRowCount() > 1
                                  ? (m_layout.RowRight() - m_layout.RowLeft()) / grid::kPixelsPerBeat
                                  : std::max(1, static_cast<int>(std::ceil(m_doc.Taal().Total())));
-        const double zoom = FitZoomFor(viewport()->size(), rowBeats);
+        // As if the scroll bar were there, so that it coming or going does
+        // not take a beat off the rows.
+        QSize pane = viewport()->size();
+        if (!verticalScrollBar()->isVisible())
+            pane.rwidth() -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        const double zoom = FitZoomFor(pane, rowBeats);
         if (zoom != m_zoom) {
             m_zoom = zoom;
             emit zoomChanged(m_zoom);
@@ -499,6 +520,8 @@ QString CLorvantaView::InfoText() const {
 QString CLorvantaView::BeatDisplayText(QColor* colour) const {
     if (colour)
         *colour = m_colours.ink;
+    if (m_countInShown > 0)
+        return QStringLiteral("in %1").arg(m_countInShown);
     if (m_settings.playingBeatDisplay == kDisplayBolName) {
         const CBol2* bol = m_doc.Taal().BolAt(m_playingBol);
         return bol ? QString::fromStdString(ShortBolName(bol->name)) : QString();
@@ -902,7 +925,7 @@ void CLorvantaView::FitNameEdit() {
     const int w =
         std::max(metrics.horizontalAdvance(m_nameEdit->text()), m_sizeNameEditMin.width());
     const int h = std::max(metrics.height(), m_sizeNameEditMin.height());
-    const int left = static_cast<int>(std::floor((PageWidth() - w) / 2.0)) - 4;
+    const int left = HeaderTextLeft(PageWidth(), w) - 4;
     m_rcTaalName = QRect(left, kNameTop, w + 4, h);
     m_nameEdit->setGeometry(ToClient(m_rcTaalName));
     m_nameEdit->update();

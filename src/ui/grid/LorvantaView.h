@@ -146,6 +146,8 @@ public:
     // The bol lit as sounding: the shown bol while playing or paused; -1
     // when stopped.
     int SoundingBol() const;
+    // The count-in's beats still to come as shown (0: not counting in).
+    int CountInShown() const { return m_countInShown; }
     // Moves the shown position to p with bol b, repainting only what changes:
     // the ruler segment between the old and new position (every row when the
     // row changes or the position goes back) and the beat display when its
@@ -266,6 +268,7 @@ private:
     QElapsedTimer m_sinceUserScroll;
     float m_beat = 1.0f;
     int m_playingBol = 0;
+    int m_countInShown = 0; // beats of the count-in still to come (0: none)
 
     std::uint64_t m_paintCount = 0;
     std::chrono::nanoseconds m_paintTime{0};
