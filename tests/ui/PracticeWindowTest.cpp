@@ -24,6 +24,7 @@
 #include "ui/panes/TaalTextView.h"
 #include "ui/panes/TaalTree.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QDockWidget>
@@ -41,6 +42,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <functional>
 #include <tuple>
 
 using namespace lorvanta;
@@ -217,6 +219,31 @@ private slots:
         QCOMPARE(view.SoundingBol(), -1);
         QVERIFY(text.TextControl()->extraSelections().isEmpty());
         QCOMPARE(frame.Dial()->SoundingBol(), -1);
+    }
+
+    // Audio > Count-In: Play from the start counts down in the beat display
+    // and the dial, nothing lit, then the Taal from its first bol.
+    void countInCountsDown() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        CLorvantaSession& session = app->Session();
+        session.SetTempo(0.25f);
+        frame.Commands().Action(kCmdAudioCountIn)->trigger();
+        QVERIFY(frame.Commands().Action(kCmdAudioCountIn)->isChecked());
+        QCOMPARE(session.CountInBeats(), frame.Layout().countInBeats);
+        CLorvantaView& view = *frame.GetGridView();
+        frame.Commands().Action(kCmdAudioPlay)->trigger();
+        QTRY_VERIFY(view.CountInShown() > 0);
+        QVERIFY(view.BeatDisplayText().startsWith(QStringLiteral("in ")));
+        QCOMPARE(view.SoundingBol(), -1);
+        QTRY_VERIFY(frame.Dial()->CentreText().startsWith(QStringLiteral("in ")) ||
+                    view.CountInShown() == 0);
+        QTRY_VERIFY(view.CountInShown() == 0 && view.SoundingBol() >= 0);
+        QCOMPARE(session.CyclesCompleted(), 0u);
+        frame.Commands().Action(kCmdAudioStop)->trigger();
+        frame.Commands().Action(kCmdAudioCountIn)->trigger();
+        QCOMPARE(session.CountInBeats(), 0);
     }
 
     // The dial's marks stand at their beats, sam at the top and time running
@@ -475,6 +502,79 @@ private slots:
         QVERIFY(app->MainFrame()->DialDock()->isHidden());
         QVERIFY(!app->MainFrame()->Commands().Action(kCmdViewDial)->isChecked());
         QCOMPARE(app->MainFrame()->RightSplitter()->sizes(), sizes);
+    }
+
+    // Every control the accessibility API reaches has a name; the grid's
+    // and the dial's children are the bols, named and described, selected
+    // and sounding as the window shows them, and selectable through them.
+    void accessibilityNamesEveryControlAndTheBols() {
+        AppFixture fixture;
+        const auto app = fixture.Start({AppFixture::Teentaal()});
+        CMainFrame& frame = *app->MainFrame();
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        const QSet<QAccessible::Role> controls = {
+            QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
+            QAccessible::ComboBox,   QAccessible::EditableText, QAccessible::SpinBox,
+            QAccessible::Slider,     QAccessible::ButtonMenu,   QAccessible::ButtonDropDown,
+            QAccessible::List,       QAccessible::Tree};
+        QStringList nameless;
+        int reached = 0;
+        std::function<void(QAccessibleInterface*, int)> walk = [&](QAccessibleInterface* node,
+                                                                   int depth) {
+            if (!node || depth > 30)
+                return;
+            ++reached;
+            if (controls.contains(node->role()) && !node->state().invisible &&
+                node->text(QAccessible::Name).trimmed().isEmpty() && node->object())
+                nameless << QStringLiteral("%1 (%2)").arg(
+                    node->object()->objectName(),
+                    QString::fromLatin1(node->object()->metaObject()->className()));
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i), depth + 1);
+        };
+        walk(QAccessible::queryAccessibleInterface(&frame), 0);
+        QVERIFY(reached > 50);
+        QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
+
+        CTaalEditor& editor = app->Session().Editor();
+        const CTaal& taal = app->Session().Document().Taal();
+        for (QWidget* widget : std::initializer_list<QWidget*>{frame.GetGridView(), frame.Dial()}) {
+            QAccessibleInterface* list = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(list);
+            QCOMPARE(list->childCount(), taal.Count());
+            for (int i = 0; i < taal.Count(); ++i) {
+                QAccessibleInterface* bol = list->child(i);
+                QCOMPARE(bol->text(QAccessible::Name), QString::fromStdString(taal.BolAt(i)->name));
+                QCOMPARE(list->indexOfChild(bol), i);
+                QCOMPARE(bol->parent(), list);
+            }
+            QVERIFY(list->child(4)
+                        ->text(QAccessible::Description)
+                        .startsWith(QStringLiteral("bol 5, beat 5, 1 beat")));
+            editor.SelectBol(2, true);
+            QVERIFY(list->child(2)->state().selected);
+            QVERIFY(!list->child(3)->state().selected);
+            list->child(3)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+            QCOMPARE(editor.SelectedIndices(), (std::vector<int>{2, 3}));
+            QVERIFY(list->child(3)
+                        ->text(QAccessible::Description)
+                        .endsWith(QStringLiteral("selected")));
+        }
+        const QRect cell = frame.GetGridView()->ToClient(frame.GetGridView()->GetBolView(1)->frame);
+        QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(frame.GetGridView());
+        const QPoint centre = frame.GetGridView()->viewport()->mapToGlobal(cell.center());
+        QCOMPARE(grid->childAt(centre.x(), centre.y()), grid->child(1));
+
+        app->Session().Play();
+        QTRY_VERIFY(frame.GetGridView()->SoundingBol() >= 0);
+        app->Session().Pause();
+        Flush();
+        const int sounding = frame.GetGridView()->SoundingBol();
+        QVERIFY(grid->child(sounding)
+                    ->text(QAccessible::Description)
+                    .contains(QStringLiteral("sounding")));
+        QVERIFY(grid->child(sounding)->state().active);
     }
 
     // The defects: Bol Properties stays disabled; the ramp's label names its

@@ -3,6 +3,7 @@
 #include "model/LorvantaDoc.h"
 #include "model/Taal.h"
 #include "session/LorvantaSession.h"
+#include "ui/grid/BolAccessible.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -32,6 +33,7 @@ std::vector<DialMark> DialMarks(const VibhagList& vibhags) {
 
 CTaalDial::CTaalDial(CLorvantaSession& session, QWidget* parent)
     : QWidget(parent), m_session(session), m_colours(PageColoursFor(palette())) {
+    InstallBolAccessibility();
     setObjectName(QStringLiteral("taalDial"));
     setAccessibleName(QStringLiteral("Cycle dial"));
     setAccessibleDescription(
@@ -56,6 +58,14 @@ void CTaalDial::SetPosition(float beat, int bol) {
 
 void CTaalDial::Refresh() {
     update();
+}
+
+double CTaalDial::BolAngle(int index) const {
+    const CTaal& taal = m_session.Document().Taal();
+    double start = 0.0;
+    for (int i = 0; i < index && i < taal.Count(); ++i)
+        start += static_cast<double>(taal.BolAt(i)->duration);
+    return DialAngle(start, std::max(1e-3, static_cast<double>(taal.Total())));
 }
 
 int CTaalDial::CycleBeats() const {

@@ -60,6 +60,9 @@ public:
     // widget's pixels.
     QPointF PointAt(double angle, double radiusFraction) const;
     const PageColours& Colours() const { return m_colours; }
+    CLorvantaSession& Session() const { return m_session; }
+    // The angle at which bol `index` starts.
+    double BolAngle(int index) const;
 
     QSize sizeHint() const override { return {260, 260}; }
     QSize minimumSizeHint() const override { return {120, 120}; }

@@ -4,7 +4,9 @@
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "ui/Services.h"
+#include "ui/grid/BolAccessible.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFontMetrics>
@@ -103,6 +105,10 @@ CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
                              const AppSettings& settings, QWidget* parent)
     : QAbstractScrollArea(parent), m_session(session), m_doc(session.Document()), m_sink(sink),
       m_settings(settings) {
+    InstallBolAccessibility();
+    setAccessibleName(QStringLiteral("Bol grid"));
+    setAccessibleDescription(QStringLiteral(
+        "The Taal's bols under a beat ruler; arrows move, Shift extends, Space plays"));
     m_session.Editor().AddObserver(*this);
     m_session.AddObserver(*this);
     m_layout.CreateBolViews(m_doc.Taal().Count());
@@ -225,6 +231,17 @@ void CLorvantaView::ShowPlayingPosition(float beat, int bol) {
     }
     if (displayChanged || bolChanged)
         emit soundingChanged(beat, SoundingBol());
+    // A screen reader follows the sounding bol as it moves.
+    if (bolChanged && QAccessible::isActive()) {
+        if (QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(this)) {
+            if (QAccessibleInterface* item = grid->child(bol)) {
+                QAccessible::State changed;
+                changed.active = true;
+                QAccessibleStateChangeEvent event(item, changed);
+                QAccessible::updateAccessibility(&event);
+            }
+        }
+    }
 }
 
 void CLorvantaView::ScrollIntoView(int top, int bottom) {

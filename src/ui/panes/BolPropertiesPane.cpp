@@ -130,6 +130,7 @@ void CBolPropertiesPane::CreateControls() {
     for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
         connect(nameEdit, signal, this, [this] { m_nameEditEnding = true; });
     m_nameBox->setLineEdit(nameEdit);
+    nameEdit->setAccessibleName(tr("Name of Bol"));
     for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
         connect(nameEdit, signal, this, [this] { m_nameEditEnding = false; });
     m_nameBox->setInsertPolicy(QComboBox::NoInsert);

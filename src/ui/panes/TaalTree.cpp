@@ -48,6 +48,8 @@ CTaalTree::CTaalTree(const AppSettings& settings, const ShellServices& shell, Me
                      QWidget* parent)
     : QTreeWidget(parent), m_settings(settings), m_shell(shell), m_sink(sink) {
     setObjectName(QStringLiteral("TaalTree"));
+    setAccessibleName(QStringLiteral("Taal browser"));
+    setAccessibleDescription(QStringLiteral("The Taals of the Taals folder; Enter opens one"));
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
