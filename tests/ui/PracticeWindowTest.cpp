@@ -306,6 +306,9 @@ private slots:
         QCOMPARE(CLorvantaView::FitZoomFor({3000, 800}, 4), CLorvantaView::kMaxFitZoom);
         QCOMPARE(CLorvantaView::FitZoomFor({1500, 188}, 8), 0.8);
         QCOMPARE(CLorvantaView::FitZoomFor({1500, 50}, 8), CLorvantaView::kMinZoom);
+        // Short and narrow: smaller still, so that a vibhag of 4 keeps a row.
+        QCOMPARE(CLorvantaView::FitZoomFor({330, 194}, 2, 4), 0.73);
+        QCOMPARE(CLorvantaView::FitZoomFor({330, 194}, 2), 0.82);
 
         Grid g(16, {1500, 600}, "X:4 2:4 0:4 3:4");
         QCOMPARE(g.view->Zoom(), 1.0);

@@ -390,7 +390,11 @@ void CLorvantaView::RecalcLayout(int after) {
         QSize pane = viewport()->size();
         if (!verticalScrollBar()->isVisible())
             pane.rwidth() -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-        const double zoom = FitZoomFor(pane, rowBeats);
+        // A whole vibhag to a row even when the pane is short.
+        int widestVibhag = 0;
+        for (const Vibhag& vibhag : m_layout.ShownVibhags())
+            widestVibhag = std::max(widestVibhag, vibhag.beats);
+        const double zoom = FitZoomFor(pane, rowBeats, widestVibhag);
         if (zoom != m_zoom) {
             m_zoom = zoom;
             emit zoomChanged(m_zoom);
@@ -415,15 +419,20 @@ int CLorvantaView::PageWidth() const {
     return static_cast<int>(viewport()->width() / m_zoom);
 }
 
-double CLorvantaView::FitZoomFor(QSize pane, int rowBeats) {
+double CLorvantaView::FitZoomFor(QSize pane, int rowBeats, int wholeBeats) {
     // Rows as wide as the pane allows (a pixel to spare, so that the rows
     // stay whole), and at most as high as shows the first row.
-    const double wide =
-        pane.width() / (grid::kPixelsPerBeat * static_cast<double>(std::max(1, rowBeats)) + 51.0);
+    const auto fits = [&pane](int beats) {
+        return pane.width() / (grid::kPixelsPerBeat * static_cast<double>(std::max(1, beats)) + 51.0);
+    };
     const double high = pane.height() / static_cast<double>(grid::kFirstCellBottom + 10);
-    double zoom = std::clamp(wide, 1.0, kMaxFitZoom);
+    double zoom = std::clamp(fits(rowBeats), 1.0, kMaxFitZoom);
     if (high < zoom)
-        zoom = std::max(kMinZoom, high);
+        zoom = high;
+    // Shrunk for a short pane, still as wide as a whole vibhag.
+    if (wholeBeats > 0 && zoom < 1.0)
+        zoom = std::min(zoom, fits(wholeBeats));
+    zoom = std::max(kMinZoom, zoom);
     // Two decimals: small changes of the pane do not shuffle the page.
     return std::floor(zoom * 100.0) / 100.0;
 }

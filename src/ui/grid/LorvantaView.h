@@ -106,8 +106,9 @@ public:
     void ZoomIn();
     void ZoomOut();
     // The zoom Fit picks for a pane of this size showing rows `rowBeats`
-    // beats wide at 100%.
-    static double FitZoomFor(QSize pane, int rowBeats);
+    // beats wide at 100%; shrunk for a short pane, rows still hold
+    // `wholeBeats` (the widest vibhag; 0 for none).
+    static double FitZoomFor(QSize pane, int rowBeats, int wholeBeats = 0);
 
     // Where the header's parts were last drawn, in page coordinates.
     QRect TaalNameRect() const { return m_rcTaalName; }
