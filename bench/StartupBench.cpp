@@ -6,8 +6,8 @@
 
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
-#include "audio/StrokeKit.h"
-#include "audio/output/device/SystemOutput.h"
+#include "soundfiles/StrokeKit.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Messages.h"
 #include "ui/grid/LorvantaView.h"
 

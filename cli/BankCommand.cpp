@@ -4,7 +4,7 @@
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "model/Messages.h"
 
 #include <algorithm>

@@ -196,6 +196,29 @@ std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels&
     return std::nullopt;
 }
 
+std::optional<std::string> ReadStrokeStyleOptions(const CommandLine& line, StrokeStyle& style) {
+    style = kDefaultStrokeStyle;
+    if (const auto text = line.Option("--ring")) {
+        const std::optional<StrokeEndings> endings = ParseStrokeEndings(*text);
+        if (!endings)
+            return "--ring needs natural or cut";
+        style.endings = *endings;
+    }
+    if (const auto text = line.Option("--humanise")) {
+        const std::optional<double> percent = ParseNumber(*text);
+        if (!percent || *percent < 0.0 || *percent > kMaxHumanise)
+            return "--humanise needs a percentage from 0 to 100";
+        style.humanise = static_cast<float>(*percent);
+    }
+    if (const auto text = line.Option("--bass-tuning")) {
+        const std::optional<double> semitones = ParseNumber(*text);
+        if (!semitones || *semitones < kMinBassTuning || *semitones > kMaxBassTuning)
+            return "--bass-tuning needs semitones from -5 to 5";
+        style.bassTuning = static_cast<float>(*semitones);
+    }
+    return std::nullopt;
+}
+
 std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::string& usage,
                                          SoundOptions& options) {
     if (!ReadTempoAndPitch(line, options.bpm, options.semitones))
@@ -203,6 +226,8 @@ std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::str
     auto problem = ReadDroneOptions(line, options.drone);
     if (!problem)
         problem = ReadLevelOptions(line, options.levels);
+    if (!problem)
+        problem = ReadStrokeStyleOptions(line, options.style);
     if (problem)
         return UsageError(usage, *problem);
     return std::nullopt;

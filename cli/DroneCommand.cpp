@@ -4,7 +4,7 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
-#include "audio/SoundFile.h"
+#include "soundfiles/SoundFile.h"
 #include "audio/Tanpura.h"
 #include "audio/WaveFormat.h"
 

@@ -10,10 +10,11 @@
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/OutputChoice.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Conversions.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
 
 #include <algorithm>
 #include <array>
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
+    " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
     " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
@@ -123,12 +125,12 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem =
-            ParseCommandLine(args,
-                             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone",
-                              "--drone-level", "--drone-octave", "--treble-level", "--bass-level",
-                              "--master-level", "--ramp", "--count-in"},
-                             {"--times"}, line))
+    if (auto problem = ParseCommandLine(
+            args,
+            {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
+             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ring",
+             "--humanise", "--bass-tuning", "--ramp", "--count-in"},
+            {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -197,7 +199,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
     session.Renderer().SetDrumLevels(sound.levels); // in force when the bols are rendered
-    session.OnInitialUpdate();                      // renders the bols, then sets the sound up
+    session.Renderer().SetStrokeResampler(ResampleStroke);
+    session.Renderer().SetStrokeStyle(sound.style);
+    session.OnInitialUpdate(); // renders the bols, then sets the sound up
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return ExitCode::Failure;

@@ -96,6 +96,17 @@ AppSettings ReadAppSettings() {
         if (const auto parsed = ParseDrumLevel(text.toStdString()))
             *level = {parsed->db, off || parsed->off};
     }
+
+    StrokeStyle& style = settings.style;
+    if (const auto endings = ParseStrokeEndings(
+            store->value(QString::fromLatin1(kStrokeEndingsValue)).toString().toStdString()))
+        style.endings = *endings;
+    const float humanise = store->value(QString::fromLatin1(kHumaniseValue)).toFloat(&ok);
+    if (ok && humanise >= 0.0f && humanise <= kMaxHumanise)
+        style.humanise = humanise;
+    const float bass = store->value(QString::fromLatin1(kBassTuningValue)).toFloat(&ok);
+    if (ok && bass >= kMinBassTuning && bass <= kMaxBassTuning)
+        style.bassTuning = bass;
     return settings;
 }
 
@@ -121,6 +132,12 @@ void WriteAppSettings(const AppSettings& settings) {
         store->setValue(
             QString::fromLatin1(key),
             QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
+    store->setValue(QString::fromLatin1(kStrokeEndingsValue),
+                    QString::fromLatin1(StrokeEndingsText(settings.style.endings)));
+    store->setValue(QString::fromLatin1(kHumaniseValue),
+                    static_cast<double>(settings.style.humanise));
+    store->setValue(QString::fromLatin1(kBassTuningValue),
+                    static_cast<double>(settings.style.bassTuning));
     store->sync();
 }
 

@@ -33,6 +33,11 @@ inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
 inline constexpr const char* kTrebleLevelValue = "Treble Level";
 inline constexpr const char* kBassLevelValue = "Bass Level";
 inline constexpr const char* kMasterLevelValue = "Master Level";
+// How strokes end ("natural" or "cut"), the humanise (percent) and the bass
+// drum's tuning (semitones).
+inline constexpr const char* kStrokeEndingsValue = "Stroke Endings";
+inline constexpr const char* kHumaniseValue = "Humanise";
+inline constexpr const char* kBassTuningValue = "Bass Drum Tuning";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";

@@ -63,8 +63,10 @@ void CMainFrame::ConnectEditCommands() {
     on(kCmdFileSaveSound, [this](CTaalEditor&) {
         // The status bar says what was written.
         QString written;
-        if (SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this, &written))
-            statusBar()->showMessage(SavedSoundMessage(written, m_session.Renderer()));
+        std::uint32_t rate = 0;
+        if (SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this, &written,
+                      &rate))
+            statusBar()->showMessage(SavedSoundMessage(written, m_session.Renderer(), rate));
     });
     on(kCmdFileMergeTaal, [this](CTaalEditor& editor) {
         MergeTaal(editor, m_sink,

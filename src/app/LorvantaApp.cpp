@@ -2,7 +2,7 @@
 
 #include "app/HelpPage.h"
 #include "app/MainFrame.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
 #include "ui/dialogs/AboutDialog.h"

@@ -6,7 +6,7 @@
 #include "app/RecentFileList.h"
 #include "app/ShellServices.h"
 #include "audio/SampleBank.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/playback/DirectSound.h"
 #include "model/LorvantaDoc.h"
 #include "session/LorvantaSession.h"

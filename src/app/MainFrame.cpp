@@ -5,12 +5,15 @@
 #include "app/ShellServices.h"
 #include "app/SpaceBarPlay.h"
 #include "app/SplitterWnd.h"
+#include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/SessionSignals.h"
+#include "ui/bars/BassTuningBar.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
@@ -99,6 +102,9 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     // only when it is on).
     m_session.SetDrone(m_settings.drone);
     m_session.SetDrumLevels(m_settings.levels);
+    m_session.Renderer().SetStrokeResampler(ResampleStroke);
+    m_session.SetStrokeStyle(m_settings.style);
+    m_bassTuningBar->SetTuning(m_session.Style().bassTuning);
     m_mixerBar->SetLevels(m_session.Levels());
     m_mixerBar->SetDroneLevel(m_session.Drone().levelDb);
     ConnectCommands();
@@ -177,6 +183,9 @@ void CMainFrame::CreateBars() {
     m_pitchBar->setAllowedAreas(Qt::AllToolBarAreas);
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_pitchBar);
+    m_bassTuningBar = new CBassTuningBar(this);
+    m_bassTuningBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBar(Qt::TopToolBarArea, m_bassTuningBar);
 
     // The levels sit under the panes, away from the bars that set the tempo
     // and pitch.
@@ -232,6 +241,12 @@ void CMainFrame::CreatePanes() {
             [this](float secondsPerBeat) { m_session.SetTempo(secondsPerBeat); });
     connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, this,
             [this](float factor) { m_session.SetPitch(factor); });
+    connect(m_bassTuningBar, &CBassTuningBar::tuningChanged, this, [this](float semitones) {
+        StrokeStyle style = m_session.Style();
+        style.bassTuning = semitones;
+        m_session.SetStrokeStyle(style);
+        m_settings.style = m_session.Style();
+    });
     connect(m_mixerBar, &CMixerBar::levelsChanged, this, [this](const DrumLevels& levels) {
         m_session.SetDrumLevels(levels);
         m_settings.levels = m_session.Levels();
@@ -460,6 +475,8 @@ void CMainFrame::OnViewOptions() {
     COptionsDialog dialog(m_settings, m_sink, m_shell.chooseFolder, this);
     if (dialog.exec() == QDialog::Accepted)
         RefreshTaalTree();
+    // Stroke endings and humanise are heard at once, playing on where it was.
+    m_session.SetStrokeStyle(m_settings.style);
     // Other strokes are heard at once, playing on where it was.
     if (m_settings.strokes != playing)
         m_app.ChangeStrokes(m_settings.strokes);

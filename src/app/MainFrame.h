@@ -33,6 +33,7 @@ class CLorvantaApp;
 class CLorvantaDoc;
 class CLorvantaSession;
 class CLorvantaView;
+class CBassTuningBar;
 class CMixerBar;
 class CPitchCtrlBar;
 class CTaalDial;
@@ -174,6 +175,7 @@ private:
     ST_SplitterWnd* m_leftSplitter = nullptr;
     ST_SplitterWnd* m_rightSplitter = nullptr;
     CPitchCtrlBar* m_pitchBar = nullptr;
+    CBassTuningBar* m_bassTuningBar = nullptr;
     CTempoCtrlBar* m_tempoBar = nullptr;
     CMixerBar* m_mixerBar = nullptr;
     QToolBar* m_toolBar = nullptr;

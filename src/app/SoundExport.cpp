@@ -1,10 +1,10 @@
 #include "app/SoundExport.h"
 
 #include "audio/AudioStatus.h"
-#include "audio/SoundFile.h"
 #include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "soundfiles/SoundFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -22,7 +22,7 @@ constexpr const char* kFlacSuffix = "flac";
 
 } // namespace
 
-QString ChooseSoundFile(QWidget* parent, const QString& suggested) {
+SoundFileChoice ChooseSoundFile(QWidget* parent, const QString& suggested) {
     QFileDialog dialog(parent, QStringLiteral("Save Sound"), suggested,
                        QString::fromLatin1(kSoundFileFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -34,7 +34,8 @@ QString ChooseSoundFile(QWidget* parent, const QString& suggested) {
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    const bool at48 = dialog.selectedNameFilter().contains(QStringLiteral("48 kHz"));
+    return {dialog.selectedFiles().constFirst(), at48 ? 48000u : 44100u};
 }
 
 bool CanSaveSound(const CLorvantaDoc& doc) {
@@ -56,10 +57,13 @@ QString SuggestedSoundFileName(const CLorvantaDoc& doc) {
 }
 
 bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
-               const SoundFileChooser& choose, QWidget* parent, QString* written) {
+               const SoundFileChooser& choose, QWidget* parent, QString* written,
+               std::uint32_t* writtenRate) {
     if (!CanSaveSound(doc))
         return false;
-    QString target = choose ? choose(parent, SuggestedSoundFileName(doc)) : QString();
+    const SoundFileChoice choice =
+        choose ? choose(parent, SuggestedSoundFileName(doc)) : SoundFileChoice();
+    QString target = choice.file;
     if (target.isEmpty())
         return false;
     if (QFileInfo(target).suffix().isEmpty())
@@ -69,15 +73,19 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
     // playback makes after a tempo change: the loop goes on where it was.
     if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return false;
-    const bool saved =
-        SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
-                      std::filesystem::path(QFile::encodeName(target).toStdString()), sink);
+    const bool saved = SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
+                                     std::filesystem::path(QFile::encodeName(target).toStdString()),
+                                     sink, {}, 1.0f, choice.rate);
     if (saved && written)
         *written = target;
+    if (saved && writtenRate)
+        *writtenRate = choice.rate ? choice.rate : renderer.StreamFormat().samplesPerSec;
     return saved;
 }
 
-QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer) {
+QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer,
+                          std::uint32_t fileRate) {
+    // The cycle's length as it plays: its samples at the rate it plays at.
     const auto rate = static_cast<double>(renderer.StreamFormat().samplesPerSec);
     const double seconds =
         rate > 0.0 ? static_cast<double>(renderer.Image().TotalSamples()) / rate : 0.0;
@@ -85,7 +93,7 @@ QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer) {
         .arg(QFileInfo(path).fileName())
         .arg(static_cast<double>(renderer.Image().Beats()), 0, 'g', 6)
         .arg(seconds, 0, 'f', 2)
-        .arg(renderer.StreamFormat().samplesPerSec);
+        .arg(fileRate);
 }
 
 } // namespace lorvanta

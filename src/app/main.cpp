@@ -4,7 +4,7 @@
 #include "app/QtMessageSink.h"
 #include "app/ShellServices.h"
 #include "app/SingleInstance.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 
 #include <QApplication>
 #include <QIcon>

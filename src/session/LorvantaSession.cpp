@@ -331,6 +331,17 @@ const DrumLevels& CLorvantaSession::Levels() const {
     return m_renderer->Levels();
 }
 
+void CLorvantaSession::SetStrokeStyle(const StrokeStyle& style) {
+    if (style.Clamped() == m_renderer->Style())
+        return;
+    m_renderer->SetStrokeStyle(style);
+    OnStrokesChanged();
+}
+
+const StrokeStyle& CLorvantaSession::Style() const {
+    return m_renderer->Style();
+}
+
 void CLorvantaSession::PlayDroneAlone() {
     m_engine->OnAudioStop();
     DroneSettings drone = m_drone;

@@ -11,6 +11,7 @@
 #include "audio/BolAudition.h"
 #include "audio/DroneMix.h"
 #include "audio/DrumLevels.h"
+#include "audio/StrokeStyle.h"
 #include "audio/Tanpura.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
@@ -131,6 +132,11 @@ public:
     // while playing, is heard at once from the same point of the cycle.
     void SetDrumLevels(const DrumLevels& levels);
     const DrumLevels& Levels() const;
+    // How strokes end (ring on or cut at the next bol), how much each hit is
+    // humanised and how the bass drum is tuned against the treble (clamped).
+    // A change renders every bol anew and, while playing, is heard at once.
+    void SetStrokeStyle(const StrokeStyle& style);
+    const StrokeStyle& Style() const;
     // The drone mixed into playback, heard within one ring while playing. A
     // new tuning or octave renders the loop here, on the calling thread (some
     // tens of milliseconds), once the drone is on; the level is clamped to

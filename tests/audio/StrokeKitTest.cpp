@@ -5,7 +5,7 @@
 
 #include "AudioTestSupport.h"
 
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "persistence/TaalFile.h"
 
@@ -79,15 +79,17 @@ protected:
         return Path("taal.tal");
     }
 
-    // The image the program builds for these bols at 100 bpm, this pitch and
-    // these levels, with the default kit.
-    std::vector<unsigned char> ProgramImage(float factor, const DrumLevels& levels = {}) {
+    // The image the program builds for these bols at 100 bpm, this pitch,
+    // these levels and this stroke style, with the default kit.
+    std::vector<unsigned char> ProgramImage(float factor, const DrumLevels& levels = {},
+                                            const StrokeStyle& style = kDefaultStrokeStyle) {
         CTaal taal;
         FillTaal(taal, twoBols);
         CSampleBank defaultKit(DefaultBuiltInKit());
         CTaalRenderer renderer(taal, defaultKit, sink);
         renderer.SetPitch(factor);
         renderer.SetDrumLevels(levels);
+        renderer.SetStrokeStyle(style);
         renderer.SetTempo(0.6f);
         renderer.InitialUpdate();
         renderer.BuildTaalImage();
@@ -236,11 +238,50 @@ TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
     const DrumLevels mixed{{-12.5f}, {0.0f, true}, {3.0f}};
     EXPECT_EQ(Written("mixed.wav"), ProgramImage(1.0f, mixed));
 
+    // Cut at the next bol, not humanised: the image as it always was.
+    ASSERT_EQ(
+        Run("render " + SaveTaal(twoBols) + " -o " + Path("cut.wav") + " --ring cut --humanise 0"),
+        0)
+        << err;
+    EXPECT_EQ(Written("cut.wav"), ProgramImage(1.0f, {}, {}));
+    EXPECT_NE(Written("cut.wav"), ProgramImage(1.0f));
+
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
     Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));
     EXPECT_EQ(Written("fast.wav").size(), 44u + 2 * (11025 + 5512));
     Run("render " + SaveTaal(twoBols, 5.0f) + " -o " + Path("default.wav"));
     EXPECT_EQ(Written("default.wav").size(), 39734u);
+}
+
+// --rate converts the cycle to a usual rate with the best converter: the
+// header says the rate, the length follows it, and a tone stays a tone.
+TEST_F(StrokeKit, RenderConvertsToTheRateAsked) {
+    ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("own.wav") + " --tempo 100"), 0);
+    const std::vector<unsigned char> image = Written("own.wav");
+    const std::uint64_t samples = (image.size() - kWaveHeaderSize) / 2;
+    for (const std::uint32_t rate : {44100u, 48000u}) {
+        const std::string out = "at" + std::to_string(rate) + ".wav";
+        ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path(out) + " --tempo 100 --rate " +
+                      std::to_string(rate)),
+                  0)
+            << err;
+        const auto written = Written(out);
+        EXPECT_EQ(GetLe32(written, kSampleRateOffset), rate);
+        const std::uint64_t expected = (samples * rate + kSampleRate - 1) / kSampleRate;
+        EXPECT_EQ((written.size() - kWaveHeaderSize) / 2, expected);
+        EXPECT_EQ(GetLe32(written, kDataSizeOffset), 2 * expected);
+        // At twice the rate (44.1 kHz) every other sample is close to the image's.
+        if (rate == 44100) {
+            const auto a = SamplesOf(std::span(image).subspan(kWaveHeaderSize));
+            const auto b = SamplesOf(std::span(written).subspan(kWaveHeaderSize));
+            double error = 0.0, level = 0.0;
+            for (std::size_t n = 100; n + 100 < a.size(); ++n) {
+                error += std::abs(static_cast<double>(b[2 * n]) - a[n]);
+                level += std::abs(static_cast<double>(a[n]));
+            }
+            EXPECT_LT(error, 0.02 * level);
+        }
+    }
 }
 
 TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
@@ -254,6 +295,16 @@ TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
     for (const auto& [args, message] : refused) {
         EXPECT_EQ(Run(render + args), 64) << args;
         EXPECT_EQ(err, message);
+    }
+    for (const auto& [args, message] :
+         {std::pair{" --ring natural-ish", "--ring needs natural or cut"},
+          {" --humanise 100.5", "--humanise needs a percentage from 0 to 100"},
+          {" --humanise -1", "--humanise needs a percentage from 0 to 100"},
+          {" --bass-tuning 5.5", "--bass-tuning needs semitones from -5 to 5"},
+          {" --rate 96000", "--rate needs 44100 or 48000"},
+          {" --rate 44100.0", "--rate needs 44100 or 48000"}}) {
+        EXPECT_EQ(Run(render + args), 64) << args;
+        EXPECT_EQ(err.rfind(std::string("lorvanta-cli: ") + message, 0), 0u) << err;
     }
     EXPECT_FALSE(fs::exists(dir / "x.wav"));
     EXPECT_EQ(Run(render + " --tempo 10 --pitch -6"), 0);

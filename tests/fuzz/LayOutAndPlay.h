@@ -11,7 +11,7 @@
 #include "model/Conversions.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
-#include "ui/grid/GridGeometry.h"
+#include "gridlayout/GridGeometry.h"
 
 #include <algorithm>
 #include <cmath>

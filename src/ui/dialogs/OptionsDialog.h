@@ -8,15 +8,16 @@
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace lorvanta {
 
 class MessageSink;
 struct AppSettings;
 
-// View > Options: the Taals folder, how the playing beat is shown, and the
+// View > Options: the Taals folder, how the playing beat is shown, the
 // strokes played (the recorded kit when the build has it, the synthesised
-// kit, or a kit folder).
+// kit, or a kit folder), how strokes end and how much each hit is humanised.
 class COptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -51,6 +52,9 @@ public:
     QComboBox* StrokesList() const { return m_strokesList; }
     QLineEdit* KitFolderEdit() const { return m_kitEdit; }
     QPushButton* KitBrowseButton() const { return m_kitBrowseButton; }
+    // "Ring on" (index 0) or "Cut at the next bol" (index 1).
+    QComboBox* EndingsList() const { return m_endingsList; }
+    QSpinBox* HumaniseSpin() const { return m_humaniseSpin; }
     // The list's index of an entry; -1 for Recorded in a build without it.
     int StrokesIndex(StrokesEntry entry) const;
 
@@ -64,6 +68,8 @@ private:
     QComboBox* m_strokesList = nullptr;
     QLineEdit* m_kitEdit = nullptr;
     QPushButton* m_kitBrowseButton = nullptr;
+    QComboBox* m_endingsList = nullptr;
+    QSpinBox* m_humaniseSpin = nullptr;
 
     // Whether a folder exists; else asks and returns false (closing the dialog
     // unchanged on Cancel).

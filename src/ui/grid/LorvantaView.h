@@ -8,8 +8,8 @@
 // view turns mouse and keys into its calls, and keeps its cells, layout and
 // repaints in step with what the editor and the session announce.
 
+#include "gridlayout/GridGeometry.h"
 #include "session/LorvantaSession.h"
-#include "ui/grid/GridGeometry.h"
 #include "ui/grid/PageColours.h"
 
 #include <QAbstractScrollArea>

@@ -6,7 +6,7 @@
 #include "../AudioTestSupport.h"
 
 #include "audio/DroneMix.h"
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -461,11 +461,17 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 // The feeding thread and the output's consumer never allocate or free: half a
 // minute of playback, the drone on, with the tempo changing every 100 ms, the
-// pitch every 300 ms and the drone switched every 500 ms. The rebuilds
-// themselves (on this thread) may.
-TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
+// pitch every 300 ms and the drone switched every 500 ms, with strokes cut
+// and ringing on (mixed as they are read). The rebuilds themselves (on this
+// thread) may.
+class PlayingAllocatesNothing : public PlaybackTest,
+                                public ::testing::WithParamInterface<StrokeEndings> {};
+
+TEST_P(PlayingAllocatesNothing, WhileTempoAndPitchChange) {
     onPosition = [](const PlayingPosition&) {};
     Open(std::vector<float>(16, 1.0f), 0, false);
+    renderer->SetStrokeStyle({GetParam(), kDefaultHumanise, 0.0f});
+    ASSERT_EQ(renderer->RenderAllBols(), AudioStatus::Ok);
     AllocationScope thisThread(false);
     engine->SetDroneLoop(LoudLoop());
     engine->SetDroneOn(true);
@@ -489,6 +495,9 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     EXPECT_EQ(CountedAllocations(), before);
     EXPECT_GT(Ring().WriteGeneration(), 2500u); // refills
 }
+
+INSTANTIATE_TEST_SUITE_P(StrokeEndings, PlayingAllocatesNothing,
+                         ::testing::Values(StrokeEndings::Cut, StrokeEndings::Ring));
 #endif
 
 } // namespace

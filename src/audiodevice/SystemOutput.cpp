@@ -1,8 +1,8 @@
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 
 #include "audio/output/OutputChoice.h"
 #include "audio/output/VirtualOutput.h"
-#include "audio/output/device/PortAudioOutput.h"
+#include "audiodevice/PortAudioOutput.h"
 
 namespace lorvanta {
 

@@ -1,4 +1,4 @@
-#include "audio/output/device/BufferResampler.h"
+#include "audiodevice/BufferResampler.h"
 
 #include <algorithm>
 #include <samplerate.h>

@@ -1,6 +1,6 @@
-#include "audio/output/device/PortAudioOutput.h"
+#include "audiodevice/PortAudioOutput.h"
 
-#include "audio/output/device/BufferResampler.h"
+#include "audiodevice/BufferResampler.h"
 
 #include <algorithm>
 #include <array>

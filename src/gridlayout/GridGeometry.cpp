@@ -1,4 +1,4 @@
-#include "ui/grid/GridGeometry.h"
+#include "gridlayout/GridGeometry.h"
 
 #include "model/Conversions.h"
 #include "model/Taal.h"

@@ -1,4 +1,4 @@
-#include "audio/SoundFile.h"
+#include "soundfiles/SoundFile.h"
 
 #include "audio/DroneMix.h"
 #include "audio/TaalImage.h"
@@ -6,11 +6,13 @@
 #include "model/Messages.h"
 #include "persistence/SafeSave.h"
 
+#include <samplerate.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -99,7 +101,154 @@ std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampl
     return std::nullopt;
 }
 
+// Samples at rate `to` for `samples` at rate `from`, rounded up.
+std::uint64_t ConvertedLength(std::uint64_t samples, std::uint32_t from, std::uint32_t to) {
+    return (samples * to + from - 1) / from;
+}
+
+// The image's samples (with the drone) converted to another rate, in chunks.
+class ConvertedSamples {
+public:
+    ConvertedSamples(const TaalImage& image, DroneOverImage& drone, std::uint32_t from,
+                     std::uint32_t to)
+        : m_image(image), m_drone(drone), m_ratio(static_cast<double>(to) / from),
+          m_state(src_new(SRC_SINC_BEST_QUALITY, 1, &m_error), src_delete),
+          m_total(ConvertedLength(image.TotalSamples(), from, to)) {}
+    bool Ok() const { return m_state != nullptr; }
+    std::uint64_t Total() const { return m_total; }
+    // The next samples, as many as fit into out; 0 at the end.
+    std::size_t Next(std::span<float> out) {
+        std::size_t made = 0;
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_total - m_given));
+        while (made < want) {
+            if (m_inUsed == m_in.size() && !m_ended) {
+                const std::size_t n = m_image.CopyData(m_read, m_bytes, m_hint);
+                m_drone.Mix(m_bytes.data(), n);
+                m_in.resize(n / 2);
+                for (std::size_t i = 0; i < m_in.size(); ++i)
+                    m_in[i] =
+                        static_cast<float>(static_cast<std::int16_t>(
+                            static_cast<std::uint16_t>(m_bytes[2 * i] | m_bytes[2 * i + 1] << 8))) /
+                        32768.0f;
+                m_inUsed = 0;
+                m_read += n;
+                m_ended = n == 0;
+            }
+            SRC_DATA data{};
+            data.data_in = m_in.data() + m_inUsed;
+            data.input_frames = static_cast<long>(m_in.size() - m_inUsed);
+            data.data_out = out.data() + made;
+            data.output_frames = static_cast<long>(want - made);
+            data.src_ratio = m_ratio;
+            data.end_of_input = m_ended ? 1 : 0;
+            if (src_process(m_state.get(), &data) != 0)
+                break;
+            m_inUsed += static_cast<std::size_t>(data.input_frames_used);
+            made += static_cast<std::size_t>(data.output_frames_gen);
+            if (m_ended && data.output_frames_gen == 0) {
+                // The converter is drained: the rest is silence.
+                std::fill(out.begin() + static_cast<std::ptrdiff_t>(made),
+                          out.begin() + static_cast<std::ptrdiff_t>(want), 0.0f);
+                made = want;
+            }
+        }
+        m_given += made;
+        return made;
+    }
+
+private:
+    const TaalImage& m_image;
+    DroneOverImage& m_drone;
+    double m_ratio;
+    int m_error = 0;
+    std::unique_ptr<SRC_STATE, SRC_STATE* (*)(SRC_STATE*)> m_state;
+    std::uint64_t m_total;
+    std::uint64_t m_given = 0;
+    std::vector<unsigned char> m_bytes = std::vector<unsigned char>(kChunkBytes);
+    std::vector<float> m_in;
+    std::size_t m_inUsed = 0;
+    std::uint64_t m_read = 0;
+    std::size_t m_hint = 0;
+    bool m_ended = false;
+};
+
+std::int16_t ToSample(float value) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0f), -32768l, 32767l));
+}
+
+std::optional<std::string> WriteAll(int fd, const unsigned char* bytes, std::size_t n) {
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t put = ::write(fd, bytes + done, n - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return std::strerror(errno);
+        done += static_cast<std::size_t>(put);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> WriteConverted(ConvertedSamples& samples, SoundFileKind kind,
+                                          std::uint32_t fileRate, int fd) {
+    if (!samples.Ok())
+        return "the sample rate converter could not start";
+    std::unique_ptr<SNDFILE, SndFileCloser> flac;
+    if (kind == SoundFileKind::Flac) {
+        SF_INFO info{};
+        info.samplerate = static_cast<int>(fileRate);
+        info.channels = 1;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        flac.reset(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
+        if (!flac)
+            return sf_strerror(nullptr);
+    } else {
+        const WaveHeader header =
+            MakeWaveHeader(fileRate, static_cast<std::uint32_t>(2 * samples.Total()));
+        if (auto failed = WriteAll(fd, header.data(), header.size()))
+            return failed;
+    }
+    std::vector<float> converted(kChunkBytes / 2);
+    std::vector<short> shorts(converted.size());
+    while (const std::size_t n = samples.Next(converted)) {
+        for (std::size_t i = 0; i < n; ++i)
+            shorts[i] = ToSample(converted[i]);
+        if (flac) {
+            if (sf_writef_short(flac.get(), shorts.data(), static_cast<sf_count_t>(n)) !=
+                static_cast<sf_count_t>(n))
+                return sf_strerror(flac.get());
+        } else if (auto failed =
+                       WriteAll(fd, reinterpret_cast<const unsigned char*>(shorts.data()), 2 * n)) {
+            return failed;
+        }
+    }
+    if (flac && sf_close(flac.release()) != 0)
+        return "the file could not be completed";
+    return std::nullopt;
+}
+
 } // namespace
+
+std::vector<std::int16_t> ResampleStroke(std::span<const std::int16_t> stroke, double factor) {
+    if (stroke.empty() || !(factor > 0.0))
+        return {stroke.begin(), stroke.end()};
+    std::vector<float> in(stroke.size());
+    for (std::size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<float>(stroke[i]) / 32768.0f;
+    std::vector<float> out(static_cast<std::size_t>(static_cast<double>(in.size()) / factor) + 16);
+    SRC_DATA data{};
+    data.data_in = in.data();
+    data.input_frames = static_cast<long>(in.size());
+    data.data_out = out.data();
+    data.output_frames = static_cast<long>(out.size());
+    data.src_ratio = 1.0 / factor;
+    if (src_simple(&data, SRC_SINC_BEST_QUALITY, 1) != 0)
+        return {stroke.begin(), stroke.end()};
+    std::vector<std::int16_t> result(static_cast<std::size_t>(data.output_frames_gen));
+    for (std::size_t i = 0; i < result.size(); ++i)
+        result[i] = ToSample(out[i]);
+    return result;
+}
 
 SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
     std::string extension = file.extension().string();
@@ -114,17 +263,22 @@ SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
 
 bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
                    const std::filesystem::path& file, MessageSink& sink,
-                   std::span<const std::int16_t> droneLoop, float droneGain) {
+                   std::span<const std::int16_t> droneLoop, float droneGain,
+                   std::uint32_t fileRate) {
     const SoundFileKind kind = SoundFileKindOf(file);
+    const bool convert = fileRate != 0 && fileRate != sampleRate && sampleRate != 0;
+    const std::uint64_t fileSamples =
+        convert ? ConvertedLength(image.TotalSamples(), sampleRate, fileRate)
+                : image.TotalSamples();
     if (kind == SoundFileKind::Unknown) {
         ShowWriteError(sink, file, "the name must end in .wav or .flac");
         return false;
     }
-    if (kind == SoundFileKind::Wav && image.Size() - 8 > 0xFFFFFFFFu) {
+    if (kind == SoundFileKind::Wav && kWaveHeaderSize + 2 * fileSamples - 8 > 0xFFFFFFFFu) {
         sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "WAV")});
         return false;
     }
-    if (kind == SoundFileKind::Flac && image.TotalSamples() >= kMaxFlacSamples) {
+    if (kind == SoundFileKind::Flac && fileSamples >= kMaxFlacSamples) {
         sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "FLAC")});
         return false;
     }
@@ -133,6 +287,10 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
         file,
         [&](int fd) {
             DroneOverImage drone{droneLoop, droneGain};
+            if (convert) {
+                ConvertedSamples samples(image, drone, sampleRate, fileRate);
+                return WriteConverted(samples, kind, fileRate, fd);
+            }
             return kind == SoundFileKind::Wav ? WriteWav(image, drone, fd)
                                               : WriteFlac(image, sampleRate, drone, fd);
         },

@@ -1,4 +1,4 @@
-#include "audio/StrokeKit.h"
+#include "soundfiles/StrokeKit.h"
 
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
