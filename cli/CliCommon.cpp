@@ -4,6 +4,7 @@
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -260,11 +261,11 @@ bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen
         choice.builtIn == BuiltInKit::Recorded ? kRecordedKitName : kSynthesisedKitName;
     if (result.replaced.empty())
         std::fprintf(stderr, "lorvanta-cli: no strokes from %s; all are the %s kit's\n",
-                     choice.folder.string().c_str(), under);
+                     ShownName(choice.folder.string()).c_str(), under);
     else
         std::fprintf(stderr, "lorvanta-cli: strokes %s from %s, the others the %s kit's\n",
-                     ReplacedIdsText(result.replaced).c_str(), choice.folder.string().c_str(),
-                     under);
+                     ReplacedIdsText(result.replaced).c_str(),
+                     ShownName(choice.folder.string()).c_str(), under);
     return true;
 }
 

@@ -3,6 +3,9 @@
 // each time the whole beat number changes, with --times followed by when it
 // changed, in seconds since the sound started. --ramp TARGET:STEP:CYCLES
 // raises (or lowers) the tempo by STEP bpm every CYCLES cycles up to TARGET.
+// play --routine ROUTINE plays a practice routine instead, printing each step
+// as its first beat is heard; its Taal files are found beside the routine,
+// then in the program's Taals folder.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
@@ -13,7 +16,9 @@
 #include "audio/playback/PlaybackEngine.h"
 #include "audiodevice/SystemOutput.h"
 #include "model/Conversions.h"
+#include "model/ProgramData.h"
 #include "session/LorvantaSession.h"
+#include "session/PracticeRoutine.h"
 #include "soundfiles/SoundFile.h"
 
 #include <algorithm>
@@ -22,6 +27,9 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace lorvanta::cli {
@@ -33,7 +41,10 @@ constexpr const char* kUsage =
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
     " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
-    " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS]";
+    " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS]\n"
+    "       lorvanta-cli play --routine ROUTINE [--pitch SEMITONES] [--seconds S] [--times]"
+    " [--kit ...] [--treble-level DB|off] [--bass-level DB|off] [--master-level DB|off]"
+    " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
 
@@ -54,6 +65,73 @@ std::optional<std::string> ReadRamp(const std::string& text, RampRequest& reques
         return std::string("--ramp: ") + StatusText(status);
     return std::nullopt;
 }
+
+// The routine file read and planned, or what is wrong with it (printed).
+std::optional<RoutinePlan> ReadRoutineFile(const std::filesystem::path& path,
+                                           RecordingMessageSink& sink) {
+    std::error_code error;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, error) &&
+        std::filesystem::file_size(path, error) <= (1u << 20))
+        in.open(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "lorvanta-cli: cannot read the routine %s\n", path.string().c_str());
+        return std::nullopt;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const RoutineParse parse = ParseRoutine(text);
+    if (parse.status != RoutineStatus::Ok) {
+        std::fprintf(stderr, "lorvanta-cli: %s: %s\n", path.string().c_str(),
+                     RoutineProblemText(parse).c_str());
+        return std::nullopt;
+    }
+    RoutinePlan plan = PlanRoutine(
+        parse.routine,
+        {path.parent_path().empty() ? "." : path.parent_path(), FindProgramData("Taals")}, sink);
+    PrintMessages(sink);
+    if (plan.status != RoutinePlanStatus::Ok) {
+        std::fprintf(stderr, "lorvanta-cli: %s\n", RoutinePlanProblemText(plan).c_str());
+        return std::nullopt;
+    }
+    return plan;
+}
+
+// The routine's steps as the beats printed reach them: a step starts at the
+// first beat after the cycles of those before it.
+class StepAnnouncer {
+public:
+    explicit StepAnnouncer(const RoutinePlan& plan) {
+        std::uint64_t start = 0;
+        for (const PlannedStep& step : plan.steps) {
+            char line[512];
+            std::snprintf(line, sizeof line, "step %d of %d: %s, %d cycle%s at %g bpm",
+                          step.routineStep + 1, plan.routineSteps, step.title.c_str(), step.cycles,
+                          step.cycles == 1 ? "" : "s", step.bpm);
+            m_steps.push_back({start, line});
+            start += static_cast<std::uint64_t>(step.cycles);
+        }
+    }
+    // Called with each whole beat printed, before it.
+    void Beat(int beat) {
+        if (beat < m_lastBeat)
+            ++m_cycles;
+        m_lastBeat = beat;
+        if (m_next < m_steps.size() && m_steps[m_next].start == m_cycles) {
+            std::printf("%s\n", m_steps[m_next].line.c_str());
+            ++m_next;
+        }
+    }
+
+private:
+    struct Step {
+        std::uint64_t start;
+        std::string line;
+    };
+    std::vector<Step> m_steps;
+    std::size_t m_next = 0;
+    std::uint64_t m_cycles = 0;
+    int m_lastBeat = 0;
+};
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -129,11 +207,20 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
             args,
             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
              "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ring",
-             "--humanise", "--bass-tuning", "--ramp", "--count-in"},
+             "--humanise", "--bass-tuning", "--ramp", "--routine", "--count-in"},
             {"--times"}, line))
         return UsageError(usage, *problem);
-    if (line.positional.size() != 1)
+    const auto routineFile = line.Option("--routine");
+    if (line.positional.size() != (routineFile ? 0u : 1u))
         return UsageError(usage);
+    if (routineFile) {
+        for (const char* option : {"--tempo", "--from", "--ramp", "--count-in"}) {
+            if (line.Option(option))
+                return UsageError(usage, std::string(option) +
+                                             " cannot be given with --routine: its steps set the "
+                                             "tempo and play from the start");
+        }
+    }
 
     SoundOptions sound;
     if (const auto exit = ReadSoundOptions(line, usage, sound))
@@ -179,8 +266,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     RecordingMessageSink sink;
     CLorvantaSession session(bank, sink, OpenChosenOutput);
     CLorvantaDoc& doc = session.Document();
-    if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true}))
+    std::optional<RoutinePlan> routine;
+    if (routineFile) {
+        routine = ReadRoutineFile(*routineFile, sink);
+        if (!routine)
+            return ExitCode::Failure;
+        // The first step's Taal is the one set up and rendered first.
+        doc.Taal().Assign(routine->steps.front().doc->Taal());
+        doc.SetEmpty(false);
+    } else if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true})) {
         return *failed;
+    }
     if (from && *from > doc.Taal().Count()) {
         return UsageError(usage, "--from " + std::to_string(*from) + ": the Taal has " +
                                      std::to_string(doc.Taal().Count()) + " bols");
@@ -220,7 +316,11 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (ramp)
         session.StartRamp(*ramp);
     InterruptGuard interrupts;
-    if (from) {
+    std::optional<StepAnnouncer> announcer;
+    if (routine) {
+        announcer.emplace(*routine);
+        session.StartRoutine(std::move(*routine));
+    } else if (from) {
         session.Editor().Click(static_cast<int>(*from - 1), {});
         session.PlayFromSelected();
     } else {
@@ -241,6 +341,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
             const char* what = noted.beat < 0 ? "count" : "beat";
             const int number = noted.beat < 0 ? -noted.beat : noted.beat;
+            // The count-in is no step of a routine.
+            if (announcer && noted.beat > 0)
+                announcer->Beat(noted.beat);
             if (times) {
                 const Clock::duration since(noted.at - soundStart);
                 std::printf("%s %d at %.4f\n", what, number,
@@ -253,6 +356,12 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         if (printed)
             std::fflush(stdout);
         session.UpdatePractice();
+        // A routine ends by itself after its last step.
+        if (announcer && !session.IsPlaying()) {
+            for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
+            }
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     session.Stop();

@@ -6,11 +6,12 @@
 // the Taal's playback rate. --rate converts the whole to 44.1 or 48 kHz.
 #include "Commands.h"
 
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
-#include "soundfiles/SoundFile.h"
-#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -92,7 +93,7 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f, fileRate);
+                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f, fileRate);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

@@ -80,9 +80,9 @@ AppSettings ReadAppSettings() {
     const int octave = store->value(QString::fromLatin1(kDroneOctaveValue)).toInt(&ok);
     if (ok && octave >= kLowestDroneOctave && octave <= kHighestDroneOctave)
         drone.setup.octave = octave;
-    const float level = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
-    if (ok && level >= kMinDroneLevelDb && level <= kMaxDroneLevelDb)
-        drone.levelDb = level;
+    const float droneLevel = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
+    if (ok && droneLevel >= kMinDroneLevelDb && droneLevel <= kMaxDroneLevelDb)
+        drone.levelDb = droneLevel;
     settings.rowsByVibhag =
         store->value(QString::fromLatin1(kRowsByVibhagValue)).toString() != QStringLiteral("off");
 

@@ -232,6 +232,12 @@ const CommandInfo kCommands[] = {
      "Count one cycle's first beats in a soft click before Play from the start\nCount-In",
      nullptr,
      true},
+    {kCmdAudioPracticeRoutine,
+     "Practice R&outine...",
+     {},
+     "Build, save, open and play a routine of Taals, cycles and tempos\nPractice Routine",
+     nullptr,
+     false},
     // D in the grid turns the drone on and off (not a window shortcut: text
     // fields keep their d).
     {kCmdDroneOn,
@@ -376,6 +382,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
     audio->addSeparator();
     audio->addAction(Action(kCmdAudioCountIn));
     audio->addAction(Action(kCmdAudioTempoRamp));
+    audio->addAction(Action(kCmdAudioPracticeRoutine));
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
     const int droneIds[] = {kCmdDroneOn, kCmdDroneAlone, 0, kCmdDronePa,      kCmdDroneMa,
                             kCmdDroneNi, kCmdDroneSa,    0, kCmdDroneOctave3, kCmdDroneOctave4};

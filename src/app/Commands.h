@@ -55,8 +55,9 @@ enum CommandId : int {
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
-    kCmdAudioTempoRamp = 33130, // Audio > Tempo Ramp...
-    kCmdAudioCountIn = 33131,   // Audio > Count-In: a bar counted before Play
+    kCmdAudioTempoRamp = 33130,       // Audio > Tempo Ramp...
+    kCmdAudioPracticeRoutine = 33131, // Audio > Practice Routine...
+    kCmdAudioCountIn = 33132,         // Audio > Count-In: beats counted before Play
     // Audio > Drone: on and off, the first string, the octave (its level is
     // on the mixer bar).
     kCmdDroneOn = 33100,

@@ -9,6 +9,7 @@
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/ProgramData.h"
 #include "session/LorvantaSession.h"
 #include "soundfiles/SoundFile.h"
 #include "ui/QtBolClipboard.h"
@@ -20,6 +21,7 @@
 #include "ui/dial/TaalDial.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/OptionsDialog.h"
+#include "ui/dialogs/PracticeRoutineDialog.h"
 #include "ui/dialogs/TempoRampDialog.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
@@ -321,6 +323,7 @@ void CMainFrame::ConnectCommands() {
     connect(m_gridView, &CLorvantaView::droneKeyPressed, commands.Action(kCmdDroneOn),
             &QAction::trigger);
     on(kCmdAudioTempoRamp, this, &CMainFrame::OnTempoRamp);
+    on(kCmdAudioPracticeRoutine, this, &CMainFrame::OnPracticeRoutine);
     connect(m_gridView, &CLorvantaView::tapKeyPressed, m_tempoBar,
             [this] { m_tempoBar->OnTap(TapTempo::Clock::now()); });
     on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
@@ -354,6 +357,18 @@ void CMainFrame::OnTempoRamp() {
     else
         m_session.StartRamp(dialog.Request()); // the dialog has checked it
     UpdateCommandUI();
+}
+
+void CMainFrame::OnPracticeRoutine() {
+    if (!m_routineDialog) {
+        const QString routines = QString::fromStdString(UserDataFolder().string());
+        m_routineDialog = new CPracticeRoutineDialog(
+            m_session, m_settings.taalsFolder, routines, m_sink,
+            [this] { return m_app.SaveModified(); }, this);
+    }
+    m_routineDialog->show();
+    m_routineDialog->raise();
+    m_routineDialog->activateWindow();
 }
 
 QString CMainFrame::PracticeText(std::uint64_t cycles, std::chrono::steady_clock::duration played) {

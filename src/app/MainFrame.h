@@ -46,6 +46,8 @@ class QtBolClipboard;
 class ST_SplitterWnd;
 struct ShellServices;
 
+class CPracticeRoutineDialog;
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
@@ -118,6 +120,8 @@ public:
     void ChangeDrone(const std::function<void(DroneSettings&)>& change);
     // Audio > Tempo Ramp: the dialog, then the ramp started or ended.
     void OnTempoRamp();
+    // Audio > Practice Routine: the routine window, made at first use.
+    void OnPracticeRoutine();
     void OnHelp();
     // The help at an address: a local page in the help window, a web
     // address in the desktop's browser; a message when neither can be.
@@ -165,6 +169,7 @@ private:
     void FollowVibhagDisplay(bool announce);
 
     CLorvantaApp& m_app;
+    CPracticeRoutineDialog* m_routineDialog = nullptr;
     CLorvantaSession& m_session;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;

@@ -62,8 +62,9 @@ int main(int argc, char* argv[]) {
         return 1;
 
     // A copy started on purpose leaves the socket to the first program.
-    lorvanta::CInstanceServer instances(
-        [&lorvanta](const QString& file) { lorvanta::OpenInRunningProgram(lorvanta, file); });
+    lorvanta::CInstanceServer instances([&lorvanta](const QString& file) {
+        return lorvanta::OpenInRunningProgram(lorvanta, file);
+    });
     if (handOver)
         instances.Listen(socketName);
     return QApplication::exec();

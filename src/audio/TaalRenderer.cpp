@@ -1,6 +1,7 @@
 #include "audio/TaalRenderer.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
@@ -119,8 +120,8 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
     const float lower = 0.5f * m_ceiling;
     const float bassLevel = m_levels.BassGain();
     const float pitchLevel = m_levels.TrebleGain();
-    const float bassGain = EmphasisGain(bol->bass.emphasis - lower) * bassLevel;
-    const float pitchGain = EmphasisGain(bol->pitch.emphasis - lower) * pitchLevel;
+    const float bassGain = DbToGain(bol->bass.emphasis - lower) * bassLevel;
+    const float pitchGain = DbToGain(bol->pitch.emphasis - lower) * pitchLevel;
     BlockKey key{LookupSampleResource(bol->bass.soundId), LookupSampleResource(bol->pitch.soundId),
                  std::bit_cast<std::uint32_t>(bassGain), std::bit_cast<std::uint32_t>(pitchGain)};
     // The silence adds nothing whatever its gain.
@@ -259,7 +260,7 @@ AudioStatus CTaalRenderer::MakeShapedBlock(std::span<const ShapedVoice> voices,
                 ? std::span<const unsigned char>()
                 : access.bytes.subspan(kWaveHeaderSize, 2 * access.SampleCount());
         shaped.push_back(ShapeStroke(samples, cents, hit.tilt, m_resampler));
-        gains.push_back(voice.gain * EmphasisGain(hit.levelDb));
+        gains.push_back(voice.gain * DbToGain(hit.levelDb));
         length = std::max(length, shaped.back().size());
     }
     length = std::min<std::size_t>(length, std::numeric_limits<std::uint32_t>::max());
@@ -443,7 +444,8 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
     // has already taken it.
     const bool wasWaiting = m_next != nullptr;
     WithdrawNextCycle();
-    const bool rebuildNext = wasWaiting && m_nextSecondsPerBeat != m_secondsPerBeat;
+    const bool rebuildNext =
+        wasWaiting && !m_nextHandedIn && m_nextSecondsPerBeat != m_secondsPerBeat;
 
     if (m_pitchFactor != 1.0f) {
         m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
@@ -487,6 +489,16 @@ AudioStatus CTaalRenderer::PrepareNextCycle(float secondsPerBeat) {
     return AudioStatus::Ok;
 }
 
+void CTaalRenderer::HandNextCycle(std::unique_ptr<TaalImage> image, float secondsPerBeat) {
+    WithdrawNextCycle();
+    if (!m_nextCycle || !image)
+        return;
+    m_next = std::move(image);
+    m_nextSecondsPerBeat = secondsPerBeat;
+    m_nextHandedIn = true;
+    m_nextCycle(m_next.get());
+}
+
 void CTaalRenderer::SetDrumLevels(const DrumLevels& levels) {
     m_levels = levels.Clamped();
 }
@@ -498,6 +510,7 @@ bool CTaalRenderer::AdoptNextCycle() {
     std::swap(m_image, m_next);
     m_secondsPerBeat = m_nextSecondsPerBeat;
     m_next.reset();
+    m_nextHandedIn = false;
     return true;
 }
 
@@ -507,8 +520,10 @@ void CTaalRenderer::WithdrawNextCycle() {
     // Withdrawn first: after this, playback can no longer switch to it.
     if (m_nextCycle)
         m_nextCycle(nullptr);
-    if (!AdoptNextCycle())
+    if (!AdoptNextCycle()) {
         m_next.reset();
+        m_nextHandedIn = false;
+    }
 }
 
 AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {

@@ -134,6 +134,7 @@ public:
     const StrokeStyle& Style() const { return m_style; }
     // The resampler for the bass drum's tuning (the program's libsamplerate).
     void SetStrokeResampler(StrokeResampler resampler) { m_resampler = std::move(resampler); }
+    const StrokeResampler& Resampler() const { return m_resampler; }
 
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
@@ -148,6 +149,15 @@ public:
     // leaves none waiting. Every rebuild of the image keeps the waiting one in
     // step (rebuilt at its tempo, after an edit or a pitch change).
     AudioStatus PrepareNextCycle(float secondsPerBeat);
+    // The same with an image made elsewhere (another Taal's, for a practice
+    // routine's next step): it is never rebuilt here; a rebuild of the image
+    // withdraws it.
+    void HandNextCycle(std::unique_ptr<TaalImage> image, float secondsPerBeat);
+    // An image of the cells at a tempo and the current playback rate, for
+    // another renderer's HandNextCycle. Throws std::bad_alloc.
+    std::unique_ptr<TaalImage> CycleImage(float secondsPerBeat) const {
+        return MakeImage(secondsPerBeat);
+    }
     // Once playback reads the waiting image, it becomes the image in use and
     // its tempo the current one; the old image is freed here. True when
     // that happened now.
@@ -273,6 +283,7 @@ private:
     // The next cycle's image, handed to playback, and its tempo.
     std::unique_ptr<TaalImage> m_next;
     float m_nextSecondsPerBeat = kInitialSecondsPerBeat;
+    bool m_nextHandedIn = false; // made elsewhere: withdrawn, not rebuilt
     NextCycleHandler m_nextCycle;
     ImageInUseQuery m_imageInUse;
 };

@@ -4,6 +4,7 @@
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "persistence/SafeSave.h"
 
 #include <samplerate.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -31,7 +33,8 @@ constexpr std::size_t kChunkBytes = 1 << 16;
 constexpr std::uint64_t kMaxFlacSamples = std::uint64_t{1} << 36;
 
 void ShowWriteError(MessageSink& sink, const std::filesystem::path& file, std::string_view why) {
-    sink.Show({MessageKind::Error, FormatMessage(kCannotWriteSound, file.string(), why)});
+    sink.Show(
+        {MessageKind::Error, FormatMessage(kCannotWriteSound, ShownName(file.string()), why)});
 }
 
 struct SndFileCloser {
@@ -72,16 +75,68 @@ std::optional<std::string> WriteWav(const TaalImage& image, DroneOverImage& dron
     return std::nullopt;
 }
 
+// The encoder writes through these, so that a failed write is reported with
+// the system's reason ("No space left on device") rather than the encoder's.
+struct FdStream {
+    int fd = -1;
+    int error = 0; // the first failed write's errno
+
+    static FdStream& Of(void* user) { return *static_cast<FdStream*>(user); }
+    static sf_count_t Length(void* user) {
+        struct stat info {};
+        return ::fstat(Of(user).fd, &info) == 0 ? static_cast<sf_count_t>(info.st_size) : -1;
+    }
+    static sf_count_t Seek(sf_count_t offset, int whence, void* user) {
+        return ::lseek(Of(user).fd, static_cast<off_t>(offset), whence);
+    }
+    static sf_count_t Read(void* data, sf_count_t count, void* user) {
+        const ssize_t got = ::read(Of(user).fd, data, static_cast<std::size_t>(count));
+        return got < 0 ? 0 : got;
+    }
+    static sf_count_t Write(const void* data, sf_count_t count, void* user) {
+        FdStream& stream = Of(user);
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        sf_count_t done = 0;
+        while (done < count) {
+            const ssize_t put =
+                ::write(stream.fd, bytes + done, static_cast<std::size_t>(count - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                if (stream.error == 0)
+                    stream.error = put < 0 ? errno : ENOSPC;
+                break;
+            }
+            done += put;
+        }
+        return done;
+    }
+    static sf_count_t Tell(void* user) { return ::lseek(Of(user).fd, 0, SEEK_CUR); }
+
+    // A 16-bit mono FLAC file written through this stream, or null.
+    SNDFILE* OpenFlac(std::uint32_t sampleRate) {
+        SF_INFO info{};
+        info.samplerate = static_cast<int>(sampleRate);
+        info.channels = 1;
+        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        return sf_open_virtual(&io, SFM_WRITE, &info, this);
+    }
+    // The system's reason when a write failed, else the encoder's.
+    std::string Failure(const char* encoderReason) const {
+        return error != 0 ? std::strerror(error) : encoderReason;
+    }
+
+    SF_VIRTUAL_IO io{Length, Seek, Read, Write, Tell};
+};
+
 std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampleRate,
                                      DroneOverImage& drone, int fd) {
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(sampleRate);
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     // The descriptor stays open: the safe save syncs and closes it.
-    std::unique_ptr<SNDFILE, SndFileCloser> out(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
+    FdStream stream{fd};
+    std::unique_ptr<SNDFILE, SndFileCloser> out(stream.OpenFlac(sampleRate));
+    const auto failed = [&stream](const char* fallback) { return stream.Failure(fallback); };
     if (!out)
-        return sf_strerror(nullptr);
+        return failed(sf_strerror(nullptr));
     std::vector<unsigned char> bytes(kChunkBytes);
     std::vector<short> samples(kChunkBytes / 2);
     std::size_t hint = 0;
@@ -92,12 +147,12 @@ std::optional<std::string> WriteFlac(const TaalImage& image, std::uint32_t sampl
             samples[i] = static_cast<short>(
                 static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8));
         const auto frames = static_cast<sf_count_t>(n / 2);
-        if (sf_writef_short(out.get(), samples.data(), frames) != frames)
-            return sf_strerror(out.get());
+        if (sf_writef_short(out.get(), samples.data(), frames) != frames || stream.error != 0)
+            return failed(sf_strerror(out.get()));
         offset += n;
     }
-    if (sf_close(out.release()) != 0)
-        return "the file could not be completed";
+    if (sf_close(out.release()) != 0 || stream.error != 0)
+        return failed("the file could not be completed");
     return std::nullopt;
 }
 
@@ -193,15 +248,12 @@ std::optional<std::string> WriteConverted(ConvertedSamples& samples, SoundFileKi
                                           std::uint32_t fileRate, int fd) {
     if (!samples.Ok())
         return "the sample rate converter could not start";
+    FdStream stream{fd};
     std::unique_ptr<SNDFILE, SndFileCloser> flac;
     if (kind == SoundFileKind::Flac) {
-        SF_INFO info{};
-        info.samplerate = static_cast<int>(fileRate);
-        info.channels = 1;
-        info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-        flac.reset(sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE));
+        flac.reset(stream.OpenFlac(fileRate));
         if (!flac)
-            return sf_strerror(nullptr);
+            return stream.Failure(sf_strerror(nullptr));
     } else {
         const WaveHeader header =
             MakeWaveHeader(fileRate, static_cast<std::uint32_t>(2 * samples.Total()));
@@ -215,15 +267,16 @@ std::optional<std::string> WriteConverted(ConvertedSamples& samples, SoundFileKi
             shorts[i] = ToSample(converted[i]);
         if (flac) {
             if (sf_writef_short(flac.get(), shorts.data(), static_cast<sf_count_t>(n)) !=
-                static_cast<sf_count_t>(n))
-                return sf_strerror(flac.get());
+                    static_cast<sf_count_t>(n) ||
+                stream.error != 0)
+                return stream.Failure(sf_strerror(flac.get()));
         } else if (auto failed =
                        WriteAll(fd, reinterpret_cast<const unsigned char*>(shorts.data()), 2 * n)) {
             return failed;
         }
     }
-    if (flac && sf_close(flac.release()) != 0)
-        return "the file could not be completed";
+    if (flac && (sf_close(flac.release()) != 0 || stream.error != 0))
+        return stream.Failure("the file could not be completed");
     return std::nullopt;
 }
 
@@ -251,9 +304,7 @@ std::vector<std::int16_t> ResampleStroke(std::span<const std::int16_t> stroke, d
 }
 
 SoundFileKind SoundFileKindOf(const std::filesystem::path& file) {
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = ToLower(file.extension().string());
     if (extension == ".wav")
         return SoundFileKind::Wav;
     if (extension == ".flac")
@@ -275,11 +326,13 @@ bool SaveTaalImage(const TaalImage& image, std::uint32_t sampleRate,
         return false;
     }
     if (kind == SoundFileKind::Wav && kWaveHeaderSize + 2 * fileSamples - 8 > 0xFFFFFFFFu) {
-        sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "WAV")});
+        sink.Show(
+            {MessageKind::Error, FormatMessage(kTooLargeFor, ShownName(file.string()), "WAV")});
         return false;
     }
     if (kind == SoundFileKind::Flac && fileSamples >= kMaxFlacSamples) {
-        sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "FLAC")});
+        sink.Show(
+            {MessageKind::Error, FormatMessage(kTooLargeFor, ShownName(file.string()), "FLAC")});
         return false;
     }
     SaveFailure failure;
@@ -310,7 +363,8 @@ bool SaveLoopedSound(std::span<const std::int16_t> loop, std::uint64_t sampleCou
     if (loop.empty())
         sampleCount = 0;
     if (2 * sampleCount + kWaveHeaderSize - 8 > 0xFFFFFFFFu) {
-        sink.Show({MessageKind::Error, FormatMessage(kTooLargeFor, file.string(), "WAV")});
+        sink.Show(
+            {MessageKind::Error, FormatMessage(kTooLargeFor, ShownName(file.string()), "WAV")});
         return false;
     }
     const auto write = [&](int fd) -> std::optional<std::string> {

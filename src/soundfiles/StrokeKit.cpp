@@ -2,12 +2,14 @@
 
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "persistence/SafeSave.h"
 
 #include <samplerate.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -16,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace lorvanta {
@@ -30,6 +34,8 @@ constexpr const char* kCannotReadStroke = "Cannot read stroke file %1: %2";
 constexpr const char* kCannotConvertStroke = "Cannot convert stroke file %1: %2";
 constexpr const char* kStrokeTooLong =
     "Stroke file %1 is longer than %2 seconds; only its first %2 seconds are used";
+constexpr const char* kKitStrokesTooLong =
+    "Files of the stroke kit %1 longer than %2 seconds; only their first %2 seconds are used:";
 constexpr const char* kFilesNotUsed = "Files of the stroke kit %1 not used:%2";
 constexpr const char* kNoSoundIdDetail = "the name does not start with a sound id from 1 to 29";
 constexpr const char* kSilenceDetail = "sound 0 is the silence and cannot be replaced";
@@ -43,9 +49,7 @@ void Warn(MessageSink& sink, const char* pattern, std::string_view first,
 }
 
 bool IsKitExtension(const std::filesystem::path& file) {
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = ToLower(file.extension().string());
     return extension == ".wav" || extension == ".flac";
 }
 
@@ -74,6 +78,40 @@ bool ReadMono(SNDFILE* file, const SF_INFO& info, sf_count_t maxFrames, std::vec
         }
     }
     return sf_error(file) == SF_ERR_NO_ERROR;
+}
+
+// Halves the rate of a signal sampled at least four times as fast as the
+// strokes: a short half-band filter keeps everything a stroke can hold (below
+// 11 kHz) and removes what would fold into it. Far cheaper per sample than the
+// sinc converters, it brings a high-rate file down before them.
+std::vector<float> HalveRate(const std::vector<float>& in) {
+    // Windowed-sinc half-band taps either side of the centre (the even ones
+    // are zero); the centre is 0.5.
+    static constexpr float kTaps[] = {0.3133f, -0.0819f, 0.0272f, -0.0063f};
+    constexpr std::size_t kReach = 7;
+    std::vector<float> padded(in.size() + 2 * kReach, 0.0f);
+    for (std::size_t i = 0; i < in.size(); ++i)
+        padded[kReach + i] = in[i];
+    std::vector<float> out(in.size() / 2);
+    for (std::size_t o = 0; o < out.size(); ++o) {
+        const float* centre = padded.data() + kReach + 2 * o;
+        float sum = 0.5f * centre[0];
+        for (std::size_t k = 0; k < 4; ++k)
+            sum += kTaps[k] * (centre[-static_cast<std::ptrdiff_t>(2 * k + 1)] + centre[2 * k + 1]);
+        out[o] = sum;
+    }
+    return out;
+}
+
+// The sinc converter whose cost suits the length: the best one for a short
+// stroke, cheaper ones as the frames to convert grow, so that no file costs
+// more than about a tenth of a second.
+int ConverterFor(std::size_t frames) {
+    if (frames <= 16000)
+        return SRC_SINC_BEST_QUALITY;
+    if (frames <= 48000)
+        return SRC_SINC_MEDIUM_QUALITY;
+    return SRC_SINC_FASTEST;
 }
 
 std::int16_t ToSample(float value) {
@@ -145,11 +183,12 @@ struct StrokeProblem {
     bool silent = false; // the file read well but holds only zeros
 };
 
-// Reads and converts a file into a stroke image brought to peakSample. The
-// warning about a cut long file is shown; any other problem is returned.
+// Reads and converts a file into a stroke image brought to peakSample; cut is
+// set when only the file's first kMaxKitStrokeSeconds were used. Touches
+// nothing shared, so that several files can be read at once.
 std::optional<StrokeProblem> ReadStroke(const std::filesystem::path& file, double peakSample,
-                                        std::vector<unsigned char>& wavImage, MessageSink& sink) {
-    const std::string shown = file.string();
+                                        std::vector<unsigned char>& wavImage, bool& cut) {
+    cut = false;
     // Only a regular file is read; opened without waiting, so a FIFO cannot
     // block the load.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -187,24 +226,33 @@ std::optional<StrokeProblem> ReadStroke(const std::filesystem::path& file, doubl
     }
     if (std::none_of(mono.begin(), mono.end(), [](float value) { return value != 0.0f; }))
         return StrokeProblem{kCannotReadStroke, "the file holds no sound", true};
-    if (info.frames > maxFrames)
-        Warn(sink, kStrokeTooLong, shown, FormatDecimal(kMaxKitStrokeSeconds));
+    cut = info.frames > maxFrames;
 
     std::vector<float> converted;
-    if (info.samplerate == static_cast<int>(kSampleRate)) {
+    int rate = info.samplerate;
+    try {
+        while (rate >= 4 * static_cast<int>(kSampleRate) && rate % 2 == 0) {
+            mono = HalveRate(mono);
+            rate /= 2;
+        }
+    } catch (const std::bad_alloc&) {
+        return StrokeProblem{kCannotReadStroke, "not enough memory"};
+    }
+    if (rate == static_cast<int>(kSampleRate)) {
         converted = std::move(mono);
     } else {
+        const double toRate = static_cast<double>(kSampleRate) / rate;
         // The length at the new rate is fixed by the duration, so that the
         // converter's filter delay never changes it.
-        const auto frames = static_cast<std::size_t>(std::llround(mono.size() * ratio));
+        const auto frames = static_cast<std::size_t>(std::llround(mono.size() * toRate));
         converted.assign(frames + 64, 0.0f);
         SRC_DATA data{};
         data.data_in = mono.data();
         data.input_frames = static_cast<long>(mono.size());
         data.data_out = converted.data();
         data.output_frames = static_cast<long>(converted.size());
-        data.src_ratio = ratio;
-        if (const int error = src_simple(&data, SRC_SINC_BEST_QUALITY, 1))
+        data.src_ratio = toRate;
+        if (const int error = src_simple(&data, ConverterFor(mono.size()), 1))
             return StrokeProblem{kCannotConvertStroke, src_strerror(error)};
         converted.resize(frames);
         if (static_cast<std::size_t>(data.output_frames_gen) < frames)
@@ -224,10 +272,57 @@ std::optional<StrokeProblem> ReadStroke(const std::filesystem::path& file, doubl
     return std::nullopt;
 }
 
-std::string Lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+struct StrokeRead {
+    bool wanted = false; // a file of a sound id, read
+    std::optional<StrokeProblem> problem;
+    std::vector<unsigned char> image;
+    bool cut = false;
+};
+
+// Reads the wanted files, on as many threads as the machine has cores (up to
+// four); the calling thread reads too and tells progress between its files.
+void ReadStrokes(const std::vector<std::filesystem::path>& files, std::vector<StrokeRead>& reads,
+                 const KitProgress& progress) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> finished{0};
+    const auto readOne = [&](std::size_t i) {
+        StrokeRead& read = reads[i];
+        if (read.wanted) {
+            try {
+                const auto id = static_cast<SoundId>(KitFileSoundId(files[i]));
+                read.problem = ReadStroke(files[i], StrokePeak(id), read.image, read.cut);
+            } catch (const std::exception&) {
+                read.problem = StrokeProblem{kCannotReadStroke, "not enough memory"};
+            }
+        }
+        finished.fetch_add(1);
+    };
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
+            readOne(i);
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min<std::size_t>({cores - 1, 3, files.size()});
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < helpers; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer helpers, or none: this thread reads the rest
+        }
+    }
+    for (;;) {
+        if (progress)
+            progress(finished.load(), files.size());
+        const std::size_t i = next.fetch_add(1);
+        if (i >= files.size())
+            break;
+        readOne(i);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    if (progress)
+        progress(files.size(), files.size());
 }
 
 } // namespace
@@ -250,8 +345,12 @@ bool LoadStrokeFile(const std::filesystem::path& file, std::vector<unsigned char
     const double peak = id > 0 && id < static_cast<int>(kSoundCount)
                             ? StrokePeak(static_cast<SoundId>(id))
                             : kLoudPeak;
-    if (const auto problem = ReadStroke(file, peak, wavImage, sink)) {
-        Warn(sink, problem->pattern, file.string(), problem->detail);
+    bool cut = false;
+    const auto problem = ReadStroke(file, peak, wavImage, cut);
+    if (cut)
+        Warn(sink, kStrokeTooLong, ShownName(file.string()), FormatDecimal(kMaxKitStrokeSeconds));
+    if (problem) {
+        Warn(sink, problem->pattern, ShownName(file.string()), problem->detail);
         return false;
     }
     return true;
@@ -268,18 +367,26 @@ int KitFileSoundId(const std::filesystem::path& file) {
 }
 
 StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& folder,
-                              MessageSink& sink) {
+                              MessageSink& sink, const KitProgress& progress) {
     StrokeKitResult result;
     std::error_code error;
     std::vector<std::filesystem::path> files;
+    // A kit file that cannot even be looked at (a link loop, a target out of
+    // reach) is named with the files not used, never thrown out of here.
+    std::vector<std::pair<std::filesystem::path, std::string>> unchecked;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        if (it->is_regular_file() && IsKitExtension(it->path()))
+        if (!IsKitExtension(it->path()))
+            continue;
+        std::error_code checking;
+        if (it->is_regular_file(checking))
             files.push_back(it->path());
+        else if (checking)
+            unchecked.emplace_back(it->path(), checking.message());
     }
     if (error) {
-        sink.Show(
-            {MessageKind::Error, FormatMessage(kCannotOpenKit, folder.string(), error.message())});
+        sink.Show({MessageKind::Error,
+                   FormatMessage(kCannotOpenKit, ShownName(folder.string()), error.message())});
         return result;
     }
     result.folderRead = true;
@@ -288,8 +395,8 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
     const auto exact = [](const std::filesystem::path& file) {
         const int id = KitFileSoundId(file);
         return id >= 0 && id < static_cast<int>(kSoundCount) &&
-               Lowered(file.stem().string()) ==
-                   Lowered(std::filesystem::path(StrokeFileName(static_cast<SoundId>(id)))
+               ToLower(file.stem().string()) ==
+                   ToLower(std::filesystem::path(StrokeFileName(static_cast<SoundId>(id)))
                                .stem()
                                .string());
     };
@@ -297,11 +404,22 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
 
     std::string problems;
     const auto notUsed = [&](const std::filesystem::path& file, const std::string& why) {
-        problems += "\n" + file.filename().string() + ": " + why;
+        problems += "\n" + ShownName(file.filename().string()) + ": " + why;
         result.notUsed.push_back(file);
     };
+    for (const auto& [file, why] : unchecked)
+        notUsed(file, why);
+    std::vector<StrokeRead> reads(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const int id = KitFileSoundId(files[i]);
+        reads[i].wanted = id >= 0 && id < static_cast<int>(kSoundCount);
+    }
+    ReadStrokes(files, reads, progress);
+
     std::map<SoundId, std::pair<std::filesystem::path, std::vector<unsigned char>>> strokes;
-    for (const std::filesystem::path& file : files) {
+    std::string cut; // the files cut short, one a line
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::filesystem::path& file = files[i];
         const int id = KitFileSoundId(file);
         if (id < 0 || id >= static_cast<int>(kSoundCount)) {
             notUsed(file, kNoSoundIdDetail);
@@ -310,11 +428,13 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
         const auto soundId = static_cast<SoundId>(id);
         if (const auto held = strokes.find(soundId); held != strokes.end()) {
             notUsed(file, FormatMessage(kSecondFileDetail, FormatDecimal(id),
-                                        held->second.first.filename().string()));
+                                        ShownName(held->second.first.filename().string())));
             continue;
         }
-        std::vector<unsigned char> image;
-        const auto problem = ReadStroke(file, StrokePeak(soundId), image, sink);
+        StrokeRead& read = reads[i];
+        if (read.cut)
+            cut += "\n" + ShownName(file.filename().string());
+        const std::optional<StrokeProblem>& problem = read.problem;
         if (soundId == kSilenceSoundId) {
             // A silent "0 Silence.wav", as the bank writes it, is passed over.
             if (problem && problem->silent)
@@ -327,10 +447,15 @@ StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& fo
             notUsed(file, problem->detail);
             continue;
         }
-        strokes.emplace(soundId, std::make_pair(file, std::move(image)));
+        strokes.emplace(soundId, std::make_pair(file, std::move(read.image)));
     }
+    if (!cut.empty())
+        sink.Show(
+            {MessageKind::Warning, FormatMessage(kKitStrokesTooLong, ShownName(folder.string()),
+                                                 FormatDecimal(kMaxKitStrokeSeconds)) +
+                                       cut});
     if (!problems.empty())
-        Warn(sink, kFilesNotUsed, folder.string(), problems);
+        Warn(sink, kFilesNotUsed, ShownName(folder.string()), problems);
     for (auto& [soundId, stroke] : strokes) {
         if (bank.ReplaceStroke(soundId, std::move(stroke.second)))
             result.replaced.push_back(soundId);
@@ -366,12 +491,13 @@ std::string KitChoiceText(const KitChoice& choice) {
     return choice.builtIn == BuiltInKit::Recorded ? kRecordedKitName : kSynthesisedKitName;
 }
 
-StrokeKitResult ApplyKitChoice(CSampleBank& bank, const KitChoice& choice, MessageSink& sink) {
+StrokeKitResult ApplyKitChoice(CSampleBank& bank, const KitChoice& choice, MessageSink& sink,
+                               const KitProgress& progress) {
     bank.RestoreBuiltInStrokes();
     bank.UseBuiltInKit(choice.builtIn);
     if (choice.folder.empty())
         return {};
-    return LoadStrokeKit(bank, choice.folder, sink);
+    return LoadStrokeKit(bank, choice.folder, sink, progress);
 }
 
 std::string ReplacedIdsText(const std::vector<SoundId>& ids) {
@@ -400,18 +526,20 @@ bool WriteStrokeBank(const CSampleBank& bank, const std::filesystem::path& folde
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        sink.Show(
-            {MessageKind::Error, FormatMessage(kCannotOpenKit, folder.string(), error.message())});
+        sink.Show({MessageKind::Error,
+                   FormatMessage(kCannotOpenKit, ShownName(folder.string()), error.message())});
         return false;
     }
-    for (SoundId id = 0; id < kSoundCount; ++id) {
-        const std::filesystem::path file = folder / StrokeFileName(id);
-        const std::span<const unsigned char> image = bank.StrokeImage(id);
-        SaveFailure failure;
-        if (!WriteFileSafely(file, image, failure)) {
-            sink.Show({MessageKind::Error, failure.Message(kCannotWriteStroke, file.string())});
-            return false;
-        }
+    // All or nothing: a full disk leaves no part of a kit behind.
+    std::vector<FileContent> files;
+    for (SoundId id = 0; id < kSoundCount; ++id)
+        files.push_back({folder / StrokeFileName(id), bank.StrokeImage(id)});
+    SaveFailure failure;
+    std::size_t failed = 0;
+    if (!WriteFilesSafely(files, failure, failed)) {
+        sink.Show(
+            {MessageKind::Error, failure.Message(kCannotWriteStroke, files[failed].path.string())});
+        return false;
     }
     return true;
 }

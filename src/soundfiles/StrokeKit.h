@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +30,12 @@ namespace lorvanta {
 class CSampleBank;
 class MessageSink;
 
-// Longest stroke a kit may bring: more would never be heard (a bol block holds
-// 6 seconds per beat) and would only cost memory.
-inline constexpr std::uint32_t kMaxKitStrokeSeconds = 30;
+// The most of a kit file a stroke uses: a beat at the slowest tempo. A stroke
+// rings out well within it; more would only cost memory and conversion time.
+inline constexpr std::uint32_t kMaxKitStrokeSeconds = 6;
+
+// Told as a kit loads, on the loading thread: files done, and of how many.
+using KitProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 struct StrokeKitResult {
     bool folderRead = false;
@@ -62,7 +66,7 @@ int KitFileSoundId(const std::filesystem::path& file);
 // named together in one warning. Of several files for one id the one named
 // exactly as StrokeFileName names it wins, else the first in name order.
 StrokeKitResult LoadStrokeKit(CSampleBank& bank, const std::filesystem::path& folder,
-                              MessageSink& sink);
+                              MessageSink& sink, const KitProgress& progress = {});
 
 // The strokes to play: a built-in kit, and a kit folder over it (none when the
 // folder is empty).
@@ -87,7 +91,8 @@ std::optional<KitChoice> ParseKitChoice(std::string_view text);
 std::string KitChoiceText(const KitChoice& choice);
 // The bank's strokes become the choice: its built-in kit, with no
 // replacements, then the folder's strokes over it.
-StrokeKitResult ApplyKitChoice(CSampleBank& bank, const KitChoice& choice, MessageSink& sink);
+StrokeKitResult ApplyKitChoice(CSampleBank& bank, const KitChoice& choice, MessageSink& sink,
+                               const KitProgress& progress = {});
 // "3, 12 and 20": the ids a folder replaced, for saying where strokes came from.
 std::string ReplacedIdsText(const std::vector<SoundId>& ids);
 

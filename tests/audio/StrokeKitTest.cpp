@@ -14,8 +14,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <numbers>
+#include <sys/resource.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -130,11 +133,44 @@ TEST_F(StrokeKit, OtherRatesChannelsAndFormatsBecomeMonoAt22050OfTheSameDuration
     EXPECT_EQ(Load(flac).size(), 2205u);
     EXPECT_TRUE(sink.Messages().empty());
 
-    // Long files are cut at thirty seconds, with a warning.
-    EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(31 * 8000, 0.1f), 8000)).size(),
-              30u * 22050);
+    // Long files are cut at six seconds, with a warning.
+    EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(7 * 8000, 0.1f), 8000)).size(),
+              6u * 22050);
     ASSERT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_NE(sink.Messages()[0].text.find("longer than 6 seconds"), std::string::npos);
+}
+
+// A long file at the highest rate costs no more than a stroke can use: its
+// first six seconds, brought down by halving before the converter, still at
+// its pitch and level; a kit's files are read side by side, telling progress.
+TEST_F(StrokeKit, AHighRateLongFileIsReadOnlyAsFarAsAStrokeUses) {
+    constexpr int kRate = 384000;
+    Write("12 Na.wav", Sine(10 * kRate, kRate, 1, 1102.5, 0.5), kRate, 1);
+    Write("13 Ta.wav", Sine(2205, 22050, 1, 441.0, 0.5));
+    std::vector<std::pair<std::size_t, std::size_t>> steps;
+    const StrokeKitResult result =
+        LoadStrokeKit(bank, dir, sink, [&](std::size_t done, std::size_t total) {
+            steps.emplace_back(done, total);
+        });
+    EXPECT_EQ(result.replaced, (std::vector<SoundId>{12, 13}));
+    // Files done so far, never fewer than before, from none to both.
+    ASSERT_GE(steps.size(), 2u);
+    using Step = std::pair<std::size_t, std::size_t>;
+    EXPECT_EQ(steps.front(), Step(0, 2));
+    EXPECT_EQ(steps.back(), Step(2, 2));
+    EXPECT_TRUE(std::ranges::is_sorted(steps));
+    const auto na = Stroke(12);
+    ASSERT_EQ(na.size(), 6u * 22050);
+    EXPECT_NEAR(Peak(na), 14600, 60);
+    // 1102.5 Hz: one period every 20 samples, in the middle as at the start.
+    for (const std::size_t at : {1000u, 66000u})
+        EXPECT_NEAR(na[at + 20], na[at], 300) << at;
+    // The files cut short are named in one warning, however many they are.
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].text, "Files of the stroke kit " + dir.string() +
+                                           " longer than 6 seconds; only their first 6 seconds "
+                                           "are used:\n12 Na.wav");
 }
 
 TEST_F(StrokeKit, FolderStrokesAreTrimmedLevelledAndFaded) {
@@ -182,6 +218,67 @@ TEST_F(StrokeKit, UnusableFilesAreNamedInOneWarningAndTheExactNameWins) {
                              "\n40 Nothing.wav: the name does not start with a sound id",
                              "\n0 Boom.wav: sound 0 is the silence and cannot be replaced"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+}
+
+// A file that cannot even be looked at (a link to itself) and a name with a
+// newline in it are named in the one warning, the newline escaped; nothing is
+// thrown, here or in the commands that take the kit.
+TEST_F(StrokeKit, BadLinksAndControlCharactersAreNamedInTheWarning) {
+    Write("13 Ta.wav", std::vector<float>(300, 0.3f));
+    fs::create_symlink("12 Na.wav", dir / "12 Na.wav");
+    Write("99\n12 Na.wav", std::vector<float>(300, 0.3f));
+    const StrokeKitResult result = LoadStrokeKit(bank, dir, sink);
+    EXPECT_EQ(result.replaced, std::vector<SoundId>{13});
+    EXPECT_EQ(result.notUsed.size(), 2u);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    const std::string& text = sink.Messages()[0].text;
+    for (const char* line : {"\n12 Na.wav: Too many levels of symbolic links",
+                             "\n99\\n12 Na.wav: the name does not start with a sound id"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    EXPECT_EQ(std::ranges::count(text, '\n'), 2);
+    EXPECT_EQ(Run("bank " + Path("out") + " --kit " + Path("")), 0) << err;
+    EXPECT_NE(err.find("12 Na.wav: Too many levels"), std::string::npos) << err;
+    EXPECT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("x.wav") + " --kit " + Path("")), 0)
+        << err;
+}
+
+// Files may grow to a few kilobytes while one lives, as on a nearly full disk;
+// a write past it fails with "File too large" (the signal ignored), here and
+// in the commands run from here.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_signal);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_signal)(int) = nullptr;
+};
+
+TEST_F(StrokeKit, AFullDiskIsNamedAsSuchAndTheBankWritesAllOrNothing) {
+    const std::string taal = SaveTaal(twoBols);
+    const std::string reason = std::strerror(EFBIG);
+    {
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(WriteStrokeBank(CSampleBank(BuiltInKit::Synthesised), dir / "kit", sink));
+        for (const char* name : {"x.wav", "x.flac"}) {
+            EXPECT_EQ(Run("render " + taal + " -o " + Path(name) + " --tempo 10"), 2) << name;
+            EXPECT_EQ(err,
+                      "Cannot write sound file " + (dir / name).string() + ": " + reason + "\n");
+        }
+    }
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_TRUE(sink.Messages()[0].text.ends_with(": " + reason)) << sink.Messages()[0].text;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kit"), fs::directory_iterator()), 0);
 }
 
 TEST_F(StrokeKit, TheBankWritesTheThirtyStrokesInUseAndReadsBackTheSame) {

@@ -22,6 +22,7 @@
 #include "audio/output/EventSet.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
+#include "model/ThreadRole.h"
 
 #include <array>
 #include <atomic>
@@ -98,6 +99,12 @@ public:
     // beat is about to begin, but never more often than kFeedingMinimumWait.
     static constexpr std::chrono::microseconds kFeedingCheckInterval{5000};
     static constexpr std::chrono::microseconds kFeedingMinimumWait{500};
+    // How long the feeding thread waits for the heard position, offset bytes
+    // into an image of bytesPerBeat bytes a beat (two a sample) played at
+    // frequency, to reach the next whole beat: just past it, within
+    // kFeedingMinimumWait and kFeedingCheckInterval.
+    static std::chrono::microseconds WaitForNextBeat(double offset, double bytesPerBeat,
+                                                     std::uint32_t frequency);
 
     // Called on the feeding thread each time the playing beat changes. It must
     // not block or call back into the engine: a window stores the position in
@@ -254,6 +261,9 @@ private:
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;
     std::thread m_thread;
+    // What only the feeding thread does (following the heard position) is
+    // checked in debug builds.
+    ThreadRole m_feedingThread;
     bool m_initialized = false;
 
     std::atomic<bool> m_playing{false};

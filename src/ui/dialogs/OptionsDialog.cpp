@@ -1,6 +1,7 @@
 #include "ui/dialogs/OptionsDialog.h"
 
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "ui/Services.h"
 
 #include <QComboBox>
@@ -138,9 +139,9 @@ void COptionsDialog::UpdateKitControls() {
 bool COptionsDialog::FolderUsable(const QString& folder, QLineEdit* edit) {
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         return true;
-    const MessageAnswer answer =
-        m_sink.Show({MessageKind::Warning, FormatMessage(kFolderMissing, folder.toStdString()),
-                     MessageButtons::RetryCancel});
+    const MessageAnswer answer = m_sink.Show(
+        {MessageKind::Warning, FormatMessage(kFolderMissing, ShownName(folder.toStdString())),
+         MessageButtons::RetryCancel});
     if (answer == MessageAnswer::Retry)
         edit->setFocus(Qt::OtherFocusReason);
     else

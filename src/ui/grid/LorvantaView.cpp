@@ -109,8 +109,8 @@ CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
     setAccessibleName(QStringLiteral("Bol grid"));
     setAccessibleDescription(QStringLiteral(
         "The Taal's bols under a beat ruler; arrows move, Shift extends, Space plays"));
-    m_session.Editor().AddObserver(*this);
-    m_session.AddObserver(*this);
+    m_editorSubscription = m_session.Editor().Subscribe(*this);
+    m_sessionSubscription = m_session.Subscribe(*this);
     m_layout.CreateBolViews(m_doc.Taal().Count());
     m_positionTimer = new QTimer(this);
     m_positionTimer->setTimerType(Qt::PreciseTimer);
@@ -136,8 +136,6 @@ CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
 
 CLorvantaView::~CLorvantaView() {
     m_positionTimer->stop();
-    m_session.RemoveObserver(*this);
-    m_session.Editor().RemoveObserver(*this);
 }
 
 void CLorvantaView::CreateDrawingTools() {
@@ -423,7 +421,8 @@ double CLorvantaView::FitZoomFor(QSize pane, int rowBeats, int wholeBeats) {
     // Rows as wide as the pane allows (a pixel to spare, so that the rows
     // stay whole), and at most as high as shows the first row.
     const auto fits = [&pane](int beats) {
-        return pane.width() / (grid::kPixelsPerBeat * static_cast<double>(std::max(1, beats)) + 51.0);
+        return pane.width() /
+               (grid::kPixelsPerBeat * static_cast<double>(std::max(1, beats)) + 51.0);
     };
     const double high = pane.height() / static_cast<double>(grid::kFirstCellBottom + 10);
     double zoom = std::clamp(fits(rowBeats), 1.0, kMaxFitZoom);

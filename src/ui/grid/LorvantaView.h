@@ -229,6 +229,8 @@ private:
     void ShowContextMenu(int index, QPoint globalPos);
 
     CLorvantaSession& m_session;
+    Subscription m_editorSubscription;
+    Subscription m_sessionSubscription;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     const AppSettings& m_settings;

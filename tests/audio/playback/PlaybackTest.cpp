@@ -14,6 +14,7 @@
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 #include "../support/AllocationCounter.h"
+#include "audio/Gain.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -128,6 +129,23 @@ private:
     mutable std::mutex m_positionsMutex;
     std::vector<PlayingPosition> m_positions;
 };
+
+// The feeding thread wakes just past the next beat: the image counts bytes,
+// two a sample, against the output's samples a second.
+TEST(FeedingWake, WaitsUntilJustPastTheNextBeatWithinItsBounds) {
+    using std::chrono::microseconds;
+    // 22050 Hz, 44100 bytes a second; beats of 4410 bytes (0.05 s).
+    for (const auto& [offset, wait] : {
+             std::pair(4410.0 - 88.2, microseconds(2000 + 200)),  // 2 ms before a beat
+             std::pair(8820.0 - 132.3, microseconds(3000 + 200)), // 3 ms before
+             std::pair(4410.0 - 4.41, microseconds(500)),         // too soon: the least
+             std::pair(4410.0, microseconds(5000)),               // a whole beat: the most
+             std::pair(0.0, microseconds(5000)),
+         })
+        EXPECT_NEAR(CPlaybackEngine::WaitForNextBeat(offset, 4410.0, 22050).count(), wait.count(),
+                    2)
+            << offset;
+}
 
 TEST_F(PlaybackTest, WhatIsHeardIsTheImageLoopedByteForByte) {
     // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440, more
@@ -401,7 +419,7 @@ TEST_F(PlaybackTest, TheDroneRunsOnAtItsOwnPositionAndSwitchesWithinARing) {
         };
         const auto plain = play(false), mixed = play(true);
         ASSERT_EQ(plain.size(), mixed.size());
-        const float gain = DroneGain(levelDb);
+        const float gain = DbToGain(levelDb);
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < mixed.size(); ++i) {
             const bool droneHeard = i < offAt + kRing || i >= onAt + kRing;
@@ -434,7 +452,7 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
     std::size_t wrong = 0;
     for (std::size_t i = 0; i < heard.size(); ++i)
         wrong += heard[i] != static_cast<int>(static_cast<float>((*first)[i % first->size()]) *
-                                              DroneGain(-12.0f));
+                                              DbToGain(-12.0f));
     EXPECT_EQ(wrong, 0u) << "of " << heard.size();
     engine->OnAudioPause();
     EXPECT_FALSE(engine->IsPlaying());
