@@ -9,6 +9,7 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/CountIn.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/OutputChoice.h"
@@ -41,7 +42,7 @@ constexpr const char* kUsage =
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
     " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
     " [--lehra NAME|auto [--lehra-instrument NAME] [--lehra-level DB]]"
-    " [--ramp TARGET:STEP:CYCLES]\n"
+    " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS]\n"
     "       lorvanta-cli play --routine ROUTINE [--pitch SEMITONES] [--seconds S] [--times]"
     " [--kit ...] [--treble-level DB|off] [--bass-level DB|off] [--master-level DB|off]"
     " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
@@ -160,7 +161,8 @@ private:
     void (*m_term)(int);
 };
 
-// A whole beat as the display showed it, and when (the steady clock's count).
+// A whole beat as the display showed it, and when (the steady clock's count);
+// the count-in's beats are negative, -N for the first of N.
 struct NotedBeat {
     int beat = 0;
     std::int64_t at = 0;
@@ -204,18 +206,20 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
     if (auto problem =
-            ParseCommandLine(args,
-                             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone",
-                              "--drone-level", "--drone-octave", "--treble-level", "--bass-level",
-                              "--master-level", "--ring", "--humanise", "--bass-tuning", "--ramp",
-                              "--routine", "--lehra", "--lehra-instrument", "--lehra-level"},
+            ParseCommandLine(args, {"--tempo",       "--pitch",        "--seconds",
+                                    "--from",        "--kit",          "--drone",
+                                    "--drone-level", "--drone-octave", "--treble-level",
+                                    "--bass-level",  "--master-level", "--ring",
+                                    "--humanise",    "--bass-tuning",  "--ramp",
+                                    "--routine",     "--lehra",        "--lehra-instrument",
+                                    "--lehra-level", "--count-in"},
                              {"--times"}, line))
         return UsageError(usage, *problem);
     const auto routineFile = line.Option("--routine");
     if (line.positional.size() != (routineFile ? 0u : 1u))
         return UsageError(usage);
     if (routineFile) {
-        for (const char* option : {"--tempo", "--from", "--ramp"}) {
+        for (const char* option : {"--tempo", "--from", "--ramp", "--count-in"}) {
             if (line.Option(option))
                 return UsageError(usage, std::string(option) +
                                              " cannot be given with --routine: its steps set the "
@@ -237,6 +241,14 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         from = ParseInteger(*text);
         if (!from || *from < 1)
             return UsageError(usage, "--from needs a bol number (1 for the first bol)");
+    }
+    long countIn = 0;
+    if (const auto text = line.Option("--count-in")) {
+        const auto beats = ParseInteger(*text);
+        if (!beats || *beats < 1 || *beats > kMaxCountInBeats)
+            return UsageError(usage, "--count-in needs a number of beats from 1 to " +
+                                         std::to_string(kMaxCountInBeats));
+        countIn = *beats;
     }
     std::optional<RampRequest> ramp;
     if (const auto text = line.Option("--ramp")) {
@@ -277,8 +289,13 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (!LoadKitOption(line, bank))
         return ExitCode::Failure;
 
-    session.SetPositionListener(
-        [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
+    // The count-in as "count 4", "count 3", ... then the Taal's beats.
+    session.SetPositionListener([&beats, countIn](const PlayingPosition& position) {
+        beats.Note(position.countingIn
+                       ? -static_cast<float>(countIn - TruncateToInt(position.beat - 1.0f))
+                       : position.beat);
+    });
+    session.SetCountInBeats(static_cast<int>(countIn));
     session.SetPitch(static_cast<float>(std::pow(2.0, sound.semitones / 12.0)));
     const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
@@ -329,14 +346,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
             break;
         bool printed = false;
         for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
-            if (announcer)
+            const char* what = noted.beat < 0 ? "count" : "beat";
+            const int number = noted.beat < 0 ? -noted.beat : noted.beat;
+            // The count-in is no step of a routine.
+            if (announcer && noted.beat > 0)
                 announcer->Beat(noted.beat);
             if (times) {
                 const Clock::duration since(noted.at - soundStart);
-                std::printf("beat %d at %.4f\n", noted.beat,
+                std::printf("%s %d at %.4f\n", what, number,
                             std::chrono::duration<double>(since).count());
             } else {
-                std::printf("beat %d\n", noted.beat);
+                std::printf("%s %d\n", what, number);
             }
             printed = true;
         }

@@ -5,6 +5,8 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QToolBar>
 #include <QWidget>
 
@@ -98,19 +100,19 @@ const CommandInfo kCommands[] = {
      nullptr,
      false},
     {kCmdExpandDouble,
-     "2x\tCtrl+Up",
+     "&2x\tCtrl+Up",
      {kCtrl | Qt::Key_Up},
      "Double the durations of the selected bols\nExpand 2x",
      nullptr,
      false},
     {kCmdExpandHalf,
-     "0.5x\tCtrl+down",
+     "&0.5x\tCtrl+down",
      {kCtrl | Qt::Key_Down},
      "Halve the durations of the selected bols\nExpand 0.5x",
      nullptr,
      false},
     {kCmdExpandCustom,
-     "Custom",
+     "&Custom",
      {},
      "Multiply the durations of the selected bols\nExpand",
      nullptr,
@@ -121,7 +123,9 @@ const CommandInfo kCommands[] = {
      "Insert a bol before the selection\nInsert",
      "insert",
      false},
-    {kCmdEditAppend, "&Append", {}, "Add a bol at the end of the Taal\nAppend", nullptr, false},
+    // Each item of a menu has a letter of its own: Select All has A, Taal
+    // Properties gives T to Cut.
+    {kCmdEditAppend, "Appe&nd", {}, "Add a bol at the end of the Taal\nAppend", nullptr, false},
     {kCmdBolProperties,
      "Bol Properties",
      {},
@@ -130,7 +134,7 @@ const CommandInfo kCommands[] = {
      "bolprops",
      false},
     {kCmdTaalProperties,
-     "&Taal Properties",
+     "Taal Pr&operties",
      {},
      "Change the name and the default tempo of the Taal\nTaal Properties",
      nullptr,
@@ -155,7 +159,7 @@ const CommandInfo kCommands[] = {
      nullptr,
      true},
     {kCmdViewRowsByVibhag,
-     "Rows by Vibhag",
+     "&Rows by Vibhag",
      {},
      "Start every row of the grid at a vibhag, when the Taal has vibhags\nRows by Vibhag",
      nullptr,
@@ -164,6 +168,30 @@ const CommandInfo kCommands[] = {
      "&Mixer",
      {},
      "Show or hide the mixer bar: the drums' and the drone's levels\nToggle Mixer",
+     nullptr,
+     true},
+    {kCmdViewDial,
+     "Cycle &Dial",
+     {},
+     "Show or hide the cycle as a dial of its beats\nCycle Dial",
+     nullptr,
+     true},
+    {kCmdViewZoomIn,
+     "Zoom &In\tCtrl++",
+     {kCtrl | Qt::Key_Plus, kCtrl | Qt::Key_Equal},
+     "Make the grid larger\nZoom In",
+     nullptr,
+     false},
+    {kCmdViewZoomOut,
+     "Zoom O&ut\tCtrl+-",
+     {kCtrl | Qt::Key_Minus},
+     "Make the grid smaller\nZoom Out",
+     nullptr,
+     false},
+    {kCmdViewZoomFit,
+     "&Fit Grid to Pane\tCtrl+0",
+     {kCtrl | Qt::Key_0},
+     "Widen the grid's cells to fill the pane, and shrink them to a small pane\nFit",
      nullptr,
      true},
     {kCmdViewOptions,
@@ -187,7 +215,7 @@ const CommandInfo kCommands[] = {
      "pause",
      false},
     {kCmdAudioPlayFromSelected,
-     "Play from &Selected",
+     "Play &from Selected",
      {},
      "Play the Taal from the selected bol\nPlay from Selected",
      "playsel",
@@ -198,6 +226,12 @@ const CommandInfo kCommands[] = {
      "Raise or lower the tempo by itself while playing, step by step or evenly\nTempo Ramp",
      nullptr,
      false},
+    {kCmdAudioCountIn,
+     "&Count-In",
+     {},
+     "Count one cycle's first beats in a soft click before Play from the start\nCount-In",
+     nullptr,
+     true},
     {kCmdAudioPracticeRoutine,
      "Practice R&outine...",
      {},
@@ -247,7 +281,7 @@ const CommandInfo kCommands[] = {
      "Display program information, version number and copyright\nAbout",
      nullptr,
      false},
-    {kCmdHelp, "Help\tF1", {Qt::Key_F1}, "Open the Lorvanta help page\nHelp", nullptr, false},
+    {kCmdHelp, "&Help\tF1", {Qt::Key_F1}, "Open the Lorvanta help page\nHelp", nullptr, false},
     {kCmdUnhandledCtrlL, "", {kCtrl | Qt::Key_L}, "", nullptr, false},
     {kCmdNextPane, "Next Pane", {Qt::Key_F6}, "Switch to the next pane\nNext Pane", nullptr, false},
     {kCmdPreviousPane,
@@ -257,6 +291,21 @@ const CommandInfo kCommands[] = {
      nullptr,
      false},
 };
+
+// A toolbar image with a faded picture for when its command is disabled: the
+// style's greying leaves a black and white image looking as it was.
+QIcon ToolbarIcon(const QString& path) {
+    QIcon icon(path);
+    const QPixmap normal(path);
+    QPixmap faded(normal.size());
+    faded.fill(Qt::transparent);
+    QPainter painter(&faded);
+    painter.setOpacity(0.3);
+    painter.drawPixmap(0, 0, normal);
+    painter.end();
+    icon.addPixmap(faded, QIcon::Disabled);
+    return icon;
+}
 
 QAction* MakeAction(const CommandInfo& info, QWidget* window) {
     auto* action = new QAction(QString::fromLatin1(info.text), window);
@@ -271,7 +320,8 @@ QAction* MakeAction(const CommandInfo& info, QWidget* window) {
     if (prompt.contains(QLatin1Char('\n')))
         action->setToolTip(prompt.section(QLatin1Char('\n'), 1));
     if (info.icon)
-        action->setIcon(QIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(info.icon))));
+        action->setIcon(
+            ToolbarIcon(QStringLiteral(":/icons/%1.xpm").arg(QLatin1String(info.icon))));
     action->setCheckable(info.checkable);
     // A command is enabled once something handles it.
     action->setEnabled(false);
@@ -327,14 +377,17 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
     edit->addAction(Action(kCmdTaalProperties));
 
     QMenu* view = bar->addMenu(QStringLiteral("&View"));
-    for (int id : {kCmdViewToolbar, kCmdViewStatusBar, kCmdViewTempoControl, kCmdViewPitchControl,
-                   kCmdViewRowsByVibhag, kCmdViewMixer, kCmdViewOptions})
-        view->addAction(Action(id));
+    for (int id : std::initializer_list<int>{
+             kCmdViewToolbar, kCmdViewStatusBar, kCmdViewTempoControl, kCmdViewPitchControl,
+             kCmdViewRowsByVibhag, kCmdViewMixer, kCmdViewDial, kSeparatorId, kCmdViewZoomIn,
+             kCmdViewZoomOut, kCmdViewZoomFit, kSeparatorId, kCmdViewOptions})
+        AddEntry(view, id);
 
     QMenu* audio = bar->addMenu(QStringLiteral("&Audio"));
     for (int id : {kCmdAudioPlay, kCmdAudioStop, kCmdAudioPause, kCmdAudioPlayFromSelected})
         audio->addAction(Action(id));
     audio->addSeparator();
+    audio->addAction(Action(kCmdAudioCountIn));
     audio->addAction(Action(kCmdAudioTempoRamp));
     audio->addAction(Action(kCmdAudioPracticeRoutine));
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
@@ -356,6 +409,21 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
     help->addAction(Action(kCmdAppAbout));
     help->addAction(Action(kCmdHelp));
     return file;
+}
+
+void CCommandSet::AddEntry(QMenu* menu, int id) const {
+    if (id == kSeparatorId)
+        menu->addSeparator();
+    else
+        menu->addAction(Action(id));
+}
+
+QMenu* CCommandSet::Popup(QMenuBar* bar, const QString& title) {
+    for (QAction* entry : bar->actions()) {
+        if (entry->menu() && entry->text() == title)
+            return entry->menu();
+    }
+    return nullptr;
 }
 
 void CCommandSet::BuildToolBar(QToolBar* bar) const {

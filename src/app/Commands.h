@@ -47,12 +47,17 @@ enum CommandId : int {
     kCmdViewMixer = 33120,
     kCmdViewOptions = 32797,
     kCmdViewRowsByVibhag = 33200,
+    kCmdViewDial = 33210, // the cycle dial pane
+    kCmdViewZoomIn = 33211,
+    kCmdViewZoomOut = 33212,
+    kCmdViewZoomFit = 33213,
     kCmdAudioPlay = 32771,
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
     kCmdAudioTempoRamp = 33130,       // Audio > Tempo Ramp...
     kCmdAudioPracticeRoutine = 33131, // Audio > Practice Routine...
+    kCmdAudioCountIn = 33132,         // Audio > Count-In: beats counted before Play
     // Audio > Drone: on and off, the first string, the octave (its level is
     // on the mixer bar).
     kCmdDroneOn = 33100,
@@ -90,10 +95,16 @@ public:
     // The main menu, in the order of the menu resource. Returns the File
     // popup, whose recent-file entries the frame keeps up to date.
     QMenu* BuildMenus(QMenuBar* bar) const;
+    // A popup of the menu bar by its title ("&Edit"); null when none.
+    static QMenu* Popup(QMenuBar* bar, const QString& title);
     // The toolbar buttons with their separators.
     void BuildToolBar(QToolBar* bar) const;
 
 private:
+    // A command's entry, or a separator for kSeparatorId.
+    static constexpr int kSeparatorId = 0;
+    void AddEntry(QMenu* menu, int id) const;
+
     std::map<int, QAction*> m_actions;
     QList<QAction*> m_recent;
 };

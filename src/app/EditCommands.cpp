@@ -15,6 +15,7 @@
 #include "ui/panes/TaalTree.h"
 
 #include <QAction>
+#include <QStatusBar>
 
 #include <functional>
 
@@ -60,10 +61,17 @@ void CMainFrame::ConnectEditCommands() {
             editor.SetTaalProperties(dialog.Name().toStdString(), dialog.Tempo(), dialog.Vibhags());
     });
     on(kCmdFileSaveSound, [this](CTaalEditor&) {
-        SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this);
+        // The status bar says what was written.
+        QString written;
+        std::uint32_t rate = 0;
+        if (SaveSound(m_doc, m_session.Renderer(), m_sink, m_shell.chooseSoundFile, this, &written,
+                      &rate))
+            statusBar()->showMessage(SavedSoundMessage(written, m_session.Renderer(), rate));
     });
-    on(kCmdFileMergeTaal,
-       [this](CTaalEditor& editor) { MergeTaal(editor, m_sink, m_shell.chooseOpenFile, this); });
+    on(kCmdFileMergeTaal, [this](CTaalEditor& editor) {
+        MergeTaal(editor, m_sink,
+                  m_shell.chooseMergeFile ? m_shell.chooseMergeFile : m_shell.chooseOpenFile, this);
+    });
 
     // The Taal browser's Insert merges the file it names.
     connect(m_treeView, &CTaalTree::insertRequested, this, [this](const QString& path) {

@@ -3,6 +3,7 @@
 #include "app/HelpPage.h"
 #include "app/LorvantaApp.h"
 #include "app/ShellServices.h"
+#include "app/SpaceBarPlay.h"
 #include "app/SplitterWnd.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -17,6 +18,7 @@
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
+#include "ui/dial/TaalDial.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/dialogs/PracticeRoutineDialog.h"
@@ -29,6 +31,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -41,6 +44,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace lorvanta {
@@ -96,6 +100,7 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     m_fileMenu = m_commands->BuildMenus(menuBar());
     CreateBars();
     CreatePanes();
+    CreateDial();
     // The drone and the levels as the user left them (the drone rendered now
     // only when it is on).
     m_session.SetDrone(m_settings.drone);
@@ -118,9 +123,12 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     m_mixerBar->SetDroneLevel(m_session.Drone().levelDb);
     m_mixerBar->SetLehraLevel(m_session.LehraChoice().levelDb);
     ConnectCommands();
+    ConnectPracticeCommands();
     // The commands follow what the session announces; nothing polls.
     auto* announcements = new SessionSignals(m_session, this);
     connect(announcements, &SessionSignals::stateChanged, this, &CMainFrame::UpdateCommandUI);
+    connect(announcements, &SessionSignals::stateChanged, this,
+            [this] { FollowVibhagDisplay(true); });
     connect(announcements, &SessionSignals::taalPropertiesChanged, m_tempoBar,
             [this] { m_tempoBar->SetDefaultTempo(m_doc.DefaultTempo()); });
     // A tempo ramp's steps show on the tempo bar as they are heard.
@@ -132,6 +140,7 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
 CMainFrame::~CMainFrame() {
     // Our bols do not outlive the program; what others copied since stays.
     m_clipboard->ClearIfOwn();
+    SaveWindowLayout();
     WriteAppSettings(m_settings);
 }
 
@@ -165,6 +174,10 @@ void CMainFrame::CreateBars() {
     m_practiceLabel->setObjectName(QStringLiteral("practiceLabel"));
     m_practiceLabel->setToolTip(QStringLiteral("Cycles completed and time played since Play"));
     status->addPermanentWidget(m_practiceLabel);
+    m_rampLabel = new QLabel(status);
+    m_rampLabel->setObjectName(QStringLiteral("rampLabel"));
+    m_rampLabel->setToolTip(QStringLiteral("The tempo the ramp runs to"));
+    status->addPermanentWidget(m_rampLabel);
     m_practiceTimer = new QTimer(this);
     m_practiceTimer->setInterval(50);
     connect(m_practiceTimer, &QTimer::timeout, this, [this] {
@@ -235,12 +248,10 @@ void CMainFrame::CreatePanes() {
         else
             gridMenu->addAction(m_commands->Action(id));
     }
-    QMenu* editMenu = nullptr;
-    for (QAction* entry : menuBar()->actions()) {
-        if (entry->menu() && entry->text() == QStringLiteral("&Edit"))
-            editMenu = entry->menu();
-    }
-    m_gridView->SetContextMenus(gridMenu, editMenu);
+    m_gridView->SetContextMenus(gridMenu, CCommandSet::Popup(menuBar(), QStringLiteral("&Edit")));
+    // The bol now sounding is lit in the notation too.
+    connect(m_gridView, &CLorvantaView::soundingChanged, m_textView,
+            [this](float, int bol) { m_textView->ShowSoundingBol(bol); });
     connect(m_tempoBar, &CTempoCtrlBar::tempoChanged, this,
             [this](float secondsPerBeat) { m_session.SetTempo(secondsPerBeat); });
     connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, this,
@@ -471,10 +482,21 @@ void CMainFrame::UpdatePractice() {
         playing || m_session.IsPaused()
             ? PracticeText(m_session.CyclesCompleted(), m_session.PlayingTime())
             : QString());
+    const auto& ramp = m_session.Ramp();
+    m_rampLabel->setText(ramp ? RampText(ramp->TargetBpm()) : QString());
+    m_rampLabel->setVisible(ramp.has_value());
+}
+
+QString CMainFrame::RampText(double targetBpm) {
+    return QStringLiteral("Ramp \u2192 %1 bpm").arg(std::round(targetBpm * 10.0) / 10.0);
 }
 
 void CMainFrame::InitialUpdateViews() {
     m_session.OnInitialUpdate();
+    // The browser shows which Taal is open (none for a new one).
+    m_treeView->SelectFile(QString::fromStdString(m_doc.PathName()));
+    FollowVibhagDisplay(false);
+    m_dial->Refresh();
     UpdateCommandUI();
 }
 
@@ -517,6 +539,9 @@ void CMainFrame::UpdateCommandUI() {
     commands.Action(kCmdViewPitchControl)->setChecked(!m_pitchBar->isHidden());
     commands.Action(kCmdViewRowsByVibhag)->setChecked(m_settings.rowsByVibhag);
     commands.Action(kCmdViewMixer)->setChecked(!m_mixerBar->isHidden());
+    commands.Action(kCmdViewDial)->setChecked(!m_dialDock->isHidden());
+    commands.Action(kCmdViewZoomFit)->setChecked(m_gridView->FitsZoom());
+    commands.Action(kCmdAudioCountIn)->setChecked(m_window.countIn);
     UpdatePractice();
     UpdateTitle();
 }

@@ -6,6 +6,8 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
+#include "app/WindowSettings.h"
+#include "model/Vibhags.h"
 
 #include <QMainWindow>
 #include <QMargins>
@@ -17,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QTimer;
@@ -33,6 +36,8 @@ class CLorvantaView;
 class CBassTuningBar;
 class CMixerBar;
 class CPitchCtrlBar;
+class CTaalDial;
+class SpaceBarPlay;
 class CTaalTextView;
 class CTaalTree;
 class CTempoCtrlBar;
@@ -62,6 +67,10 @@ public:
     static QRect FitToScreen(const QRect& available);
     static constexpr const char* kAppTitle = "Lorvanta";
     static constexpr const char* kIdleMessage = "Ready";
+    // Said once when an edit leaves the vibhags no longer fitting the Taal.
+    static constexpr const char* kVibhagsHidden =
+        "The vibhags no longer add up to the Taal's length: their marks and rows are hidden "
+        "until they do (Edit > Taal Properties says why)";
 
     // Builds the bars and the panes; the settings are read here, before the
     // panes that use them. Everything passed in must outlive the window.
@@ -78,6 +87,11 @@ public:
     ST_SplitterWnd* OuterSplitter() const { return m_outerSplitter; }
     ST_SplitterWnd* LeftSplitter() const { return m_leftSplitter; }
     ST_SplitterWnd* RightSplitter() const { return m_rightSplitter; }
+    CTaalDial* Dial() const { return m_dial; }
+    QDockWidget* DialDock() const { return m_dialDock; }
+    const WindowSettings& Layout() const { return m_window; }
+    // The status bar's ramp label: "Ramp → 165 bpm" while a ramp runs.
+    QLabel* RampLabel() const { return m_rampLabel; }
     CTempoCtrlBar* TempoBar() const { return m_tempoBar; }
     CPitchCtrlBar* PitchBar() const { return m_pitchBar; }
     CMixerBar* MixerBar() const { return m_mixerBar; }
@@ -125,9 +139,11 @@ public:
     // (hours too from an hour on).
     static QString PracticeText(std::uint64_t cycles, std::chrono::steady_clock::duration played);
     QLabel* PracticeLabel() const { return m_practiceLabel; }
+    static QString RampText(double targetBpm);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -146,6 +162,14 @@ private:
     // The Taal browser's Open: the file through the application, then the
     // grid is the active view.
     void OpenFromTree(const QString& path);
+    // The cycle dial in a dockable pane; the practice commands (zoom,
+    // count-in, Space from every pane); the window's layout kept.
+    void CreateDial();
+    void ConnectPracticeCommands();
+    void RestoreWindowLayout();
+    void SaveWindowLayout();
+    // Says once when an edit leaves the vibhags no longer fitting.
+    void FollowVibhagDisplay(bool announce);
 
     CLorvantaApp& m_app;
     CPracticeRoutineDialog* m_routineDialog = nullptr;
@@ -168,6 +192,13 @@ private:
     QtBolClipboard* m_clipboard = nullptr;
     CHelpWindow* m_helpWindow = nullptr;
     QLabel* m_practiceLabel = nullptr;
+    QLabel* m_rampLabel = nullptr;
+    CTaalDial* m_dial = nullptr;
+    QDockWidget* m_dialDock = nullptr;
+    SpaceBarPlay* m_spaceBar = nullptr;
+    WindowSettings m_window;
+    bool m_layoutRestored = false;
+    VibhagDisplay m_vibhagDisplay = VibhagDisplay::None;
     QTimer* m_practiceTimer = nullptr;
 
     CLorvantaView* m_gridView = nullptr;

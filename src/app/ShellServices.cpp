@@ -20,6 +20,11 @@ QString ChooseOpenFile(QWidget* parent) {
                                         QString::fromLatin1(kTaalFileFilter));
 }
 
+QString ChooseMergeFile(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Merge Taal"), QString(),
+                                        QString::fromLatin1(kTaalFileFilter));
+}
+
 QString ChooseSaveFile(QWidget* parent, const QString& suggested) {
     QFileDialog dialog(parent, QStringLiteral("Save As"), suggested,
                        QString::fromLatin1(kTaalFileFilter));
@@ -73,8 +78,8 @@ std::optional<QString> ShowInFileManager(const QString& file) {
 } // namespace
 
 ShellServices DesktopShellServices() {
-    return {ChooseOpenFile, ChooseSaveFile,    ChooseFolder,   OpenUrl,
-            HasBrowser,     ShowInFileManager, ChooseSoundFile};
+    return {ChooseOpenFile, ChooseSaveFile,    ChooseFolder,    OpenUrl,
+            HasBrowser,     ShowInFileManager, ChooseSoundFile, ChooseMergeFile};
 }
 
 } // namespace lorvanta

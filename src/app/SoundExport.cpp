@@ -1,10 +1,10 @@
 #include "app/SoundExport.h"
 
 #include "audio/AudioStatus.h"
-#include "soundfiles/SoundFile.h"
 #include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "soundfiles/SoundFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -57,7 +57,8 @@ QString SuggestedSoundFileName(const CLorvantaDoc& doc) {
 }
 
 bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
-               const SoundFileChooser& choose, QWidget* parent) {
+               const SoundFileChooser& choose, QWidget* parent, QString* written,
+               std::uint32_t* writtenRate) {
     if (!CanSaveSound(doc))
         return false;
     const SoundFileChoice choice =
@@ -72,9 +73,27 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
     // playback makes after a tempo change: the loop goes on where it was.
     if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return false;
-    return SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
-                         std::filesystem::path(QFile::encodeName(target).toStdString()), sink, {},
-                         1.0f, choice.rate);
+    const bool saved = SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
+                                     std::filesystem::path(QFile::encodeName(target).toStdString()),
+                                     sink, {}, 1.0f, choice.rate);
+    if (saved && written)
+        *written = target;
+    if (saved && writtenRate)
+        *writtenRate = choice.rate ? choice.rate : renderer.StreamFormat().samplesPerSec;
+    return saved;
+}
+
+QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer,
+                          std::uint32_t fileRate) {
+    // The cycle's length as it plays: its samples at the rate it plays at.
+    const auto rate = static_cast<double>(renderer.StreamFormat().samplesPerSec);
+    const double seconds =
+        rate > 0.0 ? static_cast<double>(renderer.Image().TotalSamples()) / rate : 0.0;
+    return QStringLiteral("Saved %1: one cycle of %2 beats, %3 s at %4 Hz")
+        .arg(QFileInfo(path).fileName())
+        .arg(static_cast<double>(renderer.Image().Beats()), 0, 'g', 6)
+        .arg(seconds, 0, 'f', 2)
+        .arg(fileRate);
 }
 
 } // namespace lorvanta

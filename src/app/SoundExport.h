@@ -39,9 +39,16 @@ bool CanSaveSound(const CLorvantaDoc& doc);
 QString SuggestedSoundFileName(const CLorvantaDoc& doc);
 
 // Asks for a file, builds the image from the renderer's blocks at its tempo
-// and pitch, and writes it at the rate chosen (converted from the image's). Failures are shown
-// through sink. Returns whether a file was written.
+// and pitch, and writes it at the rate chosen (converted from the image's).
+// Failures are shown through sink. Returns whether a file was written, and
+// its path and rate in `written` and `writtenRate` when given.
 bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& sink,
-               const SoundFileChooser& choose, QWidget* parent = nullptr);
+               const SoundFileChooser& choose, QWidget* parent = nullptr,
+               QString* written = nullptr, std::uint32_t* writtenRate = nullptr);
+
+// What the status bar says after a save: the file's name and what it holds,
+// "Saved Teentaal.wav: one cycle of 16 beats, 9.60 s at 44100 Hz".
+QString SavedSoundMessage(const QString& path, const CTaalRenderer& renderer,
+                          std::uint32_t fileRate);
 
 } // namespace lorvanta

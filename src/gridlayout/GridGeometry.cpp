@@ -135,6 +135,7 @@ void CGridLayout::RecalcLayout(int clientWidth, const CTaal& taal, int after) {
     m_clientWidth = clientWidth;
     m_beatsPerRow = BeatsPerRowFor(clientWidth);
     m_rowLeft = RowLeftFor(clientWidth, m_beatsPerRow);
+    m_rowBeats = m_beatsPerRow;
     const int right = RowRight();
 
     // Vibhags that no longer add up to the Taal's length are not shown.
@@ -201,6 +202,12 @@ void CGridLayout::LayOutByVibhag(const CTaal& taal, int count) {
         beat = end;
     }
     m_spans = VibhagRows(m_shown, m_beatsPerRow, bols);
+    // Rows narrower than the page are centred under the title as a block.
+    int widest = 1;
+    for (const RulerSpan& span : m_spans)
+        widest = std::max(widest, span.beats);
+    m_rowBeats = std::min(widest, m_beatsPerRow);
+    m_rowLeft = RowLeftFor(m_clientWidth, m_rowBeats);
 
     // Each cell on the row its bol starts in, over the beats it covers; a
     // bol crossing the row's end keeps its whole width.

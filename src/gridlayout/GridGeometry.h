@@ -127,8 +127,9 @@ public:
     int ClientWidth() const { return m_clientWidth; }
     int BeatsPerRow() const { return m_beatsPerRow; }
     int RowLeft() const { return m_rowLeft; }
-    // The right end of a full row (the page's width of beats).
-    int RowRight() const { return m_rowLeft + grid::kPixelsPerBeat * m_beatsPerRow; }
+    // The right end of the widest row: the page's width of beats, or by
+    // vibhag the widest row's (the rows are centred on it).
+    int RowRight() const { return m_rowLeft + grid::kPixelsPerBeat * m_rowBeats; }
 
     // The vibhags shown at the last layout (empty when none fit) and
     // whether the rows went by them.
@@ -176,6 +177,7 @@ private:
     int m_clientWidth = 0;
     int m_beatsPerRow = 1;
     int m_rowLeft = 0;
+    int m_rowBeats = 1; // beats of the widest row
     int m_pageHeight = grid::kFirstCellBottom + grid::kPageMargin;
     std::vector<CBolView> m_cells;
     std::vector<PageRect> m_rulerRows;

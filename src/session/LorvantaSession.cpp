@@ -1,5 +1,6 @@
 #include "session/LorvantaSession.h"
 
+#include "audio/CountIn.h"
 #include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
@@ -31,8 +32,12 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
                                      ? std::min(position.cycleBeats, m_lastCycleBeats)
                                      : position.cycleBeats;
         m_lastCycleBeats = position.cycleBeats;
-        if (!m_firstPosition.exchange(false, std::memory_order_acq_rel) && cycleBeats > 0.0f &&
-            position.previousBeat - position.beat > cycleBeats / 2.0f && m_engine->IsPlaying())
+        // The count-in is no cycle: the Taal's first position after it counts
+        // as the first.
+        if (position.countingIn)
+            m_firstPosition.store(true, std::memory_order_release);
+        else if (!m_firstPosition.exchange(false, std::memory_order_acq_rel) && cycleBeats > 0.0f &&
+                 position.previousBeat - position.beat > cycleBeats / 2.0f && m_engine->IsPlaying())
             m_cycles.fetch_add(1, std::memory_order_acq_rel);
         if (m_positionListener)
             m_positionListener(position);
@@ -158,8 +163,33 @@ void CLorvantaSession::Play() {
         m_renderer->BuildTaalImage();
         SyncLehra();
     }
+    // From the start (not a resume): the count first, at the tempo and pitch
+    // the Taal plays at.
+    // (A routine hands its steps over as the cycles wrap: it starts at once.)
+    if (m_countInBeats > 0 && !m_engine->IsPlaying() && !m_engine->IsPaused() && CanPlay() &&
+        !IsInRoutine()) {
+        m_countIn = MakeCountInImage(m_renderer->Image().Header(), m_renderer->PlaybackRate(),
+                                     m_renderer->SecondsPerBeat(), m_countInBeats);
+        if (m_countIn) {
+            m_engine->OnAudioPlayAfter(*m_countIn);
+            PlaybackChanged();
+            return;
+        }
+    }
     m_engine->OnAudioPlay();
     PlaybackChanged();
+}
+
+void CLorvantaSession::SetCountInBeats(int beats) {
+    m_countInBeats = std::clamp(beats, 0, kMaxCountInBeats);
+}
+
+int CLorvantaSession::CountInLeft() const {
+    if (!m_engine->CountingIn() || !(m_engine->IsPlaying() || m_engine->IsPaused()))
+        return 0;
+    const int beats = m_countIn ? static_cast<int>(m_countIn->Beats()) : 0;
+    const int counted = static_cast<int>(m_engine->LastBeatPosition()) - 1;
+    return std::clamp(beats - counted, 1, std::max(1, beats));
 }
 
 void CLorvantaSession::Pause() {
@@ -647,11 +677,11 @@ void CLorvantaSession::SetPositionListener(PositionListener listener) {
 }
 
 float CLorvantaSession::PlayingBeat() const {
-    return m_engine->LastBeatPosition();
+    return m_engine->CountingIn() ? 1.0f : m_engine->LastBeatPosition();
 }
 
 int CLorvantaSession::PlayingBol() const {
-    return static_cast<int>(m_engine->PlayingBolIndex());
+    return m_engine->CountingIn() ? -1 : static_cast<int>(m_engine->PlayingBolIndex());
 }
 
 } // namespace lorvanta

@@ -23,6 +23,7 @@
 #include "session/TaalEditor.h"
 #include "session/TempoRamp.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -40,6 +41,7 @@ class CPlaybackEngine;
 struct PlayingPosition;
 class CSampleBank;
 class CTaalRenderer;
+class TaalImage;
 class MessageSink;
 
 class SessionObserver {
@@ -123,6 +125,15 @@ public:
     void Pause();
     void Stop();
     void PlayFromSelected();
+    // Beats counted in a soft click before Play from the start (0: none;
+    // at most kMaxCountInBeats): the Taal's first bol comes on the beat
+    // after the count.
+    void SetCountInBeats(int beats);
+    int CountInBeats() const { return m_countInBeats; }
+    // Beats of the count still to come, the one sounding included (3, 2,
+    // 1); 0 when not counting in. While counting in, the playing beat is the
+    // Taal's first and no bol sounds (-1).
+    int CountInLeft() const;
     bool CanPlay() const;
     bool CanPause() const;
     bool CanStop() const;
@@ -313,6 +324,10 @@ private:
     // The ramp, the cycles counted and time played when it began, and the
     // cycle count its next cycle was last readied at.
     std::optional<TempoRamp> m_ramp;
+    int m_countInBeats = 0;
+    // The count-in's clicks, read by the engine ahead of the Taal; replaced
+    // only while the engine does not read it.
+    std::unique_ptr<TaalImage> m_countIn;
     std::uint64_t m_rampCycles = 0;
     std::chrono::steady_clock::duration m_rampTime{};
     std::optional<std::uint64_t> m_readiedAt;

@@ -12,6 +12,12 @@ double ClampTempo(double bpm) {
     return std::clamp(bpm, kMinTempoBpm, kMaxTempoBpm);
 }
 
+// Tempos the program sets by itself read as a musician would set them: to a
+// tenth of a beat per minute at most.
+double OneDecimal(double bpm) {
+    return ClampTempo(std::round(bpm * 10.0) / 10.0);
+}
+
 } // namespace
 
 RampStatus TempoRamp::Check(const RampRequest& request) {
@@ -37,8 +43,8 @@ double TempoRamp::TempoAfterCycles(std::uint64_t cycles) const {
     const double steps = static_cast<double>(cycles / static_cast<std::uint64_t>(m_request.cycles));
     const double target = m_request.targetBpm;
     if (target >= m_startBpm)
-        return std::min(target, m_startBpm + steps * m_request.stepBpm);
-    return std::max(target, m_startBpm - steps * m_request.stepBpm);
+        return std::min(target, OneDecimal(m_startBpm + steps * m_request.stepBpm));
+    return std::max(target, OneDecimal(m_startBpm - steps * m_request.stepBpm));
 }
 
 double TempoRamp::TempoAfter(std::chrono::duration<double> elapsed) const {
@@ -46,7 +52,7 @@ double TempoRamp::TempoAfter(std::chrono::duration<double> elapsed) const {
         return m_startBpm;
     const double done = std::clamp(elapsed.count() / (m_request.minutes * 60.0), 0.0, 1.0);
     return done >= 1.0 ? m_request.targetBpm
-                       : m_startBpm + (m_request.targetBpm - m_startBpm) * done;
+                       : OneDecimal(m_startBpm + (m_request.targetBpm - m_startBpm) * done);
 }
 
 std::optional<double> TapTempo::Tap(Clock::time_point at) {
@@ -65,7 +71,7 @@ std::optional<double> TapTempo::Tap(Clock::time_point at) {
     const double interval = span.count() / (m_count - 1);
     if (!(interval > 0.0))
         return kMaxTempoBpm;
-    return ClampTempo(60.0 / interval);
+    return OneDecimal(60.0 / interval);
 }
 
 } // namespace lorvanta

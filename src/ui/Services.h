@@ -72,6 +72,9 @@ struct ShellServices {
     // Where to write the Taal's sound, starting from the suggested name, and
     // at which rate; an empty file when the user cancels.
     std::function<SoundFileChoice(QWidget* parent, const QString& suggested)> chooseSoundFile;
+    // The Taal file whose bols Merge Taal adds; empty when the user cancels.
+    // Unset: chooseOpenFile.
+    std::function<QString(QWidget* parent)> chooseMergeFile;
 };
 
 // The file filter of Taal files, and their extension.

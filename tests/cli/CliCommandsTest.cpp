@@ -227,6 +227,11 @@ TEST_F(CliCommands, LevelOptionsTakeDecibelsInRangeOrOff) {
          64,
          "~--master-level needs a value"},
         {{"play", "one.tal", "--bass-level", "Off"}, 64, "~--bass-level" + needs + "Off\")"},
+        // The count-in counts 1 to 16 beats.
+        {{"play", "one.tal", "--count-in", "0"},
+         64,
+         "~--count-in needs a number of beats from 1 to 16"},
+        {{"play", "one.tal", "--count-in", "17"}, 64, "~--count-in needs"},
     });
     EXPECT_GT(std::filesystem::file_size(m_dir / "l.wav"), 44u);
 }

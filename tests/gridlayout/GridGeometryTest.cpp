@@ -226,13 +226,19 @@ TEST(GridGeometry, MarksPositionAndTheLayoutWithoutRowsByVibhag) {
     Fill(taal, Beats(16));
     const char* teentaal = "X:4 2:4 0:4 3:4";
     const CGridLayout rows = LaidOut(taal, 750, teentaal, true); // 4 beats a row
+    // Rows of 4 beats, narrower than the page's 7, centred as a block.
     const int left = rows.RowLeft();
+    EXPECT_EQ(left, (750 - 400) / 2);
+    EXPECT_EQ(rows.RowRight(), left + 400);
     EXPECT_EQ(rows.Marks(), (std::vector<VibhagMarkAt>{
                                 {0, left, 'X'}, {1, left, '2'}, {2, left, '0'}, {3, left, '3'}}));
-    EXPECT_EQ(
-        LaidOut(taal, 750, teentaal, false).Marks(),
-        (std::vector<VibhagMarkAt>{
-            {0, left, 'X'}, {0, left + 400, '2'}, {1, left + 100, '0'}, {1, left + 500, '3'}}));
+    const CGridLayout byWidth = LaidOut(taal, 750, teentaal, false);
+    const int plainLeft = byWidth.RowLeft();
+    EXPECT_EQ(plainLeft, (750 - 700) / 2);
+    EXPECT_EQ(byWidth.Marks(), (std::vector<VibhagMarkAt>{{0, plainLeft, 'X'},
+                                                          {0, plainLeft + 400, '2'},
+                                                          {1, plainLeft + 100, '0'},
+                                                          {1, plainLeft + 500, '3'}}));
     EXPECT_EQ((std::vector<int>{rows.RowOfPosition(0.5f), rows.RowOfPosition(4.9f),
                                 rows.RowOfPosition(5.0f), rows.RowOfPosition(17.0f)}),
               (std::vector<int>{-1, 0, 1, 4})); // 4: past the last row

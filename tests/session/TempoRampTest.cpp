@@ -1,6 +1,7 @@
 // The practice arithmetic: a tempo ramp's tempo after so many cycles or so
 // much time (up, down, holding at the target), what a ramp refuses, and tap
-// tempo (the mean of the last four taps, starting over after 2 s, clamped).
+// tempo (the mean of the last four taps, starting over after 2 s, clamped);
+// tempos set by the program go to a tenth of a bpm.
 #include "session/TempoRamp.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,8 @@ TEST(TempoRamp, SteppedMovesOneStepPerCyclesAndHoldsAtTheTarget) {
              {160.0, 100.0, 20.0, 1, {160, 140, 120, 100, 100}},
              {5.0, 30.0, 10.0, 1, {10, 20, 30, 30}}, // the start is brought into range
              {120.0, 120.0, 10.0, 1, {120, 120}},
+             // Steps from a tapped tempo read to a tenth of a bpm.
+             {94.5742, 120.0, 10.0, 1, {94.6, 104.6, 114.6, 120}},
          }) {
         const TempoRamp ramp(start, {Form::Stepped, target, step, cycles, 0.0});
         for (std::size_t i = 0; i < tempos.size(); ++i)
@@ -38,6 +41,7 @@ TEST(TempoRamp, EvenFollowsTheLineOverTheMinutesThenHolds) {
              {100.0, 200.0, 2.0, 1e6, 200.0},
              {180.0, 60.0, 1.0, 15.0, 150.0},
              {180.0, 60.0, 1.0, -5.0, 180.0},
+             {100.0, 101.0, 1.0, 20.0, 100.3}, // 100.333 to a tenth
          }) {
         const TempoRamp ramp(start, {Form::Even, target, 0.0, 0, minutes});
         EXPECT_DOUBLE_EQ(ramp.TempoAfter(std::chrono::duration<double>(seconds)), bpm)
@@ -79,7 +83,8 @@ TEST(TapTempo, AveragesTheLastFourTapsAndStartsOverAfterTwoSeconds) {
              {{0, 1000, 500, 500, 500}, {0, 60, 80, 90, 120}},
              {{0, 400, 600, 500, 700, 300}, {0, 150, 120, 120, 100, 120}},
              // More than 2 s apart: the tap starts over.
-             {{0, 500, 2001, 250, 2000}, {0, 120, 0, 240, 160.0 / 3}},
+             {{0, 500, 2001, 250, 2000}, {0, 120, 0, 240, 53.3}}, // 53.33 to a tenth
+             {{0, 634}, {0, 94.6}},                               // 94.637
              // Clamped to 10..1000 bpm.
              {{0, 20, 10, 0}, {0, 1000, 1000, 1000}},
          }) {

@@ -52,6 +52,7 @@ private:
 struct FakeShell {
     QString openFile, saveFile, folder, soundFile;
     bool browser = true;
+    int mergeAsks = 0; // Merge Taal's own file dialog
     QStringList suggestedSaveNames, filesShown;
     QList<QUrl> urlsOpened;
 
@@ -63,6 +64,10 @@ struct FakeShell {
             return saveFile;
         };
         services.chooseSoundFile = [this](QWidget*, const QString&) { return soundFile; };
+        services.chooseMergeFile = [this](QWidget*) {
+            ++mergeAsks;
+            return openFile;
+        };
         services.chooseFolder = [this](QWidget*, const QString&, const QString&) { return folder; };
         services.openUrl = [this](const QUrl& url) -> std::optional<QString> {
             urlsOpened.append(url);

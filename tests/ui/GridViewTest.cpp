@@ -120,10 +120,11 @@ private slots:
         g.view->ShowPlayingPosition(3.5f, 2);
         const QImage page = g.Page()->grab().toImage();
         const auto at = [&page](int x, int y) { return page.pixelColor(x, y); };
-        // The selected cell (225 to 325) is silver inside a 2-pixel frame; an
-        // unselected one is framed by one black pixel.
+        // The selected cell (225 to 325), sounding, is lit inside the
+        // selection's 2-pixel frame; an unselected one is framed by one black
+        // pixel.
         QCOMPARE(at(225, 210), QColor(Qt::black));
-        QCOMPARE(at(226, 210), QColor(192, 192, 192));
+        QCOMPARE(at(226, 210), g.view->Colours().sounding);
         // Row 0 is played to beat 3.5: blue 4 pixels high up to x 275.
         const QColor blue(0, 0, 255);
         QCOMPARE(at(274, 181), blue);
@@ -137,14 +138,20 @@ private slots:
         QVERIFY(page.copy(422, 142, 15, 15) != blank);
         QCOMPARE(page.copy(122, 142, 15, 15), blank);
 
-        // Along row 0, within beat 3: only the strip between the two positions.
+        // Along row 0, within beat 3 and its bol: only the strip between the
+        // two positions; on to the next bol, the two lit cells as well.
         Flush();
         PaintSpy spy;
         g.Page()->installEventFilter(&spy);
-        g.view->ShowPlayingPosition(3.75f, 3);
+        g.view->ShowPlayingPosition(3.75f, 2);
+        Flush();
+        QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
+        spy.regions.clear();
+        g.view->ShowPlayingPosition(3.9f, 3);
         Flush();
         g.Page()->removeEventFilter(&spy);
-        QCOMPARE(spy.regions, QList<QRegion>{QRegion(275, 178, 25, 4)});
+        QCOMPARE(spy.regions,
+                 QList<QRegion>{QRegion(300, 178, 15, 4) + QRegion(224, 199, 202, 27)});
 
         QColor colour;
         g.view->ShowPlayingPosition(9.9f, 8);

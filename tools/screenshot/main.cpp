@@ -1,9 +1,11 @@
-// lorvanta-screenshot FILE OUT.png [BOL]: the picture of the program's window in
-// the README. Opens FILE as the program does, selects bol number BOL (from 0;
-// 4 unless given), makes the window tall enough for the grid to show the whole
-// Taal, plays it into the second vibhag (beat 5 of Teentaal at its tempo) and
-// saves the window as it then looks. Settings are kept in a temporary folder,
-// so the user's are untouched. Messages are printed instead of shown.
+// lorvanta-screenshot FILE OUT.png [BOL] [--window WxH] [--dark] [--ms N]: the
+// picture of the program's window in the README. Opens FILE as the program
+// does, selects bol number BOL (from 0; 4 unless given), makes the window tall
+// enough for the grid to show the whole Taal (or gives it the size asked
+// for), plays it for N ms (into the second vibhag, beat 5 of Teentaal at its
+// tempo, unless given) and saves the window as it then looks; --dark draws it
+// with a dark palette. Settings are kept in a temporary folder, so the user's
+// are untouched. Messages are printed instead of shown.
 #include "app/AppSettings.h"
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
@@ -13,6 +15,7 @@
 #include "ui/grid/LorvantaView.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -55,20 +58,70 @@ void ShowWholePage(lorvanta::CMainFrame& frame) {
     QApplication::processEvents();
 }
 
+// A dark theme's palette, as a desktop's dark style gives it.
+QPalette DarkPalette() {
+    QPalette dark;
+    const QColor window(45, 45, 48), base(30, 30, 30), text(230, 230, 230);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, window);
+    dark.setColor(QPalette::ButtonText, text);
+    dark.setColor(QPalette::ToolTipBase, base);
+    dark.setColor(QPalette::ToolTipText, text);
+    dark.setColor(QPalette::Highlight, QColor(38, 79, 120));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    return dark;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() < 3 || arguments.size() > 4) {
-        std::fprintf(stderr, "usage: lorvanta-screenshot FILE OUT.png [BOL]\n");
+    QStringList arguments = QApplication::arguments();
+    QSize window;
+    bool dark = false;
+    int playMs = kPlayMs;
+    bool ok = true;
+    for (qsizetype i = 1; i < arguments.size();) {
+        const QString option = arguments.at(i);
+        if (option == QStringLiteral("--dark")) {
+            dark = true;
+            arguments.removeAt(i);
+        } else if ((option == QStringLiteral("--window") || option == QStringLiteral("--ms")) &&
+                   i + 1 < arguments.size()) {
+            const QString value = arguments.at(i + 1);
+            if (option == QStringLiteral("--ms")) {
+                playMs = value.toInt(&ok);
+            } else {
+                const QStringList parts = value.split(QLatin1Char('x'));
+                bool okHeight = false;
+                window = QSize(parts.value(0).toInt(&ok), parts.value(1).toInt(&okHeight));
+                ok = ok && okHeight;
+            }
+            arguments.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    if (arguments.size() < 3 || arguments.size() > 4 || !ok) {
+        std::fprintf(stderr, "usage: lorvanta-screenshot FILE OUT.png [BOL] [--window WxH] "
+                             "[--dark] [--ms N]\n");
         return 2;
     }
-    bool ok = true;
     const int bol = arguments.size() == 4 ? arguments.at(3).toInt(&ok) : 4;
     if (!ok || bol < 0) {
         std::fprintf(stderr, "lorvanta-screenshot: BOL is a number from 0\n");
         return 2;
+    }
+    if (dark) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setPalette(DarkPalette());
     }
 
     QApplication::setOrganizationName(QString::fromLatin1(lorvanta::kAppSettingsOrganisation));
@@ -84,12 +137,17 @@ int main(int argc, char* argv[]) {
         return 1;
     lorvanta::CMainFrame* frame = lorvanta.MainFrame();
     lorvanta::CLorvantaSession& session = lorvanta.Session();
-    ShowWholePage(*frame);
+    if (window.isValid()) {
+        frame->resize(window);
+        QApplication::processEvents();
+    } else {
+        ShowWholePage(*frame);
+    }
     session.Editor().SelectBol(bol, true);
     session.Play();
 
     int status = 0;
-    QTimer::singleShot(kPlayMs, frame, [&] {
+    QTimer::singleShot(playMs, frame, [&] {
         if (!frame->grab().save(arguments.at(2))) {
             std::fprintf(stderr, "lorvanta-screenshot: cannot write %s\n",
                          qPrintable(arguments.at(2)));

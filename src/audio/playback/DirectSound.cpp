@@ -145,7 +145,7 @@ HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
             if (const HResult result = m_reader->Read(out + done, bytes - done, &read);
                 Failed(result))
                 return result;
-            if (m_lehra != nullptr && read > 0)
+            if (m_lehra != nullptr && read > 0 && m_reader->Image() != m_lehraQuietOver)
                 m_lehra->MixSegment(out + done, read, from, dataSize);
             done += static_cast<std::uint32_t>(read);
             emptyReads = read == 0 ? emptyReads + 1 : 0;

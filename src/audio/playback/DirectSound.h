@@ -20,6 +20,7 @@
 namespace lorvanta {
 
 class CWaveReader;
+class TaalImage;
 class CStreamingSound;
 class DroneFeed;
 class LehraFeed;
@@ -103,6 +104,9 @@ public:
     // The lehra mixed into each stretch read from the source, in step with
     // it (null: none); not owned.
     void SetLehra(LehraFeed* lehra) { m_lehra = lehra; }
+    // An image the lehra keeps quiet over (a count-in before the Taal), so that
+    // it enters on sam with the Taal (null: none); not owned.
+    void SetLehraQuietOver(const TaalImage* image) { m_lehraQuietOver = image; }
 
 protected:
     // Reads `bytes` from the source into out, going round at the data's end;
@@ -116,6 +120,7 @@ protected:
     std::uint32_t m_creationFlags;
     DroneFeed* m_drone = nullptr;
     LehraFeed* m_lehra = nullptr;
+    const TaalImage* m_lehraQuietOver = nullptr;
 };
 
 // One looping ring fed chunk by chunk from the source, at each notification.

@@ -54,7 +54,9 @@ CPlaybackEngine::CPlaybackEngine(const CLorvantaDoc& doc, CTaalRenderer& rendere
     m_renderer.SetNextCycleHandlers(
         [this](const TaalImage* next) {
             std::lock_guard lock(m_streamLock);
-            m_reader.SetNextCycleImage(next);
+            // During a lead-in the Taal's own image is what comes next.
+            if (m_leadIn == nullptr || m_reader.Image() != m_leadIn)
+                m_reader.SetNextCycleImage(next);
         },
         [this] {
             std::lock_guard lock(m_streamLock);
@@ -72,6 +74,11 @@ CPlaybackEngine::~CPlaybackEngine() {
 
 void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
     std::lock_guard lock(m_streamLock);
+    if (m_leadIn != nullptr && m_reader.Image() == m_leadIn) {
+        // Counting in: the lead-in plays on, the new image after it.
+        m_reader.SetNextCycleImage(&image);
+        return;
+    }
     float fraction = 0.0f;
     if (m_reader.IsOpen() && m_reader.DataSize() > 0)
         fraction =
@@ -263,6 +270,37 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
     std::uint64_t readerPosition = reader.Position();
     const std::uint64_t before = reader.PreviousDataSize();
+    if (m_leadIn != nullptr) {
+        // The lead-in heard: while the reader is on it, or past its end by
+        // less than what is still queued.
+        const TaalImage* heard = nullptr;
+        std::uint64_t at = readerPosition;
+        if (reader.Image() == m_leadIn) {
+            heard = m_leadIn;
+        } else if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) &&
+                   static_cast<std::uint64_t>(lag) - readerPosition < m_leadIn->DataSize()) {
+            heard = m_leadIn;
+            at = m_leadIn->DataSize() - (static_cast<std::uint64_t>(lag) - readerPosition);
+            lag = 0;
+        }
+        if (heard != nullptr) {
+            position = ComputePlayingPosition(at, lag, heard->Beats(), *heard);
+            position.countingIn = true;
+            const bool changed = position.beat != m_lastBeat.load(std::memory_order_relaxed) ||
+                                 m_announce.exchange(false, std::memory_order_acq_rel);
+            position.previousBeat = m_lastBeat.load(std::memory_order_relaxed);
+            m_lastBeat.store(position.beat, std::memory_order_release);
+            m_playingBol.store(position.bolIndex, std::memory_order_release);
+            return changed;
+        }
+        // Heard to its end: the Taal from its first beat.
+        m_leadIn = nullptr;
+        if (m_stream)
+            m_stream->SetLehraQuietOver(nullptr);
+        m_countingIn.store(false, std::memory_order_release);
+        lag = std::min<std::int64_t>(lag, static_cast<std::int64_t>(readerPosition));
+        m_announce.store(true, std::memory_order_release);
+    }
     std::optional<double> previousFraction;
     // (Another image may be as long as the one before yet cut into other beats.)
     const bool switched =
@@ -369,6 +407,21 @@ void CPlaybackEngine::OnAudioPlayFromSelected(int firstSelected) {
     PlayFrom(true, firstSelected);
 }
 
+void CPlaybackEngine::OnAudioPlayAfter(const TaalImage& leadIn) {
+    PlayFrom(false, -1, &leadIn);
+}
+
+void CPlaybackEngine::EndLeadIn() {
+    if (m_leadIn != nullptr && m_reader.Image() == m_leadIn) {
+        m_reader.Close();
+        m_reader.Open(&m_renderer.Image(), &m_renderer.StreamFormat());
+    }
+    m_leadIn = nullptr;
+    if (m_stream)
+        m_stream->SetLehraQuietOver(nullptr);
+    m_countingIn.store(false, std::memory_order_release);
+}
+
 void CPlaybackEngine::PlayDroneAlone() {
     if (IsPlaying() || !m_stream ||
         Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
@@ -386,7 +439,7 @@ void CPlaybackEngine::PlayDroneAlone() {
     m_renderer.SetPlaying(true);
 }
 
-void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
+void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected, const TaalImage* leadIn) {
     if (m_doc.IsEmpty()) {
         m_sink.Show({MessageKind::Information, messages::kMustLoadTaal});
         return;
@@ -409,7 +462,20 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected) {
                 offset = 2 * starts[static_cast<std::size_t>(firstSelected)];
         }
     }
-    const bool resume = m_paused && !fromSelected;
+    const bool resume = m_paused && !fromSelected && leadIn == nullptr;
+    {
+        std::lock_guard lock(m_streamLock);
+        EndLeadIn();
+        if (leadIn != nullptr && !fromSelected && leadIn->DataSize() > 0) {
+            m_reader.Close();
+            m_reader.Open(leadIn, &m_renderer.StreamFormat());
+            m_reader.SetNextCycleImage(&m_renderer.Image());
+            m_leadIn = leadIn;
+            if (m_stream)
+                m_stream->SetLehraQuietOver(leadIn);
+            m_countingIn.store(true, std::memory_order_release);
+        }
+    }
     m_drone.SetAlone(false);
     // Playing before the ring starts, so that its first notification counts.
     m_announce.store(true, std::memory_order_release);
@@ -448,6 +514,7 @@ void CPlaybackEngine::OnAudioStop() {
         std::lock_guard lock(m_streamLock);
         m_stream->Stop();
         m_stream->ResetStream();
+        EndLeadIn();
         m_playing.store(false, std::memory_order_release);
         m_lastBeat.store(1.0f, std::memory_order_release);
     }
@@ -465,6 +532,7 @@ void CPlaybackEngine::OnTaalReplaced() {
     } else if (m_paused && m_stream) {
         std::lock_guard lock(m_streamLock);
         m_stream->ResetStream();
+        EndLeadIn();
         m_lastBeat.store(1.0f, std::memory_order_release);
         m_playingBol.store(0, std::memory_order_release);
     }

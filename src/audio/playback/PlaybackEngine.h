@@ -77,6 +77,7 @@ struct PlayingPosition {
     std::uint32_t bolIndex = 0;
     std::uint64_t offset = 0; // bytes into the image's samples
     float cycleBeats = 0.0f;  // the Taal's length in beats (0: nothing playing)
+    bool countingIn = false;  // heard in the lead-in before the Taal (beat and bol are its)
 };
 
 // The position for a reader position (bytes into the image's samples) and
@@ -140,6 +141,14 @@ public:
     void OnAudioPlay();
     // As Play, from the start of bol firstSelected (-1: none, the start).
     void OnAudioPlayFromSelected(int firstSelected);
+    // As Play from the start (not a resume), after a lead-in (a count-in's
+    // clicks): the reader plays `leadIn` first and goes on with the Taal's
+    // image at its wrap, so that the Taal's first bol comes exactly after
+    // it. A rebuilt Taal image meanwhile becomes the one that follows. The
+    // lead-in must live until CountingIn() is false or playing stops.
+    void OnAudioPlayAfter(const TaalImage& leadIn);
+    // Whether what is heard is still the lead-in.
+    bool CountingIn() const { return m_countingIn.load(std::memory_order_acquire); }
     // Stops the ring where it is; Play resumes there.
     void OnAudioPause();
     // Stops and rewinds; does nothing unless playing.
@@ -241,7 +250,10 @@ private:
     // of the cycle, on an even byte.
     void OnImageBuilt(const TaalImage& image);
     OutputBuffer* Ring() const { return m_stream ? m_stream->Ring() : nullptr; }
-    void PlayFrom(bool fromSelected, int firstSelected);
+    void PlayFrom(bool fromSelected, int firstSelected, const TaalImage* leadIn = nullptr);
+    // Under the stream lock: the lead-in is over (or abandoned); the reader
+    // goes back to the Taal's image if it was still on it.
+    void EndLeadIn();
     void SetRingFrequency(std::uint32_t rate);
     // Under the stream lock: how long until the heard position reaches the
     // next whole beat, so that the feeding thread looks just then.
@@ -261,6 +273,8 @@ private:
     // The loops the lehra feed may hold, kept alive here on this thread.
     LehraLoopPtr m_lehraCurrent;
     LehraLoopPtr m_lehraNext;
+    const TaalImage* m_leadIn = nullptr; // guarded by m_streamLock
+    std::atomic<bool> m_countingIn{false};
     std::unique_ptr<CStreamingSound> m_stream; // swapped only while the thread is away
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;

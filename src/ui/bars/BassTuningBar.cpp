@@ -17,6 +17,7 @@ CBassTuningBar::CBassTuningBar(QWidget* parent) : QToolBar(tr("Bass Drum Tuning"
     m_spin->setDecimals(1);
     m_spin->setSuffix(tr(" semitones"));
     m_spin->setToolTip(tr("The bass drum's tuning against the treble drum"));
+    m_spin->setAccessibleName(tr("Bass drum tuning"));
     addWidget(new QLabel(tr("Bass drum "), this));
     addWidget(m_spin);
     connect(m_spin, &QDoubleSpinBox::valueChanged, this,

@@ -53,6 +53,8 @@ CMixerBar::CMixerBar(QWidget* parent) : QToolBar(tr("Mixer"), parent) {
         slider->setRange(Position(info.minDb), Position(info.maxDb));
         slider->setPageStep(6 * kStepsPerDb);
         slider->setToolTip(tr(info.tip));
+        slider->setAccessibleName(tr("%1 level").arg(tr(info.name)));
+        slider->setAccessibleDescription(tr(info.tip));
         slider->setFixedWidth(100);
         auto* readout = new QLabel(this);
         readout->setObjectName(QString::fromLatin1(info.objectName) + QStringLiteral("Level"));
@@ -68,9 +70,13 @@ CMixerBar::CMixerBar(QWidget* parent) : QToolBar(tr("Mixer"), parent) {
         if (channel != kDrone && channel != kLehra) {
             auto* off = new QToolButton(this);
             off->setObjectName(QString::fromLatin1(info.objectName) + QStringLiteral("Off"));
-            off->setText(tr("Off"));
+            // A switch, named for what pressing it does: it mutes the channel,
+            // whose level comes back as it was when it is released.
+            off->setText(tr("Mute"));
             off->setCheckable(true);
-            off->setToolTip(tr("Silence this level; it comes back as it was"));
+            off->setToolTip(tr("Mute the %1; unmuted, it comes back at its level")
+                                .arg(tr(info.name).toLower()));
+            off->setAccessibleName(tr("Mute %1").arg(tr(info.name).toLower()));
             addWidget(off);
             m_offButtons[i] = off;
             connect(off, &QToolButton::toggled, this,

@@ -14,7 +14,7 @@ namespace lorvanta {
 
 // The mixer bar: a slider for each drum (treble, bass), one for both (master)
 // and one for the drone, each with its level in dB beside it. The three drum
-// levels run from -40 to +6 dB and each has an Off button that silences it
+// levels run from -40 to +6 dB and each has a Mute switch that silences it
 // and keeps its level for when it comes back; the drone's runs over the
 // drone's range (it is switched on and off in the Audio menu). The sliders
 // move in half decibels. Every change by the user leaves through

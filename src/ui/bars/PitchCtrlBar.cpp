@@ -55,8 +55,11 @@ CPitchCtrlBar::CPitchCtrlBar(MessageSink& messages, QWidget* parent)
     m_edit = new CBarEdit(this);
     m_edit->SetSelectAllOnFocus(true);
     m_edit->setObjectName(QStringLiteral("pitchEdit"));
+    m_edit->setAccessibleName(QStringLiteral("Pitch"));
+    m_edit->setAccessibleDescription(QStringLiteral("Semitones from C#; Enter sets it"));
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("pitchSlider"));
+    m_slider->setAccessibleName(QStringLiteral("Pitch slider"));
     m_slider->setRange(kSliderMin, kSliderMax);
     m_noteLabel = new QLabel(this);
     m_noteLabel->setObjectName(QStringLiteral("noteLabel"));

@@ -52,9 +52,12 @@ CTempoCtrlBar::CTempoCtrlBar(MessageSink& messages, QWidget* parent)
     m_tempoLabel = new QLabel(tr("Tempo"), this);
     m_tempoEdit = new CBarEdit(this);
     m_tempoEdit->setObjectName(QStringLiteral("tempoEdit"));
+    m_tempoEdit->setAccessibleName(QStringLiteral("Tempo"));
+    m_tempoEdit->setAccessibleDescription(QStringLiteral("Beats per minute; Enter sets it"));
     m_bpmLabel = new QLabel(tr("bpm"), this);
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("tempoSlider"));
+    m_slider->setAccessibleName(QStringLiteral("Tempo slider"));
     m_slider->setRange(kSliderMin, kSliderMax);
     m_resetButton = new QPushButton(tr("&Reset"), this);
     m_resetButton->setObjectName(QStringLiteral("tempoResetButton"));
@@ -65,6 +68,9 @@ CTempoCtrlBar::CTempoCtrlBar(MessageSink& messages, QWidget* parent)
     m_tapButton->setToolTip(tr("Tap the beat: the last four taps set the tempo"));
     m_quickEdit = new CBarEdit(this);
     m_quickEdit->setObjectName(QStringLiteral("quickTempoEdit"));
+    m_quickEdit->setAccessibleName(QStringLiteral("Quick change tempo"));
+    m_quickEdit->setAccessibleDescription(
+        QStringLiteral("The tempo Quick Change (Ctrl+Q) switches to and back from"));
     m_quickBpmLabel = new QLabel(tr("bpm"), this);
 
     const int editWidth =

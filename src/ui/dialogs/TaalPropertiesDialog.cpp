@@ -4,6 +4,8 @@
 #include "model/SoundTables.h"
 #include "ui/bars/EditNumber.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -117,6 +119,10 @@ CExpandDlg::CExpandDlg(MessageSink& sink, QWidget* parent) : QDialog(parent), m_
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addLayout(buttons);
+    // Wide enough for its whole title beside the window's buttons.
+    setMinimumWidth(
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(windowTitle()) +
+        160);
 
     // OK comes first in the tab order (it was made first) and takes the
     // focus, so Enter at once accepts 2.0; the factor is selected for whoever

@@ -48,7 +48,11 @@ CTempoRampDialog::CTempoRampDialog(double currentBpm, bool ramping, MessageSink&
     m_minutes->setValue(5.0);
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(tr("To &target tempo"), this), 0, 0);
+    // The label names the box it belongs to, so Alt+T goes there (without a
+    // buddy a label shows its ampersand).
+    auto* targetLabel = new QLabel(tr("To &target tempo"), this);
+    targetLabel->setBuddy(m_target);
+    grid->addWidget(targetLabel, 0, 0);
     grid->addWidget(m_target, 0, 1);
     grid->addWidget(new QLabel(tr("bpm"), this), 0, 2);
     grid->addWidget(m_stepped, 1, 0);

@@ -8,8 +8,9 @@
 // view turns mouse and keys into its calls, and keeps its cells, layout and
 // repaints in step with what the editor and the session announce.
 
-#include "session/LorvantaSession.h"
 #include "gridlayout/GridGeometry.h"
+#include "session/LorvantaSession.h"
+#include "ui/grid/PageColours.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -57,6 +58,15 @@ public:
     // After the user scrolls, the page stops following the playing row for
     // this long.
     static constexpr std::chrono::milliseconds kUserScrollHold{3000};
+    // While the header is scrolled away, the beat display stays pinned in a
+    // band this high (page pixels) at the top of the pane.
+    static constexpr int kBeatBandHeight = 44;
+    // Zoom: the page's own size is 100%; Fit widens the cells to fill the
+    // pane (up to kMaxFitZoom) and shrinks the page (down to kMinZoom) so a
+    // short pane still shows the first row.
+    static constexpr double kMinZoom = 0.5;
+    static constexpr double kMaxZoom = 3.0;
+    static constexpr double kMaxFitZoom = 2.0;
 
     // The session and settings must outlive the view.
     CLorvantaView(CLorvantaSession& session, MessageSink& sink, const AppSettings& settings,
@@ -78,10 +88,27 @@ public:
     const CBolView* GetBolView(int index) const { return m_layout.GetBolView(index); }
     int BeatsPerRow() const { return m_layout.BeatsPerRow(); }
     int RowLeft() const { return m_layout.RowLeft(); }
-    // The scroll position: page = client + ScrollOffset().
+    // The scroll position in pixels of the pane: page = (client +
+    // ScrollOffset()) / Zoom().
     QPoint ScrollOffset() const;
     // A page rectangle where it shows in the viewport now.
     QRect ToClient(const PageRect& page) const;
+    QRect ToClient(const QRect& page) const;
+    QPoint ToPage(QPoint client) const;
+
+    // --- Zoom ----------------------------------------------------------------
+    double Zoom() const { return m_zoom; }
+    bool FitsZoom() const { return m_fitZoom; }
+    // A fixed zoom (clamped to kMinZoom..kMaxZoom), or Fit.
+    void SetZoom(double zoom);
+    void SetFitZoom();
+    // The next step up or down from the zoom now.
+    void ZoomIn();
+    void ZoomOut();
+    // The zoom Fit picks for a pane of this size showing rows `rowBeats`
+    // beats wide at 100%; shrunk for a short pane, rows still hold
+    // `wholeBeats` (the widest vibhag; 0 for none).
+    static double FitZoomFor(QSize pane, int rowBeats, int wholeBeats = 0);
 
     // Where the header's parts were last drawn, in page coordinates.
     QRect TaalNameRect() const { return m_rcTaalName; }
@@ -93,6 +120,13 @@ public:
     QString BeatDisplayText(QColor* colour = nullptr) const;
     // The faces the page is drawn with.
     const QFont& TitleFont() const { return m_fontTitle; }
+
+    // The colours the page is drawn with now (from the palette).
+    const PageColours& Colours() const { return m_colours; }
+    // Whether the beat display shows pinned at the top of the pane (the
+    // header scrolled away), and where on the pane the beat display is now.
+    bool BeatBandShown() const;
+    QRect BeatDisplayOnScreen() const;
 
     // The setting "Rows by Vibhag" changed: lays the page out again.
     void ApplyRowsByVibhag();
@@ -110,6 +144,11 @@ public:
     // The position last shown (1-based beat) and its bol.
     float ShownBeat() const { return m_beat; }
     int ShownBol() const { return m_playingBol; }
+    // The bol lit as sounding: the shown bol while playing or paused; -1
+    // when stopped.
+    int SoundingBol() const;
+    // The count-in's beats still to come as shown (0: not counting in).
+    int CountInShown() const { return m_countInShown; }
     // Moves the shown position to p with bol b, repainting only what changes:
     // the ruler segment between the old and new position (every row when the
     // row changes or the position goes back) and the beat display when its
@@ -124,6 +163,11 @@ public:
 signals:
     // A position from the playback thread was shown (user-interface thread).
     void playingPositionShown(float beat, int bol);
+    // The position shown or the bol lit changed, also on start, pause and
+    // stop; bol is -1 when nothing sounds.
+    void soundingChanged(float beat, int bol);
+    // The zoom changed (Fit included).
+    void zoomChanged(double zoom);
     // D: the drone on or off.
     void droneKeyPressed();
     // L: the lehra on or off.
@@ -134,6 +178,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -175,7 +221,13 @@ private:
     int RowAboveCells() const;
     // The page follows the playing position onto a row it does not show.
     void FollowPlayingRow(float previous, float beat);
-    void ShowCaret();
+    // Scrolls the caret's cell (or bol `index`'s) into view.
+    void ShowCaret(int index = -1);
+    // Shift+F10 and the Menu key: the menu of the caret's cell beside it.
+    void ShowContextMenuAtCaret();
+    void PaintBeatBand(QPainter& painter);
+    // The page width the layout works to: the pane's width at the zoom.
+    int PageWidth() const;
     void ShowContextMenu(int index, QPoint globalPos);
 
     CLorvantaSession& m_session;
@@ -207,6 +259,9 @@ private:
     QFont m_fontBeatDisplay;
     QFont m_fontMark; // vibhag marks
     QPixmap m_logo;
+    PageColours m_colours;
+    double m_zoom = 1.0;
+    bool m_fitZoom = false;
 
     // The playing position. The playback thread only counts its updates in
     // the session; the position itself is the engine's (atomics), read by the
@@ -218,6 +273,7 @@ private:
     QElapsedTimer m_sinceUserScroll;
     float m_beat = 1.0f;
     int m_playingBol = 0;
+    int m_countInShown = 0; // beats of the count-in still to come (0: none)
 
     std::uint64_t m_paintCount = 0;
     std::chrono::nanoseconds m_paintTime{0};

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -129,6 +130,7 @@ void CBolPropertiesPane::CreateControls() {
     for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
         connect(nameEdit, signal, this, [this] { m_nameEditEnding = true; });
     m_nameBox->setLineEdit(nameEdit);
+    nameEdit->setAccessibleName(tr("Name of Bol"));
     for (auto signal : {&QLineEdit::editingFinished, &QLineEdit::returnPressed})
         connect(nameEdit, signal, this, [this] { m_nameEditEnding = false; });
     m_nameBox->setInsertPolicy(QComboBox::NoInsert);
@@ -163,31 +165,47 @@ void CBolPropertiesPane::CreateControls() {
     m_revert->setObjectName(QStringLiteral("bolRevertButton"));
 
     // Top to bottom as the form reads.
+    // Each label names its control for the keyboard and screen readers. The
+    // spacing is tight so that the whole form fits the pane of a 1200 x 800
+    // window.
+    const auto label = [](const QString& text, QWidget* buddy, QWidget* parent) {
+        auto* made = new QLabel(text, parent);
+        made->setBuddy(buddy);
+        buddy->setAccessibleName(text.trimmed());
+        return made;
+    };
     auto* top = new QGridLayout;
-    top->addWidget(new QLabel(tr("Bol Number: "), form), 0, 0);
+    top->setVerticalSpacing(3);
+    top->addWidget(label(tr("Bol Number: "), m_bolNumberText, form), 0, 0);
     top->addWidget(m_bolNumberText, 0, 1);
     top->addWidget(m_playBol, 0, 2);
-    top->addWidget(new QLabel(tr("Name of Bol"), form), 1, 0);
+    top->addWidget(label(tr("Name of Bol"), m_nameBox, form), 1, 0);
     top->addWidget(m_nameBox, 1, 1, 1, 2);
-    top->addWidget(new QLabel(tr("Duration (beats)"), form), 2, 0);
+    top->addWidget(label(tr("Duration (beats)"), m_durationEdit, form), 2, 0);
     top->addWidget(SpinPair(m_durationEdit, m_durationSpin, form), 2, 1);
     top->setColumnStretch(1, 1);
 
-    const auto fillGroup = [](QGroupBox* group, const QString& soundLabel, QComboBox* instrument,
-                              QComboBox* sound, QWidget* emphasis) {
+    const auto fillGroup = [&label](QGroupBox* group, const QString& soundLabel,
+                                    QComboBox* instrument, QComboBox* sound, CNumEdit* emphasis,
+                                    QWidget* emphasisPair) {
         auto* grid = new QGridLayout(group);
-        grid->addWidget(new QLabel(tr("Instrument"), group), 0, 0);
+        grid->setContentsMargins(6, 2, 6, 4);
+        grid->setVerticalSpacing(3);
+        grid->addWidget(label(tr("Instrument"), instrument, group), 0, 0);
         grid->addWidget(instrument, 0, 1);
-        grid->addWidget(new QLabel(soundLabel, group), 1, 0);
+        grid->addWidget(label(soundLabel, sound, group), 1, 0);
         grid->addWidget(sound, 1, 1);
-        grid->addWidget(new QLabel(tr("Emphasis (dB)"), group), 2, 0);
-        grid->addWidget(emphasis, 2, 1);
+        grid->addWidget(label(tr("Emphasis (dB)"), emphasis, group), 2, 0);
+        grid->addWidget(emphasisPair, 2, 1);
         grid->setColumnStretch(1, 1);
+        // The group's title tells the two sides apart.
+        for (QWidget* control : std::initializer_list<QWidget*>{instrument, sound, emphasis})
+            control->setAccessibleDescription(group->title());
     };
     fillGroup(pitchGroup, tr("Pitch sound"), m_pitchInstrumentList, m_pitchSoundList,
-              SpinPair(m_pitchEmphasisEdit, m_pitchEmphasisSpin, pitchGroup));
+              m_pitchEmphasisEdit, SpinPair(m_pitchEmphasisEdit, m_pitchEmphasisSpin, pitchGroup));
     fillGroup(bassGroup, tr("Bass sound"), m_bassInstrumentList, m_bassSoundList,
-              SpinPair(m_bassEmphasisEdit, m_bassEmphasisSpin, bassGroup));
+              m_bassEmphasisEdit, SpinPair(m_bassEmphasisEdit, m_bassEmphasisSpin, bassGroup));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -195,6 +213,8 @@ void CBolPropertiesPane::CreateControls() {
     buttons->addWidget(m_revert);
 
     auto* layout = new QVBoxLayout(form);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
     layout->addLayout(top);
     layout->addWidget(pitchGroup);
     layout->addWidget(bassGroup);
@@ -202,6 +222,7 @@ void CBolPropertiesPane::CreateControls() {
     layout->addStretch(1);
 
     auto* area = new QScrollArea(this);
+    area->setObjectName(QStringLiteral("bolFormArea"));
     area->setFrameShape(QFrame::NoFrame);
     area->setFocusPolicy(Qt::NoFocus);
     area->setWidgetResizable(true);
@@ -281,6 +302,9 @@ void CBolPropertiesPane::ShowBol(const CBol2& bol, int index) {
     if (index >= 0)
         m_edited.index = static_cast<std::uint32_t>(index);
     LoadFields();
+    // A new bol is read from the top, whatever an earlier Apply scrolled to.
+    if (auto* area = findChild<QScrollArea*>(QStringLiteral("bolFormArea")))
+        area->verticalScrollBar()->setValue(0);
 }
 
 void CBolPropertiesPane::EnableFields(bool controls, bool apply, bool revert) {

@@ -207,9 +207,13 @@ CNumSpinCtrl::CNumSpinCtrl(QWidget* parent) : QWidget(parent) {
     m_up = new QToolButton(this);
     m_up->setArrowType(Qt::UpArrow);
     m_up->setObjectName(QStringLiteral("spinUp"));
+    m_up->setAccessibleName(QStringLiteral("Up"));
+    m_up->setAccessibleDescription(QStringLiteral("Raise the value by a step"));
     m_down = new QToolButton(this);
     m_down->setArrowType(Qt::DownArrow);
     m_down->setObjectName(QStringLiteral("spinDown"));
+    m_down->setAccessibleName(QStringLiteral("Down"));
+    m_down->setAccessibleDescription(QStringLiteral("Lower the value by a step"));
     for (QToolButton* button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);

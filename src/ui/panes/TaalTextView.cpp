@@ -4,6 +4,7 @@
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "session/LorvantaSession.h"
+#include "ui/grid/PageColours.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -14,6 +15,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace lorvanta {
@@ -102,21 +104,26 @@ CTaalTextView::CTaalTextView(MessageSink& messages, QWidget* parent)
     m_text->setLineWrapMode(QTextEdit::WidgetWidth);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text->setFrameShape(QFrame::StyledPanel);
+    // Tab and Shift+Tab move on to the buttons and the other panes: the
+    // notation has no use for tab characters.
+    m_text->setTabChangesFocus(true);
+    m_text->setAccessibleName(tr("Notation"));
+    m_text->setAccessibleDescription(
+        tr("The Taal as one line of text; edit it and press Apply to replace the Taal"));
     // The normal format is the control's default: what it shows and types.
     const QTextCharFormat normal = NormalFormat();
     m_text->document()->setDefaultFont(normal.font());
-    QPalette palette = m_text->palette();
-    palette.setColor(QPalette::Text, Qt::black);
-    palette.setColor(QPalette::Base, Qt::white);
-    m_text->setPalette(palette);
     m_text->setCurrentCharFormat(normal);
 
     m_helpButton = new QPushButton(tr("Help"), this);
     m_helpButton->setObjectName(QStringLiteral("notationHelpButton"));
+    m_helpButton->setAccessibleDescription(tr("Open the help page on the notation"));
     m_applyButton = new QPushButton(tr("Apply"), this);
     m_applyButton->setObjectName(QStringLiteral("notationApplyButton"));
+    m_applyButton->setAccessibleDescription(tr("Replace the Taal by the text"));
     m_revertButton = new QPushButton(tr("Revert"), this);
     m_revertButton->setObjectName(QStringLiteral("notationRevertButton"));
+    m_revertButton->setAccessibleDescription(tr("Put back the text of the Taal"));
 
     connect(m_helpButton, &QPushButton::clicked, this, &CTaalTextView::helpRequested);
     connect(m_applyButton, &QPushButton::clicked, this, [this] { ApplyText(); });
@@ -131,8 +138,11 @@ QTextCharFormat CTaalTextView::NormalFormat() {
     format.setFontFamilies({QStringLiteral("Times")});
     format.setFontPointSize(15.0);
     format.setFontWeight(QFont::Normal);
-    format.setForeground(QColor(0, 0, 0));
-    format.setBackground(QColor(255, 255, 255));
+    // The palette's ink and paper: black on white by default, light on dark
+    // in a dark theme.
+    const PageColours colours = PageColoursFor(QApplication::palette());
+    format.setForeground(colours.ink);
+    format.setBackground(colours.paper);
     return format;
 }
 
@@ -142,9 +152,31 @@ QTextCharFormat CTaalTextView::HighlightFormat() {
     return format;
 }
 
-const QColor& CTaalTextView::HighlightColour() {
-    static const QColor blue(0, 0, 255);
-    return blue;
+QColor CTaalTextView::HighlightColour() {
+    // Blue on white; a lighter blue on a dark theme.
+    return PageColoursFor(QApplication::palette()).khali;
+}
+
+void CTaalTextView::ShowSoundingBol(int index) {
+    if (index == m_soundingBol)
+        return;
+    m_soundingBol = index;
+    QList<QTextEdit::ExtraSelection> lit;
+    // A background of its own, apart from the selection's blue text; the
+    // document and its formats stay untouched (no undo step, no relayout).
+    const int length = std::max(0, m_text->document()->characterCount() - 1);
+    auto [start, end] = BolCharRange(index);
+    start = std::min(start, length);
+    end = std::min(end, length);
+    if (index >= 0 && start < end) {
+        QTextEdit::ExtraSelection selection;
+        selection.cursor = QTextCursor(m_text->document());
+        selection.cursor.setPosition(start);
+        selection.cursor.setPosition(end, QTextCursor::KeepAnchor);
+        selection.format.setBackground(PageColoursFor(QApplication::palette()).sounding);
+        lit.append(selection);
+    }
+    m_text->setExtraSelections(lit);
 }
 
 CTaalTextView::~CTaalTextView() {
@@ -209,6 +241,8 @@ void CTaalTextView::SetControlText(const std::string& text) {
     cursor.setCharFormat(NormalFormat());
     m_text->setCurrentCharFormat(NormalFormat());
     m_text->moveCursor(QTextCursor::Start);
+    // The sounding bol lit again in the new text.
+    ShowSoundingBol(std::exchange(m_soundingBol, -2));
 }
 
 std::string CTaalTextView::ReadControlText() const {
@@ -310,6 +344,13 @@ void CTaalTextView::HighlightBol(int index, bool clearFirst) {
     cursor.setPosition(start);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.setCharFormat(isBlue ? NormalFormat() : HighlightFormat());
+}
+
+int CTaalTextView::TextHeight() const {
+    // The text's height as laid out in the control's width, and the frame.
+    const int frame = 2 * m_text->frameWidth() + 8;
+    return static_cast<int>(std::ceil(m_text->document()->size().height())) + frame +
+           kButtonStripHeight;
 }
 
 void CTaalTextView::resizeEvent(QResizeEvent* event) {

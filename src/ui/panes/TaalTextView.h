@@ -68,7 +68,14 @@ public:
 
     static QTextCharFormat NormalFormat();
     static QTextCharFormat HighlightFormat();
-    static const QColor& HighlightColour();
+    static QColor HighlightColour();
+
+    // Lights the text of the bol now sounding (-1: none) with a background
+    // of its own, apart from the selection's colour.
+    void ShowSoundingBol(int index);
+    int SoundingBol() const { return m_soundingBol; }
+    // The height the pane needs to show its whole text and its buttons.
+    int TextHeight() const;
 
 signals:
     // The Help button: the frame opens the help page.
@@ -111,6 +118,7 @@ private:
     // Set while Apply replaces the Taal: the editor's notices of a changed
     // Taal must not overwrite the text just applied.
     bool m_applying = false;
+    int m_soundingBol = -1;
 };
 
 } // namespace lorvanta

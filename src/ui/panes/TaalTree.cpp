@@ -49,6 +49,8 @@ CTaalTree::CTaalTree(const AppSettings& settings, const ShellServices& shell, Me
                      QWidget* parent)
     : QTreeWidget(parent), m_settings(settings), m_shell(shell), m_sink(sink) {
     setObjectName(QStringLiteral("TaalTree"));
+    setAccessibleName(QStringLiteral("Taal browser"));
+    setAccessibleDescription(QStringLiteral("The Taals of the Taals folder; Enter opens one"));
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
@@ -82,6 +84,22 @@ void CTaalTree::RefreshTree() {
         item->setToolTip(0, QDir::toNativeSeparators(m_filePaths.at(i)));
     }
     root->setExpanded(true);
+}
+
+void CTaalTree::SelectFile(const QString& path) {
+    const QString wanted = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    QTreeWidgetItem* found = nullptr;
+    if (QTreeWidgetItem* root = RootItem(); root && !wanted.isEmpty()) {
+        for (int i = 0; i < root->childCount() && !found; ++i) {
+            if (QFileInfo(PathOf(root->child(i))).absoluteFilePath() == wanted)
+                found = root->child(i);
+        }
+    }
+    clearSelection();
+    if (found)
+        setCurrentItem(found);
+    else
+        setCurrentItem(nullptr);
 }
 
 QString CTaalTree::PathOf(const QTreeWidgetItem* item) const {

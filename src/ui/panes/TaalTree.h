@@ -53,6 +53,9 @@ public:
 
     // Opens an item's file through the application and selects the item.
     void OpenItem(QTreeWidgetItem* item);
+    // Selects the item of the file now open, or nothing when the file is not
+    // listed (a new Taal, a file from elsewhere).
+    void SelectFile(const QString& path);
     // The context menu of an item, which it remembers for the commands; the
     // caller owns the menu.
     QMenu* ContextMenuFor(QTreeWidgetItem* item);
