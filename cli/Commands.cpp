@@ -5,8 +5,9 @@ namespace lorvanta::cli {
 // Commands live in their own files; each adds one line here.
 const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
-        kDumpCommand,  kConvertCommand, kRenderCommand, kBankCommand, kNotationCommand,
-        kParseCommand, kComposeCommand, kPlayCommand,   kEditCommand, kDroneCommand,
+        kDumpCommand,     kConvertCommand, kRenderCommand,  kBankCommand,
+        kNotationCommand, kParseCommand,   kComposeCommand, kPlayCommand,
+        kEditCommand,     kDroneCommand,   kDevicesCommand,
     };
     return commands;
 }

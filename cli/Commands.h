@@ -23,6 +23,7 @@ extern const Command kComposeCommand;
 extern const Command kPlayCommand;
 extern const Command kEditCommand;
 extern const Command kDroneCommand;
+extern const Command kDevicesCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

@@ -3,6 +3,9 @@
 // each time the whole beat number changes, with --times followed by when it
 // changed, in seconds since the sound started. --ramp TARGET:STEP:CYCLES
 // raises (or lowers) the tempo by STEP bpm every CYCLES cycles up to TARGET.
+// --device NAME plays through one of the outputs `devices` lists. A sound
+// output lost while playing is reported, and playing goes on from where the
+// sound stopped once it is back.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
@@ -30,7 +33,7 @@ constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
-    " [--ramp TARGET:STEP:CYCLES]";
+    " [--ramp TARGET:STEP:CYCLES] [--device NAME]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
 
@@ -121,11 +124,12 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem = ParseCommandLine(
-            args,
-            {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
-             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ramp"},
-            {"--times"}, line))
+    if (auto problem =
+            ParseCommandLine(args,
+                             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone",
+                              "--drone-level", "--drone-octave", "--treble-level", "--bass-level",
+                              "--master-level", "--ramp", "--device"},
+                             {"--times"}, line))
         return UsageError(usage, *problem);
     if (line.positional.size() != 1)
         return UsageError(usage);
@@ -164,7 +168,10 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     BeatQueue beats;
     CSampleBank bank;
     RecordingMessageSink sink;
-    CLorvantaSession session(bank, sink, OpenChosenOutput);
+    const std::string device = line.Option("--device").value_or("");
+    CLorvantaSession session(bank, sink, [device](std::unique_ptr<OutputDevice>& out) {
+        return OpenNamedOutput(device, out);
+    });
     CLorvantaDoc& doc = session.Document();
     if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true}))
         return *failed;
@@ -177,6 +184,11 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
 
     session.SetPositionListener(
         [&beats](const PlayingPosition& position) { beats.Note(position.beat); });
+    // Told on the feeding thread; this thread prints.
+    std::atomic<int> lost{0}, restored{0};
+    session.SetOutputListener([&lost, &restored](OutputEvent event) {
+        (event == OutputEvent::Lost ? lost : restored).fetch_add(1, std::memory_order_release);
+    });
     session.SetPitch(static_cast<float>(std::pow(2.0, sound.semitones / 12.0)));
     const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
@@ -188,11 +200,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (const SoundSetupStatus status = session.SoundStatus(); status != SoundSetupStatus::Ok) {
         if (status == SoundSetupStatus::NoDevice)
             std::fprintf(stderr,
-                         "lorvanta-cli: no sound device could be opened; set %s=virtual to "
-                         "play without one\n",
-                         kOutputChoiceVariable);
+                         "lorvanta-cli: no sound device could be opened (error code = %u); start "
+                         "the sound server, choose another with --device (see lorvanta-cli "
+                         "devices), or set %s=virtual to play without one\n",
+                         StatusNumber(status), kOutputChoiceVariable);
         return ExitCode::Failure;
     }
+    if (const OutputDevice* output = session.Engine().Output(); output && output->FellBack())
+        std::fprintf(stderr,
+                     "lorvanta-cli: sound output \"%s\" was not found; playing through the "
+                     "default, %s\n",
+                     device.c_str(), output->DeviceLabel().c_str());
 
     // The drone's loop is rendered before playing starts, on this thread.
     if (sound.drone)
@@ -214,6 +232,7 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     const auto start = Clock::now();
     const bool times = line.Has("--times");
     const std::int64_t soundStart = session.Engine().PlayStartedAt();
+    int lostTold = 0, restoredTold = 0;
     while (g_interrupted == 0) {
         if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
             break;
@@ -230,6 +249,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         }
         if (printed)
             std::fflush(stdout);
+        if (lost.load(std::memory_order_acquire) > lostTold) {
+            lostTold = lost.load(std::memory_order_acquire);
+            std::fprintf(stderr, "lorvanta-cli: the sound output was lost; playing goes on "
+                                 "from here once it is back\n");
+        }
+        if (restored.load(std::memory_order_acquire) > restoredTold) {
+            restoredTold = restored.load(std::memory_order_acquire);
+            std::fprintf(stderr,
+                         "lorvanta-cli: the sound output is back; playing on from beat %d\n",
+                         TruncateToInt(session.PlayingBeat()));
+        }
         session.UpdatePractice();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -7,6 +7,7 @@ LORVANTA_PACKAGES=(
     portaudio19-dev libsamplerate0-dev libsndfile1-dev libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation
     dpkg-dev file desktop-file-utils appstream sonic-pi-samples
+    pulseaudio pulseaudio-utils libasound2-plugins jackd2
 )
 
 lorvanta_install_packages() {

@@ -22,6 +22,7 @@ namespace lorvanta {
 class CWaveReader;
 class CStreamingSound;
 class DroneFeed;
+class ImageCrossfade;
 
 // Creation flags the engine asks for, and those every ring gets.
 namespace stream_flags {
@@ -33,12 +34,13 @@ inline constexpr std::uint32_t kStreamAlways =
     buffer_flags::kCtrlVolume | buffer_flags::kCtrlFrequency; // 0x101A0
 } // namespace stream_flags
 
-// Attempts and pause of RestoreBuffer: a device that stays away is left lost
-// (and tried again later) rather than waited for.
-inline constexpr int kRestoreAttempts = 5;
-inline constexpr int kRestorePauseMs = 10;
-
 PcmFormat ToPcmFormat(const WaveFormat& format);
+
+// What happened to the output while playing.
+enum class OutputEvent {
+    Lost,     // the device went away; the position holds
+    Restored, // it is back, and playing goes on from where the sound stopped
+};
 
 // Opens the output a device plays through (the sound card, or a virtual one).
 using OutputOpener = std::function<HResult(std::unique_ptr<OutputDevice>&)>;
@@ -84,7 +86,8 @@ public:
     std::uint32_t BufferSize() const { return m_bufferSize; }
 
     // Brings a lost buffer back; `restored` tells whether it had been lost.
-    // HResult::BufferLost when its device has not come back after a few attempts.
+    // HResult::BufferLost while its device is away: it is tried once, never
+    // waited for (the caller holds the stream lock).
     HResult RestoreBuffer(OutputBuffer& buffer, bool* restored);
     // The whole buffer from the source, starting `startOffset` bytes into its
     // data and going round from the data's end to its start.
@@ -99,6 +102,9 @@ public:
     // The drone mixed into everything read from the source from now on (null:
     // none); not owned.
     void SetDrone(DroneFeed* drone) { m_drone = drone; }
+    // The join of a rebuilt image, applied to what is read from the source
+    // before the drone is added (null: none); not owned.
+    void SetCrossfade(ImageCrossfade* crossfade) { m_crossfade = crossfade; }
 
 protected:
     // Reads `bytes` from the source into out, going round at the data's end;
@@ -110,6 +116,7 @@ protected:
     CWaveReader* m_reader; // not owned
     std::uint32_t m_creationFlags;
     DroneFeed* m_drone = nullptr;
+    ImageCrossfade* m_crossfade = nullptr;
 };
 
 // One looping ring fed chunk by chunk from the source, at each notification.
