@@ -96,6 +96,7 @@ AppSettings ReadAppSettings() {
         if (const auto parsed = ParseDrumLevel(text.toStdString()))
             *level = {parsed->db, off || parsed->off};
     }
+    settings.soundOutput = store->value(QString::fromLatin1(kSoundOutputValue)).toString();
     return settings;
 }
 
@@ -121,6 +122,7 @@ void WriteAppSettings(const AppSettings& settings) {
         store->setValue(
             QString::fromLatin1(key),
             QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
+    store->setValue(QString::fromLatin1(kSoundOutputValue), settings.soundOutput);
     store->sync();
 }
 

@@ -33,6 +33,8 @@ inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
 inline constexpr const char* kTrebleLevelValue = "Treble Level";
 inline constexpr const char* kBassLevelValue = "Bass Level";
 inline constexpr const char* kMasterLevelValue = "Master Level";
+// The sound output device ("HOST: DEVICE"); empty or absent: the default.
+inline constexpr const char* kSoundOutputValue = "Sound Output";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";

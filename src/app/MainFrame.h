@@ -59,6 +59,13 @@ public:
     static QRect FitToScreen(const QRect& available);
     static constexpr const char* kAppTitle = "Lorvanta";
     static constexpr const char* kIdleMessage = "Ready";
+    static constexpr const char* kNoSoundOutput =
+        "No sound output: start a sound server, or choose one under Sound output in View > "
+        "Options";
+    static constexpr const char* kSoundOutputLost =
+        "Sound output lost: playing goes on from here once it is back";
+    static constexpr const char* kSoundOutputNotFound =
+        "Sound output \"%1\" not found: playing through the default";
 
     // Builds the bars and the panes; the settings are read here, before the
     // panes that use them. Everything passed in must outlive the window.
@@ -135,6 +142,9 @@ private:
     // While playing, a timer follows the session's practice (the ramp, the
     // counted cycles and time); paused, the count stays shown; stopped, none.
     void UpdatePractice();
+    // The sound output's state in the status bar: none, lost, or not the
+    // device asked for; nothing when all is well.
+    void UpdateOutputStatus();
     // The Taal browser's Open: the file through the application, then the
     // grid is the active view.
     void OpenFromTree(const QString& path);
@@ -158,6 +168,7 @@ private:
     QtBolClipboard* m_clipboard = nullptr;
     CHelpWindow* m_helpWindow = nullptr;
     QLabel* m_practiceLabel = nullptr;
+    QLabel* m_outputLabel = nullptr;
     QTimer* m_practiceTimer = nullptr;
 
     CLorvantaView* m_gridView = nullptr;

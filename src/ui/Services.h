@@ -35,6 +35,8 @@ struct AppSettings {
     bool rowsByVibhag = true;
     // The treble, bass and master levels of the mixer bar.
     DrumLevels levels{};
+    // The sound output device, as listed ("HOST: DEVICE"); empty: the default.
+    QString soundOutput{};
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -51,6 +52,10 @@ public:
     QComboBox* StrokesList() const { return m_strokesList; }
     QLineEdit* KitFolderEdit() const { return m_kitEdit; }
     QPushButton* KitBrowseButton() const { return m_kitBrowseButton; }
+    // "Sound output": Default, then these devices as listed (grouped by host
+    // interface), the setting's selected; one not listed now stays offered.
+    void SetSoundOutputs(const QStringList& devices);
+    QComboBox* SoundOutputList() const { return m_outputList; }
     // The list's index of an entry; -1 for Recorded in a build without it.
     int StrokesIndex(StrokesEntry entry) const;
 
@@ -64,6 +69,7 @@ private:
     QComboBox* m_strokesList = nullptr;
     QLineEdit* m_kitEdit = nullptr;
     QPushButton* m_kitBrowseButton = nullptr;
+    QComboBox* m_outputList = nullptr;
 
     // Whether a folder exists; else asks and returns false (closing the dialog
     // unchanged on Cancel).
