@@ -319,6 +319,40 @@ TEST_F(PlaybackTest, ALostRingIsRestoredAndPlaysOnFromWhereTheSoundStopped) {
     EXPECT_FALSE(heard == Looped(Cycle(), 7 * 220, heard.size())); // not from the start
 }
 
+// The beat shown moves only forward within a cycle, wraps at its end, and
+// never runs faster than the tempo allows, however the estimate jitters.
+TEST(ForwardPosition, HoldsBackStepsAndRunsNoFasterThanTheTempo) {
+    using Clock = ForwardPosition::Clock;
+    const Clock::time_point start{};
+    const auto at = [&](double seconds) {
+        return start +
+               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    // A 16-beat cycle at 2 beats a second. Time, estimate, beat shown.
+    ForwardPosition position;
+    position.Restart(1.0, start);
+    for (const auto& [seconds, estimate, shown] : {
+             std::tuple(0.10, 1.2, 1.2), // on time
+             {0.20, 1.19, 1.2},          // a step back is held
+             {0.30, 1.6, 1.6},           // then it follows again
+             {0.40, 2.4, 1.85},          // racing ahead: 1.25 times the tempo at most
+             {0.60, 2.4, 2.35},          // catching up
+             {0.70, 2.4, 2.4},           //
+             {4.00, 9.0, 9.0},           //
+             {7.95, 16.9, 16.9},         // near the cycle's end
+             {8.05, 1.05, 1.05},         // the wrap is a step forward
+             {8.10, 16.97, 1.05},        // and the end of the cycle just left is held
+             {9.00, 2.0, 2.0},           //
+             {9.01, 10.0, 2.025},        // a jump far ahead is taken slowly
+         }) {
+        EXPECT_NEAR(position.Next(estimate, 16.0, 2.0, at(seconds)), shown, 1e-9) << seconds;
+    }
+    // Stepped by hand (no real time): only the hold applies.
+    position.Restart(1.0, start);
+    EXPECT_DOUBLE_EQ(position.Next(5.0, 16.0, 2.0, start, false), 5.0);
+    EXPECT_DOUBLE_EQ(position.Next(4.9, 16.0, 2.0, start, false), 5.0);
+}
+
 TEST_F(PlaybackTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts) {
     Open({1.0f, 0.5f}); // slots 13230 and 6615: 39690 bytes
     const TaalImage& image = renderer->Image();
