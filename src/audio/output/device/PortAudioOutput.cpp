@@ -10,6 +10,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <pa_linux_alsa.h>
 #include <portaudio.h>
 #include <string>
 #include <system_error>
@@ -257,6 +258,11 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
         CloseStream();
         return HResult::NoDriver;
     }
+    // The callback thread at real-time priority (where the system allows it),
+    // as the feeding thread is: on a busy machine an ordinary thread comes
+    // too late for the device now and then.
+    if (host != nullptr && host->type == paALSA)
+        PaAlsa_EnableRealtimeScheduling(stream, 1);
     impl.stream = stream;
     impl.channels = parameters.channelCount;
     impl.rate.store(rate);
