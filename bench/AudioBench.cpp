@@ -1,7 +1,8 @@
 // Throughput of the sound engine against plain baselines measured in the same
 // run: reading the Taal image in refill-sized chunks against memcpy from a
 // flat copy, mixing a stroke against adding two sample arrays, and building
-// the image against the refill period.
+// the image against the refill period, and the ring mode (strokes ringing on,
+// humanised as by default) against the cut mode.
 
 #include "BenchTaals.h"
 #include "FigureReporter.h"
@@ -31,18 +32,21 @@ struct Teentaal {
     RecordingMessageSink sink;
     std::unique_ptr<CTaalRenderer> renderer;
 
-    explicit Teentaal(std::size_t storedBudget = CTaalRenderer::kDefaultStoredSampleBudget) {
+    explicit Teentaal(std::size_t storedBudget = CTaalRenderer::kDefaultStoredSampleBudget,
+                      const StrokeStyle& style = {}) {
         LoadTeentaal(doc);
         renderer = std::make_unique<CTaalRenderer>(doc.Taal(), bank, sink);
         renderer->SetStoredSampleBudget(storedBudget);
+        renderer->SetStrokeStyle(style);
         renderer->SetTempo(0.6f);
         renderer->InitialUpdate();
         renderer->BuildTaalImage();
     }
 };
 
-void ReadThroughReader(benchmark::State& state, std::size_t storedBudget) {
-    Teentaal taal(storedBudget);
+void ReadThroughReader(benchmark::State& state, std::size_t storedBudget,
+                       const StrokeStyle& style = {}) {
+    Teentaal taal(storedBudget, style);
     CWaveReader reader;
     reader.Open(&taal.renderer->Image(), &taal.renderer->StreamFormat());
     unsigned char chunk[kChunk];
@@ -61,6 +65,10 @@ void BM_ReaderChunks(benchmark::State& state) {
 
 void BM_ReaderChunksComputedBlocks(benchmark::State& state) {
     ReadThroughReader(state, 0);
+}
+
+void BM_ReaderChunksRing(benchmark::State& state) {
+    ReadThroughReader(state, CTaalRenderer::kDefaultStoredSampleBudget, kDefaultStrokeStyle);
 }
 
 void BM_MemcpyChunks(benchmark::State& state) {
@@ -83,22 +91,48 @@ void BM_MemcpyChunks(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kChunk));
 }
 
-void BM_BuildTeentaal(benchmark::State& state) {
-    Teentaal taal;
-    for (auto _ : state)
+// A tempo change's rebuild: the image at alternating tempos.
+void BuildTeentaal(benchmark::State& state, const StrokeStyle& style) {
+    Teentaal taal(CTaalRenderer::kDefaultStoredSampleBudget, style);
+    float tempo = 0.6f;
+    for (auto _ : state) {
+        tempo = tempo == 0.6f ? 0.5f : 0.6f;
+        taal.renderer->SetTempo(tempo);
         taal.renderer->BuildTaalImage();
+    }
 }
 
-void BM_BuildLongTaal10Bpm(benchmark::State& state) {
+void BM_BuildTeentaal(benchmark::State& state) {
+    BuildTeentaal(state, {});
+}
+
+void BM_BuildTeentaalRing(benchmark::State& state) {
+    BuildTeentaal(state, kDefaultStrokeStyle);
+}
+
+void BuildLongTaal(benchmark::State& state, const StrokeStyle& style) {
     CTaal long_taal;
     FillLongTaal(long_taal, 50000, 2.0f);
     CSampleBank bank;
     RecordingMessageSink sink;
     CTaalRenderer renderer(long_taal, bank, sink);
+    renderer.SetStrokeStyle(style);
     renderer.SetTempo(6.0f);
     renderer.InitialUpdate();
-    for (auto _ : state)
+    float tempo = 6.0f;
+    for (auto _ : state) {
+        tempo = tempo == 6.0f ? 5.0f : 6.0f;
+        renderer.SetTempo(tempo);
         renderer.BuildTaalImage();
+    }
+}
+
+void BM_BuildLongTaal10Bpm(benchmark::State& state) {
+    BuildLongTaal(state, {});
+}
+
+void BM_BuildLongTaal10BpmRing(benchmark::State& state) {
+    BuildLongTaal(state, kDefaultStrokeStyle);
 }
 
 void BM_MixInto(benchmark::State& state) {
@@ -135,9 +169,12 @@ void BM_AddSampleArrays(benchmark::State& state) {
 
 BENCHMARK(BM_ReaderChunks);
 BENCHMARK(BM_ReaderChunksComputedBlocks);
+BENCHMARK(BM_ReaderChunksRing);
 BENCHMARK(BM_MemcpyChunks);
 BENCHMARK(BM_BuildTeentaal)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BuildTeentaalRing)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BuildLongTaal10Bpm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildLongTaal10BpmRing)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MixInto)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddSampleArrays)->Unit(benchmark::kMicrosecond);
 
@@ -178,6 +215,24 @@ int main(int argc, char** argv) {
     if (has({"BM_BuildLongTaal10Bpm"})) {
         std::printf("  BuildTaalImage, 100,000-beat Taal (50,000 bols) at 10 bpm: %.2f ms\n",
                     s["BM_BuildLongTaal10Bpm"] * 1e3);
+    }
+    if (has({"BM_ReaderChunksRing", "BM_ReaderChunks", "BM_MemcpyChunks"})) {
+        std::printf("  reader with strokes ringing on (mixed as read): %.1f ns per chunk; ratio "
+                    "%.2fx to the cut image's reader, %.2fx to memcpy\n",
+                    s["BM_ReaderChunksRing"] * 1e9, s["BM_ReaderChunksRing"] / s["BM_ReaderChunks"],
+                    s["BM_ReaderChunksRing"] / s["BM_MemcpyChunks"]);
+    }
+    if (has({"BM_BuildTeentaalRing", "BM_BuildTeentaal"})) {
+        std::printf("  rebuild after a tempo change, Teentaal, ring against cut: %.2f us / %.2f "
+                    "us, ratio %.2fx\n",
+                    s["BM_BuildTeentaalRing"] * 1e6, s["BM_BuildTeentaal"] * 1e6,
+                    s["BM_BuildTeentaalRing"] / s["BM_BuildTeentaal"]);
+    }
+    if (has({"BM_BuildLongTaal10BpmRing", "BM_BuildLongTaal10Bpm"})) {
+        std::printf("  rebuild after a tempo change, 100,000-beat Taal, ring against cut: %.2f ms "
+                    "/ %.2f ms, ratio %.2fx\n",
+                    s["BM_BuildLongTaal10BpmRing"] * 1e3, s["BM_BuildLongTaal10Bpm"] * 1e3,
+                    s["BM_BuildLongTaal10BpmRing"] / s["BM_BuildLongTaal10Bpm"]);
     }
     if (has({"BM_MixInto", "BM_AddSampleArrays"})) {
         std::printf("  MixInto of a 50815-sample stroke: %.1f us; plain int16 array add: %.1f us;"

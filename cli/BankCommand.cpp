@@ -4,8 +4,9 @@
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
-#include "audio/StrokeKit.h"
 #include "model/Messages.h"
+#include "model/Text.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,9 +23,7 @@ std::optional<std::filesystem::path> HeldStrokeFile(const std::filesystem::path&
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        std::string extension = it->path().extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        const std::string extension = ToLower(it->path().extension().string());
         const int id = KitFileSoundId(it->path());
         if (id >= 0 && id < static_cast<int>(kSoundCount) &&
             (extension == ".wav" || extension == ".flac"))
@@ -45,7 +44,7 @@ ExitCode RunBank(const std::vector<std::string>& args) {
     std::error_code error;
     if (kit && !kit->folder.empty() && std::filesystem::equivalent(kit->folder, folder, error)) {
         std::fprintf(stderr, "lorvanta-cli: %s is the kit folder; bank writes into another one\n",
-                     folder.string().c_str());
+                     ShownName(folder.string()).c_str());
         return ExitCode::Failure;
     }
     if (!line.Has("--force")) {
@@ -53,7 +52,8 @@ ExitCode RunBank(const std::vector<std::string>& args) {
             std::fprintf(stderr,
                          "lorvanta-cli: %s already holds stroke file %s; nothing is written "
                          "(--force replaces them)\n",
-                         folder.string().c_str(), held->filename().string().c_str());
+                         ShownName(folder.string()).c_str(),
+                         ShownName(held->filename().string()).c_str());
             return ExitCode::Failure;
         }
     }

@@ -4,6 +4,7 @@
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -196,6 +197,29 @@ std::optional<std::string> ReadLevelOptions(const CommandLine& line, DrumLevels&
     return std::nullopt;
 }
 
+std::optional<std::string> ReadStrokeStyleOptions(const CommandLine& line, StrokeStyle& style) {
+    style = kDefaultStrokeStyle;
+    if (const auto text = line.Option("--ring")) {
+        const std::optional<StrokeEndings> endings = ParseStrokeEndings(*text);
+        if (!endings)
+            return "--ring needs natural or cut";
+        style.endings = *endings;
+    }
+    if (const auto text = line.Option("--humanise")) {
+        const std::optional<double> percent = ParseNumber(*text);
+        if (!percent || *percent < 0.0 || *percent > kMaxHumanise)
+            return "--humanise needs a percentage from 0 to 100";
+        style.humanise = static_cast<float>(*percent);
+    }
+    if (const auto text = line.Option("--bass-tuning")) {
+        const std::optional<double> semitones = ParseNumber(*text);
+        if (!semitones || *semitones < kMinBassTuning || *semitones > kMaxBassTuning)
+            return "--bass-tuning needs semitones from -5 to 5";
+        style.bassTuning = static_cast<float>(*semitones);
+    }
+    return std::nullopt;
+}
+
 std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::string& usage,
                                          SoundOptions& options) {
     if (!ReadTempoAndPitch(line, options.bpm, options.semitones))
@@ -203,6 +227,8 @@ std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::str
     auto problem = ReadDroneOptions(line, options.drone);
     if (!problem)
         problem = ReadLevelOptions(line, options.levels);
+    if (!problem)
+        problem = ReadStrokeStyleOptions(line, options.style);
     if (problem)
         return UsageError(usage, *problem);
     return std::nullopt;
@@ -235,11 +261,11 @@ bool LoadKitOption(const CommandLine& line, CSampleBank& bank, KitChoice* chosen
         choice.builtIn == BuiltInKit::Recorded ? kRecordedKitName : kSynthesisedKitName;
     if (result.replaced.empty())
         std::fprintf(stderr, "lorvanta-cli: no strokes from %s; all are the %s kit's\n",
-                     choice.folder.string().c_str(), under);
+                     ShownName(choice.folder.string()).c_str(), under);
     else
         std::fprintf(stderr, "lorvanta-cli: strokes %s from %s, the others the %s kit's\n",
-                     ReplacedIdsText(result.replaced).c_str(), choice.folder.string().c_str(),
-                     under);
+                     ReplacedIdsText(result.replaced).c_str(),
+                     ShownName(choice.folder.string()).c_str(), under);
     return true;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "audio/DrumLevels.h"
-#include "audio/StrokeKit.h"
 #include "model/Messages.h"
 #include "model/StatusTable.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <array>
 #include <cstdint>
@@ -118,7 +118,16 @@ struct SoundOptions {
     double semitones = 0.0;
     std::optional<DroneSettings> drone;
     DrumLevels levels;
+    // How strokes end, the humanise and the bass drum's tuning: the
+    // program's defaults unless --ring, --humanise or --bass-tuning say otherwise.
+    StrokeStyle style = kDefaultStrokeStyle;
 };
+// Reads --ring natural|cut, --humanise PERCENT (0 to 100) and --bass-tuning
+// SEMITONES (-5 to 5). A problem's text on a bad value.
+std::optional<std::string> ReadStrokeStyleOptions(const CommandLine& line, StrokeStyle& style);
+// The option names ReadSoundOptions reads besides tempo, pitch, drone and levels.
+inline constexpr const char* kStrokeStyleUsage =
+    " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]";
 // Reads them all; on a bad value says what is wrong (with the usage where the
 // option is malformed) and returns the exit code.
 std::optional<ExitCode> ReadSoundOptions(const CommandLine& line, const std::string& usage,

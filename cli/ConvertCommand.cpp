@@ -17,16 +17,9 @@ ExitCode RunConvert(const std::vector<std::string>& args) {
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;
-    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
-    // The boxes the program would show go to stderr; a file that cannot be
-    // read at all, or not whole, stops the conversion.
-    PrintMessages(sink);
-    if (outcome.structuralError)
-        return ExitCode::Failure;
-    if (const auto refused = RefuseIncompleteRead(outcome, line))
-        return *refused;
-
-    ApplyOpenedTempoRule(doc);
+    // A file that cannot be read at all, or not whole, stops the conversion.
+    if (const auto failed = OpenTaalArgument(doc, line, sink, {.readWhole = true}))
+        return *failed;
     SaveFailure failure;
     if (!SaveTaalFile(doc, line.positional[1], failure)) {
         std::fprintf(

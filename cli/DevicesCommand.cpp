@@ -3,7 +3,7 @@
 // interface; the host's default is marked with "(default)".
 #include "Commands.h"
 
-#include "audio/output/device/PortAudioOutput.h"
+#include "audiodevice/PortAudioOutput.h"
 
 #include <cstdio>
 

@@ -32,13 +32,8 @@ ExitCode RunNotation(const std::vector<std::string>& args) {
 
     CLorvantaDoc doc;
     RecordingMessageSink sink;
-    const ReadOutcome outcome = OpenTaalFile(doc, line.positional[0], sink);
-    // The boxes the program would show on opening go to stderr.
-    PrintMessages(sink);
-    if (outcome.structuralError)
-        return ExitCode::Failure;
-    if (const auto refused = RefuseIncompleteRead(outcome, line))
-        return *refused;
+    if (const auto failed = OpenTaalArgument(doc, line, sink, {.readWhole = true}))
+        return *failed;
     std::printf("%s\n", NotationJson(NotationPaneText(doc)).c_str());
     return ExitCode::Ok;
 }

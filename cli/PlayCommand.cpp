@@ -6,16 +6,22 @@
 // --device NAME plays through one of the outputs `devices` lists. A sound
 // output lost while playing is reported, and playing goes on from where the
 // sound stopped once it is back.
+// play --routine ROUTINE plays a practice routine instead, printing each step
+// as its first beat is heard; its Taal files are found beside the routine,
+// then in the program's Taals folder.
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/OutputChoice.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Conversions.h"
+#include "model/ProgramData.h"
 #include "session/LorvantaSession.h"
+#include "session/PracticeRoutine.h"
+#include "soundfiles/SoundFile.h"
 
 #include <algorithm>
 #include <array>
@@ -23,6 +29,9 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <thread>
 
 namespace lorvanta::cli {
@@ -33,7 +42,12 @@ constexpr const char* kUsage =
     "play FILE [--tempo BPM] [--pitch SEMITONES] [--seconds S] [--from N] [--times]"
     " [--kit recorded|synthesised|FOLDER] [--treble-level DB|off] [--bass-level DB|off]"
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
-    " [--ramp TARGET:STEP:CYCLES] [--device NAME]";
+    " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
+    " [--ramp TARGET:STEP:CYCLES] [--device NAME]\n"
+    "       lorvanta-cli play --routine ROUTINE [--pitch SEMITONES] [--seconds S] [--times]"
+    " [--kit ...] [--treble-level DB|off] [--bass-level DB|off] [--master-level DB|off]"
+    " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
+    " [--device NAME]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
 
@@ -54,6 +68,73 @@ std::optional<std::string> ReadRamp(const std::string& text, RampRequest& reques
         return std::string("--ramp: ") + StatusText(status);
     return std::nullopt;
 }
+
+// The routine file read and planned, or what is wrong with it (printed).
+std::optional<RoutinePlan> ReadRoutineFile(const std::filesystem::path& path,
+                                           RecordingMessageSink& sink) {
+    std::error_code error;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, error) &&
+        std::filesystem::file_size(path, error) <= (1u << 20))
+        in.open(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "lorvanta-cli: cannot read the routine %s\n", path.string().c_str());
+        return std::nullopt;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const RoutineParse parse = ParseRoutine(text);
+    if (parse.status != RoutineStatus::Ok) {
+        std::fprintf(stderr, "lorvanta-cli: %s: %s\n", path.string().c_str(),
+                     RoutineProblemText(parse).c_str());
+        return std::nullopt;
+    }
+    RoutinePlan plan = PlanRoutine(
+        parse.routine,
+        {path.parent_path().empty() ? "." : path.parent_path(), FindProgramData("Taals")}, sink);
+    PrintMessages(sink);
+    if (plan.status != RoutinePlanStatus::Ok) {
+        std::fprintf(stderr, "lorvanta-cli: %s\n", RoutinePlanProblemText(plan).c_str());
+        return std::nullopt;
+    }
+    return plan;
+}
+
+// The routine's steps as the beats printed reach them: a step starts at the
+// first beat after the cycles of those before it.
+class StepAnnouncer {
+public:
+    explicit StepAnnouncer(const RoutinePlan& plan) {
+        std::uint64_t start = 0;
+        for (const PlannedStep& step : plan.steps) {
+            char line[512];
+            std::snprintf(line, sizeof line, "step %d of %d: %s, %d cycle%s at %g bpm",
+                          step.routineStep + 1, plan.routineSteps, step.title.c_str(), step.cycles,
+                          step.cycles == 1 ? "" : "s", step.bpm);
+            m_steps.push_back({start, line});
+            start += static_cast<std::uint64_t>(step.cycles);
+        }
+    }
+    // Called with each whole beat printed, before it.
+    void Beat(int beat) {
+        if (beat < m_lastBeat)
+            ++m_cycles;
+        m_lastBeat = beat;
+        if (m_next < m_steps.size() && m_steps[m_next].start == m_cycles) {
+            std::printf("%s\n", m_steps[m_next].line.c_str());
+            ++m_next;
+        }
+    }
+
+private:
+    struct Step {
+        std::uint64_t start;
+        std::string line;
+    };
+    std::vector<Step> m_steps;
+    std::size_t m_next = 0;
+    std::uint64_t m_cycles = 0;
+    int m_lastBeat = 0;
+};
 
 // Set by Ctrl+C (or a polite kill); the playing loop ends at its next look.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -124,15 +205,24 @@ private:
 ExitCode RunPlay(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
     CommandLine line;
-    if (auto problem =
-            ParseCommandLine(args,
-                             {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone",
-                              "--drone-level", "--drone-octave", "--treble-level", "--bass-level",
-                              "--master-level", "--ramp", "--device"},
-                             {"--times"}, line))
+    if (auto problem = ParseCommandLine(
+            args,
+            {"--tempo", "--pitch", "--seconds", "--from", "--kit", "--drone", "--drone-level",
+             "--drone-octave", "--treble-level", "--bass-level", "--master-level", "--ring",
+             "--humanise", "--bass-tuning", "--ramp", "--routine", "--device"},
+            {"--times"}, line))
         return UsageError(usage, *problem);
-    if (line.positional.size() != 1)
+    const auto routineFile = line.Option("--routine");
+    if (line.positional.size() != (routineFile ? 0u : 1u))
         return UsageError(usage);
+    if (routineFile) {
+        for (const char* option : {"--tempo", "--from", "--ramp"}) {
+            if (line.Option(option))
+                return UsageError(usage, std::string(option) +
+                                             " cannot be given with --routine: its steps set the "
+                                             "tempo and play from the start");
+        }
+    }
 
     SoundOptions sound;
     if (const auto exit = ReadSoundOptions(line, usage, sound))
@@ -173,8 +263,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         return OpenNamedOutput(device, out);
     });
     CLorvantaDoc& doc = session.Document();
-    if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true}))
+    std::optional<RoutinePlan> routine;
+    if (routineFile) {
+        routine = ReadRoutineFile(*routineFile, sink);
+        if (!routine)
+            return ExitCode::Failure;
+        // The first step's Taal is the one set up and rendered first.
+        doc.Taal().Assign(routine->steps.front().doc->Taal());
+        doc.SetEmpty(false);
+    } else if (const auto failed = OpenTaalArgument(doc, line, sink, {.playable = true})) {
         return *failed;
+    }
     if (from && *from > doc.Taal().Count()) {
         return UsageError(usage, "--from " + std::to_string(*from) + ": the Taal has " +
                                      std::to_string(doc.Taal().Count()) + " bols");
@@ -193,7 +292,9 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
     session.Renderer().SetDrumLevels(sound.levels); // in force when the bols are rendered
-    session.OnInitialUpdate();                      // renders the bols, then sets the sound up
+    session.Renderer().SetStrokeResampler(ResampleStroke);
+    session.Renderer().SetStrokeStyle(sound.style);
+    session.OnInitialUpdate(); // renders the bols, then sets the sound up
     PrintMessages(sink);
     if (session.Renderer().InitStatus() != AudioStatus::Ok)
         return ExitCode::Failure;
@@ -218,7 +319,11 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (ramp)
         session.StartRamp(*ramp);
     InterruptGuard interrupts;
-    if (from) {
+    std::optional<StepAnnouncer> announcer;
+    if (routine) {
+        announcer.emplace(*routine);
+        session.StartRoutine(std::move(*routine));
+    } else if (from) {
         session.Editor().Click(static_cast<int>(*from - 1), {});
         session.PlayFromSelected();
     } else {
@@ -238,6 +343,8 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
             break;
         bool printed = false;
         for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
+            if (announcer)
+                announcer->Beat(noted.beat);
             if (times) {
                 const Clock::duration since(noted.at - soundStart);
                 std::printf("beat %d at %.4f\n", noted.beat,
@@ -261,6 +368,12 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
                          TruncateToInt(session.PlayingBeat()));
         }
         session.UpdatePractice();
+        // A routine ends by itself after its last step.
+        if (announcer && !session.IsPlaying()) {
+            for (NotedBeat noted = beats.Take(); noted.beat != 0; noted = beats.Take()) {
+            }
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     session.Stop();

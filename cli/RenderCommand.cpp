@@ -3,25 +3,30 @@
 // with the drums at the levels given, and writes it as a WAV file (the image's
 // bytes exactly) or a FLAC file (the same samples). With --drone, the tanpura
 // runs from the cycle's start, mixed into the samples as playback mixes it, at
-// the Taal's playback rate.
+// the Taal's playback rate. --rate converts the whole to 44.1 or 48 kHz.
 #include "Commands.h"
 
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
-#include "audio/SoundFile.h"
-#include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
+#include "soundfiles/StrokeKit.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace lorvanta::cli {
 
 namespace {
 
-constexpr const char* kUsage = "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
-                               "recorded|synthesised|FOLDER] [--force] [--treble-level DB|off] "
-                               "[--bass-level DB|off] [--master-level DB|off] [--drone "
-                               "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]";
+constexpr const char* kUsage =
+    "render FILE -o OUT [--tempo BPM] [--pitch SEMITONES] [--kit "
+    "recorded|synthesised|FOLDER] [--force] [--treble-level DB|off] "
+    "[--bass-level DB|off] [--master-level DB|off] [--drone "
+    "pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]] [--ring natural|cut] "
+    "[--humanise PERCENT] [--bass-tuning SEMITONES] "
+    "[--rate 44100|48000]";
 
 ExitCode RunRender(const std::vector<std::string>& args) {
     const std::string usage = std::string("lorvanta-cli ") + kUsage;
@@ -29,7 +34,8 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     if (auto problem =
             ParseCommandLine(args,
                              {"-o", "--tempo", "--pitch", "--kit", "--drone", "--drone-level",
-                              "--drone-octave", "--treble-level", "--bass-level", "--master-level"},
+                              "--drone-octave", "--treble-level", "--bass-level", "--master-level",
+                              "--ring", "--humanise", "--bass-tuning", "--rate"},
                              {"--force"}, line))
         return UsageError(usage, *problem);
     const std::optional<std::string> out = line.Option("-o");
@@ -37,6 +43,15 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         return UsageError(usage);
     if (SoundFileKindOf(*out) == SoundFileKind::Unknown)
         return UsageError(usage, "OUT must end in .wav or .flac");
+
+    // Without --rate the file holds the image's samples at its own rate.
+    std::uint32_t fileRate = 0;
+    if (const auto text = line.Option("--rate")) {
+        const std::optional<long> rate = ParseInteger(*text);
+        if (!rate || std::ranges::find(kSoundFileRates, *rate) == std::end(kSoundFileRates))
+            return UsageError(usage, "--rate needs 44100 or 48000");
+        fileRate = static_cast<std::uint32_t>(*rate);
+    }
 
     // The tempo and pitch bars' own checks and messages.
     SoundOptions sound;
@@ -61,6 +76,8 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         sound.bpm ? *sound.bpm : static_cast<double>(session.Document().DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
     session.Renderer().SetDrumLevels(sound.levels); // in force when the bols are rendered
+    session.Renderer().SetStrokeResampler(ResampleStroke);
+    session.Renderer().SetStrokeStyle(sound.style);
     session.OnInitialUpdate();
     CTaalRenderer& renderer = session.Renderer();
     const AudioStatus built = renderer.BuildTaalImage();
@@ -76,7 +93,7 @@ ExitCode RunRender(const std::vector<std::string>& args) {
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,
-                      droneLoop, sound.drone ? DroneGain(session.Drone().levelDb) : 1.0f);
+                      droneLoop, sound.drone ? DbToGain(session.Drone().levelDb) : 1.0f, fileRate);
     PrintMessages(sink);
     return saved ? ExitCode::Ok : ExitCode::Failure;
 }

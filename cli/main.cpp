@@ -3,6 +3,7 @@
 
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
+#include "model/Text.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -42,17 +43,17 @@ ExitCode Run(int argc, char** argv) {
                 break;
             case BolFileState::Missing:
                 std::fprintf(stderr, "lorvanta-cli: bol table %s does not exist\n",
-                             args[i].c_str());
+                             ShownName(args[i]).c_str());
                 PrintUsage();
                 return ExitCode::Usage;
             case BolFileState::NotRegular:
                 std::fprintf(stderr, "lorvanta-cli: bol table %s is not a regular file\n",
-                             args[i].c_str());
+                             ShownName(args[i]).c_str());
                 PrintUsage();
                 return ExitCode::Usage;
             case BolFileState::TooLarge:
                 std::fprintf(stderr, "lorvanta-cli: bol table %s is larger than 1 MB\n",
-                             args[i].c_str());
+                             ShownName(args[i]).c_str());
                 return ExitCode::Failure;
             }
         } else {
@@ -67,13 +68,15 @@ ExitCode Run(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", BolTableFailureText(status).c_str());
         return ExitCode::Failure;
     }
+    if (const auto skipped = SkippedLinesText(ProcessBolDictionary().SkippedLines()))
+        std::fprintf(stderr, "lorvanta-cli: %s\n", skipped->c_str());
     const std::string name = rest.front();
     rest.erase(rest.begin());
     for (const Command& command : AllCommands()) {
         if (name == command.name)
             return command.run(rest);
     }
-    std::fprintf(stderr, "lorvanta-cli: unknown command %s\n", name.c_str());
+    std::fprintf(stderr, "lorvanta-cli: unknown command %s\n", ShownName(name).c_str());
     PrintUsage();
     return ExitCode::Usage;
 }

@@ -10,8 +10,8 @@
 #include "audio/Tanpura.h"
 #include "audio/output/ThreadPriority.h"
 #include "audio/output/VirtualOutput.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "persistence/TaalFile.h"
@@ -34,16 +34,20 @@ int main(int argc, char** argv) {
     double seconds = 300.0;
     bool device = false;
     bool drone = false;
+    bool ring = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--device") == 0) {
             device = true;
         } else if (std::strcmp(argv[i], "--drone") == 0) {
             drone = true;
+        } else if (std::strcmp(argv[i], "--ring") == 0) {
+            ring = true;
         } else {
             char* end = nullptr;
             seconds = std::strtod(argv[i], &end);
             if (end == argv[i] || *end != '\0' || !(seconds > 0.0)) {
-                std::fprintf(stderr, "usage: %s [SECONDS] [--device] [--drone]\n", argv[0]);
+                std::fprintf(stderr, "usage: %s [SECONDS] [--device] [--drone] [--ring]\n",
+                             argv[0]);
                 return 64;
             }
         }
@@ -59,6 +63,9 @@ int main(int argc, char** argv) {
     CSampleBank bank;
     CTaalRenderer renderer(doc.Taal(), bank, sink);
     renderer.SetTempo(0.6f);
+    // --ring: strokes ring on, humanised, as the program plays by default.
+    if (ring)
+        renderer.SetStrokeStyle(kDefaultStrokeStyle);
     renderer.InitialUpdate();
 
     VirtualOutputDevice* virtualOutput = nullptr;

@@ -80,9 +80,9 @@ AppSettings ReadAppSettings() {
     const int octave = store->value(QString::fromLatin1(kDroneOctaveValue)).toInt(&ok);
     if (ok && octave >= kLowestDroneOctave && octave <= kHighestDroneOctave)
         drone.setup.octave = octave;
-    const float level = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
-    if (ok && level >= kMinDroneLevelDb && level <= kMaxDroneLevelDb)
-        drone.levelDb = level;
+    const float droneLevel = store->value(QString::fromLatin1(kDroneLevelValue)).toFloat(&ok);
+    if (ok && droneLevel >= kMinDroneLevelDb && droneLevel <= kMaxDroneLevelDb)
+        drone.levelDb = droneLevel;
     settings.rowsByVibhag =
         store->value(QString::fromLatin1(kRowsByVibhagValue)).toString() != QStringLiteral("off");
 
@@ -97,6 +97,17 @@ AppSettings ReadAppSettings() {
             *level = {parsed->db, off || parsed->off};
     }
     settings.soundOutput = store->value(QString::fromLatin1(kSoundOutputValue)).toString();
+
+    StrokeStyle& style = settings.style;
+    if (const auto endings = ParseStrokeEndings(
+            store->value(QString::fromLatin1(kStrokeEndingsValue)).toString().toStdString()))
+        style.endings = *endings;
+    const float humanise = store->value(QString::fromLatin1(kHumaniseValue)).toFloat(&ok);
+    if (ok && humanise >= 0.0f && humanise <= kMaxHumanise)
+        style.humanise = humanise;
+    const float bass = store->value(QString::fromLatin1(kBassTuningValue)).toFloat(&ok);
+    if (ok && bass >= kMinBassTuning && bass <= kMaxBassTuning)
+        style.bassTuning = bass;
     return settings;
 }
 
@@ -123,6 +134,12 @@ void WriteAppSettings(const AppSettings& settings) {
             QString::fromLatin1(key),
             QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
     store->setValue(QString::fromLatin1(kSoundOutputValue), settings.soundOutput);
+    store->setValue(QString::fromLatin1(kStrokeEndingsValue),
+                    QString::fromLatin1(StrokeEndingsText(settings.style.endings)));
+    store->setValue(QString::fromLatin1(kHumaniseValue),
+                    static_cast<double>(settings.style.humanise));
+    store->setValue(QString::fromLatin1(kBassTuningValue),
+                    static_cast<double>(settings.style.bassTuning));
     store->sync();
 }
 

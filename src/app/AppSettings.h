@@ -35,6 +35,11 @@ inline constexpr const char* kBassLevelValue = "Bass Level";
 inline constexpr const char* kMasterLevelValue = "Master Level";
 // The sound output device ("HOST: DEVICE"); empty or absent: the default.
 inline constexpr const char* kSoundOutputValue = "Sound Output";
+// How strokes end ("natural" or "cut"), the humanise (percent) and the bass
+// drum's tuning (semitones).
+inline constexpr const char* kStrokeEndingsValue = "Stroke Endings";
+inline constexpr const char* kHumaniseValue = "Humanise";
+inline constexpr const char* kBassTuningValue = "Bass Drum Tuning";
 
 // The application's own store.
 inline constexpr const char* kAppSettingsOrganisation = "Quelnor";

@@ -198,6 +198,12 @@ const CommandInfo kCommands[] = {
      "Raise or lower the tempo by itself while playing, step by step or evenly\nTempo Ramp",
      nullptr,
      false},
+    {kCmdAudioPracticeRoutine,
+     "Practice R&outine...",
+     {},
+     "Build, save, open and play a routine of Taals, cycles and tempos\nPractice Routine",
+     nullptr,
+     false},
     // D in the grid turns the drone on and off (not a window shortcut: text
     // fields keep their d).
     {kCmdDroneOn,
@@ -323,6 +329,7 @@ QMenu* CCommandSet::BuildMenus(QMenuBar* bar) const {
         audio->addAction(Action(id));
     audio->addSeparator();
     audio->addAction(Action(kCmdAudioTempoRamp));
+    audio->addAction(Action(kCmdAudioPracticeRoutine));
     QMenu* drone = audio->addMenu(QStringLiteral("&Drone"));
     const int droneIds[] = {kCmdDroneOn, kCmdDroneAlone, 0, kCmdDronePa,      kCmdDroneMa,
                             kCmdDroneNi, kCmdDroneSa,    0, kCmdDroneOctave3, kCmdDroneOctave4};

@@ -51,7 +51,8 @@ enum CommandId : int {
     kCmdAudioStop = 32772,
     kCmdAudioPause = 32831,
     kCmdAudioPlayFromSelected = 32835,
-    kCmdAudioTempoRamp = 33130, // Audio > Tempo Ramp...
+    kCmdAudioTempoRamp = 33130,       // Audio > Tempo Ramp...
+    kCmdAudioPracticeRoutine = 33131, // Audio > Practice Routine...
     // Audio > Drone: on and off, the first string, the octave (its level is
     // on the mixer bar).
     kCmdDroneOn = 33100,

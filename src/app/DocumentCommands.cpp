@@ -3,6 +3,7 @@
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "persistence/TaalFile.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -166,8 +167,9 @@ bool CLorvantaApp::SaveModified() {
         return true;
     const std::string name =
         Document().Title().empty() ? std::string(kNewDocumentName) : Document().Title();
-    const MessageAnswer answer = m_sink.Show(
-        {MessageKind::Question, FormatMessage(kAskToSave, name), MessageButtons::YesNoCancel});
+    const MessageAnswer answer =
+        m_sink.Show({MessageKind::Question, FormatMessage(kAskToSave, ShownName(name)),
+                     MessageButtons::YesNoCancel});
     if (answer == MessageAnswer::Cancel)
         return false;
     if (answer != MessageAnswer::Yes)

@@ -2,14 +2,17 @@
 
 #include "app/HelpPage.h"
 #include "app/MainFrame.h"
-#include "audio/StrokeKit.h"
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
+#include "model/Text.h"
+#include "soundfiles/StrokeKit.h"
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/grid/LorvantaView.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
+#include <QProgressDialog>
 
 #include <cstdio>
 
@@ -42,6 +45,8 @@ bool CLorvantaApp::InitInstance(const QStringList& arguments) {
 
     m_frame->show();
     m_frame->setAcceptDrops(true);
+    if (const auto skipped = SkippedLinesText(ProcessBolDictionary().SkippedLines()))
+        m_sink.Show({MessageKind::Warning, *skipped});
     // The grid is the active view: Space plays from the start.
     m_frame->GetGridView()->setFocus(Qt::ActiveWindowFocusReason);
     return true;
@@ -88,13 +93,13 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
         m_outputName = m_frame->Settings().soundOutput.toStdString();
     // A --kit is for this run only; the setting stays as it is.
     m_strokes = kitChoice.value_or(m_frame->Settings().strokes);
-    const StrokeKitResult fromFolder = ApplyKitChoice(m_bank, m_strokes, m_sink);
+    const StrokeKitResult fromFolder = ApplyKit(m_strokes);
     if (kitChoice && fromFolder.folderRead)
         std::fprintf(stderr, "lorvanta: %s from %s\n",
                      fromFolder.replaced.empty()
                          ? "no strokes"
                          : ("strokes " + ReplacedIdsText(fromFolder.replaced)).c_str(),
-                     m_strokes.folder.string().c_str());
+                     ShownName(m_strokes.folder.string()).c_str());
     // A file that cannot be read has shown its message; the window then
     // opens on a new Taal.
     if (parser.positionalArguments().isEmpty() ||
@@ -105,7 +110,7 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
 
 StrokeKitResult CLorvantaApp::ChangeStrokes(const KitChoice& choice) {
     m_strokes = choice;
-    const StrokeKitResult result = ApplyKitChoice(m_bank, choice, m_sink);
+    const StrokeKitResult result = ApplyKit(choice);
     if (m_frame)
         m_session->OnStrokesChanged();
     return result;
@@ -121,6 +126,25 @@ void CLorvantaApp::ChangeSoundOutput(const QString& device) {
     m_outputName = device.toStdString();
     if (m_session)
         m_session->ChooseOutput(ChosenOpener(), m_outputName);
+}
+
+StrokeKitResult CLorvantaApp::ApplyKit(const KitChoice& choice) {
+    // Shown only when loading takes a while; the window repaints meanwhile.
+    QProgressDialog progress(QStringLiteral("Loading the stroke kit…"), QString(), 0, 1,
+                             m_frame.get());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    progress.setCancelButton(nullptr);
+    m_loadingKit = true;
+    const struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } finished{m_loadingKit};
+    return ApplyKitChoice(m_bank, choice, m_sink, [&progress](std::size_t done, std::size_t total) {
+        progress.setMaximum(static_cast<int>(total));
+        progress.setValue(static_cast<int>(done));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
 }
 
 void CLorvantaApp::CreateMainFrame() {

@@ -6,10 +6,10 @@
 #include "app/RecentFileList.h"
 #include "app/ShellServices.h"
 #include "audio/SampleBank.h"
-#include "audio/StrokeKit.h"
 #include "audio/playback/DirectSound.h"
 #include "model/LorvantaDoc.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <QObject>
 #include <QStringList>
@@ -75,6 +75,8 @@ public:
     // playing. Returns what a kit folder gave.
     StrokeKitResult ChangeStrokes(const KitChoice& choice);
     const KitChoice& StrokesInUse() const { return m_strokes; }
+    // True while a kit loads: requests from outside wait.
+    bool IsLoadingKit() const { return m_loadingKit; }
     CSampleBank& Bank() { return m_bank; }
     // Asks to save a modified document: Yes saves, No goes on, Cancel stops.
     // Returns whether to go on.
@@ -105,6 +107,8 @@ private:
     bool DoSave(const QString& path);
     // A fresh "New Taal" in place of the document, shown by every view.
     void ResetToNewDocument();
+    // ApplyKitChoice with a progress box over the window while a slow kit loads.
+    StrokeKitResult ApplyKit(const KitChoice& choice);
 
     MessageSink& m_sink;
     ShellServices m_shell;
@@ -120,6 +124,7 @@ private:
     std::filesystem::path m_notReadWhole;
     CSampleBank m_bank;
     KitChoice m_strokes;
+    bool m_loadingKit = false;
     CRecentFileList m_recentFiles;
     // Made with the window, once the bol table is read; the window goes first.
     std::unique_ptr<CLorvantaSession> m_session;

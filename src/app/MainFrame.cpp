@@ -4,17 +4,22 @@
 #include "app/LorvantaApp.h"
 #include "app/ShellServices.h"
 #include "app/SplitterWnd.h"
+#include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "model/ProgramData.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/SoundFile.h"
 #include "ui/QtBolClipboard.h"
 #include "ui/SessionSignals.h"
+#include "ui/bars/BassTuningBar.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/bars/PitchCtrlBar.h"
 #include "ui/bars/TempoCtrlBar.h"
 #include "ui/dialogs/HelpWindow.h"
 #include "ui/dialogs/OptionsDialog.h"
+#include "ui/dialogs/PracticeRoutineDialog.h"
 #include "ui/dialogs/TempoRampDialog.h"
 #include "ui/grid/LorvantaView.h"
 #include "ui/panes/BolPropertiesPane.h"
@@ -94,6 +99,9 @@ CMainFrame::CMainFrame(CLorvantaApp& app, CLorvantaSession& session, MessageSink
     // only when it is on).
     m_session.SetDrone(m_settings.drone);
     m_session.SetDrumLevels(m_settings.levels);
+    m_session.Renderer().SetStrokeResampler(ResampleStroke);
+    m_session.SetStrokeStyle(m_settings.style);
+    m_bassTuningBar->SetTuning(m_session.Style().bassTuning);
     m_mixerBar->SetLevels(m_session.Levels());
     m_mixerBar->SetDroneLevel(m_session.Drone().levelDb);
     ConnectCommands();
@@ -167,6 +175,9 @@ void CMainFrame::CreateBars() {
     m_pitchBar->setAllowedAreas(Qt::AllToolBarAreas);
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_pitchBar);
+    m_bassTuningBar = new CBassTuningBar(this);
+    m_bassTuningBar->setAllowedAreas(Qt::AllToolBarAreas);
+    addToolBar(Qt::TopToolBarArea, m_bassTuningBar);
 
     // The levels sit under the panes, away from the bars that set the tempo
     // and pitch.
@@ -224,6 +235,12 @@ void CMainFrame::CreatePanes() {
             [this](float secondsPerBeat) { m_session.SetTempo(secondsPerBeat); });
     connect(m_pitchBar, &CPitchCtrlBar::pitchChanged, this,
             [this](float factor) { m_session.SetPitch(factor); });
+    connect(m_bassTuningBar, &CBassTuningBar::tuningChanged, this, [this](float semitones) {
+        StrokeStyle style = m_session.Style();
+        style.bassTuning = semitones;
+        m_session.SetStrokeStyle(style);
+        m_settings.style = m_session.Style();
+    });
     connect(m_mixerBar, &CMixerBar::levelsChanged, this, [this](const DrumLevels& levels) {
         m_session.SetDrumLevels(levels);
         m_settings.levels = m_session.Levels();
@@ -298,6 +315,7 @@ void CMainFrame::ConnectCommands() {
     connect(m_gridView, &CLorvantaView::droneKeyPressed, commands.Action(kCmdDroneOn),
             &QAction::trigger);
     on(kCmdAudioTempoRamp, this, &CMainFrame::OnTempoRamp);
+    on(kCmdAudioPracticeRoutine, this, &CMainFrame::OnPracticeRoutine);
     connect(m_gridView, &CLorvantaView::tapKeyPressed, m_tempoBar,
             [this] { m_tempoBar->OnTap(TapTempo::Clock::now()); });
     on(kCmdNextPane, this, [this] { ActivateNextPane(false); });
@@ -331,6 +349,18 @@ void CMainFrame::OnTempoRamp() {
     else
         m_session.StartRamp(dialog.Request()); // the dialog has checked it
     UpdateCommandUI();
+}
+
+void CMainFrame::OnPracticeRoutine() {
+    if (!m_routineDialog) {
+        const QString routines = QString::fromStdString(UserDataFolder().string());
+        m_routineDialog = new CPracticeRoutineDialog(
+            m_session, m_settings.taalsFolder, routines, m_sink,
+            [this] { return m_app.SaveModified(); }, this);
+    }
+    m_routineDialog->show();
+    m_routineDialog->raise();
+    m_routineDialog->activateWindow();
 }
 
 QString CMainFrame::PracticeText(std::uint64_t cycles, std::chrono::steady_clock::duration played) {
@@ -460,6 +490,8 @@ void CMainFrame::OnViewOptions() {
         m_app.ChangeSoundOutput(m_settings.soundOutput);
         UpdateOutputStatus();
     }
+    // Stroke endings and humanise are heard at once, playing on where it was.
+    m_session.SetStrokeStyle(m_settings.style);
     // Other strokes are heard at once, playing on where it was.
     if (m_settings.strokes != playing)
         m_app.ChangeStrokes(m_settings.strokes);

@@ -30,6 +30,7 @@ class CLorvantaApp;
 class CLorvantaDoc;
 class CLorvantaSession;
 class CLorvantaView;
+class CBassTuningBar;
 class CMixerBar;
 class CPitchCtrlBar;
 class CTaalTextView;
@@ -39,6 +40,8 @@ class MessageSink;
 class QtBolClipboard;
 class ST_SplitterWnd;
 struct ShellServices;
+
+class CPracticeRoutineDialog;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -110,6 +113,8 @@ public:
     void ChangeDrone(const std::function<void(DroneSettings&)>& change);
     // Audio > Tempo Ramp: the dialog, then the ramp started or ended.
     void OnTempoRamp();
+    // Audio > Practice Routine: the routine window, made at first use.
+    void OnPracticeRoutine();
     void OnHelp();
     // The help at an address: a local page in the help window, a web
     // address in the desktop's browser; a message when neither can be.
@@ -150,6 +155,7 @@ private:
     void OpenFromTree(const QString& path);
 
     CLorvantaApp& m_app;
+    CPracticeRoutineDialog* m_routineDialog = nullptr;
     CLorvantaSession& m_session;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
@@ -160,6 +166,7 @@ private:
     ST_SplitterWnd* m_leftSplitter = nullptr;
     ST_SplitterWnd* m_rightSplitter = nullptr;
     CPitchCtrlBar* m_pitchBar = nullptr;
+    CBassTuningBar* m_bassTuningBar = nullptr;
     CTempoCtrlBar* m_tempoBar = nullptr;
     CMixerBar* m_mixerBar = nullptr;
     QToolBar* m_toolBar = nullptr;

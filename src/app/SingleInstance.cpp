@@ -6,11 +6,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lorvanta {
@@ -20,8 +24,6 @@ namespace {
 constexpr char kOpenRequest[] = "open\t";
 constexpr char kRaiseRequest[] = "raise";
 constexpr char kAnswer[] = "ok\n";
-// How often a request waiting for a dialog to close looks again.
-constexpr int kModalRetryMs = 250;
 
 // Ends a connection that sent something other than a request.
 void Drop(QLocalSocket* socket) {
@@ -29,13 +31,38 @@ void Drop(QLocalSocket* socket) {
     socket->deleteLater();
 }
 
+// A folder only this user can enter: a directory (not a link) of the user's,
+// with no access for group or others.
+bool IsPrivateFolder(const QByteArray& path) {
+    struct stat info {};
+    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
 } // namespace
 
 QString InstanceSocketName() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && QFileInfo(runtime).isWritable())
-        return runtime + QStringLiteral("/lorvanta-instance");
-    return QStringLiteral("lorvanta-instance-%1").arg(::getuid());
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && IsPrivateFolder(runtime))
+        return QFile::decodeName(runtime) + QStringLiteral("/lorvanta-instance");
+    // Made 0700 whatever the umask; one made by anyone else, or opened to
+    // others, is never used.
+    const QByteArray folder =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/lorvanta-%1").arg(::geteuid()));
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (!IsPrivateFolder(folder))
+        return {};
+    return QFile::decodeName(folder) + QStringLiteral("/instance");
+}
+
+bool PeerIsThisUser(qintptr socketDescriptor) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return socketDescriptor >= 0 &&
+           ::getsockopt(static_cast<int>(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer,
+                        &size) == 0 &&
+           size == sizeof peer && peer.uid == ::geteuid();
 }
 
 std::optional<QString> FileToHandOver(const QStringList& arguments) {
@@ -56,9 +83,12 @@ std::optional<QString> FileToHandOver(const QStringList& arguments) {
 }
 
 bool SendToRunningInstance(const QString& name, const QString& file, int timeoutMs) {
+    if (name.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(name);
-    if (!socket.waitForConnected(timeoutMs))
+    // Only a program of this user is told which file to open.
+    if (!socket.waitForConnected(timeoutMs) || !PeerIsThisUser(socket.socketDescriptor()))
         return false;
     const QByteArray request = file.isEmpty() ? QByteArray(kRaiseRequest) + '\n'
                                               : QByteArray(kOpenRequest) + file.toUtf8() + '\n';
@@ -76,14 +106,19 @@ bool SendToRunningInstance(const QString& name, const QString& file, int timeout
 }
 
 CInstanceServer::CInstanceServer(Handler handler, QObject* parent)
-    : QObject(parent), m_handler(std::move(handler)), m_server(new QLocalServer(this)) {
+    : QObject(parent), m_handler(std::move(handler)), m_server(new QLocalServer(this)),
+      m_next(new QTimer(this)) {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &CInstanceServer::OnNewConnection);
+    m_next->setSingleShot(true);
+    connect(m_next, &QTimer::timeout, this, &CInstanceServer::HandNext);
 }
 
 CInstanceServer::~CInstanceServer() = default;
 
 bool CInstanceServer::Listen(const QString& name) {
+    if (name.isEmpty())
+        return false;
     // Look first: listening with user-only access puts the new socket in
     // place of any old one, even one a live program listens on.
     QLocalSocket probe;
@@ -98,6 +133,13 @@ bool CInstanceServer::Listen(const QString& name) {
 
 void CInstanceServer::OnNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_connections >= kMaxConnections || !PeerIsThisUser(socket->socketDescriptor())) {
+            Drop(socket);
+            continue;
+        }
+        ++m_connections;
+        socket->setProperty("requests", 0);
+        connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         if (socket->bytesAvailable() > 0)
@@ -107,8 +149,10 @@ void CInstanceServer::OnNewConnection() {
 
 void CInstanceServer::OnReadyRead(QLocalSocket* socket) {
     while (socket->canReadLine()) {
+        const int requests = socket->property("requests").toInt() + 1;
+        socket->setProperty("requests", requests);
         QByteArray line = socket->readLine(kMaxRequest + 1);
-        if (!line.endsWith('\n')) {
+        if (requests > kMaxRequestsPerConnection || !line.endsWith('\n')) {
             Drop(socket);
             return;
         }
@@ -126,23 +170,51 @@ void CInstanceServer::OnReadyRead(QLocalSocket* socket) {
             Drop(socket);
             return;
         }
+        if (!Queue(file)) {
+            Drop(socket);
+            return;
+        }
+        // Answer first: the handler may ask the user something and take long.
         socket->write(kAnswer);
         socket->flush();
-        // Answer first: the handler may ask the user something and take long.
-        QTimer::singleShot(0, this, [this, file] {
-            if (m_handler)
-                m_handler(file);
-        });
     }
     if (socket->bytesAvailable() > kMaxRequest)
         Drop(socket);
 }
 
-void OpenInRunningProgram(CLorvantaApp& app, const QString& file) {
-    if (QApplication::activeModalWidget() != nullptr) {
-        QTimer::singleShot(kModalRetryMs, &app, [&app, file] { OpenInRunningProgram(app, file); });
+bool CInstanceServer::Queue(const QString& file) {
+    if (file.isEmpty()) {
+        m_raise = true;
+    } else if (!m_files.contains(file)) {
+        if (m_files.size() >= kMaxWaitingFiles)
+            return false;
+        m_files.append(file);
+    }
+    if (!m_next->isActive())
+        m_next->start(0);
+    return true;
+}
+
+void CInstanceServer::HandNext() {
+    if (m_files.isEmpty() && !m_raise)
+        return;
+    // A file brings the window forward as well, so a raise waiting with it is
+    // done with it.
+    const QString file = m_files.isEmpty() ? QString() : m_files.constFirst();
+    if (m_handler && !m_handler(file)) {
+        m_next->start(kRetryMs);
         return;
     }
+    m_raise = false;
+    if (!m_files.isEmpty())
+        m_files.removeFirst();
+    if (!m_files.isEmpty())
+        m_next->start(kFileIntervalMs);
+}
+
+bool OpenInRunningProgram(CLorvantaApp& app, const QString& file) {
+    if (QApplication::activeModalWidget() != nullptr || app.IsLoadingKit())
+        return false;
     if (CMainFrame* frame = app.MainFrame()) {
         if (frame->isMinimized())
             frame->showNormal();
@@ -151,6 +223,7 @@ void OpenInRunningProgram(CLorvantaApp& app, const QString& file) {
     }
     if (!file.isEmpty())
         app.OpenDocumentFile(file);
+    return true;
 }
 
 } // namespace lorvanta

@@ -1,10 +1,10 @@
 #include "app/SoundExport.h"
 
 #include "audio/AudioStatus.h"
-#include "audio/SoundFile.h"
 #include "audio/TaalRenderer.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
+#include "soundfiles/SoundFile.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -22,7 +22,7 @@ constexpr const char* kFlacSuffix = "flac";
 
 } // namespace
 
-QString ChooseSoundFile(QWidget* parent, const QString& suggested) {
+SoundFileChoice ChooseSoundFile(QWidget* parent, const QString& suggested) {
     QFileDialog dialog(parent, QStringLiteral("Save Sound"), suggested,
                        QString::fromLatin1(kSoundFileFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -34,7 +34,8 @@ QString ChooseSoundFile(QWidget* parent, const QString& suggested) {
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    const bool at48 = dialog.selectedNameFilter().contains(QStringLiteral("48 kHz"));
+    return {dialog.selectedFiles().constFirst(), at48 ? 48000u : 44100u};
 }
 
 bool CanSaveSound(const CLorvantaDoc& doc) {
@@ -59,7 +60,9 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
                const SoundFileChooser& choose, QWidget* parent) {
     if (!CanSaveSound(doc))
         return false;
-    QString target = choose ? choose(parent, SuggestedSoundFileName(doc)) : QString();
+    const SoundFileChoice choice =
+        choose ? choose(parent, SuggestedSoundFileName(doc)) : SoundFileChoice();
+    QString target = choice.file;
     if (target.isEmpty())
         return false;
     if (QFileInfo(target).suffix().isEmpty())
@@ -70,7 +73,8 @@ bool SaveSound(const CLorvantaDoc& doc, CTaalRenderer& renderer, MessageSink& si
     if (renderer.BuildTaalImage() != AudioStatus::Ok)
         return false;
     return SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec,
-                         std::filesystem::path(QFile::encodeName(target).toStdString()), sink);
+                         std::filesystem::path(QFile::encodeName(target).toStdString()), sink, {},
+                         1.0f, choice.rate);
 }
 
 } // namespace lorvanta

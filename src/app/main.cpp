@@ -4,8 +4,8 @@
 #include "app/QtMessageSink.h"
 #include "app/ShellServices.h"
 #include "app/SingleInstance.h"
-#include "audio/output/device/PortAudioOutput.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/PortAudioOutput.h"
+#include "audiodevice/SystemOutput.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -73,8 +73,9 @@ int main(int argc, char* argv[]) {
         return 1;
 
     // A copy started on purpose leaves the socket to the first program.
-    lorvanta::CInstanceServer instances(
-        [&lorvanta](const QString& file) { lorvanta::OpenInRunningProgram(lorvanta, file); });
+    lorvanta::CInstanceServer instances([&lorvanta](const QString& file) {
+        return lorvanta::OpenInRunningProgram(lorvanta, file);
+    });
     if (handOver)
         instances.Listen(socketName);
     return QApplication::exec();

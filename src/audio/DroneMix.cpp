@@ -12,10 +12,6 @@ namespace lorvanta {
 static_assert(std::endian::native == std::endian::little,
               "the loop's samples are read as the image's little-endian bytes");
 
-float DroneGain(float levelDb) {
-    return static_cast<float>(std::pow(10.0, static_cast<double>(levelDb) / 20.0));
-}
-
 std::size_t MixDroneInto(std::span<const std::int16_t> loop, std::size_t position, float gain,
                          unsigned char* bytes, std::size_t n) {
     if (loop.empty())

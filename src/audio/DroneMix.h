@@ -4,6 +4,8 @@
 // drone's gain, added with the same saturation as the bols' mixing. The drone
 // runs at its own position round its loop, apart from the Taal's cycle.
 
+#include "audio/Gain.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +22,6 @@ using DroneLoop = std::shared_ptr<const std::vector<std::int16_t>>;
 inline constexpr float kMinDroneLevelDb = -60.0f;
 inline constexpr float kMaxDroneLevelDb = 12.0f;
 inline constexpr float kDefaultDroneLevelDb = -6.0f;
-
-// 10^(dB / 20).
-float DroneGain(float levelDb);
 
 // Adds the loop from sample `position` on, times gain, to n bytes of
 // little-endian 16-bit samples (a trailing odd byte is left alone); returns
@@ -46,7 +45,7 @@ public:
     // The drone heard alone: the Taal's samples are left out.
     void SetAlone(bool alone) { m_alone.store(alone, std::memory_order_release); }
     bool IsAlone() const { return m_alone.load(std::memory_order_acquire); }
-    void SetLevelDb(float levelDb) { m_gain.store(DroneGain(levelDb), std::memory_order_release); }
+    void SetLevelDb(float levelDb) { m_gain.store(DbToGain(levelDb), std::memory_order_release); }
     float Gain() const { return m_gain.load(std::memory_order_acquire); }
 
     // Under the stream lock: the drone over n bytes just read from the Taal

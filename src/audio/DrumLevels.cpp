@@ -1,4 +1,5 @@
 #include "audio/DrumLevels.h"
+#include "audio/Gain.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,7 +10,7 @@ namespace lorvanta {
 float DrumLevel::Gain() const {
     if (off)
         return 0.0f;
-    return static_cast<float>(std::pow(10.0, static_cast<double>(db) / 20.0));
+    return DbToGain(db);
 }
 
 DrumLevel DrumLevel::Clamped() const {

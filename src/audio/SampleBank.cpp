@@ -1,5 +1,6 @@
 #include "audio/SampleBank.h"
 
+#include "audio/Gain.h"
 #include "audio/StrokeData.h"
 #include "model/Bol.h"
 #include "model/Messages.h"
@@ -165,10 +166,6 @@ AudioStatus ReportAccessFailure(const RecordingAccess& access, std::string_view 
     return access.status;
 }
 
-float EmphasisGain(float emphasis) {
-    return static_cast<float>(std::pow(10.0, static_cast<double>(emphasis) * 0.05));
-}
-
 void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::int16_t* block) {
     // Any product beyond +-65536 clamps the sum to the same end as the
     // product itself, so it is limited there first; NaN (0 times an infinite
@@ -191,7 +188,7 @@ AudioStatus CSound::MixInto(std::int16_t* block, std::uint32_t count, const CSam
     const RecordingAccess access = bank.Access(LookupSampleResource(soundId));
     if (!access.Ok())
         return ReportAccessFailure(access, ProgramPath(), name, sink);
-    const float gain = EmphasisGain(emphasis) * level;
+    const float gain = DbToGain(emphasis) * level;
     const std::size_t n = std::min<std::size_t>(count, access.SampleCount());
     MixSamples(access.Samples(), n, gain, block);
     return AudioStatus::Ok;

@@ -121,8 +121,4 @@ AudioStatus ReportAccessFailure(const RecordingAccess& access, std::string_view 
 // NaN product adds nothing.
 void MixSamples(const unsigned char* samples, std::size_t n, float gain, std::int16_t* block);
 
-// The gain of an emphasis in dB: 10^(emphasis * 0.05) in double precision,
-// used in single precision.
-float EmphasisGain(float emphasis);
-
 } // namespace lorvanta

@@ -4,6 +4,12 @@
 // in order, a slot being the first samples of the bol's block (silence where
 // the slot is longer than the block).
 //
+// An image whose strokes ring on holds, instead of the slots' segments, each
+// drum's strikes in the cycle: a stroke sounds from its onset until the same
+// drum is struck again, whose stroke then fades it out over its damping time.
+// The image is one period of a loop: the strokes near the cycle's end ring on
+// into its start. Its samples are mixed from the strikes as they are read.
+//
 // The image is never held whole: it keeps the header, the slots, the bol starts
 // and the blocks, and produces any of its bytes on demand. Its size follows the
 // bol count, not the length of the cycle. An image never changes once built;
@@ -12,6 +18,7 @@
 #include "audio/BolBlock.h"
 #include "audio/WaveFormat.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,6 +36,16 @@ public:
         std::uint32_t valid = 0;
     };
 
+    // One stroke of one drum: it sounds the block from onset on.
+    struct Strike {
+        std::uint64_t onset = 0; // in [0, TotalSamples())
+        // Samples over which this stroke fades out the drum's ring before it.
+        std::uint32_t damp = 0;
+        std::shared_ptr<const BolBlock> block;
+    };
+    // A drum's strikes in order of onset.
+    using DrumStrikes = std::vector<Strike>;
+
     // The bare header: no bols, no samples.
     explicit TaalImage(const WaveHeader& header);
     // slots and segments have one entry per bol; bolStarts one more, starting
@@ -36,7 +53,14 @@ public:
     TaalImage(const WaveHeader& header, std::vector<std::uint32_t> slots,
               std::vector<std::uint64_t> bolStarts, std::vector<Segment> segments);
 
+    // Strokes that ring on: the treble and the bass drum's strikes, each
+    // sorted by onset. slots and bolStarts as above.
+    TaalImage(const WaveHeader& header, std::vector<std::uint32_t> slots,
+              std::vector<std::uint64_t> bolStarts, DrumStrikes treble, DrumStrikes bass);
+
     const WaveHeader& Header() const { return m_header; }
+    bool Rings() const { return m_rings; }
+    const DrumStrikes& Strikes(std::size_t drum) const { return m_strikes[drum]; }
     std::size_t BolCount() const { return m_slots.size(); }
     std::span<const std::uint32_t> Slots() const { return m_slots; }
     // BolCount() + 1 entries: bolStarts[0] = 0, bolStarts[i + 1] = bolStarts[i] + slots[i].
@@ -76,10 +100,17 @@ public:
     WaveHeader& MutableHeader() { return m_header; }
 
 private:
+    // Ring mode: mixes samples [first, first + count) of the cycle.
+    void MixRinging(std::uint64_t first, std::uint32_t count, std::int16_t* out) const;
+    void MixDrum(const DrumStrikes& strikes, std::uint64_t first, std::uint32_t count,
+                 float* sum) const;
+
     WaveHeader m_header;
     std::vector<std::uint32_t> m_slots;
     std::vector<std::uint64_t> m_bolStarts;
     std::vector<Segment> m_segments;
+    std::array<DrumStrikes, 2> m_strikes;
+    bool m_rings = false;
     float m_beats = 0.0f;
 };
 

@@ -1,6 +1,7 @@
 #include "audio/TaalRenderer.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/Gain.h"
 #include "audio/SampleBank.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
@@ -119,8 +120,8 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
     const float lower = 0.5f * m_ceiling;
     const float bassLevel = m_levels.BassGain();
     const float pitchLevel = m_levels.TrebleGain();
-    const float bassGain = EmphasisGain(bol->bass.emphasis - lower) * bassLevel;
-    const float pitchGain = EmphasisGain(bol->pitch.emphasis - lower) * pitchLevel;
+    const float bassGain = DbToGain(bol->bass.emphasis - lower) * bassLevel;
+    const float pitchGain = DbToGain(bol->pitch.emphasis - lower) * pitchLevel;
     BlockKey key{LookupSampleResource(bol->bass.soundId), LookupSampleResource(bol->pitch.soundId),
                  std::bit_cast<std::uint32_t>(bassGain), std::bit_cast<std::uint32_t>(pitchGain)};
     // The silence adds nothing whatever its gain.
@@ -133,25 +134,40 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
         m_blocks.clear();
         m_blocksGeneration = m_bank.Generation();
     }
-    if (auto found = m_blocks.find(key); found != m_blocks.end()) {
-        if (auto shared = found->second.lock()) {
-            cell = {count, std::move(shared)};
-            return AudioStatus::Ok;
-        }
-    }
 
+    const bool plain = m_style.endings == StrokeEndings::Cut && m_style.humanise == 0.0f &&
+                       m_style.bassTuning == 0.0f;
     std::shared_ptr<const BolBlock> block;
     AudioStatus status = AudioStatus::Ok;
     try {
-        CBol2 adjusted = *bol;
-        adjusted.bass.emphasis -= lower;
-        adjusted.pitch.emphasis -= lower;
-        status = MakeBlock(adjusted, key, pitchLevel, bassLevel, block);
-        if (status == AudioStatus::Ok) {
-            // Forget blocks nobody uses any more before the map grows.
-            if (m_blocks.size() >= 64 && (m_blocks.size() & (m_blocks.size() - 1)) == 0)
-                std::erase_if(m_blocks, [](const auto& entry) { return entry.second.expired(); });
-            m_blocks[key] = block;
+        if (plain) {
+            status = SharedBlock(key, block, [&](std::shared_ptr<const BolBlock>& made) {
+                CBol2 adjusted = *bol;
+                adjusted.bass.emphasis -= lower;
+                adjusted.pitch.emphasis -= lower;
+                return MakeBlock(adjusted, key, pitchLevel, bassLevel, made);
+            });
+            cell.strikes = {};
+        } else {
+            const auto variant = static_cast<std::uint8_t>(
+                VariantAt(static_cast<std::size_t>(index), m_style.humanise));
+            const StrokeEnding bassEnding = StrokeEndingOf(bol->bass.soundId);
+            const StrokeEnding pitchEnding = StrokeEndingOf(bol->pitch.soundId);
+            const ShapedVoice both[] = {
+                {&bol->bass, std::bit_cast<float>(key.bassGainBits), bassEnding.drum == Drum::Bass},
+                {&bol->pitch, std::bit_cast<float>(key.pitchGainBits),
+                 pitchEnding.drum == Drum::Bass}};
+            if (m_style.endings == StrokeEndings::Cut) {
+                BlockKey shaped = key;
+                shaped.variant = variant;
+                status = SharedBlock(shaped, block, [&](std::shared_ptr<const BolBlock>& made) {
+                    return MakeShapedBlock(both, variant, made);
+                });
+                cell.strikes = {};
+            } else {
+                const StrokeEnding endings[] = {bassEnding, pitchEnding};
+                status = MakeStrikes(key, both, endings, variant, cell);
+            }
         }
     } catch (const std::bad_alloc&) {
         cell = {};
@@ -162,8 +178,116 @@ AudioStatus CTaalRenderer::RenderBol(int index) {
         cell = {};
         return status;
     }
-    cell = {count, std::move(block)};
+    cell.sampleCount = count;
+    cell.block = std::move(block);
     return AudioStatus::Ok;
+}
+
+AudioStatus CTaalRenderer::MakeStrikes(const BlockKey& key, std::span<const ShapedVoice, 2> both,
+                                       std::span<const StrokeEnding, 2> endings,
+                                       std::uint8_t variant, BolCell& cell) {
+    // Each drum's strokes apart, so that each rings until its drum is struck
+    // again; the block keeps of the bol's two sounds those on the drum.
+    for (std::size_t drum = 0; drum < 2; ++drum) {
+        const Drum which = drum == 0 ? Drum::Treble : Drum::Bass;
+        BlockKey part = key;
+        part.part = static_cast<std::uint8_t>(1 + drum);
+        part.variant = variant;
+        std::uint16_t* resources[] = {&part.bassResource, &part.pitchResource};
+        std::uint32_t* gains[] = {&part.bassGainBits, &part.pitchGainBits};
+        std::vector<ShapedVoice> voices;
+        float damp = 0.0f;
+        for (std::size_t k = 0; k < 2; ++k) {
+            if (endings[k].drum != which || *resources[k] == kSilenceResourceId) {
+                *resources[k] = kSilenceResourceId;
+                *gains[k] = 0;
+                continue;
+            }
+            voices.push_back(both[k]);
+            // Two strokes on one drum damp it as fast as the faster one.
+            damp = voices.size() == 1 ? endings[k].dampMs : std::min(damp, endings[k].dampMs);
+        }
+        BolCell::Strike& strike = cell.strikes[drum];
+        strike = {};
+        if (voices.empty())
+            continue;
+        const AudioStatus status =
+            SharedBlock(part, strike.block, [&](std::shared_ptr<const BolBlock>& made) {
+                return MakeShapedBlock(voices, variant, made);
+            });
+        if (status != AudioStatus::Ok)
+            return status;
+        strike.dampMs = damp;
+    }
+    return AudioStatus::Ok;
+}
+
+template <typename Make>
+AudioStatus CTaalRenderer::SharedBlock(const BlockKey& key, std::shared_ptr<const BolBlock>& block,
+                                       Make make) {
+    if (auto found = m_blocks.find(key); found != m_blocks.end()) {
+        if (auto shared = found->second.lock()) {
+            block = std::move(shared);
+            return AudioStatus::Ok;
+        }
+    }
+    const AudioStatus status = make(block);
+    if (status == AudioStatus::Ok) {
+        // Forget blocks nobody uses any more before the map grows.
+        if (m_blocks.size() >= 64 && (m_blocks.size() & (m_blocks.size() - 1)) == 0)
+            std::erase_if(m_blocks, [](const auto& entry) { return entry.second.expired(); });
+        m_blocks[key] = block;
+    }
+    return status;
+}
+
+AudioStatus CTaalRenderer::MakeShapedBlock(std::span<const ShapedVoice> voices,
+                                           std::uint32_t variant,
+                                           std::shared_ptr<const BolBlock>& block) {
+    std::vector<std::vector<std::int16_t>> shaped;
+    std::vector<float> gains;
+    std::size_t length = 0;
+    for (const ShapedVoice& voice : voices) {
+        const RecordingAccess access = m_bank.Access(LookupSampleResource(voice.sound->soundId));
+        if (!access.Ok())
+            return ReportAccessFailure(access, ProgramPath(), voice.sound->name, m_sink);
+        const HitVariation hit =
+            VariationOf(variant, voice.sound->soundId,
+                        voice.sound->soundId == kSilenceSoundId ? 0.0f : m_style.humanise);
+        const float cents = hit.cents + (voice.onBassDrum ? 100.0f * m_style.bassTuning : 0.0f);
+        const std::span<const unsigned char> samples =
+            access.SampleCount() == 0
+                ? std::span<const unsigned char>()
+                : access.bytes.subspan(kWaveHeaderSize, 2 * access.SampleCount());
+        shaped.push_back(ShapeStroke(samples, cents, hit.tilt, m_resampler));
+        gains.push_back(voice.gain * DbToGain(hit.levelDb));
+        length = std::max(length, shaped.back().size());
+    }
+    length = std::min<std::size_t>(length, std::numeric_limits<std::uint32_t>::max());
+
+    if (m_storedSamples->samples + length <= m_storedSampleBudget) {
+        std::vector<std::int16_t> samples(length);
+        for (std::size_t k = 0; k < shaped.size(); ++k)
+            MixSamples(reinterpret_cast<const unsigned char*>(shaped[k].data()),
+                       std::min(length, shaped[k].size()), gains[k], samples.data());
+        block = std::make_shared<const BolBlock>(std::move(samples), m_storedSamples);
+        return AudioStatus::Ok;
+    }
+    // Over budget: the shaped strokes are kept and mixed when read.
+    std::array<BolVoice, 2> parts{};
+    for (std::size_t k = 0; k < shaped.size() && k < parts.size(); ++k) {
+        auto owned = std::make_shared<const std::vector<std::int16_t>>(std::move(shaped[k]));
+        parts[k] = {reinterpret_cast<const unsigned char*>(owned->data()),
+                    static_cast<std::uint32_t>(owned->size()), gains[k], owned};
+    }
+    block = std::make_shared<const BolBlock>(std::move(parts[0]), std::move(parts[1]));
+    return AudioStatus::Ok;
+}
+
+void CTaalRenderer::SetStrokeStyle(const StrokeStyle& style) {
+    m_style = style.Clamped();
+    // Blocks in use stay alive with their cells; new ones follow the style.
+    m_blocks.clear();
 }
 
 AudioStatus CTaalRenderer::RenderAllBols() {
@@ -255,7 +379,8 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
     const auto count = static_cast<std::size_t>(std::max(0, m_taal.Count()));
     std::vector<std::uint32_t> slots(count);
     std::vector<std::uint64_t> bolStarts(count + 1);
-    std::vector<TaalImage::Segment> segments(count);
+    const bool rings = m_style.endings == StrokeEndings::Ring;
+    std::vector<TaalImage::Segment> segments(rings ? 0 : count);
     const auto rate = static_cast<float>(m_playbackRate);
     std::uint64_t total = 0;
     std::size_t i = 0;
@@ -268,7 +393,7 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
         // The slot takes the block's samples as far as both reach; a slot
         // longer than the block (or than what the block stores) is silent
         // beyond, and the block is never read past its end.
-        if (i < m_cells.size() && m_cells[i].block) {
+        if (!rings && i < m_cells.size() && m_cells[i].block) {
             segments[i].block = m_cells[i].block;
             segments[i].valid =
                 std::min({slot, m_cells[i].sampleCount, m_cells[i].block->Length()});
@@ -281,8 +406,35 @@ std::unique_ptr<TaalImage> CTaalRenderer::MakeImage(float secondsPerBeat) const 
     // Sizes past what the fields can hold read as their largest value.
     PutLe32(header, kDataSizeOffset, SaturateToU32(size - kWaveHeaderSize));
     PutLe32(header, kRiffSizeOffset, SaturateToU32(size - 8));
-    auto image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
-                                             std::move(segments));
+    std::unique_ptr<TaalImage> image;
+    if (rings) {
+        // Each drum's strokes at their bols' starts (moved by the humanised
+        // timing, around the cycle), in order of onset.
+        std::array<TaalImage::DrumStrikes, 2> strikes;
+        const auto length = static_cast<std::int64_t>(total);
+        for (std::size_t bol = 0; bol < count && total > 0; ++bol) {
+            if (bol >= m_cells.size())
+                break;
+            const std::int64_t onset = static_cast<std::int64_t>(bolStarts[bol]) +
+                                       TimingAt(bol, m_style.humanise, m_playbackRate);
+            for (std::size_t drum = 0; drum < 2; ++drum) {
+                const BolCell::Strike& strike = m_cells[bol].strikes[drum];
+                if (!strike.block)
+                    continue;
+                strikes[drum].push_back(
+                    {static_cast<std::uint64_t>((onset % length + length) % length),
+                     TruncateToU32(strike.dampMs * 0.001f * rate), strike.block});
+            }
+        }
+        for (auto& drum : strikes)
+            std::stable_sort(drum.begin(), drum.end(),
+                             [](const auto& a, const auto& b) { return a.onset < b.onset; });
+        image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
+                                            std::move(strikes[0]), std::move(strikes[1]));
+    } else {
+        image = std::make_unique<TaalImage>(header, std::move(slots), std::move(bolStarts),
+                                            std::move(segments));
+    }
     image->SetBeats(m_taal.Total());
     return image;
 }
@@ -292,7 +444,8 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
     // has already taken it.
     const bool wasWaiting = m_next != nullptr;
     WithdrawNextCycle();
-    const bool rebuildNext = wasWaiting && m_nextSecondsPerBeat != m_secondsPerBeat;
+    const bool rebuildNext =
+        wasWaiting && !m_nextHandedIn && m_nextSecondsPerBeat != m_secondsPerBeat;
 
     if (m_pitchFactor != 1.0f) {
         m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
@@ -336,6 +489,16 @@ AudioStatus CTaalRenderer::PrepareNextCycle(float secondsPerBeat) {
     return AudioStatus::Ok;
 }
 
+void CTaalRenderer::HandNextCycle(std::unique_ptr<TaalImage> image, float secondsPerBeat) {
+    WithdrawNextCycle();
+    if (!m_nextCycle || !image)
+        return;
+    m_next = std::move(image);
+    m_nextSecondsPerBeat = secondsPerBeat;
+    m_nextHandedIn = true;
+    m_nextCycle(m_next.get());
+}
+
 void CTaalRenderer::SetDrumLevels(const DrumLevels& levels) {
     m_levels = levels.Clamped();
 }
@@ -347,6 +510,7 @@ bool CTaalRenderer::AdoptNextCycle() {
     std::swap(m_image, m_next);
     m_secondsPerBeat = m_nextSecondsPerBeat;
     m_next.reset();
+    m_nextHandedIn = false;
     return true;
 }
 
@@ -356,8 +520,10 @@ void CTaalRenderer::WithdrawNextCycle() {
     // Withdrawn first: after this, playback can no longer switch to it.
     if (m_nextCycle)
         m_nextCycle(nullptr);
-    if (!AdoptNextCycle())
+    if (!AdoptNextCycle()) {
         m_next.reset();
+        m_nextHandedIn = false;
+    }
 }
 
 AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {

@@ -11,6 +11,12 @@
 // tempo or pitch change rebuilds only the image, at a cost that follows the
 // number of bols.
 //
+// When strokes ring on, a bol's cell holds a block per drum it strikes (its
+// strokes on that drum, shaped by the stroke style) and the image is each
+// drum's strikes, mixed as they are read; blocks stay shared between equal
+// bols. Humanised bols take one of a few variations of each stroke by their
+// place, and their timing from it.
+//
 // The renderer is the sound side of the editing session: the session owns it
 // and calls these operations on the user-interface thread, and keeps the
 // cells in step with the Taal through InsertBolView and RemoveBolView.
@@ -24,9 +30,12 @@
 #include "audio/AudioStatus.h"
 #include "audio/BolBlock.h"
 #include "audio/DrumLevels.h"
+#include "audio/StrokeShaping.h"
+#include "audio/StrokeStyle.h"
 #include "audio/TaalImage.h"
 #include "audio/WaveFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -39,6 +48,7 @@
 namespace lorvanta {
 
 class CBol2;
+class CSound;
 class CSampleBank;
 class CTaal;
 class MessageSink;
@@ -51,6 +61,14 @@ struct BolCell {
     // Null when rendering failed or has not happened. The block holds samples
     // only up to its longer recording's end; the rest of sampleCount is silence.
     std::shared_ptr<const BolBlock> block;
+    // When strokes ring on: the bol's strokes on the treble and the bass drum
+    // (no block: the bol leaves that drum ringing) and how fast each damps
+    // the drum's ring before it.
+    struct Strike {
+        std::shared_ptr<const BolBlock> block;
+        float dampMs = 0.0f;
+    };
+    std::array<Strike, 2> strikes;
 };
 
 class CTaalRenderer {
@@ -110,6 +128,13 @@ public:
     // range); the caller renders every bol again to hear them.
     void SetDrumLevels(const DrumLevels& levels);
     const DrumLevels& Levels() const { return m_levels; }
+    // How strokes end, are humanised and the bass drum is tuned (clamped),
+    // for the bols rendered from now on; the caller renders every bol again.
+    void SetStrokeStyle(const StrokeStyle& style);
+    const StrokeStyle& Style() const { return m_style; }
+    // The resampler for the bass drum's tuning (the program's libsamplerate).
+    void SetStrokeResampler(StrokeResampler resampler) { m_resampler = std::move(resampler); }
+    const StrokeResampler& Resampler() const { return m_resampler; }
 
     // --- Image ----------------------------------------------------------
     // Builds the image from the cells at the current tempo and playback rate,
@@ -124,6 +149,15 @@ public:
     // leaves none waiting. Every rebuild of the image keeps the waiting one in
     // step (rebuilt at its tempo, after an edit or a pitch change).
     AudioStatus PrepareNextCycle(float secondsPerBeat);
+    // The same with an image made elsewhere (another Taal's, for a practice
+    // routine's next step): it is never rebuilt here; a rebuild of the image
+    // withdraws it.
+    void HandNextCycle(std::unique_ptr<TaalImage> image, float secondsPerBeat);
+    // An image of the cells at a tempo and the current playback rate, for
+    // another renderer's HandNextCycle. Throws std::bad_alloc.
+    std::unique_ptr<TaalImage> CycleImage(float secondsPerBeat) const {
+        return MakeImage(secondsPerBeat);
+    }
     // Once playback reads the waiting image, it becomes the image in use and
     // its tempo the current one; the old image is freed here. True when
     // that happened now.
@@ -187,12 +221,34 @@ private:
         std::uint16_t pitchResource;
         std::uint32_t bassGainBits;
         std::uint32_t pitchGainBits;
+        // 0: both drums, cut at the next bol; 1 + the drum index: one drum's
+        // strokes (of the two sounds, those on it) that ring on.
+        std::uint8_t part = 0;
+        std::uint8_t variant = 0;
         auto operator<=>(const BlockKey&) const = default;
+    };
+    // A sound of a bol as it enters a shaped block.
+    struct ShapedVoice {
+        const CSound* sound;
+        float gain;
+        bool onBassDrum;
     };
 
     void SyncCells();
     AudioStatus MakeBlock(const CBol2& adjusted, const BlockKey& key, float pitchLevel,
                           float bassLevel, std::shared_ptr<const BolBlock>& block);
+    // A block of the voices shaped by the style (humanised, the bass drum
+    // tuned), mixed in order.
+    AudioStatus MakeShapedBlock(std::span<const ShapedVoice> voices, std::uint32_t variant,
+                                std::shared_ptr<const BolBlock>& block);
+    // Strokes ringing on: the bol's strokes on each drum (both: its bass and
+    // pitch sound, with their endings) into the cell's strikes.
+    AudioStatus MakeStrikes(const BlockKey& key, std::span<const ShapedVoice, 2> both,
+                            std::span<const StrokeEnding, 2> endings, std::uint8_t variant,
+                            BolCell& cell);
+    // The shared block of a key, or one made by make and shared from now on.
+    template <typename Make>
+    AudioStatus SharedBlock(const BlockKey& key, std::shared_ptr<const BolBlock>& block, Make make);
     void ReportLoadError(AudioStatus status);
     // The image of the cells at a tempo and the current playback rate.
     std::unique_ptr<TaalImage> MakeImage(float secondsPerBeat) const;
@@ -207,6 +263,8 @@ private:
     float m_ceiling = std::numeric_limits<float>::lowest();
     float m_secondsPerBeat = kInitialSecondsPerBeat;
     DrumLevels m_levels;
+    StrokeStyle m_style;
+    StrokeResampler m_resampler;
     std::vector<BolCell> m_cells;
     bool m_playing = false;
     AudioStatus m_initStatus = AudioStatus::Ok;
@@ -225,6 +283,7 @@ private:
     // The next cycle's image, handed to playback, and its tempo.
     std::unique_ptr<TaalImage> m_next;
     float m_nextSecondsPerBeat = kInitialSecondsPerBeat;
+    bool m_nextHandedIn = false; // made elsewhere: withdrawn, not rebuilt
     NextCycleHandler m_nextCycle;
     ImageInUseQuery m_imageInUse;
 };

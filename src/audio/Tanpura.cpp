@@ -1,6 +1,7 @@
 #include "audio/Tanpura.h"
 
 #include "audio/JawariString.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <array>
@@ -24,9 +25,7 @@ constexpr std::array<const char*, 4> kTuningNames{"pa", "ma", "ni", "sa"};
 } // namespace
 
 std::optional<DroneTuning> ParseDroneTuning(std::string_view name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ToLower(name);
     for (std::size_t i = 0; i < kTuningNames.size(); ++i)
         if (lower == kTuningNames[i])
             return static_cast<DroneTuning>(i);
@@ -70,24 +69,30 @@ std::size_t TanpuraCycleLength(std::uint32_t sampleRate) {
     return 5 * static_cast<std::size_t>(std::lround(kTanpuraPluckGapSeconds * sampleRate));
 }
 
+std::vector<float> RenderTanpuraString(double frequency, std::uint32_t sampleRate) {
+    const std::size_t length = TanpuraCycleLength(sampleRate);
+    const std::size_t stop = std::min<std::size_t>(
+        length / 2, static_cast<std::size_t>(std::lround(kFingerStopSeconds * sampleRate)));
+    std::vector<float> ring(length);
+    CJawariString(frequency, sampleRate).Render(ring);
+    // The finger stops the string over the last moments before it plucks it
+    // again: a raised-cosine fade that reaches silence exactly.
+    for (std::size_t n = 0; n < stop; ++n) {
+        const double fade = 0.5 + 0.5 * std::cos(std::numbers::pi * static_cast<double>(n + 1) /
+                                                 static_cast<double>(stop));
+        ring[length - stop + n] *= static_cast<float>(fade);
+    }
+    return ring;
+}
+
 std::vector<std::int16_t> RenderTanpuraLoop(const TanpuraSetup& setup, std::uint32_t sampleRate) {
     const std::size_t length = TanpuraCycleLength(sampleRate);
     const std::array<double, 4> frequencies = TanpuraStringFrequencies(setup);
     const std::array<std::size_t, 4> offsets = TanpuraPluckOffsets(sampleRate);
-    const std::size_t stop = std::min<std::size_t>(
-        length / 2, static_cast<std::size_t>(std::lround(kFingerStopSeconds * sampleRate)));
 
     std::vector<float> mix(length, 0.0f);
-    std::vector<float> ring(length);
     for (std::size_t s = 0; s < frequencies.size(); ++s) {
-        CJawariString(frequencies[s], sampleRate).Render(ring);
-        // The finger stops the string over the last moments before it plucks
-        // it again: a raised-cosine fade that reaches silence exactly.
-        for (std::size_t n = 0; n < stop; ++n) {
-            const double fade = 0.5 + 0.5 * std::cos(std::numbers::pi * static_cast<double>(n + 1) /
-                                                     static_cast<double>(stop));
-            ring[length - stop + n] *= static_cast<float>(fade);
-        }
+        const std::vector<float> ring = RenderTanpuraString(frequencies[s], sampleRate);
         for (std::size_t n = 0; n < length; ++n)
             mix[(offsets[s] + n) % length] += static_cast<float>(kStringLevels[s]) * ring[n];
     }

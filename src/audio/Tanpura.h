@@ -46,6 +46,10 @@ inline constexpr double kTanpuraPluckGapSeconds = 0.8;
 std::array<std::size_t, 4> TanpuraPluckOffsets(std::uint32_t sampleRate);
 std::size_t TanpuraCycleLength(std::uint32_t sampleRate);
 
+// One string's part of a cycle, plucked at its start: it rings, and the
+// finger's stop fades it to exactly zero at the cycle's last sample.
+std::vector<float> RenderTanpuraString(double frequency, std::uint32_t sampleRate);
+
 // One cycle as 16-bit samples at sampleRate. Each string rings until the
 // finger stops it just before its next pluck, and a string's ring runs over
 // the cycle's end into its start, so the loop joins itself without a step.

@@ -15,6 +15,7 @@ HResult CWaveReader::Open(const TaalImage* image, const WaveFormat* format, Mode
     m_format = format;
     m_dataSize = image ? image->DataSize() : 0;
     m_previousDataSize = 0;
+    m_previousBeats = 0.0f;
     m_next = nullptr;
     m_position = 0;
     m_bolHint = 0;
@@ -33,6 +34,7 @@ HResult CWaveReader::Read(unsigned char* buffer, std::size_t n, std::size_t* byt
         m_position = 0;
         m_bolHint = 0;
         m_previousDataSize = m_dataSize;
+        m_previousBeats = m_image->Beats();
         if (m_next != nullptr) {
             m_image = std::exchange(m_next, nullptr);
             m_dataSize = m_image->DataSize();
@@ -53,6 +55,7 @@ void CWaveReader::Close() {
     m_format = nullptr;
     m_dataSize = 0;
     m_previousDataSize = 0;
+    m_previousBeats = 0.0f;
     m_position = 0;
     m_bolHint = 0;
 }

@@ -44,6 +44,8 @@ public:
     // The data size of the cycle read before the last wrap (0: none since
     // Open): another image's when the wrap switched images.
     std::uint64_t PreviousDataSize() const { return m_previousDataSize; }
+    // The beats of the cycle before the last wrap (0: none yet).
+    float PreviousBeats() const { return m_previousBeats; }
 
     bool IsOpen() const { return m_image != nullptr; }
     // Bytes from the data's start.
@@ -59,6 +61,7 @@ private:
     std::uint64_t m_position = 0;
     std::uint64_t m_dataSize = 0;
     std::uint64_t m_previousDataSize = 0;
+    float m_previousBeats = 0.0f;
     std::size_t m_bolHint = 0;
 };
 

@@ -26,7 +26,7 @@ inline constexpr std::uint32_t kActionWholeTaal = 32823;
 //   whole Taal: a complete copy of the Taal before the change in `taal`.
 class CAction {
 public:
-    explicit CAction(std::uint32_t kind) : kind(kind) {}
+    explicit CAction(std::uint32_t actionKind) : kind(actionKind) {}
     virtual ~CAction() = default;
     CAction(const CAction&) = delete;
     CAction& operator=(const CAction&) = delete;

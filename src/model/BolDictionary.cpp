@@ -2,6 +2,7 @@
 
 #include "model/Messages.h"
 #include "model/ProgramData.h"
+#include "model/Text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,16 +18,6 @@ namespace lorvanta {
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
-
 std::string FieldText(std::string_view text) {
     return std::string(text.substr(0, BolTableEntry::kMaxText));
 }
@@ -41,8 +32,11 @@ BolTableEntry MakeEntry(std::string_view name, std::string_view pitch, std::stri
     return entry;
 }
 
-// A line becomes an entry only when it holds "=" and, after it, "+".
-void AddLine(std::string_view line, std::vector<BolTableEntry>& out) {
+constexpr std::string_view kPakhawajPrefix = "Pakhawaj:";
+
+// A line becomes an entry only when it holds "=" and, after it, "+". A name
+// starting "Pakhawaj:" makes the rest of it a bol of the pakhawaj.
+void AddLine(std::string_view line, BolFileEntries& out) {
     const auto equals = line.find('=');
     if (equals == std::string_view::npos)
         return;
@@ -50,8 +44,14 @@ void AddLine(std::string_view line, std::vector<BolTableEntry>& out) {
     const auto plus = rest.find('+');
     if (plus == std::string_view::npos)
         return;
-    out.push_back(MakeEntry(Trim(line.substr(0, equals)), Trim(rest.substr(0, plus)),
-                            Trim(rest.substr(plus + 1))));
+    std::string_view name = Trim(line.substr(0, equals));
+    std::vector<BolTableEntry>* slot = &out.tabla;
+    if (name.size() >= kPakhawajPrefix.size() &&
+        EqualsIgnoringCase(name.substr(0, kPakhawajPrefix.size()), kPakhawajPrefix)) {
+        name = Trim(name.substr(kPakhawajPrefix.size()));
+        slot = &out.pakhawaj;
+    }
+    slot->push_back(MakeEntry(name, Trim(rest.substr(0, plus)), Trim(rest.substr(plus + 1))));
 }
 
 struct FileCloser {
@@ -75,7 +75,8 @@ BolFileState InspectBolFile(const std::filesystem::path& bolFile) {
     return StateOf(info);
 }
 
-void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out) {
+void ReadBolFile(const std::filesystem::path& bolFile, BolFileEntries& out,
+                 std::vector<std::size_t>* skipped) {
     // Opened without waiting and judged by what was opened, not by its name.
     const int fd = ::open(bolFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -93,10 +94,17 @@ void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry
     // grows while it is read is read no further than the limit.
     char buffer[2048];
     std::uintmax_t taken = 0;
+    std::size_t lineNumber = 1;
     while (taken <= kMaxBolFileSize && std::fgets(buffer, sizeof buffer, file.get()) != nullptr) {
         const std::size_t length = std::strlen(buffer);
         taken += length == 0 ? 1 : length;
-        AddLine(std::string_view(buffer, length), out);
+        const std::string_view line(buffer, length);
+        if (IsValidUtf8(line))
+            AddLine(line, out);
+        else if (skipped && (skipped->empty() || skipped->back() != lineNumber))
+            skipped->push_back(lineNumber);
+        if (line.ends_with('\n'))
+            ++lineNumber;
     }
 }
 
@@ -105,19 +113,33 @@ BolTableStatus BolDictionary::Load(const std::filesystem::path& bolFile) {
 }
 
 BolTableStatus BolDictionary::Load(const std::vector<std::filesystem::path>& bolFiles) {
-    Slot& tabla = m_slots[Tabla];
-    tabla = Slot{};
+    m_slots = {};
+    m_skipped.clear();
     try {
-        std::vector<BolTableEntry> entries;
-        for (const auto& bolFile : bolFiles)
-            ReadBolFile(bolFile, entries);
-        for (const auto& row : BuiltInBols())
-            entries.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
-        tabla.entries = std::move(entries);
-        tabla.loaded = true;
+        BolFileEntries entries;
+        for (const auto& bolFile : bolFiles) {
+            BolFileLines skipped{bolFile, {}};
+            ReadBolFile(bolFile, entries, &skipped.lines);
+            if (!skipped.lines.empty())
+                m_skipped.push_back(std::move(skipped));
+        }
+        // The built-in bols follow each slot's own, so that the pakhawaj
+        // finds Silence and the plain strokes too.
+        const auto addBuiltIns = [](std::vector<BolTableEntry>& slot) {
+            for (const auto& row : BuiltInBols())
+                slot.push_back(MakeEntry(row.name, row.pitchSound, row.bassSound));
+        };
+        const bool hasPakhawaj = !entries.pakhawaj.empty();
+        addBuiltIns(entries.tabla);
+        if (hasPakhawaj)
+            addBuiltIns(entries.pakhawaj);
+        m_slots[Tabla] = Slot{true, std::move(entries.tabla)};
+        if (hasPakhawaj)
+            m_slots[Pakhawaj] = Slot{true, std::move(entries.pakhawaj)};
         return BolTableStatus::Ok;
     } catch (const std::bad_alloc&) {
-        tabla = Slot{};
+        m_slots = {};
+        m_skipped.clear();
         return BolTableStatus::OutOfMemory;
     }
 }
@@ -143,6 +165,22 @@ void BolDictionary::Clear() {
 
 std::string BolTableFailureText(BolTableStatus status) {
     return FormatMessage(StatusText(status), FormatDecimal(StatusNumber(status)) + ", 0");
+}
+
+std::optional<std::string> SkippedLinesText(const std::vector<BolFileLines>& skipped) {
+    if (skipped.empty())
+        return std::nullopt;
+    std::string text = "Lines of the bol table not used, as they are not UTF-8 text:";
+    for (const BolFileLines& file : skipped) {
+        text += "\n" + ShownName(file.file.string()) + ": line";
+        text += file.lines.size() > 1 ? "s " : " ";
+        for (std::size_t i = 0; i < file.lines.size(); ++i) {
+            if (i > 0)
+                text += i + 1 == file.lines.size() ? " and " : ", ";
+            text += FormatDecimal(static_cast<long long>(file.lines[i]));
+        }
+    }
+    return text;
 }
 
 BolDictionary& ProcessBolDictionary() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,16 @@ constexpr const auto& StatusTableOf(BolTableStatus) {
 // What the program and the command-line tool say when the dictionary did not load.
 std::string BolTableFailureText(BolTableStatus status);
 
+// Line numbers (from 1) of one dictionary file.
+struct BolFileLines {
+    std::filesystem::path file;
+    std::vector<std::size_t> lines;
+};
+
+// The one warning that names the lines skipped as not UTF-8 text; none when
+// no line was.
+std::optional<std::string> SkippedLinesText(const std::vector<BolFileLines>& skipped);
+
 // One bol of the dictionary. Each text holds at most 127 characters.
 struct BolTableEntry {
     static constexpr std::size_t kMaxText = 127;
@@ -42,8 +53,9 @@ struct BolTableEntry {
     SoundId bassSoundId = 0;
 };
 
-// The named bols, one slot per instrument. Only the Tabla slot is ever filled;
-// lookups on Pakhawaj find nothing.
+// The named bols, one slot per instrument. The Pakhawaj slot is filled only
+// when the files name pakhawaj bols (lines "Pakhawaj: NAME = pitch + bass");
+// without them lookups on Pakhawaj find nothing.
 class BolDictionary {
 public:
     struct Slot {
@@ -51,18 +63,23 @@ public:
         std::vector<BolTableEntry> entries;
     };
 
-    // Rebuilds the Tabla slot: the lines of the text file at bolFile (if it
-    // opens), then the built-in bols. Returns Ok, or OutOfMemory.
+    // Rebuilds the slots: the Tabla slot from the lines of the text file at
+    // bolFile (if it opens), then the built-in bols; the Pakhawaj slot, when
+    // the file names pakhawaj bols, from those, then the built-in bols.
+    // Returns Ok, or OutOfMemory.
     BolTableStatus Load(const std::filesystem::path& bolFile);
     // The same with the lines of several files, in the order given; files
     // that do not open are skipped.
     BolTableStatus Load(const std::vector<std::filesystem::path>& bolFiles);
     const Slot& GetSlot(Instrument instrument) const;
+    // The lines of the last Load's files that were skipped as not UTF-8 text.
+    const std::vector<BolFileLines>& SkippedLines() const { return m_skipped; }
     const BolTableEntry* FindBol(Instrument instrument, std::string_view name) const;
     void Clear();
 
 private:
     std::array<Slot, 2> m_slots;
+    std::vector<BolFileLines> m_skipped;
 };
 
 // What a dictionary file is, judged before any of it is read (a FIFO is never
@@ -72,9 +89,17 @@ enum class BolFileState { Readable, Missing, NotRegular, TooLarge };
 inline constexpr std::uintmax_t kMaxBolFileSize = 1 << 20;
 BolFileState InspectBolFile(const std::filesystem::path& bolFile);
 
-// Reads one dictionary file's lines into entries (each line "name = pitch + bass").
-// A file that is not Readable, or cannot be opened, yields nothing.
-void ReadBolFile(const std::filesystem::path& bolFile, std::vector<BolTableEntry>& out);
+// The entries of dictionary files, by instrument.
+struct BolFileEntries {
+    std::vector<BolTableEntry> tabla;
+    std::vector<BolTableEntry> pakhawaj;
+};
+// Reads one dictionary file's lines into entries (each line "name = pitch +
+// bass", or "Pakhawaj: name = pitch + bass" for the pakhawaj). A file that is
+// not Readable, or cannot be opened, yields nothing. A line that is not UTF-8
+// text is skipped and its number added to skipped.
+void ReadBolFile(const std::filesystem::path& bolFile, BolFileEntries& out,
+                 std::vector<std::size_t>* skipped = nullptr);
 
 // The process-wide dictionary the program and its tools load once at start-up.
 BolDictionary& ProcessBolDictionary();

@@ -1,5 +1,7 @@
 #include "model/SoundTables.h"
+#include "model/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cctype>
@@ -131,15 +133,8 @@ std::span<const BuiltInBolRow> BuiltInBols() {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (std::tolower(ca) != std::tolower(cb))
-            return false;
-    }
-    return true;
+    return std::ranges::equal(
+        a, b, {}, [](char c) { return ToLower(c); }, [](char c) { return ToLower(c); });
 }
 
 SoundId NormalizeSoundName(std::string& name, SoundTable table) {

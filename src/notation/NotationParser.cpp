@@ -1,5 +1,7 @@
 #include "notation/Notation.h"
 
+#include "model/Text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <optional>
@@ -7,16 +9,6 @@
 namespace lorvanta {
 
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';

@@ -98,12 +98,17 @@ TaalText WriteTaalText(const CTaal& taal, const BolDictionary& dictionary) {
     TaalText out;
     out.ranges.reserve(taal.Bols().size());
     float lastWrittenDuration = 0.0f;
-    // No "Pakhawaj: " is written: its dictionary is empty, so reading the text
-    // back under that prefix would silence every Tabla bol after the first.
-    // Without it the text reads back as Tabla, and the Pakhawaj bols, written
-    // as "Silence", stay silent.
-    if (taal.Count() > 1 && IsOnTabla(taal.Bols().front()->pitch))
-        out.text = "Tabla: ";
+    // "Pakhawaj: " is written only when that dictionary holds bols: with it
+    // empty, reading the text back under that prefix would silence every bol
+    // after the first. Without it the text reads back as Tabla, and the
+    // Pakhawaj bols, written as "Silence", stay silent.
+    if (taal.Count() > 1) {
+        const CSound& first = taal.Bols().front()->pitch;
+        if (IsOnTabla(first))
+            out.text = "Tabla: ";
+        else if (SlotOf(dictionary, first).loaded)
+            out.text = "Pakhawaj: ";
+    }
     bool first = true;
     for (const auto& bol : taal.Bols()) {
         if (!first)

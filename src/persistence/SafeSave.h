@@ -28,10 +28,13 @@ struct SaveFailure {
 // Writes the file's content to fd; returns the reason when it cannot.
 using FileContentWriter = std::function<std::optional<std::string>(int fd)>;
 
-// Replaces the file at path with what write puts into a temporary file with a
-// unique name, created exclusively in the target's folder, synced to disk and
-// renamed over the target. A link at path is followed: the file it points to
-// is replaced (created, when the link dangles) and the link stays. A target
+// Replaces the file at path with what write puts into a temporary file in the
+// target's folder, synced to disk and renamed over the target. The temporary
+// is written unnamed (O_TMPFILE) where the file system allows it and named
+// only just before the rename, so a save killed while writing leaves nothing;
+// elsewhere it has a unique name created exclusively, and the temporaries of
+// the target that killed saves left are removed at the next save of it. A link at path is followed:
+// the file it points to is replaced (created, when the link dangles) and the link stays. A target
 // that exists and is not a regular file, or has no write permission bit, is
 // refused and nothing is written. A replaced file keeps its mode and, where
 // the system allows, its owner and group. On any failure the temporary file
@@ -40,5 +43,16 @@ bool WriteFileSafely(const std::filesystem::path& path, const FileContentWriter&
                      SaveFailure& failure);
 bool WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                      SaveFailure& failure);
+
+struct FileContent {
+    std::filesystem::path path;
+    std::span<const std::uint8_t> bytes;
+};
+
+// Several files saved as one: every temporary is written before any is
+// renamed, so a full disk or a refused target changes none of them. failed is
+// the index of the file that failed.
+bool WriteFilesSafely(std::span<const FileContent> files, SaveFailure& failure,
+                      std::size_t& failed);
 
 } // namespace lorvanta

@@ -1,5 +1,6 @@
 #include "persistence/TaalFile.h"
 
+#include "model/Text.h"
 #include "model/Vibhags.h"
 #include "persistence/TaalRecords.h"
 
@@ -123,20 +124,21 @@ std::optional<UserMessage> PostReadMessage(const ReadOutcome& outcome,
     const std::string code = FormatDecimal(StatusNumber(outcome.result));
     if (outcome.result == ReadResult::CheckFailed && outcome.repaired)
         return UserMessage{MessageKind::Warning,
-                           FormatMessage(messages::kReadRepaired, code, fullPath)};
+                           FormatMessage(messages::kReadRepaired, code, ShownName(fullPath))};
     return UserMessage{MessageKind::Error,
-                       FormatMessage(StatusText(outcome.result), code, fullPath)};
+                       FormatMessage(StatusText(outcome.result), code, ShownName(fullPath))};
 }
 
 std::optional<UserMessage> VibhagReadMessage(const ReadOutcome& outcome,
                                              const std::string& fullPath) {
     if (outcome.structuralError || !outcome.vibhagsUnreadable)
         return std::nullopt;
-    return UserMessage{MessageKind::Warning, FormatMessage(messages::kVibhagsUnreadable, fullPath)};
+    return UserMessage{MessageKind::Warning,
+                       FormatMessage(messages::kVibhagsUnreadable, ShownName(fullPath))};
 }
 
 std::string StructuralErrorMessage(const std::string& fullPath, const std::string& detail) {
-    return FormatMessage("Cannot read file %1: %2.", fullPath, detail);
+    return FormatMessage("Cannot read file %1: %2.", ShownName(fullPath), detail);
 }
 
 std::string FullPathName(const std::filesystem::path& path) {

@@ -5,12 +5,14 @@
 #include "model/Messages.h"
 
 #include <algorithm>
+#include <new>
+#include <utility>
 
 namespace lorvanta {
 
 CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, OutputOpener opener,
                                    BolClipboard* clipboard, SessionSound sound)
-    : m_sink(sink), m_hasOutput(opener && sound == SessionSound::Rendered),
+    : m_bank(bank), m_sink(sink), m_hasOutput(opener && sound == SessionSound::Rendered),
       m_rendersBols(sound == SessionSound::Rendered),
       m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
       m_engine(std::make_unique<CPlaybackEngine>(m_doc, *m_renderer, sink, std::move(opener))),
@@ -20,11 +22,14 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
     m_engine->SetPositionHandler([this](const PlayingPosition& position) {
         m_positionUpdates.fetch_add(1, std::memory_order_release);
         // A wrap: the beat falls back by more than half the cycle (a rebuild
-        // keeps the fraction of the cycle, so only a wrap goes back so far).
-        if (!m_firstPosition.exchange(false, std::memory_order_acq_rel) &&
-            position.cycleBeats > 0.0f &&
-            position.previousBeat - position.beat > position.cycleBeats / 2.0f &&
-            m_engine->IsPlaying())
+        // keeps the fraction of the cycle, so only a wrap goes back so far);
+        // of the shorter cycle when the wrap brought another Taal.
+        const float cycleBeats = m_lastCycleBeats > 0.0f
+                                     ? std::min(position.cycleBeats, m_lastCycleBeats)
+                                     : position.cycleBeats;
+        m_lastCycleBeats = position.cycleBeats;
+        if (!m_firstPosition.exchange(false, std::memory_order_acq_rel) && cycleBeats > 0.0f &&
+            position.previousBeat - position.beat > cycleBeats / 2.0f && m_engine->IsPlaying())
             m_cycles.fetch_add(1, std::memory_order_acq_rel);
         if (m_positionListener)
             m_positionListener(position);
@@ -35,21 +40,13 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
     });
     // The renderer's cells follow each edit first, then the playing image.
     if (m_rendersBols)
-        m_editor.AddObserver(m_rendererSync);
-    m_editor.AddObserver(*this);
+        m_rendererSubscription = m_editor.Subscribe(m_rendererSync);
+    m_selfSubscription = m_editor.Subscribe(*this);
 }
 
 CLorvantaSession::~CLorvantaSession() {
     // The engine's thread reads the renderer.
     m_engine.reset();
-}
-
-void CLorvantaSession::AddObserver(SessionObserver& observer) {
-    m_observers.push_back(&observer);
-}
-
-void CLorvantaSession::RemoveObserver(SessionObserver& observer) {
-    std::erase(m_observers, &observer);
 }
 
 void CLorvantaSession::PlaybackChanged() {
@@ -68,14 +65,14 @@ void CLorvantaSession::PlaybackChanged() {
         m_cycles.store(0, std::memory_order_release);
         m_playedBefore = {};
         EndRamp();
+        EndRoutine();
     }
-    for (SessionObserver* observer : m_observers)
-        observer->OnPlaybackChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnPlaybackChanged(); });
 }
 
 void CLorvantaSession::TempoChanged() {
-    for (SessionObserver* observer : m_observers)
-        observer->OnTempoChanged(m_renderer->SecondsPerBeat());
+    m_observers.Notify(
+        [&](SessionObserver& observer) { observer.OnTempoChanged(m_renderer->SecondsPerBeat()); });
 }
 
 void CLorvantaSession::BeforePlay() {
@@ -216,11 +213,11 @@ RampStatus CLorvantaSession::StartRamp(const RampRequest& request) {
     if (const RampStatus status = TempoRamp::Check(request); status != RampStatus::Ok)
         return status;
     EndRamp();
+    EndRoutine();
     m_ramp.emplace(60.0 / static_cast<double>(m_renderer->SecondsPerBeat()), request);
     m_rampCycles = CyclesCompleted();
     m_rampTime = PlayingTime();
-    for (SessionObserver* observer : m_observers)
-        observer->OnRampChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnRampChanged(); });
     UpdatePractice();
     return RampStatus::Ok;
 }
@@ -235,11 +232,11 @@ void CLorvantaSession::EndRamp() {
     m_renderer->WithdrawNextCycle();
     if (m_renderer->SecondsPerBeat() != before)
         TempoChanged();
-    for (SessionObserver* observer : m_observers)
-        observer->OnRampChanged();
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnRampChanged(); });
 }
 
 void CLorvantaSession::UpdatePractice() {
+    UpdateRoutine();
     if (!m_ramp)
         return;
     if (m_renderer->AdoptNextCycle())
@@ -268,6 +265,162 @@ void CLorvantaSession::UpdatePractice() {
         bpm = m_ramp->TempoAfter(played + std::chrono::duration<double>(cycleSeconds));
     }
     m_renderer->PrepareNextCycle(static_cast<float>(60.0 / bpm));
+}
+
+// --- Practice routine --------------------------------------------------------------
+
+void CLorvantaSession::StartRoutine(RoutinePlan plan) {
+    if (plan.status != RoutinePlanStatus::Ok || plan.steps.empty())
+        return;
+    Stop();
+    EndRamp();
+    RoutineRun run;
+    std::uint64_t start = 0;
+    for (const PlannedStep& step : plan.steps) {
+        run.starts.push_back(start);
+        start += static_cast<std::uint64_t>(std::max(step.cycles, 1));
+    }
+    run.plan = std::move(plan);
+    m_routine.emplace(std::move(run));
+    ShowRoutineStep(0);
+    m_renderer->SetTempo(static_cast<float>(60.0 / m_routine->plan.steps.front().bpm));
+    TempoChanged();
+    Play();
+    if (!IsPlaying()) {
+        EndRoutine();
+        return;
+    }
+    RoutineChanged();
+    UpdateRoutine();
+}
+
+void CLorvantaSession::EndRoutine() {
+    if (!m_routine || m_showingStep)
+        return;
+    const bool readied = m_routine->readied >= 0;
+    const bool shown = m_routine->shown;
+    m_routine.reset();
+    const float before = m_renderer->SecondsPerBeat();
+    // A step waiting is dropped; one playback has already taken, before the
+    // document shows it, gives way to the document's Taal, so that what is
+    // heard is what the grid shows.
+    if (readied)
+        m_renderer->WithdrawNextCycle();
+    if ((readied || !shown) && m_engine->IsPlaying() && !m_engine->IsDroneAlone())
+        m_engine->OnTaalEdited();
+    if (m_renderer->SecondsPerBeat() != before)
+        TempoChanged();
+    RoutineChanged();
+}
+
+std::optional<CLorvantaSession::RoutineProgress> CLorvantaSession::Routine() const {
+    if (!m_routine)
+        return std::nullopt;
+    const RoutineRun& run = *m_routine;
+    const std::uint64_t heard = CyclesCompleted();
+    // The step heard: the reader may already be a ring into the next one.
+    int step = run.playing;
+    while (step > 0 && heard < run.starts[static_cast<std::size_t>(step)])
+        --step;
+    const PlannedStep& planned = run.plan.steps[static_cast<std::size_t>(step)];
+    const std::uint64_t end =
+        run.starts[static_cast<std::size_t>(step)] + static_cast<std::uint64_t>(planned.cycles);
+    return RoutineProgress{step, static_cast<int>(run.plan.steps.size()), run.plan.routineSteps,
+                           &planned, end > heard ? end - heard : 0};
+}
+
+void CLorvantaSession::RoutineChanged() {
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnRoutineChanged(); });
+}
+
+void CLorvantaSession::ShowRoutineStep(int step) {
+    const PlannedStep& planned = m_routine->plan.steps[static_cast<std::size_t>(step)];
+    const CLorvantaDoc& from = *planned.doc;
+    m_doc.Taal().Assign(from.Taal());
+    m_doc.Params() = from.Params();
+    m_doc.Header() = from.Header();
+    m_doc.SetPathName(from.PathName());
+    m_doc.SetTitle(from.Title());
+    m_doc.SetEmpty(from.IsEmpty());
+    // The first step replaces the document as opening it would; the later
+    // ones while playing, which goes on (the image is rebuilt identical to
+    // the one playback took, at the same place).
+    m_showingStep = true;
+    if (step == 0 || !IsPlaying())
+        m_editor.Reset();
+    else
+        m_editor.Reset(TaalReplacement::Step);
+    m_showingStep = false;
+    m_doc.SetModified(false);
+}
+
+void CLorvantaSession::ReadyRoutineStep(int step) {
+    RoutineRun& run = *m_routine;
+    const PlannedStep& planned = run.plan.steps[static_cast<std::size_t>(step)];
+    const auto secondsPerBeat = static_cast<float>(60.0 / planned.bpm);
+    // Made as the session's own renderer would make it, so that the image
+    // built once the document shows the step sounds the same.
+    CTaalRenderer staging(planned.doc->Taal(), m_bank, m_sink);
+    staging.SetDrumLevels(m_renderer->Levels());
+    staging.SetStrokeResampler(m_renderer->Resampler());
+    staging.SetStrokeStyle(m_renderer->Style());
+    staging.SetPitch(m_renderer->PitchFactor());
+    staging.SetTempo(secondsPerBeat);
+    staging.RenderAllBols();
+    try {
+        if (staging.BuildTaalImage() != AudioStatus::Ok)
+            return;
+        m_renderer->HandNextCycle(staging.CycleImage(secondsPerBeat), secondsPerBeat);
+    } catch (const std::bad_alloc&) {
+        m_sink.Show({MessageKind::Error, StatusText(AudioStatus::OutOfMemory)});
+        return;
+    }
+    run.readied = step;
+}
+
+void CLorvantaSession::UpdateRoutine() {
+    if (!m_routine)
+        return;
+    // An edit of the document ends the routine, so that the next step never
+    // replaces the player's work.
+    if (m_doc.IsModified()) {
+        EndRoutine();
+        return;
+    }
+    RoutineRun& run = *m_routine;
+    if (run.readied >= 0) {
+        if (m_renderer->AdoptNextCycle()) {
+            run.playing = std::exchange(run.readied, -1);
+            run.shown = false;
+            TempoChanged();
+        } else if (!m_renderer->HasNextCycle()) {
+            run.readied = -1; // withdrawn by a rebuild: readied again below
+        }
+    }
+    const std::uint64_t heard = CyclesCompleted();
+    // The document follows once the step is heard: the image rebuilt for it
+    // then no longer has to place the end of the cycle before.
+    if (!run.shown && heard >= run.starts[static_cast<std::size_t>(run.playing)]) {
+        run.shown = true;
+        ShowRoutineStep(run.playing);
+        RoutineChanged();
+        if (!m_routine)
+            return;
+    }
+    if (!m_engine->IsPlaying() || m_engine->IsDroneAlone() || run.readied >= 0 || !run.shown)
+        return;
+    const auto playing = static_cast<std::size_t>(run.playing);
+    const std::uint64_t end =
+        run.starts[playing] + static_cast<std::uint64_t>(run.plan.steps[playing].cycles);
+    if (playing + 1 == run.plan.steps.size()) {
+        if (heard >= end)
+            Stop(); // the last cycle heard to its end
+        return;
+    }
+    // Once the step's last cycle is heard the reader is at most a ring ahead,
+    // inside that cycle, and its end is far enough off.
+    if (heard + 1 >= end)
+        ReadyRoutineStep(run.playing + 1);
 }
 
 void CLorvantaSession::SetPitch(float factor) {
@@ -307,6 +460,17 @@ void CLorvantaSession::SetDrumLevels(const DrumLevels& levels) {
 
 const DrumLevels& CLorvantaSession::Levels() const {
     return m_renderer->Levels();
+}
+
+void CLorvantaSession::SetStrokeStyle(const StrokeStyle& style) {
+    if (style.Clamped() == m_renderer->Style())
+        return;
+    m_renderer->SetStrokeStyle(style);
+    OnStrokesChanged();
+}
+
+const StrokeStyle& CLorvantaSession::Style() const {
+    return m_renderer->Style();
 }
 
 void CLorvantaSession::PlayDroneAlone() {

@@ -11,11 +11,13 @@
 #include "audio/BolAudition.h"
 #include "audio/DroneMix.h"
 #include "audio/DrumLevels.h"
+#include "audio/StrokeStyle.h"
 #include "audio/Tanpura.h"
 #include "audio/playback/DirectSound.h"
 #include "audio/playback/SoundSetupStatus.h"
 #include "model/LorvantaDoc.h"
 #include "session/RendererSync.h"
+#include "session/RoutinePlan.h"
 #include "session/TaalEditor.h"
 #include "session/TempoRamp.h"
 
@@ -46,6 +48,8 @@ public:
     // A tempo ramp moved the tempo (now heard), or started or ended.
     virtual void OnTempoChanged(float /*secondsPerBeat*/) {}
     virtual void OnRampChanged() {}
+    // A practice routine started, moved to its next step or ended.
+    virtual void OnRoutineChanged() {}
 };
 
 // Whether a session's renderer follows the Taal. Editing alone (the command
@@ -86,8 +90,11 @@ public:
     const CTaalRenderer& Renderer() const { return *m_renderer; }
     void SetClipboard(BolClipboard* clipboard) { m_editor.SetClipboard(clipboard); }
 
-    void AddObserver(SessionObserver& observer);
-    void RemoveObserver(SessionObserver& observer);
+    // The observer is told of playback, tempo and ramp changes for as long
+    // as the subscription lives.
+    [[nodiscard]] Subscription Subscribe(SessionObserver& observer) {
+        return m_observers.Subscribe(observer);
+    }
 
     // A document was created or opened: playback stops, the editor starts
     // afresh (undo history, selection) and every bol is rendered; the first
@@ -129,6 +136,11 @@ public:
     // while playing, is heard at once from the same point of the cycle.
     void SetDrumLevels(const DrumLevels& levels);
     const DrumLevels& Levels() const;
+    // How strokes end (ring on or cut at the next bol), how much each hit is
+    // humanised and how the bass drum is tuned against the treble (clamped).
+    // A change renders every bol anew and, while playing, is heard at once.
+    void SetStrokeStyle(const StrokeStyle& style);
+    const StrokeStyle& Style() const;
     // The drone mixed into playback, heard within one ring while playing. A
     // new tuning or octave renders the loop here, on the calling thread (some
     // tens of milliseconds), once the drone is on; the level is clamped to
@@ -178,6 +190,28 @@ public:
     // ramp's next cycle well before it begins.
     void UpdatePractice();
 
+    // --- Practice routine --------------------------------------------------
+    // Plays a routine from its first step: what plays stops, the first step's
+    // Taal goes into the document (as opening its file would) and plays at
+    // its tempo. Each next step is readied once its predecessor's last cycle
+    // is heard, and playback takes it exactly at that cycle's end (another
+    // Taal, tempo or both); the document then shows it. The routine ends
+    // after its last step (playing stops there, on the sam), at Stop or
+    // another Taal, with a ramp, or when the document is edited (playing
+    // goes on). The drone carries on throughout. A plan with no steps or one
+    // that failed does nothing.
+    void StartRoutine(RoutinePlan plan);
+    void EndRoutine();
+    bool IsInRoutine() const { return m_routine.has_value(); }
+    struct RoutineProgress {
+        int step = 0;         // 0-based planned step heard now (pauses are steps)
+        int steps = 0;        // planned steps
+        int routineSteps = 0; // the routine's own (a pause belongs to its step)
+        const PlannedStep* planned = nullptr;
+        std::uint64_t cyclesLeft = 0; // of this step, the one heard included
+    };
+    std::optional<RoutineProgress> Routine() const;
+
     CPlaybackEngine& Engine() { return *m_engine; }
 
 private:
@@ -195,7 +229,14 @@ private:
     // Before a Play: the first position after it is no wrap; from a stop the
     // counts start at 0.
     void BeforePlay();
+    void UpdateRoutine();
+    // Hands playback the routine's step, made by a renderer of its own.
+    void ReadyRoutineStep(int step);
+    // Puts the routine's step in the document without stopping playback.
+    void ShowRoutineStep(int step);
+    void RoutineChanged();
 
+    const CSampleBank& m_bank;
     MessageSink& m_sink;
     const bool m_hasOutput;
     const bool m_rendersBols;
@@ -204,8 +245,10 @@ private:
     std::unique_ptr<CPlaybackEngine> m_engine;
     CTaalEditor m_editor;
     RendererSync m_rendererSync;
+    Subscription m_rendererSubscription;
+    Subscription m_selfSubscription;
     CBolAudition m_audition;
-    std::vector<SessionObserver*> m_observers;
+    ObserverList<SessionObserver> m_observers;
     std::atomic<std::uint64_t> m_positionUpdates{0};
     PositionListener m_positionListener;
     OutputListener m_outputListener;
@@ -220,6 +263,7 @@ private:
     // thread's.
     std::atomic<std::uint64_t> m_cycles{0};
     std::atomic<bool> m_firstPosition{false};
+    float m_lastCycleBeats = 0.0f; // the feeding thread's alone
     std::chrono::steady_clock::duration m_playedBefore{};
     std::chrono::steady_clock::time_point m_playingSince;
     bool m_timing = false;
@@ -229,6 +273,18 @@ private:
     std::uint64_t m_rampCycles = 0;
     std::chrono::steady_clock::duration m_rampTime{};
     std::optional<std::uint64_t> m_readiedAt;
+
+    // The routine: its steps, the cycle count each starts at, the step
+    // playback reads and the one handed to it for the next cycle (-1: none).
+    struct RoutineRun {
+        RoutinePlan plan;
+        std::vector<std::uint64_t> starts;
+        int playing = 0;
+        int readied = -1;
+        bool shown = true; // the document shows the step playing
+    };
+    std::optional<RoutineRun> m_routine;
+    bool m_showingStep = false; // the document is being given the next step
 };
 
 } // namespace lorvanta

@@ -59,19 +59,17 @@ LimitStatus CheckSplice(const CTaal& taal, int at, int removed, const std::vecto
 // Announces a long operation's start, and its end on every way out.
 class LongOperation {
 public:
-    explicit LongOperation(const std::vector<EditorObserver*>& observers) : m_observers(observers) {
-        for (EditorObserver* observer : m_observers)
-            observer->OnLongOperationStarted();
+    explicit LongOperation(const ObserverList<EditorObserver>& observers) : m_observers(observers) {
+        m_observers.Notify([](EditorObserver& observer) { observer.OnLongOperationStarted(); });
     }
     ~LongOperation() {
-        for (EditorObserver* observer : m_observers)
-            observer->OnLongOperationEnded();
+        m_observers.Notify([](EditorObserver& observer) { observer.OnLongOperationEnded(); });
     }
     LongOperation(const LongOperation&) = delete;
     LongOperation& operator=(const LongOperation&) = delete;
 
 private:
-    const std::vector<EditorObserver*>& m_observers;
+    const ObserverList<EditorObserver>& m_observers;
 };
 
 } // namespace
@@ -81,26 +79,17 @@ CTaalEditor::CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, BolClipboard* cli
     m_selected.assign(static_cast<std::size_t>(m_doc.Taal().Count()), 0);
 }
 
-void CTaalEditor::AddObserver(EditorObserver& observer) {
-    m_observers.push_back(&observer);
-}
-
-void CTaalEditor::RemoveObserver(EditorObserver& observer) {
-    std::erase(m_observers, &observer);
-}
-
 template <typename Call> void CTaalEditor::Notify(Call call) {
-    for (EditorObserver* observer : m_observers)
-        call(*observer);
+    m_observers.Notify(call);
 }
 
-void CTaalEditor::Reset() {
+void CTaalEditor::Reset(TaalReplacement why) {
     m_lists.Clear();
     m_doc.StartUndoHistory(m_lists.Position());
     m_nCaret = -1;
     m_nAnchor = -1;
     LongOperation busy(m_observers); // every bol is rendered anew
-    ReplaceViews(TaalReplacement::Document);
+    ReplaceViews(why);
 }
 
 void CTaalEditor::SyncFlags() {

@@ -10,6 +10,7 @@
 #include "model/StatusTable.h"
 #include "model/TaalLimits.h"
 #include "session/EditorObserver.h"
+#include "session/Observers.h"
 
 #include <array>
 #include <cstdint>
@@ -96,15 +97,17 @@ public:
     // null (Copy and Paste report the clipboard busy).
     CTaalEditor(CLorvantaDoc& doc, MessageSink& sink, BolClipboard* clipboard = nullptr);
 
-    // Observers are told of every change from now on, in the order they were
-    // added; each must outlive the editor or be removed first.
-    void AddObserver(EditorObserver& observer);
-    void RemoveObserver(EditorObserver& observer);
+    // The observer is told of every change, in the order of subscribing, for
+    // as long as the subscription lives.
+    [[nodiscard]] Subscription Subscribe(EditorObserver& observer) {
+        return m_observers.Subscribe(observer);
+    }
     void SetClipboard(BolClipboard* clipboard) { m_clipboard = clipboard; }
 
     // A document was created or opened: one unselected cell per bol, caret
-    // and anchor unset, both lists empty; announced as a replaced Taal.
-    void Reset();
+    // and anchor unset, both lists empty; announced as a replaced Taal (why:
+    // Step when playing goes on, as through a practice routine's steps).
+    void Reset(TaalReplacement why = TaalReplacement::Document);
 
     // --- Selection -----------------------------------------------------
     // The only operation that changes selection flags: exclusive clears them
@@ -217,7 +220,7 @@ private:
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     BolClipboard* m_clipboard;
-    std::vector<EditorObserver*> m_observers;
+    ObserverList<EditorObserver> m_observers;
     UndoLists m_lists;
     // One flag per bol, in Taal order.
     std::vector<char> m_selected;

@@ -5,8 +5,9 @@
 // file manager). Tests give their own.
 
 #include "audio/DrumLevels.h"
-#include "audio/StrokeKit.h"
+#include "audio/StrokeStyle.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <QString>
 #include <QUrl>
@@ -37,6 +38,17 @@ struct AppSettings {
     DrumLevels levels{};
     // The sound output device, as listed ("HOST: DEVICE"); empty: the default.
     QString soundOutput{};
+    // How strokes end, the humanise (Options) and the bass drum's tuning
+    // (beside the pitch bar).
+    StrokeStyle style = kDefaultStrokeStyle;
+};
+
+// A sound file to write and the rate to write it at.
+struct SoundFileChoice {
+    SoundFileChoice(QString name = {}, std::uint32_t sampleRate = 44100)
+        : file(std::move(name)), rate(sampleRate) {}
+    QString file;
+    std::uint32_t rate;
 };
 
 // What the program asks of the desktop: file and folder pickers and opening a
@@ -57,9 +69,9 @@ struct ShellServices {
     // Shows a file in the desktop's file manager, selected in its folder, or
     // at least opens the folder; the reason on failure.
     std::function<std::optional<QString>(const QString& file)> showInFileManager;
-    // Where to write the Taal's sound, starting from the suggested name;
-    // empty when the user cancels.
-    std::function<QString(QWidget* parent, const QString& suggested)> chooseSoundFile;
+    // Where to write the Taal's sound, starting from the suggested name, and
+    // at which rate; an empty file when the user cancels.
+    std::function<SoundFileChoice(QWidget* parent, const QString& suggested)> chooseSoundFile;
 };
 
 // The file filter of Taal files, and their extension.

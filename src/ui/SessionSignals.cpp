@@ -5,15 +5,10 @@
 namespace lorvanta {
 
 SessionSignals::SessionSignals(CLorvantaSession& session, QObject* parent)
-    : QObject(parent), m_session(session) {
-    m_session.Editor().AddObserver(*this);
-    m_session.AddObserver(*this);
-}
+    : QObject(parent), m_session(session), m_editorSubscription(session.Editor().Subscribe(*this)),
+      m_sessionSubscription(session.Subscribe(*this)) {}
 
-SessionSignals::~SessionSignals() {
-    m_session.RemoveObserver(*this);
-    m_session.Editor().RemoveObserver(*this);
-}
+SessionSignals::~SessionSignals() = default;
 
 void SessionSignals::Changed() {
     if (m_longOperations > 0)

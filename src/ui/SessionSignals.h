@@ -43,6 +43,8 @@ private:
     void Changed();
 
     CLorvantaSession& m_session;
+    Subscription m_editorSubscription;
+    Subscription m_sessionSubscription;
     int m_longOperations = 0;
     bool m_changedDuringOperation = false;
 };

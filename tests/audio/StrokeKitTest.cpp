@@ -5,17 +5,20 @@
 
 #include "AudioTestSupport.h"
 
-#include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "persistence/TaalFile.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <numbers>
+#include <sys/resource.h>
 
 using namespace lorvanta;
 using namespace lorvanta::test;
@@ -79,15 +82,17 @@ protected:
         return Path("taal.tal");
     }
 
-    // The image the program builds for these bols at 100 bpm, this pitch and
-    // these levels, with the default kit.
-    std::vector<unsigned char> ProgramImage(float factor, const DrumLevels& levels = {}) {
+    // The image the program builds for these bols at 100 bpm, this pitch,
+    // these levels and this stroke style, with the default kit.
+    std::vector<unsigned char> ProgramImage(float factor, const DrumLevels& levels = {},
+                                            const StrokeStyle& style = kDefaultStrokeStyle) {
         CTaal taal;
         FillTaal(taal, twoBols);
         CSampleBank defaultKit(DefaultBuiltInKit());
         CTaalRenderer renderer(taal, defaultKit, sink);
         renderer.SetPitch(factor);
         renderer.SetDrumLevels(levels);
+        renderer.SetStrokeStyle(style);
         renderer.SetTempo(0.6f);
         renderer.InitialUpdate();
         renderer.BuildTaalImage();
@@ -128,11 +133,44 @@ TEST_F(StrokeKit, OtherRatesChannelsAndFormatsBecomeMonoAt22050OfTheSameDuration
     EXPECT_EQ(Load(flac).size(), 2205u);
     EXPECT_TRUE(sink.Messages().empty());
 
-    // Long files are cut at thirty seconds, with a warning.
-    EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(31 * 8000, 0.1f), 8000)).size(),
-              30u * 22050);
+    // Long files are cut at six seconds, with a warning.
+    EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(7 * 8000, 0.1f), 8000)).size(),
+              6u * 22050);
     ASSERT_EQ(sink.Messages().size(), 1u);
     EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_NE(sink.Messages()[0].text.find("longer than 6 seconds"), std::string::npos);
+}
+
+// A long file at the highest rate costs no more than a stroke can use: its
+// first six seconds, brought down by halving before the converter, still at
+// its pitch and level; a kit's files are read side by side, telling progress.
+TEST_F(StrokeKit, AHighRateLongFileIsReadOnlyAsFarAsAStrokeUses) {
+    constexpr int kRate = 384000;
+    Write("12 Na.wav", Sine(10 * kRate, kRate, 1, 1102.5, 0.5), kRate, 1);
+    Write("13 Ta.wav", Sine(2205, 22050, 1, 441.0, 0.5));
+    std::vector<std::pair<std::size_t, std::size_t>> steps;
+    const StrokeKitResult result =
+        LoadStrokeKit(bank, dir, sink, [&](std::size_t done, std::size_t total) {
+            steps.emplace_back(done, total);
+        });
+    EXPECT_EQ(result.replaced, (std::vector<SoundId>{12, 13}));
+    // Files done so far, never fewer than before, from none to both.
+    ASSERT_GE(steps.size(), 2u);
+    using Step = std::pair<std::size_t, std::size_t>;
+    EXPECT_EQ(steps.front(), Step(0, 2));
+    EXPECT_EQ(steps.back(), Step(2, 2));
+    EXPECT_TRUE(std::ranges::is_sorted(steps));
+    const auto na = Stroke(12);
+    ASSERT_EQ(na.size(), 6u * 22050);
+    EXPECT_NEAR(Peak(na), 14600, 60);
+    // 1102.5 Hz: one period every 20 samples, in the middle as at the start.
+    for (const std::size_t at : {1000u, 66000u})
+        EXPECT_NEAR(na[at + 20], na[at], 300) << at;
+    // The files cut short are named in one warning, however many they are.
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].text, "Files of the stroke kit " + dir.string() +
+                                           " longer than 6 seconds; only their first 6 seconds "
+                                           "are used:\n12 Na.wav");
 }
 
 TEST_F(StrokeKit, FolderStrokesAreTrimmedLevelledAndFaded) {
@@ -180,6 +218,67 @@ TEST_F(StrokeKit, UnusableFilesAreNamedInOneWarningAndTheExactNameWins) {
                              "\n40 Nothing.wav: the name does not start with a sound id",
                              "\n0 Boom.wav: sound 0 is the silence and cannot be replaced"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+}
+
+// A file that cannot even be looked at (a link to itself) and a name with a
+// newline in it are named in the one warning, the newline escaped; nothing is
+// thrown, here or in the commands that take the kit.
+TEST_F(StrokeKit, BadLinksAndControlCharactersAreNamedInTheWarning) {
+    Write("13 Ta.wav", std::vector<float>(300, 0.3f));
+    fs::create_symlink("12 Na.wav", dir / "12 Na.wav");
+    Write("99\n12 Na.wav", std::vector<float>(300, 0.3f));
+    const StrokeKitResult result = LoadStrokeKit(bank, dir, sink);
+    EXPECT_EQ(result.replaced, std::vector<SoundId>{13});
+    EXPECT_EQ(result.notUsed.size(), 2u);
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    const std::string& text = sink.Messages()[0].text;
+    for (const char* line : {"\n12 Na.wav: Too many levels of symbolic links",
+                             "\n99\\n12 Na.wav: the name does not start with a sound id"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    EXPECT_EQ(std::ranges::count(text, '\n'), 2);
+    EXPECT_EQ(Run("bank " + Path("out") + " --kit " + Path("")), 0) << err;
+    EXPECT_NE(err.find("12 Na.wav: Too many levels"), std::string::npos) << err;
+    EXPECT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("x.wav") + " --kit " + Path("")), 0)
+        << err;
+}
+
+// Files may grow to a few kilobytes while one lives, as on a nearly full disk;
+// a write past it fails with "File too large" (the signal ignored), here and
+// in the commands run from here.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_signal);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_signal)(int) = nullptr;
+};
+
+TEST_F(StrokeKit, AFullDiskIsNamedAsSuchAndTheBankWritesAllOrNothing) {
+    const std::string taal = SaveTaal(twoBols);
+    const std::string reason = std::strerror(EFBIG);
+    {
+        const FileSizeLimit limit(4096);
+        EXPECT_FALSE(WriteStrokeBank(CSampleBank(BuiltInKit::Synthesised), dir / "kit", sink));
+        for (const char* name : {"x.wav", "x.flac"}) {
+            EXPECT_EQ(Run("render " + taal + " -o " + Path(name) + " --tempo 10"), 2) << name;
+            EXPECT_EQ(err,
+                      "Cannot write sound file " + (dir / name).string() + ": " + reason + "\n");
+        }
+    }
+    ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_TRUE(sink.Messages()[0].text.ends_with(": " + reason)) << sink.Messages()[0].text;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kit"), fs::directory_iterator()), 0);
 }
 
 TEST_F(StrokeKit, TheBankWritesTheThirtyStrokesInUseAndReadsBackTheSame) {
@@ -236,11 +335,50 @@ TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
     const DrumLevels mixed{{-12.5f}, {0.0f, true}, {3.0f}};
     EXPECT_EQ(Written("mixed.wav"), ProgramImage(1.0f, mixed));
 
+    // Cut at the next bol, not humanised: the image as it always was.
+    ASSERT_EQ(
+        Run("render " + SaveTaal(twoBols) + " -o " + Path("cut.wav") + " --ring cut --humanise 0"),
+        0)
+        << err;
+    EXPECT_EQ(Written("cut.wav"), ProgramImage(1.0f, {}, {}));
+    EXPECT_NE(Written("cut.wav"), ProgramImage(1.0f));
+
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
     Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));
     EXPECT_EQ(Written("fast.wav").size(), 44u + 2 * (11025 + 5512));
     Run("render " + SaveTaal(twoBols, 5.0f) + " -o " + Path("default.wav"));
     EXPECT_EQ(Written("default.wav").size(), 39734u);
+}
+
+// --rate converts the cycle to a usual rate with the best converter: the
+// header says the rate, the length follows it, and a tone stays a tone.
+TEST_F(StrokeKit, RenderConvertsToTheRateAsked) {
+    ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("own.wav") + " --tempo 100"), 0);
+    const std::vector<unsigned char> image = Written("own.wav");
+    const std::uint64_t samples = (image.size() - kWaveHeaderSize) / 2;
+    for (const std::uint32_t rate : {44100u, 48000u}) {
+        const std::string out = "at" + std::to_string(rate) + ".wav";
+        ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path(out) + " --tempo 100 --rate " +
+                      std::to_string(rate)),
+                  0)
+            << err;
+        const auto written = Written(out);
+        EXPECT_EQ(GetLe32(written, kSampleRateOffset), rate);
+        const std::uint64_t expected = (samples * rate + kSampleRate - 1) / kSampleRate;
+        EXPECT_EQ((written.size() - kWaveHeaderSize) / 2, expected);
+        EXPECT_EQ(GetLe32(written, kDataSizeOffset), 2 * expected);
+        // At twice the rate (44.1 kHz) every other sample is close to the image's.
+        if (rate == 44100) {
+            const auto a = SamplesOf(std::span(image).subspan(kWaveHeaderSize));
+            const auto b = SamplesOf(std::span(written).subspan(kWaveHeaderSize));
+            double error = 0.0, level = 0.0;
+            for (std::size_t n = 100; n + 100 < a.size(); ++n) {
+                error += std::abs(static_cast<double>(b[2 * n]) - a[n]);
+                level += std::abs(static_cast<double>(a[n]));
+            }
+            EXPECT_LT(error, 0.02 * level);
+        }
+    }
 }
 
 TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
@@ -254,6 +392,16 @@ TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
     for (const auto& [args, message] : refused) {
         EXPECT_EQ(Run(render + args), 64) << args;
         EXPECT_EQ(err, message);
+    }
+    for (const auto& [args, message] :
+         {std::pair{" --ring natural-ish", "--ring needs natural or cut"},
+          {" --humanise 100.5", "--humanise needs a percentage from 0 to 100"},
+          {" --humanise -1", "--humanise needs a percentage from 0 to 100"},
+          {" --bass-tuning 5.5", "--bass-tuning needs semitones from -5 to 5"},
+          {" --rate 96000", "--rate needs 44100 or 48000"},
+          {" --rate 44100.0", "--rate needs 44100 or 48000"}}) {
+        EXPECT_EQ(Run(render + args), 64) << args;
+        EXPECT_EQ(err.rfind(std::string("lorvanta-cli: ") + message, 0), 0u) << err;
     }
     EXPECT_FALSE(fs::exists(dir / "x.wav"));
     EXPECT_EQ(Run(render + " --tempo 10 --pitch -6"), 0);

@@ -139,6 +139,27 @@ TEST(Tanpura, EveryPluckBloomsAndTheLoopJoinsItself) {
     }
 }
 
+// Each string is stopped before its next pluck: faded over its last 40 ms to
+// exactly zero at the cycle's end, so the loop joins without a click.
+TEST(Tanpura, EachStringEndsItsCycleInExactSilence) {
+    for (const double f0 : TanpuraStringFrequencies({DroneTuning::Pa, 3})) {
+        const std::vector<float> ring = RenderTanpuraString(f0, kSampleRate);
+        ASSERT_EQ(ring.size(), TanpuraCycleLength(kSampleRate));
+        const auto loudest = [&ring](std::size_t from, std::size_t count) {
+            float most = 0.0f;
+            for (std::size_t i = from; i < from + count; ++i)
+                most = std::max(most, std::abs(ring[i]));
+            return most;
+        };
+        const std::size_t fadeStart = ring.size() - kSampleRate * 4 / 100;
+        EXPECT_EQ(ring.back(), 0.0f) << f0;
+        EXPECT_GT(loudest(fadeStart - kSampleRate / 100, kSampleRate / 100), 0.0f) << f0;
+        EXPECT_LT(loudest(ring.size() - kSampleRate / 1000, kSampleRate / 1000),
+                  0.01f * loudest(fadeStart - kSampleRate / 100, kSampleRate / 100))
+            << f0;
+    }
+}
+
 // The first string sounds a pure Pa, Ma or Ni below Sa (C#3), or Sa, in the
 // loop's first gap, before the other strings are plucked again.
 TEST(Tanpura, TheFirstStringIsTunedPurelyBelowSa) {

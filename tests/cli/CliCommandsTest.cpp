@@ -310,6 +310,37 @@ TEST_F(CliCommands, ComposeAndEditSaveWhatTheyMade) {
               "Dhin: Open Ge 2 1 0 / Open Ge 3 0 -2.5 / Sur 13 1 0");
 }
 
+// play --routine prints each step as its first beat is heard, then that
+// step's beats, and ends after the last; a routine that does not read is
+// refused with its line.
+TEST_F(CliCommands, PlayRoutinePrintsEachStepAsItStarts) {
+    ::setenv("LORVANTA_AUDIO", "virtual", 1);
+    ASSERT_EQ(Cli({"compose", "Dha | Na", "-o", "a.tal", "--name", "A"}).exitCode, 0);
+    ASSERT_EQ(Cli({"compose", "Na | Ge [2]", "-o", "b.tal", "--name", "B"}).exitCode, 0);
+    std::ofstream(m_dir / "r.routine") << "# two steps\na.tal | 2 cycles | 300 bpm\n"
+                                          "b.tal | 1 cycle | +150 bpm\n";
+    std::ofstream(m_dir / "bad.routine") << "a.tal | 2 cycles\nb.tal | 2 cycles | fast\n";
+    std::ofstream(m_dir / "lost.routine") << "a.tal | 2 cycles\nc.tal | 2 cycles\n";
+    Check({
+        {{"play", "--routine", "r.routine", "--seconds", "30"},
+         0,
+         "",
+         "~step 1 of 2: A, 2 cycles at 300 bpm\nbeat 1\nbeat 2\nbeat 1\nbeat 2\n"
+         "step 2 of 2: B, 1 cycle at 450 bpm\nbeat 1\nbeat 2\nbeat 3\n"},
+        {{"play", "--routine", "bad.routine"},
+         2,
+         "lorvanta-cli: bad.routine: Line 2: after the file come the length, the tempo and a "
+         "pause, each once.\n",
+         ""},
+        {{"play", "--routine", "lost.routine"},
+         2,
+         "lorvanta-cli: Step 2: the Taal file \"c.tal\" was not found.\n",
+         ""},
+        {{"play", "a.tal", "--routine", "r.routine"}, 64, "~usage:", ""},
+        {{"play", "--routine", "r.routine", "--tempo", "90"}, 64, "~--tempo cannot be given", ""},
+    });
+}
+
 TEST(TaalJson, Latin1StringsAndFloatsThatReadBackExactly) {
     EXPECT_EQ(cli::JsonString("a\"b\\c/"), "\"a\\\"b\\\\c/\"");
     EXPECT_EQ(cli::JsonString(std::string("\x01\n\x1f\x7f\x80\xe9\xff", 7)),

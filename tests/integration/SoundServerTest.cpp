@@ -5,8 +5,8 @@
 // compared with the Taal rendered to a file. Skipped when the servers are not
 // installed.
 #include "audio/SampleBank.h"
-#include "audio/output/device/SystemOutput.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Messages.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
@@ -50,8 +50,7 @@ std::string Slurp(const fs::path& path) {
 }
 
 // Polls `done` every 20 ms for at most `limit`.
-template <class Done>
-bool WaitFor(Done done, std::chrono::milliseconds limit) {
+template <class Done> bool WaitFor(Done done, std::chrono::milliseconds limit) {
     const auto until = Clock::now() + limit;
     while (!done()) {
         if (Clock::now() > until)
@@ -70,7 +69,8 @@ public:
             ::setpgid(0, 0);
             std::freopen(out.c_str(), "w", stdout);
             std::freopen(err.c_str(), "w", stderr);
-            ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+            ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
     }
@@ -107,7 +107,8 @@ private:
 // The private runtime folder and the environment every program gets.
 class Servers {
 public:
-    Servers() : m_root(fs::temp_directory_path() / ("lorvanta-sound-" + std::to_string(::getpid()))) {
+    Servers()
+        : m_root(fs::temp_directory_path() / ("lorvanta-sound-" + std::to_string(::getpid()))) {
         fs::create_directories(m_root / "run");
         fs::create_directories(m_root / "home");
         fs::permissions(m_root / "run", fs::perms::owner_all, fs::perm_options::replace);
@@ -146,8 +147,9 @@ public:
         // A server's first client of the sound library's kind starts late
         // (once per server): that one plays before anything is measured.
         if (warmUp)
-            std::system(("'" LORVANTA_CLI "' play '" + kTeentaal +
-                         "' --seconds 0.5 >/dev/null 2>&1").c_str());
+            std::system(
+                ("'" LORVANTA_CLI "' play '" + kTeentaal + "' --seconds 0.5 >/dev/null 2>&1")
+                    .c_str());
         Record(recording);
         return WaitFor([&] { return fs::exists(recording); }, std::chrono::seconds(5));
     }
@@ -248,13 +250,15 @@ std::pair<std::size_t, double> BestMatch(const std::vector<float>& recording, st
                                          std::size_t span, const std::vector<float>& cycle,
                                          std::size_t cycleAt, std::size_t n) {
     std::pair<std::size_t, double> best{from, -2.0};
-    const std::size_t last = std::min(from + span, recording.size() - std::min(recording.size(), n));
+    const std::size_t last =
+        std::min(from + span, recording.size() - std::min(recording.size(), n));
     for (std::size_t at = from; at < last; at += 4) {
         const double score = Correlation(recording, at, cycle, cycleAt, n);
         if (score > best.second)
             best = {at, score};
     }
-    for (std::size_t at = best.first > 4 ? best.first - 4 : 0; at <= best.first + 4 && at < last; ++at) {
+    for (std::size_t at = best.first > 4 ? best.first - 4 : 0; at <= best.first + 4 && at < last;
+         ++at) {
         const double score = Correlation(recording, at, cycle, cycleAt, n);
         if (score > best.second)
             best = {at, score};
@@ -273,7 +277,8 @@ std::pair<std::size_t, double> PlaceInCycle(const std::vector<float>& recording,
             best = {offset, score};
     }
     const std::size_t around = best.first;
-    for (std::size_t offset = around + cycle.size() - 4; offset <= around + cycle.size() + 4; ++offset) {
+    for (std::size_t offset = around + cycle.size() - 4; offset <= around + cycle.size() + 4;
+         ++offset) {
         const double score = Correlation(recording, at, cycle, offset % cycle.size(), n);
         if (score > best.second)
             best = {offset % cycle.size(), score};
@@ -324,7 +329,8 @@ protected:
     std::vector<float> Render(int bpm) {
         const fs::path wave = m_servers.Root() / ("render-" + std::to_string(bpm) + ".wav");
         const std::string command = Cli() + " render '" + kTeentaal + "' -o '" + wave.string() +
-                                    "' --tempo " + std::to_string(bpm) + " >/dev/null 2>&1";
+                                    "' --tempo " + std::to_string(bpm) +
+                                    " --ring cut --humanise 0 >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0);
         return ReadWave(wave);
     }
@@ -348,8 +354,9 @@ TEST_F(SoundServerTest, EveryStrokeArrivesInOrder) {
         ASSERT_TRUE(m_servers.StartPulse(raw));
         const fs::path out = m_servers.Root() / "play.out";
         const std::string command = Cli() + " play '" + kTeentaal +
-                                    "' --tempo 240 --seconds 6 --times >'" + out.string() +
-                                    "' 2>'" + (m_servers.Root() / "play.err").string() + "'";
+                                    "' --tempo 240 --seconds 6 --times --ring cut --humanise 0 >'" +
+                                    out.string() + "' 2>'" +
+                                    (m_servers.Root() / "play.err").string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << Slurp(m_servers.Root() / "play.err");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         m_servers.StopPulse();
@@ -367,10 +374,13 @@ TEST_F(SoundServerTest, EveryStrokeArrivesInOrder) {
         const auto n = static_cast<std::size_t>(beat);
         ASSERT_LT(onset + 2 * n, recording.size()) << "hardly anything reached the sink";
         // Where the recording is in the cycle, from the first whole beat on.
-        const auto [place, placeScore] = PlaceInCycle(recording, onset + n / 4, cycle, n / 2);
+        // Four beats, since a theka repeats its bols.
+        ASSERT_LT(onset + 5 * n, recording.size()) << "hardly anything reached the sink";
+        const auto [place, placeScore] = PlaceInCycle(recording, onset + n / 4, cycle, 4 * n);
         EXPECT_GT(placeScore, 0.99);
         const auto first = static_cast<int>(std::ceil(static_cast<double>(place) / beat));
-        std::size_t at = onset + n / 4 + static_cast<std::size_t>(std::lround(first * beat)) - place;
+        std::size_t at =
+            onset + n / 4 + static_cast<std::size_t>(std::lround(first * beat)) - place;
         int checked = 0;
         const std::size_t end = LastSound(recording);
         for (int k = first; at + n + 200 < end; ++k, ++checked) {
@@ -384,7 +394,8 @@ TEST_F(SoundServerTest, EveryStrokeArrivesInOrder) {
                            std::to_string(k / 16 + 1) + ": correlation " + std::to_string(score) +
                            "\n";
             scores.push_back(score);
-            at = found + static_cast<std::size_t>(std::lround((k + 1) * beat) - std::lround(k * beat));
+            at = found +
+                 static_cast<std::size_t>(std::lround((k + 1) * beat) - std::lround(k * beat));
         }
         if (checked < 16)
             failure += "only " + std::to_string(checked) + " beats recorded\n";
@@ -403,8 +414,8 @@ TEST_F(SoundServerTest, ServerRestartResumesWhereTheSoundStopped) {
     const fs::path out = m_servers.Root() / "restart.out", err = m_servers.Root() / "restart.err";
     Background play(Cli() + " play '" + kTeentaal + "' --tempo 120 --seconds 12 --times", out, err);
     // Beat 5 heard (two seconds in), then the server goes.
-    ASSERT_TRUE(WaitFor([&] { return PrintedBeats(Slurp(out)).size() >= 5; },
-                        std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        WaitFor([&] { return PrintedBeats(Slurp(out)).size() >= 5; }, std::chrono::seconds(20)));
     m_servers.KillPulse();
     ASSERT_TRUE(WaitFor([&] { return Slurp(err).find("lost") != std::string::npos; },
                         std::chrono::seconds(10)))
@@ -472,7 +483,8 @@ TEST_F(SoundServerTest, DevicesOfBothServersAreListedAndChosen) {
     if (!Installed("jackd") || !Installed("jack_lsp"))
         GTEST_SKIP() << "no JACK server installed";
     ASSERT_TRUE(m_servers.StartPulse(m_servers.Root() / "devices.raw"));
-    ASSERT_TRUE(m_servers.StartJack());
+    if (!m_servers.StartJack())
+        GTEST_SKIP() << "the JACK server did not start";
     const fs::path list = m_servers.Root() / "devices.out";
     ASSERT_EQ(std::system((Cli() + " devices >'" + list.string() + "' 2>/dev/null").c_str()), 0);
     const std::string devices = Slurp(list);
@@ -482,9 +494,10 @@ TEST_F(SoundServerTest, DevicesOfBothServersAreListedAndChosen) {
     for (const auto& [device, note] :
          {std::pair<std::string, bool>{"ALSA: pulse", false}, {"no such device", true}}) {
         const fs::path out = m_servers.Root() / "chosen.out", err = m_servers.Root() / "chosen.err";
-        const std::string command = Cli() + " play '" + kTeentaal + "' --tempo 600 --seconds 1 "
-                                    "--times --device '" + device + "' >'" + out.string() + "' 2>'" +
-                                    err.string() + "'";
+        const std::string command = Cli() + " play '" + kTeentaal +
+                                    "' --tempo 600 --seconds 1 "
+                                    "--times --device '" +
+                                    device + "' >'" + out.string() + "' 2>'" + err.string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << Slurp(err);
         EXPECT_GE(PrintedBeats(Slurp(out)).size(), 3u) << device << ": " << Slurp(err);
         EXPECT_EQ(Slurp(err).find("was not found") != std::string::npos, note)

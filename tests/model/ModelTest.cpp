@@ -46,9 +46,9 @@ TEST(BolDictionary, OnlyARegularFileOfAtMostOneMegabyteIsRead) {
                                       {"big.txt", BolFileState::TooLarge},
                                       {"fifo", BolFileState::NotRegular}}) {
         EXPECT_EQ(InspectBolFile(dir / name), state) << name;
-        std::vector<BolTableEntry> entries;
+        BolFileEntries entries;
         ReadBolFile(dir / name, entries);
-        EXPECT_EQ(entries.size(), state == BolFileState::Readable ? 1u : 0u) << name;
+        EXPECT_EQ(entries.tabla.size(), state == BolFileState::Readable ? 1u : 0u) << name;
     }
 }
 
@@ -90,7 +90,53 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
     EXPECT_EQ(dictionary.FindBol(Tabla, "dha"), &entries[0]);
     EXPECT_EQ(Describe(dictionary.FindBol(Tabla, "tin")), "Tin|Sur|Thap1|13|9");
     EXPECT_EQ(Describe(&entries.back()), "Ra|Ghasee Ra|Silence|23|0");
-    EXPECT_FALSE(dictionary.GetSlot(Pakhawaj).loaded); // never filled
+    EXPECT_FALSE(dictionary.GetSlot(Pakhawaj).loaded); // no pakhawaj bol named
+}
+
+// Lines under "Pakhawaj:" fill the Pakhawaj slot, ahead of the built-in bols,
+// and take no Tabla entry.
+TEST(BolDictionary, PakhawajLinesFillThePakhawajSlot) {
+    test::TempDir dir;
+    std::ofstream(dir / "bols.txt", std::ios::binary) << "Dha = Na + Open Ge\n"
+                                                         "pakhawaj:  Ka = Silence + Thap2\n"
+                                                         "Pakhawaj:Dha = Din + Open Ge\n";
+    BolDictionary dictionary;
+    ASSERT_EQ(dictionary.Load(dir / "bols.txt"), BolTableStatus::Ok);
+    const auto& tabla = dictionary.GetSlot(Tabla);
+    const auto& pakhawaj = dictionary.GetSlot(Pakhawaj);
+    ASSERT_TRUE(pakhawaj.loaded);
+    EXPECT_EQ(tabla.entries.size(), 34u + 1u);
+    ASSERT_EQ(pakhawaj.entries.size(), 34u + 2u);
+    EXPECT_EQ(Describe(dictionary.FindBol(Pakhawaj, "ka")), "Ka|Silence|Thap2|0|10");
+    EXPECT_EQ(Describe(dictionary.FindBol(Pakhawaj, "Dha")), "Dha|Din|Open Ge|26|3");
+    EXPECT_EQ(Describe(dictionary.FindBol(Tabla, "Dha")), "Dha|Na|Open Ge|12|3");
+    EXPECT_EQ(Describe(dictionary.FindBol(Pakhawaj, "Silence")), "Silence|Silence|Silence|0|0");
+    EXPECT_EQ(dictionary.FindBol(Tabla, "Ka"), nullptr); // only the pakhawaj's
+}
+
+// Lines that are not UTF-8 text are skipped and named, per file, in one
+// warning; a file of good lines adds nothing to it.
+TEST(BolDictionary, LinesNotUtf8AreNamedInOneWarning) {
+    test::TempDir dir;
+    std::ofstream(dir / "a.txt", std::ios::binary) << "Dha = Na + Open Ge\n"
+                                                      "T\xe9 = Na + Silence\n"
+                                                      "Ok = Na + Silence\n"
+                                                      "Ki\xc0\xaf = Na + Silence\n"
+                                                      "Kxt = Na + \xed\xa0\x80\n";
+    std::ofstream(dir / "b.txt", std::ios::binary) << "Ge\xff\n";
+    std::ofstream(dir / "c\nd.txt", std::ios::binary) << "Dh\xc3\xa4 = Na + Silence\n";
+    BolDictionary dictionary;
+    ASSERT_EQ(dictionary.Load({dir / "a.txt", dir / "b.txt", dir / "c\nd.txt"}),
+              BolTableStatus::Ok);
+    EXPECT_NE(dictionary.FindBol(Tabla, "Ok"), nullptr);
+    EXPECT_NE(dictionary.FindBol(Tabla, "Dh\xc3\xa4"), nullptr);
+    EXPECT_EQ(dictionary.FindBol(Tabla, "Kxt"), nullptr);
+    EXPECT_EQ(SkippedLinesText(dictionary.SkippedLines()),
+              "Lines of the bol table not used, as they are not UTF-8 text:\n" +
+                  (dir / "a.txt").string() + ": lines 2, 4 and 5\n" + (dir / "b.txt").string() +
+                  ": line 1");
+    ASSERT_EQ(dictionary.Load(dir / "c\nd.txt"), BolTableStatus::Ok);
+    EXPECT_EQ(SkippedLinesText(dictionary.SkippedLines()), std::nullopt);
 }
 
 void WriteText(const fs::path& path, const std::string& text) {

@@ -3,10 +3,12 @@
 #include "notation/Notation.h"
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
+#include "model/Vibhags.h"
 #include "persistence/TaalFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -283,26 +285,91 @@ TEST(NotationRoundTrip, RandomTaals) {
     }
 }
 
-TEST(ThekaFiles, EachOpensCleanlyAndItsNotationReadsBackTheSameTaal) {
-    int thekas = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
+// The shortest run of vibhags that, repeated, gives them all: one cycle.
+int CycleBeats(const VibhagList& vibhags) {
+    for (std::size_t size = 1; size <= vibhags.size(); ++size) {
+        if (vibhags.size() % size != 0)
+            continue;
+        bool repeats = true;
+        for (std::size_t i = size; i < vibhags.size() && repeats; ++i)
+            repeats = vibhags[i] == vibhags[i % size];
+        if (repeats) {
+            int beats = 0;
+            for (std::size_t i = 0; i < size; ++i)
+                beats += vibhags[i].beats;
+            return beats;
+        }
+    }
+    return 0;
+}
+
+// Every file of the bundled library opens cleanly, carries vibhags that fit
+// it, and every bol names a bol of its instrument's dictionary with the same
+// strokes (a rest, "Silence", aside), so nothing plays as silence by
+// accident; its notation reads back to the same sounds. Compositions are
+// whole cycles of their taal.
+TEST(TaalLibrary, EveryFileOpensFitsItsVibhagsAndSoundsEveryBol) {
+    const std::filesystem::path root = LORVANTA_SOURCE_DIR "/Taals";
+    const BolDictionary& dictionary = Dictionary(true);
+    int taals = 0, variations = 0, compositions = 0, onPakhawaj = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (entry.path().extension() != ".tal")
             continue;
-        SCOPED_TRACE(entry.path().stem().string());
-        ++thekas;
+        const auto relative = entry.path().lexically_relative(root);
+        SCOPED_TRACE(relative.string());
+        const bool composition = *relative.begin() == "Compositions";
+        (relative.has_parent_path() ? (composition ? compositions : variations) : taals)++;
         CLorvantaDoc doc;
         RecordingMessageSink sink;
-        EXPECT_EQ(OpenTaalFile(doc, entry.path(), sink).result, ReadResult::Ok);
-        // Every bol has a dictionary name.
-        const TaalText text = NotationPaneText(doc, Dictionary(true));
+        ASSERT_EQ(OpenTaalFile(doc, entry.path(), sink).result, ReadResult::Ok);
+        EXPECT_TRUE(sink.Messages().empty());
+        EXPECT_EQ(doc.Taal().Name(), entry.path().stem().string());
+        EXPECT_GE(doc.DefaultTempo(), 10.0f);
+        EXPECT_LE(doc.DefaultTempo(), 1000.0f);
+        const ShownVibhags shown = VibhagsToShow(doc.Params(), doc.Taal().Total());
+        ASSERT_EQ(shown.display, VibhagDisplay::Shown);
+
+        const Instrument instrument =
+            static_cast<Instrument>(doc.Taal().BolAt(0)->pitch.instrument);
+        onPakhawaj += instrument == Pakhawaj;
+        for (int i = 0; i < doc.Taal().Count(); ++i) {
+            const CBol2& bol = *doc.Taal().BolAt(i);
+            EXPECT_EQ(bol.pitch.instrument, instrument) << i;
+            EXPECT_EQ(bol.bass.instrument, instrument) << i;
+            if (bol.name == "Silence")
+                continue;
+            const BolTableEntry* named = dictionary.FindBol(instrument, bol.name);
+            ASSERT_NE(named, nullptr) << bol.name;
+            EXPECT_EQ(bol.pitch.soundId, named->pitchSoundId) << bol.name;
+            EXPECT_EQ(bol.bass.soundId, named->bassSoundId) << bol.name;
+            EXPECT_TRUE(named->pitchSoundId != 0 || named->bassSoundId != 0) << bol.name;
+        }
+
+        const TaalText text = NotationPaneText(doc, dictionary);
         EXPECT_EQ(text.code, NotationStatus::Ok) << text.text;
-        auto parsed = Parse(text.text, Dictionary(true));
+        auto parsed = Parse(text.text, dictionary);
         ASSERT_TRUE(parsed->ok) << text.text;
         ASSERT_EQ(parsed->taal->Count(), doc.Taal().Count()) << text.text;
-        for (int i = 0; i < doc.Taal().Count(); ++i)
-            EXPECT_EQ(*parsed->taal->BolAt(i), *doc.Taal().BolAt(i)) << i << " of " << text.text;
+        for (int i = 0; i < doc.Taal().Count(); ++i) {
+            const CBol2& read = *parsed->taal->BolAt(i);
+            const CBol2& bol = *doc.Taal().BolAt(i);
+            EXPECT_EQ(read.pitch, bol.pitch) << i << " of " << text.text;
+            EXPECT_EQ(read.bass, bol.bass) << i << " of " << text.text;
+            EXPECT_EQ(read.duration, bol.duration) << i << " of " << text.text;
+        }
+
+        if (composition) {
+            const int cycle = CycleBeats(shown.vibhags);
+            ASSERT_GT(cycle, 0);
+            const double cycles = static_cast<double>(doc.Taal().Total()) / cycle;
+            EXPECT_NEAR(cycles, std::round(cycles), 1e-3);
+            EXPECT_GE(std::round(cycles), 1.0);
+        }
     }
-    EXPECT_EQ(thekas, 12);
+    EXPECT_GE(taals, 36);
+    EXPECT_GE(taals + variations, 40);
+    EXPECT_GE(compositions, 12);
+    EXPECT_GE(onPakhawaj, 8);
 }
 
 } // namespace

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <functional>
 #include <limits>
 #include <sys/stat.h>
 #include <tuple>
@@ -262,7 +264,8 @@ TEST(VibhagRecord, BlocksCarriedThroughOpenEditAndSave) {
 // version and the tempo).
 TEST(VibhagRecord, FilesWithVibhagsReadAsBeforeWhenTheBlockIsIgnored) {
     int thekas = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(LORVANTA_SOURCE_DIR "/Taals")) {
         if (entry.path().extension() != ".tal")
             continue;
         SCOPED_TRACE(entry.path().string());
@@ -276,18 +279,18 @@ TEST(VibhagRecord, FilesWithVibhagsReadAsBeforeWhenTheBlockIsIgnored) {
         std::fill(bytes.begin() + 8, bytes.begin() + 264, 0);
         EXPECT_EQ(WriteTaalDocument(ignoring), bytes);
     }
-    EXPECT_EQ(thekas, 12);
+    EXPECT_GE(thekas, 40);
 }
 
 TEST(ArchiveString, WrittenInTheShortestLengthForm) {
-    struct Case {
+    struct LengthCase {
         std::size_t length;
         std::vector<std::uint8_t> prefix;
     };
-    const Case cases[] = {{254, {0xFE}},
-                          {255, {0xFF, 0xFF, 0x00}},
-                          {0xFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}}};
-    for (const Case& c : cases) {
+    const LengthCase cases[] = {{254, {0xFE}},
+                                {255, {0xFF, 0xFF, 0x00}},
+                                {0xFFFE, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}}};
+    for (const LengthCase& c : cases) {
         SCOPED_TRACE(c.length);
         std::string text(c.length, '\0');
         for (std::size_t i = 0; i < text.size(); ++i)
@@ -416,6 +419,69 @@ TEST(SafeSave, ReplacesOnlyARegularWritableFileWhole) {
               "Cannot save file a.tal: No space left on device.");
     EXPECT_EQ(test::TempDir::Read(path), saved);
     EXPECT_EQ(dir.Names().size(), 6u);
+}
+
+// The target may change while the content is written: a file made read-only
+// or replaced by a folder meanwhile is refused at the rename, and stays.
+TEST(SafeSave, TargetIsCheckedAgainAfterWriting) {
+    test::TempDir dir;
+    const auto path = dir.Write("a.tal", {1, 2});
+    const std::pair<std::function<void()>, const char*> changes[] = {
+        {[&] { ::chmod(path.c_str(), 0444); }, "%1 is read-only."},
+        {[&] {
+             std::filesystem::remove(path);
+             std::filesystem::create_directory(path);
+         },
+         "%1 is not a regular file."}};
+    for (const auto& [changeTarget, message] : changes) {
+        const std::function<void()>& change = changeTarget;
+        std::filesystem::remove_all(path);
+        dir.Write("a.tal", {1, 2});
+        SaveFailure failure;
+        EXPECT_FALSE(WriteFileSafely(
+            path,
+            [&](int fd) -> std::optional<std::string> {
+                change();
+                return ::write(fd, "new", 3) == 3 ? std::nullopt
+                                                  : std::optional<std::string>("short");
+            },
+            failure));
+        EXPECT_EQ(failure.Message("%2", "a"), FormatMessage(message, "a"));
+        EXPECT_EQ(dir.Names().size(), 1u);
+    }
+}
+
+// A save killed while writing leaves nothing: the content has no name in the
+// folder until it is complete. Temporaries of the target left by a killed
+// program go at the next save; others' files, and those of a live program,
+// stay.
+TEST(SafeSave, KilledSavesLeaveNothingBehindForLong) {
+    test::TempDir dir;
+    const auto path = dir.Write("out.tal", {1});
+    const std::string live = ".out.tal." + std::to_string(::getpid()) + ".7.tmp";
+    const std::vector<std::string> kept = {"out.tal", live, ".other.tal.999999999.1.tmp",
+                                           ".out.tal.x.1.tmp", "out.tal.999999999.1.tmp"};
+    for (const std::string& name : kept)
+        dir.Write(name, {2});
+    dir.Write(".out.tal.999999999.4002602556.tmp", {3}); // no such process
+    std::vector<std::string> whileWriting;
+    SaveFailure failure;
+    ASSERT_TRUE(WriteFileSafely(
+        path,
+        [&](int fd) -> std::optional<std::string> {
+            whileWriting = dir.Names();
+            return ::write(fd, "new", 3) == 3 ? std::nullopt : std::optional<std::string>("short");
+        },
+        failure))
+        << failure.reason;
+    std::ranges::sort(whileWriting);
+    auto expected = kept;
+    std::ranges::sort(expected);
+    EXPECT_EQ(whileWriting, expected);
+    auto after = dir.Names();
+    std::ranges::sort(after);
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(test::TempDir::Read(path), (std::vector<std::uint8_t>{'n', 'e', 'w'}));
 }
 
 } // namespace

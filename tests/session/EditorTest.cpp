@@ -28,7 +28,7 @@ template <typename Range> std::string Join(const Range& words) {
 // Keeps a view's cells (their names) in step from what the editor announces,
 // and the default tempo it was last told of.
 struct CountingObserver : EditorObserver {
-    explicit CountingObserver(const CLorvantaDoc& doc) : doc(doc) { OnTaalReplaced({}); }
+    explicit CountingObserver(const CLorvantaDoc& document) : doc(document) { OnTaalReplaced({}); }
     void OnBolsInserted(int first, int count) override {
         for (int k = 0; k < count; ++k)
             cells.insert(cells.begin() + first + k, doc.Taal().BolAt(first + k)->name);
@@ -61,7 +61,7 @@ void Fill(CLorvantaDoc& doc, int n) {
 
 struct Fixture {
     explicit Fixture(int n) : view((Fill(doc, n), doc)), editor(doc, sink, &clip) {
-        editor.AddObserver(view);
+        subscription = editor.Subscribe(view);
     }
 
     // One gesture or command a word: c, k, s, x, m + index: click, Ctrl+click,
@@ -120,6 +120,7 @@ struct Fixture {
     CountingObserver view;
     MemoryClipboard clip;
     CTaalEditor editor;
+    Subscription subscription;
 };
 
 // --- Selection -------------------------------------------------------------------

@@ -259,7 +259,7 @@ TEST(Session, ARampsStepsLandOnTheCyclesStarts) {
          }) {
         TempoLog log; // outlives the session
         SteppedSession s(SessionSound::Rendered);
-        s.session.AddObserver(log);
+        const Subscription following = s.session.Subscribe(log);
         s.session.OnInitialUpdate();
         s.session.SetTempo(static_cast<float>(60.0 / start));
         ASSERT_EQ(s.session.StartRamp(request), RampStatus::Ok);
@@ -288,7 +288,7 @@ TEST(Session, AHandSetTempoEndsTheRampAndStopStartsANewCount) {
     ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 300.0, 60.0, 1, 0.0}),
               RampStatus::Ok);
     s.session.Play();
-    s.session.AddObserver(log);
+    const Subscription following = s.session.Subscribe(log);
     s.PlayCycles(1);
     EXPECT_FLOAT_EQ(s.session.SecondsPerBeat(), 60.0f / 180.0f);
     // Near the end of the cycle at 180 bpm (14700 samples) the reader, a ring
@@ -320,6 +320,133 @@ TEST(Session, AHandSetTempoEndsTheRampAndStopStartsANewCount) {
     EXPECT_EQ(s.session.CyclesCompleted(), 0u);
     EXPECT_EQ(s.session.PlayingTime().count(), 0);
     EXPECT_FALSE(s.session.IsRamping());
+}
+
+// A planned step of `count` bols of `beats` beats each, on sounds from `sound`.
+PlannedStep MakeStep(int count, float beats, double bpm, int cycles, bool pause = false) {
+    PlannedStep step;
+    step.doc = std::make_unique<CLorvantaDoc>();
+    for (int i = 0; i < count; ++i) {
+        auto bol = std::make_unique<CBol2>("Dha", 0, beats);
+        bol->pitch.soundId = pause ? 0 : static_cast<SoundId>(12 + i);
+        step.doc->Taal().Append(std::move(bol));
+    }
+    step.doc->Taal().Recalculate(-1);
+    step.doc->Taal().SetName(pause ? "Pause" : "Taal of " + std::to_string(count));
+    step.doc->SetEmpty(false);
+    step.title = step.doc->Taal().Name();
+    step.pause = pause;
+    step.bpm = bpm;
+    step.cycles = cycles;
+    return step;
+}
+
+// Each step of a routine starts exactly where its predecessor's cycles end,
+// whether it changes the tempo, the Taal or both (a pause is a silent Taal
+// of its own), and its beats are its tempo's; the document shows the step
+// heard, the drone carries on, and after the last step playing stops.
+TEST(Session, ARoutinesStepsStartOnTheCycleBoundaries) {
+    SteppedSession s(SessionSound::Rendered);
+    s.session.OnInitialUpdate();
+    s.session.SetDrone({true, {DroneTuning::Sa, 3}, -6.0f});
+    RoutinePlan plan;
+    plan.steps.push_back(MakeStep(4, 0.5f, 120.0, 2));        // 2 beats, 0.5 s each
+    plan.steps.push_back(MakeStep(4, 0.5f, 150.0, 1));        // the same Taal, faster
+    plan.steps.push_back(MakeStep(3, 1.0f, 150.0, 2));        // another Taal
+    plan.steps.push_back(MakeStep(1, 1.25f, 150.0, 1, true)); // a pause of 0.5 s
+    plan.steps.push_back(MakeStep(2, 1.0f, 100.0, 1));
+    std::vector<double> cycleFrames, bpm;
+    for (const PlannedStep& step : plan.steps) {
+        bpm.push_back(step.bpm);
+        cycleFrames.push_back(static_cast<double>(step.doc->Taal().Total()) * 60.0 / step.bpm *
+                              kSampleRate);
+    }
+    const std::vector<int> cycles = {2, 1, 2, 1, 1}, counts = {4, 4, 3, 1, 2};
+    s.session.StartRoutine(std::move(plan));
+    ASSERT_TRUE(s.session.IsInRoutine());
+    ASSERT_TRUE(s.session.IsPlaying());
+
+    struct Shown {
+        int beat, step, bols;
+        std::uint64_t frame;
+    };
+    std::vector<Shown> shown;
+    int beat = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (s.session.IsInRoutine() && std::chrono::steady_clock::now() < deadline) {
+        s.Step();
+        s.session.UpdatePractice();
+        const auto progress = s.session.Routine();
+        if (!progress)
+            break;
+        EXPECT_TRUE(s.session.Engine().IsDroneOn());
+        if (const int now = static_cast<int>(s.session.PlayingBeat()); now != beat)
+            shown.push_back(
+                {beat = now, progress->step, s.session.Document().Taal().Count(), s.frames});
+    }
+    EXPECT_FALSE(s.session.IsPlaying());
+    EXPECT_FALSE(s.session.IsInRoutine());
+
+    const double slack = CPlaybackEngine::kNotifySamples + 1;
+    std::vector<std::uint64_t> stepStarts(cycles.size(), 0);
+    std::vector<bool> seen(cycles.size(), false);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto step = static_cast<std::size_t>(shown[i].step);
+        if (!seen[step]) {
+            seen[step] = true;
+            stepStarts[step] = shown[i].frame;
+            EXPECT_EQ(shown[i].beat, 1) << "step " << step;
+        }
+        if (i + 1 < shown.size() && shown[i + 1].step == shown[i].step &&
+            shown[i + 1].beat == shown[i].beat + 1) {
+            EXPECT_NEAR(static_cast<double>(shown[i + 1].frame - shown[i].frame),
+                        60.0 / bpm[step] * kSampleRate, slack)
+                << "step " << step << " beat " << shown[i].beat;
+        }
+    }
+    for (std::size_t step = 0; step < cycles.size(); ++step) {
+        ASSERT_TRUE(seen[step]) << step;
+        if (step + 1 < cycles.size()) {
+            EXPECT_NEAR(static_cast<double>(stepStarts[step + 1] - stepStarts[step]),
+                        cycles[step] * cycleFrames[step], 2 * slack)
+                << "step " << step;
+        }
+    }
+    // The document showed each step's Taal while it was heard, give or take
+    // the moment between playback taking it and the document following.
+    for (const Shown& seenBeat : shown) {
+        if (seenBeat.beat > 1) {
+            EXPECT_EQ(seenBeat.bols, counts[static_cast<std::size_t>(seenBeat.step)]);
+        }
+    }
+}
+
+// An edit during a routine ends it with playing going on, and the next step
+// never replaces the edited Taal; a ramp ends it too.
+TEST(Session, AnEditOrARampEndsTheRoutine) {
+    for (const bool ramp : {false, true}) {
+        SteppedSession s(SessionSound::Rendered);
+        s.session.OnInitialUpdate();
+        RoutinePlan plan;
+        plan.steps.push_back(MakeStep(4, 0.5f, 120.0, 1));
+        plan.steps.push_back(MakeStep(3, 1.0f, 150.0, 1));
+        s.session.StartRoutine(std::move(plan));
+        ASSERT_TRUE(s.session.IsInRoutine());
+        s.Step(4);
+        if (ramp) {
+            ASSERT_EQ(s.session.StartRamp({RampRequest::Form::Stepped, 200.0, 10.0, 1, 0.0}),
+                      RampStatus::Ok);
+        } else {
+            s.session.Editor().Click(0, {});
+            s.session.Editor().Insert();
+        }
+        s.session.UpdatePractice();
+        EXPECT_FALSE(s.session.IsInRoutine());
+        s.Step(200); // past where the next step would have begun
+        s.session.UpdatePractice();
+        EXPECT_TRUE(s.session.IsPlaying());
+        EXPECT_EQ(s.session.Document().Taal().Count(), ramp ? 4 : 5);
+    }
 }
 
 } // namespace

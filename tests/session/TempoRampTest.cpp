@@ -57,6 +57,13 @@ TEST(TempoRamp, RefusesWhatCannotBeRamped) {
              {RampRequest{Form::Stepped, 200.0, 991.0, 2, 0.0}, RampStatus::BadStep},
              {RampRequest{Form::Stepped, 200.0, 10.0, 0, 0.0}, RampStatus::BadCycles},
              {RampRequest{Form::Stepped, 200.0, 10.0, 1001, 0.0}, RampStatus::BadCycles},
+             // Each bound itself is taken.
+             {RampRequest{Form::Stepped, 200.0, 10.0, 1000, 0.0}, RampStatus::Ok},
+             {RampRequest{Form::Stepped, 200.0, 10.0, 1, 0.0}, RampStatus::Ok},
+             {RampRequest{Form::Stepped, 10.0, 990.0, 2, 0.0}, RampStatus::Ok},
+             {RampRequest{Form::Stepped, 1000.0, 10.0, 2, 0.0}, RampStatus::Ok},
+             {RampRequest{Form::Even, 200.0, 0.0, 0, 600.0}, RampStatus::Ok},
+             {RampRequest{Form::Even, 200.0, 0.0, 0, 600.5}, RampStatus::BadMinutes},
              {RampRequest{Form::Even, 200.0, 0.0, 0, 0.5}, RampStatus::Ok},
              {RampRequest{Form::Even, 200.0, 0.0, 0, 0.0}, RampStatus::BadMinutes},
              {RampRequest{Form::Even, 200.0, 0.0, 0, nan}, RampStatus::BadMinutes},

@@ -6,7 +6,7 @@
 
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Messages.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 // program per user: a later start hands its file to the running program;
 // malformed requests are ignored.
 #include "AppTestSupport.h"
+#include "InstanceTestSupport.h"
 
 #include "app/SingleInstance.h"
 #include "persistence/TaalBytes.h"
@@ -56,7 +57,11 @@ void Drop(CMainFrame* frame, const QString& path) {
 
 // A server on a socket of the test's own, recording what it is handed.
 struct RecordingServer {
-    RecordingServer() : server([this](const QString& file) { files.append(file); }) {
+    RecordingServer()
+        : server([this](const QString& file) {
+              files.append(file);
+              return true;
+          }) {
         name = dir.filePath(QStringLiteral("instance"));
     }
     QTemporaryDir dir;
@@ -64,36 +69,6 @@ struct RecordingServer {
     QStringList files;
     CInstanceServer server;
 };
-
-// Runs a client on a thread of its own while this thread serves, as the
-// later start of the program would from a process of its own.
-template <typename Client> auto FromAnotherThread(Client client) {
-    auto result = std::async(std::launch::async, client);
-    while (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return result.get();
-}
-
-bool Send(const QString& name, const QString& file, int timeoutMs = 2000) {
-    return FromAnotherThread([=] { return SendToRunningInstance(name, file, timeoutMs); });
-}
-
-// Sends raw bytes and returns what the server answers before it falls silent
-// or drops the connection.
-QByteArray SendRaw(const QString& name, const QByteArray& bytes) {
-    return FromAnotherThread([=] {
-        QLocalSocket socket;
-        socket.connectToServer(name);
-        if (!socket.waitForConnected(2000))
-            return QByteArray("not connected");
-        socket.write(bytes);
-        socket.waitForBytesWritten(2000);
-        QByteArray answer;
-        while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(300))
-            answer += socket.readAll();
-        return answer + socket.readAll();
-    });
-}
 
 } // namespace
 
@@ -268,11 +243,12 @@ private slots:
         stale.close();
         QVERIFY(running.server.Listen(running.name));
         QVERIFY(Send(running.name, QStringLiteral("/music/Tîntaal 2.tal")));
+        QTRY_COMPARE(running.files.size(), 1);
         QVERIFY(Send(running.name, QString()));
         QTRY_COMPARE(running.files,
                      (QStringList{QStringLiteral("/music/Tîntaal 2.tal"), QString()}));
         // One listener per socket; nobody listening is no delivery.
-        CInstanceServer second([](const QString&) {});
+        CInstanceServer second([](const QString&) { return true; });
         QVERIFY(!second.Listen(running.name));
         QVERIFY(!Send(running.dir.filePath(QStringLiteral("none")), QStringLiteral("/a.tal"), 500));
     }
@@ -292,9 +268,10 @@ private slots:
         QTest::qWait(50);
         QVERIFY(running.files.isEmpty());
 
-        // The server goes on serving.
+        // The server goes on serving; the raise waiting with a file is done
+        // by opening it.
         QCOMPARE(SendRaw(running.name, "raise\nopen\t/b.tal\n"), QByteArray("ok\nok\n"));
-        QTRY_COMPARE(running.files, (QStringList{QString(), QStringLiteral("/b.tal")}));
+        QTRY_COMPARE(running.files, (QStringList{QStringLiteral("/b.tal")}));
     }
 
     void whatANewStartHandsOver() {
@@ -313,7 +290,8 @@ private slots:
     void handedFileOpensAsOpenWould() {
         AppFixture fixture;
         const auto app = fixture.Start();
-        CInstanceServer server([&app](const QString& file) { OpenInRunningProgram(*app, file); });
+        CInstanceServer server(
+            [&app](const QString& file) { return OpenInRunningProgram(*app, file); });
         QTemporaryDir dir;
         const QString name = dir.filePath(QStringLiteral("instance"));
         QVERIFY(server.Listen(name));

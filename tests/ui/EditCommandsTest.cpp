@@ -336,9 +336,13 @@ private slots:
         const QString wav = dir.filePath(QStringLiteral("teen.wav"));
         QVERIFY(SaveSound(session.doc, session.renderer, session.sink, session.Chooser(wav)));
         QCOMPARE(session.offered, QStringList{TaalPath("Teentaal.wav")});
-        // 16 beats at 120 bpm.
-        QCOMPARE(ReadBack(wav), std::tuple(SF_FORMAT_WAV, 22050, sf_count_t{16 * 11025}));
-        QCOMPARE(static_cast<std::uint64_t>(QFileInfo(wav).size()), session.renderer.ImageSize());
+        // 16 beats at 120 bpm, at 44.1 kHz unless 48 kHz is chosen.
+        QCOMPARE(ReadBack(wav), std::tuple(SF_FORMAT_WAV, 44100, sf_count_t{16 * 22050}));
+        QCOMPARE(QFileInfo(wav).size(), qint64{44 + 2 * 16 * 22050});
+        const QString flac = dir.filePath(QStringLiteral("teen48.flac"));
+        QVERIFY(SaveSound(session.doc, session.renderer, session.sink,
+                          [&](QWidget*, const QString&) { return SoundFileChoice(flac, 48000); }));
+        QCOMPARE(ReadBack(flac), std::tuple(SF_FORMAT_FLAC, 48000, sf_count_t{16 * 24000}));
         QVERIFY(session.sink.Messages().empty());
 
         // A format by an unknown extension: the reason, and no file.

@@ -66,6 +66,7 @@ class NotationPaneTest : public QObject {
         CLorvantaSession session{bank, sink, OpenChosenOutput};
         CLorvantaDoc& doc = session.Document();
         ReplacedSpy grid;
+        Subscription gridSubscription;
         CTaalTextView pane{sink};
         explicit Fixture(MessageAnswer reply = MessageAnswer::Ok) : sink(reply) {
             doc.Taal().SetName("Teentaal");
@@ -76,7 +77,7 @@ class NotationPaneTest : public QObject {
             doc.SetModified(false);
             session.OnInitialUpdate();
             grid.doc = &doc;
-            session.Editor().AddObserver(grid);
+            gridSubscription = session.Editor().Subscribe(grid);
             pane.SetSession(&session);
             QObject::connect(&pane, &CTaalTextView::taalApplied, [this] { grid.calls << "focus"; });
         }

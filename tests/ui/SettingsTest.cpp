@@ -6,18 +6,20 @@
 
 #include "app/AppSettings.h"
 #include "app/Commands.h"
-#include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/Vibhags.h"
+#include "soundfiles/StrokeKit.h"
 #include "ui/bars/MixerBar.h"
 #include "ui/dialogs/OptionsDialog.h"
 #include "ui/grid/LorvantaView.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -198,6 +200,46 @@ private slots:
                  QStringLiteral("JACK Audio Connection Kit: system (not found)"));
         again.accept();
         QCOMPARE(settings.soundOutput, QStringLiteral("JACK Audio Connection Kit: system"));
+    }
+
+    // How strokes ring: Options sets the endings and the humanise, the bar
+    // beside the pitch bar the bass drum's tuning; each is heard at once and
+    // kept. Stored values out of range read as the defaults.
+    void strokeStyleIsHeardAtOnceAndKept() {
+        AppFixture fixture;
+        {
+            const auto app = fixture.Start({AppFixture::Teentaal()});
+            CMainFrame& frame = *app->MainFrame();
+            CLorvantaSession& session = app->Session();
+            QCOMPARE(session.Style(), kDefaultStrokeStyle);
+            AppSettings& settings = frame.Settings();
+            settings.taalsFolder = QDir::tempPath();
+            COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+            QCOMPARE(dialog.EndingsList()->currentText(), QStringLiteral("Ring on"));
+            QCOMPARE(dialog.HumaniseSpin()->value(), 40);
+            dialog.EndingsList()->setCurrentIndex(1);
+            QCOMPARE(dialog.EndingsList()->currentText(), QStringLiteral("Cut at the next bol"));
+            dialog.HumaniseSpin()->setValue(0);
+            dialog.accept();
+            session.Play();
+            const QByteArray ringing = ImageBytes(session.Renderer());
+            session.SetStrokeStyle(settings.style);
+            QVERIFY(session.IsPlaying() && ImageBytes(session.Renderer()) != ringing);
+            QCOMPARE(session.Style(), (StrokeStyle{StrokeEndings::Cut, 0.0f, 0.0f}));
+            frame.findChild<QDoubleSpinBox*>(QStringLiteral("bassTuningSpin"))->setValue(-2.5);
+            QCOMPARE(session.Style().bassTuning, -2.5f);
+            session.Stop();
+        }
+        auto app = fixture.Start();
+        QCOMPARE(app->Session().Style(), (StrokeStyle{StrokeEndings::Cut, 0.0f, -2.5f}));
+        QCOMPARE(
+            app->MainFrame()->findChild<QDoubleSpinBox*>(QStringLiteral("bassTuningSpin"))->value(),
+            -2.5);
+        app.reset();
+        OpenUserSettings()->setValue(QString::fromLatin1(kStrokeEndingsValue), QStringLiteral("x"));
+        OpenUserSettings()->setValue(QString::fromLatin1(kHumaniseValue), 101);
+        OpenUserSettings()->setValue(QString::fromLatin1(kBassTuningValue), QStringLiteral("six"));
+        QCOMPARE(ReadAppSettings().style, kDefaultStrokeStyle);
     }
 
     // --kit plays a kit for one run and leaves the setting alone.

@@ -213,6 +213,39 @@ inline double Cents(double hz, double reference) {
     return 1200.0 * std::log2(hz / reference);
 }
 
+// The attack: the loudest sample of the first 100 ms.
+inline std::size_t AttackIndex(std::span<const std::int16_t> x) {
+    const std::size_t end = std::min(x.size(), static_cast<std::size_t>(0.1 * kRate));
+    std::size_t best = 0;
+    for (std::size_t n = 0; n < end; ++n)
+        if (std::abs(static_cast<int>(x[n])) > std::abs(static_cast<int>(x[best])))
+            best = n;
+    return best;
+}
+
+// The strongest partial of a ringing stroke: the largest spectral peak
+// between 200 and 1500 Hz over 50 to 300 ms after the attack (Hann window,
+// zero-padded). 0 for a stroke too short to ring that long.
+inline double RingingPartial(std::span<const std::int16_t> x) {
+    const std::size_t from = AttackIndex(x) + static_cast<std::size_t>(0.05 * kRate);
+    const auto frames = static_cast<std::size_t>(0.25 * kRate);
+    if (x.size() < from + frames)
+        return 0.0;
+    return HannSpectrum(x.subspan(from), frames, 65536).Strongest(200.0, 1500.0).hz;
+}
+
+// Cents from the nearest C# in any octave, or G# (its third harmonic's
+// octaves), whichever is nearer; the sign says sharp (+) or flat (-).
+inline double CentsFromDrone(double hz) {
+    auto from = [hz](double reference) {
+        const double c = std::fmod(1200.0 * std::log2(hz / reference), 1200.0);
+        const double wrapped = c < 0.0 ? c + 1200.0 : c;
+        return wrapped >= 600.0 ? wrapped - 1200.0 : wrapped;
+    };
+    const double sa = from(277.1826), pa = from(415.3047);
+    return std::abs(sa) <= std::abs(pa) ? sa : pa;
+}
+
 // Brightness over the attack: the centroid of the first 100 ms.
 inline double AttackCentroid(std::span<const std::int16_t> x) {
     return HannSpectrum(x, 2205, 8192).Centroid();

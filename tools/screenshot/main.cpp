@@ -8,7 +8,7 @@
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
 #include "app/ShellServices.h"
-#include "audio/output/device/SystemOutput.h"
+#include "audiodevice/SystemOutput.h"
 #include "model/Messages.h"
 #include "ui/grid/LorvantaView.h"
 

@@ -65,6 +65,9 @@ constexpr double kSoftPeak = 7300.0;
 // kF0, while the first mode sits a little sharp of it, as on a real drum.
 constexpr double kF0 = 277.18;
 constexpr double kFirstMode = 1.09;
+// The open centre strokes ring almost only on the first mode: they are tuned
+// as a whole so that it stands on C#4, in tune with the drone.
+constexpr double kOpenF0 = kF0 / kFirstMode;
 // Bass head open pitch G#2, and its mode ratios.
 constexpr double kBassHz = 103.83;
 constexpr std::array<double, 6> kBassRatios{1.0, 2.0, 3.01, 4.01, 4.69, 5.63};
@@ -216,8 +219,8 @@ void AddTreble(std::vector<double>& out, int id, const PitchCurve& pitch,
     AddNoise(out, Crack(id, crack), start, gain);
 }
 
-PitchCurve Treble(double settle = kTrebleSettle) {
-    return PitchCurve::Fixed(kF0, settle, kTrebleSettleTau);
+PitchCurve Treble(double settle = kTrebleSettle, double f0 = kF0) {
+    return PitchCurve::Fixed(f0, settle, kTrebleSettleTau);
 }
 
 PitchCurve Damped() {
@@ -333,7 +336,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 3000, 0.8, 0.012, 0.8, 0.003), 1.0);
         break;
     case 13: // Sur: open stroke between rim and centre.
-        AddTreble(out, id, Treble(),
+        AddTreble(out, id, Treble(kTrebleSettle, kOpenF0),
                   {{1.0, 0.15, 0.6, 0.3, 0.15},
                    {0.16, 0.12, 0.10, 0.08, 0.06},
                    {},
@@ -419,7 +422,7 @@ std::vector<double> Render(int id, std::size_t frames) {
 
     // Open centre strokes: almost nothing but the first mode.
     case 20: // Tu / Tun.
-        AddTreble(out, id, Treble(),
+        AddTreble(out, id, Treble(kTrebleSettle, kOpenF0),
                   {{1.0, 0.025, 0.025, 0.01, 0.005},
                    {0.36, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -431,7 +434,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 1500, 0.6, 0.030, 0.3, 0.008), 1.0);
         break;
     case 26: // Din.
-        AddTreble(out, id, Treble(),
+        AddTreble(out, id, Treble(kTrebleSettle, kOpenF0),
                   {{1.0, 0.03, 0.03, 0.015, 0.01},
                    {0.36, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -443,7 +446,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 1500, 0.6, 0.030, 0.35, 0.008), 1.0);
         break;
     case 27: // Soft Din.
-        AddTreble(out, id, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle, kOpenF0),
                   {{1.0, 0.025, 0.02, 0.01, 0.005},
                    {0.33, 0.25, 0.20, 0.15, 0.10},
                    {},
@@ -455,7 +458,7 @@ std::vector<double> Render(int id, std::size_t frames) {
                   Noise(id, 2000, 0.6, 0.030, 0.45, 0.008), 1.2);
         break;
     case 28: // Soft Dhi: a soft centre stroke, damped.
-        AddTreble(out, id, Treble(kSoftSettle),
+        AddTreble(out, id, Treble(kSoftSettle, kOpenF0),
                   {{1.0, 0.03, 0.03, 0.01, 0.005},
                    {0.075, 0.06, 0.045, 0.035, 0.03},
                    {},

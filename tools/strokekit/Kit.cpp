@@ -1,5 +1,7 @@
 #include "Kit.h"
 
+#include "common/StrokeAnalysis.h"
+
 #include <samplerate.h>
 #include <sndfile.h>
 
@@ -93,7 +95,7 @@ std::vector<std::int16_t> Finish(std::vector<double> signal, double peakDbfs) {
     std::vector<double> window(frames);
     for (std::size_t n = 0; n < frames; ++n) {
         window[n] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(n) /
-                                          static_cast<double>(frames - 1));
+                                         static_cast<double>(frames - 1));
         sum += signal[n];
         weights += window[n];
     }
@@ -197,7 +199,9 @@ bool ReadKitTable(const std::filesystem::path& file, std::vector<KitRow>& rows,
             error = where + "start and end are milliseconds, start before end";
             return false;
         }
-        if (const auto shift = shifts.find(f[5]); shift != shifts.end()) {
+        if (f[5] == "drone") {
+            row.tuneToDrone = true;
+        } else if (const auto shift = shifts.find(f[5]); shift != shifts.end()) {
             row.shiftName = f[5];
             row.retune = shift->second;
         } else if (!ParseNumber(f[5], row.retune)) {
@@ -313,8 +317,16 @@ std::vector<double> Resample(const Recording& in, double semitones, double glide
     return out;
 }
 
+namespace {
+
+// The cut resampled at a retune, damped and finished.
+bool DeriveCut(const KitRow& row, const Recording& cut, double semitones,
+               std::vector<std::int16_t>& stroke);
+
+} // namespace
+
 bool DeriveStroke(const KitRow& row, const std::filesystem::path& samplesDir,
-                  std::vector<std::int16_t>& stroke, std::string& error) {
+                  std::vector<std::int16_t>& stroke, std::string& error, double* retune) {
     if (row.source == "-") {
         stroke.assign(10, 0);
         return true;
@@ -322,7 +334,33 @@ bool DeriveStroke(const KitRow& row, const std::filesystem::path& samplesDir,
     Recording cut;
     if (!CutSource(row, samplesDir, true, cut, error))
         return false;
-    std::vector<double> signal = Resample(cut, row.retune, row.glideSemitones,
+    if (!row.tuneToDrone) {
+        if (retune)
+            *retune = row.retune;
+        return DeriveCut(row, cut, row.retune, stroke);
+    }
+    // The whole stroke is resampled, so the partial moves by the retune
+    // exactly; a second pass takes up what the damping and the cut's ends
+    // moved in the measurement.
+    double semitones = 0.0;
+    for (int pass = 0; pass < 3; ++pass) {
+        DeriveCut(row, cut, semitones, stroke);
+        const double hz = test::RingingPartial(stroke);
+        if (hz <= 0.0)
+            break;
+        semitones -= test::CentsFromDrone(hz) / 100.0;
+    }
+    DeriveCut(row, cut, semitones, stroke);
+    if (retune)
+        *retune = semitones;
+    return true;
+}
+
+namespace {
+
+bool DeriveCut(const KitRow& row, const Recording& cut, double semitones,
+               std::vector<std::int16_t>& stroke) {
+    std::vector<double> signal = Resample(cut, semitones, row.glideSemitones,
                                           row.glideStartMs / 1000.0, row.glideEndMs / 1000.0);
     if (row.dampTauMs > 0.0) {
         const double from = row.dampFromMs / 1000.0, tau = row.dampTauMs / 1000.0;
@@ -335,6 +373,8 @@ bool DeriveStroke(const KitRow& row, const std::filesystem::path& samplesDir,
     stroke = Finish(std::move(signal), row.peakDbfs);
     return true;
 }
+
+} // namespace
 
 bool SourceStroke(const KitRow& row, const std::filesystem::path& samplesDir,
                   std::vector<std::int16_t>& stroke, std::string& error) {

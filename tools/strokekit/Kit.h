@@ -22,6 +22,9 @@ struct KitRow {
     double endMs = 0.0;
     std::string shiftName; // the named shift the retune came from, if any
     double retune = 0.0;   // semitones
+    // "drone" in place of the retune: the stroke is retuned on its own so that
+    // its strongest ringing partial stands on C# or G#.
+    bool tuneToDrone = false;
     // Glide: glideSemitones more by the end of glideStartMs..glideEndMs
     // (output time), along a smoothstep in log-frequency.
     double glideSemitones = 0.0;
@@ -54,9 +57,11 @@ std::vector<double> Resample(const Recording& in, double semitones, double glide
                              double glideStart = 0.0, double glideEnd = 0.0);
 
 // The 16-bit samples of one stroke: cut, layered, retuned, damped, faded in
-// and out to exact zeros, mean removed, peak scaled.
+// and out to exact zeros, mean removed, peak scaled. A stroke tuned to the
+// drone is derived, measured and derived again at the retune that moves its
+// strongest ringing partial onto C# or G#; `retune`, if given, receives it.
 bool DeriveStroke(const KitRow& row, const std::filesystem::path& samplesDir,
-                  std::vector<std::int16_t>& stroke, std::string& error);
+                  std::vector<std::int16_t>& stroke, std::string& error, double* retune = nullptr);
 
 // The source as recorded, from the row's start to its end, at 22050 Hz with
 // the same peak: what the derivation started from, for comparison.

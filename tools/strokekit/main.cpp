@@ -112,7 +112,9 @@ std::string Derivation(const KitRow& row) {
     if (row.source == "-")
         return "10 zero samples";
     std::string text = row.source + " " + Format("%.0f–%.0f ms", row.startMs, row.endMs);
-    if (!row.shiftName.empty())
+    if (row.tuneToDrone)
+        text += ", tuned to the drone";
+    else if (!row.shiftName.empty())
         text += ", " + row.shiftName + Format(" shift %+.2f st", row.retune);
     else if (row.retune != 0.0)
         text += Format(", %+.2f st", row.retune);
@@ -163,6 +165,19 @@ void PrintTable(const std::vector<KitRow>& rows, const std::vector<std::vector<s
               << Format(" (strokes from %+.1f to %+.1f cents)\n",
                         test::Cents(series.front(), kTrebleHz),
                         test::Cents(series.back(), kTrebleHz));
+    std::cout << "\nStrongest ringing partial (50-300 ms after the attack), kit / source:\n";
+    for (int id : kTuningStrokes) {
+        const KitRow& row = rows[static_cast<std::size_t>(id)];
+        std::vector<std::int16_t> source;
+        std::string error;
+        strokekit::SourceStroke(row, samplesDir, source, error);
+        const double kitHz = test::RingingPartial(kit[static_cast<std::size_t>(id)]);
+        const double sourceHz = test::RingingPartial(source);
+        std::cout << "  " << id << " " << row.name << ": "
+                  << Format("%.1f Hz %+.1f cents", kitHz, test::CentsFromDrone(kitHz)) << " / "
+                  << Format("%.1f Hz %+.1f cents", sourceHz, test::CentsFromDrone(sourceHz))
+                  << "\n";
+    }
     const double open = test::Pitch(kit[kOpenGe], 0.3, 1.0);
     std::cout << Format("Open Ge settled (0.3-1.0 s): %.2f Hz, %+.1f cents from G#2\n", open,
                         test::Cents(open, kBassHz));

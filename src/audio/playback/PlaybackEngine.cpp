@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 namespace lorvanta {
@@ -200,6 +201,7 @@ void CPlaybackEngine::ShutdownDirectSound() {
 }
 
 void CPlaybackEngine::AudioThreadProc() {
+    const ThreadRoleClaim feeding(m_feedingThread);
     m_priorityRaised.store(RaiseCurrentThreadPriority(ThreadPriority::TimeCritical));
     std::chrono::microseconds wait = kFeedingCheckInterval;
     for (;;) {
@@ -264,6 +266,7 @@ void CPlaybackEngine::AudioThreadProc() {
 }
 
 bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
+    m_feedingThread.Check();
     OutputBuffer* ring = Ring();
     const CWaveReader& reader = m_reader;
     if (ring == nullptr || reader.Image() == nullptr || reader.DataSize() == 0)
@@ -280,23 +283,33 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     std::int64_t lag = queued + ring->UnheardBytes(std::chrono::steady_clock::now());
     std::uint64_t readerPosition = reader.Position();
     const std::uint64_t before = reader.PreviousDataSize();
-    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 &&
-        before != reader.DataSize() && static_cast<std::uint64_t>(lag) - readerPosition < before) {
+    std::optional<double> previousFraction;
+    // (Another image may be as long as the one before yet cut into other beats.)
+    const bool switched =
+        before != reader.DataSize() || reader.PreviousBeats() != reader.Image()->Beats();
+    if (lag > 0 && readerPosition < static_cast<std::uint64_t>(lag) && before > 0 && switched &&
+        static_cast<std::uint64_t>(lag) - readerPosition < before) {
         // Still heard: the end of the cycle before the wrap switched to this
         // image (a tempo ramp's step). Its place as a fraction of that cycle,
         // in this image's bytes.
-        const double fraction =
+        previousFraction =
             static_cast<double>(before - (static_cast<std::uint64_t>(lag) - readerPosition)) /
             static_cast<double>(before);
         readerPosition =
-            static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize()));
+            static_cast<std::uint64_t>(*previousFraction * static_cast<double>(reader.DataSize()));
         lag = 0;
     }
     position =
         ComputePlayingPosition(readerPosition, lag, reader.Image()->Beats(), *reader.Image());
+    // The beat of that cycle, which may have been another Taal's (a practice
+    // routine's step).
+    if (previousFraction && reader.PreviousBeats() > 0.0f) {
+        position.cycleBeats = reader.PreviousBeats();
+        position.beat = static_cast<float>(*previousFraction) * position.cycleBeats + 1.0f;
+    }
     // Shown only forward, and never faster than the tempo allows.
     const TaalImage& image = *reader.Image();
-    const double cycle = image.Beats();
+    const double cycle = position.cycleBeats > 0.0f ? position.cycleBeats : image.Beats();
     const double beatsPerSecond =
         2.0 * ring->Frequency() * cycle / static_cast<double>(reader.DataSize());
     const auto now = ForwardPosition::Clock::now();
@@ -304,9 +317,15 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
         m_forward.Restart(m_restartBeat, std::min(m_restartAt, now));
         m_restartBeat = -1.0f;
     }
+    // Another Taal's cycle (a practice routine's next step) starts afresh.
+    if (cycle != m_forwardCycle) {
+        if (m_forwardCycle > 0.0)
+            m_forward.Restart(position.beat, now);
+        m_forwardCycle = cycle;
+    }
     const double shown =
         m_forward.Next(position.beat, cycle, beatsPerSecond, now, ring->TakenInRealTime());
-    if (static_cast<float>(shown) != position.beat && cycle > 0.0) {
+    if (static_cast<float>(shown) != position.beat && cycle == image.Beats() && cycle > 0.0) {
         const double fraction = std::clamp((shown - 1.0) / cycle, 0.0, 1.0);
         const auto offset = std::min<std::uint64_t>(
             static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize())) &
@@ -371,14 +390,20 @@ bool CPlaybackEngine::HoldWhileLost(std::optional<OutputEvent>& event) {
 }
 
 std::chrono::microseconds CPlaybackEngine::UntilNextBeat(const PlayingPosition& position) const {
+    m_feedingThread.Check();
     const TaalImage* image = m_reader.Image();
     const OutputBuffer* ring = Ring();
     if (image == nullptr || ring == nullptr || image->DataSize() == 0 || !(image->Beats() > 0.0f))
         return kFeedingCheckInterval;
     const double bytesPerBeat = static_cast<double>(image->DataSize()) / image->Beats();
-    const double offset = static_cast<double>(position.offset);
+    return WaitForNextBeat(static_cast<double>(position.offset), bytesPerBeat, ring->Frequency());
+}
+
+std::chrono::microseconds CPlaybackEngine::WaitForNextBeat(double offset, double bytesPerBeat,
+                                                           std::uint32_t frequency) {
     const double next = (std::floor(offset / bytesPerBeat) + 1.0) * bytesPerBeat;
-    const double seconds = (next - offset) / (2.0 * ring->Frequency());
+    // Two bytes a sample.
+    const double seconds = (next - offset) / (2.0 * frequency);
     // Just past the boundary, so that the new beat is there when it looks.
     // A beat of a Taal hardly any beats long can be far longer than the wait.
     const double wait = std::min(seconds, 1.0);

@@ -27,6 +27,7 @@
 #include "audio/playback/ImageCrossfade.h"
 #include "audio/playback/SoundSetupStatus.h"
 #include "audio/playback/StreamLock.h"
+#include "model/ThreadRole.h"
 
 #include <array>
 #include <atomic>
@@ -102,6 +103,12 @@ public:
     // beat is about to begin, but never more often than kFeedingMinimumWait.
     static constexpr std::chrono::microseconds kFeedingCheckInterval{5000};
     static constexpr std::chrono::microseconds kFeedingMinimumWait{500};
+    // How long the feeding thread waits for the heard position, offset bytes
+    // into an image of bytesPerBeat bytes a beat (two a sample) played at
+    // frequency, to reach the next whole beat: just past it, within
+    // kFeedingMinimumWait and kFeedingCheckInterval.
+    static std::chrono::microseconds WaitForNextBeat(double offset, double bytesPerBeat,
+                                                     std::uint32_t frequency);
 
     // Called on the feeding thread each time the playing beat changes. It must
     // not block or call back into the engine: a window stores the position in
@@ -271,10 +278,11 @@ private:
     std::unique_ptr<CSoundDevice> m_device;
     OutputHandler m_outputHandler;
     mutable StreamLock m_streamLock;
-    CWaveReader m_reader;       // guarded by m_streamLock
-    DroneFeed m_drone;          // its loop and position guarded by m_streamLock too
-    ImageCrossfade m_crossfade; // guarded by m_streamLock
-    ForwardPosition m_forward;  // guarded by m_streamLock
+    CWaveReader m_reader;        // guarded by m_streamLock
+    DroneFeed m_drone;           // its loop and position guarded by m_streamLock too
+    ImageCrossfade m_crossfade;  // guarded by m_streamLock
+    ForwardPosition m_forward;   // guarded by m_streamLock
+    double m_forwardCycle = 0.0; // the cycle it follows, in beats; guarded too
     // Under the stream lock: where the beat shown starts again at the next
     // position update (negative: it goes on), and the heard position as a
     // fraction of the cycle, kept while the output is lost.
@@ -286,6 +294,9 @@ private:
     std::unique_ptr<OutputBuffer> m_audition;
     EventSet m_events;
     std::thread m_thread;
+    // What only the feeding thread does (following the heard position) is
+    // checked in debug builds.
+    ThreadRole m_feedingThread;
     bool m_initialized = false;
     SoundSetupStatus m_setupStatus = SoundSetupStatus::Ok;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "ui/Services.h"
 
 #include <QComboBox>
@@ -13,8 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace lorvanta {
 
@@ -61,6 +65,16 @@ COptionsDialog::COptionsDialog(AppSettings& settings, MessageSink& sink, FolderP
                                                     : kStrokesSynthesised));
     m_kitEdit = new QLineEdit(QFile::decodeName(strokes.folder.string().c_str()), this);
     m_kitBrowseButton = new QPushButton(QStringLiteral("Browse…"), this);
+    auto* endingsLabel = new QLabel(QStringLiteral("Stroke endings:"), this);
+    m_endingsList = new QComboBox(this);
+    m_endingsList->addItem(QStringLiteral("Ring on"));
+    m_endingsList->addItem(QStringLiteral("Cut at the next bol"));
+    m_endingsList->setCurrentIndex(m_settings.style.endings == StrokeEndings::Ring ? 0 : 1);
+    auto* humaniseLabel = new QLabel(QStringLiteral("Humanise:"), this);
+    m_humaniseSpin = new QSpinBox(this);
+    m_humaniseSpin->setRange(0, static_cast<int>(kMaxHumanise));
+    m_humaniseSpin->setSuffix(QStringLiteral(" %"));
+    m_humaniseSpin->setValue(static_cast<int>(std::lround(m_settings.style.humanise)));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto* grid = new QGridLayout;
@@ -73,17 +87,21 @@ COptionsDialog::COptionsDialog(AppSettings& settings, MessageSink& sink, FolderP
     grid->addWidget(m_strokesList, 2, 1, Qt::AlignLeft);
     grid->addWidget(m_kitEdit, 3, 1);
     grid->addWidget(m_kitBrowseButton, 3, 2);
+    grid->addWidget(endingsLabel, 4, 0);
+    grid->addWidget(m_endingsList, 4, 1, Qt::AlignLeft);
+    grid->addWidget(humaniseLabel, 5, 0);
+    grid->addWidget(m_humaniseSpin, 5, 1, Qt::AlignLeft);
     m_outputList = new QComboBox(this);
     m_outputList->setObjectName(QStringLiteral("soundOutputList"));
     SetSoundOutputs({});
-    grid->addWidget(new QLabel(QStringLiteral("Sound output:"), this), 4, 0);
-    grid->addWidget(m_outputList, 4, 1, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Sound output:"), this), 6, 0);
+    grid->addWidget(m_outputList, 6, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addStretch();
     layout->addWidget(buttons);
-    resize(500, 220);
+    resize(500, 280);
     UpdateKitControls();
 
     connect(m_browseButton, &QPushButton::clicked, this, &COptionsDialog::OnBrowse);
@@ -128,9 +146,9 @@ void COptionsDialog::UpdateKitControls() {
 bool COptionsDialog::FolderUsable(const QString& folder, QLineEdit* edit) {
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         return true;
-    const MessageAnswer answer =
-        m_sink.Show({MessageKind::Warning, FormatMessage(kFolderMissing, folder.toStdString()),
-                     MessageButtons::RetryCancel});
+    const MessageAnswer answer = m_sink.Show(
+        {MessageKind::Warning, FormatMessage(kFolderMissing, ShownName(folder.toStdString())),
+         MessageButtons::RetryCancel});
     if (answer == MessageAnswer::Retry)
         edit->setFocus(Qt::OtherFocusReason);
     else
@@ -177,6 +195,9 @@ void COptionsDialog::accept() {
     m_settings.taalsFolder = folder;
     m_settings.playingBeatDisplay = static_cast<std::uint32_t>(m_displayList->currentIndex());
     m_settings.strokes = strokes;
+    m_settings.style.endings =
+        m_endingsList->currentIndex() == 0 ? StrokeEndings::Ring : StrokeEndings::Cut;
+    m_settings.style.humanise = static_cast<float>(m_humaniseSpin->value());
     m_settings.soundOutput = m_outputList->currentData().toString();
     QDialog::accept();
 }

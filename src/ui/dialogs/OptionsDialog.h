@@ -9,15 +9,16 @@
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace lorvanta {
 
 class MessageSink;
 struct AppSettings;
 
-// View > Options: the Taals folder, how the playing beat is shown, and the
+// View > Options: the Taals folder, how the playing beat is shown, the
 // strokes played (the recorded kit when the build has it, the synthesised
-// kit, or a kit folder).
+// kit, or a kit folder), how strokes end and how much each hit is humanised.
 class COptionsDialog : public QDialog {
     Q_OBJECT
 
@@ -56,6 +57,9 @@ public:
     // interface), the setting's selected; one not listed now stays offered.
     void SetSoundOutputs(const QStringList& devices);
     QComboBox* SoundOutputList() const { return m_outputList; }
+    // "Ring on" (index 0) or "Cut at the next bol" (index 1).
+    QComboBox* EndingsList() const { return m_endingsList; }
+    QSpinBox* HumaniseSpin() const { return m_humaniseSpin; }
     // The list's index of an entry; -1 for Recorded in a build without it.
     int StrokesIndex(StrokesEntry entry) const;
 
@@ -70,6 +74,8 @@ private:
     QLineEdit* m_kitEdit = nullptr;
     QPushButton* m_kitBrowseButton = nullptr;
     QComboBox* m_outputList = nullptr;
+    QComboBox* m_endingsList = nullptr;
+    QSpinBox* m_humaniseSpin = nullptr;
 
     // Whether a folder exists; else asks and returns false (closing the dialog
     // unchanged on Cancel).

@@ -95,8 +95,8 @@ CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
                              const AppSettings& settings, QWidget* parent)
     : QAbstractScrollArea(parent), m_session(session), m_doc(session.Document()), m_sink(sink),
       m_settings(settings) {
-    m_session.Editor().AddObserver(*this);
-    m_session.AddObserver(*this);
+    m_editorSubscription = m_session.Editor().Subscribe(*this);
+    m_sessionSubscription = m_session.Subscribe(*this);
     m_layout.CreateBolViews(m_doc.Taal().Count());
     m_positionTimer = new QTimer(this);
     m_positionTimer->setTimerType(Qt::PreciseTimer);
@@ -125,8 +125,6 @@ CLorvantaView::CLorvantaView(CLorvantaSession& session, MessageSink& sink,
 
 CLorvantaView::~CLorvantaView() {
     m_positionTimer->stop();
-    m_session.RemoveObserver(*this);
-    m_session.Editor().RemoveObserver(*this);
 }
 
 void CLorvantaView::CreateDrawingTools() {

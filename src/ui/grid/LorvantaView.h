@@ -8,8 +8,8 @@
 // view turns mouse and keys into its calls, and keeps its cells, layout and
 // repaints in step with what the editor and the session announce.
 
+#include "gridlayout/GridGeometry.h"
 #include "session/LorvantaSession.h"
-#include "ui/grid/GridGeometry.h"
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
@@ -177,6 +177,8 @@ private:
     void ShowContextMenu(int index, QPoint globalPos);
 
     CLorvantaSession& m_session;
+    Subscription m_editorSubscription;
+    Subscription m_sessionSubscription;
     CLorvantaDoc& m_doc;
     MessageSink& m_sink;
     const AppSettings& m_settings;

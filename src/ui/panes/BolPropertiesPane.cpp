@@ -261,11 +261,10 @@ void CBolPropertiesPane::FillSoundList(QComboBox* list, bool pitch) {
 }
 
 void CBolPropertiesPane::SetSession(CLorvantaSession* session) {
-    if (m_session)
-        m_session->Editor().RemoveObserver(*this);
+    m_subscription.Reset();
     m_session = session;
     if (m_session)
-        m_session->Editor().AddObserver(*this);
+        m_subscription = m_session->Editor().Subscribe(*this);
 }
 
 void CBolPropertiesPane::OnSelectionChanged(const SelectionChange& change) {

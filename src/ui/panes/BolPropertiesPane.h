@@ -8,6 +8,7 @@
 
 #include "model/Bol.h"
 #include "session/EditorObserver.h"
+#include "session/Observers.h"
 
 #include <QMetaType>
 #include <QString>
@@ -116,6 +117,7 @@ private:
 
     MessageSink& m_sink;
     CLorvantaSession* m_session = nullptr;
+    Subscription m_subscription;
 
     std::uint32_t m_bassSoundId = kSilenceSoundId;
     std::uint32_t m_pitchSoundId = kSilenceSoundId;

@@ -152,11 +152,10 @@ CTaalTextView::~CTaalTextView() {
 }
 
 void CTaalTextView::SetSession(CLorvantaSession* session) {
-    if (m_session)
-        m_session->Editor().RemoveObserver(*this);
+    m_subscription.Reset();
     m_session = session;
     if (m_session)
-        m_session->Editor().AddObserver(*this);
+        m_subscription = m_session->Editor().Subscribe(*this);
     m_doc = m_session ? &m_session->Document() : nullptr;
     RefreshText();
 }

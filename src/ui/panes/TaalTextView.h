@@ -2,6 +2,7 @@
 
 #include "notation/Notation.h"
 #include "session/EditorObserver.h"
+#include "session/Observers.h"
 
 #include <QTextCharFormat>
 #include <QWidget>
@@ -96,6 +97,7 @@ private:
     MessageSink& m_messages;
     CLorvantaDoc* m_doc = nullptr;
     CLorvantaSession* m_session = nullptr;
+    Subscription m_subscription;
     int m_longOperations = 0;
     bool m_changedDuringOperation = false;
 

@@ -1,6 +1,7 @@
 #include "ui/panes/TaalTree.h"
 
 #include "model/Messages.h"
+#include "model/Text.h"
 #include "ui/Services.h"
 
 #include <QContextMenuEvent>
@@ -133,9 +134,10 @@ void CTaalTree::OnShowInFileManager() {
     if (path.isEmpty() || !m_shell.showInFileManager)
         return;
     if (const std::optional<QString> error = m_shell.showInFileManager(path)) {
-        m_sink.Show({MessageKind::Warning,
-                     FormatMessage(kShowFailed, QDir::toNativeSeparators(path).toStdString(),
-                                   error->toStdString())});
+        m_sink.Show(
+            {MessageKind::Warning,
+             FormatMessage(kShowFailed, ShownName(QDir::toNativeSeparators(path).toStdString()),
+                           error->toStdString())});
     }
 }
 

@@ -3,7 +3,7 @@
 // conversion of a buffer to the device's rate.
 #include "audio/output/OutputBuffer.h"
 #include "audio/output/VirtualOutput.h"
-#include "audio/output/device/BufferResampler.h"
+#include "audiodevice/BufferResampler.h"
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 #include "../support/AllocationCounter.h"

@@ -6,14 +6,15 @@
 #include "../AudioTestSupport.h"
 
 #include "audio/DroneMix.h"
-#include "audio/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "audio/output/VirtualOutput.h"
 #include "audio/playback/PlaybackEngine.h"
 #include "model/LorvantaDoc.h"
+#include "soundfiles/StrokeKit.h"
 
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 #include "../support/AllocationCounter.h"
+#include "audio/Gain.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -146,6 +147,23 @@ private:
     std::vector<PlayingPosition> m_positions;
     std::vector<OutputEvent> m_outputEvents;
 };
+
+// The feeding thread wakes just past the next beat: the image counts bytes,
+// two a sample, against the output's samples a second.
+TEST(FeedingWake, WaitsUntilJustPastTheNextBeatWithinItsBounds) {
+    using std::chrono::microseconds;
+    // 22050 Hz, 44100 bytes a second; beats of 4410 bytes (0.05 s).
+    for (const auto& [offset, wait] : {
+             std::pair(4410.0 - 88.2, microseconds(2000 + 200)),  // 2 ms before a beat
+             std::pair(8820.0 - 132.3, microseconds(3000 + 200)), // 3 ms before
+             std::pair(4410.0 - 4.41, microseconds(500)),         // too soon: the least
+             std::pair(4410.0, microseconds(5000)),               // a whole beat: the most
+             std::pair(0.0, microseconds(5000)),
+         })
+        EXPECT_NEAR(CPlaybackEngine::WaitForNextBeat(offset, 4410.0, 22050).count(), wait.count(),
+                    2)
+            << offset;
+}
 
 TEST_F(PlaybackTest, WhatIsHeardIsTheImageLoopedByteForByte) {
     // 13230 + 6615 + 3307 samples: 46304 bytes, not a multiple of 440, more
@@ -491,7 +509,7 @@ TEST_F(PlaybackTest, TheDroneRunsOnAtItsOwnPositionAndSwitchesWithinARing) {
         };
         const auto plain = play(false), mixed = play(true);
         ASSERT_EQ(plain.size(), mixed.size());
-        const float gain = DroneGain(levelDb);
+        const float gain = DbToGain(levelDb);
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < mixed.size(); ++i) {
             const bool droneHeard = i < offAt + kRing || i >= onAt + kRing;
@@ -524,7 +542,7 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
     std::size_t wrong = 0;
     for (std::size_t i = 0; i < heard.size(); ++i)
         wrong += heard[i] != static_cast<int>(static_cast<float>((*first)[i % first->size()]) *
-                                              DroneGain(-12.0f));
+                                              DbToGain(-12.0f));
     EXPECT_EQ(wrong, 0u) << "of " << heard.size();
     engine->OnAudioPause();
     EXPECT_FALSE(engine->IsPlaying());
@@ -551,11 +569,17 @@ TEST_F(PlaybackTest, TheDroneAloneAndANewLoopAtTheSamePosition) {
 #ifdef LORVANTA_COUNT_ALLOCATIONS
 // The feeding thread and the output's consumer never allocate or free: half a
 // minute of playback, the drone on, with the tempo changing every 100 ms, the
-// pitch every 300 ms and the drone switched every 500 ms. The rebuilds
-// themselves (on this thread) may.
-TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
+// pitch every 300 ms and the drone switched every 500 ms, with strokes cut
+// and ringing on (mixed as they are read). The rebuilds themselves (on this
+// thread) may.
+class PlayingAllocatesNothing : public PlaybackTest,
+                                public ::testing::WithParamInterface<StrokeEndings> {};
+
+TEST_P(PlayingAllocatesNothing, WhileTempoAndPitchChange) {
     onPosition = [](const PlayingPosition&) {};
     Open(std::vector<float>(16, 1.0f), 0, false);
+    renderer->SetStrokeStyle({GetParam(), kDefaultHumanise, 0.0f});
+    ASSERT_EQ(renderer->RenderAllBols(), AudioStatus::Ok);
     AllocationScope thisThread(false);
     engine->SetDroneLoop(LoudLoop());
     engine->SetDroneOn(true);
@@ -579,6 +603,9 @@ TEST_F(PlaybackTest, PlayingAllocatesNothingWhileTempoAndPitchChange) {
     EXPECT_EQ(CountedAllocations(), before);
     EXPECT_GT(Ring().WriteGeneration(), 2500u); // refills
 }
+
+INSTANTIATE_TEST_SUITE_P(StrokeEndings, PlayingAllocatesNothing,
+                         ::testing::Values(StrokeEndings::Cut, StrokeEndings::Ring));
 #endif
 
 } // namespace
