@@ -6,9 +6,9 @@
 
 #include "app/LorvantaApp.h"
 #include "app/MainFrame.h"
-#include "soundfiles/StrokeKit.h"
 #include "audiodevice/SystemOutput.h"
 #include "model/Messages.h"
+#include "soundfiles/StrokeKit.h"
 #include "ui/grid/LorvantaView.h"
 
 #include <QApplication>

@@ -4,9 +4,9 @@
 #include "Commands.h"
 
 #include "audio/SampleBank.h"
-#include "soundfiles/StrokeKit.h"
 #include "model/Messages.h"
 #include "model/Text.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "audio/DrumLevels.h"
-#include "soundfiles/StrokeKit.h"
 #include "model/Messages.h"
 #include "model/StatusTable.h"
 #include "persistence/TaalFile.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <array>
 #include <cstdint>

@@ -8,6 +8,7 @@ const std::vector<Command>& AllCommands() {
         kDumpCommand,     kConvertCommand, kRenderCommand,  kBankCommand,
         kNotationCommand, kParseCommand,   kComposeCommand, kPlayCommand,
         kEditCommand,     kDroneCommand,   kLehraCommand,
+        kDevicesCommand,
     };
     return commands;
 }

@@ -24,6 +24,7 @@ extern const Command kPlayCommand;
 extern const Command kEditCommand;
 extern const Command kDroneCommand;
 extern const Command kLehraCommand;
+extern const Command kDevicesCommand;
 
 // Every command of the tool, in the order the usage text lists them.
 const std::vector<Command>& AllCommands();

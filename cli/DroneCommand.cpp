@@ -4,9 +4,9 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
-#include "soundfiles/SoundFile.h"
 #include "audio/Tanpura.h"
 #include "audio/WaveFormat.h"
+#include "soundfiles/SoundFile.h"
 
 #include <cmath>
 

@@ -3,6 +3,9 @@
 // each time the whole beat number changes, with --times followed by when it
 // changed, in seconds since the sound started. --ramp TARGET:STEP:CYCLES
 // raises (or lowers) the tempo by STEP bpm every CYCLES cycles up to TARGET.
+// --device NAME plays through one of the outputs `devices` lists. A sound
+// output lost while playing is reported, and playing goes on from where the
+// sound stopped once it is back.
 // play --routine ROUTINE plays a practice routine instead, printing each step
 // as its first beat is heard; its Taal files are found beside the routine,
 // then in the program's Taals folder.
@@ -42,11 +45,11 @@ constexpr const char* kUsage =
     " [--master-level DB|off] [--drone pa|ma|ni|sa [--drone-level DB] [--drone-octave 3|4]]"
     " [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
     " [--lehra NAME|auto [--lehra-instrument NAME] [--lehra-level DB]]"
-    " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS]\n"
+    " [--ramp TARGET:STEP:CYCLES] [--count-in BEATS] [--device NAME]\n"
     "       lorvanta-cli play --routine ROUTINE [--pitch SEMITONES] [--seconds S] [--times]"
     " [--kit ...] [--treble-level DB|off] [--bass-level DB|off] [--master-level DB|off]"
     " [--drone ...] [--ring natural|cut] [--humanise PERCENT] [--bass-tuning SEMITONES]"
-    " [--lehra NAME|auto ...]";
+    " [--lehra NAME|auto ...] [--device NAME]";
 
 constexpr const char* kRampForm = "--ramp needs TARGET:STEP:CYCLES, for example 200:10:2";
 
@@ -212,7 +215,7 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
                                     "--bass-level",  "--master-level", "--ring",
                                     "--humanise",    "--bass-tuning",  "--ramp",
                                     "--routine",     "--lehra",        "--lehra-instrument",
-                                    "--lehra-level", "--count-in"},
+                                    "--lehra-level", "--count-in",  "--device"},
                              {"--times"}, line))
         return UsageError(usage, *problem);
     const auto routineFile = line.Option("--routine");
@@ -269,7 +272,10 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     BeatQueue beats;
     CSampleBank bank;
     RecordingMessageSink sink;
-    CLorvantaSession session(bank, sink, OpenChosenOutput);
+    const std::string device = line.Option("--device").value_or("");
+    CLorvantaSession session(bank, sink, [device](std::unique_ptr<OutputDevice>& out) {
+        return OpenNamedOutput(device, out);
+    });
     CLorvantaDoc& doc = session.Document();
     std::optional<RoutinePlan> routine;
     if (routineFile) {
@@ -296,6 +302,11 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
                        : position.beat);
     });
     session.SetCountInBeats(static_cast<int>(countIn));
+    // Told on the feeding thread; this thread prints.
+    std::atomic<int> lost{0}, restored{0};
+    session.SetOutputListener([&lost, &restored](OutputEvent event) {
+        (event == OutputEvent::Lost ? lost : restored).fetch_add(1, std::memory_order_release);
+    });
     session.SetPitch(static_cast<float>(std::pow(2.0, sound.semitones / 12.0)));
     const double tempo = sound.bpm ? *sound.bpm : static_cast<double>(doc.DefaultTempo());
     session.SetTempo(static_cast<float>(60.0 / tempo));
@@ -309,11 +320,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     if (const SoundSetupStatus status = session.SoundStatus(); status != SoundSetupStatus::Ok) {
         if (status == SoundSetupStatus::NoDevice)
             std::fprintf(stderr,
-                         "lorvanta-cli: no sound device could be opened; set %s=virtual to "
-                         "play without one\n",
-                         kOutputChoiceVariable);
+                         "lorvanta-cli: no sound device could be opened (error code = %u); start "
+                         "the sound server, choose another with --device (see lorvanta-cli "
+                         "devices), or set %s=virtual to play without one\n",
+                         StatusNumber(status), kOutputChoiceVariable);
         return ExitCode::Failure;
     }
+    if (const OutputDevice* output = session.Engine().Output(); output && output->FellBack())
+        std::fprintf(stderr,
+                     "lorvanta-cli: sound output \"%s\" was not found; playing through the "
+                     "default, %s\n",
+                     device.c_str(), output->DeviceLabel().c_str());
 
     // The drone's loop is rendered before playing starts, on this thread.
     if (sound.drone)
@@ -341,6 +358,7 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
     const auto start = Clock::now();
     const bool times = line.Has("--times");
     const std::int64_t soundStart = session.Engine().PlayStartedAt();
+    int lostTold = 0, restoredTold = 0;
     while (g_interrupted == 0) {
         if (seconds && std::chrono::duration<double>(Clock::now() - start).count() >= *seconds)
             break;
@@ -362,6 +380,17 @@ ExitCode RunPlay(const std::vector<std::string>& args) {
         }
         if (printed)
             std::fflush(stdout);
+        if (lost.load(std::memory_order_acquire) > lostTold) {
+            lostTold = lost.load(std::memory_order_acquire);
+            std::fprintf(stderr, "lorvanta-cli: the sound output was lost; playing goes on "
+                                 "from here once it is back\n");
+        }
+        if (restored.load(std::memory_order_acquire) > restoredTold) {
+            restoredTold = restored.load(std::memory_order_acquire);
+            std::fprintf(stderr,
+                         "lorvanta-cli: the sound output is back; playing on from beat %d\n",
+                         TruncateToInt(session.PlayingBeat()));
+        }
         session.UpdatePractice();
         // A routine ends by itself after its last step.
         if (announcer && !session.IsPlaying()) {

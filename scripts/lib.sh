@@ -8,6 +8,7 @@ LORVANTA_PACKAGES=(
     clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core fonts-liberation
     dpkg-dev file desktop-file-utils appstream sonic-pi-samples
     libfluidsynth-dev musescore-general-soundfont-small
+    pulseaudio pulseaudio-utils libasound2-plugins jackd2
 )
 
 lorvanta_install_packages() {

@@ -104,6 +104,7 @@ AppSettings ReadAppSettings() {
         if (const auto parsed = ParseDrumLevel(text.toStdString()))
             *level = {parsed->db, off || parsed->off};
     }
+    settings.soundOutput = store->value(QString::fromLatin1(kSoundOutputValue)).toString();
 
     StrokeStyle& style = settings.style;
     if (const auto endings = ParseStrokeEndings(
@@ -148,6 +149,7 @@ void WriteAppSettings(const AppSettings& settings) {
         store->setValue(
             QString::fromLatin1(key),
             QString::fromStdString((level->off ? "off " : "") + DrumLevelText({level->db, false})));
+    store->setValue(QString::fromLatin1(kSoundOutputValue), settings.soundOutput);
     store->setValue(QString::fromLatin1(kStrokeEndingsValue),
                     QString::fromLatin1(StrokeEndingsText(settings.style.endings)));
     store->setValue(QString::fromLatin1(kHumaniseValue),

@@ -39,6 +39,8 @@ inline constexpr const char* kRowsByVibhagValue = "Rows by Vibhag";
 inline constexpr const char* kTrebleLevelValue = "Treble Level";
 inline constexpr const char* kBassLevelValue = "Bass Level";
 inline constexpr const char* kMasterLevelValue = "Master Level";
+// The sound output device ("HOST: DEVICE"); empty or absent: the default.
+inline constexpr const char* kSoundOutputValue = "Sound Output";
 // How strokes end ("natural" or "cut"), the humanise (percent) and the bass
 // drum's tuning (semitones).
 inline constexpr const char* kStrokeEndingsValue = "Stroke Endings";

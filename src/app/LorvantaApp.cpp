@@ -2,10 +2,10 @@
 
 #include "app/HelpPage.h"
 #include "app/MainFrame.h"
-#include "soundfiles/StrokeKit.h"
 #include "model/BolDictionary.h"
 #include "model/Messages.h"
 #include "model/Text.h"
+#include "soundfiles/StrokeKit.h"
 #include "ui/dialogs/AboutDialog.h"
 #include "ui/grid/LorvantaView.h"
 
@@ -59,6 +59,10 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
         QStringLiteral("Play the recorded, synthesised or a folder's strokes."),
         QStringLiteral("KIT"));
     parser.addOption(kit);
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("Play through this sound output."),
+                                    QStringLiteral("NAME"));
+    parser.addOption(device);
     // Read by main(): a window of its own even when the program runs already.
     parser.addOption(QCommandLineOption(QStringLiteral("new-instance")));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A Taal file to open."));
@@ -75,12 +79,18 @@ bool CLorvantaApp::ProcessCommandLine(const QStringList& arguments) {
                                            "this build has no recorded kit.");
         m_sink.Show(
             {MessageKind::Error,
-             (problem + QStringLiteral("\n\nUsage: lorvanta [--kit KIT] [--new-instance] [FILE]"))
+             (problem +
+              QStringLiteral(
+                  "\n\nUsage: lorvanta [--kit KIT] [--device NAME] [--new-instance] [FILE]"))
                  .toStdString()});
         return false;
     }
 
+    // A --device is for this run only, as a --kit is.
+    m_outputName = (parser.isSet(device) ? parser.value(device) : QString()).toStdString();
     CreateMainFrame();
+    if (!parser.isSet(device))
+        m_outputName = m_frame->Settings().soundOutput.toStdString();
     // A --kit is for this run only; the setting stays as it is.
     m_strokes = kitChoice.value_or(m_frame->Settings().strokes);
     const StrokeKitResult fromFolder = ApplyKit(m_strokes);
@@ -106,6 +116,18 @@ StrokeKitResult CLorvantaApp::ChangeStrokes(const KitChoice& choice) {
     return result;
 }
 
+OutputOpener CLorvantaApp::ChosenOpener() {
+    if (!m_outputs.open)
+        return m_opener;
+    return [this](std::unique_ptr<OutputDevice>& out) { return m_outputs.open(m_outputName, out); };
+}
+
+void CLorvantaApp::ChangeSoundOutput(const QString& device) {
+    m_outputName = device.toStdString();
+    if (m_session)
+        m_session->ChooseOutput(ChosenOpener(), m_outputName);
+}
+
 StrokeKitResult CLorvantaApp::ApplyKit(const KitChoice& choice) {
     // Shown only when loading takes a while; the window repaints meanwhile.
     QProgressDialog progress(QStringLiteral("Loading the stroke kit…"), QString(), 0, 1,
@@ -126,7 +148,9 @@ StrokeKitResult CLorvantaApp::ApplyKit(const KitChoice& choice) {
 }
 
 void CLorvantaApp::CreateMainFrame() {
-    m_session = std::make_unique<CLorvantaSession>(m_bank, m_sink, m_opener);
+    // The device is read when the output is first opened, after the window
+    // (and its settings) exist.
+    m_session = std::make_unique<CLorvantaSession>(m_bank, m_sink, ChosenOpener());
     m_frame = std::make_unique<CMainFrame>(*this, *m_session, m_sink, m_shell);
 }
 

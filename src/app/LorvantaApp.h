@@ -6,21 +6,30 @@
 #include "app/RecentFileList.h"
 #include "app/ShellServices.h"
 #include "audio/SampleBank.h"
-#include "soundfiles/StrokeKit.h"
 #include "audio/playback/DirectSound.h"
 #include "model/LorvantaDoc.h"
 #include "session/LorvantaSession.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <QObject>
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace lorvanta {
 
 class CMainFrame;
 class MessageSink;
+
+// The sound devices a program with a sound card offers: their names as
+// listed, and opening one by name (empty: the default).
+struct SoundOutputServices {
+    std::function<QStringList()> list;
+    std::function<HResult(const std::string& device, std::unique_ptr<OutputDevice>& out)> open;
+};
 
 class CLorvantaApp : public QObject {
     Q_OBJECT
@@ -79,6 +88,15 @@ public:
     CMainFrame* MainFrame() const { return m_frame.get(); }
     CRecentFileList& RecentFiles() { return m_recentFiles; }
     const ShellServices& Shell() const { return m_shell; }
+    // Devices to choose from; before InitInstance. Without them the output
+    // opener given at construction plays, and Options offers only Default.
+    void SetSoundOutputServices(SoundOutputServices services) { m_outputs = std::move(services); }
+    QStringList SoundOutputs() const { return m_outputs.list ? m_outputs.list() : QStringList(); }
+    // The device chosen in Options (empty: the default): playing moves to it
+    // at once, at the same place in the cycle.
+    void ChangeSoundOutput(const QString& device);
+    // The device asked for in this run (--device, else the setting).
+    const std::string& SoundOutputWanted() const { return m_outputName; }
 
 private:
     enum class OpenResult { Opened, Cancelled, Failed };
@@ -95,6 +113,11 @@ private:
     MessageSink& m_sink;
     ShellServices m_shell;
     OutputOpener m_opener;
+    SoundOutputServices m_outputs;
+    std::string m_outputName;
+    // How the session opens its output: the device wanted, when devices can
+    // be chosen.
+    OutputOpener ChosenOpener();
     std::filesystem::path m_bolTablePath;
     // The file the document was read from when its read failed a check: saving
     // over it asks first, since what was read is not all the file held.

@@ -170,6 +170,9 @@ void CMainFrame::CreateBars() {
     addToolBar(Qt::TopToolBarArea, m_toolBar);
 
     auto* status = statusBar();
+    m_outputLabel = new QLabel(status);
+    m_outputLabel->setObjectName(QStringLiteral("soundOutputLabel"));
+    status->addPermanentWidget(m_outputLabel);
     m_practiceLabel = new QLabel(status);
     m_practiceLabel->setObjectName(QStringLiteral("practiceLabel"));
     m_practiceLabel->setToolTip(QStringLiteral("Cycles completed and time played since Play"));
@@ -472,7 +475,22 @@ QString CMainFrame::PracticeText(std::uint64_t cycles, std::chrono::steady_clock
     return QStringLiteral("Cycles %1   %2").arg(cycles).arg(time);
 }
 
+void CMainFrame::UpdateOutputStatus() {
+    const CPlaybackEngine& engine = m_session.Engine();
+    QString text;
+    if (engine.IsOutputLost())
+        text = QString::fromLatin1(kSoundOutputLost);
+    else if (m_session.SoundStatus() == SoundSetupStatus::NoDevice)
+        text = QString::fromLatin1(kNoSoundOutput);
+    else if (const OutputDevice* output = engine.Output(); output && output->FellBack())
+        text = QString::fromLatin1(kSoundOutputNotFound)
+                   .arg(QString::fromStdString(m_app.SoundOutputWanted()));
+    if (m_outputLabel->text() != text)
+        m_outputLabel->setText(text);
+}
+
 void CMainFrame::UpdatePractice() {
+    UpdateOutputStatus();
     const bool playing = m_session.IsPlaying() && !m_session.Engine().IsDroneAlone();
     if (playing && !m_practiceTimer->isActive())
         m_practiceTimer->start();
@@ -579,9 +597,16 @@ void CMainFrame::OnViewOptions() {
     const KitChoice stored = m_settings.strokes;
     const KitChoice playing = m_app.StrokesInUse();
     m_settings.strokes = playing;
+    const QString output = m_settings.soundOutput;
     COptionsDialog dialog(m_settings, m_sink, m_shell.chooseFolder, this);
+    dialog.SetSoundOutputs(m_app.SoundOutputs());
     if (dialog.exec() == QDialog::Accepted)
         RefreshTaalTree();
+    // Another output is heard at once, playing on where it was.
+    if (m_settings.soundOutput != output) {
+        m_app.ChangeSoundOutput(m_settings.soundOutput);
+        UpdateOutputStatus();
+    }
     // Stroke endings and humanise are heard at once, playing on where it was.
     m_session.SetStrokeStyle(m_settings.style);
     // Other strokes are heard at once, playing on where it was.

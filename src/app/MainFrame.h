@@ -71,6 +71,13 @@ public:
     static constexpr const char* kVibhagsHidden =
         "The vibhags no longer add up to the Taal's length: their marks and rows are hidden "
         "until they do (Edit > Taal Properties says why)";
+    static constexpr const char* kNoSoundOutput =
+        "No sound output: start a sound server, or choose one under Sound output in View > "
+        "Options";
+    static constexpr const char* kSoundOutputLost =
+        "Sound output lost: playing goes on from here once it is back";
+    static constexpr const char* kSoundOutputNotFound =
+        "Sound output \"%1\" not found: playing through the default";
 
     // Builds the bars and the panes; the settings are read here, before the
     // panes that use them. Everything passed in must outlive the window.
@@ -159,6 +166,9 @@ private:
     // While playing, a timer follows the session's practice (the ramp, the
     // counted cycles and time); paused, the count stays shown; stopped, none.
     void UpdatePractice();
+    // The sound output's state in the status bar: none, lost, or not the
+    // device asked for; nothing when all is well.
+    void UpdateOutputStatus();
     // The Taal browser's Open: the file through the application, then the
     // grid is the active view.
     void OpenFromTree(const QString& path);
@@ -199,6 +209,7 @@ private:
     WindowSettings m_window;
     bool m_layoutRestored = false;
     VibhagDisplay m_vibhagDisplay = VibhagDisplay::None;
+    QLabel* m_outputLabel = nullptr;
     QTimer* m_practiceTimer = nullptr;
 
     CLorvantaView* m_gridView = nullptr;

@@ -4,6 +4,7 @@
 #include "app/QtMessageSink.h"
 #include "app/ShellServices.h"
 #include "app/SingleInstance.h"
+#include "audiodevice/PortAudioOutput.h"
 #include "audiodevice/SystemOutput.h"
 
 #include <QApplication>
@@ -15,13 +16,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: lorvanta [--kit KIT] [--new-instance] [FILE]\n"
+    "Usage: lorvanta [--kit KIT] [--device NAME] [--new-instance] [FILE]\n"
     "Composes and plays tabla and pakhawaj accompaniment.\n"
     "\n"
     "  FILE             a Taal file (.tal) to open\n"
     "  --kit KIT        play these strokes for this run: recorded, synthesised, or\n"
     "                   a kit FOLDER (files \"12 Na.wav\", \"3 Open Ge.flac\", ...)\n"
     "                   over the built-in ones; without it, the Options setting\n"
+    "  --device NAME    play through this sound output for this run (see\n"
+    "                   lorvanta-cli devices); without it, the Options setting\n"
     "  --new-instance   start a window of its own even when Lorvanta already runs;\n"
     "                   without it, FILE opens in the running program's window\n"
     "  -h, --help       show this text\n"
@@ -58,6 +61,14 @@ int main(int argc, char* argv[]) {
     lorvanta::CQtMessageSink messages;
     lorvanta::CLorvantaApp lorvanta(messages, lorvanta::DesktopShellServices(),
                                     lorvanta::OpenChosenOutput);
+    lorvanta.SetSoundOutputServices({[] {
+                                         QStringList names;
+                                         for (const lorvanta::OutputDeviceEntry& entry :
+                                              lorvanta::ListOutputDevices())
+                                             names.append(QString::fromStdString(entry.name));
+                                         return names;
+                                     },
+                                     lorvanta::OpenNamedOutput});
     if (!lorvanta.InitInstance(QApplication::arguments()))
         return 1;
 

@@ -1,6 +1,7 @@
 #include "audiodevice/PortAudioOutput.h"
 
 #include "audiodevice/BufferResampler.h"
+#include "audiodevice/LibraryLineFilter.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <pa_linux_alsa.h>
 #include <portaudio.h>
 #include <string>
 #include <system_error>
@@ -30,8 +32,15 @@ namespace {
 // whole notification chunk of a buffer (220 samples) even at the highest
 // pitch, so the feeding thread is woken once per chunk.
 constexpr unsigned long kFramesPerCallback = 256;
+// What the device holds ahead of what is heard. A busy machine (a compile on
+// every core) can keep the callback thread away for tens of milliseconds;
+// the position shown takes the latency off, so it costs no accuracy.
+constexpr double kStreamLatency = 0.06;
 constexpr auto kMonitorPeriod = std::chrono::milliseconds(250);
 constexpr int kSilentChecksBeforeLost = 4; // a second without a callback
+constexpr int kSilentChecksAtStart = 14;   // before the stream has got going
+constexpr std::uint64_t kCallbacksGoing = 32;
+constexpr int kIdleChecksBeforeStop = 4; // a second with nothing playing
 constexpr auto kReopenInterval = std::chrono::seconds(1);
 // Closing a stream whose server has died can wait for a callback that never
 // comes; after this long the library is given up for the process.
@@ -40,6 +49,13 @@ constexpr auto kTeardownLimit = std::chrono::seconds(2);
 // PortAudio is one per process: once a teardown has hung inside it, it is not
 // used again.
 std::atomic<bool> g_portAudioWedged{false};
+
+// PortAudio's set-up and teardown are not safe from two threads at once (the
+// window lists devices while a monitor reopens one); they go through this.
+std::timed_mutex& LibraryLock() {
+    static std::timed_mutex lock;
+    return lock;
+}
 
 #ifdef LORVANTA_HAVE_ALSA
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -53,6 +69,7 @@ void QuietJack(const char*) {}
 void QuietenSoundLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
+        FilterSoundLibraryLines();
 #ifdef LORVANTA_HAVE_ALSA
         snd_lib_error_set_handler(&QuietAlsa);
 #endif
@@ -63,15 +80,72 @@ void QuietenSoundLibraries() {
     });
 }
 
+std::string EntryName(const PaDeviceInfo& info) {
+    const PaHostApiInfo* host = Pa_GetHostApiInfo(info.hostApi);
+    const std::string hostName = host != nullptr && host->name != nullptr ? host->name : "";
+    return hostName + ": " + (info.name != nullptr ? info.name : "");
+}
+
+// Under the library lock, initialised: the device to open for `wanted`.
+PaDeviceIndex FindOutputDevice(const std::string& wanted, bool& fellBack) {
+    fellBack = false;
+    if (wanted.empty())
+        return Pa_GetDefaultOutputDevice();
+    PaDeviceIndex byOwnName = paNoDevice;
+    int ownNameCount = 0;
+    for (PaDeviceIndex index = 0; index < Pa_GetDeviceCount(); ++index) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+        if (info == nullptr || info->maxOutputChannels < 1)
+            continue;
+        if (EntryName(*info) == wanted)
+            return index;
+        if (info->name != nullptr && wanted == info->name) {
+            byOwnName = index;
+            ++ownNameCount;
+        }
+    }
+    if (ownNameCount == 1)
+        return byOwnName;
+    fellBack = true;
+    return Pa_GetDefaultOutputDevice();
+}
+
 } // namespace
 
+std::vector<OutputDeviceEntry> ListOutputDevices() {
+    QuietenSoundLibraries();
+    std::vector<OutputDeviceEntry> entries;
+    if (g_portAudioWedged.load())
+        return entries;
+    std::unique_lock lock(LibraryLock(), std::defer_lock);
+    if (!lock.try_lock_for(kTeardownLimit) || Pa_Initialize() != paNoError)
+        return entries;
+    const PaDeviceIndex defaultIndex = Pa_GetDefaultOutputDevice();
+    for (PaHostApiIndex host = 0; host < Pa_GetHostApiCount(); ++host) {
+        for (PaDeviceIndex index = 0; index < Pa_GetDeviceCount(); ++index) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+            if (info == nullptr || info->hostApi != host || info->maxOutputChannels < 1)
+                continue;
+            const PaHostApiInfo* hostInfo = Pa_GetHostApiInfo(host);
+            entries.push_back({EntryName(*info),
+                               hostInfo != nullptr && hostInfo->name ? hostInfo->name : "",
+                               info->name != nullptr ? info->name : "", index == defaultIndex});
+        }
+    }
+    Pa_Terminate();
+    return entries;
+}
+
 struct PortAudioOutputDevice::Impl {
-    PaStream* stream = nullptr;
-    bool initialized = false; // PortAudio is initialised
+    PaStream* stream = nullptr; // guarded by deviceMutex
+    bool initialized = false;   // PortAudio is initialised
+    std::atomic<bool> running{false};
     std::atomic<double> rate{0.0};
     int channels = 2;
+    std::string wanted;
     std::string deviceName;
     std::string hostApiName;
+    std::atomic<bool> fellBack{false};
 
     std::array<std::unique_ptr<BufferResampler>, kMaxBuffers> resamplers;
     // Callback's own: the buffer last seen in each slot and its start generation.
@@ -82,14 +156,16 @@ struct PortAudioOutputDevice::Impl {
     std::atomic<std::uint64_t> callbacks{0};
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint64_t> underflows{0};
+    std::atomic<std::uint64_t> starts{0};
     std::atomic<double> latency{0.0};
 
-    std::mutex deviceMutex; // opening and closing the stream; never the callback
+    mutable std::mutex deviceMutex; // opening, starting, stopping, closing; never the callback
     std::atomic<bool> lost{false};
 
     std::mutex monitorMutex;
     std::condition_variable monitorWake;
     bool stopMonitor = false;
+    bool woken = false; // the stream started: the monitor watches it again
     std::thread monitor;
 
     static int Callback(const void*, void* output, unsigned long count,
@@ -118,11 +194,13 @@ struct PortAudioOutputDevice::Impl {
 
 PortAudioOutputDevice::PortAudioOutputDevice() : m_impl(std::make_unique<Impl>()) {}
 
-HResult PortAudioOutputDevice::Open(std::unique_ptr<PortAudioOutputDevice>& out) {
+HResult PortAudioOutputDevice::Open(const std::string& wanted,
+                                    std::unique_ptr<PortAudioOutputDevice>& out) {
     QuietenSoundLibraries();
     std::unique_ptr<PortAudioOutputDevice> device(new PortAudioOutputDevice());
     {
         std::lock_guard lock(device->m_impl->deviceMutex);
+        device->m_impl->wanted = wanted;
         if (const HResult result = device->OpenStream(); Failed(result))
             return result;
     }
@@ -148,46 +226,79 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
     Impl& impl = *m_impl;
     if (g_portAudioWedged.load())
         return HResult::NoDriver;
+    std::unique_lock library(LibraryLock(), std::defer_lock);
+    if (!library.try_lock_for(kTeardownLimit))
+        return HResult::NoDriver;
     if (Pa_Initialize() != paNoError)
         return HResult::NoDriver;
     impl.initialized = true;
-    const PaDeviceIndex index = Pa_GetDefaultOutputDevice();
+    bool fellBack = false;
+    const PaDeviceIndex index = FindOutputDevice(impl.wanted, fellBack);
+    impl.fellBack.store(fellBack);
     const PaDeviceInfo* info = index != paNoDevice ? Pa_GetDeviceInfo(index) : nullptr;
     if (info == nullptr || info->maxOutputChannels < 1) {
+        library.unlock();
         CloseStream();
         return HResult::NoDriver;
     }
+    const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
     PaStreamParameters parameters{};
     parameters.device = index;
     parameters.channelCount = std::min(info->maxOutputChannels, 2);
     parameters.sampleFormat = paFloat32;
-    parameters.suggestedLatency = std::max(info->defaultLowOutputLatency, 0.02);
+    // A JACK server keeps its own period; the other hosts get headroom.
+    const bool jack = host != nullptr && host->type == paJACK;
+    parameters.suggestedLatency = jack ? info->defaultLowOutputLatency
+                                       : std::max(info->defaultLowOutputLatency, kStreamLatency);
     const double rate = info->defaultSampleRate > 0.0 ? info->defaultSampleRate : 48000.0;
     PaStream* stream = nullptr;
     if (Pa_OpenStream(&stream, nullptr, &parameters, rate, kFramesPerCallback, paNoFlag,
                       &Impl::Callback, this) != paNoError) {
+        library.unlock();
         CloseStream();
         return HResult::NoDriver;
     }
+    // The callback thread at real-time priority (where the system allows it),
+    // as the feeding thread is: on a busy machine an ordinary thread comes
+    // too late for the device now and then.
+    if (host != nullptr && host->type == paALSA)
+        PaAlsa_EnableRealtimeScheduling(stream, 1);
     impl.stream = stream;
     impl.channels = parameters.channelCount;
     impl.rate.store(rate);
     impl.deviceName = info->name != nullptr ? info->name : "";
-    const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
     impl.hostApiName = host != nullptr && host->name != nullptr ? host->name : "";
     if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream))
         impl.latency.store(streamInfo->outputLatency);
-    if (Pa_StartStream(stream) != paNoError) {
-        CloseStream();
-        return HResult::NoDriver;
-    }
     return HResult::Ok;
+}
+
+bool PortAudioOutputDevice::StartStream() noexcept {
+    Impl& impl = *m_impl;
+    if (impl.stream == nullptr)
+        return false;
+    if (impl.running.load())
+        return true;
+    if (Pa_StartStream(impl.stream) != paNoError) {
+        impl.lost.store(true);
+        MarkAllLost();
+        return false;
+    }
+    impl.starts.fetch_add(1);
+    impl.running.store(true);
+    {
+        std::lock_guard lock(impl.monitorMutex);
+        impl.woken = true;
+    }
+    impl.monitorWake.notify_all();
+    return true;
 }
 
 void PortAudioOutputDevice::CloseStream() noexcept {
     Impl& impl = *m_impl;
     PaStream* stream = std::exchange(impl.stream, nullptr);
     const bool initialized = std::exchange(impl.initialized, false);
+    impl.running.store(false);
     if (stream == nullptr && !initialized)
         return;
     // On a thread of its own, so that a library stuck waiting for a vanished
@@ -200,12 +311,15 @@ void PortAudioOutputDevice::CloseStream() noexcept {
     auto done = std::make_shared<Done>();
     try {
         std::thread([stream, initialized, done] {
-            if (stream != nullptr) {
-                Pa_AbortStream(stream);
-                Pa_CloseStream(stream);
+            {
+                std::lock_guard library(LibraryLock());
+                if (stream != nullptr) {
+                    Pa_AbortStream(stream);
+                    Pa_CloseStream(stream);
+                }
+                if (initialized)
+                    Pa_Terminate();
             }
-            if (initialized)
-                Pa_Terminate();
             std::lock_guard lock(done->mutex);
             done->done = true;
             done->finished.notify_all();
@@ -219,10 +333,41 @@ void PortAudioOutputDevice::CloseStream() noexcept {
         g_portAudioWedged.store(true);
 }
 
+HResult PortAudioOutputDevice::SelectDevice(const std::string& wanted) {
+    Impl& impl = *m_impl;
+    std::lock_guard lock(impl.deviceMutex);
+    impl.wanted = wanted;
+    CloseStream();
+    if (Failed(OpenStream())) {
+        impl.lost.store(true);
+        MarkAllLost();
+        SignalPlayingBuffers();
+        {
+            std::lock_guard monitor(impl.monitorMutex);
+            impl.woken = true;
+        }
+        impl.monitorWake.notify_all();
+        return HResult::NoDriver;
+    }
+    // The buffers go on where they are, on the new device.
+    if (AnyBufferPlaying())
+        StartStream();
+    return HResult::Ok;
+}
+
 HResult PortAudioOutputDevice::RestoreDevice() noexcept {
     // The monitor reopens the device in the background; a writer only learns
     // whether it is back, and never waits for it.
     return m_impl->lost.load() ? HResult::BufferLost : HResult::Ok;
+}
+
+void PortAudioOutputDevice::OnBufferStarted() noexcept {
+    Impl& impl = *m_impl;
+    if (impl.running.load() || impl.lost.load())
+        return;
+    std::lock_guard lock(impl.deviceMutex);
+    if (!impl.lost.load())
+        StartStream();
 }
 
 HResult PortAudioOutputDevice::OnBufferAttached(std::size_t slot, OutputBuffer&) {
@@ -278,40 +423,73 @@ void PortAudioOutputDevice::Mix(float* output, std::uint32_t frames, double dacL
 void PortAudioOutputDevice::Monitor() {
     Impl& impl = *m_impl;
     std::uint64_t lastCallbacks = impl.callbacks.load();
+    std::uint64_t callbacksAtStart = lastCallbacks;
     int silentChecks = 0;
+    int idleChecks = 0;
     auto nextReopen = std::chrono::steady_clock::now();
     std::unique_lock lock(impl.monitorMutex);
-    while (!impl.monitorWake.wait_for(lock, kMonitorPeriod, [&] { return impl.stopMonitor; })) {
+    for (;;) {
+        // Asleep, without a timer, while the stream is stopped and sound.
+        if (impl.running.load() || impl.lost.load())
+            impl.monitorWake.wait_for(lock, kMonitorPeriod,
+                                      [&] { return impl.stopMonitor || impl.woken; });
+        else
+            impl.monitorWake.wait(lock, [&] { return impl.stopMonitor || impl.woken; });
+        if (impl.stopMonitor)
+            return;
+        if (std::exchange(impl.woken, false)) {
+            // Just started: the next look judges it.
+            lastCallbacks = impl.callbacks.load();
+            callbacksAtStart = lastCallbacks;
+            silentChecks = 0;
+            idleChecks = 0;
+            continue;
+        }
+        lock.unlock();
         if (impl.lost.load()) {
             if (std::chrono::steady_clock::now() >= nextReopen) {
                 std::lock_guard device(impl.deviceMutex);
                 CloseStream();
                 if (!Failed(OpenStream())) {
                     lastCallbacks = impl.callbacks.load();
+                    callbacksAtStart = lastCallbacks;
                     silentChecks = 0;
+                    idleChecks = 0;
                     impl.lost.store(false);
+                    if (AnyBufferPlaying())
+                        StartStream();
                 }
                 nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
             }
             // Nothing takes from the buffers: wake their writers so that they
             // restore them once the device is back.
             SignalPlayingBuffers();
-            continue;
-        }
-        bool active = true;
-        {
+        } else if (impl.running.load()) {
             std::lock_guard device(impl.deviceMutex);
-            active = impl.stream != nullptr && Pa_IsStreamActive(impl.stream) == 1;
+            const bool active = impl.stream != nullptr && Pa_IsStreamActive(impl.stream) == 1;
+            const std::uint64_t callbacks = impl.callbacks.load();
+            silentChecks = callbacks == lastCallbacks ? silentChecks + 1 : 0;
+            lastCallbacks = callbacks;
+            idleChecks = AnyBufferPlaying() ? 0 : idleChecks + 1;
+            // A stream that has not yet got going may be held back by its
+            // server for a while (a sink that was idle renders ahead of
+            // time); one that ran and went quiet has lost its server.
+            const bool going = callbacks - callbacksAtStart > kCallbacksGoing;
+            if (!active ||
+                silentChecks >= (going ? kSilentChecksBeforeLost : kSilentChecksAtStart)) {
+                impl.lost.store(true);
+                MarkAllLost();
+                SignalPlayingBuffers();
+                nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
+            } else if (idleChecks >= kIdleChecksBeforeStop) {
+                // Nothing has played for a while: let the server idle. What
+                // the device still holds is silence by now.
+                Pa_AbortStream(impl.stream);
+                impl.running.store(false);
+                idleChecks = 0;
+            }
         }
-        const std::uint64_t callbacks = impl.callbacks.load();
-        silentChecks = callbacks == lastCallbacks ? silentChecks + 1 : 0;
-        lastCallbacks = callbacks;
-        if (!active || silentChecks >= kSilentChecksBeforeLost) {
-            impl.lost.store(true);
-            MarkAllLost();
-            SignalPlayingBuffers();
-            nextReopen = std::chrono::steady_clock::now() + kReopenInterval;
-        }
+        lock.lock();
     }
 }
 
@@ -322,15 +500,28 @@ DeviceOutputStats PortAudioOutputDevice::Stats() const {
     stats.frames = m_impl->frames.load();
     stats.deviceUnderflows = m_impl->underflows.load();
     stats.outputLatency = m_impl->latency.load();
+    stats.streamStarts = m_impl->starts.load();
+    stats.running = m_impl->running.load();
     return stats;
 }
 
-const char* PortAudioOutputDevice::DeviceName() const noexcept {
-    return m_impl->deviceName.c_str();
+std::string PortAudioOutputDevice::DeviceName() const {
+    std::lock_guard lock(m_impl->deviceMutex);
+    return m_impl->deviceName;
 }
 
-const char* PortAudioOutputDevice::HostApiName() const noexcept {
-    return m_impl->hostApiName.c_str();
+std::string PortAudioOutputDevice::HostApiName() const {
+    std::lock_guard lock(m_impl->deviceMutex);
+    return m_impl->hostApiName;
+}
+
+std::string PortAudioOutputDevice::DeviceLabel() const {
+    std::lock_guard lock(m_impl->deviceMutex);
+    return m_impl->hostApiName + ": " + m_impl->deviceName;
+}
+
+bool PortAudioOutputDevice::FellBack() const noexcept {
+    return m_impl->fellBack.load();
 }
 
 } // namespace lorvanta

@@ -7,6 +7,10 @@
 namespace lorvanta {
 
 HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out) {
+    return OpenNamedOutput({}, out);
+}
+
+HResult OpenNamedOutput(const std::string& device, std::unique_ptr<OutputDevice>& out) {
     const auto choice = OutputChoiceFromEnvironment();
     if (!choice)
         return HResult::InvalidArg;
@@ -14,10 +18,10 @@ HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out) {
         out = std::make_unique<VirtualOutputDevice>();
         return HResult::Ok;
     }
-    std::unique_ptr<PortAudioOutputDevice> device;
-    const HResult result = PortAudioOutputDevice::Open(device);
+    std::unique_ptr<PortAudioOutputDevice> card;
+    const HResult result = PortAudioOutputDevice::Open(device, card);
     if (!Failed(result))
-        out = std::move(device);
+        out = std::move(card);
     return result;
 }
 

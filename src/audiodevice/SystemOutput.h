@@ -3,6 +3,7 @@
 #include "audio/output/OutputDevice.h"
 
 #include <memory>
+#include <string>
 
 namespace lorvanta {
 
@@ -10,5 +11,8 @@ namespace lorvanta {
 // default), or the real-time virtual output. HResult::NoDriver when the card cannot
 // be opened, HResult::InvalidArg when the variable names neither.
 HResult OpenChosenOutput(std::unique_ptr<OutputDevice>& out);
+// The same, with the sound card's device chosen by name (empty: the default;
+// one not found falls back to the default, and the output says so).
+HResult OpenNamedOutput(const std::string& device, std::unique_ptr<OutputDevice>& out);
 
 } // namespace lorvanta

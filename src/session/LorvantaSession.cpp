@@ -42,6 +42,10 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
         if (m_positionListener)
             m_positionListener(position);
     });
+    m_engine->SetOutputHandler([this](OutputEvent event) {
+        if (m_outputListener)
+            m_outputListener(event);
+    });
     // The renderer's cells follow each edit first, then the playing image.
     if (m_rendersBols)
         m_rendererSubscription = m_editor.Subscribe(m_rendererSync);
@@ -94,9 +98,11 @@ void CLorvantaSession::OnInitialUpdate() {
     m_engine->OnTaalEdited();
     if (m_hasOutput && !m_soundSetUp) {
         m_soundSetUp = true;
-        m_soundStatus = m_engine->InitDirectSound();
-        if (m_soundStatus != SoundSetupStatus::Ok)
-            m_sink.Show(SoundInitFailureMessage(m_soundStatus));
+        // Without any device the program goes on and says so where it is
+        // shown (the status bar, the command line); each Play tries again.
+        if (const SoundSetupStatus status = m_engine->InitDirectSound();
+            status != SoundSetupStatus::Ok && status != SoundSetupStatus::NoDevice)
+            m_sink.Show(SoundInitFailureMessage(status));
     }
 }
 
@@ -668,6 +674,22 @@ void CLorvantaSession::PlayBol(const CBol2& bol) {
     Stop();
     if (m_audition.Render(bol, m_renderer->Levels()) == AudioStatus::Ok)
         m_engine->PlayAudition(m_audition.Image());
+}
+
+SoundSetupStatus CLorvantaSession::SoundStatus() const {
+    return m_soundSetUp ? m_engine->SetupStatus() : SoundSetupStatus::Ok;
+}
+
+void CLorvantaSession::SetOutputListener(OutputListener listener) {
+    if (!m_soundSetUp)
+        m_outputListener = std::move(listener);
+}
+
+HResult CLorvantaSession::ChooseOutput(OutputOpener opener, const std::string& device) {
+    m_engine->SetOutputOpener(std::move(opener));
+    if (!m_engine->IsInitialized())
+        return HResult::Ok; // the next Play opens it
+    return m_engine->SelectOutputDevice(device);
 }
 
 void CLorvantaSession::SetPositionListener(PositionListener listener) {

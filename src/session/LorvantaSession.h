@@ -117,8 +117,17 @@ public:
     // afresh (undo history, selection) and every bol is rendered; the first
     // time, the sound output is set up and a failure shown.
     void OnInitialUpdate();
-    // Status of the sound set-up (Ok: sound works).
-    SoundSetupStatus SoundStatus() const { return m_soundStatus; }
+    // Status of the sound set-up (Ok: sound works), as the last attempt left
+    // it: every Play tries again when there is no output. Having no device
+    // at all is not shown as a message at start-up; the caller says so.
+    SoundSetupStatus SoundStatus() const;
+    // Another output: later set-ups open it through `opener`; an output open
+    // now moves to `device` at once (see CPlaybackEngine::SelectOutputDevice).
+    HResult ChooseOutput(OutputOpener opener, const std::string& device);
+    // Called on the feeding thread when the output is lost while playing and
+    // when it is back; set before the first document starts.
+    using OutputListener = std::function<void(OutputEvent)>;
+    void SetOutputListener(OutputListener listener);
 
     // --- Playback ------------------------------------------------------
     void Play();
@@ -296,6 +305,7 @@ private:
     ObserverList<SessionObserver> m_observers;
     std::atomic<std::uint64_t> m_positionUpdates{0};
     PositionListener m_positionListener;
+    OutputListener m_outputListener;
     DroneSettings m_drone;
     DroneLoop m_droneLoop;
     TanpuraSetup m_loopSetup; // what m_droneLoop was rendered for
@@ -309,7 +319,6 @@ private:
     LehraLoopPtr m_lehraCurrent; // as handed to playback
     LehraLoopPtr m_lehraNext;
     bool m_soundSetUp = false;
-    SoundSetupStatus m_soundStatus = SoundSetupStatus::Ok;
     int m_longOperations = 0;
     bool m_editedDuringOperation = false;
 

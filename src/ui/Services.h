@@ -38,6 +38,8 @@ struct AppSettings {
     bool rowsByVibhag = true;
     // The treble, bass and master levels of the mixer bar.
     DrumLevels levels{};
+    // The sound output device, as listed ("HOST: DEVICE"); empty: the default.
+    QString soundOutput{};
     // How strokes end, the humanise (Options) and the bass drum's tuning
     // (beside the pitch bar).
     StrokeStyle style = kDefaultStrokeStyle;

@@ -5,9 +5,9 @@
 
 #include "AudioTestSupport.h"
 
-#include "soundfiles/StrokeKit.h"
 #include "audio/TaalRenderer.h"
 #include "persistence/TaalFile.h"
+#include "soundfiles/StrokeKit.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

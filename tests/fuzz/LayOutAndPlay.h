@@ -8,10 +8,10 @@
 #include "audio/SampleBank.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
+#include "gridlayout/GridGeometry.h"
 #include "model/Conversions.h"
 #include "model/Messages.h"
 #include "model/Taal.h"
-#include "gridlayout/GridGeometry.h"
 
 #include <algorithm>
 #include <cmath>

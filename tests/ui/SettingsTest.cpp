@@ -219,6 +219,37 @@ private slots:
         QCOMPARE(settings.taalsFolder, QDir::tempPath());
     }
 
+    // Options' Sound output: Default, then the devices grouped by host
+    // interface; the choice is kept across starts, and a device no longer
+    // there stays offered as not found.
+    void optionsDialogSoundOutput() {
+        AppFixture fixture;
+        AppSettings settings = ReadAppSettings();
+        QCOMPARE(settings.soundOutput, QString());
+        settings.taalsFolder = QDir::tempPath();
+        COptionsDialog dialog(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+        QCOMPARE(dialog.SoundOutputList()->count(), 1);
+        dialog.SetSoundOutputs({QStringLiteral("ALSA: pulse"), QStringLiteral("ALSA: default"),
+                                QStringLiteral("JACK Audio Connection Kit: system")});
+        QCOMPARE(dialog.SoundOutputList()->itemText(0), QStringLiteral("Default"));
+        QCOMPARE(dialog.SoundOutputList()->currentIndex(), 0);
+        // A separator before each host's group.
+        QCOMPARE(dialog.SoundOutputList()->count(), 6);
+        dialog.SoundOutputList()->setCurrentIndex(dialog.SoundOutputList()->findData(
+            QStringLiteral("JACK Audio Connection Kit: system")));
+        dialog.accept();
+        QCOMPARE(settings.soundOutput, QStringLiteral("JACK Audio Connection Kit: system"));
+        WriteAppSettings(settings);
+        QCOMPARE(ReadAppSettings().soundOutput, settings.soundOutput);
+
+        COptionsDialog again(settings, fixture.sink, fixture.shell.Services().chooseFolder);
+        again.SetSoundOutputs({QStringLiteral("ALSA: pulse")});
+        QCOMPARE(again.SoundOutputList()->currentText(),
+                 QStringLiteral("JACK Audio Connection Kit: system (not found)"));
+        again.accept();
+        QCOMPARE(settings.soundOutput, QStringLiteral("JACK Audio Connection Kit: system"));
+    }
+
     // How strokes ring: Options sets the endings and the humanise, the bar
     // beside the pitch bar the bass drum's tuning; each is heard at once and
     // kept. Stored values out of range read as the defaults.

@@ -158,6 +158,7 @@ HResult OutputBuffer::Play(bool looping) noexcept {
         m_startGeneration.fetch_add(1, std::memory_order_acq_rel);
         m_playing.store(true, std::memory_order_release);
     }
+    m_device.OnBufferStarted();
     return HResult::Ok;
 }
 

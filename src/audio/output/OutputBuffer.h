@@ -121,6 +121,9 @@ public:
     // samples (a device callback's, or a clock pass's). Never set by a
     // consumer stepped by hand, whose positions then stay exact.
     void StampTaken(std::chrono::steady_clock::time_point when) noexcept;
+    // Whether a real-time consumer has taken samples since playback started
+    // (a consumer stepped by hand never says when).
+    bool TakenInRealTime() const noexcept { return m_takenAt.load(std::memory_order_acquire) != 0; }
     // When playback last started (the steady clock's count; 0 never).
     std::int64_t StartedAt() const noexcept { return m_startedAt.load(std::memory_order_acquire); }
     // The device vanished: the memory is gone until Restore.

@@ -90,6 +90,16 @@ void OutputDevice::SignalPlayingBuffers() noexcept {
     }
 }
 
+bool OutputDevice::AnyBufferPlaying() const {
+    std::lock_guard lock(m_slotsMutex);
+    for (const auto& slot : m_slots) {
+        const OutputBuffer* buffer = slot.load(std::memory_order_relaxed);
+        if (buffer != nullptr && buffer->IsPlaying())
+            return true;
+    }
+    return false;
+}
+
 std::size_t OutputDevice::BufferCount() const {
     std::lock_guard lock(m_slotsMutex);
     std::size_t count = 0;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <string>
 
 namespace lorvanta {
 
@@ -32,6 +33,14 @@ public:
     virtual HResult SetPrimaryFormat(const PcmFormat& format);
 
     virtual const char* Name() const noexcept = 0;
+
+    // Outputs that offer several devices: moves playing to another one at
+    // once (empty: the default), the buffers going on where they are.
+    virtual HResult SelectDevice(const std::string& /*name*/) { return HResult::NotImplemented; }
+    // The device playing ("HOST: DEVICE"), or the output's name.
+    virtual std::string DeviceLabel() const { return Name(); }
+    // The device asked for was not there, and the default plays instead.
+    virtual bool FellBack() const noexcept { return false; }
 
 protected:
     OutputDevice() = default;
@@ -59,6 +68,9 @@ protected:
     // Called by Restore of a lost buffer: reopen what has gone. HResult::BufferLost
     // while that is not yet possible.
     virtual HResult RestoreDevice() noexcept { return HResult::Ok; }
+    // A buffer started playing (writer's thread): a device that sleeps while
+    // nothing plays wakes up.
+    virtual void OnBufferStarted() noexcept {}
     // Per-slot state of a backend, set up before the consumer can see the
     // buffer and torn down after it can no longer (writer's thread).
     virtual HResult OnBufferAttached(std::size_t /*slot*/, OutputBuffer& /*buffer*/) {
@@ -72,6 +84,8 @@ protected:
     void SignalPlayingBuffers() noexcept;
     // Buffers alive, for backends that have nothing to do without any.
     std::size_t BufferCount() const;
+    // Whether any buffer is playing now.
+    bool AnyBufferPlaying() const;
 
 private:
     friend class OutputBuffer;

@@ -3,12 +3,11 @@
 #include "audio/DroneMix.h"
 #include "audio/LehraMix.h"
 #include "audio/WaveReader.h"
+#include "audio/playback/ImageCrossfade.h"
 
 #include <array>
-#include <chrono>
 #include <cstring>
 #include <new>
-#include <thread>
 
 namespace lorvanta {
 
@@ -120,18 +119,11 @@ HResult CDirectSound::RestoreBuffer(OutputBuffer& buffer, bool* restored) {
         return result;
     if ((status & buffer_status::kLost) == 0)
         return HResult::Ok;
-    for (int attempt = 0; attempt < kRestoreAttempts; ++attempt) {
-        const HResult result = buffer.Restore();
-        if (result != HResult::BufferLost) {
-            if (Failed(result))
-                return result;
-            if (restored != nullptr)
-                *restored = true;
-            return HResult::Ok;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kRestorePauseMs));
-    }
-    return HResult::BufferLost;
+    if (const HResult result = buffer.Restore(); Failed(result))
+        return result;
+    if (restored != nullptr)
+        *restored = true;
+    return HResult::Ok;
 }
 
 HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
@@ -155,6 +147,8 @@ HResult CDirectSound::ReadLooped(std::uint8_t* out, std::uint32_t bytes) {
     }
     // A source with nothing to read gives silence rather than a stall.
     std::memset(out + done, 0, bytes - done);
+    if (m_crossfade != nullptr && m_crossfade->Active())
+        m_crossfade->Apply(out, bytes);
     if (m_drone != nullptr)
         m_drone->MixInto(out, bytes);
     return HResult::Ok;

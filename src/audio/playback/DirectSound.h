@@ -24,6 +24,7 @@ class TaalImage;
 class CStreamingSound;
 class DroneFeed;
 class LehraFeed;
+class ImageCrossfade;
 
 // Creation flags the engine asks for, and those every ring gets.
 namespace stream_flags {
@@ -35,12 +36,13 @@ inline constexpr std::uint32_t kStreamAlways =
     buffer_flags::kCtrlVolume | buffer_flags::kCtrlFrequency; // 0x101A0
 } // namespace stream_flags
 
-// Attempts and pause of RestoreBuffer: a device that stays away is left lost
-// (and tried again later) rather than waited for.
-inline constexpr int kRestoreAttempts = 5;
-inline constexpr int kRestorePauseMs = 10;
-
 PcmFormat ToPcmFormat(const WaveFormat& format);
+
+// What happened to the output while playing.
+enum class OutputEvent {
+    Lost,     // the device went away; the position holds
+    Restored, // it is back, and playing goes on from where the sound stopped
+};
 
 // Opens the output a device plays through (the sound card, or a virtual one).
 using OutputOpener = std::function<HResult(std::unique_ptr<OutputDevice>&)>;
@@ -86,7 +88,8 @@ public:
     std::uint32_t BufferSize() const { return m_bufferSize; }
 
     // Brings a lost buffer back; `restored` tells whether it had been lost.
-    // HResult::BufferLost when its device has not come back after a few attempts.
+    // HResult::BufferLost while its device is away: it is tried once, never
+    // waited for (the caller holds the stream lock).
     HResult RestoreBuffer(OutputBuffer& buffer, bool* restored);
     // The whole buffer from the source, starting `startOffset` bytes into its
     // data and going round from the data's end to its start.
@@ -107,6 +110,9 @@ public:
     // An image the lehra keeps quiet over (a count-in before the Taal), so that
     // it enters on sam with the Taal (null: none); not owned.
     void SetLehraQuietOver(const TaalImage* image) { m_lehraQuietOver = image; }
+    // The join of a rebuilt image, applied to what is read from the source
+    // before the drone is added (null: none); not owned.
+    void SetCrossfade(ImageCrossfade* crossfade) { m_crossfade = crossfade; }
 
 protected:
     // Reads `bytes` from the source into out, going round at the data's end;
@@ -121,6 +127,7 @@ protected:
     DroneFeed* m_drone = nullptr;
     LehraFeed* m_lehra = nullptr;
     const TaalImage* m_lehraQuietOver = nullptr;
+    ImageCrossfade* m_crossfade = nullptr;
 };
 
 // One looping ring fed chunk by chunk from the source, at each notification.

@@ -80,9 +80,22 @@ void CPlaybackEngine::OnImageBuilt(const TaalImage& image) {
         return;
     }
     float fraction = 0.0f;
-    if (m_reader.IsOpen() && m_reader.DataSize() > 0)
+    if (m_reader.IsOpen() && m_reader.DataSize() > 0) {
         fraction =
             static_cast<float>(m_reader.Position()) / static_cast<float>(m_reader.DataSize());
+        if (IsPlaying()) {
+            // What the old image would have gone on with fades into the new.
+            std::array<unsigned char, 2 * ImageCrossfade::kSamples> tail{};
+            const TaalImage& old = *m_reader.Image();
+            std::size_t hint = 0;
+            std::size_t got = old.CopyData(m_reader.Position(), tail, hint);
+            if (got < tail.size()) {
+                hint = 0;
+                got += old.CopyData(0, std::span(tail).subspan(got), hint);
+            }
+            m_crossfade.Begin(tail.data(), got);
+        }
+    }
     const TaalImage* next = m_reader.NextCycleImage();
     m_reader.Close();
     m_reader.Open(&image, &m_renderer.StreamFormat());
@@ -130,9 +143,25 @@ void CPlaybackEngine::SetPositionHandler(PositionHandler handler) {
         m_positionHandler = std::move(handler);
 }
 
+void CPlaybackEngine::SetOutputHandler(OutputHandler handler) {
+    if (!m_thread.joinable())
+        m_outputHandler = std::move(handler);
+}
+
+HResult CPlaybackEngine::SelectOutputDevice(const std::string& name) {
+    if (!m_device || m_device->Output() == nullptr)
+        return HResult::NotInitialized;
+    return m_device->Output()->SelectDevice(name);
+}
+
 SoundSetupStatus CPlaybackEngine::InitDirectSound() {
     if (m_initialized)
         return SoundSetupStatus::Ok;
+    m_setupStatus = SetUpOutput();
+    return m_setupStatus;
+}
+
+SoundSetupStatus CPlaybackEngine::SetUpOutput() {
     // The two events (refill, stop) are part of the engine and cannot fail.
     {
         std::lock_guard lock(m_streamLock);
@@ -168,6 +197,7 @@ SoundSetupStatus CPlaybackEngine::InitDirectSound() {
         }
         m_stream->SetDrone(&m_drone);
         m_stream->SetLehra(&m_lehra);
+        m_stream->SetCrossfade(&m_crossfade);
         m_taken = m_stream->Ring()->NotificationsSignalled();
     }
     m_initialized = true;
@@ -191,6 +221,7 @@ void CPlaybackEngine::ShutdownDirectSound() {
     m_events.Reset(kRefillEvent);
     m_events.Reset(kStopEvent);
     m_renderer.SetPlaying(false);
+    m_outputLost.store(false, std::memory_order_release);
     m_initialized = false;
 }
 
@@ -215,6 +246,7 @@ void CPlaybackEngine::AudioThreadProc() {
         bool changed = false;
         PlayingPosition position;
         std::uint64_t taken = 0;
+        std::optional<OutputEvent> outputEvent;
         {
             std::lock_guard lock(m_streamLock);
             OutputBuffer* ring = Ring();
@@ -224,7 +256,11 @@ void CPlaybackEngine::AudioThreadProc() {
             const std::uint64_t pending = signalled - m_taken;
             m_taken = signalled;
             wait = kFeedingCheckInterval;
-            if (IsPlaying()) {
+            if (IsPlaying() && HoldWhileLost(outputEvent)) {
+                // The device is away (or just back, the ring filled afresh):
+                // it is looked at again when the output wakes this thread.
+                wait = std::chrono::milliseconds(250);
+            } else if (IsPlaying()) {
                 std::uint64_t refills = pending;
                 if (pending > kNotifyCount) {
                     // Late by more than the ring: start the ring afresh where it
@@ -241,6 +277,8 @@ void CPlaybackEngine::AudioThreadProc() {
             }
             taken = m_taken;
         }
+        if (outputEvent && m_outputHandler)
+            m_outputHandler(*outputEvent);
         if (changed && m_positionHandler)
             m_positionHandler(position);
         m_processed.store(taken, std::memory_order_release);
@@ -325,6 +363,33 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
         position.cycleBeats = reader.PreviousBeats();
         position.beat = static_cast<float>(*previousFraction) * position.cycleBeats + 1.0f;
     }
+    // Shown only forward, and never faster than the tempo allows.
+    const TaalImage& image = *reader.Image();
+    const double cycle = position.cycleBeats > 0.0f ? position.cycleBeats : image.Beats();
+    const double beatsPerSecond =
+        2.0 * ring->Frequency() * cycle / static_cast<double>(reader.DataSize());
+    const auto now = ForwardPosition::Clock::now();
+    if (m_restartBeat >= 1.0f) {
+        m_forward.Restart(m_restartBeat, std::min(m_restartAt, now));
+        m_restartBeat = -1.0f;
+    }
+    // Another Taal's cycle (a practice routine's next step) starts afresh.
+    if (cycle != m_forwardCycle) {
+        if (m_forwardCycle > 0.0)
+            m_forward.Restart(position.beat, now);
+        m_forwardCycle = cycle;
+    }
+    const double shown =
+        m_forward.Next(position.beat, cycle, beatsPerSecond, now, ring->TakenInRealTime());
+    if (static_cast<float>(shown) != position.beat && cycle == image.Beats() && cycle > 0.0) {
+        const double fraction = std::clamp((shown - 1.0) / cycle, 0.0, 1.0);
+        const auto offset = std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(fraction * static_cast<double>(reader.DataSize())) &
+                ~std::uint64_t{1},
+            reader.DataSize() - 2);
+        position = ComputePlayingPosition(offset, 0, image.Beats(), image);
+    }
+    m_heardFraction = static_cast<double>(position.offset) / static_cast<double>(reader.DataSize());
     const float last = m_lastBeat.load(std::memory_order_relaxed);
     const bool announce = m_announce.exchange(false, std::memory_order_acq_rel);
     if (position.beat == last && !announce)
@@ -332,6 +397,51 @@ bool CPlaybackEngine::UpdatePlayingBeat(PlayingPosition& position) {
     position.previousBeat = last;
     m_lastBeat.store(position.beat, std::memory_order_release);
     m_playingBol.store(position.bolIndex, std::memory_order_release);
+    return true;
+}
+
+float CPlaybackEngine::BeatAt(std::uint64_t offset) const {
+    const std::uint64_t dataSize = m_reader.DataSize();
+    if (dataSize == 0 || m_reader.Image() == nullptr)
+        return 1.0f;
+    return static_cast<float>(static_cast<double>(offset) / static_cast<double>(dataSize) *
+                                  m_reader.Image()->Beats() +
+                              1.0);
+}
+
+void CPlaybackEngine::RestartPosition(float beat) {
+    m_restartBeat = std::max(beat, 1.0f);
+    m_restartAt = ForwardPosition::Clock::now();
+    m_forward.Forget();
+}
+
+bool CPlaybackEngine::HoldWhileLost(std::optional<OutputEvent>& event) {
+    OutputBuffer* ring = Ring();
+    std::uint32_t status = 0;
+    if (ring == nullptr || Failed(ring->GetStatus(&status)) || (status & buffer_status::kLost) == 0)
+        return false;
+    if (!m_outputLost.load(std::memory_order_relaxed)) {
+        m_outputLost.store(true, std::memory_order_release);
+        event = OutputEvent::Lost;
+    }
+    if (Failed(ring->Restore()))
+        return true; // still away; tried again at the next look
+    // Back: the ring starts afresh from where the sound stopped, in the image
+    // playing now (a rebuild meanwhile keeps the place in the cycle).
+    const std::uint64_t dataSize = m_reader.DataSize();
+    std::uint64_t offset =
+        static_cast<std::uint64_t>(m_heardFraction * static_cast<double>(dataSize)) &
+        ~std::uint64_t{1};
+    if (offset >= dataSize)
+        offset = 0;
+    m_crossfade.Cancel();
+    m_stream->ResetStream();
+    m_stream->FillStreamBuffer(*ring, offset);
+    m_taken = ring->NotificationsSignalled();
+    RestartPosition(BeatAt(offset));
+    m_announce.store(true, std::memory_order_release);
+    m_outputLost.store(false, std::memory_order_release);
+    event = OutputEvent::Restored;
     return true;
 }
 
@@ -386,6 +496,7 @@ HResult CPlaybackEngine::StartStream(std::uint64_t offset) {
         return result;
     // Notifications from before are not this run's.
     m_taken = ring.NotificationsSignalled();
+    RestartPosition(BeatAt(offset));
     return m_stream->Play(0, true, 0, -1, 0);
 }
 
@@ -396,6 +507,7 @@ HResult CPlaybackEngine::ResumeStream() {
     if (const HResult result = m_stream->ResumeStream(); Failed(result))
         return result;
     m_taken = m_stream->Ring()->NotificationsSignalled();
+    RestartPosition(m_lastBeat.load(std::memory_order_relaxed));
     return m_stream->Play(0, true, 0, -1, 0);
 }
 
@@ -422,8 +534,27 @@ void CPlaybackEngine::EndLeadIn() {
     m_countingIn.store(false, std::memory_order_release);
 }
 
+bool CPlaybackEngine::EnsureOutput() {
+    if (m_initialized && m_stream) {
+        std::uint32_t status = 0;
+        if (!Failed(m_stream->Ring()->GetStatus(&status)) && (status & buffer_status::kLost) == 0)
+            return true;
+    }
+    // None could be opened before, or it went away while stopped: open it
+    // again, as at start-up.
+    ShutdownDirectSound();
+    m_setupStatus = InitDirectSound();
+    if (m_setupStatus != SoundSetupStatus::Ok) {
+        m_sink.Show(SoundInitFailureMessage(m_setupStatus));
+        return false;
+    }
+    // A pause's place went with the old output.
+    m_paused = false;
+    return true;
+}
+
 void CPlaybackEngine::PlayDroneAlone() {
-    if (IsPlaying() || !m_stream ||
+    if (IsPlaying() || !EnsureOutput() || !m_stream ||
         Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
         return;
     m_drone.SetAlone(true);
@@ -447,6 +578,8 @@ void CPlaybackEngine::PlayFrom(bool fromSelected, int firstSelected, const TaalI
     // A failed build leaves the previous image playing.
     m_renderer.BuildTaalImage();
     if (IsPlaying())
+        return;
+    if (!EnsureOutput())
         return;
     if (!m_stream || Failed(m_stream->Ring()->SetFrequency(m_renderer.PlaybackRate())))
         return;

@@ -10,19 +10,24 @@
 // same fraction of the cycle.
 //
 // Threads. Every operation here runs on the user-interface thread except the
-// feeding thread's own work and the position handler it calls. The engine's
-// stream lock guards the reader (the image being played and the position in
-// it) and the ring; the refill, the position read, the moves of the ring and
-// the change of image take it, briefly, so they never overlap. Images are
-// built and freed outside it, by the renderer on the user-interface thread.
-// The output's consumer (device callback or virtual clock) takes no lock.
+// feeding thread's own work and the handlers it calls. The engine's stream
+// lock (priority-inheriting) guards the reader (the image being played and
+// the position in it), the drone's loop and the ring; the refill, the
+// position read, the moves of the ring and the change of image take it,
+// briefly, so they never overlap. Nothing sleeps, blocks or allocates while
+// holding it: images and loops are built before it is taken and the ones
+// they replace freed after it is let go, on the user-interface thread. The
+// output's consumer (device callback or virtual clock) takes no lock.
 
 #include "audio/DroneMix.h"
 #include "audio/LehraMix.h"
 #include "audio/WaveReader.h"
 #include "audio/output/EventSet.h"
 #include "audio/playback/DirectSound.h"
+#include "audio/playback/ForwardPosition.h"
+#include "audio/playback/ImageCrossfade.h"
 #include "audio/playback/SoundSetupStatus.h"
+#include "audio/playback/StreamLock.h"
 #include "model/ThreadRole.h"
 
 #include <array>
@@ -122,8 +127,13 @@ public:
     CPlaybackEngine(const CPlaybackEngine&) = delete;
     CPlaybackEngine& operator=(const CPlaybackEngine&) = delete;
 
+    // Called on the feeding thread when the output is lost while playing and
+    // when it is back; the same rules as the position handler.
+    using OutputHandler = std::function<void(OutputEvent)>;
+
     // Only while the feeding thread does not run (before InitDirectSound).
     void SetPositionHandler(PositionHandler handler);
+    void SetOutputHandler(OutputHandler handler);
 
     // --- Set-up and shut-down --------------------------------------------
     // Opens the output, starts the feeding thread and creates the ring on the
@@ -133,11 +143,25 @@ public:
     // Stops and joins the feeding thread, then releases the ring and the
     // output, in that order. Safe to call more than once.
     void ShutdownDirectSound();
+    // How later set-ups open the output (another device chosen).
+    void SetOutputOpener(OutputOpener opener) { m_opener = std::move(opener); }
+    // Moves the sound to another device of the open output at once, at the
+    // same place in the cycle (empty: the default). HResult::NotImplemented
+    // for an output without devices to choose, NotInitialized without one.
+    HResult SelectOutputDevice(const std::string& name);
+    // How the last set-up went (Ok before any).
+    SoundSetupStatus SetupStatus() const { return m_setupStatus; }
+    // The open output (null: none).
+    const OutputDevice* Output() const { return m_device ? m_device->Output() : nullptr; }
+    // The output was lost while playing and is not back yet.
+    bool IsOutputLost() const { return m_outputLost.load(std::memory_order_acquire); }
 
     // --- Commands ---------------------------------------------------------
     // Refuses an empty Taal with "You must load a Taal before playing it".
     // Builds the image; if not already playing, starts the ring at the cycle's
-    // start, or where Pause left it.
+    // start, or where Pause left it. Without an output (none could be opened,
+    // or it was lost) it first sets the output up again, and says what failed
+    // when that fails.
     void OnAudioPlay();
     // As Play, from the start of bol firstSelected (-1: none, the start).
     void OnAudioPlayFromSelected(int firstSelected);
@@ -250,6 +274,18 @@ private:
     // of the cycle, on an even byte.
     void OnImageBuilt(const TaalImage& image);
     OutputBuffer* Ring() const { return m_stream ? m_stream->Ring() : nullptr; }
+    SoundSetupStatus SetUpOutput();
+    // Before playing: an output that could not be opened, or was lost while
+    // stopped, is set up again; false (with the message shown) when it fails.
+    bool EnsureOutput();
+    // Under the stream lock, while playing: true while the ring is lost (the
+    // position holds; nothing is refilled). When its device is back, the ring
+    // starts again from where the sound stopped. `event` tells what changed.
+    bool HoldWhileLost(std::optional<OutputEvent>& event);
+    // Under the stream lock: the beat shown starts again at `beat`, now.
+    void RestartPosition(float beat);
+    // Under the stream lock: the beat at a byte offset into the image read.
+    float BeatAt(std::uint64_t offset) const;
     void PlayFrom(bool fromSelected, int firstSelected, const TaalImage* leadIn = nullptr);
     // Under the stream lock: the lead-in is over (or abandoned); the reader
     // goes back to the Taal's image if it was still on it.
@@ -266,10 +302,21 @@ private:
     PositionHandler m_positionHandler;
 
     std::unique_ptr<CSoundDevice> m_device;
-    mutable std::mutex m_streamLock;
-    CWaveReader m_reader; // guarded by m_streamLock
-    DroneFeed m_drone;    // its loop and position guarded by m_streamLock too
-    LehraFeed m_lehra;    // its loops and cycle guarded by m_streamLock too
+    OutputHandler m_outputHandler;
+    mutable StreamLock m_streamLock;
+    CWaveReader m_reader;        // guarded by m_streamLock
+    DroneFeed m_drone;           // its loop and position guarded by m_streamLock too
+    ImageCrossfade m_crossfade;  // guarded by m_streamLock
+    ForwardPosition m_forward;   // guarded by m_streamLock
+    double m_forwardCycle = 0.0; // the cycle it follows, in beats; guarded too
+    // Under the stream lock: where the beat shown starts again at the next
+    // position update (negative: it goes on), and the heard position as a
+    // fraction of the cycle, kept while the output is lost.
+    float m_restartBeat = -1.0f;
+    ForwardPosition::Clock::time_point m_restartAt{};
+    double m_heardFraction = 0.0;
+    std::atomic<bool> m_outputLost{false};
+    LehraFeed m_lehra; // its loops and cycle guarded by m_streamLock too
     // The loops the lehra feed may hold, kept alive here on this thread.
     LehraLoopPtr m_lehraCurrent;
     LehraLoopPtr m_lehraNext;
@@ -283,6 +330,7 @@ private:
     // checked in debug builds.
     ThreadRole m_feedingThread;
     bool m_initialized = false;
+    SoundSetupStatus m_setupStatus = SoundSetupStatus::Ok;
 
     std::atomic<bool> m_playing{false};
     bool m_paused = false;

@@ -12,6 +12,11 @@ namespace lorvanta {
 namespace messages {
 inline constexpr const char* kErrorInitializingSound =
     "Error initializing sound output (error code = %1)";
+// No device could be opened: what failed, and what to do about it.
+inline constexpr const char* kNoSoundDevice =
+    "Error initializing sound output (error code = %1): no sound device could be opened. "
+    "Start the sound server or choose another output under Sound output in Options, then "
+    "press Play again.";
 } // namespace messages
 
 // Statuses of InitDirectSound.
@@ -27,7 +32,7 @@ enum class SoundSetupStatus : std::uint32_t {
 inline constexpr std::array<StatusEntry<SoundSetupStatus>, 5> kSoundSetupStatusTable{{
     {SoundSetupStatus::Ok, 0, ""},
     {SoundSetupStatus::NoEvents, 28, messages::kErrorInitializingSound},
-    {SoundSetupStatus::NoDevice, 29, messages::kErrorInitializingSound},
+    {SoundSetupStatus::NoDevice, 29, messages::kNoSoundDevice},
     {SoundSetupStatus::NoPrimaryFormat, 30, messages::kErrorInitializingSound},
     {SoundSetupStatus::NoStream, 33, messages::kErrorInitializingSound},
 }};

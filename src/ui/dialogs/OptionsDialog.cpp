@@ -1,5 +1,7 @@
 #include "ui/dialogs/OptionsDialog.h"
 
+#include <algorithm>
+
 #include "model/Messages.h"
 #include "model/Text.h"
 #include "ui/Services.h"
@@ -89,6 +91,11 @@ COptionsDialog::COptionsDialog(AppSettings& settings, MessageSink& sink, FolderP
     grid->addWidget(m_endingsList, 4, 1, Qt::AlignLeft);
     grid->addWidget(humaniseLabel, 5, 0);
     grid->addWidget(m_humaniseSpin, 5, 1, Qt::AlignLeft);
+    m_outputList = new QComboBox(this);
+    m_outputList->setObjectName(QStringLiteral("soundOutputList"));
+    SetSoundOutputs({});
+    grid->addWidget(new QLabel(QStringLiteral("Sound output:"), this), 6, 0);
+    grid->addWidget(m_outputList, 6, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -149,6 +156,24 @@ bool COptionsDialog::FolderUsable(const QString& folder, QLineEdit* edit) {
     return false;
 }
 
+void COptionsDialog::SetSoundOutputs(const QStringList& devices) {
+    m_outputList->clear();
+    m_outputList->addItem(QStringLiteral("Default"), QString());
+    QString host;
+    for (const QString& device : devices) {
+        // A line between the host interfaces' groups.
+        const QString deviceHost = device.section(QStringLiteral(": "), 0, 0);
+        if (deviceHost != host)
+            m_outputList->insertSeparator(m_outputList->count());
+        host = deviceHost;
+        m_outputList->addItem(device, device);
+    }
+    const QString& chosen = m_settings.soundOutput;
+    if (!chosen.isEmpty() && m_outputList->findData(chosen) < 0)
+        m_outputList->addItem(chosen + QStringLiteral(" (not found)"), chosen);
+    m_outputList->setCurrentIndex(std::max(0, m_outputList->findData(chosen)));
+}
+
 void COptionsDialog::accept() {
     const QString folder = m_folderEdit->text();
     if (!FolderUsable(folder, m_folderEdit))
@@ -173,6 +198,7 @@ void COptionsDialog::accept() {
     m_settings.style.endings =
         m_endingsList->currentIndex() == 0 ? StrokeEndings::Ring : StrokeEndings::Cut;
     m_settings.style.humanise = static_cast<float>(m_humaniseSpin->value());
+    m_settings.soundOutput = m_outputList->currentData().toString();
     QDialog::accept();
 }
 

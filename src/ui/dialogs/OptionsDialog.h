@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -52,6 +53,10 @@ public:
     QComboBox* StrokesList() const { return m_strokesList; }
     QLineEdit* KitFolderEdit() const { return m_kitEdit; }
     QPushButton* KitBrowseButton() const { return m_kitBrowseButton; }
+    // "Sound output": Default, then these devices as listed (grouped by host
+    // interface), the setting's selected; one not listed now stays offered.
+    void SetSoundOutputs(const QStringList& devices);
+    QComboBox* SoundOutputList() const { return m_outputList; }
     // "Ring on" (index 0) or "Cut at the next bol" (index 1).
     QComboBox* EndingsList() const { return m_endingsList; }
     QSpinBox* HumaniseSpin() const { return m_humaniseSpin; }
@@ -68,6 +73,7 @@ private:
     QComboBox* m_strokesList = nullptr;
     QLineEdit* m_kitEdit = nullptr;
     QPushButton* m_kitBrowseButton = nullptr;
+    QComboBox* m_outputList = nullptr;
     QComboBox* m_endingsList = nullptr;
     QSpinBox* m_humaniseSpin = nullptr;
 

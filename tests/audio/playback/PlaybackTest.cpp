@@ -61,18 +61,31 @@ protected:
         renderer->SetTempo(0.6f);
         ASSERT_EQ(renderer->InitialUpdate(), AudioStatus::Ok);
         renderer->BuildTaalImage();
-        engine = std::make_unique<CPlaybackEngine>(
-            doc, *renderer, sink, [=, this](std::unique_ptr<OutputDevice>& out) {
-                auto created = std::make_unique<VirtualOutputDevice>(
-                    VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual,
-                                                 .capture = capture,
-                                                 .latencyFrames = latencyFrames});
-                device = created.get();
-                out = std::move(created);
-                return HResult::Ok;
-            });
+        engine =
+            std::make_unique<CPlaybackEngine>(doc, *renderer, sink, Opener(latencyFrames, capture));
         engine->SetPositionHandler(onPosition);
+        engine->SetOutputHandler([this](OutputEvent event) {
+            std::lock_guard lock(m_positionsMutex);
+            m_outputEvents.push_back(event);
+        });
         ASSERT_EQ(engine->InitDirectSound(), SoundSetupStatus::Ok);
+    }
+    // Opens a hand-stepped output (keeping nothing without `capture`).
+    OutputOpener Opener(std::uint32_t latencyFrames = 0, bool capture = true) {
+        return [=, this](std::unique_ptr<OutputDevice>& out) {
+            auto created = std::make_unique<VirtualOutputDevice>(
+                VirtualOutputDevice::Options{.clock = VirtualOutputDevice::Clock::Manual,
+                                             .capture = capture,
+                                             .latencyFrames = latencyFrames});
+            device = created.get();
+            out = std::move(created);
+            return HResult::Ok;
+        };
+    }
+    // What the feeding thread told of the output.
+    std::vector<OutputEvent> OutputEvents() const {
+        std::lock_guard lock(m_positionsMutex);
+        return m_outputEvents;
     }
 
     // Plays `chunks` notification chunks of the ring (220 samples each),
@@ -95,12 +108,16 @@ protected:
     std::vector<std::int16_t> Heard() const { return device->Captured(Ring().Serial()); }
     // What was heard from sample `from` on is the image's cycle looped from
     // within 4 samples of sample `near`.
+    // From `from` on, what is heard is the cycle from about `near` on, after
+    // the cross-fade that joins it to what played before.
     bool HeardFollows(std::size_t from, double near) const {
         const auto heard = Heard(), cycle = Cycle();
-        const std::vector tail(heard.begin() + static_cast<std::ptrdiff_t>(from), heard.end());
+        const std::size_t fade = ImageCrossfade::kSamples;
+        const std::vector tail(heard.begin() + static_cast<std::ptrdiff_t>(from + fade),
+                               heard.end());
         const auto first = static_cast<std::size_t>(near) + cycle.size() - 4;
         for (std::size_t start = first; start <= first + 8; ++start)
-            if (Looped(cycle, start, tail.size()) == tail)
+            if (Looped(cycle, start + fade, tail.size()) == tail)
                 return true;
         return false;
     }
@@ -129,6 +146,7 @@ protected:
 private:
     mutable std::mutex m_positionsMutex;
     std::vector<PlayingPosition> m_positions;
+    std::vector<OutputEvent> m_outputEvents;
 };
 
 // The feeding thread wakes just past the next beat: the image counts bytes,
@@ -214,6 +232,23 @@ TEST_F(PlaybackTest, ChangesWhilePlayingRebuildTheImageAtTheSameFraction) {
     // fraction of it on.
     EXPECT_TRUE(Looped(Heard(), 0, 26400) == Looped(oldCycle, 0, 26400));
     EXPECT_TRUE(HeardFollows(26400, 26400.0 / 52920 * 44100));
+    // The join: the old cycle fades out over the new one fading in, about
+    // 10 ms, with no step between them.
+    {
+        const auto heard = Heard(), cycle = Cycle();
+        const std::size_t fade = ImageCrossfade::kSamples;
+        std::size_t start = 0;
+        for (std::size_t s = 22000 + cycle.size() - 8; s <= 22000 + cycle.size() + 8; ++s)
+            if (Looped(cycle, s + fade, 100) == Looped(heard, 26400 + fade, 100))
+                start = s;
+        ASSERT_NE(start, 0u);
+        for (std::size_t i = 0; i < fade; ++i) {
+            const double in = static_cast<double>(i + 1) / (fade + 1);
+            const double expected = cycle[(start + i) % cycle.size()] * in +
+                                    oldCycle[(26400 + i) % oldCycle.size()] * (1.0 - in);
+            ASSERT_NEAR(heard[26400 + i], expected, 1.0) << i;
+        }
+    }
 
     // An edit: the same fraction (44000 of 44100 samples read) of the new
     // cycle, and the position is the new cycle's, five beats long.
@@ -281,17 +316,60 @@ TEST_F(PlaybackTest, TheNextCycleImageTakesOverAtTheWrap) {
     EXPECT_EQ(fallsBack, 1);
 }
 
-TEST_F(PlaybackTest, ALostRingIsRestoredAndRefilledFromTheCycleStart) {
+TEST_F(PlaybackTest, ALostRingIsRestoredAndPlaysOnFromWhereTheSoundStopped) {
     Open({1.0f, 0.5f});
     engine->OnAudioPlay();
     Step(30);
+    WaitForFeeder();
+    const std::uint64_t heldAt = Positions().back().offset / 2;
     device->SimulateLoss(2); // the device is back at the third attempt
-    Step(1);
-    // The ring now holds the cycle's first 3520 bytes; it plays on from its
-    // position (31 chunks played: chunk 7 of the ring).
+    Step(3);
+    WaitForFeeder();
+    EXPECT_EQ(OutputEvents(), (std::vector{OutputEvent::Lost, OutputEvent::Restored}));
+    EXPECT_FALSE(engine->IsOutputLost());
+    // What follows is the cycle from the position held, not from its start.
     device->ClearCaptured();
-    Step(1);
-    EXPECT_TRUE(Heard() == Looped(Cycle(), 7 * 220, 220));
+    Step(2);
+    const auto heard = Heard();
+    bool follows = false;
+    for (std::size_t chunks = 0; chunks <= 3; ++chunks)
+        follows = follows || heard == Looped(Cycle(), heldAt + chunks * 220, heard.size());
+    EXPECT_TRUE(follows);
+    EXPECT_FALSE(heard == Looped(Cycle(), 7 * 220, heard.size())); // not from the start
+}
+
+// The beat shown moves only forward within a cycle, wraps at its end, and
+// never runs faster than the tempo allows, however the estimate jitters.
+TEST(ForwardPosition, HoldsBackStepsAndRunsNoFasterThanTheTempo) {
+    using Clock = ForwardPosition::Clock;
+    const Clock::time_point start{};
+    const auto at = [&](double seconds) {
+        return start +
+               std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    };
+    // A 16-beat cycle at 2 beats a second. Time, estimate, beat shown.
+    ForwardPosition position;
+    position.Restart(1.0, start);
+    for (const auto& [seconds, estimate, shown] : {
+             std::tuple(0.10, 1.2, 1.2), // on time
+             {0.20, 1.19, 1.2},          // a step back is held
+             {0.30, 1.6, 1.6},           // then it follows again
+             {0.40, 2.4, 1.85},          // racing ahead: 1.25 times the tempo at most
+             {0.60, 2.4, 2.35},          // catching up
+             {0.70, 2.4, 2.4},           //
+             {4.00, 9.0, 9.0},           //
+             {7.95, 16.9, 16.9},         // near the cycle's end
+             {8.05, 1.05, 1.05},         // the wrap is a step forward
+             {8.10, 16.97, 1.05},        // and the end of the cycle just left is held
+             {9.00, 2.0, 2.0},           //
+             {9.01, 10.0, 2.025},        // a jump far ahead is taken slowly
+         }) {
+        EXPECT_NEAR(position.Next(estimate, 16.0, 2.0, at(seconds)), shown, 1e-9) << seconds;
+    }
+    // Stepped by hand (no real time): only the hold applies.
+    position.Restart(1.0, start);
+    EXPECT_DOUBLE_EQ(position.Next(5.0, 16.0, 2.0, start, false), 5.0);
+    EXPECT_DOUBLE_EQ(position.Next(4.9, 16.0, 2.0, start, false), 5.0);
 }
 
 TEST_F(PlaybackTest, BeatAndBolFollowTheOffsetWithTheTieBreakAtBolStarts) {
@@ -341,14 +419,26 @@ TEST_F(PlaybackTest, ShutDownStopsTheThreadAndWithoutSoundOrATaalNothingPlays) {
               "Error initializing sound output (error code = 33)");
     EXPECT_EQ(SoundInitFailureMessage(SoundSetupStatus::NoStream).kind, MessageKind::Error);
 
-    { // Without sound Play does nothing and says nothing.
+    { // Without sound each Play tries to open the output again, and says
+      // what failed; once it can be opened, Play plays.
+        bool available = false;
         CPlaybackEngine silent(doc, *renderer, sink,
-                               [](std::unique_ptr<OutputDevice>&) { return HResult::NoDriver; });
+                               [this, &available](std::unique_ptr<OutputDevice>& out) {
+                                   return available ? Opener()(out) : HResult::NoDriver;
+                               });
         ASSERT_EQ(silent.InitDirectSound(), SoundSetupStatus::NoDevice);
         engine.reset(); // the renderer serves one engine at a time
         silent.OnAudioPlay();
         EXPECT_FALSE(silent.IsPlaying());
-        EXPECT_TRUE(sink.Messages().empty());
+        ASSERT_EQ(sink.Messages().size(), 1u);
+        EXPECT_NE(sink.Messages().front().text.find("(error code = 29)"), std::string::npos);
+        EXPECT_NE(sink.Messages().front().text.find("press Play again"), std::string::npos);
+        available = true;
+        silent.OnAudioPlay();
+        EXPECT_TRUE(silent.IsPlaying());
+        EXPECT_EQ(silent.SetupStatus(), SoundSetupStatus::Ok);
+        silent.OnAudioStop();
+        sink.Clear();
     }
 
     Open({});
