@@ -1,4 +1,5 @@
 #include "lehra/Lehra.h"
+#include "model/Text.h"
 
 #include "lehra/Raags.h"
 
@@ -12,21 +13,6 @@ namespace lorvanta {
 namespace {
 
 constexpr int kMaxPartsPerBeat = 16;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
-}
 
 std::optional<int> ReadInt(std::string_view text) {
     int value = 0;
@@ -172,7 +158,7 @@ private:
 } // namespace
 
 std::optional<LehraInstrument> ParseLehraInstrument(std::string_view name) {
-    const std::string lower = Lower(name);
+    const std::string lower = ToLower(name);
     for (LehraInstrument instrument : kAllLehraInstruments) {
         if (lower == LehraInstrumentName(instrument))
             return instrument;
@@ -238,7 +224,7 @@ LehraParse ParseLehra(std::string_view text) {
             problems.push_back({line, "expected \"key: value\" or \"melody:\""});
             continue;
         }
-        const std::string key = Lower(Trim(row.substr(0, colon)));
+        const std::string key = ToLower(Trim(row.substr(0, colon)));
         const std::string_view value = Trim(row.substr(colon + 1));
         if (key == "name") {
             lehra.name = std::string(value);

@@ -1,4 +1,5 @@
 #include "lehra/LehraLibrary.h"
+#include "model/Text.h"
 
 #include "model/ProgramData.h"
 
@@ -12,20 +13,6 @@
 namespace lorvanta {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 std::string Warning(const std::filesystem::path& file, int line, const std::string& text) {
     std::string warning = "Lehra file " + file.string();
@@ -83,8 +70,9 @@ LehraLibrary LehraLibrary::Load(const std::vector<std::filesystem::path>& folder
 }
 
 void LehraLibrary::Add(LehraEntry entry) {
-    const auto same = std::ranges::find_if(
-        m_lehras, [&](const LehraEntry& e) { return SameName(e.lehra.name, entry.lehra.name); });
+    const auto same = std::ranges::find_if(m_lehras, [&](const LehraEntry& e) {
+        return EqualsIgnoringCase(e.lehra.name, entry.lehra.name);
+    });
     if (same != m_lehras.end())
         *same = std::move(entry);
     else
@@ -93,7 +81,8 @@ void LehraLibrary::Add(LehraEntry entry) {
 
 const LehraEntry* LehraLibrary::Find(std::string_view name) const {
     for (const LehraEntry& entry : m_lehras) {
-        if (SameName(entry.lehra.name, name) || SameName(entry.file.stem().string(), name))
+        if (EqualsIgnoringCase(entry.lehra.name, name) ||
+            EqualsIgnoringCase(entry.file.stem().string(), name))
             return &entry;
     }
     return nullptr;
@@ -114,10 +103,10 @@ const LehraEntry* LehraLibrary::Auto(double taalBeats, std::string_view taalName
     const auto fitting = Fitting(taalBeats);
     if (fitting.empty())
         return nullptr;
-    const std::string taal = Lower(taalName);
+    const std::string taal = ToLower(taalName);
     if (!taal.empty()) {
         for (const LehraEntry* entry : fitting) {
-            if (Lower(entry->lehra.name).find(taal) != std::string::npos)
+            if (ToLower(entry->lehra.name).find(taal) != std::string::npos)
                 return entry;
         }
     }

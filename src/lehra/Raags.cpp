@@ -1,24 +1,14 @@
 #include "lehra/Raags.h"
+#include "model/Text.h"
 
 #include <algorithm>
 #include <cctype>
 
 namespace lorvanta {
 
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
-
 std::optional<RaagScale> FindRaag(std::string_view name) {
     for (const RaagScale& raag : kRaagScales) {
-        if (SameName(raag.name, name))
+        if (EqualsIgnoringCase(raag.name, name))
             return raag;
     }
     return std::nullopt;

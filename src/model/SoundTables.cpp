@@ -132,11 +132,6 @@ std::span<const BuiltInBolRow> BuiltInBols() {
     return kBuiltInBols;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(
-        a, b, {}, [](char c) { return ToLower(c); }, [](char c) { return ToLower(c); });
-}
-
 SoundId NormalizeSoundName(std::string& name, SoundTable table) {
     const auto rows = Rows(table);
     for (const auto& row : rows) {

@@ -48,6 +48,4 @@ SoundId NormalizeSoundName(std::string& name, SoundTable table);
 // nothing matches.
 SoundId ResolveSoundName(const std::string& name, SoundTable table);
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 } // namespace lorvanta

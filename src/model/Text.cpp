@@ -1,5 +1,7 @@
 #include "model/Text.h"
 
+#include <algorithm>
+
 namespace lorvanta {
 
 namespace {
@@ -21,6 +23,11 @@ std::string ToLower(std::string_view text) {
     for (char& c : lowered)
         c = ToLower(c);
     return lowered;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(
+        a, b, {}, [](char c) { return ToLower(c); }, [](char c) { return ToLower(c); });
 }
 
 bool IsValidUtf8(std::string_view text) {

@@ -15,6 +15,8 @@ constexpr char ToLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 std::string ToLower(std::string_view text);
+// The same text but for the case of ASCII letters.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or
 // code points past U+10FFFF).

@@ -1,4 +1,5 @@
 #include "session/PracticeRoutine.h"
+#include "model/Text.h"
 
 #include "model/Messages.h"
 #include "model/PlaybackLimits.h"
@@ -14,14 +15,6 @@ namespace lorvanta {
 namespace {
 
 constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos)
-        return {};
-    const auto last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 // A number that is the whole text (a leading "+" allowed), finite.
 std::optional<double> NumberOf(std::string_view text) {
