@@ -122,6 +122,11 @@ public:
         m_recorder.reset();
         m_keeper.reset();
         m_pulse.reset();
+        // Asked to quit, JACK takes its name out of the machine's registry of
+        // servers; killed, it leaves it there, and after a few runs no server
+        // may start.
+        if (m_jack)
+            m_jack->Stop(SIGTERM);
         m_jack.reset();
         std::error_code ignored;
         fs::remove_all(m_root, ignored);
