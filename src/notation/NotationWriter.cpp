@@ -1,5 +1,6 @@
 #include "notation/Notation.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -101,9 +102,16 @@ TaalText WriteTaalText(const CTaal& taal, const BolDictionary& dictionary) {
     // "Pakhawaj: " is written only when that dictionary holds bols: with it
     // empty, reading the text back under that prefix would silence every bol
     // after the first. Without it the text reads back as Tabla, and the
-    // Pakhawaj bols, written as "Silence", stay silent.
+    // Pakhawaj bols, written as "Silence", stay silent. The instrument is the
+    // first sounding bol's: a silent bol reads back as silence under either.
     if (taal.Count() > 1) {
-        const CSound& first = taal.Bols().front()->pitch;
+        const auto sounding =
+            std::find_if(taal.Bols().begin(), taal.Bols().end(), [](const auto& bol) {
+                return bol->pitch.soundId != kSilenceSoundId ||
+                       bol->bass.soundId != kSilenceSoundId;
+            });
+        const CBol2& lead = sounding != taal.Bols().end() ? **sounding : *taal.Bols().front();
+        const CSound& first = lead.pitch.soundId != kSilenceSoundId ? lead.pitch : lead.bass;
         if (IsOnTabla(first))
             out.text = "Tabla: ";
         else if (SlotOf(dictionary, first).loaded)

@@ -285,6 +285,28 @@ TEST(NotationRoundTrip, RandomTaals) {
     }
 }
 
+// A text on the Pakhawaj whose first bols are unknown (silent) is written back
+// under the Pakhawaj, the instrument of its first sounding bol, so that it
+// reads back with the same sounds.
+TEST(NotationRoundTrip, LeadingSilenceKeepsTheInstrument) {
+    const BolDictionary& dictionary = Dictionary(true);
+    for (const char* text :
+         {"Pakhawaj:D| Na ]0.5\\ || Dha | Din | T", "Pakhawaj: Xx | Din | Dha"}) {
+        SCOPED_TRACE(text);
+        auto parsed = Parse(text, dictionary);
+        ASSERT_TRUE(parsed->ok);
+        const TaalText written = WriteTaalText(*parsed->taal, dictionary);
+        auto again = Parse(written.text, dictionary);
+        ASSERT_TRUE(again->ok) << written.text;
+        ASSERT_EQ(again->taal->Count(), parsed->taal->Count());
+        for (int i = 0; i < parsed->taal->Count(); ++i) {
+            EXPECT_EQ(again->taal->BolAt(i)->pitch.soundId, parsed->taal->BolAt(i)->pitch.soundId);
+            EXPECT_EQ(again->taal->BolAt(i)->bass.soundId, parsed->taal->BolAt(i)->bass.soundId)
+                << written.text << " bol " << i;
+        }
+    }
+}
+
 // The shortest run of vibhags that, repeated, gives them all: one cycle.
 int CycleBeats(const VibhagList& vibhags) {
     for (std::size_t size = 1; size <= vibhags.size(); ++size) {
