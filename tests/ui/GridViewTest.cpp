@@ -3,6 +3,7 @@
 // menus, the in-place name editor, scrolling, and the playing position
 // arriving from the playback thread.
 #include "AppTestSupport.h"
+#include "GridFixture.h"
 
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
@@ -36,38 +37,11 @@ public:
     }
 };
 
-VibhagList Vibhags(const char* text) {
-    VibhagList vibhags;
-    ParseVibhags(text, vibhags);
-    return vibhags;
-}
-
 // A grid of bols of the given lengths, shown at the given size.
-struct Grid {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    AppSettings settings;
-    CLorvantaSession session{bank, sink, OpenChosenOutput};
-    CLorvantaDoc& doc = session.Document();
-    std::unique_ptr<CLorvantaView> view;
-
+struct Grid : GridFixture {
     explicit Grid(const std::vector<float>& durations, QSize size = {850, 500},
-                  const char* vibhags = "") {
-        doc.Taal().SetName("Teentaal");
-        for (float duration : durations) {
-            const CBol2 bol("Na", 0, duration, Tabla);
-            doc.InsertBol(doc.Taal().Count() - 1, &bol);
-        }
-        doc.SetEmpty(durations.empty());
-        doc.SetModified(false);
-        WriteVibhagRecord(doc.Params(), Vibhags(vibhags));
-        view = std::make_unique<CLorvantaView>(session, sink, settings);
-        view->resize(size);
-        view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-        session.OnInitialUpdate();
-        Flush();
-    }
+                  const char* vibhags = "")
+        : GridFixture(durations, size, vibhags, [](int) { return "Na"; }) {}
 
     QWidget* Page() const { return view->viewport(); }
     QPoint CellPoint(int index) const {

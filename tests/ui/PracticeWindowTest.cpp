@@ -5,6 +5,7 @@
 // the window's layout at 1200 x 800 and at twice the scale, and the defects
 // mended on the way.
 #include "AppTestSupport.h"
+#include "GridFixture.h"
 
 #include "app/SpaceBarPlay.h"
 #include "app/SplitterWnd.h"
@@ -50,37 +51,11 @@ using namespace lorvanta::test;
 
 namespace {
 
-VibhagList Vibhags(const char* text) {
-    VibhagList vibhags;
-    ParseVibhags(text, vibhags);
-    return vibhags;
-}
-
 // A view of a Taal of whole beats on its own, as the grid tests make it.
-struct Grid {
-    CSampleBank bank;
-    RecordingMessageSink sink;
-    AppSettings settings;
-    CLorvantaSession session{bank, sink, OpenChosenOutput};
-    CLorvantaDoc& doc = session.Document();
-    std::unique_ptr<CLorvantaView> view;
-
-    Grid(int beats, QSize size, const char* vibhags = "") {
-        doc.Taal().SetName("Teentaal");
-        for (int i = 0; i < beats; ++i) {
-            const CBol2 bol(i % 2 ? "Dhin" : "Dha", 0, 1.0f, Tabla);
-            doc.InsertBol(doc.Taal().Count() - 1, &bol);
-        }
-        doc.SetEmpty(beats == 0);
-        doc.SetModified(false);
-        WriteVibhagRecord(doc.Params(), Vibhags(vibhags));
-        view = std::make_unique<CLorvantaView>(session, sink, settings);
-        view->resize(size);
-        view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-        session.OnInitialUpdate();
-        Flush();
-    }
+struct Grid : GridFixture {
+    Grid(int beats, QSize size, const char* vibhags = "")
+        : GridFixture(std::vector<float>(static_cast<std::size_t>(beats), 1.0f), size, vibhags,
+                      [](int i) { return i % 2 ? "Dhin" : "Dha"; }) {}
 };
 
 // Whether any pixel of an area differs from the colour.
