@@ -226,6 +226,8 @@ bool ApplyLehraOption(CLorvantaSession& session, const LehraSettings& lehra,
     }
     session.SetLehraLibrary(std::move(library));
     session.SetLehra(lehra);
+    // The command line waits for the loop: it plays or writes from sam.
+    session.WaitForLehra();
     PrintMessages(sink);
     return session.LehraChoice().on;
 }

@@ -94,10 +94,12 @@ ExitCode RunRender(const std::vector<std::string>& args) {
         droneLoop = *session.DroneLoopInUse();
     }
     std::span<const std::int16_t> lehraLoop;
+    LehraLoopPtr lehraInUse;
     if (sound.lehra) {
-        if (!ApplyLehraOption(session, *sound.lehra, sink))
+        if (!ApplyLehraOption(session, *sound.lehra, sink) ||
+            !(lehraInUse = session.LehraLoopInUse()))
             return ExitCode::Failure;
-        lehraLoop = session.LehraLoopInUse()->samples;
+        lehraLoop = lehraInUse->samples;
     }
     const bool saved =
         SaveTaalImage(renderer.Image(), renderer.StreamFormat().samplesPerSec, *out, sink,

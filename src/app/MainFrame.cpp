@@ -551,6 +551,14 @@ void CMainFrame::UpdateCommandUI() {
     // A lehra switched off by an edit stays off next time too.
     m_settings.lehra.on = m_session.LehraChoice().on;
     commands.Action(kCmdLehraOn)->setChecked(m_settings.lehra.on);
+    // The synthesiser loads for the lehra (seconds, the first time).
+    const QString loading = QString::fromLatin1(messages::kLehraLoading);
+    if (m_session.IsLehraLoading()) {
+        if (statusBar()->currentMessage() != loading)
+            statusBar()->showMessage(loading);
+    } else if (statusBar()->currentMessage() == loading) {
+        statusBar()->clearMessage();
+    }
     commands.Action(kCmdViewToolbar)->setChecked(!m_toolBar->isHidden());
     commands.Action(kCmdViewStatusBar)->setChecked(!statusBar()->isHidden());
     commands.Action(kCmdViewTempoControl)->setChecked(!m_tempoBar->isHidden());

@@ -26,15 +26,12 @@ void LehraFeed::MixSegment(unsigned char* bytes, std::size_t n, std::uint64_t im
         m_current = m_next;
         m_next = nullptr;
     }
-    if (IsOn() && m_current != nullptr && !m_current->samples.empty() &&
-        m_current->cycleSamples > 0) {
-        // The same place of the cycle in the loop's samples (the same sample
-        // when the loop was rendered for this image, as it is but for the
-        // moment between a rebuild and the new loop).
+    // Only a loop rendered for this image's cycle is heard: between a rebuild
+    // at another tempo and the new loop the lehra is silent, never out of time.
+    if (IsOn() && MatchesImage(m_current, dataSize)) {
         const std::uint64_t cycle = m_current->cycleSamples;
-        const std::uint64_t into = imageOffset / 2 * cycle / (dataSize / 2);
         const std::uint64_t start =
-            static_cast<std::uint64_t>(m_cycle % m_current->cycles) * cycle + into;
+            static_cast<std::uint64_t>(m_cycle % m_current->cycles) * cycle + imageOffset / 2;
         MixDroneInto(m_current->samples, static_cast<std::size_t>(start), Gain(), bytes, n);
     }
     if (imageOffset + n >= dataSize)

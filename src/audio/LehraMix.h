@@ -3,7 +3,8 @@
 // The lehra's loop mixed into the Taal's samples. Unlike the drone, the lehra
 // keeps the Taal's time: its loop is rendered for the image's cycle length
 // (one or two cycles of it), and each stretch read from the image gets the
-// lehra's samples from the same place of the cycle, so that it starts on sam
+// lehra's samples from the same place of the cycle (none while the loop is
+// for another cycle length, until its new loop comes), so that it starts on sam
 // with the Taal, follows Play from Selected, Pause and every rebuild, and
 // switches with a tempo ramp's next cycle at the wrap.
 

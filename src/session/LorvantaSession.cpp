@@ -4,7 +4,6 @@
 #include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
 #include "audio/playback/PlaybackEngine.h"
-#include "lehra/LehraSynth.h"
 #include "model/Messages.h"
 
 #include <algorithm>
@@ -20,7 +19,8 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
       m_rendersBols(sound == SessionSound::Rendered),
       m_renderer(std::make_unique<CTaalRenderer>(m_doc.Taal(), bank, sink)),
       m_engine(std::make_unique<CPlaybackEngine>(m_doc, *m_renderer, sink, std::move(opener))),
-      m_editor(m_doc, sink, clipboard), m_rendererSync(*m_renderer), m_audition(bank, sink) {
+      m_editor(m_doc, sink, clipboard), m_rendererSync(*m_renderer), m_audition(bank, sink),
+      m_lehraVoiceOpener(SynthVoiceOpener(kSampleRate)) {
     // Feeding thread: count the update and hand it to the listener, if any.
     // No allocation; whoever shows the position reads it on its own thread.
     m_engine->SetPositionHandler([this](const PlayingPosition& position) {
@@ -53,7 +53,9 @@ CLorvantaSession::CLorvantaSession(const CSampleBank& bank, MessageSink& sink, O
 }
 
 CLorvantaSession::~CLorvantaSession() {
-    // The engine's thread reads the renderer.
+    // The lehra's worker hands loops to the engine; the engine's thread reads
+    // the renderer.
+    m_lehraWorker.reset();
     m_engine.reset();
 }
 
@@ -289,6 +291,7 @@ void CLorvantaSession::EndRamp() {
 }
 
 void CLorvantaSession::UpdatePractice() {
+    TakeLehraNews();
     UpdateRoutine();
     if (!m_ramp)
         return;
@@ -492,8 +495,7 @@ void CLorvantaSession::SetPitch(float factor) {
 
 void CLorvantaSession::SetLehraLibrary(std::shared_ptr<const LehraLibrary> library) {
     m_lehras = std::move(library);
-    m_lehraLoops.clear();
-    m_lehraLoopsFor = nullptr;
+    m_lehraWishFor = nullptr; // its entries went with the old library
     SyncLehra();
 }
 
@@ -513,15 +515,77 @@ void CLorvantaSession::SetLehra(const LehraSettings& settings) {
     m_engine->SetLehraLevel(m_lehra.levelDb);
     if (!m_lehra.on) {
         m_engine->SetLehraOn(false);
+        LehraOff();
         return;
     }
     SyncLehra();
 }
 
+void CLorvantaSession::SetLehraVoiceOpener(LehraVoiceOpener opener) {
+    m_lehraVoiceOpener = std::move(opener);
+}
+
+void CLorvantaSession::SetLehraNewsHandler(std::function<void()> handler) {
+    m_lehraNewsHandler = std::move(handler);
+    if (m_lehraWorker)
+        m_lehraWorker->SetNewsHandler(m_lehraNewsHandler);
+}
+
+void CLorvantaSession::LehraChanged() {
+    m_observers.Notify([&](SessionObserver& observer) { observer.OnLehraChanged(); });
+}
+
+void CLorvantaSession::LehraOff() {
+    m_lehraWishFor = nullptr;
+    m_lehraWished.reset();
+    if (m_lehraWorker)
+        m_lehraWorker->Want({});
+    if (std::exchange(m_lehraLoadingTold, false))
+        LehraChanged();
+}
+
 void CLorvantaSession::SwitchLehraOff(const std::string& note) {
     m_lehra.on = false;
     m_engine->SetLehraOn(false);
+    LehraOff();
     m_sink.Show({MessageKind::Information, note});
+}
+
+void CLorvantaSession::TakeLehraNews() {
+    if (!m_lehraWorker)
+        return;
+    const LehraWorker::News news = m_lehraWorker->TakeNews();
+    // Shown only while the player still wants the lehra.
+    if (news.failure && m_lehra.on) {
+        m_lehra.on = false;
+        m_engine->SetLehraOn(false);
+        m_lehraLoadingTold = false;
+        LehraOff();
+        m_sink.Show(
+            {MessageKind::Warning, FormatMessage(messages::kLehraCannotPlay, *news.failure)});
+        LehraChanged();
+        return;
+    }
+    if (m_lehraLoadingTold && !m_lehraWorker->IsStarting()) {
+        m_lehraLoadingTold = false;
+        LehraChanged();
+    }
+}
+
+bool CLorvantaSession::IsLehraLoading() const {
+    return m_lehraWorker && m_lehraWorker->IsStarting();
+}
+
+bool CLorvantaSession::WaitForLehra() {
+    if (m_lehraWorker) {
+        m_lehraWorker->Wait();
+        TakeLehraNews();
+    }
+    return m_lehra.on;
+}
+
+LehraLoopPtr CLorvantaSession::LehraLoopInUse() const {
+    return m_lehraWorker ? m_lehraWorker->Handed() : nullptr;
 }
 
 void CLorvantaSession::CheckLehraFits() {
@@ -529,54 +593,11 @@ void CLorvantaSession::CheckLehraFits() {
         return;
     // The one heard so far, even when chosen for the Taal as it was.
     const LehraEntry* entry =
-        m_lehra.name.empty() && m_lehraLoopsFor ? m_lehraLoopsFor : LehraChosen();
+        m_lehra.name.empty() && m_lehraWishFor ? m_lehraWishFor : LehraChosen();
     const double beats = static_cast<double>(m_doc.Taal().Total());
     if (entry != nullptr && !entry->lehra.Fits(beats))
         SwitchLehraOff(FormatMessage(messages::kLehraNoLongerFits, entry->lehra.name,
                                      FormatDecimal(static_cast<int>(std::lround(beats)))));
-}
-
-bool CLorvantaSession::StartLehraSynth() {
-    if (m_lehraSynth)
-        return true;
-    std::string problem;
-    m_lehraSynth = LehraSynth::Open(kSampleRate, problem);
-    if (!m_lehraSynth)
-        m_sink.Show({MessageKind::Warning, FormatMessage(messages::kLehraCannotPlay, problem)});
-    return m_lehraSynth != nullptr;
-}
-
-std::optional<std::vector<std::int16_t>> CLorvantaSession::RenderLehra(const lorvanta::Lehra& lehra,
-                                                                       LehraInstrument instrument,
-                                                                       std::size_t samples) {
-    if (!StartLehraSynth())
-        return std::nullopt;
-    return m_lehraSynth->Render(lehra, instrument, samples);
-}
-
-LehraLoopPtr CLorvantaSession::LehraLoopFor(const LehraEntry& entry, std::size_t cycleSamples,
-                                            int cycles) {
-    const LehraInstrument instrument = m_lehra.instrument.value_or(entry.lehra.instrument);
-    if (m_lehraLoopsFor != &entry || m_lehraLoopsInstrument != instrument) {
-        m_lehraLoops.clear();
-        m_lehraLoopsFor = &entry;
-        m_lehraLoopsInstrument = instrument;
-    }
-    for (const LehraLoopPtr& loop : m_lehraLoops) {
-        if (loop->cycleSamples == cycleSamples && loop->cycles == cycles)
-            return loop;
-    }
-    auto loop = std::make_shared<LehraLoop>();
-    loop->cycleSamples = cycleSamples;
-    loop->cycles = cycles;
-    loop->samples = m_lehraSynth->Render(entry.lehra, instrument,
-                                         cycleSamples * static_cast<std::size_t>(cycles));
-    // The last few lengths stay at hand: a ramp or the tempo bar returns to them.
-    constexpr std::size_t kKeptLoops = 4;
-    if (m_lehraLoops.size() >= kKeptLoops)
-        m_lehraLoops.erase(m_lehraLoops.begin());
-    m_lehraLoops.push_back(loop);
-    return loop;
 }
 
 void CLorvantaSession::SyncLehra() {
@@ -597,22 +618,25 @@ void CLorvantaSession::SyncLehra() {
                                      FormatDecimal(static_cast<int>(std::lround(beats)))));
         return;
     }
-    if (!StartLehraSynth()) {
-        m_lehra.on = false;
-        m_engine->SetLehraOn(false);
-        return;
+    const LehraInstrument instrument = m_lehra.instrument.value_or(entry->lehra.instrument);
+    if (entry != m_lehraWishFor || instrument != m_lehraWishInstrument || !m_lehraWished) {
+        m_lehraWishFor = entry;
+        m_lehraWishInstrument = instrument;
+        m_lehraWished = std::make_shared<const Lehra>(entry->lehra);
     }
-    const std::size_t cycleSamples = m_renderer->Image().DataSize() / 2;
-    LehraLoopPtr current = cycleSamples > 0 ? LehraLoopFor(*entry, cycleSamples, cycles) : nullptr;
-    LehraLoopPtr next;
+    if (!m_lehraWorker) {
+        m_lehraWorker = std::make_unique<LehraWorker>(*m_engine, m_lehraVoiceOpener);
+        m_lehraWorker->SetNewsHandler(m_lehraNewsHandler);
+    }
+    LehraWish wish{m_lehraWished, instrument, cycles, m_renderer->Image().DataSize() / 2, 0};
     if (const TaalImage* image = m_renderer->NextCycleImage(); image && image->DataSize() > 0)
-        next = LehraLoopFor(*entry, image->DataSize() / 2, cycles);
-    if (current != m_lehraCurrent || next != m_lehraNext) {
-        m_lehraCurrent = current;
-        m_lehraNext = next;
-        m_engine->SetLehraLoops(std::move(current), std::move(next));
-    }
+        wish.nextCycle = image->DataSize() / 2;
+    m_lehraWorker->Want(std::move(wish));
     m_engine->SetLehraOn(true);
+    if (!m_lehraLoadingTold && m_lehraWorker->IsStarting()) {
+        m_lehraLoadingTold = true;
+        LehraChanged();
+    }
 }
 
 void CLorvantaSession::SetDrone(const DroneSettings& settings) {

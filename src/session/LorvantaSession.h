@@ -18,6 +18,7 @@
 #include "audio/playback/SoundSetupStatus.h"
 #include "lehra/LehraLibrary.h"
 #include "model/LorvantaDoc.h"
+#include "session/LehraWorker.h"
 #include "session/RendererSync.h"
 #include "session/RoutinePlan.h"
 #include "session/TaalEditor.h"
@@ -55,6 +56,9 @@ public:
     virtual void OnRampChanged() {}
     // A practice routine started, moved to its next step or ended.
     virtual void OnRoutineChanged() {}
+    // The lehra's synthesiser started or stopped loading, or the lehra was
+    // switched off.
+    virtual void OnLehraChanged() {}
 };
 
 // Whether a session's renderer follows the Taal. Editing alone (the command
@@ -82,8 +86,6 @@ struct LehraSettings {
     std::optional<LehraInstrument> instrument;
     float levelDb = kDefaultLehraLevelDb;
 };
-
-class LehraSynth;
 
 class CLorvantaSession : private EditorObserver {
 public:
@@ -179,22 +181,36 @@ public:
     // The lehras to choose from (kept while the session uses them).
     void SetLehraLibrary(std::shared_ptr<const LehraLibrary> library);
     const LehraLibrary* Lehras() const { return m_lehras.get(); }
-    // The lehra mixed into playback in step with the Taal, heard within one
-    // ring while playing. While on, its loop is rendered here, on the calling
-    // thread, for each new length of the Taal's cycle (a tempo or pitch
-    // change, a ramp's next cycle); the first time the synthesiser starts,
-    // which takes seconds. A lehra that is not found, does not fit the Taal
-    // or cannot be played is switched off with a note.
+    // The lehra mixed into playback in step with the Taal. While on, its loop
+    // is rendered by the lehra's worker thread for each new length of the
+    // Taal's cycle (a tempo or pitch change, a ramp's next cycle) and joins
+    // playing, at its place in the cycle, as soon as it is ready (tens of
+    // milliseconds; the first time seconds, while the synthesiser loads).
+    // Nothing here waits for it. A lehra that is not found or does not fit
+    // the Taal is switched off with a note; one that cannot be played, once
+    // the worker finds so (see TakeLehraNews).
     void SetLehra(const LehraSettings& settings);
     const LehraSettings& LehraChoice() const { return m_lehra; }
     // The lehra the settings choose for this Taal (null: none).
     const LehraEntry* LehraChosen() const;
-    // The loop handed to playback for the image in use (null: none).
-    const LehraLoopPtr& LehraLoopInUse() const { return m_lehraCurrent; }
-    // Renders a lehra alone for `samples` samples at the program's rate
-    // (null after its message when the synthesiser cannot start).
-    std::optional<std::vector<std::int16_t>>
-    RenderLehra(const lorvanta::Lehra& lehra, LehraInstrument instrument, std::size_t samples);
+    // The loop handed to playback for the image in use (null: none yet).
+    LehraLoopPtr LehraLoopInUse() const;
+    // The synthesiser is loading for the lehra switched on.
+    bool IsLehraLoading() const;
+    // Waits until the lehra's loops are handed to playback, or the
+    // synthesiser failed (its note shown, the lehra switched off); for the
+    // command line and tests. True when the lehra is on.
+    bool WaitForLehra();
+    // Called on the worker's thread when it has news for this thread (the
+    // synthesiser loaded or failed): the caller then has TakeLehraNews called
+    // on this thread. Without one, UpdatePractice takes the news.
+    void SetLehraNewsHandler(std::function<void()> handler);
+    // Shows a failure to start the synthesiser (the lehra switched off) and
+    // tells the observers that loading ended.
+    void TakeLehraNews();
+    // What plays the lehra (the synthesiser unless set; tests give their
+    // own). Taken when the lehra is first on.
+    void SetLehraVoiceOpener(LehraVoiceOpener opener);
 
     // Stops the Taal, then plays the drone (turned on) without it.
     void PlayDroneAlone();
@@ -287,8 +303,9 @@ private:
     // After an edit: a lehra that no longer fits is switched off with a note.
     void CheckLehraFits();
     void SwitchLehraOff(const std::string& note);
-    LehraLoopPtr LehraLoopFor(const LehraEntry& entry, std::size_t cycleSamples, int cycles);
-    bool StartLehraSynth();
+    // The lehra is off: the worker drops what it was asked for.
+    void LehraOff();
+    void LehraChanged();
 
     const CSampleBank& m_bank;
     MessageSink& m_sink;
@@ -311,13 +328,16 @@ private:
     TanpuraSetup m_loopSetup; // what m_droneLoop was rendered for
     std::shared_ptr<const LehraLibrary> m_lehras;
     LehraSettings m_lehra;
-    std::unique_ptr<LehraSynth> m_lehraSynth;
-    // Loops rendered for the lehra and instrument in use, by cycle length.
-    std::vector<LehraLoopPtr> m_lehraLoops;
-    const LehraEntry* m_lehraLoopsFor = nullptr;
-    LehraInstrument m_lehraLoopsInstrument = LehraInstrument::Harmonium;
-    LehraLoopPtr m_lehraCurrent; // as handed to playback
-    LehraLoopPtr m_lehraNext;
+    LehraVoiceOpener m_lehraVoiceOpener;
+    std::function<void()> m_lehraNewsHandler;
+    // Started when the lehra is first on; it hands loops to the engine.
+    std::unique_ptr<LehraWorker> m_lehraWorker;
+    // What the worker was last asked for: the entry, its instrument and the
+    // copy of the lehra it renders (the library may go meanwhile).
+    const LehraEntry* m_lehraWishFor = nullptr;
+    LehraInstrument m_lehraWishInstrument = LehraInstrument::Harmonium;
+    std::shared_ptr<const Lehra> m_lehraWished;
+    bool m_lehraLoadingTold = false; // observers were told it is loading
     bool m_soundSetUp = false;
     int m_longOperations = 0;
     bool m_editedDuringOperation = false;

@@ -6,9 +6,18 @@ namespace lorvanta {
 
 SessionSignals::SessionSignals(CLorvantaSession& session, QObject* parent)
     : QObject(parent), m_session(session), m_editorSubscription(session.Editor().Subscribe(*this)),
-      m_sessionSubscription(session.Subscribe(*this)) {}
+      m_sessionSubscription(session.Subscribe(*this)) {
+    // Called on the lehra's worker thread: the news is taken here, queued.
+    const auto take = [this] { m_session.TakeLehraNews(); };
+    m_session.SetLehraNewsHandler(
+        [this, take] { QMetaObject::invokeMethod(this, take, Qt::QueuedConnection); });
+    // What came before the handler.
+    QMetaObject::invokeMethod(this, take, Qt::QueuedConnection);
+}
 
-SessionSignals::~SessionSignals() = default;
+SessionSignals::~SessionSignals() {
+    m_session.SetLehraNewsHandler({});
+}
 
 void SessionSignals::Changed() {
     if (m_longOperations > 0)

@@ -15,7 +15,8 @@ class SessionSignals : public QObject, private EditorObserver, private SessionOb
     Q_OBJECT
 
 public:
-    // The session must outlive the adapter.
+    // The session must outlive the adapter. The lehra worker's news is taken
+    // on this object's thread.
     explicit SessionSignals(CLorvantaSession& session, QObject* parent = nullptr);
     ~SessionSignals() override;
 
@@ -40,6 +41,7 @@ private:
     void OnPlaybackChanged() override { Changed(); }
     void OnTempoChanged(float secondsPerBeat) override { emit tempoChanged(secondsPerBeat); }
     void OnRampChanged() override { Changed(); }
+    void OnLehraChanged() override { Changed(); }
     void Changed();
 
     CLorvantaSession& m_session;

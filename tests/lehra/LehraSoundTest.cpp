@@ -183,7 +183,7 @@ TEST(LehraSessionTest, TheLoopFollowsTheCycleAndALehraThatNoLongerFitsIsSwitched
     settings.on = true;
     settings.instrument = LehraInstrument::Santoor;
     session.SetLehra(settings);
-    ASSERT_TRUE(session.LehraChoice().on)
+    ASSERT_TRUE(session.WaitForLehra())
         << (sink.Messages().empty() ? "" : sink.Messages()[0].text);
     ASSERT_TRUE(session.LehraChosen());
     EXPECT_NE(session.LehraChosen()->lehra.name.find("Teentaal"), std::string::npos);
@@ -197,6 +197,7 @@ TEST(LehraSessionTest, TheLoopFollowsTheCycleAndALehraThatNoLongerFitsIsSwitched
     session.SetPitch(1.5f); // rebuilt while stopped: the next Play syncs
     session.Renderer().BuildTaalImage();
     session.SetLehra(session.LehraChoice());
+    session.WaitForLehra();
     EXPECT_EQ(session.LehraLoopInUse()->cycleSamples, cycle());
 
     // One bol less: 15 beats, which no Teentaal lehra fits.

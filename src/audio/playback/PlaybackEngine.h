@@ -221,8 +221,10 @@ public:
     // Mixed like the drone, before the pitch shift, but in step with the
     // image: `current` rendered for the image being read, `next` (or null)
     // for the next cycle's image of a tempo ramp, taken at the wrap into it.
-    // Both are rendered on the caller's thread; those they replace are
-    // released here, never on the feeding thread.
+    // A loop is heard only while its cycle length is the image's. Any thread
+    // but the feeding thread may hand loops over (the session's lehra worker
+    // does); those they replace are released on it, never on the feeding
+    // thread.
     void SetLehraLoops(LehraLoopPtr current, LehraLoopPtr next);
     void SetLehraOn(bool on) { m_lehra.SetOn(on); }
     bool IsLehraOn() const { return m_lehra.IsOn(); }
