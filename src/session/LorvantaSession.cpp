@@ -106,6 +106,7 @@ void CLorvantaSession::OnInitialUpdate() {
             status != SoundSetupStatus::Ok && status != SoundSetupStatus::NoDevice)
             m_sink.Show(SoundInitFailureMessage(status));
     }
+    ReadyLehra(); // the lehra's loop for this Taal, before Play
 }
 
 // --- Edits while playing -------------------------------------------------------
@@ -249,7 +250,7 @@ void CLorvantaSession::SetTempo(float secondsPerBeat) {
     // tempo set here and announces no step of its own.
     m_renderer->SetTempo(secondsPerBeat);
     EndRamp();
-    SyncLehra();
+    ReadyLehra();
 }
 
 float CLorvantaSession::SecondsPerBeat() const {
@@ -488,7 +489,7 @@ void CLorvantaSession::UpdateRoutine() {
 
 void CLorvantaSession::SetPitch(float factor) {
     m_renderer->SetPitch(factor);
-    SyncLehra();
+    ReadyLehra();
 }
 
 // --- The lehra ---------------------------------------------------------------------
@@ -518,7 +519,7 @@ void CLorvantaSession::SetLehra(const LehraSettings& settings) {
         LehraOff();
         return;
     }
-    SyncLehra();
+    ReadyLehra();
 }
 
 void CLorvantaSession::SetLehraVoiceOpener(LehraVoiceOpener opener) {
@@ -598,6 +599,15 @@ void CLorvantaSession::CheckLehraFits() {
     if (entry != nullptr && !entry->lehra.Fits(beats))
         SwitchLehraOff(FormatMessage(messages::kLehraNoLongerFits, entry->lehra.name,
                                      FormatDecimal(static_cast<int>(std::lround(beats)))));
+}
+
+void CLorvantaSession::ReadyLehra() {
+    // While stopped the image waits for Play to be rebuilt; built now, its
+    // loop is rendered meanwhile and the lehra starts on sam with the Taal.
+    if (m_lehra.on && m_rendersBols && !m_renderer->IsPlaying() && !m_doc.IsEmpty() &&
+        m_doc.Taal().Count() > 0)
+        m_renderer->BuildTaalImage();
+    SyncLehra();
 }
 
 void CLorvantaSession::SyncLehra() {

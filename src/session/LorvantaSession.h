@@ -300,6 +300,9 @@ private:
     // While the lehra is on: its loops for the image in use and the next
     // cycle's, rendered when their cycle's length is new, handed to playback.
     void SyncLehra();
+    // The same, first building the image when stopped (a tempo, pitch or
+    // lehra chosen before Play).
+    void ReadyLehra();
     // After an edit: a lehra that no longer fits is switched off with a note.
     void CheckLehraFits();
     void SwitchLehraOff(const std::string& note);
