@@ -1,8 +1,8 @@
 // lorvanta-playback-stress [SECONDS] [--device] [--drone] [--lehra]: plays the
 // bundled Teentaal in real time for SECONDS (300 by default) on the virtual
 // output (or the sound card), with the tanpura's drone and the lehra mixed in
-// if asked (the lehra's loop rendered anew for each tempo and pitch, as the
-// window's thread renders it), while every
+// if asked (the lehra's loop rendered anew for each tempo and pitch by the
+// session's lehra worker, off this thread), while every
 // other core is kept busy and the tempo and the pitch change every 100 ms (the
 // drone switched off and on every second), then reports the underruns of the playback ring. Exit
 // status 0 when there were none (see the end for the others).
@@ -16,11 +16,12 @@
 #include "audio/playback/PlaybackEngine.h"
 #include "audiodevice/SystemOutput.h"
 #include "lehra/LehraLibrary.h"
-#include "lehra/LehraSynth.h"
 #include "model/LorvantaDoc.h"
 #include "model/Messages.h"
 #include "persistence/TaalFile.h"
+#include "session/LehraWorker.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -28,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,28 +139,29 @@ int main(int argc, char** argv) {
     // The lehra chosen for Teentaal, its loop rendered for each new image.
     const LehraLibrary lehras = LehraLibrary::Load({std::string(LORVANTA_SOURCE_DIR) + "/Lehras"});
     const LehraEntry* lehraEntry = lehras.Auto(16.0, "Teentaal");
-    std::unique_ptr<LehraSynth> synth;
-    double longestLehraRender = 0.0;
+    std::optional<LehraWorker> worker;
+    std::shared_ptr<const Lehra> lehraCopy;
+    // After each change: how long until the worker handed over the loop for
+    // the new image (the lehra is silent meanwhile).
+    std::vector<double> handOverDelays;
     auto handLehra = [&] {
-        if (!synth)
-            return;
-        const auto before = Clock::now();
-        auto loop = std::make_shared<LehraLoop>();
-        loop->cycleSamples = static_cast<std::size_t>(renderer.Image().DataSize() / 2);
-        loop->samples =
-            synth->Render(lehraEntry->lehra, lehraEntry->lehra.instrument, loop->cycleSamples);
-        engine.SetLehraLoops(std::move(loop), nullptr);
-        longestLehraRender = std::max(longestLehraRender,
-                                      std::chrono::duration<double>(Clock::now() - before).count());
+        if (worker)
+            worker->Want({lehraCopy, lehraEntry->lehra.instrument, 1,
+                          static_cast<std::size_t>(renderer.Image().DataSize() / 2), 0});
     };
     if (lehra) {
-        std::string problem;
-        synth = lehraEntry ? LehraSynth::Open(kSampleRate, problem) : nullptr;
-        if (!synth) {
-            std::fprintf(stderr, "the lehra cannot play: %s\n", problem.c_str());
+        if (lehraEntry == nullptr) {
+            std::fprintf(stderr, "the lehra cannot play: none fits Teentaal\n");
             return 2;
         }
+        lehraCopy = std::make_shared<const Lehra>(lehraEntry->lehra);
+        worker.emplace(engine, SynthVoiceOpener(kSampleRate));
         handLehra();
+        worker->Wait();
+        if (const auto news = worker->TakeNews(); news.failure) {
+            std::fprintf(stderr, "the lehra cannot play: %s\n", news.failure->c_str());
+            return 2;
+        }
         engine.SetLehraLevel(-6.0f);
         engine.SetLehraOn(true);
     }
@@ -185,6 +188,16 @@ int main(int argc, char** argv) {
         longestRebuild =
             std::max(longestRebuild, std::chrono::duration<double>(Clock::now() - before).count());
         ++changes;
+        if (worker) {
+            const auto cycle = static_cast<std::size_t>(renderer.Image().DataSize() / 2);
+            const auto until = next + std::chrono::milliseconds(90);
+            LehraLoopPtr handed = worker->Handed();
+            while ((!handed || handed->cycleSamples != cycle) && Clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+                handed = worker->Handed();
+            }
+            handOverDelays.push_back(std::chrono::duration<double>(Clock::now() - before).count());
+        }
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const CPlaybackEngine::Figures figures = engine.CurrentFigures();
@@ -201,8 +214,17 @@ int main(int argc, char** argv) {
     std::printf("output                 %s\n", outputName);
     std::printf("drone                  %s\n", drone ? "on, switched every second" : "off");
     std::printf("lehra                  %s\n", lehra ? lehraEntry->lehra.name.c_str() : "off");
-    if (lehra)
-        std::printf("longest lehra render   %.1f ms\n", longestLehraRender * 1000.0);
+    if (worker) {
+        const LehraWorker::Figures lehraFigures = worker->CurrentFigures();
+        std::sort(handOverDelays.begin(), handOverDelays.end());
+        std::printf("lehra loops rendered   %llu (longest %.1f ms, on the worker)\n",
+                    static_cast<unsigned long long>(lehraFigures.renders),
+                    lehraFigures.longestRender * 1000.0);
+        if (!handOverDelays.empty())
+            std::printf("lehra back after       %.1f ms median, %.1f ms worst\n",
+                        handOverDelays[handOverDelays.size() / 2] * 1000.0,
+                        handOverDelays.back() * 1000.0);
+    }
     std::printf("seconds played         %.1f\n", elapsed);
     std::printf("busy threads           %zu\n", load.size());
     std::printf("tempo/pitch changes    %llu (longest rebuild %.3f ms)\n",
