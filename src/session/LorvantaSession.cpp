@@ -106,7 +106,11 @@ void CLorvantaSession::OnInitialUpdate() {
             status != SoundSetupStatus::Ok && status != SoundSetupStatus::NoDevice)
             m_sink.Show(SoundInitFailureMessage(status));
     }
-    ReadyLehra(); // the lehra's loop for this Taal, before Play
+    // The lehra's loop for this Taal before Play; one that does not fit is
+    // told at Play.
+    if (const LehraEntry* entry = m_lehra.on ? LehraChosen() : nullptr;
+        entry && entry->lehra.Fits(static_cast<double>(m_doc.Taal().Total())))
+        ReadyLehra();
 }
 
 // --- Edits while playing -------------------------------------------------------
@@ -567,14 +571,14 @@ void CLorvantaSession::TakeLehraNews() {
         LehraChanged();
         return;
     }
-    if (m_lehraLoadingTold && !m_lehraWorker->IsStarting()) {
+    if (m_lehraLoadingTold && !IsLehraLoading()) {
         m_lehraLoadingTold = false;
         LehraChanged();
     }
 }
 
 bool CLorvantaSession::IsLehraLoading() const {
-    return m_lehraWorker && m_lehraWorker->IsStarting();
+    return m_lehra.on && m_lehraWorker && m_lehraWorker->IsStarting();
 }
 
 bool CLorvantaSession::WaitForLehra() {

@@ -154,6 +154,7 @@ private slots:
             frame.MixerBar()->Slider(CMixerBar::kLehra)->setValue(-20);
             QCOMPARE(session.LehraChoice().levelDb, -10.0f);
             session.Play();
+            QVERIFY(session.WaitForLehra()); // the loop comes from the lehra's worker
             QVERIFY(session.IsPlaying() && session.Engine().LehraLoopPlaying() != nullptr);
             session.Stop();
         }
