@@ -2,10 +2,10 @@
 // stand-in whose start and renders the test holds and lets go: turning the
 // lehra on returns before the voice has started, and playing goes on
 // meanwhile; the loop joins at its place in the cycle (from sam when it is
-// ready before Play); after a tempo change the old loop is never heard with
-// the new image; wishes overtaken before their turn are not rendered; a
-// voice that cannot start is told once; the session goes cleanly while the
-// voice starts or renders.
+// ready before Play); a ramp's next cycle has its loop from the wrap on;
+// after a tempo change the old loop is never heard with the new image; wishes overtaken before
+// their turn are not rendered; a voice that cannot start is told once; the session goes cleanly
+// while the voice starts or renders.
 #include "audio/SampleBank.h"
 #include "audio/TaalImage.h"
 #include "audio/TaalRenderer.h"
@@ -277,6 +277,40 @@ TEST(LehraWorker, AfterATempoChangeTheOldLoopIsNeverHeardAndTheNewOneJoins) {
         EXPECT_EQ(notSilent, 0u) << beats << " beats: silent until the new loop";
         EXPECT_EQ(notNew, 0u) << beats << " beats: the new loop from then on";
         EXPECT_EQ(backwards, 0u) << beats << " beats";
+    }
+}
+
+// A stepped ramp's next cycle: its loop, rendered ahead, is heard from the
+// wrap into that cycle on, at its place, with no gap.
+TEST(LehraWorker, ARampsNextCycleHasItsLoopFromTheWrap) {
+    for (const int beats : kBeatsOfTaals) {
+        LehraSession s(beats);
+        s.LehraOn();
+        ASSERT_TRUE(s.session->WaitForLehra());
+        s.session->Play();
+        const std::size_t cycle = s.Cycle();
+        const std::size_t length = s.session->LehraLoopInUse()->samples.size();
+        const int band = s.voice.BandOf(length);
+        ASSERT_EQ(s.session->StartRamp({RampRequest::Form::Stepped, 500.0, 50.0, 1, 0.0}),
+                  RampStatus::Ok);
+        s.session->WaitForLehra(); // the next cycle's loop too
+        ASSERT_EQ(s.voice.Rendered().size(), 2u);
+        const std::size_t nextLength = s.voice.Rendered().back();
+        const int nextBand = s.voice.BandOf(nextLength);
+        const std::size_t cycles = beats == 8 ? 2 : 1, nextCycle = nextLength / cycles;
+        while (s.Heard().size() < cycle + nextCycle) {
+            s.Step(20);
+            s.session->UpdatePractice();
+        }
+        // A two-cycle lehra goes on with its second cycle, in the new loop.
+        const std::size_t from = (1 % cycles) * nextCycle;
+        const auto heard = s.Heard();
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < cycle + nextCycle; ++i)
+            wrong +=
+                heard[i] != (i < cycle ? HeldVoice::Value(band, i, length)
+                                       : HeldVoice::Value(nextBand, from + i - cycle, nextLength));
+        EXPECT_EQ(wrong, 0u) << beats << " beats";
     }
 }
 
