@@ -22,6 +22,7 @@ inline constexpr const char* kNoSuchLehra =
     "There is no lehra named \"%1\", so the lehra is switched off.";
 inline constexpr const char* kLehraCannotPlay = "The lehra cannot play: %1.";
 inline constexpr const char* kLehraLoading = "Loading the lehra...";
+inline constexpr const char* kLehraOutOfMemory = "there is not enough memory";
 } // namespace messages
 
 struct LehraEntry {

@@ -1,10 +1,12 @@
 #include "session/LehraWorker.h"
 
 #include "audio/playback/PlaybackEngine.h"
+#include "lehra/LehraLibrary.h"
 #include "lehra/LehraSynth.h"
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <utility>
 
 namespace lorvanta {
@@ -140,7 +142,12 @@ void LehraWorker::Run(std::stop_token stop) {
         if (m_voice == Voice::Starting) {
             lock.unlock();
             std::string problem;
-            std::unique_ptr<LehraVoice> voice = m_opener(problem, stop);
+            std::unique_ptr<LehraVoice> voice;
+            try {
+                voice = m_opener(problem, stop);
+            } catch (const std::bad_alloc&) {
+                problem = messages::kLehraOutOfMemory;
+            }
             lock.lock();
             if (stop.stop_requested())
                 break;
@@ -165,12 +172,26 @@ void LehraWorker::Run(std::stop_token stop) {
         loop->cycleSamples = cycle;
         loop->cycles = wish.cycles;
         const auto began = std::chrono::steady_clock::now();
-        loop->samples = m_voiceObject->Render(*wish.lehra, wish.instrument,
-                                              cycle * static_cast<std::size_t>(wish.cycles), stop);
+        bool rendered = true;
+        try {
+            loop->samples = m_voiceObject->Render(
+                *wish.lehra, wish.instrument, cycle * static_cast<std::size_t>(wish.cycles), stop);
+        } catch (const std::bad_alloc&) {
+            rendered = false;
+        }
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
         lock.lock();
         if (stop.stop_requested())
             break;
+        if (!rendered) {
+            // Told as a voice that cannot play: the lehra goes off.
+            m_voice = Voice::Failed;
+            m_failure = messages::kLehraOutOfMemory;
+            if (m_news)
+                m_news();
+            m_done.notify_all();
+            continue;
+        }
         ++m_figures.renders;
         m_figures.longestRender = std::max(m_figures.longestRender, took.count());
         // Kept unless another lehra, instrument or cycle count came meanwhile;
