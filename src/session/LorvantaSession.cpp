@@ -615,7 +615,8 @@ void CLorvantaSession::ReadyLehra() {
 }
 
 void CLorvantaSession::SyncLehra() {
-    if (!m_lehra.on || !m_rendersBols)
+    // No Taal yet (the window before its first document): nothing to fit.
+    if (!m_lehra.on || !m_rendersBols || m_doc.IsEmpty() || m_doc.Taal().Count() == 0)
         return;
     const double beats = static_cast<double>(m_doc.Taal().Total());
     const LehraEntry* entry = LehraChosen();

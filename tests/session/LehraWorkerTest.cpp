@@ -149,17 +149,27 @@ struct LehraSession {
         });
     Subscription subscription = session->Subscribe(changes);
 
+    // No bols: no document yet, as the window starts.
     explicit LehraSession(int beats) {
         for (int i = 0; i < beats; ++i)
             session->Document().Taal().Append(std::make_unique<CBol2>("Dha", 0, 1.0f));
         session->Document().Taal().Recalculate(-1);
-        session->Document().SetEmpty(false);
+        session->Document().SetEmpty(beats == 0);
         session->OnInitialUpdate();
         session->SetTempo(0.1f);
         session->SetLehraVoiceOpener(voice.Opener());
         session->SetLehraNewsHandler([this] { ++news; });
         session->SetLehraLibrary(
             std::make_shared<LehraLibrary>(LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"})));
+    }
+    // Opens a Taal of silent bols in place of the one there.
+    void Open(int beats) {
+        session->Document().Taal().RemoveAll();
+        for (int i = 0; i < beats; ++i)
+            session->Document().Taal().Append(std::make_unique<CBol2>("Dha", 0, 1.0f));
+        session->Document().Taal().Recalculate(-1);
+        session->Document().SetEmpty(false);
+        session->OnInitialUpdate();
     }
     void LehraOn() {
         LehraSettings settings;
@@ -312,6 +322,20 @@ TEST(LehraWorker, ARampsNextCycleHasItsLoopFromTheWrap) {
                                        : HeldVoice::Value(nextBand, from + i - cycle, nextLength));
         EXPECT_EQ(wrong, 0u) << beats << " beats";
     }
+}
+
+// The window turns the lehra on from its settings before its first
+// document: it stays on, and the document's Taal gets its loop before Play.
+TEST(LehraWorker, OnBeforeTheFirstTaalStaysOnAndTheTaalGetsItsLoop) {
+    LehraSession s(0);
+    s.LehraOn();
+    EXPECT_TRUE(s.session->LehraChoice().on);
+    EXPECT_TRUE(s.sink.Messages().empty());
+    s.Open(16);
+    s.session->WaitForLehra();
+    ASSERT_TRUE(s.session->LehraLoopInUse());
+    EXPECT_EQ(s.session->LehraLoopInUse()->cycleSamples, s.Cycle());
+    EXPECT_TRUE(s.sink.Messages().empty());
 }
 
 TEST(LehraWorker, WishesOvertakenBeforeTheirTurnAreNotRendered) {
