@@ -6,7 +6,8 @@
 // through its observers, the command line drives it directly.
 //
 // Threads: everything here runs on one thread (the window's), except the
-// playing position, which the feeding thread publishes through atomics.
+// playing position, which the feeding thread publishes through atomics, and
+// the lehra's loops, which its worker renders and hands to playback.
 
 #include "audio/BolAudition.h"
 #include "audio/DroneMix.h"
