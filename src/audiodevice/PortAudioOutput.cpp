@@ -270,6 +270,11 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
     impl.hostApiName = host != nullptr && host->name != nullptr ? host->name : "";
     if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream))
         impl.latency.store(streamInfo->outputLatency);
+    // A stream opened but never started can still hold its server's sink awake
+    // (the pulse plugin connects it uncorked); started and stopped at once, it
+    // is handed back idle until something plays.
+    if (!AnyBufferPlaying() && Pa_StartStream(stream) == paNoError)
+        Pa_AbortStream(stream);
     return HResult::Ok;
 }
 
