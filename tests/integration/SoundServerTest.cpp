@@ -24,6 +24,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -532,8 +533,20 @@ std::string SinkState(const fs::path& root) {
     return Slurp(out);
 }
 
+// The scheduling policy of the pulse plugin's thread in this process (-1: none).
+int ClientThreadPolicy() {
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name) && name == "threaded-ml")
+            return sched_getscheduler(std::stoi(task.path().filename().string()));
+    }
+    return -1;
+}
+
 // A practice program stays open for hours: before the first Play and once
-// stopped, its stream lets the sink idle and the program sleeps.
+// stopped, its stream lets the sink idle and the program sleeps. While it
+// plays, the samples reach the server at real-time priority.
 TEST_F(SoundServerTest, StoppedProgramLetsTheSinkIdleAndSleeps) {
     ASSERT_TRUE(m_servers.StartServer());
     CSampleBank bank;
@@ -547,6 +560,8 @@ TEST_F(SoundServerTest, StoppedProgramLetsTheSinkIdleAndSleeps) {
         << "before the first Play: " << SinkState(root);
     session.Play();
     EXPECT_TRUE(WaitFor([&] { return SinkState(root) == "RUNNING"; }, std::chrono::seconds(5)));
+    EXPECT_EQ(ClientThreadPolicy(), SCHED_RR)
+        << "the thread carrying the samples to the server runs at normal priority";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     session.Stop();
     EXPECT_TRUE(WaitFor([&] { return SinkState(root) == "IDLE"; }, std::chrono::seconds(5)))
