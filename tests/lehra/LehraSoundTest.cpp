@@ -210,6 +210,71 @@ TEST(LehraSoundTest, OnsetsOnTheBeatGridAndHeldNotesInTuneAtEveryTempoAndPitch) 
     }
 }
 
+// A santoor's strings ring on for seconds under the notes after them; a
+// note's own pitch can be told from theirs when the two before it are a
+// minor third or more away, or began a second or more before it.
+bool StandsClear(const Lehra& lehra, std::size_t i, double secondsPerBeat) {
+    const std::size_t count = lehra.notes.size();
+    for (std::size_t back = 1; back <= 2 && back < count; ++back) {
+        // The loop repeats: the first notes follow the last ones.
+        const std::size_t j = (i + count - back) % count;
+        const LehraNote& before = lehra.notes[j];
+        const double since = lehra.notes[i].start - before.start + (j > i ? lehra.beats : 0);
+        const bool near = std::abs(before.semitones - lehra.notes[i].semitones) < 3;
+        if (near && since * secondsPerBeat < 1.0)
+            return false;
+    }
+    return true;
+}
+
+// A bundled lehra of each voice, its notes one after another as a melody
+// runs: each note held for a beat or more that stands clear of the ones
+// before it sounds its swara within 5 cents,
+// at a slow and a fast tempo and three pitches. (Where a note starts is
+// checked on the probe above, whose notes stand apart: here the one before
+// still dies away.)
+TEST(LehraSoundTest, TheBundledMelodiesHoldTheirSwaras) {
+    const LehraLibrary library = LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"});
+    std::printf("lehra (instrument)               bpm  pitch  notes  worst pitch (cents)\n");
+    for (const char* name :
+         {"Des in Dadra", "Malkauns in Teentaal", "Kirwani in Jhaptaal", "Bhupali in Keherwa"}) {
+        const LehraEntry* entry = library.Find(name);
+        ASSERT_TRUE(entry) << name;
+        const Lehra& lehra = entry->lehra;
+        for (const double bpm : {60.0, 240.0}) {
+            for (const int shift : {0, 3, -4}) {
+                const auto factor = static_cast<float>(std::pow(2.0, shift / 12.0));
+                const double rate = TruncateToU32(factor * static_cast<float>(kSampleRate));
+                const double perBeat = 60.0 / bpm * rate;
+                const auto loop = Synth().Render(lehra, lehra.instrument,
+                                                 static_cast<std::size_t>(lehra.beats * perBeat));
+                double cents = 0.0;
+                int held = 0;
+                for (std::size_t i = 0; i < lehra.notes.size(); ++i) {
+                    const LehraNote& note = lehra.notes[i];
+                    if (note.length < 1.0 || (lehra.instrument == LehraInstrument::Santoor &&
+                                              !StandsClear(lehra, i, perBeat / rate)))
+                        continue;
+                    ++held;
+                    const double at = note.start * perBeat;
+                    const double length = note.length * perBeat;
+                    const double expected =
+                        440.0 * std::pow(2.0, (kSaMidiNote + note.semitones + shift - 69) / 12.0);
+                    const auto first =
+                        static_cast<std::size_t>(at + std::min(0.1 * kSampleRate, length / 3));
+                    const double heard = HeldPitch(
+                        loop, first, static_cast<std::size_t>(at + length), rate, expected);
+                    cents = std::max(cents, std::abs(1200.0 * std::log2(heard / expected)));
+                }
+                std::printf("%-22s (%-8s)  %3.0f  %+d     %2d     %5.2f\n", name,
+                            LehraInstrumentName(lehra.instrument), bpm, shift, held, cents);
+                EXPECT_GT(held, 0) << name;
+                EXPECT_LT(cents, 5.0) << name << " at " << bpm << " bpm, pitch " << shift;
+            }
+        }
+    }
+}
+
 // Every bundled lehra's loop, at a tempo where its notes overrun the loop's
 // end: the step from its last sample to its first is no larger than the
 // loop's own largest step.
