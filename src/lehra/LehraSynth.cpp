@@ -36,7 +36,7 @@ float VoiceGain(LehraInstrument instrument) {
 constexpr int kVelocity = 100;
 // How long a key sounds to be measured; how long its attack is taken to last,
 // its pitch counted from then on.
-constexpr double kMeasureSeconds = 1.5;
+constexpr double kMeasureSeconds = 3.0;
 constexpr double kAttackSeconds = 0.1;
 // The synth renders in blocks of this many samples and takes a note-on at a
 // block's start: events are placed on the nearest block, and every write is
