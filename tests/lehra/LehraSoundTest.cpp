@@ -2,7 +2,9 @@
 // at the pitch bar's shifted rate: each note's onset on its place of the beat
 // grid and each held note's pitch on its swara above Sa (C#4 at no shift), at
 // a slow and a fast tempo and three pitches; the loop joins without a click.
-// The SoundFont takes seconds to load, so one synth serves every case.
+// Pitch is measured from the spectrum, not as the synth measures its keys,
+// so that a fault in the synth's own measure shows. The SoundFont takes
+// seconds to load, so one synth serves every case.
 #include "audio/AudioStatus.h"
 #include "audio/WaveFormat.h"
 #include "lehra/LehraLibrary.h"
