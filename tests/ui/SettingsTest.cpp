@@ -164,6 +164,45 @@ private slots:
         QCOMPARE(store->value(kLehraLevelValue).toDouble(), -10.0);
     }
 
+    // A lehra two cycles long fits its Taal: Dadra's lehras (12 beats) are
+    // offered for Dadra (6), and choosing one plays it.
+    void aLehraOfTwoCyclesIsOfferedAndPlays() {
+        AppFixture fixture;
+        const auto app = fixture.Start({QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Dadra.tal")});
+        CMainFrame& frame = *app->MainFrame();
+        CLorvantaSession& session = app->Session();
+        session.SetLehraLibrary(
+            std::make_shared<LehraLibrary>(LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"})));
+        frame.Commands().Action(kCmdLehraOn)->trigger();
+        QVERIFY(session.LehraChoice().on);
+        auto* menu = frame.menuBar()->findChild<QMenu*>(QStringLiteral("LehraMenu"));
+        QVERIFY(menu != nullptr);
+        const auto find = [menu](const QString& text) -> QAction* {
+            emit menu->aboutToShow();
+            for (QAction* action : menu->actions())
+                if (action->text() == text)
+                    return action;
+            return nullptr;
+        };
+        QAction* kafi = find(QStringLiteral("Kafi in Dadra (Kafi, 12 beats)"));
+        QAction* teentaal = find(QStringLiteral("Kirwani in Teentaal (Kirwani, 16 beats)"));
+        QVERIFY(kafi && kafi->isEnabled());
+        QVERIFY(teentaal && !teentaal->isEnabled());
+        kafi->trigger();
+        QCOMPARE(session.LehraChoice().name, std::string("Kafi in Dadra"));
+        QVERIFY(session.LehraChosen() && session.LehraChosen()->lehra.name == "Kafi in Dadra");
+        kafi = find(QStringLiteral("Kafi in Dadra (Kafi, 12 beats)"));
+        QVERIFY(kafi && kafi->isChecked());
+        session.Play();
+        QVERIFY(session.IsPlaying());
+        const auto* playing = session.Engine().LehraLoopPlaying();
+        QVERIFY(playing != nullptr);
+        // The loop spans the lehra's two cycles of the Taal.
+        QCOMPARE(playing->cycles, 2);
+        QCOMPARE(playing->samples.size(), 2 * playing->cycleSamples);
+        session.Stop();
+    }
+
     void readingRules() {
         for (const auto& [stored, display] : {std::pair(QVariant(), 0u),
                                               {QVariant(1u), 1u},
