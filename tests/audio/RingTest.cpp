@@ -1,7 +1,5 @@
-// Strokes that ring on: which drum rings under which bol, the wrap over the
-// cycle's end, no click where a ring is damped, the literal ring, the
-// humanised hits and the bass drum's own tuning. Cut mode's bytes are the
-// literal image's (RendererTest).
+// Strokes that ring on until their drum is struck again, humanised hits and
+// the bass drum's tuning (cut mode: RendererTest).
 
 #include "AudioTestSupport.h"
 

@@ -1,7 +1,5 @@
-// Stroke kits: files named by sound id, converted at load to 16-bit mono at
-// 22050 Hz and brought to the built-in strokes' shape (trimmed, levelled,
-// faded), the bank written out as a kit, and the kit choices; lorvanta-cli
-// render (Save Sound) and bank --kit, run as the built program.
+// Stroke kits loaded from folders and written out, the kit choices, and
+// lorvanta-cli render and bank run as the built program.
 
 #include "AudioTestSupport.h"
 
@@ -387,21 +385,21 @@ TEST_F(StrokeKit, RenderWhatItRefusesWritesNothing) {
         "Tempo out of range: Enter a value between 10.0 and 1000.0 (measured in bpm)\n";
     const std::string pitch = "Enter a value between -6.0 and 6.0 (number of semitones from C#). "
                               "For example, +1 means D and -2 means B#.\n";
-    const std::pair<std::string, std::string> refused[] = {
-        {" --tempo 9.99", tempo}, {" --tempo 1000.1", tempo}, {" --pitch 6.5", pitch}};
-    for (const auto& [args, message] : refused) {
-        EXPECT_EQ(Run(render + args), 64) << args;
-        EXPECT_EQ(err, message);
-    }
+    const std::string humanise = "lorvanta-cli: --humanise needs a percentage from 0 to 100";
+    const std::string rate = "lorvanta-cli: --rate needs 44100 or 48000";
+    // The whole of stderr when the message ends in a newline, else its start.
     for (const auto& [args, message] :
-         {std::pair{" --ring natural-ish", "--ring needs natural or cut"},
-          {" --humanise 100.5", "--humanise needs a percentage from 0 to 100"},
-          {" --humanise -1", "--humanise needs a percentage from 0 to 100"},
-          {" --bass-tuning 5.5", "--bass-tuning needs semitones from -5 to 5"},
-          {" --rate 96000", "--rate needs 44100 or 48000"},
-          {" --rate 44100.0", "--rate needs 44100 or 48000"}}) {
+         {std::pair{" --tempo 9.99", tempo},
+          {" --tempo 1000.1", tempo},
+          {" --pitch 6.5", pitch},
+          {" --ring natural-ish", "lorvanta-cli: --ring needs natural or cut"},
+          {" --humanise 100.5", humanise},
+          {" --humanise -1", humanise},
+          {" --bass-tuning 5.5", "lorvanta-cli: --bass-tuning needs semitones from -5 to 5"},
+          {" --rate 96000", rate},
+          {" --rate 44100.0", rate}}) {
         EXPECT_EQ(Run(render + args), 64) << args;
-        EXPECT_EQ(err.rfind(std::string("lorvanta-cli: ") + message, 0), 0u) << err;
+        EXPECT_EQ(message.ends_with('\n') ? err : err.substr(0, message.size()), message);
     }
     EXPECT_FALSE(fs::exists(dir / "x.wav"));
     EXPECT_EQ(Run(render + " --tempo 10 --pitch -6"), 0);

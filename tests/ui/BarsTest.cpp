@@ -1,7 +1,5 @@
-// The tempo bar (typed tempos and their range, the slider's two events, Quick
-// Change, Reset and the tempo a document opens with),
-// the pitch bar (typed shifts, the slider, the whole-semitone buttons) and the
-// mixer bar (the sliders' ranges and readouts, Off).
+// The tempo, pitch and mixer bars: typed values and their ranges, sliders,
+// buttons and readouts.
 #include "AppTestSupport.h"
 
 #include "model/SoundTables.h"

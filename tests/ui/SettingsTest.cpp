@@ -1,7 +1,5 @@
-// The settings: the round trip through the user store, the reading rules;
-// the Options dialog's folder check; the strokes chosen in Options, --kit,
-// and a change heard at once while playing; the mixer bar's levels, heard at
-// once and kept.
+// The settings: kept across starts, their reading rules, the Options dialog,
+// --kit, and changes heard at once while playing.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
