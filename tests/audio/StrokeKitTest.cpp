@@ -79,6 +79,14 @@ protected:
         EXPECT_TRUE(SaveTaalFile(doc, dir / "taal.tal", error)) << error.reason;
         return Path("taal.tal");
     }
+    // What render writes for the two bols (at this default tempo) with these
+    // options.
+    std::vector<unsigned char> Rendered(const std::string& options, float defaultTempo = 100.0f) {
+        EXPECT_EQ(
+            Run("render " + SaveTaal(twoBols, defaultTempo) + " -o " + Path("r.wav") + options), 0)
+            << options << ": " << err;
+        return Written("r.wav");
+    }
 
     // The image the program builds for these bols at 100 bpm, this pitch,
     // these levels and this stroke style, with the default kit.
@@ -130,12 +138,10 @@ TEST_F(StrokeKit, OtherRatesChannelsAndFormatsBecomeMonoAt22050OfTheSameDuration
                             SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
     EXPECT_EQ(Load(flac).size(), 2205u);
     EXPECT_TRUE(sink.Messages().empty());
-
     // Long files are cut at six seconds, with a warning.
     EXPECT_EQ(Load(Write("14 Tin.wav", std::vector<float>(7 * 8000, 0.1f), 8000)).size(),
               6u * 22050);
     ASSERT_EQ(sink.Messages().size(), 1u);
-    EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
     EXPECT_NE(sink.Messages()[0].text.find("longer than 6 seconds"), std::string::npos);
 }
 
@@ -166,6 +172,7 @@ TEST_F(StrokeKit, AHighRateLongFileIsReadOnlyAsFarAsAStrokeUses) {
         EXPECT_NEAR(na[at + 20], na[at], 300) << at;
     // The files cut short are named in one warning, however many they are.
     ASSERT_EQ(sink.Messages().size(), 1u);
+    EXPECT_EQ(sink.Messages()[0].kind, MessageKind::Warning);
     EXPECT_EQ(sink.Messages()[0].text, "Files of the stroke kit " + dir.string() +
                                            " longer than 6 seconds; only their first 6 seconds "
                                            "are used:\n12 Na.wav");
@@ -318,49 +325,27 @@ TEST_F(StrokeKit, KitChoicesReadBackAndTheDefaultIsTheRecordedKitWhenBuilt) {
 }
 
 TEST_F(StrokeKit, RenderWavIsTheImageByteForByteWithTheFilesTempoByDefault) {
-    // A semitone up: the rate of the image.
-    ASSERT_EQ(
-        Run("render " + SaveTaal(twoBols) + " -o " + Path("up.wav") + " --tempo 100 --pitch 1"), 0)
-        << err;
-    const auto up = Written("up.wav");
+    const auto up = Rendered(" --tempo 100 --pitch 1"); // a semitone up: the rate of the image
     EXPECT_EQ(GetLe32(up, 24), 23361u);
     EXPECT_EQ(up, ProgramImage(1.0594631f));
-    // The drums at their levels.
-    ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("mixed.wav") +
-                  " --treble-level -12.5 --bass-level off --master-level 3"),
-              0)
-        << err;
-    const DrumLevels mixed{{-12.5f}, {0.0f, true}, {3.0f}};
-    EXPECT_EQ(Written("mixed.wav"), ProgramImage(1.0f, mixed));
-
+    EXPECT_EQ(Rendered(" --treble-level -12.5 --bass-level off --master-level 3"),
+              ProgramImage(1.0f, {{-12.5f}, {0.0f, true}, {3.0f}}));
     // Cut at the next bol, not humanised: the image as it always was.
-    ASSERT_EQ(
-        Run("render " + SaveTaal(twoBols) + " -o " + Path("cut.wav") + " --ring cut --humanise 0"),
-        0)
-        << err;
-    EXPECT_EQ(Written("cut.wav"), ProgramImage(1.0f, {}, {}));
-    EXPECT_NE(Written("cut.wav"), ProgramImage(1.0f));
-
+    const auto cut = Rendered(" --ring cut --humanise 0");
+    EXPECT_EQ(cut, ProgramImage(1.0f, {}, {}));
+    EXPECT_NE(cut, ProgramImage(1.0f));
     // Without --tempo, the file's; out of range there, the default just below 100 bpm.
-    Run("render " + SaveTaal(twoBols, 120.0f) + " -o " + Path("fast.wav"));
-    EXPECT_EQ(Written("fast.wav").size(), 44u + 2 * (11025 + 5512));
-    Run("render " + SaveTaal(twoBols, 5.0f) + " -o " + Path("default.wav"));
-    EXPECT_EQ(Written("default.wav").size(), 39734u);
+    EXPECT_EQ(Rendered("", 120.0f).size(), 44u + 2 * (11025 + 5512));
+    EXPECT_EQ(Rendered("", 5.0f).size(), 39734u);
 }
 
 // --rate converts the cycle to a usual rate with the best converter: the
 // header says the rate, the length follows it, and a tone stays a tone.
 TEST_F(StrokeKit, RenderConvertsToTheRateAsked) {
-    ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path("own.wav") + " --tempo 100"), 0);
-    const std::vector<unsigned char> image = Written("own.wav");
+    const std::vector<unsigned char> image = Rendered(" --tempo 100");
     const std::uint64_t samples = (image.size() - kWaveHeaderSize) / 2;
     for (const std::uint32_t rate : {44100u, 48000u}) {
-        const std::string out = "at" + std::to_string(rate) + ".wav";
-        ASSERT_EQ(Run("render " + SaveTaal(twoBols) + " -o " + Path(out) + " --tempo 100 --rate " +
-                      std::to_string(rate)),
-                  0)
-            << err;
-        const auto written = Written(out);
+        const auto written = Rendered(" --tempo 100 --rate " + std::to_string(rate));
         EXPECT_EQ(GetLe32(written, kSampleRateOffset), rate);
         const std::uint64_t expected = (samples * rate + kSampleRate - 1) / kSampleRate;
         EXPECT_EQ((written.size() - kWaveHeaderSize) / 2, expected);
