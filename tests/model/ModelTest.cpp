@@ -9,14 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <set>
-#include <sstream>
 #include <sys/stat.h>
-#include <tuple>
 
 namespace lorvanta {
 namespace {

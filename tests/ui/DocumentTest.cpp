@@ -11,13 +11,9 @@
 #include <QAction>
 #include <QDir>
 #include <QDropEvent>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMimeData>
 
-#include <chrono>
 #include <functional>
-#include <future>
 
 using namespace lorvanta;
 using namespace lorvanta::test;

@@ -7,13 +7,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstring>
 #include <functional>
-#include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
