@@ -41,7 +41,6 @@ CBol2 SampleBol() {
     CBol2 bol;
     bol.name = "Dha: Pressed Ge";
     bol.duration = 0.5f;
-    bol.pitch = {};
     bol.pitch.name = "Na";
     bol.pitch.soundId = 12;
     bol.pitch.emphasis = -3.0f;
