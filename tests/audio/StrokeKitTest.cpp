@@ -250,23 +250,18 @@ TEST_F(StrokeKit, BadLinksAndControlCharactersAreNamedInTheWarning) {
 // Files may grow to a few kilobytes while one lives, as on a nearly full disk;
 // a write past it fails with "File too large" (the signal ignored), here and
 // in the commands run from here.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : m_signal(std::signal(SIGXFSZ, SIG_IGN)) {
         ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
+        const rlimit limit{bytes, m_old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~FileSizeLimit() {
         ::setrlimit(RLIMIT_FSIZE, &m_old);
         std::signal(SIGXFSZ, m_signal);
     }
-
-private:
+    void (*m_signal)(int);
     rlimit m_old{};
-    void (*m_signal)(int) = nullptr;
 };
 
 TEST_F(StrokeKit, AFullDiskIsNamedAsSuchAndTheBankWritesAllOrNothing) {
