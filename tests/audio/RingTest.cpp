@@ -154,11 +154,9 @@ TEST(RingMode, ADampedRingFadesOutOverTheDampingTime) {
         EXPECT_LE(std::abs(x[n] - x[n - 1]), 2) << n;
 }
 
-// The bundled thekas with the recorded kit: the ring mode is the literal ring
-// (each drum's strokes from the cells, each ringing until the drum's next
-// strike, wrapped), its image as long and its bols where cut mode's are, and
-// no bol boundary steps beyond the following strokes' own attack, where cut
-// mode clicks.
+// The bundled thekas, recorded kit: ring mode is the literal ring (each drum
+// ringing to its next strike, wrapped), with cut mode's bol starts and none of
+// its clicks at the bol boundaries.
 TEST(RingMode, BundledThekasRingLiterallyWithoutClicks) {
     CSampleBank bank(BuiltInKit::Recorded);
     RecordingMessageSink sink;

@@ -333,10 +333,9 @@ int CycleBeats(const VibhagList& vibhags) {
     return 0;
 }
 
-// Every file of the bundled library opens cleanly, carries vibhags that fit
-// it (in the reserved block alone), and every bol names a bol of its instrument's dictionary with
-// the same strokes (a rest, "Silence", aside), so nothing plays as silence by accident; its
-// notation reads back to the same sounds. Compositions are whole cycles of their taal.
+// Every bundled file opens cleanly, its vibhags fit (and live in the reserved
+// block alone), every bol but "Silence" is a dictionary bol of its instrument with
+// the same strokes, and its notation reads back; compositions are whole cycles.
 TEST(TaalLibrary, EveryFileOpensFitsItsVibhagsAndSoundsEveryBol) {
     const std::filesystem::path root = LORVANTA_SOURCE_DIR "/Taals";
     const BolDictionary& dictionary = Dictionary(true);
