@@ -24,6 +24,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -508,6 +509,66 @@ TEST_F(SoundServerTest, DevicesOfBothServersAreListedAndChosen) {
         EXPECT_EQ(Slurp(err).find("was not found") != std::string::npos, note)
             << device << ": " << Slurp(err);
     }
+}
+
+// Context switches of every thread of this process so far: each one a wakeup.
+long long ProcessWakeups() {
+    long long total = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                total += std::stoll(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
+// The null sink's state as the server reports it: RUNNING, IDLE, SUSPENDED.
+std::string SinkState(const fs::path& root) {
+    const fs::path out = root / "sinks.out";
+    std::system(("pactl list short sinks >'" + out.string() + "' 2>&1").c_str());
+    for (const char* state : {"RUNNING", "IDLE", "SUSPENDED"})
+        if (Slurp(out).find(state) != std::string::npos)
+            return state;
+    return Slurp(out);
+}
+
+// The scheduling policy of the pulse plugin's thread in this process (-1: none).
+int ClientThreadPolicy() {
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name) && name == "threaded-ml")
+            return sched_getscheduler(std::stoi(task.path().filename().string()));
+    }
+    return -1;
+}
+
+// A practice program stays open for hours: before the first Play and once
+// stopped, its stream lets the sink idle and the program sleeps. While it
+// plays, the samples reach the server at real-time priority.
+TEST_F(SoundServerTest, StoppedProgramLetsTheSinkIdleAndSleeps) {
+    ASSERT_TRUE(m_servers.StartServer());
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    CLorvantaSession session(bank, sink, OpenChosenOutput);
+    OpenTaalFile(session.Document(), kTeentaal, sink);
+    session.OnInitialUpdate();
+    ASSERT_EQ(session.SoundStatus(), SoundSetupStatus::Ok);
+    const fs::path& root = m_servers.Root();
+    EXPECT_TRUE(WaitFor([&] { return SinkState(root) == "IDLE"; }, std::chrono::seconds(5)))
+        << "before the first Play: " << SinkState(root);
+    session.Play();
+    EXPECT_TRUE(WaitFor([&] { return SinkState(root) == "RUNNING"; }, std::chrono::seconds(5)));
+    EXPECT_EQ(ClientThreadPolicy(), SCHED_RR)
+        << "the thread carrying the samples to the server runs at normal priority";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    session.Stop();
+    EXPECT_TRUE(WaitFor([&] { return SinkState(root) == "IDLE"; }, std::chrono::seconds(5)))
+        << "after Stop: " << SinkState(root);
+    const long long before = ProcessWakeups();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_LE(ProcessWakeups() - before, 30) << "more than a few wakeups a second while stopped";
 }
 
 } // namespace
