@@ -1,7 +1,5 @@
-// The settings: the round trip through the user store, the reading rules;
-// the Options dialog's folder check; the strokes chosen in Options, --kit,
-// and a change heard at once while playing; the mixer bar's levels, heard at
-// once and kept.
+// The settings: kept across starts, their reading rules, the Options dialog,
+// --kit, and changes heard at once while playing.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
@@ -50,12 +48,9 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Choices kept for the next start, written when the window goes: the
-    // Taals folder and the beat display; the drone from the menu and the D
-    // key (on again at the start); View > Rows by Vibhag (on at first: one
-    // trigger turns it off, the grid follows it); the mixer bar's levels, each heard at once while
-    // playing, the drone's under its old key, and View > Mixer hiding the
-    // bar. A stored level that is neither off nor in range reads as 0 dB.
+    // Kept for the next start (written when the window goes): the Taals folder, the
+    // beat display, the drone (menu and D key), Rows by Vibhag and the mixer levels,
+    // each heard or shown at once; a stored level out of range reads as 0 dB.
     void choicesAreHeardOrShownAtOnceAndKept() {
         AppFixture fixture;
         {
