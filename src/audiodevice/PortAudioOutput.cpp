@@ -9,9 +9,13 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <pa_linux_alsa.h>
 #include <portaudio.h>
+#include <sched.h>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -49,6 +53,32 @@ constexpr auto kTeardownLimit = std::chrono::seconds(2);
 // PortAudio is one per process: once a teardown has hung inside it, it is not
 // used again.
 std::atomic<bool> g_portAudioWedged{false};
+
+#ifdef __linux__
+// The pulse plugin carries the callback's samples to the sound server on a
+// thread of its own ("threaded-ml"), started at normal priority: on a busy
+// machine it comes too late now and then, and the server plays a gap although
+// the callback ran in time. It gets the callback's real-time class.
+void RaiseSoundServerClientThreads() noexcept {
+    std::error_code error;
+    for (std::filesystem::directory_iterator task("/proc/self/task", error), end;
+         !error && task != end; task.increment(error)) {
+        std::ifstream comm(task->path() / "comm");
+        std::string name;
+        if (!std::getline(comm, name) || name != "threaded-ml")
+            continue;
+        const pid_t tid =
+            static_cast<pid_t>(std::strtol(task->path().filename().c_str(), nullptr, 10));
+        if (tid <= 0 || sched_getscheduler(tid) != SCHED_OTHER)
+            continue;
+        sched_param param{};
+        param.sched_priority = sched_get_priority_min(SCHED_RR) + 10;
+        sched_setscheduler(tid, SCHED_RR, &param);
+    }
+}
+#else
+void RaiseSoundServerClientThreads() noexcept {}
+#endif
 
 // PortAudio's set-up and teardown are not safe from two threads at once (the
 // window lists devices while a monitor reopens one); they go through this.
@@ -261,8 +291,10 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
     // The callback thread at real-time priority (where the system allows it),
     // as the feeding thread is: on a busy machine an ordinary thread comes
     // too late for the device now and then.
-    if (host != nullptr && host->type == paALSA)
+    if (host != nullptr && host->type == paALSA) {
         PaAlsa_EnableRealtimeScheduling(stream, 1);
+        RaiseSoundServerClientThreads();
+    }
     impl.stream = stream;
     impl.channels = parameters.channelCount;
     impl.rate.store(rate);
@@ -270,6 +302,11 @@ HResult PortAudioOutputDevice::OpenStream() noexcept {
     impl.hostApiName = host != nullptr && host->name != nullptr ? host->name : "";
     if (const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream))
         impl.latency.store(streamInfo->outputLatency);
+    // A stream opened but never started can still hold its server's sink awake
+    // (the pulse plugin connects it uncorked); started and stopped at once, it
+    // is handed back idle until something plays.
+    if (!AnyBufferPlaying() && Pa_StartStream(stream) == paNoError)
+        Pa_AbortStream(stream);
     return HResult::Ok;
 }
 

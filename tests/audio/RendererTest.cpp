@@ -1,7 +1,5 @@
-// Making sound: the sample bank's mixing arithmetic and resource failures,
-// what an edit renders again, the audition, and the random Taals whose image
-// (as Save Sound copies it; playback's reads are the engine tests') is byte
-// for byte the image built the literal way.
+// Making sound: mixing, resource failures, what an edit renders again, the
+// audition, the drums' levels, and random Taals against the literal image.
 
 #include "AudioTestSupport.h"
 

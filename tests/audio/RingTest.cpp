@@ -1,7 +1,5 @@
-// Strokes that ring on: which drum rings under which bol, the wrap over the
-// cycle's end, no click where a ring is damped, the literal ring, the
-// humanised hits and the bass drum's own tuning. Cut mode's bytes are the
-// literal image's (RendererTest).
+// Strokes that ring on until their drum is struck again, humanised hits and
+// the bass drum's tuning (cut mode: RendererTest).
 
 #include "AudioTestSupport.h"
 
@@ -19,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <set>
 
 using namespace lorvanta;
@@ -50,6 +49,28 @@ void UseConstantStrokes(CSampleBank& bank) {
             id, StrokeImage(std::vector<std::int16_t>(80000, static_cast<std::int16_t>(value)))));
     }
 }
+
+// These bols in ring mode on the constant strokes, or on a built-in kit.
+struct Ringing {
+    explicit Ringing(const std::vector<BolSpec>& bols, std::optional<BuiltInKit> kit = {},
+                     const StrokeStyle& style = kRing)
+        : bank(kit.value_or(BuiltInKit::Synthesised)) {
+        if (!kit)
+            UseConstantStrokes(bank);
+        FillTaal(taal, bols);
+        renderer.SetStrokeStyle(style);
+    }
+    // The image rendered and built, as samples.
+    std::vector<std::int16_t> Build() {
+        EXPECT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
+        EXPECT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
+        return ImageSamples(renderer.Image());
+    }
+    CSampleBank bank;
+    RecordingMessageSink sink;
+    CTaal taal;
+    CTaalRenderer renderer{taal, bank, sink};
+};
 
 // --- The damping rules -------------------------------------------------------
 
@@ -91,19 +112,12 @@ TEST(RingMode, EachDrumRingsUntilItIsStruckAgain) {
         {"silence alone sounds nothing", {{1.0f, 0, 0}, {0.5f, 0, 0}}, {0, 0}},
     };
     for (const Case& c : cases) {
-        CSampleBank bank;
-        UseConstantStrokes(bank);
-        RecordingMessageSink sink;
-        CTaal taal;
-        FillTaal(taal, c.bols);
-        CTaalRenderer renderer(taal, bank, sink);
-        renderer.SetStrokeStyle(kRing);
-        ASSERT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
-        ASSERT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
-        const auto x = ImageSamples(renderer.Image());
+        Ringing r(c.bols);
+        const auto x = r.Build();
+        const auto& starts = r.renderer.BolStarts();
         std::vector<int> middles;
         for (std::size_t i = 0; i < c.bols.size(); ++i)
-            middles.push_back(x[(renderer.BolStarts()[i] + renderer.BolStarts()[i + 1]) / 2]);
+            middles.push_back(x[(starts[i] + starts[i + 1]) / 2]);
         EXPECT_EQ(middles, c.middles) << c.what;
     }
 }
@@ -111,15 +125,10 @@ TEST(RingMode, EachDrumRingsUntilItIsStruckAgain) {
 // The ring image reads the same in any chunks, from any byte: playback and
 // Save Sound read it differently.
 TEST(RingMode, ReadsTheSameInAnyChunks) {
-    CSampleBank bank(BuiltInKit::Recorded);
-    RecordingMessageSink sink;
-    CTaal taal;
-    FillTaal(taal, {{1.0f, 12, 3}, {0.25f, 14, 0}, {0.5f, 0, 2}, {0.25f, 26, 0}, {1.0f, 0, 0}});
-    CTaalRenderer renderer(taal, bank, sink);
-    renderer.SetStrokeStyle(kDefaultStrokeStyle);
-    ASSERT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
-    ASSERT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
-    const TaalImage& image = renderer.Image();
+    Ringing r({{1.0f, 12, 3}, {0.25f, 14, 0}, {0.5f, 0, 2}, {0.25f, 26, 0}, {1.0f, 0, 0}},
+              BuiltInKit::Recorded, kDefaultStrokeStyle);
+    r.Build();
+    const TaalImage& image = r.renderer.Image();
     std::vector<unsigned char> whole(image.DataSize());
     std::size_t hint = 0;
     ASSERT_EQ(image.CopyData(0, whole, hint), whole.size());
@@ -134,17 +143,9 @@ TEST(RingMode, ReadsTheSameInAnyChunks) {
 
 // A damped ring fades out linearly over its damping time: never a step.
 TEST(RingMode, ADampedRingFadesOutOverTheDampingTime) {
-    CSampleBank bank;
-    UseConstantStrokes(bank);
-    RecordingMessageSink sink;
-    CTaal taal;
-    FillTaal(taal, {{1.0f, 0, 3}, {1.0f, 0, 2}});
-    CTaalRenderer renderer(taal, bank, sink);
-    renderer.SetStrokeStyle(kRing);
-    ASSERT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
-    ASSERT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
-    const auto x = ImageSamples(renderer.Image());
-    const std::size_t at = renderer.BolStarts()[1];
+    Ringing r({{1.0f, 0, 3}, {1.0f, 0, 2}});
+    const auto x = r.Build();
+    const std::size_t at = r.renderer.BolStarts()[1];
     const std::size_t damp = 110; // 5 ms at 22050 Hz
     EXPECT_EQ(x[at - 1], 100);
     EXPECT_NEAR(x[at + damp / 2], 30 + 50, 1);
@@ -153,11 +154,9 @@ TEST(RingMode, ADampedRingFadesOutOverTheDampingTime) {
         EXPECT_LE(std::abs(x[n] - x[n - 1]), 2) << n;
 }
 
-// The bundled thekas with the recorded kit: the ring mode is the literal ring
-// (each drum's strokes from the cells, each ringing until the drum's next
-// strike, wrapped), its image as long and its bols where cut mode's are, and
-// no bol boundary steps beyond the following strokes' own attack, where cut
-// mode clicks.
+// The bundled thekas, recorded kit: ring mode is the literal ring (each drum
+// ringing to its next strike, wrapped), with cut mode's bol starts and none of
+// its clicks at the bol boundaries.
 TEST(RingMode, BundledThekasRingLiterallyWithoutClicks) {
     CSampleBank bank(BuiltInKit::Recorded);
     RecordingMessageSink sink;
@@ -251,18 +250,13 @@ TEST(Humanise, VariationsStayWithinTheirBoundsAndVanishAtZero) {
 // alike, 100 % makes the repeats of a bol within the cycle differ, from the
 // same few blocks per distinct stroke.
 TEST(Humanise, IsDeterministicAndMakesRepeatsDiffer) {
-    CSampleBank bank(BuiltInKit::Recorded);
-    RecordingMessageSink sink;
-    CTaal taal;
-    FillTaal(taal, std::vector<BolSpec>(16, {0.5f, 12, 3}));
-    auto render = [&](float humanise, std::vector<std::int16_t>& samples) {
-        CTaalRenderer renderer(taal, bank, sink);
-        renderer.SetStrokeStyle({StrokeEndings::Ring, humanise, 0.0f});
-        EXPECT_EQ(renderer.InitialUpdate(), AudioStatus::Ok);
-        EXPECT_EQ(renderer.BuildTaalImage(), AudioStatus::Ok);
-        samples = ImageSamples(renderer.Image());
+    auto render = [](float humanise, std::vector<std::int16_t>& samples) {
+        Ringing r(std::vector<BolSpec>(16, {0.5f, 12, 3}), BuiltInKit::Recorded,
+                  {StrokeEndings::Ring, humanise, 0.0f});
+        samples = r.Build();
+        EXPECT_TRUE(r.sink.Messages().empty());
         std::set<const BolBlock*> blocks;
-        for (const BolCell& cell : renderer.Cells())
+        for (const BolCell& cell : r.renderer.Cells())
             for (const auto& strike : cell.strikes)
                 blocks.insert(strike.block.get());
         return blocks.size();
@@ -283,17 +277,13 @@ TEST(Humanise, IsDeterministicAndMakesRepeatsDiffer) {
                                 a.begin() + static_cast<std::ptrdiff_t>(i * slot),
                                 a.begin() + static_cast<std::ptrdiff_t>(i * slot)))
             << i;
-    EXPECT_TRUE(sink.Messages().empty());
 }
 
 // --- The bass drum's tuning -----------------------------------------------------
 
 TEST(BassTuning, MovesTheBassDrumAloneThroughTheResampler) {
-    CSampleBank bank(BuiltInKit::Recorded);
-    RecordingMessageSink sink;
-    CTaal taal;
-    FillTaal(taal, {{1.0f, 12, 3}});
-    CTaalRenderer renderer(taal, bank, sink);
+    Ringing r({{1.0f, 12, 3}}, BuiltInKit::Recorded);
+    CTaalRenderer& renderer = r.renderer;
     renderer.SetStrokeResampler(ResampleStroke);
     std::vector<std::vector<std::int16_t>> treble, bass;
     for (float semitones : {0.0f, 5.0f, -5.0f}) {
@@ -311,7 +301,7 @@ TEST(BassTuning, MovesTheBassDrumAloneThroughTheResampler) {
                 0.001);
     const double settled = Pitch(bass[1], 0.3 / std::pow(2.0, 5.0 / 12.0), 0.6);
     EXPECT_NEAR(Cents(settled, Pitch(bass[0], 0.3, 1.0)), 500.0, 15.0);
-    EXPECT_TRUE(sink.Messages().empty());
+    EXPECT_TRUE(r.sink.Messages().empty());
 }
 
 } // namespace

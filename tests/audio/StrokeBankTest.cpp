@@ -1,7 +1,5 @@
-// The embedded stroke recordings of both built-in kits: format, levels, the
-// ranges a real tabla's strokes fall in per kind (decay, brightness, leading
-// mode, bass glides) and the tuning to the note labels; both generators write
-// what is compiled in.
+// The embedded strokes of both built-in kits: format, levels, how real
+// strokes of each kind sound, tuning, and the generators' bytes.
 
 #include "AudioTestSupport.h"
 

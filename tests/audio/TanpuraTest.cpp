@@ -90,13 +90,9 @@ TEST(Drone, SaIsTheDayansNoteShiftedWithThePitchBar) {
     }
 }
 
-// For every tuning and octave: the energy above the 8th harmonic of every
-// string grows for tens of milliseconds after the pluck, then falls; the loop
-// is one cycle and joins itself: the step from its last sample to its first is
-// no larger than its largest step elsewhere, nor than the steps of the 10 ms
-// before the seam, where no string is plucked (a string cut off at the seam
-// would jump there). It sounds at the intended level and is the same every
-// time it is rendered.
+// Every tuning and octave: each string's energy above the 8th harmonic blooms
+// after its pluck, then falls; the loop, the same at every rendering and at the
+// intended level, joins itself (its seam steps no more than the quiet 10 ms before it).
 TEST(Tanpura, EveryPluckBloomsAndTheLoopJoinsItself) {
     const double rate = kSampleRate;
     for (const DroneTuning tuning :
@@ -226,10 +222,8 @@ TEST(DroneCommand, WritesTheLoopAtThePlaybackRate) {
         ASSERT_EQ(samples[i], loop[i % loop.size()]) << "sample " << i;
 }
 
-// render --drone: the written cycle less the same cycle rendered without the
-// drone is the drone, whose Sa follows --pitch within 5 cents (in WAV and
-// FLAC alike); the drone's
-// options are refused without --drone or out of range.
+// render --drone: the cycle less the one without the drone is a drone whose Sa
+// follows --pitch (in WAV and FLAC); the drone options refused out of range.
 TEST(RenderWithDrone, SaFollowsThePitchAndBadOptionsAreRefused) {
     TempDir dir;
     const std::string taal = "'" + std::string(LORVANTA_SOURCE_DIR) + "/Taals/Teentaal.tal'";

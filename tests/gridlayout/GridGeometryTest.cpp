@@ -2,9 +2,9 @@
 // cells along them, ruler rows, hit testing, the ruler strips a move of the
 // playing position repaints, the beat display's rules, and rows by vibhag.
 #include "gridlayout/GridGeometry.h"
+#include "GridLayoutSupport.h"
 
 #include "model/Taal.h"
-#include "model/Vibhags.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,9 @@
 #include <vector>
 
 using namespace lorvanta;
+using namespace lorvanta::test;
 
 namespace {
-
-VibhagList Vibhags(const char* text) {
-    VibhagList vibhags;
-    ParseVibhags(text, vibhags);
-    return vibhags;
-}
 
 void Fill(CTaal& taal, const std::vector<float>& durations) {
     taal.RemoveAll();
@@ -42,15 +37,6 @@ CGridLayout LaidOut(const CTaal& taal, int width, const char* vibhags = "", bool
     return layout;
 }
 
-// The rows as "first+beats ...".
-std::string Spans(const CGridLayout& layout) {
-    std::string spans;
-    for (int k = 0; k < layout.RulerRowCount(); ++k)
-        spans += (k ? " " : "") + std::to_string(layout.RowSpan(k).firstBeat) + "+" +
-                 std::to_string(layout.RowSpan(k).beats);
-    return spans;
-}
-
 // Everything a layout places, to tell two layouts apart.
 std::vector<PageRect> Placed(const CGridLayout& layout) {
     std::vector<PageRect> placed;
@@ -60,10 +46,6 @@ std::vector<PageRect> Placed(const CGridLayout& layout) {
         placed.push_back(layout.RulerRowRect(k));
     placed.push_back({layout.BeatsPerRow(), layout.RowLeft(), layout.PageHeight(), 0});
     return placed;
-}
-
-std::vector<float> Beats(int count) {
-    return std::vector<float>(static_cast<std::size_t>(count), 1.0f);
 }
 
 // Rows by vibhag as `rows`, and every cell placed over its beats.
@@ -250,11 +232,9 @@ TEST(GridGeometry, MarksPositionAndTheLayoutWithoutRowsByVibhag) {
     const std::vector<PageRect> all = rows.ProgressRepaint(4.9f, 5.1f);
     EXPECT_EQ(all.size(), std::size_t{4});
     EXPECT_EQ(all[3], grid::ProgressStrip(3, left - 2, left + 402));
-    // The beat display: the mark beside a vibhag's first beat.
+    // The beat display's mark beside a vibhag's first beat (its text: GridViewTest).
     EXPECT_EQ(rows.MarkOnBeat(5), '2');
     EXPECT_EQ(rows.MarkOnBeat(6), '\0');
-    EXPECT_EQ(BeatDisplayText(5, '2'), std::string("5  2"));
-    EXPECT_EQ(BeatDisplayText(6, '\0'), std::string("6"));
 
     const float third = 1.0f / 3;
     const std::pair<std::vector<float>, const char*> taals[] = {

@@ -9,14 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <set>
-#include <sstream>
 #include <sys/stat.h>
-#include <tuple>
 
 namespace lorvanta {
 namespace {
@@ -69,7 +63,6 @@ TEST(BolDictionary, FileLinesPrecedeTheBuiltInBols) {
         << std::string(2047, 'a') << "Tail = Na + Silence\n";
     BolDictionary dictionary;
     ASSERT_EQ(dictionary.Load(dir / "bols.txt"), BolTableStatus::Ok);
-    EXPECT_EQ(StatusNumber(BolTableStatus::OutOfMemory), 11u);
     EXPECT_EQ(BolTableFailureText(BolTableStatus::OutOfMemory), "Error loading bol table: 11, 0");
     const std::string expected[] = {
         "Dha|Na|Open Ge|12|3",

@@ -107,8 +107,9 @@ public:
 
     // Starts the program with the arguments after its name; null when start-up
     // ends the program.
-    std::unique_ptr<CLorvantaApp> Start(const QStringList& arguments = {}) {
-        auto app = std::make_unique<CLorvantaApp>(sink, shell.Services(), OpenChosenOutput);
+    std::unique_ptr<CLorvantaApp> Start(const QStringList& arguments = {},
+                                        OutputOpener opener = OpenChosenOutput) {
+        auto app = std::make_unique<CLorvantaApp>(sink, shell.Services(), std::move(opener));
         app->SetBolTablePath(LORVANTA_SOURCE_DIR "/resources/Tabla Bols.txt");
         if (!app->InitInstance(QStringList{QStringLiteral("lorvanta")} + arguments))
             return nullptr;

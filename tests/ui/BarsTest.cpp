@@ -1,7 +1,5 @@
-// The tempo bar (typed tempos and their range, the slider's two events, Quick
-// Change, Reset and the tempo a document opens with),
-// the pitch bar (typed shifts, the slider, the whole-semitone buttons) and the
-// mixer bar (the sliders' ranges and readouts, Off).
+// The tempo, pitch and mixer bars: typed values and their ranges, sliders,
+// buttons and readouts.
 #include "AppTestSupport.h"
 
 #include "model/SoundTables.h"
@@ -68,11 +66,9 @@ private slots:
         }
     }
 
-    // The slider shows while moving and applies when let go; Quick Change
-    // jumps and turns itself off; taps set the tempo from the second on (T
-    // in the grid does the same); a ramp's tempo is only shown, never sent
-    // back to the session; Reset comes back to 100.0000 (the slider shows the
-    // step below the float just under 100).
+    // The slider applies when let go; Quick Change jumps and turns itself off; taps
+    // set the tempo from the second on; a ramp's tempo is only shown; Reset gives
+    // 100.0000 (the slider the step below the float just under 100).
     void sliderQuickChangeTapsAndReset() {
         BarWindow<CTempoCtrlBar> w;
         CTempoCtrlBar& bar = *w.bar;

@@ -1,8 +1,5 @@
-// The side panes: the numeric edit and spin controls (growing decimals,
-// stepping, validity codes); the bol properties form built on them (its
-// states, choices from its lists, Apply, Revert and Play Bol, following the
-// grid); the Taal browser over a folder, its menu, opening from it, and the
-// default Taals folder.
+// The side panes: the numeric edit and spin, the bol properties form and the
+// Taal browser.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
@@ -44,7 +41,6 @@ CBol2 SampleBol() {
     CBol2 bol;
     bol.name = "Dha: Pressed Ge";
     bol.duration = 0.5f;
-    bol.pitch = {};
     bol.pitch.name = "Na";
     bol.pitch.soundId = 12;
     bol.pitch.emphasis = -3.0f;

@@ -14,7 +14,6 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 using namespace lorvanta;

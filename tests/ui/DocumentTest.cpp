@@ -1,8 +1,5 @@
-// Opening files (what the window shows for each kind the reader tells
-// apart, with the reader's messages), New, Save and Save As, the question
-// before a modified Taal is left, the recent files and dropped files. One
-// program per user: a later start hands its file to the running program;
-// malformed requests are ignored.
+// Opening, saving and leaving documents, recent and dropped files, and the
+// hand-over of a file to the running program.
 #include "AppTestSupport.h"
 #include "InstanceTestSupport.h"
 
@@ -14,13 +11,9 @@
 #include <QAction>
 #include <QDir>
 #include <QDropEvent>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QMimeData>
 
-#include <chrono>
 #include <functional>
-#include <future>
 
 using namespace lorvanta;
 using namespace lorvanta::test;

@@ -6,6 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "audio/SampleBank.h"
+#include "gridlayout/GridLayoutSupport.h"
 #include "model/LorvantaDoc.h"
 #include "model/Vibhags.h"
 #include "session/LorvantaSession.h"
@@ -16,12 +17,6 @@
 #include <vector>
 
 namespace lorvanta::test {
-
-inline VibhagList Vibhags(const char* text) {
-    VibhagList vibhags;
-    ParseVibhags(text, vibhags);
-    return vibhags;
-}
 
 struct GridFixture {
     CSampleBank bank;
@@ -47,6 +42,13 @@ struct GridFixture {
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
         session.OnInitialUpdate();
         Flush();
+    }
+    // Playing stopped at once: the position display stays, at a place the
+    // test sets.
+    void Pause() {
+        session.Play();
+        session.Pause();
+        QVERIFY(session.IsPaused());
     }
 };
 

@@ -1,7 +1,5 @@
-// The bol grid as a window (its geometry is tested headless beside its
-// library): what it draws and repaints, selection by mouse, keys and context
-// menus, the in-place name editor, scrolling, and the playing position
-// arriving from the playback thread.
+// The bol grid as a window (its geometry: tests/gridlayout): drawing,
+// selection, the name editor, scrolling and the playing position.
 #include "AppTestSupport.h"
 #include "GridFixture.h"
 
@@ -50,28 +48,7 @@ struct Grid : GridFixture {
     void Click(int index, Qt::KeyboardModifiers modifiers = {}) const {
         QTest::mouseClick(Page(), Qt::LeftButton, modifiers, CellPoint(index));
     }
-    // Playing stopped at once: the position display stays, at a place the
-    // test sets.
-    void Pause() {
-        session.Play();
-        session.Pause();
-        QVERIFY(session.IsPaused());
-    }
 };
-
-// The rows as "first+beats ...".
-QString Spans(const CGridLayout& layout) {
-    QStringList spans;
-    for (int k = 0; k < layout.RulerRowCount(); ++k)
-        spans << QStringLiteral("%1+%2")
-                     .arg(layout.RowSpan(k).firstBeat)
-                     .arg(layout.RowSpan(k).beats);
-    return spans.join(u' ');
-}
-
-std::vector<float> Beats(int count) {
-    return std::vector<float>(static_cast<std::size_t>(count), 1.0f);
-}
 
 } // namespace
 
@@ -88,7 +65,7 @@ private slots:
     void drawsThePageAndFollowsTheVibhags() {
         Grid g(Beats(16), {850, 700}, "X:4 2:4 0:4 3:4"); // 8 beats a row, x 25 to 825
         const CGridLayout& layout = g.view->Layout();
-        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+8"));
+        QCOMPARE(Spans(layout), std::string("0+8 8+8"));
         g.Click(2);
         g.Pause();
         g.view->ShowPlayingPosition(3.5f, 2);
@@ -149,7 +126,7 @@ private slots:
 
         WriteVibhagRecord(g.doc.Params(), Vibhags("X:12 0:4"));
         g.view->Editor().CommitName("Tintal");
-        QCOMPARE(Spans(layout), QStringLiteral("0+8 8+4 12+4")); // X wraps
+        QCOMPARE(Spans(layout), std::string("0+8 8+4 12+4")); // X wraps
     }
 
     // The selection rules are the editor's; here the mouse and the keys reach
@@ -174,19 +151,12 @@ private slots:
         QCOMPARE(g.view->Layout().CellCount(), 39);
     }
 
-    // The page follows the playing row onto a row it does not show, unless
-    // the user scrolled in the last seconds.
-    void pageFollowsThePlayingRowAndTheNameEditorTheScroll() {
+    // The page does not follow the playing row while the user has just
+    // scrolled (following it: PracticeWindowTest).
+    void pageStaysWhereTheUserScrolledAndTheNameEditorFollows() {
         Grid g(Beats(60), {850, 300});
         QScrollBar* bar = g.view->verticalScrollBar();
         const int beats = g.view->BeatsPerRow();
-        const auto shows = [&](int bol) {
-            return g.Page()->rect().contains(g.view->ToClient(g.view->GetBolView(bol)->frame));
-        };
-        g.view->ShowPlayingPosition(1.5f + static_cast<float>(3 * beats), 3 * beats);
-        QVERIFY(shows(3 * beats));
-        g.view->ShowPlayingPosition(1.5f, 0); // the next cycle
-        QVERIFY(shows(0));
         bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
         const int scrolled = bar->value();
         g.view->ShowPlayingPosition(1.5f + static_cast<float>(6 * beats), 6 * beats);

@@ -71,6 +71,36 @@ private slots:
         QCOMPARE(fixture.sink.Messages().size(), std::size_t{3});
     }
 
+    // No sound output at start (no server yet): the window opens without a
+    // box and says so in the status bar; Play says what failed and what to do;
+    // once an output can be opened, the next Play plays and the note goes.
+    void noOutputAtStartThenPlayOnceThereIsOne() {
+        AppFixture fixture;
+        bool serverUp = false;
+        const auto app = fixture.Start(
+            {AppFixture::Teentaal()}, [&serverUp](std::unique_ptr<OutputDevice>& out) {
+                return serverUp ? OpenChosenOutput(out) : HResult::NoDriver;
+            });
+        CMainFrame& frame = *app->MainFrame();
+        const auto* note = frame.findChild<QLabel*>(QStringLiteral("soundOutputLabel"));
+        QVERIFY(note != nullptr);
+        QVERIFY(fixture.sink.Messages().empty());
+        QCOMPARE(note->text(), QString::fromLatin1(CMainFrame::kNoSoundOutput));
+        QAction* play = frame.Commands().Action(kCmdAudioPlay);
+        play->trigger();
+        QVERIFY(!app->Session().IsPlaying());
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QVERIFY(
+            QString::fromStdString(fixture.sink.Messages()[0].text).contains("error code = 29"));
+
+        serverUp = true;
+        play->trigger();
+        QVERIFY(app->Session().IsPlaying());
+        QCOMPARE(fixture.sink.Messages().size(), std::size_t{1});
+        QTRY_COMPARE(note->text(), QString());
+        app->Session().Stop();
+    }
+
     // The place and size above where the screen allows; otherwise the whole
     // window on the screen (also run on a 1366 x 768 screen).
     void windowFitsTheScreen() {

@@ -1,7 +1,5 @@
-// The settings: the round trip through the user store, the reading rules;
-// the Options dialog's folder check; the strokes chosen in Options, --kit,
-// and a change heard at once while playing; the mixer bar's levels, heard at
-// once and kept.
+// The settings: kept across starts, their reading rules, the Options dialog,
+// --kit, and changes heard at once while playing.
 #include "AppTestSupport.h"
 
 #include "app/AppSettings.h"
@@ -50,12 +48,9 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Choices kept for the next start, written when the window goes: the
-    // Taals folder and the beat display; the drone from the menu and the D
-    // key (on again at the start); View > Rows by Vibhag (on at first: one
-    // trigger turns it off, the grid follows it); the mixer bar's levels, each heard at once while
-    // playing, the drone's under its old key, and View > Mixer hiding the
-    // bar. A stored level that is neither off nor in range reads as 0 dB.
+    // Kept for the next start (written when the window goes): the Taals folder, the
+    // beat display, the drone (menu and D key), Rows by Vibhag and the mixer levels,
+    // each heard or shown at once; a stored level out of range reads as 0 dB.
     void choicesAreHeardOrShownAtOnceAndKept() {
         AppFixture fixture;
         {
@@ -163,6 +158,45 @@ private slots:
         QCOMPARE(store->value(kLehraNameValue).toString(), QStringLiteral("Kirwani in Teentaal"));
         QCOMPARE(store->value(kLehraInstrumentValue).toString(), QStringLiteral("sarangi"));
         QCOMPARE(store->value(kLehraLevelValue).toDouble(), -10.0);
+    }
+
+    // A lehra two cycles long fits its Taal: Dadra's lehras (12 beats) are
+    // offered for Dadra (6), and choosing one plays it.
+    void aLehraOfTwoCyclesIsOfferedAndPlays() {
+        AppFixture fixture;
+        const auto app = fixture.Start({QStringLiteral(LORVANTA_SOURCE_DIR "/Taals/Dadra.tal")});
+        CMainFrame& frame = *app->MainFrame();
+        CLorvantaSession& session = app->Session();
+        session.SetLehraLibrary(
+            std::make_shared<LehraLibrary>(LehraLibrary::Load({LORVANTA_SOURCE_DIR "/Lehras"})));
+        frame.Commands().Action(kCmdLehraOn)->trigger();
+        QVERIFY(session.LehraChoice().on);
+        auto* menu = frame.menuBar()->findChild<QMenu*>(QStringLiteral("LehraMenu"));
+        QVERIFY(menu != nullptr);
+        const auto find = [menu](const QString& text) -> QAction* {
+            emit menu->aboutToShow();
+            for (QAction* action : menu->actions())
+                if (action->text() == text)
+                    return action;
+            return nullptr;
+        };
+        QAction* kafi = find(QStringLiteral("Kafi in Dadra (Kafi, 12 beats)"));
+        QAction* teentaal = find(QStringLiteral("Kirwani in Teentaal (Kirwani, 16 beats)"));
+        QVERIFY(kafi && kafi->isEnabled());
+        QVERIFY(teentaal && !teentaal->isEnabled());
+        kafi->trigger();
+        QCOMPARE(session.LehraChoice().name, std::string("Kafi in Dadra"));
+        QVERIFY(session.LehraChosen() && session.LehraChosen()->lehra.name == "Kafi in Dadra");
+        kafi = find(QStringLiteral("Kafi in Dadra (Kafi, 12 beats)"));
+        QVERIFY(kafi && kafi->isChecked());
+        session.Play();
+        QVERIFY(session.IsPlaying());
+        const auto* playing = session.Engine().LehraLoopPlaying();
+        QVERIFY(playing != nullptr);
+        // The loop spans the lehra's two cycles of the Taal.
+        QCOMPARE(playing->cycles, 2);
+        QCOMPARE(playing->samples.size(), 2 * playing->cycleSamples);
+        session.Stop();
     }
 
     void readingRules() {
