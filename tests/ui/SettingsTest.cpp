@@ -191,6 +191,7 @@ private slots:
         QVERIFY(kafi && kafi->isChecked());
         session.Play();
         QVERIFY(session.IsPlaying());
+        QVERIFY(session.WaitForLehra()); // the loop comes from the lehra's worker
         const auto* playing = session.Engine().LehraLoopPlaying();
         QVERIFY(playing != nullptr);
         // The loop spans the lehra's two cycles of the Taal.
