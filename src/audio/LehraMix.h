@@ -52,18 +52,30 @@ public:
     // counts the cycle when the read reached the image's end.
     void MixSegment(unsigned char* bytes, std::size_t n, std::uint64_t imageOffset,
                     std::uint64_t dataSize);
-    // Playing from the start of the first cycle (a rewound stream).
-    void Rewind() { m_cycle = 0; }
+    // Playing from the start of the first cycle (a rewound stream): the lehra
+    // starts at its full level, as the tabla does.
+    void Rewind() {
+        m_cycle = 0;
+        m_level = 1.0f;
+        m_sounding = false;
+    }
     // The reader crossed `wraps` cycle ends (back when negative) without
     // reading the bytes between.
     void MoveCycles(std::int64_t wraps);
     // Which of a two-cycle lehra's cycles plays now: 0 or 1.
     int Cycle() const { return m_cycle; }
 
+    // The level's step a sample when the lehra leaves or enters: 5 ms at the
+    // image's rate.
+    static constexpr float kFadeStep = 1.0f / 110.0f;
+
 private:
     const LehraLoop* m_current = nullptr;
     const LehraLoop* m_next = nullptr;
     int m_cycle = 0;
+    float m_level = 0.0f;           // of the fade, 0 to 1
+    bool m_sounding = false;        // heard in the last stretch (or dying away)
+    std::size_t m_fadePosition = 0; // where in the loop it goes on while dying away
     std::atomic<bool> m_on{false};
     std::atomic<float> m_gain{0.5f};
 };
