@@ -7,6 +7,7 @@
 // seconds to load, so one synth serves every case.
 #include "audio/AudioStatus.h"
 #include "audio/WaveFormat.h"
+#include "common/StrokeAnalysis.h"
 #include "lehra/LehraLibrary.h"
 #include "lehra/LehraSynth.h"
 
@@ -51,31 +52,6 @@ double OnsetError(const std::vector<std::int16_t>& x, double expected, double ra
     return 1.0;
 }
 
-// The discrete Fourier transform of a, in place; a's size is a power of two.
-void Fourier(std::vector<std::complex<double>>& a) {
-    const std::size_t n = a.size();
-    for (std::size_t i = 1, j = 0; i < n; ++i) {
-        std::size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(a[i], a[j]);
-    }
-    for (std::size_t length = 2; length <= n; length <<= 1) {
-        const std::complex<double> turn =
-            std::polar(1.0, -2.0 * M_PI / static_cast<double>(length));
-        for (std::size_t i = 0; i < n; i += length) {
-            std::complex<double> w = 1.0;
-            for (std::size_t k = 0; k < length / 2; ++k, w *= turn) {
-                const std::complex<double> u = a[i + k], v = a[i + k + length / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + length / 2] = u - v;
-            }
-        }
-    }
-}
-
 // The pitch a listener hears in x[first, last): the mean frequency of the
 // fundamental, each frequency weighted by its power, from the Hann-windowed
 // spectrum (padded fourfold with zeros) within a semitone and a half of
@@ -93,7 +69,7 @@ double HeldPitch(const std::vector<std::int16_t>& x, std::size_t first, std::siz
         const double hann = 0.5 - 0.5 * std::cos(2.0 * M_PI * (i + 0.5) / n);
         spectrum[i] = x[first + i] * hann;
     }
-    Fourier(spectrum);
+    Fft(spectrum);
     const double binHz = rate / static_cast<double>(size);
     const auto low = static_cast<std::size_t>(nominal * std::pow(2.0, -150.0 / 1200.0) / binHz);
     const auto high = static_cast<std::size_t>(nominal * std::pow(2.0, 150.0 / 1200.0) / binHz);
@@ -332,8 +308,7 @@ TEST(LehraSessionTest, TheLoopFollowsTheCycleAndALehraThatNoLongerFitsIsSwitched
     settings.on = true;
     settings.instrument = LehraInstrument::Santoor;
     session.SetLehra(settings);
-    ASSERT_TRUE(session.WaitForLehra())
-        << (sink.Messages().empty() ? "" : sink.Messages()[0].text);
+    ASSERT_TRUE(session.WaitForLehra()) << (sink.Messages().empty() ? "" : sink.Messages()[0].text);
     ASSERT_TRUE(session.LehraChosen());
     EXPECT_NE(session.LehraChosen()->lehra.name.find("Teentaal"), std::string::npos);
     const auto cycle = [&] { return session.Renderer().Image().DataSize() / 2; };
