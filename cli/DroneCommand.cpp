@@ -4,6 +4,7 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/TaalRenderer.h"
 #include "audio/Tanpura.h"
 #include "audio/WaveFormat.h"
 #include "soundfiles/SoundFile.h"
@@ -56,7 +57,7 @@ ExitCode RunDrone(const std::vector<std::string>& args) {
     // pitch shift, which plays them all at the shifted rate (as the renderer
     // computes it from the pitch bar's factor).
     const auto factor = static_cast<float>(std::pow(2.0, semitones / 12.0));
-    const std::uint32_t rate = TruncateToU32(factor * static_cast<float>(kSampleRate));
+    const std::uint32_t rate = PlaybackRateFor(factor);
     const std::vector<std::int16_t> loop = RenderTanpuraLoop(setup, kSampleRate);
     const auto count = static_cast<std::uint64_t>(std::llround(*seconds * rate));
 

@@ -5,6 +5,7 @@
 #include "Commands.h"
 
 #include "audio/AudioStatus.h"
+#include "audio/TaalRenderer.h"
 #include "audio/WaveFormat.h"
 #include "lehra/LehraLibrary.h"
 #include "lehra/LehraSynth.h"
@@ -73,7 +74,7 @@ ExitCode RunLehra(const std::vector<std::string>& args) {
     // As the renderer lays out an image: each beat is the tempo's seconds at
     // the shifted playback rate, and the loop is played back at that rate.
     const auto factor = static_cast<float>(std::pow(2.0, semitones / 12.0));
-    const std::uint32_t rate = TruncateToU32(factor * static_cast<float>(kSampleRate));
+    const std::uint32_t rate = PlaybackRateFor(factor);
     const auto secondsPerBeat = static_cast<float>(60.0 / *bpm);
     const auto samples = static_cast<std::size_t>(
         entry->lehra.beats * static_cast<double>(secondsPerBeat * static_cast<float>(rate)));

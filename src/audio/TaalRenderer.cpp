@@ -448,7 +448,7 @@ AudioStatus CTaalRenderer::BuildTaalImage() {
         wasWaiting && !m_nextHandedIn && m_nextSecondsPerBeat != m_secondsPerBeat;
 
     if (m_pitchFactor != 1.0f) {
-        m_playbackRate = TruncateToU32(m_pitchFactor * static_cast<float>(kSampleRate));
+        m_playbackRate = PlaybackRateFor(m_pitchFactor);
         WaveHeader& current = m_image->MutableHeader();
         PutLe32(current, kSampleRateOffset, m_playbackRate);
         PutLe32(current, kBytesPerSecondOffset, 2 * m_playbackRate);
@@ -535,7 +535,7 @@ AudioStatus CTaalRenderer::SetTempo(float secondsPerBeat) {
 
 AudioStatus CTaalRenderer::SetPitch(float factor) {
     m_pitchFactor = factor;
-    m_playbackRate = TruncateToU32(factor * static_cast<float>(kSampleRate));
+    m_playbackRate = PlaybackRateFor(factor);
     if (!m_playing)
         return AudioStatus::Ok;
     const AudioStatus status = BuildTaalImage();

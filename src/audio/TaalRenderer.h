@@ -47,6 +47,12 @@
 
 namespace lorvanta {
 
+// The rate an image is played back at for a pitch factor: everything mixed
+// into the image before the pitch shift (the drone, the lehra) plays at it too.
+inline std::uint32_t PlaybackRateFor(float pitchFactor) {
+    return TruncateToU32(pitchFactor * static_cast<float>(kSampleRate));
+}
+
 class CBol2;
 class CSound;
 class CSampleBank;
